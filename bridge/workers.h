@@ -1,0 +1,98 @@
+#pragma once
+
+// The four simulation workers. A worker's run slot performs one complete run on the calling
+// thread: it hands the run's inputs to the model script through the ModelScriptHost, reports
+// progress, keeps the returned table in class-wide storage and signals completion.
+// No Python header is included here.
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <vector>
+
+using ResultRows = std::vector<std::vector<double>>;  // rows of exactly 50 doubles
+
+// What the last run of a worker cost inside the interpreter (for the benchmark).
+struct RunCost {
+    double seconds = 0.0;         // wall time of the MyFunc call
+    long rhs_evaluations = 0;     // calls of the model's right-hand side
+};
+
+class SimulationWorker : public QObject {
+    Q_OBJECT
+public:
+    explicit SimulationWorker(QObject *parent = nullptr) : QObject(parent) {}
+
+    // Stop flag: 0 lets the run go on, 1 asks it to stop at the script's next step.
+    // Written by the GUI thread, read by the run thread; atomic, no lock.
+    std::atomic<int> w_closed{0};
+
+    RunCost lastRunCost() const { return last_cost; }
+
+signals:
+    void inprogress(int progr);
+    // Emitted once at the end of a run that produced a table and was not stopped.
+    void workFinished(QString result);
+    // Emitted instead of workFinished when the script failed; carries the Python error's
+    // last line (the full traceback goes to standard error).
+    void workFailed(QString message);
+
+protected:
+    RunCost last_cost;
+    friend class ModelScriptHost;
+};
+
+class calc_SSAD : public SimulationWorker {
+    Q_OBJECT
+public:
+    explicit calc_SSAD(QObject *parent = nullptr) : SimulationWorker(parent) {}
+    static ResultRows results_R1;
+    static int results_rows;
+    static std::vector<double> run_params;  // 16 entries
+public slots:
+    void transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
+                  double f_li_xc_t, double f_ch_xc_t, int ph_mode_t, double S_h_ion_manual_t,
+                  double T_1_t, double P_atm1_t, double V_t1_t, int mode_t);
+};
+
+class calc_TSAD : public SimulationWorker {
+    Q_OBJECT
+public:
+    explicit calc_TSAD(QObject *parent = nullptr) : SimulationWorker(parent) {}
+    static ResultRows results_R1, results_R2;
+    static int results_rows;
+    static std::vector<double> run_params;  // 16 entries
+public slots:
+    void transfer_ts(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
+                     double f_li_xc_t, double f_ch_xc_t, int ph_mode_t, double S_h_ion_manual_t,
+                     double T_1_t, double P_atm1_t, double P_atm2_t, double V_t1_t,
+                     double V_t2_t, int mode_t);
+};
+
+class calc_TPAD : public SimulationWorker {
+    Q_OBJECT
+public:
+    explicit calc_TPAD(QObject *parent = nullptr) : SimulationWorker(parent) {}
+    static ResultRows results_R1, results_R2;
+    static int results_rows;
+    static std::vector<double> run_params;  // 17 entries
+public slots:
+    void transfer_tp(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
+                     double f_li_xc_t, double f_ch_xc_t, int ph_mode_t, double S_h_ion_manual_t,
+                     double T_1_t, double T_2_t, double P_atm1_t, double P_atm2_t,
+                     double V_t1_t, double V_t2_t, int mode_t, double t_sr_t);
+};
+
+class calc_POMP : public SimulationWorker {
+    Q_OBJECT
+public:
+    explicit calc_POMP(QObject *parent = nullptr) : SimulationWorker(parent) {}
+    static ResultRows results_R1;
+    static int results_rows;
+    static std::vector<double> run_params;  // 18 entries
+public slots:
+    void transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
+                  double f_li_xc_t, double f_ch_xc_t, int ph_mode_t, double S_h_ion_manual_t,
+                  double T_1_t, double P_atm1_t, double V_t1_t, int mode_t, double mix_i_t);
+};

@@ -1,0 +1,27 @@
+// Class-wide storage of the workers and the shared run inputs.
+#include "runinputs.h"
+#include "workers.h"
+
+double RunInputs::final_Q_in = 0, RunInputs::X_c_in = 0, RunInputs::t_end = 0;
+double RunInputs::f_pr_xc = 0, RunInputs::f_li_xc = 0, RunInputs::f_ch_xc = 0;
+double RunInputs::S_h_ion_manual = 0;
+double RunInputs::T_1 = 0, RunInputs::T_2 = 0, RunInputs::P_atm1 = 0, RunInputs::P_atm2 = 0;
+double RunInputs::V_t1 = 0, RunInputs::V_t2 = 0;
+int RunInputs::ph_mode = 0, RunInputs::mode = 0;
+double RunInputs::t_sr = 0, RunInputs::mix_i = 0;
+
+ResultRows calc_SSAD::results_R1;
+int calc_SSAD::results_rows = 0;
+std::vector<double> calc_SSAD::run_params;
+
+ResultRows calc_TSAD::results_R1, calc_TSAD::results_R2;
+int calc_TSAD::results_rows = 0;
+std::vector<double> calc_TSAD::run_params;
+
+ResultRows calc_TPAD::results_R1, calc_TPAD::results_R2;
+int calc_TPAD::results_rows = 0;
+std::vector<double> calc_TPAD::run_params;
+
+ResultRows calc_POMP::results_R1;
+int calc_POMP::results_rows = 0;
+std::vector<double> calc_POMP::run_params;

@@ -1,0 +1,3 @@
+# placeholder
+def MyFunc(*args):
+    return None

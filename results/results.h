@@ -1,0 +1,49 @@
+#pragma once
+
+// Refinement of a finished run: plot series, peak flows and the results workbook.
+// Everything a refinement produces is class-wide, so the window reads it without holding the
+// object that wrote it.
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+// What the window should tell the user about the last refinement.
+struct RefinementReport {
+    int tableRows = 0;       // rows the worker kept
+    int computedRows = 0;    // rows before trailing zero rows left by an integrator failure
+    double stoppedAtDay = -1;  // time of the last computed row when the integration stopped early, else -1
+    QString workbookPath;    // absolute path of the workbook written, empty if none
+    QString workbookError;   // why saving failed, empty on success
+};
+
+class results : public QObject {
+    Q_OBJECT
+public:
+    explicit results(QObject *parent = nullptr) : QObject(parent) {}
+
+    static QVector<double> plot_t_R1, plot_flow_R1, plot_ch4_R1, plot_co2_R1, plot_h2_R1, plot_h2o_R1;
+    static QVector<double> plot_t_R2, plot_flow_R2, plot_ch4_R2, plot_co2_R2, plot_h2_R2, plot_h2o_R2;
+    static double peak_flow_R1, peak_flow_R2;
+    static QString last_workbook;
+    static RefinementReport last_report;
+
+    static void clearSeries();
+
+    // Where the next workbook goes; empty (the default) means "results_" + yyyyMMdd_hhmmss +
+    // ".xlsx" in the working directory, with a suffix when that name is taken.
+    void setWorkbookPath(const QString &path) { workbook_path = path; }
+    void writeWorkbook(int mode);
+
+signals:
+    void resultsFinished(const QString &r);
+
+public slots:
+    void refined_SSAD();
+    void refined_TSAD();
+    void refined_TPAD();
+    void refined_POMP();
+
+private:
+    QString workbook_path;
+};
