@@ -2,13 +2,15 @@
 #include "ui_credits.h"
 
 #include <QDesktopServices>
+#include <QFileInfo>
 #include <QUrl>
 
 namespace {
-// Both files lie beside the program; the bare name resolves against the working directory.
+// Both files lie beside the program, in the working directory. The name is made absolute
+// first: desktop openers (xdg-open, gio) do not understand a relative "file:" address.
 void openBesideProgram(const QString &fileName)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(fileName));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()));
 }
 } // namespace
 
