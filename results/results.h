@@ -45,5 +45,7 @@ public slots:
     void refined_POMP();
 
 private:
+    void refine(int mode);  // series, peaks, workbook, then resultsFinished
+
     QString workbook_path;
 };

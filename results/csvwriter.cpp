@@ -1,0 +1,44 @@
+#include "csvwriter.h"
+
+#include "resultcolumns.h"
+
+#include <QLocale>
+#include <QSaveFile>
+#include <QStringList>
+#include <QTextStream>
+
+QString writeResultCsv(const QString &path, const ResultRows &reactor1, const ResultRows *reactor2, int rows)
+{
+    std::vector<const ResultRows *> reactors{&reactor1};
+    if (reactor2)
+        reactors.push_back(reactor2);
+    for (const ResultRows *table : reactors)
+        rows = std::min(rows, int(table->size()));
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return QStringLiteral("%1: %2").arg(path, file.errorString());
+    QTextStream out(&file);
+
+    QStringList headers, units;
+    for (size_t r = 0; r < reactors.size(); ++r) {
+        const QString prefix = reactors.size() > 1 ? QStringLiteral("R%1 ").arg(r + 1) : QString();
+        for (const ResultColumn &column : kResultColumnTable) {
+            headers << prefix + QString::fromUtf8(column.header);
+            units << QString::fromUtf8(column.unit);
+        }
+    }
+    out << headers.join(',') << '\n' << units.join(',') << '\n';
+
+    for (int i = 0; i < rows; ++i) {
+        QStringList line;
+        for (const ResultRows *table : reactors)
+            for (double v : (*table)[i])
+                line << QString::number(v, 'g', QLocale::FloatingPointShortest);
+        out << line.join(',') << '\n';
+    }
+    out.flush();
+    if (out.status() != QTextStream::Ok || !file.commit())
+        return QStringLiteral("%1: %2").arg(path, file.errorString());
+    return {};
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+// The result table as CSV: a header row and a unit row (the workbook's names), then one line
+// per sample with '.' as decimal separator and numbers that read back to the same double.
+// A two-reactor table has 100 columns; its headers are prefixed "R1 " and "R2 ".
+
+#include <QString>
+
+#include <vector>
+
+using ResultRows = std::vector<std::vector<double>>;
+
+// Writes the first `rows` rows of reactor1 (and reactor2 beside it when it is not null).
+// Returns an empty string on success, otherwise why it failed.
+QString writeResultCsv(const QString &path, const ResultRows &reactor1, const ResultRows *reactor2, int rows);
