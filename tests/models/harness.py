@@ -1,0 +1,53 @@
+"""Runs a model script the way the program does: the model script, two newlines and the solver
+script, executed as one program text in a fresh namespace."""
+import pathlib
+
+MODELS = pathlib.Path(__file__).resolve().parents[2] / 'models'
+
+# Default inputs of the input pages: 5.31 m3/d of feed at 10 kg COD/m3, fractions 0.3 each, manual pH 7,
+# 35 °C, 1.013 bar, 3400 m3.
+DEFAULT_ARGS = dict(final_Q_in=5.31, X_c_in=10.0, f_pr_xc=0.3, f_li_xc=0.3, f_ch_xc=0.3,
+                    S_h_ion_manual=10 ** -7.0, T_1=308.15, P_atm1=1.013, V_t1=3400.0)
+
+
+def program_text(script_name):
+    model = (MODELS / script_name).read_text()
+    solver = (MODELS / 'sh_solver.py').read_text()
+    return model + '\n\n' + solver
+
+
+def load(script_name='module_ssad.py'):
+    """A fresh namespace in which the composed program text has run."""
+    namespace = {}
+    exec(compile(program_text(script_name), '<' + script_name + '>', 'exec'), namespace, namespace)
+    return namespace
+
+
+class Progress:
+    """Records every progress call."""
+
+    def __init__(self):
+        self.calls = []
+
+    def __call__(self, t, t_final):
+        self.calls.append((t, t_final))
+
+
+class Cancel:
+    """Answers the cancel query: 1 from the given query on (counting from 1), 0 before it."""
+
+    def __init__(self, at_query=None):
+        self.at_query = at_query
+        self.queries = 0
+
+    def __call__(self):
+        self.queries += 1
+        return 1 if self.at_query is not None and self.queries >= self.at_query else 0
+
+
+def run_ssad(namespace, t_end, ph_mode=0, progress=None, cancel=None, **changes):
+    """Calls the single-stage MyFunc with the default inputs, changed as given."""
+    a = dict(DEFAULT_ARGS, **changes)
+    return namespace['MyFunc'](a['final_Q_in'], t_end, a['X_c_in'], ph_mode, a['S_h_ion_manual'],
+                               a['f_pr_xc'], a['f_li_xc'], a['f_ch_xc'], a['T_1'], a['P_atm1'],
+                               a['V_t1'], progress or Progress(), cancel or Cancel())
