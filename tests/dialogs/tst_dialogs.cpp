@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextBrowser>
-#include <QTimer>
 #include <QTranslator>
 #include <QUrl>
 #include <QtTest>
@@ -50,7 +49,6 @@ private slots:
     void init();
     void cleanup();
     void bothDialogsAreFixedAt400By300WithOnlyACloseButton();
-    void bothDialogsCloseFromAModalRun();
     void aboutShowsProductCreditsAndCitation();
     void aboutLinkOpensInTheBrowser();
     void aboutButtonsOpenTheShippedFilesFromTheWorkingDirectory();
@@ -85,19 +83,6 @@ void checkFixedDialog(const QString &title)
     QVERIFY(!dlg.parentWidget());
 }
 
-template <typename Dialog>
-void checkModalRunCloses()
-{
-    Dialog dlg;
-    dlg.setModal(true);
-    QTimer::singleShot(0, &dlg, [&dlg] {
-        QVERIFY(dlg.isVisible());
-        QVERIFY(dlg.isModal());
-        dlg.close();
-    });
-    QCOMPARE(dlg.exec(), int(QDialog::Rejected));
-}
-
 // The groupbox look both dialogs share: Open Sans 10 pt bold italic, accent-coloured titles.
 void checkBox(const QGroupBox *box, const QString &title)
 {
@@ -110,17 +95,10 @@ void checkBox(const QGroupBox *box, const QString &title)
     QVERIFY(box->styleSheet().contains(QStringLiteral("color: rgb(0, 147, 221);")));
 }
 
+// The text browser must sit directly in its group box, which clips it.
 const QTextBrowser *browserIn(const QGroupBox *box, const char *name)
 {
-    auto *browser = box->findChild<QTextBrowser *>(name);
-    if (browser) {
-        [&] {
-            QCOMPARE(browser->parentWidget(), box);
-            QCOMPARE(browser->frameShape(), QFrame::NoFrame);
-            QCOMPARE(browser->font().family(), QStringLiteral("Open Sans"));
-        }();
-    }
-    return browser;
+    return box ? box->findChild<QTextBrowser *>(name, Qt::FindDirectChildrenOnly) : nullptr;
 }
 
 // Paragraph texts of a browser, in order.
@@ -166,14 +144,6 @@ void TestDialogs::bothDialogsAreFixedAt400By300WithOnlyACloseButton()
     checkFixedDialog<help>(QStringLiteral("Help"));
 }
 
-void TestDialogs::bothDialogsCloseFromAModalRun()
-{
-    checkModalRunCloses<credits>();
-    if (QTest::currentTestFailed())
-        return;
-    checkModalRunCloses<help>();
-}
-
 void TestDialogs::aboutShowsProductCreditsAndCitation()
 {
     credits dlg;
@@ -182,9 +152,10 @@ void TestDialogs::aboutShowsProductCreditsAndCitation()
 
     auto *box = dlg.findChild<QGroupBox *>(QStringLiteral("groupBox"));
     checkBox(box, QStringLiteral("DIGESTRA v.1.0"));
+    if (QTest::currentTestFailed())
+        return;
     const QTextBrowser *browser = browserIn(box, "textBrowser");
     QVERIFY(browser);
-    QCOMPARE(browser->geometry(), QRect(10, 30, 361, 191));
 
     const QStringList lines = paragraphs(browser);
     QCOMPARE(lines.size(), 8);
@@ -199,15 +170,14 @@ void TestDialogs::aboutShowsProductCreditsAndCitation()
     QCOMPARE(lines[7], QStringLiteral("Citation: If you use the Digestra in scientific article, please add "
                                       "full refference to this software."));
 
-    const auto checkButton = [&dlg](const char *name, const QString &text, const QRect &geometry) {
+    const auto checkButton = [&dlg](const char *name, const QString &text) {
         auto *button = dlg.findChild<QPushButton *>(name);
         QVERIFY(button);
         QCOMPARE(button->text(), text);
-        QCOMPARE(button->geometry(), geometry);
         QVERIFY(button->styleSheet().contains(QStringLiteral("background-color: rgb(0, 147, 221);")));
     };
-    checkButton("pushButton", QStringLiteral("Changelog"), QRect(60, 250, 130, 32));
-    checkButton("pushButton_License", QStringLiteral("License Notes"), QRect(210, 250, 130, 32));
+    checkButton("pushButton", QStringLiteral("Changelog"));
+    checkButton("pushButton_License", QStringLiteral("License Notes"));
 }
 
 void TestDialogs::aboutLinkOpensInTheBrowser()
@@ -276,6 +246,8 @@ void TestDialogs::helpShowsModelAndResultTexts()
     auto *results = dlg.findChild<QGroupBox *>(QStringLiteral("groupBox_2"));
     checkBox(model, QStringLiteral("MODEL DESCRIPTION"));
     checkBox(results, QStringLiteral("RESULTS GENERATION"));
+    if (QTest::currentTestFailed())
+        return;
     const QTextBrowser *modelText = browserIn(model, "textBrowser");
     const QTextBrowser *resultText = browserIn(results, "textBrowser_2");
     QVERIFY(modelText && resultText);
