@@ -1,0 +1,34 @@
+#include "inputvalidators.h"
+
+#include "inputrows.h"
+
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QRegularExpressionValidator>
+
+static std::unique_ptr<QRegularExpressionValidator> wholeTextValidator(const QString &pattern)
+{
+    return std::make_unique<QRegularExpressionValidator>(
+        QRegularExpression(QRegularExpression::anchoredPattern(pattern)));
+}
+
+InputValidators::InputValidators()
+    : decimal(wholeTextValidator(QStringLiteral("\\d*\\.\\d+"))),
+      fraction(wholeTextValidator(QStringLiteral("(0)\\.\\d+"))),
+      ph(wholeTextValidator(QStringLiteral("^(([1-9]|1[0-2])(\\.\\d\\d?)?|12(\\.00?)?)$")))
+{
+}
+
+InputValidators::~InputValidators() = default;
+
+void InputValidators::attach(const MainForm &form) const
+{
+    for (const auto *rows : {&inputrows::basic(), &inputrows::singleStage(), &inputrows::twoStage(),
+                             &inputrows::temperaturePhased(), &inputrows::pumpMixed()}) {
+        for (const InputRow &row : *rows)
+            (form.*row.edit)->setValidator(decimal.get());
+    }
+    for (const InputRow &row : inputrows::fractions())
+        (form.*row.edit)->setValidator(fraction.get());
+    form.lineEdit_manual_ph->setValidator(ph.get());
+}

@@ -1,0 +1,198 @@
+#include "mainform.h"
+
+#include "formparts.h"
+#include "formstyle.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStatusBar>
+
+#include <qcustomplot.h>
+
+namespace formparts {
+
+QPushButton *button(QWidget *parent, const char *name, const QString &text, const QRect &geometry,
+                    const QString &styleSheet)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    button->setFont(formstyle::familyFont());
+    button->setStyleSheet(styleSheet);
+    return button;
+}
+
+QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &geometry)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(geometry);
+    return label;
+}
+
+QLabel *image(QWidget *parent, const char *name, const QString &file, const QRect &geometry)
+{
+    QLabel *picture = label(parent, name, QString(), geometry);
+    picture->setPixmap(QPixmap(file));
+    picture->setScaledContents(true);
+    return picture;
+}
+
+}  // namespace formparts
+
+using formparts::button;
+
+void MainForm::setupUi(QMainWindow *window)
+{
+    window->setObjectName(QStringLiteral("MainWindow"));
+    window->resize(850, 500);
+    window->setFont(formstyle::familyFont());
+    window->setPalette(formstyle::windowPalette());
+    window->setWindowTitle(QStringLiteral("Digestra v.1.0"));
+
+    centralWidget = new QWidget(window);
+    centralWidget->setObjectName(QStringLiteral("centralWidget"));
+    stackedWidget = new QStackedWidget(centralWidget);
+    stackedWidget->setObjectName(QStringLiteral("stackedWidget"));
+    stackedWidget->setGeometry(0, 0, 850, 591);
+    stackedWidget->setFont(formstyle::textFont());
+    setupInputPage();
+    setupSingleStagePage();
+    setupTwoStagePage();
+    setupTemperaturePhasedPage();
+    setupPumpMixedPage();
+    setupLoadingPage();
+    setupResultPages();
+    background = formparts::image(centralWidget, "background", QStringLiteral("graphics/background.png"),
+                                  QRect(0, 350, 850, 240));
+    // The background shows through the pages' empty areas.
+    stackedWidget->raise();
+    window->setCentralWidget(centralWidget);
+
+    setupMenus(window);
+    statusBar = new QStatusBar(window);
+    statusBar->setObjectName(QStringLiteral("statusBar"));
+    window->setStatusBar(statusBar);
+
+    QMetaObject::connectSlotsByName(window);
+}
+
+void MainForm::setupMenus(QMainWindow *window)
+{
+    auto action = [window](const char *name, const QString &text) {
+        auto *action = new QAction(text, window);
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    actionNew_Simulation = action("actionNew_Simulation", QStringLiteral("New Simulation"));
+    actionExit = action("actionExit", QStringLiteral("Exit"));
+    actionHelp = action("actionHelp", QStringLiteral("Help"));
+    actionCredits = action("actionCredits", QStringLiteral("About\\License"));
+
+    menuBar = new QMenuBar(window);
+    menuBar->setObjectName(QStringLiteral("menuBar"));
+    menuBar->setGeometry(0, 0, 850, 26);
+    menuSelect = new QMenu(QStringLiteral("File"), menuBar);
+    menuSelect->setObjectName(QStringLiteral("menuSelect"));
+    menuAbout = new QMenu(QStringLiteral("Info"), menuBar);
+    menuAbout->setObjectName(QStringLiteral("menuAbout"));
+    window->setMenuBar(menuBar);
+    menuBar->addAction(menuSelect->menuAction());
+    menuBar->addAction(menuAbout->menuAction());
+    menuSelect->addAction(actionNew_Simulation);
+    menuSelect->addSeparator();
+    menuSelect->addAction(actionExit);
+    menuAbout->addAction(actionHelp);
+    menuAbout->addAction(actionCredits);
+}
+
+QWidget *MainForm::addPage(const char *name)
+{
+    auto *page = new QWidget();
+    page->setObjectName(QString::fromLatin1(name));
+    stackedWidget->addWidget(page);
+    return page;
+}
+
+void MainForm::setupLoadingPage()
+{
+    page_Loading = addPage("page_Loading");
+    progressBar = new QProgressBar(page_Loading);
+    progressBar->setObjectName(QStringLiteral("progressBar"));
+    progressBar->setGeometry(250, 250, 350, 30);
+    progressBar->setFont(formstyle::familyFont());
+    progressBar->setStyleSheet(formstyle::progressBar);
+    progressBar->setRange(0, 100);
+    progressBar->setValue(50);
+    progressBar->setAlignment(Qt::AlignCenter);
+
+    label_37 = formparts::label(page_Loading, "label_37", QStringLiteral("Calculating in progress... please wait..."),
+                     QRect(310, 220, 231, 18));
+    label_simtime = formparts::label(page_Loading, "label_simtime", QStringLiteral("Simulation day"), QRect(300, 290, 250, 20));
+    label_remtime = formparts::label(page_Loading, "label_remtime", QStringLiteral("Please wait... first run may take a while"),
+                          QRect(300, 320, 250, 20));
+    for (QLabel *centred : {label_37, label_simtime, label_remtime})
+        centred->setAlignment(Qt::AlignCenter);
+    pushButton_Cancel = button(page_Loading, "pushButton_Cancel", QStringLiteral("Cancel simulation"),
+                               QRect(350, 360, 150, 28), formstyle::secondaryButton);
+    label_65 = formparts::image(page_Loading, "label_65", QStringLiteral("graphics/computer.png"),
+                                QRect(310, 20, 221, 185));
+}
+
+static QCustomPlot *plot(QWidget *parent, const char *name, const QRect &geometry)
+{
+    auto *plot = new QCustomPlot(parent);
+    plot->setObjectName(QString::fromLatin1(name));
+    plot->setGeometry(geometry);
+    return plot;
+}
+
+void MainForm::setupResultPages()
+{
+    const QString openText = QStringLiteral("Open full results");
+    const QString newText = QStringLiteral("New simulation");
+    const QString exitText = QStringLiteral("Exit");
+    const QRect openGeometry(190, 380, 140, 32), newGeometry(350, 380, 140, 32), exitGeometry(510, 380, 140, 32);
+
+    page_Results_1s = addPage("page_Results_1s");
+    customPlot = plot(page_Results_1s, "customPlot", QRect(50, 10, 350, 320));
+    customPlot_2 = plot(page_Results_1s, "customPlot_2", QRect(440, 10, 350, 320));
+    pushButton = button(page_Results_1s, "pushButton", openText, openGeometry, formstyle::primaryButton);
+    pushButton_N = button(page_Results_1s, "pushButton_N", newText, newGeometry, formstyle::secondaryButton);
+    pushButton_E = button(page_Results_1s, "pushButton_E", exitText, exitGeometry, formstyle::primaryButton);
+
+    page_Results_2s = addPage("page_Results_2s");
+    stackedWidget_2 = new QStackedWidget(page_Results_2s);
+    stackedWidget_2->setObjectName(QStringLiteral("stackedWidget_2"));
+    stackedWidget_2->setGeometry(10, 10, 831, 371);
+    const QRect flowGeometry(40, 0, 350, 320), compositionGeometry(430, 0, 350, 320);
+    const QRect switchGeometry(360, 330, 104, 32);
+
+    page_R1 = new QWidget();
+    page_R1->setObjectName(QStringLiteral("page_R1"));
+    customPlot_3 = plot(page_R1, "customPlot_3", flowGeometry);
+    customPlot_4 = plot(page_R1, "customPlot_4", compositionGeometry);
+    pushButton_toR2 = button(page_R1, "pushButton_toR2", QStringLiteral("See R2"), switchGeometry,
+                             formstyle::secondaryButton);
+    stackedWidget_2->addWidget(page_R1);
+
+    page_R2 = new QWidget();
+    page_R2->setObjectName(QStringLiteral("page_R2"));
+    customPlot_5 = plot(page_R2, "customPlot_5", flowGeometry);
+    customPlot_6 = plot(page_R2, "customPlot_6", compositionGeometry);
+    pushButton_toR1 = button(page_R2, "pushButton_toR1", QStringLiteral("See R1"), switchGeometry,
+                             formstyle::secondaryButton);
+    stackedWidget_2->addWidget(page_R2);
+
+    pushButton_2 = button(page_Results_2s, "pushButton_2", openText, openGeometry, formstyle::primaryButton);
+    pushButton_N_2 = button(page_Results_2s, "pushButton_N_2", newText, newGeometry, formstyle::secondaryButton);
+    pushButton_E_2 = button(page_Results_2s, "pushButton_E_2", exitText, exitGeometry, formstyle::primaryButton);
+}

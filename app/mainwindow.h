@@ -1,0 +1,86 @@
+#pragma once
+
+// The single window: a fixed-size page stack that leads from the input data through the
+// reactor pages and the progress page to the results.
+
+#include "inputvalidators.h"
+#include "remainingtime.h"
+
+#include <runrequest.h>
+
+#include <QMainWindow>
+
+#include <memory>
+
+class MainForm;
+class results;
+struct InputRow;
+QT_BEGIN_NAMESPACE
+class QCloseEvent;
+class QRadioButton;
+QT_END_NAMESPACE
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The four simulation workers, created with the window and never deleted.
+    const Workers &simulationWorkers() const { return workers; }
+
+public slots:
+    void MakePlots();
+
+private slots:
+    void MakeTimerUpdate(int i_time);
+    void MakeDefault1();
+    void MakeDefault2();
+    void MakeDefault3();
+    void MakeDefault4();
+    void on_actionNew_Simulation_triggered();
+    void on_actionHelp_triggered();
+    void on_actionCredits_triggered();
+    void on_actionExit_triggered();
+    void on_radioButton_free_toggled(bool checked);
+    void on_radioButton_manual_toggled(bool checked);
+    void on_pushButton_B2_clicked();
+    void on_pushButton_B3_clicked();
+    void on_pushButton_B4_clicked();
+    void on_pushButton_B5_clicked();
+    void on_pushButton_D1_clicked();
+    void on_pushButton_D2_clicked();
+    void on_pushButton_D3_clicked();
+    void on_pushButton_D4_clicked();
+    void on_pushButton_D5_clicked();
+    void on_pushButton_toR1_clicked();
+    void on_pushButton_toR2_clicked();
+    void on_pushButton_N_clicked();
+    void on_pushButton_N_2_clicked();
+    void on_pushButton_E_clicked();
+    void on_pushButton_E_2_clicked();
+    void on_pushButton_C1_clicked();
+    void on_pushButton_C2_clicked();
+    void on_pushButton_C3_clicked();
+    void on_pushButton_C4_clicked();
+    void on_pushButton_C5_clicked();
+    void closeEvent(QCloseEvent *event) override;
+    void on_pushButton_clicked();
+    void on_pushButton_2_clicked();
+    void on_pushButton_Cancel_clicked();
+
+private:
+    // Empties the plot series, shows page 0 and restores pages 0 to 3.
+    void newSimulation();
+    void restoreReactorPage(const std::vector<InputRow> &rows, QRadioButton *kelvin);
+    // The reactor page (1 to 4) of the configuration checked on page 0.
+    int configurationPage() const;
+    void showPage(int index);
+
+    std::unique_ptr<MainForm> ui;
+    Workers workers;
+    results *current_results = nullptr;  // the latest run's, replaced by every run start
+    InputValidators validators;
+    RemainingTime remaining_time;
+};
