@@ -10,7 +10,6 @@
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
-#include <QRadialGradient>
 #include <QTextStream>
 #include <QtMath>
 
@@ -135,6 +134,11 @@ QImage splash()
 
         p.setPen(stroke(grey, 1));
         p.drawLine(QPointF(200, 160.5), QPointF(460, 160.5));
+
+        // a hairline frame keeps the white card apart from a light desktop
+        p.setPen(QPen(grey, 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(0.5, 0.5, 499, 299));
     });
 }
 
