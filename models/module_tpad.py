@@ -1,3 +1,451 @@
-# placeholder
-def MyFunc(*args):
-    return None
+# Temperature-phased digestion: two digesters in series, each at its own temperature. Reactor 1 takes the
+# feed, reactor 2 the liquid leaving reactor 1 at the same flow; each has its own volume, headspace and vent
+# pressure, temperature-dependent disintegration and acetate and propionate uptake, and holds solids back
+# when its hydraulic retention time is short. tank holds the ADM1 kinetics of both, MyFunc the run that
+# integrates them over the simulated days with an output every 0.1 d. solve_ph comes from the solver
+# script, which runs in the same namespace after this one.
+from math import ceil, exp, floor, log10
+
+import numpy as np
+from scipy import integrate
+
+# State vector of one digester, by index: 24 liquid species, cations and anions, three headspace gases.
+# The run's state holds reactor 1 at entries 0 to 28, a spacer at 29 and reactor 2 at 30 to 58.
+STATE_NAMES = (
+    'S_su', 'S_aa', 'S_fa', 'S_va', 'S_bu', 'S_pro', 'S_ac', 'S_h2', 'S_ch4', 'S_IC', 'S_IN', 'S_I',
+    'X_c', 'X_ch', 'X_pr', 'X_li', 'X_su', 'X_aa', 'X_fa', 'X_c4', 'X_pro', 'X_ac', 'X_h2', 'X_I',
+    'S_cat', 'S_an',
+    'S_h2_g', 'S_ch4_g', 'S_co2_g')
+LIQUID_SPECIES = 24
+PARTICULATES = 12
+REACTOR_2 = 30
+SPACER = [0.0]
+
+# Every reactor starts from this state.
+INITIAL_STATE = (
+    0.0126099, 0.0056389, 0.109845, 0.0117245, 0.0148542, 0.0179604, 0.0492285, 2.55e-7, 0.0542531,
+    0.0750682, 0.0324451, 1.67072,
+    1.04006, 0.0103452, 0.0103452, 0.0155177, 0.354125, 0.356823, 0.390669, 0.144876, 0.0609795,
+    0.470399, 0.223732, 19.9414,
+    0.04, 0.0035714,
+    1.18e-5, 1.669890973, 0.0112951)
+
+# Columns of one reactor's block of the result table (reactor 1's block first, then reactor 2's). Names
+# found in STATE_NAMES are copied from the reactor's state reached; the others are taken or derived from
+# the values that the latest evaluation of tank published for that reactor.
+RESULT_COLUMNS = (
+    't', 'gasflow', 'gasflow_N', 'p_ch4_adjust', 'p_co2_adjust', 'p_h2_adjust', 'p_h2o_adjust', 'pH',
+    'COD_Tot', 'COD_S', 'COD_X',
+    'S_ch4_g', 'S_co2_g', 'S_h2_g',
+    'S_aa', 'S_ac', 'S_an', 'S_bu', 'S_cat', 'S_ch4', 'S_co2', 'S_fa', 'S_h2', 'S_I', 'S_IC', 'S_IN',
+    'S_nh3', 'S_pro', 'S_su', 'S_va',
+    'X_aa', 'X_ac', 'X_c', 'X_c4', 'X_ch', 'X_fa', 'X_h2', 'X_I', 'X_li', 'X_pr', 'X_pro', 'X_su',
+    'S_ac_ion', 'S_bu_ion', 'S_hco3_ion', 'S_h_ion', 'S_nh4_ion', 'S_oh_ion', 'S_pro_ion', 'S_va_ion')
+
+OUTPUT_INTERVAL = 0.1
+
+# Right-hand-side evaluations of the current run (read by benchmarks).
+rhs_evaluations = 0
+
+
+def tank(t, y):
+    global rhs_evaluations
+    rhs_evaluations += 1
+    try:
+        return series_rates(t, y.tolist())
+    except ArithmeticError:
+        # Plain floats raise where numpy scalars give an infinity (or NaN) and a RuntimeWarning: the
+        # same evaluation on numpy scalars lets such a value take its course through the integrator.
+        return series_rates(t, list(y))
+
+
+def series_rates(t, state):
+    global gasflow_temp, P_headspace_temp, p_h2_temp, p_ch4_temp, p_co2_temp, pH_temp, S_h_ion, \
+        S_nh4_ion_temp, S_hco3_ion_temp, S_ac_ion_temp, S_bu_ion_temp, S_va_ion_temp, S_pro_ion_temp, \
+        S_oh_ion_temp, S_co2_temp, S_nh3_temp, p_h2o_temp, \
+        gasflow, P_headspace, p_h2, p_ch4, p_co2, pH, S_h_ion_2, S_nh4_ion, S_hco3_ion, S_ac_ion, \
+        S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion, S_co2, S_nh3
+
+    # Feed flow: rises in daily steps over the first 40 days (entry n - 1 serves day n).
+    last_day = len(input_Q_in) - 1
+    if t == 0:
+        Q_in = input_Q_in[0]
+    elif t <= last_day:
+        Q_in = input_Q_in[ceil(t) - 1]
+    else:
+        Q_in = input_Q_in[last_day]
+
+    # Solids held back in each reactor leave it at Q_in - kRet, and only those leaving reach reactor 2.
+    keep_1 = 1 - retained_flow(Q_in, V) / Q_in
+    keep_2 = 1 - retained_flow(Q_in, V_2) / Q_in
+
+    # Reactor 1 takes the feed.
+    reactor_1 = state[:REACTOR_2 - 1]
+    rates_1, published_1 = digester_rates(reactor_1, feed_in, Q_in / V, keep_1, conditions_1)
+    (gasflow_temp, P_headspace_temp, p_h2_temp, p_ch4_temp, p_co2_temp, pH_temp, S_h_ion,
+     S_nh4_ion_temp, S_hco3_ion_temp, S_ac_ion_temp, S_bu_ion_temp, S_va_ion_temp, S_pro_ion_temp,
+     S_oh_ion_temp, S_co2_temp, S_nh3_temp) = published_1
+    p_h2o_temp = p_h2o
+
+    # Reactor 2 takes reactor 1's liquid at the same flow, with the particulates that reactor 1 lets go;
+    # its gas share is the volume ratio 28 : 5.
+    inflow_2 = reactor_1[:PARTICULATES] + [X * keep_1 for X in reactor_1[PARTICULATES:LIQUID_SPECIES]]
+    rates_2, published_2 = digester_rates(state[REACTOR_2:], inflow_2, Q_in / V_2, keep_2, conditions_2)
+    (gasflow, P_headspace, p_h2, p_ch4, p_co2, pH, S_h_ion_2, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion,
+     S_va_ion, S_pro_ion, S_oh_ion, S_co2, S_nh3) = published_2
+    return np.array(rates_1 + SPACER + rates_2)
+
+
+def retained_flow(Q_in, V_r):
+    # Solids retention (m3/d) of a reactor with liquid volume V_r: none from a hydraulic retention time
+    # of 6.5 d on, growing with t_sr and as the retention time shortens.
+    HRT = V_r / Q_in
+    if HRT < 6.5:
+        Ret = Q_in - V_r / (t_sr + HRT)
+        return Ret * (6.5 - HRT) / 6.5
+    return 0.0
+
+
+def digester_rates(block, inflow, D, keep, conditions):
+    # Derivatives of one digester's 29 entries and the values it publishes. inflow holds the
+    # concentrations of the 24 liquid species flowing in at the dilution rate D; the particulates flow out
+    # at the share keep of that rate. The digester's cations flow in at the inflow's inorganic carbon plus
+    # 0.035 kmol/m3, its anions at the inflow's inorganic nitrogen. conditions are the digester's own
+    # values, under the names that the equations use: its headspace V_gas venting against P_vent, the
+    # volume ratio liquid : headspace in which transferred gas enters the headspace, its temperature with
+    # the constants and rates that depend on it.
+    (S_su, S_aa, S_fa, S_va, S_bu, S_pro, S_ac, S_h2, S_ch4, S_IC, S_IN, S_I,
+     X_c, X_ch, X_pr, X_li, X_su, X_aa, X_fa, X_c4, X_pro, X_ac, X_h2, X_I,
+     S_cat, S_an,
+     S_h2_g, S_ch4_g, S_co2_g) = block
+    (S_su_in, S_aa_in, S_fa_in, S_va_in, S_bu_in, S_pro_in, S_ac_in, S_h2_in, S_ch4_in, S_IC_in, S_IN_in,
+     S_I_in, X_c_in, X_ch_in, X_pr_in, X_li_in, X_su_in, X_aa_in, X_fa_in, X_c4_in, X_pro_in, X_ac_in,
+     X_h2_in, X_I_in) = inflow
+    (V_gas, P_vent, liquid, headspace, T, Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o,
+     kdis, km_ac, km_pro) = conditions
+
+    I_ph_aa_ll, I_ph_aa_ul = 4.0, 5.5
+    I_ph_ac_ll, I_ph_ac_ul = 6.0, 7.0
+    I_ph_h2_ll, I_ph_h2_ul = 5.0, 6.0
+    kdec_xsu = kdec_xaa = kdec_xfa = kdec_xc4 = kdec_xpro = kdec_xac = kdec_xh2 = 0.02
+    khyd_ch = khyd_pr = khyd_li = 10.0
+    KI_h2_fa = 5e-6
+    KI_h2_c4 = 1e-5
+    KI_h2_pro = 3.5e-6
+    KI_nh3_ac = 0.0018
+    kLa = 200.0
+    km_su, km_aa, km_fa, km_c4, km_h2 = 30.0, 50.0, 6.0, 20.0, 35.0
+    # The same in both reactors (reactor 2's Ks_pro_2 and Ks_ac_2)
+    Ks_su, Ks_aa, Ks_fa, Ks_c4, Ks_pro, Ks_ac, Ks_h2 = 0.5, 0.3, 0.4, 0.2, 0.1, 0.15, 7e-6
+    Ks_IN = 0.0001
+    k_p = 1e4
+    N_aa, N_biom, N_SI, N_Xc, N_XI = 0.007, 0.00571, 0.00429, 0.00269, 0.00429
+
+    # pH and ions
+    (S_h_ion_t, S_nh4_ion_t, S_hco3_ion_t, S_ac_ion_t, S_bu_ion_t, S_va_ion_t, S_pro_ion_t,
+     S_oh_ion_t, S_co2_t, S_nh3_t) = solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an,
+                                              Ka_IN, Ka_co2, K_w, ph_mode, S_h_ion_manual)
+    pH_t = -log10(S_h_ion_t)
+
+    # Inhibition
+    I_IN_lim = 1 / (1 + Ks_IN / S_IN)
+    I_h2_fa = 1 / (1 + S_h2 / KI_h2_fa)
+    I_h2_c4 = 1 / (1 + S_h2 / KI_h2_c4)
+    I_h2_pro = 1 / (1 + S_h2 / KI_h2_pro)
+    I_nh3 = 1 / (1 + S_nh3_t / KI_nh3_ac)
+    # pH inhibition falls off below the upper limit only.
+    if pH_t < I_ph_aa_ul:
+        I_ph_aa = exp(-3 * ((pH_t - I_ph_aa_ul) / (I_ph_aa_ul - I_ph_aa_ll)) ** 2)
+    else:
+        I_ph_aa = 1.0
+    if pH_t < I_ph_ac_ul:
+        I_ph_ac = exp(-3 * ((pH_t - I_ph_ac_ul) / (I_ph_ac_ul - I_ph_ac_ll)) ** 2)
+    else:
+        I_ph_ac = 1.0
+    if pH_t < I_ph_h2_ul:
+        I_ph_h2 = exp(-3 * ((pH_t - I_ph_h2_ul) / (I_ph_h2_ul - I_ph_h2_ll)) ** 2)
+    else:
+        I_ph_h2 = 1.0
+    I5_6 = I_ph_aa * I_IN_lim
+    I7 = I5_6 * I_h2_fa
+    I8_9 = I5_6 * I_h2_c4
+    I10 = I5_6 * I_h2_pro
+    I11 = I_ph_ac * I_IN_lim * I_nh3
+    I12 = I_ph_h2 * I_IN_lim
+
+    # Process rates
+    bio1 = kdis * X_c
+    bio2 = khyd_ch * X_ch
+    bio3 = khyd_pr * X_pr
+    bio4 = khyd_li * X_li
+    bio5 = km_su * X_su * S_su / (Ks_su + S_su) * I5_6
+    bio6 = km_aa * X_aa * S_aa / (Ks_aa + S_aa) * I5_6
+    bio7 = km_fa * X_fa * S_fa / (Ks_fa + S_fa) * I7
+    bio8 = km_c4 * X_c4 * S_va / (Ks_c4 + S_va) * S_va / (S_bu + S_va + 1e-6) * I8_9
+    bio9 = km_c4 * X_c4 * S_bu / (Ks_c4 + S_bu) * S_bu / (S_bu + S_va + 1e-6) * I8_9
+    bio10 = km_pro * X_pro * S_pro / (Ks_pro + S_pro) * I10
+    bio11 = km_ac * X_ac * S_ac / (Ks_ac + S_ac) * I11
+    bio12 = km_h2 * X_h2 * S_h2 / (Ks_h2 + S_h2) * I12
+    bio13 = kdec_xsu * X_su
+    bio14 = kdec_xaa * X_aa
+    bio15 = kdec_xfa * X_fa
+    bio16 = kdec_xc4 * X_c4
+    bio17 = kdec_xpro * X_pro
+    bio18 = kdec_xac * X_ac
+    bio19 = kdec_xh2 * X_h2
+
+    # Headspace partial pressures and gas-liquid transfer
+    p_h2_t = S_h2_g * R * T / 16
+    p_ch4_t = S_ch4_g * R * T / 64
+    p_co2_t = S_co2_g * R * T
+    lgt8 = kLa * (S_h2 - 16 * KH_h2 * p_h2_t)
+    lgt9 = kLa * (S_ch4 - 64 * KH_ch4 * p_ch4_t)
+    lgt10 = kLa * (S_co2_t - KH_co2 * p_co2_t)
+
+    SUM_bio_13_19 = bio13 + bio14 + bio15 + bio16 + bio17 + bio18 + bio19
+    SUM_SI = (s1 * bio1 + s2 * bio2 + s3 * bio3 + s4 * bio4 + s5 * bio5 + s6 * bio6 + s7 * bio7
+              + s8 * bio8 + s9 * bio9 + s10 * bio10 + s11 * bio11 + s12 * bio12 + s13 * SUM_bio_13_19)
+
+    P_headspace_t = p_co2_t + p_h2_t + p_ch4_t + p_h2o
+    if P_headspace_t < P_vent:
+        gasflow_t = 0.0
+    else:
+        gasflow_t = k_p * V_gas * (P_headspace_t - P_vent) * P_headspace_t / P_vent
+
+    derivatives = [
+        D * (S_su_in - S_su) + bio2 + (1 - f_fa_li) * bio4 - bio5,
+        D * (S_aa_in - S_aa) + bio3 - bio6,
+        D * (S_fa_in - S_fa) + f_fa_li * bio4 - bio7,
+        D * (S_va_in - S_va) + (1 - Y_aa) * f_va_aa * bio6 - bio8,
+        D * (S_bu_in - S_bu) + (1 - Y_su) * f_bu_su * bio5 + (1 - Y_aa) * f_bu_aa * bio6 - bio9,
+        D * (S_pro_in - S_pro) + (1 - Y_su) * f_pro_su * bio5 + (1 - Y_aa) * f_pro_aa * bio6
+        + (1 - Y_c4) * 0.54 * bio8 - bio10,
+        D * (S_ac_in - S_ac) + (1 - Y_su) * f_ac_su * bio5 + (1 - Y_aa) * f_ac_aa * bio6
+        + (1 - Y_fa) * 0.7 * bio7 + (1 - Y_c4) * 0.31 * bio8 + (1 - Y_c4) * 0.8 * bio9
+        + (1 - Y_pro) * 0.57 * bio10 - bio11,
+        D * (S_h2_in - S_h2) + (1 - Y_su) * f_h2_su * bio5 + (1 - Y_aa) * f_h2_aa * bio6
+        + (1 - Y_fa) * 0.3 * bio7 + (1 - Y_c4) * 0.15 * bio8 + (1 - Y_c4) * 0.2 * bio9
+        + (1 - Y_pro) * 0.43 * bio10 - bio12 - lgt8,
+        D * (S_ch4_in - S_ch4) + (1 - Y_ac) * bio11 + (1 - Y_h2) * bio12 - lgt9,
+        D * (S_IC_in - S_IC) - SUM_SI - lgt10,
+        D * (S_IN_in - S_IN) - Y_su * N_biom * bio5 + (N_aa - Y_aa * N_biom) * bio6
+        - Y_fa * N_biom * bio7 - Y_c4 * N_biom * bio8 - Y_c4 * N_biom * bio9
+        - Y_pro * N_biom * bio10 - Y_ac * N_biom * bio11 - Y_h2 * N_biom * bio12
+        + (N_biom - N_Xc) * SUM_bio_13_19
+        + (N_Xc - f_XI_xc * N_XI - f_SI_xc * N_SI - f_pr_xc * N_aa) * bio1,
+        D * (S_I_in - S_I) + f_SI_xc * bio1,
+        D * (X_c_in - X_c * keep) - bio1 + SUM_bio_13_19,
+        D * (X_ch_in - X_ch * keep) + f_ch_xc * bio1 - bio2,
+        D * (X_pr_in - X_pr * keep) + f_pr_xc * bio1 - bio3,
+        D * (X_li_in - X_li * keep) + f_li_xc * bio1 - bio4,
+        D * (X_su_in - X_su * keep) + Y_su * bio5 - bio13,
+        D * (X_aa_in - X_aa * keep) + Y_aa * bio6 - bio14,
+        D * (X_fa_in - X_fa * keep) + Y_fa * bio7 - bio15,
+        D * (X_c4_in - X_c4 * keep) + Y_c4 * bio8 + Y_c4 * bio9 - bio16,
+        D * (X_pro_in - X_pro * keep) + Y_pro * bio10 - bio17,
+        D * (X_ac_in - X_ac * keep) + Y_ac * bio11 - bio18,
+        D * (X_h2_in - X_h2 * keep) + Y_h2 * bio12 - bio19,
+        D * (X_I_in - X_I * keep) + f_XI_xc * bio1,
+        D * ((S_IC_in + 0.035) - S_cat),
+        D * (S_IN_in - S_an),
+        -S_h2_g * gasflow_t / V_gas + lgt8 * liquid / headspace,
+        -S_ch4_g * gasflow_t / V_gas + lgt9 * liquid / headspace,
+        -S_co2_g * gasflow_t / V_gas + lgt10 * liquid / headspace]
+
+    published = (gasflow_t, P_headspace_t, p_h2_t, p_ch4_t, p_co2_t, pH_t, S_h_ion_t, S_nh4_ion_t,
+                 S_hco3_ion_t, S_ac_ion_t, S_bu_ion_t, S_va_ion_t, S_pro_ion_t, S_oh_ion_t, S_co2_t, S_nh3_t)
+    return derivatives, published
+
+
+def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
+                   T_1, P_atm1_t, V_t1, T_2_t, P_atm2_t, V_t2, t_sr_t):
+    # Module-level values that tank reads, all set anew for every run.
+    global S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, X_c_in, ph_mode, S_IN_in, S_IC_in, feed_in, \
+        f_ac_su, f_bu_su, f_pro_su, f_h2_su, f_ac_aa, f_bu_aa, f_pro_aa, f_va_aa, f_h2_aa, f_fa_li, \
+        Y_su, Y_aa, Y_fa, Y_c4, Y_pro, Y_ac, Y_h2, R, f_XI_xc, f_SI_xc, \
+        s1, s2, s3, s4, s5, s6, s7, s8, s9, s10, s11, s12, s13, \
+        V, V_g, V_2, V_g2, T, T_2, P_atm, P_atm2, t_sr, \
+        Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o, kdis, km_ac, km_pro, \
+        Ka_co2_2, Ka_IN_2, K_w_2, KH_h2_2, KH_ch4_2, KH_co2_2, p_h2o_2, kdis_2, km_ac_2, km_pro_2, \
+        conditions_1, conditions_2, input_Q_in
+    S_h_ion_manual = S_h_ion_manual_t
+    f_pr_xc = f_pr_xc_t
+    f_li_xc = f_li_xc_t
+    f_ch_xc = f_ch_xc_t
+    X_c_in = X_c_in_t
+    ph_mode = ph_mode_t
+    S_IN_in = 0.0
+    S_IC_in = 0.0
+    # The feed, species by species: composites, and neither inorganic carbon nor nitrogen.
+    feed_in = dict.fromkeys(STATE_NAMES[:LIQUID_SPECIES], 0.0)
+    feed_in.update(X_c=X_c_in, S_IC=S_IC_in, S_IN=S_IN_in)
+    feed_in = tuple(feed_in.values())
+
+    f_ac_su, f_bu_su, f_pro_su, f_h2_su = 0.41, 0.13, 0.27, 0.19
+    f_ac_aa, f_bu_aa, f_pro_aa, f_va_aa, f_h2_aa = 0.4, 0.26, 0.05, 0.23, 0.06
+    f_fa_li = 0.95
+    Y_su, Y_aa, Y_fa, Y_c4, Y_pro, Y_ac, Y_h2 = 0.1, 0.08, 0.06, 0.06, 0.04, 0.05, 0.06
+    R = 0.083145
+
+    f_inerts_xc = 1.0 - (f_pr_xc + f_li_xc + f_ch_xc)
+    f_XI_xc = 2 / 3 * f_inerts_xc
+    f_SI_xc = 1 / 3 * f_inerts_xc
+
+    # Carbon contents (kmol C per kg COD)
+    C_aa = 0.03
+    C_ac = 0.03125
+    C_biom = 0.03125
+    C_bu = 0.025
+    C_ch = 0.0313
+    C_ch4 = 0.015625
+    C_fa = 0.0217
+    C_li = 0.022
+    C_pr = 0.03
+    C_pro = 0.0267857142857143
+    C_SI = 0.03
+    C_su = 0.03125
+    C_va = 0.0240384615384615
+    C_Xc = 0.0279
+    C_XI = 0.03
+    s1 = -C_Xc + f_SI_xc * C_SI + f_ch_xc * C_ch + f_pr_xc * C_pr + f_li_xc * C_li + f_XI_xc * C_XI
+    s2 = -C_ch + C_su
+    s3 = -C_pr + C_aa
+    s4 = -C_li + (1 - f_fa_li) * C_su + f_fa_li * C_fa
+    s5 = -C_su + (1 - Y_su) * (f_bu_su * C_bu + f_pro_su * C_pro + f_ac_su * C_ac) + Y_su * C_biom
+    s6 = (-C_aa + (1 - Y_aa) * (f_va_aa * C_va + f_bu_aa * C_bu + f_pro_aa * C_pro + f_ac_aa * C_ac)
+          + Y_aa * C_biom)
+    s7 = -C_fa + (1 - Y_fa) * 0.7 * C_ac + Y_fa * C_biom
+    s8 = -C_va + (1 - Y_c4) * 0.54 * C_pro + (1 - Y_c4) * 0.31 * C_ac + Y_c4 * C_biom
+    s9 = -C_bu + (1 - Y_c4) * 0.8 * C_ac + Y_c4 * C_biom
+    s10 = -C_pro + (1 - Y_pro) * 0.57 * C_ac + Y_pro * C_biom
+    s11 = -C_ac + (1 - Y_ac) * C_ch4 + Y_ac * C_biom
+    s12 = (1 - Y_h2) * C_ch4 + Y_h2 * C_biom
+    s13 = -C_biom + C_Xc
+
+    # Liquid to headspace volume 28 : 5 in both reactors
+    V = 28 / 33 * V_t1
+    V_g = 5 / 33 * V_t1
+    V_2 = 28 / 33 * V_t2
+    V_g2 = 5 / 33 * V_t2
+    T = T_1
+    T_2 = T_2_t
+    P_atm = P_atm1_t
+    P_atm2 = P_atm2_t
+    t_sr = t_sr_t
+
+    Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o = equilibrium_constants(T, R)
+    Ka_co2_2, Ka_IN_2, K_w_2, KH_h2_2, KH_ch4_2, KH_co2_2, p_h2o_2 = equilibrium_constants(T_2, R)
+    kdis, km_ac, km_pro = rate_constants(T)
+    kdis_2, km_ac_2, km_pro_2 = rate_constants(T_2)
+    # Each reactor's own values, in the order that digester_rates takes them
+    conditions_1 = (V_g, P_atm, V, V_g, T, Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o,
+                    kdis, km_ac, km_pro)
+    conditions_2 = (V_g2, P_atm2, 28, 5, T_2, Ka_co2_2, Ka_IN_2, K_w_2, KH_h2_2, KH_ch4_2, KH_co2_2, p_h2o_2,
+                    kdis_2, km_ac_2, km_pro_2)
+
+    # Feed flow by day: a quarter of the final flow on day 1, the final flow from day 41 on
+    input_Q_in = [final_Q_in * (0.01875 * i + 0.25) for i in range(41)]
+
+
+def equilibrium_constants(T_r, R):
+    # Equilibrium constants at 298 K, corrected to the temperature T_r (van 't Hoff), and the water
+    # vapour pressure at T_r.
+    pKa_co2, pKa_nh3, pKa_h2o = 6.35, 9.25, 14.0
+    deltaH0_Ka_co2, deltaH0_Ka_nh4, deltaH0_Ka_h2o = 7646, 51965, 55900
+    deltaH0_KH_h2, deltaH0_KH_ch4, deltaH0_KH_co2 = -4180, -14240, -19410
+    Ka_co2 = 10 ** -pKa_co2 * exp(deltaH0_Ka_co2 / (R * 100) * (1 / 298 - 1 / T_r))
+    Ka_IN = 10 ** -pKa_nh3 * exp(deltaH0_Ka_nh4 / (R * 100) * (1 / 298 - 1 / T_r))
+    K_w = 10 ** -pKa_h2o * exp(deltaH0_Ka_h2o / (R * 100) * (1 / 298 - 1 / T_r))
+    KH_h2 = 0.00078 * exp(deltaH0_KH_h2 / (R * 100) * (1 / 298 - 1 / T_r))
+    KH_ch4 = 0.0014 * exp(deltaH0_KH_ch4 / (R * 100) * (1 / 298 - 1 / T_r))
+    KH_co2 = 0.035 * exp(deltaH0_KH_co2 / (R * 100) * (1 / 298 - 1 / T_r))
+    p_h2o = 0.0313 * exp(5290 * (1 / 298 - 1 / T_r))
+    return Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o
+
+
+def rate_constants(T_r):
+    # Disintegration and acetate and propionate uptake at the temperature T_r: their values at T_0
+    # times an exponential temperature factor.
+    T_0 = 308.15
+    kdis0, Tfac_kdis = 1.105258236, -0.068793508
+    km_ac0, Tfac_km_ac = 14.26734216, 0.004336635
+    km_pro0, Tfac_km_pro = 7.191570676, 0.026149467
+    return (kdis0 * exp(Tfac_kdis * (T_r - T_0)),
+            km_ac0 * exp(Tfac_km_ac * (T_r - T_0)),
+            km_pro0 * exp(Tfac_km_pro * (T_r - T_0)))
+
+
+def initial_row():
+    # The start of one reactor: the initial state and the pH entered on the input page, in either pH mode.
+    values = dict.fromkeys(RESULT_COLUMNS, 0.0)
+    values.update(zip(STATE_NAMES, INITIAL_STATE))
+    values['pH'] = -log10(S_h_ion_manual)
+    values['S_h_ion'] = S_h_ion_manual
+    return [values[name] for name in RESULT_COLUMNS]
+
+
+def report_row(t, block, published, P_vent, T_r):
+    # One reactor's block of an output row: its state reached at t, and the values that the latest
+    # evaluation published for it (by result column name, with P_headspace, p_ch4, p_co2, p_h2, p_h2o).
+    # The normal gas flow refers the reactor's gas at its vent pressure and temperature T_r to 0 °C and
+    # 1.01325 bar.
+    values = dict(zip(STATE_NAMES, block))
+    COD_S = (values['S_aa'] + values['S_ac'] + values['S_bu'] + values['S_ch4'] + values['S_fa']
+             + values['S_h2'] + values['S_I'] + values['S_pro'] + values['S_su'] + values['S_va'])
+    COD_X = (values['X_aa'] + values['X_ac'] + values['X_c'] + values['X_c4'] + values['X_ch']
+             + values['X_fa'] + values['X_h2'] + values['X_I'] + values['X_li'] + values['X_pr']
+             + values['X_pro'] + values['X_su'])
+    P_headspace_r = published['P_headspace']
+    if P_headspace_r < P_vent:
+        gasflow_N = 0.0
+    else:
+        gasflow_N = P_vent * published['gasflow'] * 273.15 / (T_r * 1.01325)
+    values.update(published)
+    values.update(
+        t=t, gasflow_N=gasflow_N,
+        p_ch4_adjust=published['p_ch4'] / P_headspace_r * 100,
+        p_co2_adjust=published['p_co2'] / P_headspace_r * 100,
+        p_h2_adjust=published['p_h2'] / P_headspace_r * 100,
+        p_h2o_adjust=published['p_h2o'] / P_headspace_r * 100,
+        COD_Tot=COD_S + COD_X, COD_S=COD_S, COD_X=COD_X)
+    return [values[name] for name in RESULT_COLUMNS]
+
+
+def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
+           T_1, P_atm1_t, V_t1, callback, getvalue, TPAD_values):
+    global rhs_evaluations
+    T_2, P_atm2, V_t2, t_sr = TPAD_values
+    rhs_evaluations = 0
+    set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
+                   T_1, P_atm1_t, V_t1, T_2, P_atm2, V_t2, t_sr)
+
+    r = integrate.ode(tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
+    t_final = t_end
+    num_steps = floor((t_final - 0.0) / OUTPUT_INTERVAL) + 1
+    r.set_initial_value(INITIAL_STATE + tuple(SPACER) + INITIAL_STATE, 0.0)
+
+    results = np.zeros((num_steps, 2 * len(RESULT_COLUMNS)))
+    results[0] = initial_row() * 2
+    k = 1
+    # A failed step still gives its row; the rows after it stay at zero.
+    while r.successful() and k < num_steps:
+        if getvalue() == 1:
+            return None
+        r.integrate(r.t + OUTPUT_INTERVAL)
+        callback(r.t, t_final)
+        y = r.y.tolist()
+        reactor_1 = dict(
+            gasflow=gasflow_temp, P_headspace=P_headspace_temp, p_ch4=p_ch4_temp, p_co2=p_co2_temp,
+            p_h2=p_h2_temp, p_h2o=p_h2o_temp, pH=pH_temp, S_co2=S_co2_temp, S_nh3=S_nh3_temp,
+            S_ac_ion=S_ac_ion_temp, S_bu_ion=S_bu_ion_temp, S_hco3_ion=S_hco3_ion_temp, S_h_ion=S_h_ion,
+            S_nh4_ion=S_nh4_ion_temp, S_oh_ion=S_oh_ion_temp, S_pro_ion=S_pro_ion_temp,
+            S_va_ion=S_va_ion_temp)
+        reactor_2 = dict(
+            gasflow=gasflow, P_headspace=P_headspace, p_ch4=p_ch4, p_co2=p_co2, p_h2=p_h2, p_h2o=p_h2o_2,
+            pH=pH, S_co2=S_co2, S_nh3=S_nh3, S_ac_ion=S_ac_ion, S_bu_ion=S_bu_ion, S_hco3_ion=S_hco3_ion,
+            S_h_ion=S_h_ion_2, S_nh4_ion=S_nh4_ion, S_oh_ion=S_oh_ion, S_pro_ion=S_pro_ion,
+            S_va_ion=S_va_ion)
+        results[k] = (report_row(r.t, y[:REACTOR_2 - 1], reactor_1, P_atm, T)
+                      + report_row(r.t, y[REACTOR_2:], reactor_2, P_atm2, T_2))
+        k += 1
+    return results
