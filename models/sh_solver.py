@@ -85,7 +85,7 @@ def _charge_balance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_
                   + bu_num / bu_den ** 2 + va_num / va_den ** 2 + pro_num / pro_den ** 2 + K_w / S_H ** 2)
         S_H = H0 - 0.01 * Delta / dDelta
         H0 = S_H
-        if not abs(Delta) > TOL:
+        if not (Delta > TOL or Delta < -TOL):  # |Delta| > TOL, NaN included, without a call
             break
     return (S_H, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion,
             S_IC - S_hco3_ion, nh3_num / (Ka_IN + S_H))
