@@ -1,6 +1,205 @@
-// Placeholder run slots; the bridge replaces them.
-#include "workers.h"
-void calc_SSAD::transfer(double, double, double, double, double, double, int, double, double, double, double, int) {}
-void calc_TSAD::transfer_ts(double, double, double, double, double, double, int, double, double, double, double, double, double, int) {}
-void calc_TPAD::transfer_tp(double, double, double, double, double, double, int, double, double, double, double, double, double, double, int, double) {}
-void calc_POMP::transfer(double, double, double, double, double, double, int, double, double, double, double, int, double) {}
+// The four run slots. Every configuration runs through the same procedure; they differ in
+// their script, their callback module, MyFunc's argument order and the shape of the table.
+#include "scripthost.h"
+
+#include "runinputs.h"
+#include "scriptsource.h"
+
+#include <QtGlobal>
+
+#include <initializer_list>
+
+namespace {
+
+struct ModelScript {
+    int resourceId;
+    const char *typeName;    // resource type and name in tracebacks, e.g. "module_ssad"
+    const char *moduleName;  // callback module, e.g. "cbtest_SSAD"
+};
+
+// The eight feed and pH inputs every run slot receives first, in the slots' order.
+void storeFeed(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
+               double f_li_xc_t, double f_ch_xc_t, int ph_mode_t, double S_h_ion_manual_t)
+{
+    RunInputs::final_Q_in = final_Q_in_t;
+    RunInputs::X_c_in = X_c_in_t;
+    RunInputs::t_end = t_end_t;
+    RunInputs::f_pr_xc = f_pr_xc_t;
+    RunInputs::f_li_xc = f_li_xc_t;
+    RunInputs::f_ch_xc = f_ch_xc_t;
+    RunInputs::ph_mode = ph_mode_t;
+    RunInputs::S_h_ion_manual = S_h_ion_manual_t;
+}
+
+// MyFunc's first eight arguments, alike in every configuration; the timespan comes before the
+// feed concentration.
+py::tuple feedArguments()
+{
+    return py::make_tuple(RunInputs::final_Q_in, RunInputs::t_end, RunInputs::X_c_in,
+                          RunInputs::ph_mode, RunInputs::S_h_ion_manual, RunInputs::f_pr_xc,
+                          RunInputs::f_li_xc, RunInputs::f_ch_xc);
+}
+
+py::tuple joined(const py::tuple &head, const py::tuple &tail)
+{
+    auto both = py::reinterpret_steal<py::tuple>(PySequence_Concat(head.ptr(), tail.ptr()));
+    if (!both)
+        throw py::error_already_set();
+    return both;
+}
+
+// The record the workbook's input sheet shows: 16 entries, then the configuration's own.
+std::vector<double> runRecord(std::initializer_list<double> tail)
+{
+    std::vector<double> record{RunInputs::final_Q_in, RunInputs::X_c_in, RunInputs::t_end,
+                               RunInputs::X_c_in, double(RunInputs::ph_mode),
+                               RunInputs::S_h_ion_manual, RunInputs::f_pr_xc,
+                               RunInputs::f_li_xc, RunInputs::f_ch_xc, double(RunInputs::mode),
+                               RunInputs::T_1, RunInputs::P_atm1, RunInputs::V_t1,
+                               RunInputs::T_2, RunInputs::P_atm2, RunInputs::V_t2};
+    record.insert(record.end(), tail);
+    return record;
+}
+
+// One run after the slot has taken its turn and stored its inputs. arguments(progress,
+// cancel) gives MyFunc's arguments after the first eight. The table goes to Worker::results_R1, and for two-reactor
+// configurations its second half to *second.
+template <class Worker, class Arguments>
+void performRun(Worker &worker, const RunTurn &turn, const ModelScript &script,
+                ResultRows *second, Arguments arguments, std::initializer_list<double> recordTail)
+{
+    emit worker.inprogress(0);
+    bool stopped = false;
+    bool produced = false;
+    QString failure;
+    try {
+        const std::string program =
+            worker.program_text.empty()
+                ? programText(script.resourceId, QString::fromLatin1(script.typeName))
+                : worker.program_text;
+        const std::string fileName = std::string("<") + script.typeName + ">";
+        ModelScriptHost host(turn);
+        try {
+            const py::dict mainNamespace = host.prepareInterpreter<Worker>(script.moduleName);
+            callback_handler<Worker> progress(&worker);
+            getvalue_handler<Worker> cancel(&worker);
+            const py::tuple all = joined(
+                feedArguments(),
+                arguments(py::cast(&progress, py::return_value_policy::reference),
+                          py::cast(&cancel, py::return_value_policy::reference)));
+            const py::object result =
+                host.runEntryFunction(program, fileName.c_str(), mainNamespace, all, worker);
+            stopped = cancel.told_to_stop || worker.w_closed.load() != 0;
+            if (!stopped) {
+                ModelScriptHost::copyResultTable(result, Worker::results_R1, second);
+                produced = true;
+            }
+        } catch (py::error_already_set &error) {
+            failure = ModelScriptHost::report(error);
+        }
+    } catch (const std::exception &error) {
+        failure = QString::fromUtf8(error.what());
+        qWarning("%s", error.what());
+    }
+    Worker::results_rows = int(Worker::results_R1.size());
+    Worker::run_params = runRecord(recordTail);
+    if (stopped || worker.w_closed.load() != 0)
+        return;
+    if (produced)
+        emit worker.workFinished(QString());
+    else
+        emit worker.workFailed(failure);
+}
+
+}  // namespace
+
+void calc_SSAD::transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
+                         double f_li_xc_t, double f_ch_xc_t, int ph_mode_t,
+                         double S_h_ion_manual_t, double T_1_t, double P_atm1_t, double V_t1_t,
+                         int mode_t)
+{
+    const RunTurn turn;
+    storeFeed(final_Q_in_t, X_c_in_t, t_end_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t, ph_mode_t,
+              S_h_ion_manual_t);
+    RunInputs::T_1 = T_1_t;
+    RunInputs::P_atm1 = P_atm1_t;
+    RunInputs::V_t1 = V_t1_t;
+    RunInputs::mode = mode_t;
+    performRun(*this, turn, {101, "module_ssad", "cbtest_SSAD"}, nullptr,
+               [](py::object progress, py::object cancel) {
+                   return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::V_t1,
+                                         progress, cancel);
+               },
+               {});
+}
+
+void calc_TSAD::transfer_ts(double final_Q_in_t, double X_c_in_t, double t_end_t,
+                            double f_pr_xc_t, double f_li_xc_t, double f_ch_xc_t, int ph_mode_t,
+                            double S_h_ion_manual_t, double T_1_t, double P_atm1_t,
+                            double P_atm2_t, double V_t1_t, double V_t2_t, int mode_t)
+{
+    const RunTurn turn;
+    storeFeed(final_Q_in_t, X_c_in_t, t_end_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t, ph_mode_t,
+              S_h_ion_manual_t);
+    RunInputs::T_1 = T_1_t;
+    RunInputs::P_atm1 = P_atm1_t;
+    RunInputs::P_atm2 = P_atm2_t;
+    RunInputs::V_t1 = V_t1_t;
+    RunInputs::V_t2 = V_t2_t;
+    RunInputs::mode = mode_t;
+    performRun(*this, turn, {103, "module_tsad", "cbtest_TSAD"}, &results_R2,
+               [](py::object progress, py::object cancel) {
+                   return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::P_atm2,
+                                         RunInputs::V_t1, RunInputs::V_t2, progress, cancel);
+               },
+               {});
+}
+
+void calc_TPAD::transfer_tp(double final_Q_in_t, double X_c_in_t, double t_end_t,
+                            double f_pr_xc_t, double f_li_xc_t, double f_ch_xc_t, int ph_mode_t,
+                            double S_h_ion_manual_t, double T_1_t, double T_2_t,
+                            double P_atm1_t, double P_atm2_t, double V_t1_t, double V_t2_t,
+                            int mode_t, double t_sr_t)
+{
+    const RunTurn turn;
+    storeFeed(final_Q_in_t, X_c_in_t, t_end_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t, ph_mode_t,
+              S_h_ion_manual_t);
+    RunInputs::T_1 = T_1_t;
+    RunInputs::T_2 = T_2_t;
+    RunInputs::P_atm1 = P_atm1_t;
+    RunInputs::P_atm2 = P_atm2_t;
+    RunInputs::V_t1 = V_t1_t;
+    RunInputs::V_t2 = V_t2_t;
+    RunInputs::mode = mode_t;
+    RunInputs::t_sr = t_sr_t;
+    performRun(*this, turn, {104, "module_tpad", "cbtest_TPAD"}, &results_R2,
+               [](py::object progress, py::object cancel) {
+                   // The second reactor's values travel as one tuple after the callbacks.
+                   return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::V_t1,
+                                         progress, cancel,
+                                         py::make_tuple(RunInputs::T_2, RunInputs::P_atm2,
+                                                        RunInputs::V_t2, RunInputs::t_sr));
+               },
+               {RunInputs::t_sr});
+}
+
+void calc_POMP::transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
+                         double f_li_xc_t, double f_ch_xc_t, int ph_mode_t,
+                         double S_h_ion_manual_t, double T_1_t, double P_atm1_t, double V_t1_t,
+                         int mode_t, double mix_i_t)
+{
+    const RunTurn turn;
+    storeFeed(final_Q_in_t, X_c_in_t, t_end_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t, ph_mode_t,
+              S_h_ion_manual_t);
+    RunInputs::T_1 = T_1_t;
+    RunInputs::P_atm1 = P_atm1_t;
+    RunInputs::V_t1 = V_t1_t;
+    RunInputs::mode = mode_t;
+    RunInputs::mix_i = mix_i_t;
+    performRun(*this, turn, {105, "module_pomp", "cbtest_POMP"}, nullptr,
+               [](py::object progress, py::object cancel) {
+                   return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::V_t1,
+                                         RunInputs::mix_i, progress, cancel);
+               },
+               {0.0, RunInputs::mix_i});
+}

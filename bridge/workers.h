@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <atomic>
+#include <string>
 #include <vector>
 
 using ResultRows = std::vector<std::vector<double>>;  // rows of exactly 50 doubles
@@ -29,6 +30,10 @@ public:
     std::atomic<int> w_closed{0};
 
     RunCost lastRunCost() const { return last_cost; }
+
+    // When not empty, runs execute this program text instead of the configuration's model and
+    // solver scripts (the bridge's tests use small stand-in models).
+    std::string program_text;
 
 signals:
     void inprogress(int progr);

@@ -1,0 +1,156 @@
+#include "scripthost.h"
+
+#include <QFileInfo>
+
+#include <chrono>
+#include <stdexcept>
+
+namespace {
+
+std::mutex runMutex;  // one run inside the interpreter at a time
+
+// Python's home is "script_libs" in the working directory when that folder holds a standard
+// library of this Python version; otherwise the system's Python with its numpy and scipy.
+std::optional<std::string> scriptLibsHome()
+{
+    const QString marker = QStringLiteral("script_libs/lib/python%1.%2/os.py")
+                               .arg(PY_MAJOR_VERSION)
+                               .arg(PY_MINOR_VERSION);
+    if (!QFileInfo::exists(marker))
+        return std::nullopt;
+    return QFileInfo(QStringLiteral("script_libs")).absoluteFilePath().toStdString();
+}
+
+// Starts the interpreter once per process; a failed start is remembered, as Python cannot be
+// started a second time. Called only while holding a run turn.
+void startInterpreter()
+{
+    static bool running = false;
+    static std::string failure;
+    if (running)
+        return;
+    if (!failure.empty())
+        throw std::runtime_error(failure);
+
+    PyConfig config;
+    PyConfig_InitIsolatedConfig(&config);
+    // Without an absolute program name a python3 from another prefix first on PATH would lead
+    // Debian's libpython to look for its packages in the wrong place.
+    PyStatus status = PyConfig_SetString(&config, &config.program_name, L"/usr/bin/python3");
+    const std::optional<std::string> home = scriptLibsHome();
+    if (!PyStatus_Exception(status) && home)
+        status = PyConfig_SetBytesString(&config, &config.home, home->c_str());
+    try {
+        if (PyStatus_Exception(status)) {
+            PyConfig_Clear(&config);
+            throw std::runtime_error(status.err_msg ? status.err_msg : "cannot configure Python");
+        }
+        py::initialize_interpreter(&config, 0, nullptr, false);
+    } catch (const std::exception &e) {
+        failure = std::string("Python could not start: ") + e.what();
+        throw std::runtime_error(failure);
+    }
+    running = true;
+    // Every run takes the interpreter lock on its own thread; the starting thread gives it up
+    // for good. (A bare PyEval_SaveThread would leave pybind11's shared state to be created
+    // later without the lock.)
+    new py::gil_scoped_release;
+}
+
+[[noreturn]] void raiseTypeError(const std::string &message)
+{
+    PyErr_SetString(PyExc_TypeError, message.c_str());
+    throw py::error_already_set();
+}
+
+}  // namespace
+
+RunTurn::RunTurn() : lock(runMutex) {}
+
+ModelScriptHost::ModelScriptHost(const RunTurn &)
+{
+    startInterpreter();
+    gil.emplace();
+}
+
+py::object ModelScriptHost::runEntryFunction(const std::string &program, const char *fileName,
+                                             const py::dict &mainNamespace,
+                                             const py::tuple &arguments,
+                                             SimulationWorker &caller)
+{
+    RunCost &cost = caller.last_cost;
+    cost = RunCost{};
+    // The namespace outlives runs: what another configuration's text left under the names read
+    // here must not pass for this text's own.
+    for (const char *name : {"MyFunc", "rhs_evaluations"})
+        if (mainNamespace.contains(name))
+            PyDict_DelItemString(mainNamespace.ptr(), name);
+    const py::module_ builtins = py::module_::import("builtins");
+    const py::object code = builtins.attr("compile")(py::bytes(program), fileName, "exec");
+    builtins.attr("exec")(code, mainNamespace, mainNamespace);
+    if (!mainNamespace.contains("MyFunc")) {
+        PyErr_SetString(PyExc_NameError, "name 'MyFunc' is not defined");
+        throw py::error_already_set();
+    }
+    const py::object entry = mainNamespace["MyFunc"];
+
+    const auto start = std::chrono::steady_clock::now();
+    py::object result = entry(*arguments);
+    cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (mainNamespace.contains("rhs_evaluations")) {
+        const py::object count = mainNamespace["rhs_evaluations"];
+        if (py::isinstance<py::int_>(count))
+            cost.rhs_evaluations = count.cast<long>();
+    }
+    return result;
+}
+
+void ModelScriptHost::copyResultTable(const py::object &result, ResultRows &first,
+                                      ResultRows *second)
+{
+    constexpr size_t block = 50;
+    const size_t width = second ? 2 * block : block;
+    const std::string expected =
+        "; MyFunc must return a 2-D float64 array of " + std::to_string(width) + " columns";
+    if (!py::isinstance<py::array_t<double>>(result))
+        raiseTypeError("MyFunc returned "
+                       + std::string(py::str(py::type::of(result).attr("__name__")))
+                       + (py::isinstance<py::array>(result)
+                              ? " of dtype " + std::string(py::str(result.attr("dtype")))
+                              : std::string())
+                       + expected);
+    const auto array = py::array_t<double, py::array::c_style>::ensure(result);
+    if (!array)
+        throw py::error_already_set();
+    if (array.ndim() != 2 || size_t(array.shape(1)) != width)
+        raiseTypeError("MyFunc returned an array of shape "
+                       + std::string(py::str(array.attr("shape"))) + expected);
+
+    const size_t rows = size_t(array.shape(0));
+    ResultRows one(rows, std::vector<double>(block));
+    ResultRows two(second ? rows : 0, std::vector<double>(block));
+    const double *row = array.data();
+    for (size_t r = 0; r < rows; ++r, row += width) {
+        std::copy(row, row + block, one[r].begin());
+        if (second)
+            std::copy(row + block, row + width, two[r].begin());
+    }
+    first = std::move(one);
+    if (second)
+        *second = std::move(two);
+}
+
+QString ModelScriptHost::report(py::error_already_set &error)
+{
+    QString lastLine;
+    try {
+        const py::list lines = py::module_::import("traceback")
+                                   .attr("format_exception_only")(error.type(), error.value());
+        lastLine = QString::fromStdString(std::string(py::str(lines[lines.size() - 1])));
+    } catch (const py::error_already_set &) {
+        lastLine = QString::fromUtf8(error.what());
+    }
+    error.restore();
+    PyErr_Print();
+    return lastLine.trimmed();
+}
