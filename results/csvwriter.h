@@ -6,9 +6,10 @@
 
 #include <QString>
 
+#include "workers.h"  // ResultRows
+
 #include <vector>
 
-using ResultRows = std::vector<std::vector<double>>;
 
 // Writes the first `rows` rows of reactor1 (and reactor2 beside it when it is not null).
 // Returns an empty string on success, otherwise why it failed.

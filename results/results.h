@@ -31,7 +31,8 @@ public:
     static void clearSeries();
 
     // Where the next workbook goes; empty (the default) means "results_" + yyyyMMdd_hhmmss +
-    // ".xlsx" in the working directory, with a suffix when that name is taken.
+    // ".xlsx" in the working directory, with a suffix when that name is taken. A path set here
+    // is written exactly, replacing a file of that name.
     void setWorkbookPath(const QString &path) { workbook_path = path; }
     void writeWorkbook(int mode);
 

@@ -8,9 +8,10 @@
 #include <QLocale>
 #include <QString>
 
+#include "workers.h"  // ResultRows
+
 #include <vector>
 
-using ResultRows = std::vector<std::vector<double>>;
 
 struct WorkbookContent {
     const ResultRows *reactor1 = nullptr;
