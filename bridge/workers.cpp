@@ -62,14 +62,16 @@ std::vector<double> runRecord(std::initializer_list<double> tail)
 }
 
 // One run after the slot has taken its turn and stored its inputs. arguments(progress,
-// cancel) gives MyFunc's arguments after the first eight. The table goes to Worker::results_R1, and for two-reactor
-// configurations its second half to *second.
+// cancel) gives MyFunc's arguments after the first eight. The table goes to
+// Worker::results_R1, and for two-reactor configurations its second half to *second.
 template <class Worker, class Arguments>
 void performRun(Worker &worker, const RunTurn &turn, const ModelScript &script,
                 ResultRows *second, Arguments arguments, std::initializer_list<double> recordTail)
 {
     emit worker.inprogress(0);
-    bool stopped = false;
+    callback_handler<Worker> progress(&worker);
+    getvalue_handler<Worker> cancel(&worker);
+    const auto stopped = [&] { return cancel.told_to_stop || worker.w_closed.load() != 0; };
     bool produced = false;
     QString failure;
     try {
@@ -81,16 +83,13 @@ void performRun(Worker &worker, const RunTurn &turn, const ModelScript &script,
         ModelScriptHost host(turn);
         try {
             const py::dict mainNamespace = host.prepareInterpreter<Worker>(script.moduleName);
-            callback_handler<Worker> progress(&worker);
-            getvalue_handler<Worker> cancel(&worker);
             const py::tuple all = joined(
                 feedArguments(),
                 arguments(py::cast(&progress, py::return_value_policy::reference),
                           py::cast(&cancel, py::return_value_policy::reference)));
             const py::object result =
                 host.runEntryFunction(program, fileName.c_str(), mainNamespace, all, worker);
-            stopped = cancel.told_to_stop || worker.w_closed.load() != 0;
-            if (!stopped) {
+            if (!stopped()) {
                 ModelScriptHost::copyResultTable(result, Worker::results_R1, second);
                 produced = true;
             }
@@ -103,7 +102,7 @@ void performRun(Worker &worker, const RunTurn &turn, const ModelScript &script,
     }
     Worker::results_rows = int(Worker::results_R1.size());
     Worker::run_params = runRecord(recordTail);
-    if (stopped || worker.w_closed.load() != 0)
+    if (stopped())
         return;
     if (produced)
         emit worker.workFinished(QString());
