@@ -476,29 +476,63 @@ private slots:
         QVERIFY(ssad.lastRunCost().seconds > 0.0);
     }
 
-    // The single-stage script as compiled into the program.
-    void realSingleStageRun()
+    // The scripts as compiled into the program, each configuration in turn and the first one
+    // again after the others have redefined the shared namespace.
+    void realRuns_data()
     {
-        ssad.program_text.clear();
-        RunRequest r = request(1, 0.5);
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("recordSize");
+        QTest::newRow("single-stage") << 1 << 16;
+        QTest::newRow("two-stage") << 2 << 16;
+        QTest::newRow("temperature-phased") << 3 << 17;
+        QTest::newRow("pump-mixed") << 4 << 18;
+        QTest::newRow("single-stage again") << 1 << 16;
+    }
+
+    void realRuns()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, recordSize);
+        SimulationWorker *worker = workers.forMode(mode);
+        worker->program_text.clear();
+        RunRequest r = request(mode, 0.5);
         r.final_Q_in = 5.31;
         r.X_c_in = 10;
         r.f_pr_xc = r.f_li_xc = r.f_ch_xc = 0.3;
-        r.T_1 = 308;
-        r.V_t1 = 33;
-        RunLog log(ssad);
+        r.T_1 = r.T_2 = 308;
+        r.V_t1 = r.V_t2 = 33;
+        r.t_sr = 0;
+        r.mix_i = 10;
+        RunLog log(*worker);
         run(r);
         QCOMPARE(log.events.first(), QStringLiteral("progress 0"));
         QVERIFY2(log.events.last() == "finished", qPrintable(log.events.last()));
         QCOMPARE(log.progress.last(), 100);
-        QCOMPARE(calc_SSAD::results_rows, 6);
-        for (int row = 0; row < 6; ++row) {
-            QCOMPARE(calc_SSAD::results_R1[row].size(), size_t(50));
-            QVERIFY(std::abs(calc_SSAD::results_R1[row][0] - 0.1 * row) < 1e-9);
+        QVERIFY(worker->lastRunCost().rhs_evaluations > 0);
+
+        const auto check = [&](const ResultRows &table, int rows,
+                               const std::vector<double> &params) {
+            QCOMPARE(rows, 6);
+            QCOMPARE(int(table.size()), rows);
+            for (int row = 0; row < rows; ++row) {
+                QCOMPARE(table[row].size(), size_t(50));
+                QVERIFY(std::abs(table[row][0] - 0.1 * row) < 1e-9);
+            }
+            QCOMPARE(int(params.size()), recordSize);
+            QCOMPARE(params[9], double(mode));
+        };
+        switch (mode) {
+        case 1: check(calc_SSAD::results_R1, calc_SSAD::results_rows, calc_SSAD::run_params); break;
+        case 2:
+            check(calc_TSAD::results_R1, calc_TSAD::results_rows, calc_TSAD::run_params);
+            check(calc_TSAD::results_R2, calc_TSAD::results_rows, calc_TSAD::run_params);
+            break;
+        case 3:
+            check(calc_TPAD::results_R1, calc_TPAD::results_rows, calc_TPAD::run_params);
+            check(calc_TPAD::results_R2, calc_TPAD::results_rows, calc_TPAD::run_params);
+            break;
+        case 4: check(calc_POMP::results_R1, calc_POMP::results_rows, calc_POMP::run_params); break;
         }
-        QCOMPARE(calc_SSAD::run_params.size(), size_t(16));
-        QCOMPARE(calc_SSAD::run_params[9], 1.0);
-        QVERIFY(ssad.lastRunCost().rhs_evaluations > 0);
     }
 };
 
