@@ -10,6 +10,8 @@ import numpy as np
 from scipy import integrate
 
 solve_ph = None
+# Right-hand-side evaluations of the latest run.
+rhs_evaluations = 0
 
 R = 0.083145
 T_BASE = 298.0
@@ -70,7 +72,6 @@ class Run:
         self.f_SI_xc = 1 / 3 * f_inerts_xc
         self.s = self.carbon_coefficients()
         self.reactors = []
-        self.rhs_evaluations = 0
 
     def carbon_coefficients(self):
         c, p = C, STOICH
@@ -230,7 +231,8 @@ class Run:
         return d, published
 
     def tank(self, t, y):
-        self.rhs_evaluations += 1
+        global rhs_evaluations
+        rhs_evaluations += 1
         r1, r2 = self.reactors
         Q_in = self.flow(t)
         if 't_sr' in r1:
@@ -275,6 +277,8 @@ class Run:
         return row
 
     def run(self, t_end, callback, getvalue):
+        global rhs_evaluations
+        rhs_evaluations = 0
         solver = integrate.ode(self.tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
         num_steps = int(np.floor((t_end - 0.0) / 0.1) + 1)
         y0 = np.zeros(59)
