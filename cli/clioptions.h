@@ -1,0 +1,38 @@
+#pragma once
+
+// The command line of digestra-cli: every input of the input pages as an option, with the
+// pages' defaults and units, turned into a RunRequest (temperatures in kelvin, the manual pH
+// as 10^-pH) plus the names of the files to write.
+
+#include "runrequest.h"
+
+#include <QString>
+#include <QStringList>
+
+struct CliOptions {
+    RunRequest request;
+    QString workbookPath;  // empty: the usual results_ name in the working directory
+    QString csvPath;       // empty: no CSV
+    QString plotsDir;      // empty: no plot images
+    bool quiet = false;    // no progress line, no list of written files
+    bool stats = false;    // print the model's cost after the run
+};
+
+struct ParsedCommandLine {
+    enum class Outcome { Run, Help, Refused };
+    Outcome outcome = Outcome::Refused;
+    CliOptions options;  // meaningful when outcome is Run
+    QString text;        // the help text, or why the command line was refused
+};
+
+// Exit statuses of digestra-cli.
+enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitRefused = 2, ExitCancelled = 130 };
+
+// arguments[0] is the program name, as in QCoreApplication::arguments().
+ParsedCommandLine parseCommandLine(const QStringList &arguments);
+
+// The inputs of the input pages for one configuration (1 to 4), before any option.
+RunRequest defaultRequest(int mode);
+
+// A refusal of checkRunRequest in the command line's words: the option(s) and the value checked.
+QString describeProblem(const InputProblem &problem, const RunRequest &request);

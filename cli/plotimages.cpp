@@ -1,0 +1,67 @@
+#include "plotimages.h"
+
+#include "resultplots.h"
+#include "results.h"
+
+#include <QDir>
+
+#include <qcustomplot.h>
+
+namespace {
+
+constexpr int kWidth = 350, kHeight = 320;  // the plots' size on the results pages
+
+struct ReactorSeries {
+    const char *prefix;  // of the file names
+    const char *flowTitle;
+    const QVector<double> &t, &flow, &ch4, &co2, &h2, &h2o;
+    double peak;
+};
+
+void addTitle(QCustomPlot &plot, const char *title)
+{
+    plot.plotLayout()->insertRow(0);
+    plot.plotLayout()->addElement(0, 0, new QCPTextElement(&plot, QString::fromUtf8(title), QFont(QStringLiteral("sans"), 8, QFont::Bold)));
+}
+
+}  // namespace
+
+PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
+{
+    PlotImages images;
+    if (!QDir().mkpath(dir)) {
+        images.error = QStringLiteral("cannot create the folder %1").arg(dir);
+        return images;
+    }
+    const bool twoReactors = mode == 2 || mode == 3;
+    std::vector<ReactorSeries> reactors;
+    if (twoReactors) {
+        reactors.push_back({"R1_", "R1 Biogas flow", results::plot_t_R1, results::plot_flow_R1, results::plot_ch4_R1,
+                            results::plot_co2_R1, results::plot_h2_R1, results::plot_h2o_R1, results::peak_flow_R1});
+        reactors.push_back({"R2_", "R2 Biogas flow", results::plot_t_R2, results::plot_flow_R2, results::plot_ch4_R2,
+                            results::plot_co2_R2, results::plot_h2_R2, results::plot_h2o_R2, results::peak_flow_R2});
+    } else {
+        reactors.push_back({"", "Biogas flow", results::plot_t_R1, results::plot_flow_R1, results::plot_ch4_R1,
+                            results::plot_co2_R1, results::plot_h2_R1, results::plot_h2o_R1, results::peak_flow_R1});
+    }
+
+    const QDir folder(dir);
+    for (const ReactorSeries &r : reactors) {
+        QCustomPlot flow;
+        addTitle(flow, r.flowTitle);
+        drawFlowPlot(&flow, r.t, r.flow, r.peak, tEnd);
+        QCustomPlot composition;
+        addTitle(composition, "Biogas composition");
+        drawCompositionPlot(&composition, r.t, r.ch4, r.co2, r.h2, r.h2o, tEnd);
+
+        for (auto [plot, name] : {std::pair{&flow, "biogas_flow.png"}, std::pair{&composition, "biogas_composition.png"}}) {
+            const QString path = folder.filePath(QLatin1String(r.prefix) + QLatin1String(name));
+            if (!plot->savePng(path, kWidth, kHeight)) {
+                images.error = QStringLiteral("cannot write %1").arg(path);
+                return images;
+            }
+            images.written << path;
+        }
+    }
+    return images;
+}

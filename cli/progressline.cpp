@@ -1,0 +1,47 @@
+#include "progressline.h"
+
+#include <cmath>
+
+ProgressLine::ProgressLine(std::FILE *stream, double tEnd, bool enabled)
+    : stream(stream), tEnd(tEnd), enabled(enabled)
+{
+}
+
+QString ProgressLine::text(int percent, qint64 elapsedMs, double tEnd)
+{
+    const int day = static_cast<int>(std::ceil(percent * tEnd / 100.0));
+    QString line = QStringLiteral("%1 %  day %2 of %3").arg(percent, 3).arg(day).arg(tEnd, 0, 'g', 6);
+    if (percent > 0 && percent < 100) {
+        const qint64 remaining = static_cast<qint64>(double(elapsedMs) / percent * (100 - percent)) / 1000;
+        const QChar zero(u'0');
+        line += QStringLiteral("  about %1:%2:%3 remaining")
+                    .arg(remaining / 3600, 2, 10, zero)
+                    .arg(remaining / 60 % 60, 2, 10, zero)
+                    .arg(remaining % 60, 2, 10, zero);
+    }
+    return line;
+}
+
+void ProgressLine::show(int percent)
+{
+    if (!enabled)
+        return;
+    if (!clock.isValid())
+        clock.start();
+    const QString line = text(percent, clock.elapsed(), tEnd);
+    if (line == shown)
+        return;
+    shown = line;
+    // Back to the start of the line, the new text, then erase what an older, longer text left.
+    std::fprintf(stream, "\r%s\x1b[K", line.toLocal8Bit().constData());
+    std::fflush(stream);
+}
+
+void ProgressLine::finish()
+{
+    if (!enabled || shown.isEmpty())
+        return;
+    std::fprintf(stream, "\r\x1b[K");
+    std::fflush(stream);
+    shown.clear();
+}

@@ -1,0 +1,189 @@
+"""digestra-cli run as a user runs it: refusals write nothing, short runs of every configuration
+write a workbook, a CSV and plot images that agree, and Ctrl-C cancels cleanly."""
+import csv
+import os
+import pathlib
+import pty
+import select
+import signal
+import struct
+import subprocess
+import time
+
+import openpyxl
+import pytest
+
+CLI = os.environ.get('DIGESTRA_CLI', '')
+
+pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
+
+# Where each of the 50 columns of a reactor lands in the workbook: (sheet, first table column,
+# first sheet column of reactor 1, of reactor 2); the other three data sheets leave out the
+# start row.
+SHEETS = (('Basic', 0, 11, 1, 13), ('Gas and Soluble', 11, 19, 1, 21),
+          ('Insoluble', 30, 12, 1, 14), ('Ions', 42, 8, 1, 10))
+TWO_REACTORS = {'tsad', 'tpad'}
+
+
+def run(folder, *arguments, timeout=300):
+    return subprocess.run([CLI, *arguments], cwd=folder, capture_output=True, text=True, timeout=timeout)
+
+
+def files_in(folder):
+    return sorted(p.relative_to(folder).as_posix() for p in pathlib.Path(folder).rglob('*'))
+
+
+def png_size(path):
+    data = path.read_bytes()
+    assert data[:8] == b'\x89PNG\r\n\x1a\n'
+    return struct.unpack('>II', data[16:24])
+
+
+@pytest.mark.parametrize('arguments, named', [
+    (['--q-in', 'abc'], '--q-in'),
+    (['--t-end', '0.05'], '--t-end'),
+    (['--f-pr', '0.5'], '--f-pr'),
+    (['--config', 'tsad', '--v2', '0'], '--v2'),
+    (['--config', 'tsad', '--p2', '0'], '--p2'),
+    (['--config', 'tpad', '--unit', 'C', '--t2', '-300'], '--t2'),
+    (['--config', 'pomp', '--q-in', '0'], '--q-in'),
+    (['--v1', '0'], '--v1'),
+    (['--mix-i', '5'], '--mix-i'),
+    (['--out', 'missing/w.xlsx'], '--out'),
+])
+def test_refusals_write_nothing(tmp_path, arguments, named):
+    result = run(tmp_path, *arguments, '--csv', 'r.csv', '--plots', 'plots')
+    assert result.returncode == 2, result.stderr
+    assert named in result.stderr
+    assert result.stdout == ''
+    assert files_in(tmp_path) == []
+
+
+def read_csv(path):
+    with open(path, newline='') as f:
+        rows = list(csv.reader(f))
+    return rows[0], rows[1], [[float(v) for v in row] for row in rows[2:]]
+
+
+def reactor_block(book, reactor):
+    """The 50 columns of one reactor as the workbook holds them, by table row (None where the sheet
+    leaves a row out)."""
+    blocks = {}
+    for sheet, first, width, left1, left2 in SHEETS:
+        left = left1 if reactor == 1 else left2
+        rows = list(book[sheet].iter_rows(min_row=5, min_col=left, max_col=left + width - 1, values_only=True))
+        # Only reactor 1 on "Basic" starts at the start row; every other block starts a row later.
+        offset = 0 if (sheet == 'Basic' and reactor == 1) else 1
+        for i, values in enumerate(rows):
+            if values[0] is None:
+                continue
+            blocks.setdefault(i + offset, {}).update({first + k: v for k, v in enumerate(values)})
+    return blocks
+
+
+@pytest.mark.parametrize('config', ['ssad', 'tsad', 'tpad', 'pomp'])
+def test_short_run_writes_agreeing_files(tmp_path, config):
+    result = run(tmp_path, '--config', config, '--t-end', '1', '--out', 'w.xlsx', '--csv', 'r.csv',
+                 '--plots', 'plots')
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split() and all(pathlib.Path(tmp_path, p).exists() for p in result.stdout.split())
+
+    headers, units, table = read_csv(tmp_path / 'r.csv')
+    reactors = 2 if config in TWO_REACTORS else 1
+    assert len(headers) == len(units) == 50 * reactors
+    assert len(table) == 11 and all(len(row) == 50 * reactors for row in table)
+    assert [row[0] for row in table] == pytest.approx([i / 10 for i in range(11)])
+
+    book = openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)
+    for reactor in range(1, reactors + 1):
+        base = 50 * (reactor - 1)
+        block = reactor_block(book, reactor)
+        for i, row in enumerate(table):
+            for column, value in block.get(i, {}).items():
+                assert value == row[base + column], (reactor, i, column)
+        # Every table row but the start row reaches every data sheet.
+        assert all(len(block[i]) == 50 for i in range(1, 11))
+        # The workbook's headers are the CSV's.
+        basic = book['Basic']
+        left = 1 if reactor == 1 else 13
+        sheet_headers = [c.value for c in next(basic.iter_rows(min_row=3, max_row=3, min_col=left, max_col=left + 10))]
+        assert [h.removeprefix(f'R{reactor} ') for h in headers[base:base + 11]] == sheet_headers
+
+    # The inputs are the pages' defaults.
+    grid = book['CONFIGURATION']
+    assert grid['C3'].value == '5.31' and grid['C4'].value == '10' and grid['C5'].value == '1'
+    assert (grid['C7'].value, grid['C8'].value, grid['C9'].value) == ('0.3', '0.3', '0.3')
+    assert grid['B11'].value == 'Manual' and grid['C11'].value == '7'
+    assert grid['B12'].value == config.upper()
+    assert grid['G3'].value == '308' and grid['G7'].value == '33'
+    assert grid['G5'].value == ('2.026' if config == 'tsad' else '1.013')
+    if config in TWO_REACTORS:
+        assert grid['G6'].value == '1.013' and grid['G8'].value == '33'
+    if config == 'tpad':
+        assert grid['G4'].value == '308' and grid['C13'].value == '0'
+    if config == 'pomp':
+        assert grid['C14'].value == '10'
+
+    # Plots as on the results pages: a flow and a composition plot per reactor, 350 x 320.
+    images = sorted((tmp_path / 'plots').iterdir())
+    expected = (['R1_biogas_composition.png', 'R1_biogas_flow.png', 'R2_biogas_composition.png', 'R2_biogas_flow.png']
+                if config in TWO_REACTORS else ['biogas_composition.png', 'biogas_flow.png'])
+    assert [p.name for p in images] == expected
+    for image in images:
+        assert png_size(image) == (350, 320)
+        assert image.stat().st_size > 2000  # axes, title and curves, not a blank picture
+
+
+def test_usual_workbook_name_quiet_and_stats(tmp_path):
+    result = run(tmp_path, '--t-end', '0.5', '--ph', 'free', '--quiet', '--stats')
+    assert result.returncode == 0, result.stderr
+    workbooks = files_in(tmp_path)
+    assert len(workbooks) == 1 and workbooks[0].startswith('results_') and workbooks[0].endswith('.xlsx')
+    stats = dict(line.split(': ') for line in result.stdout.splitlines())
+    assert float(stats['model_seconds']) > 0 and int(stats['rhs_evaluations']) > 0
+    book = openpyxl.load_workbook(tmp_path / workbooks[0], read_only=True)
+    assert book['CONFIGURATION']['B11'].value == 'Free'
+
+
+def read_terminal(controller, until, timeout):
+    """What the program wrote to its terminal, up to a predicate on it or the program's end."""
+    seen = b''
+    deadline = time.monotonic() + timeout
+    while not until(seen) and time.monotonic() < deadline:
+        if select.select([controller], [], [], 0.5)[0]:
+            try:
+                chunk = os.read(controller, 4096)
+            except OSError:  # the program closed its end
+                break
+            if not chunk:
+                break
+            seen += chunk
+    return seen
+
+
+def test_ctrl_c_cancels_and_writes_nothing(tmp_path):
+    # Standard error on a terminal, so the progress line shows once the model is running.
+    controller, terminal = pty.openpty()
+    process = subprocess.Popen([CLI, '--t-end', '200', '--csv', 'r.csv', '--plots', 'plots'], cwd=tmp_path,
+                               stdout=subprocess.PIPE, stderr=terminal)
+    os.close(terminal)
+    try:
+        seen = read_terminal(controller, lambda text: b'%  day' in text, 120)
+        assert b'%  day' in seen and b'\r' in seen, seen  # rewritten in place
+        process.send_signal(signal.SIGINT)
+        seen += read_terminal(controller, lambda text: process.poll() is not None, 120)
+        process.wait(timeout=10)
+    finally:
+        if process.poll() is None:
+            process.kill()
+        os.close(controller)
+    assert process.returncode == 130, seen
+    assert b'cancelled' in seen
+    assert files_in(tmp_path) == []
+
+
+def test_no_progress_line_off_a_terminal(tmp_path):
+    result = run(tmp_path, '--config', 'pomp', '--t-end', '0.5', '--out', 'w.xlsx')
+    assert result.returncode == 0, result.stderr
+    assert '%  day' not in result.stderr
+    assert result.stdout.strip() == str(tmp_path / 'w.xlsx')

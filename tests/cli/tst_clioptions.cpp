@@ -1,0 +1,231 @@
+// The command line of digestra-cli: defaults as on the input pages, conversions, refusals
+// naming the option, and the progress line's text.
+
+#include "clioptions.h"
+#include "progressline.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cmath>
+
+namespace {
+
+ParsedCommandLine parse(QStringList arguments)
+{
+    arguments.prepend(QStringLiteral("digestra-cli"));
+    return parseCommandLine(arguments);
+}
+
+RunRequest parsedRequest(const QStringList &arguments)
+{
+    const ParsedCommandLine parsed = parse(arguments);
+    if (parsed.outcome != ParsedCommandLine::Outcome::Run)
+        qWarning() << "refused:" << parsed.text;
+    return parsed.options.request;
+}
+
+}  // namespace
+
+class TestCliOptions : public QObject {
+    Q_OBJECT
+
+private slots:
+    void defaultsAreThoseOfThePages_data();
+    void defaultsAreThoseOfThePages();
+    void everyOptionReachesItsField();
+    void temperaturesInCelsiusAreConverted();
+    void phModes();
+    void refusalsNameTheOption_data();
+    void refusalsNameTheOption();
+    void outputTargetsAreCheckedBeforeTheRun();
+    void runChecksAreTranslatedToOptions();
+    void progressLineText();
+};
+
+void TestCliOptions::defaultsAreThoseOfThePages_data()
+{
+    QTest::addColumn<QString>("config");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QVector<double>>("geometry");  // T_1 T_2 P_atm1 P_atm2 V_t1 V_t2 t_sr mix_i
+
+    QTest::newRow("no --config") << QString() << 1 << QVector<double>{308, 0, 1.013, 0, 33, 0, 0, 0};
+    QTest::newRow("ssad") << "ssad" << 1 << QVector<double>{308, 0, 1.013, 0, 33, 0, 0, 0};
+    // The two-stage page opens with twice the atmospheric pressure in R1.
+    QTest::newRow("tsad") << "TSAD" << 2 << QVector<double>{308, 0, 2.026, 1.013, 33, 33, 0, 0};
+    QTest::newRow("tpad") << "tpad" << 3 << QVector<double>{308, 308, 1.013, 1.013, 33, 33, 0, 0};
+    QTest::newRow("pomp") << "pomp" << 4 << QVector<double>{308, 0, 1.013, 0, 33, 0, 0, 10};
+}
+
+void TestCliOptions::defaultsAreThoseOfThePages()
+{
+    QFETCH(QString, config);
+    QFETCH(int, mode);
+    QFETCH(QVector<double>, geometry);
+
+    const ParsedCommandLine parsed = parse(config.isEmpty() ? QStringList{} : QStringList{"--config", config});
+    QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Run);
+    const RunRequest &r = parsed.options.request;
+    QCOMPARE(r.mode, mode);
+    QCOMPARE(r.final_Q_in, 5.31);
+    QCOMPARE(r.X_c_in, 10.0);
+    QCOMPARE(r.t_end, 50.0);
+    QCOMPARE(r.f_pr_xc, 0.3);
+    QCOMPARE(r.f_li_xc, 0.3);
+    QCOMPARE(r.f_ch_xc, 0.3);
+    QCOMPARE(r.ph_mode, 0);
+    QCOMPARE(r.S_h_ion_manual, 1e-7);
+    QCOMPARE((QVector<double>{r.T_1, r.T_2, r.P_atm1, r.P_atm2, r.V_t1, r.V_t2, r.t_sr, r.mix_i}), geometry);
+
+    const CliOptions &o = parsed.options;
+    QVERIFY(o.workbookPath.isEmpty());
+    QVERIFY(o.csvPath.isEmpty());
+    QVERIFY(o.plotsDir.isEmpty());
+    QVERIFY(!o.quiet);
+    QVERIFY(!o.stats);
+}
+
+void TestCliOptions::everyOptionReachesItsField()
+{
+    const RunRequest r = parsedRequest({"--config", "tpad", "--q-in", "4.5", "--x-c-in=12", "--t-end", "7.5",
+                                        "--f-pr", "0.1", "--f-li", "0.2", "--f-ch", "0.25", "--t1", "310",
+                                        "--t2", "328", "--p1", "1.2", "--p2", "1.1", "--v1", "20", "--v2", "40",
+                                        "--t-sr", "2.5"});
+    QCOMPARE((QVector<double>{r.final_Q_in, r.X_c_in, r.t_end, r.f_pr_xc, r.f_li_xc, r.f_ch_xc, r.T_1, r.T_2,
+                              r.P_atm1, r.P_atm2, r.V_t1, r.V_t2, r.t_sr}),
+             (QVector<double>{4.5, 12, 7.5, 0.1, 0.2, 0.25, 310, 328, 1.2, 1.1, 20, 40, 2.5}));
+
+    QCOMPARE(parsedRequest({"--config", "pomp", "--mix-i", "15"}).mix_i, 15.0);
+
+    const ParsedCommandLine files = parse({"--out", "a.xlsx", "--csv", "a.csv", "--plots", "pictures", "--quiet",
+                                           "--stats"});
+    QCOMPARE(files.outcome, ParsedCommandLine::Outcome::Run);
+    QCOMPARE(files.options.workbookPath, QStringLiteral("a.xlsx"));
+    QCOMPARE(files.options.csvPath, QStringLiteral("a.csv"));
+    QCOMPARE(files.options.plotsDir, QStringLiteral("pictures"));
+    QVERIFY(files.options.quiet && files.options.stats);
+}
+
+void TestCliOptions::temperaturesInCelsiusAreConverted()
+{
+    const RunRequest celsius = parsedRequest({"--config", "tpad", "--unit", "C", "--t1", "35", "--t2", "55"});
+    QCOMPARE(celsius.T_1, 308.15);
+    QCOMPARE(celsius.T_2, 328.15);
+    // A temperature below 0 °C is still a temperature; absolute zero is the run check's business.
+    QCOMPARE(parsedRequest({"--unit", "c", "--t1", "-5"}).T_1, 268.15);
+    QCOMPARE(parsedRequest({"--unit", "K", "--t1", "300"}).T_1, 300.0);
+    // The defaults are kelvin whatever the unit: --unit only reads the temperatures given.
+    QCOMPARE(parsedRequest({"--config", "tpad", "--unit", "C", "--t2", "40"}).T_1, 308.0);
+}
+
+void TestCliOptions::phModes()
+{
+    const RunRequest free = parsedRequest({"--ph", "free"});
+    QCOMPARE(free.ph_mode, 1);
+    QCOMPARE(free.S_h_ion_manual, 1e-7);  // passed in both modes, from the default pH 7.0
+
+    const RunRequest manual = parsedRequest({"--ph", "6.5"});
+    QCOMPARE(manual.ph_mode, 0);
+    QCOMPARE(manual.S_h_ion_manual, std::pow(10.0, -6.5));
+    QCOMPARE(parsedRequest({"--ph", "12.99"}).ph_mode, 0);
+    QCOMPARE(parsedRequest({"--ph", "1"}).S_h_ion_manual, 0.1);
+}
+
+void TestCliOptions::refusalsNameTheOption_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("named");
+
+    QTest::newRow("letters") << QStringList{"--q-in", "abc"} << "--q-in";
+    QTest::newRow("decimal comma") << QStringList{"--t-end", "1,5"} << "--t-end";
+    QTest::newRow("empty number") << QStringList{"--v1="} << "--v1";
+    QTest::newRow("trailing junk") << QStringList{"--x-c-in", "10kg"} << "--x-c-in";
+    QTest::newRow("not finite") << QStringList{"--p1", "inf"} << "--p1";
+    QTest::newRow("negative") << QStringList{"--f-li", "-0.1"} << "--f-li";
+    QTest::newRow("negative mixing") << QStringList{"--config", "pomp", "--mix-i", "-1"} << "--mix-i";
+    QTest::newRow("t2 on ssad") << QStringList{"--t2", "310"} << "--t2";
+    QTest::newRow("v2 on pomp") << QStringList{"--config", "pomp", "--v2", "10"} << "--v2";
+    QTest::newRow("t-sr on tsad") << QStringList{"--config", "tsad", "--t-sr", "1"} << "--t-sr";
+    QTest::newRow("mix-i on tpad") << QStringList{"--config", "tpad", "--mix-i", "5"} << "--mix-i";
+    QTest::newRow("configuration") << QStringList{"--config", "cstr"} << "--config";
+    QTest::newRow("unit") << QStringList{"--unit", "F"} << "--unit";
+    QTest::newRow("pH below 1") << QStringList{"--ph", "0.5"} << "--ph";
+    QTest::newRow("pH above 12.99") << QStringList{"--ph", "13"} << "--ph";
+    QTest::newRow("pH word") << QStringList{"--ph", "fixed"} << "--ph";
+    QTest::newRow("unknown option") << QStringList{"--volume", "3"} << "volume";
+    QTest::newRow("missing value") << QStringList{"--q-in"} << "q-in";
+    QTest::newRow("stray argument") << QStringList{"ssad"} << "ssad";
+}
+
+void TestCliOptions::refusalsNameTheOption()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, named);
+    const ParsedCommandLine parsed = parse(arguments);
+    QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Refused);
+    QVERIFY2(parsed.text.contains(named), qPrintable(parsed.text));
+}
+
+void TestCliOptions::outputTargetsAreCheckedBeforeTheRun()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString missing = dir.filePath(QStringLiteral("missing/out.xlsx"));
+
+    for (const QString &option : {QStringLiteral("--out"), QStringLiteral("--csv")}) {
+        const ParsedCommandLine inMissingFolder = parse({option, missing});
+        QCOMPARE(inMissingFolder.outcome, ParsedCommandLine::Outcome::Refused);
+        QVERIFY2(inMissingFolder.text.contains(option), qPrintable(inMissingFolder.text));
+        const ParsedCommandLine folder = parse({option, dir.path()});
+        QCOMPARE(folder.outcome, ParsedCommandLine::Outcome::Refused);
+        QVERIFY2(folder.text.contains(option), qPrintable(folder.text));
+    }
+
+    QFile file(dir.filePath(QStringLiteral("taken")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.close();
+    const ParsedCommandLine plotsOnFile = parse({"--plots", file.fileName()});
+    QCOMPARE(plotsOnFile.outcome, ParsedCommandLine::Outcome::Refused);
+    QVERIFY2(plotsOnFile.text.contains(QStringLiteral("--plots")), qPrintable(plotsOnFile.text));
+    // A plots folder that does not exist yet is made after the run.
+    QCOMPARE(parse({"--plots", dir.filePath(QStringLiteral("new/pictures"))}).outcome,
+             ParsedCommandLine::Outcome::Run);
+    QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("new"))));
+}
+
+void TestCliOptions::runChecksAreTranslatedToOptions()
+{
+    RunRequest r = parsedRequest({"--config", "tpad", "--unit", "C", "--t2", "-300"});
+    const QString temperature = describeProblem({RunField::T2, QStringLiteral("must be greater than 0")}, r);
+    QVERIFY2(temperature.startsWith(QStringLiteral("--t2 must be greater than 0")), qPrintable(temperature));
+    QVERIFY2(temperature.contains(QStringLiteral("-26.85 K")), qPrintable(temperature));
+
+    r = parsedRequest({"--f-pr", "0.5"});
+    const QString fractions = describeProblem({RunField::Fractions, QStringLiteral("must not add up to more than 1")}, r);
+    for (const char *option : {"--f-pr", "--f-li", "--f-ch", "1.1"})
+        QVERIFY2(fractions.contains(QLatin1String(option)), qPrintable(fractions));
+
+    const std::pair<RunField, const char *> named[] = {
+        {RunField::FinalQin, "--q-in"}, {RunField::Tend, "--t-end"}, {RunField::T1, "--t1"},
+        {RunField::Patm1, "--p1"},      {RunField::Patm2, "--p2"},   {RunField::Vt1, "--v1"},
+        {RunField::Vt2, "--v2"}};
+    for (const auto &[field, option] : named) {
+        const QString text = describeProblem({field, QStringLiteral("is wrong")}, r);
+        QVERIFY2(text.startsWith(QLatin1String(option) + QStringLiteral(" is wrong")), qPrintable(text));
+    }
+}
+
+void TestCliOptions::progressLineText()
+{
+    // The first report has nothing to extrapolate from.
+    QCOMPARE(ProgressLine::text(0, 0, 50), QStringLiteral("  0 %  day 0 of 50"));
+    // A quarter of 50 days in 30 s leaves 90 s; the day is rounded up.
+    QCOMPARE(ProgressLine::text(25, 30000, 50), QStringLiteral(" 25 %  day 13 of 50  about 00:01:30 remaining"));
+    // Hours are not wrapped into days.
+    QVERIFY(ProgressLine::text(1, 3600 * 1000 * 2, 50).endsWith(QStringLiteral("about 198:00:00 remaining")));
+    QCOMPARE(ProgressLine::text(100, 5000, 7.5), QStringLiteral("100 %  day 8 of 7.5"));
+}
+
+QTEST_GUILESS_MAIN(TestCliOptions)
+#include "tst_clioptions.moc"
