@@ -248,9 +248,9 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     KH_co2 = 0.035 * F(-19410)
     p_h2o = 0.0313 * math.exp(5290 * (1 / 298 - 1 / T))
 
-    input_Q_in = np.zeros(41)
+    input_Q_in = []
     for i in range(41):
-        input_Q_in[i] = final_Q_in * (0.01875 * i + 0.25)
+        input_Q_in.append(final_Q_in * (0.01875 * i + 0.25))
 
     x = mix_i
     y_hrt = V / final_Q_in
