@@ -223,7 +223,8 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     s3 = -C_pr + C_aa
     s4 = -C_li + (1 - f_fa_li) * C_su + f_fa_li * C_fa
     s5 = -C_su + (1 - Y_su) * (f_bu_su * C_bu + f_pro_su * C_pro + f_ac_su * C_ac) + Y_su * C_biom
-    s6 = -C_aa + (1 - Y_aa) * (f_va_aa * C_va + f_bu_aa * C_bu + f_pro_aa * C_pro + f_ac_aa * C_ac) + Y_aa * C_biom
+    s6 = (-C_aa + (1 - Y_aa) * (f_va_aa * C_va + f_bu_aa * C_bu + f_pro_aa * C_pro + f_ac_aa * C_ac)
+          + Y_aa * C_biom)
     s7 = -C_fa + (1 - Y_fa) * 0.7 * C_ac + Y_fa * C_biom
     s8 = -C_va + (1 - Y_c4) * 0.54 * C_pro + (1 - Y_c4) * 0.31 * C_ac + Y_c4 * C_biom
     s9 = -C_bu + (1 - Y_c4) * 0.8 * C_ac + Y_c4 * C_biom
@@ -282,9 +283,9 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     res = np.zeros((num_steps, 50))
     res[0, 7] = -math.log10(S_h_ion_manual)
     res[0, 45] = S_h_ion_manual
-    state_columns = {11: 27, 12: 28, 13: 26, 14: 1, 15: 6, 16: 25, 17: 4, 18: 24, 19: 8, 21: 2, 22: 7, 23: 11, 24: 9,
-            25: 10, 27: 5, 28: 0, 29: 3, 30: 17, 31: 21, 32: 12, 33: 19, 34: 13, 35: 18, 36: 22, 37: 23,
-            38: 15, 39: 14, 40: 20, 41: 16}
+    state_columns = {11: 27, 12: 28, 13: 26, 14: 1, 15: 6, 16: 25, 17: 4, 18: 24, 19: 8, 21: 2, 22: 7,
+                     23: 11, 24: 9, 25: 10, 27: 5, 28: 0, 29: 3, 30: 17, 31: 21, 32: 12, 33: 19, 34: 13,
+                     35: 18, 36: 22, 37: 23, 38: 15, 39: 14, 40: 20, 41: 16}
     for c in state_columns:
         res[0, c] = y0[state_columns[c]]
 
