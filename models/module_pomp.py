@@ -65,10 +65,11 @@ def tank(t, y):
 def pump_mixed_rates(t, state):
     global gasflow, P_headspace, p_h2, p_ch4, p_co2, pH, S_h_ion, S_nh4_ion, S_hco3_ion, S_ac_ion, \
         S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion, S_co2, S_nh3
-    section_1 = state[:SECTION_2 - 1]
+    # Each section's liquid species, cations and anions; the headspace above section 1.
+    section_1 = state[:LIQUID + 2]
     section_2 = state[SECTION_2:SECTION_2 + LIQUID + 2]
     section_3 = state[SECTION_3:SECTION_3 + LIQUID + 2]
-    S_h2_g, S_ch4_g, S_co2_g = section_1[LIQUID + 2:]
+    S_h2_g, S_ch4_g, S_co2_g = state[LIQUID + 2:SECTION_2 - 1]
     k_p = 1e4
 
     # Headspace partial pressures; the headspace exchanges gas with section 1 only.
@@ -76,8 +77,7 @@ def pump_mixed_rates(t, state):
     p_ch4_t = S_ch4_g * R * T / 64
     p_co2_t = S_co2_g * R * T
 
-    _, _, (lgt8, lgt9, lgt10), reactions_1 = section_rates(section_1[:LIQUID + 2],
-                                                           (p_h2_t, p_ch4_t, p_co2_t))
+    _, _, (lgt8, lgt9, lgt10), reactions_1 = section_rates(section_1, (p_h2_t, p_ch4_t, p_co2_t))
     _, _, _, reactions_2 = section_rates(section_2, None)
     ions_3, pH_3, _, reactions_3 = section_rates(section_3, None)
 
@@ -104,7 +104,8 @@ def pump_mixed_rates(t, state):
     Q_in = input_Q_in[len(input_Q_in) - 1]
     V_s = V / 3
     Ds = Q_in / V_s
-    # The feed enters section 1, which has no outflow; the effluent leaves section 3.
+    # The feed enters section 1, which has no outflow; the effluent leaves section 3. Cations and anions
+    # (block entries 24 and 25) are diluted towards the feed's values in every section.
     inflow = (0.0,) * 9 + (S_IC_in, S_IN_in, 0.0, X_c_in) + (0.0,) * 11
     derivatives_1 = [Ds * (c_in - 0) + r - l12 + k_pomp * l31
                      for c_in, r, l12, l31 in zip(inflow, reactions_1, llt_12, llt_31)]
