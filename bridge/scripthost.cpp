@@ -111,7 +111,7 @@ void ModelScriptHost::copyResultTable(const py::object &result, ResultRows &firs
     constexpr size_t block = 50;
     const size_t width = second ? 2 * block : block;
     const std::string expected =
-        "; MyFunc must return a 2-D float64 array of " + std::to_string(width) + " columns";
+        ", not a 2-D float64 array of " + std::to_string(width) + " columns";
     if (!py::isinstance<py::array_t<double>>(result))
         raiseTypeError("MyFunc returned "
                        + std::string(py::str(py::type::of(result).attr("__name__")))
@@ -148,7 +148,7 @@ QString ModelScriptHost::report(py::error_already_set &error)
                                    .attr("format_exception_only")(error.type(), error.value());
         lastLine = QString::fromStdString(std::string(py::str(lines[lines.size() - 1])));
     } catch (const py::error_already_set &) {
-        lastLine = QString::fromUtf8(error.what());
+        lastLine = QString::fromUtf8(error.what()).section(QLatin1Char('\n'), 0, 0);
     }
     error.restore();
     PyErr_Print();
