@@ -9,9 +9,11 @@ const QString primaryButton = QStringLiteral(
 const QString secondaryButton = QStringLiteral(
     "QPushButton {\n\tbackground-color: rgb(194, 193, 193);\n\tcolor:white;\n\tborder: none;\n}");
 const QString titledBox = QStringLiteral("QGroupBox::title {\n  color: rgb(0, 147, 221);\n}");
+// Qt reads an rgba() colour without its alpha as invalid and paints the chunk black, hiding the
+// percentage: both stops are given fully opaque.
 const QString progressBar = QStringLiteral(
     "QProgressBar:chunk{\n    background-color: qlineargradient(spread:pad, x1:0, y1:0, x2:1, y2:0, "
-    "stop:0 rgba(0, 147, 221), stop:1 rgba(169, 218, 230));\n}\nQProgressBar {\n    text-align: center;\n}");
+    "stop:0 rgba(0, 147, 221, 255), stop:1 rgba(169, 218, 230, 255));\n}\nQProgressBar {\n    text-align: center;\n}");
 
 static const QString family = QStringLiteral("Open Sans");
 

@@ -169,6 +169,15 @@ private slots:
         QCOMPARE(widget<QLabel>(window.get(), "label_9")->textFormat(), Qt::RichText);
     }
 
+    void progressChunkIsBlueNotBlack()
+    {
+        auto *bar = widget<QProgressBar>(window.get(), "progressBar");
+        bar->setValue(50);
+        const QImage image = bar->grab().toImage();
+        const QColor chunkStart = image.pixelColor(4, image.height() / 2);
+        QVERIFY2(chunkStart.blue() > 150 && chunkStart.red() < 100, qPrintable(chunkStart.name()));
+    }
+
     void plotTitles()
     {
         const QList<QPair<const char *, QString>> titles = {
