@@ -10,7 +10,8 @@ import numpy as np
 from scipy import integrate
 
 solve_ph = None
-# Right-hand-side evaluations of the latest run.
+# The latest run, and its right-hand-side evaluations.
+last_run = None
 rhs_evaluations = 0
 
 R = 0.083145
@@ -277,7 +278,8 @@ class Run:
         return row
 
     def run(self, t_end, callback, getvalue):
-        global rhs_evaluations
+        global last_run, rhs_evaluations
+        last_run = self
         rhs_evaluations = 0
         solver = integrate.ode(self.tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
         num_steps = int(np.floor((t_end - 0.0) / 0.1) + 1)

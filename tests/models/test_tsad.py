@@ -145,3 +145,16 @@ def test_script_ends_without_a_line_break_and_runs_again_in_one_namespace(script
     first = run(ns['MyFunc'], 0.25, ph_mode=1)
     run(ns['MyFunc'], 0.25, ph_mode=0, T_1=328.15, V_t2=10.0)
     assert np.array_equal(run(ns['MyFunc'], 0.25, ph_mode=1), first)
+
+
+def test_division_by_zero_gives_numpy_infinities_not_exceptions(tsad):
+    # No inorganic nitrogen in reactor 2: its uptakes stop, and reactor 1 is unaffected.
+    run_tsad(tsad['MyFunc'], 0.0, ph_mode=1)
+    run_tsad(reference_tsad_tpad.run_tsad, 0.0, ph_mode=1)
+    y = perturbed_two_reactor_state(tsad)
+    y[40] = 0.0
+    with pytest.warns(RuntimeWarning):
+        dy = tsad['tank'](12.3, y)
+    with pytest.warns(RuntimeWarning):
+        assert np.array_equal(dy, reference_tsad_tpad.last_run.tank(12.3, y))
+    assert np.isfinite(dy).all()
