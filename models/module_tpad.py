@@ -9,7 +9,8 @@ from math import ceil, exp, floor, log10
 import numpy as np
 from scipy import integrate
 
-# State vector of one digester, by index: 24 liquid species, cations and anions, three headspace gases.
+# State vector of one digester, by index: 24 liquid species (12 soluble, then 12 particulate), cations
+# and anions, three headspace gases.
 # The run's state holds reactor 1 at entries 0 to 28, a spacer at 29 and reactor 2 at 30 to 58.
 STATE_NAMES = (
     'S_su', 'S_aa', 'S_fa', 'S_va', 'S_bu', 'S_pro', 'S_ac', 'S_h2', 'S_ch4', 'S_IC', 'S_IN', 'S_I',
@@ -17,7 +18,7 @@ STATE_NAMES = (
     'S_cat', 'S_an',
     'S_h2_g', 'S_ch4_g', 'S_co2_g')
 LIQUID_SPECIES = 24
-PARTICULATES = 12
+SOLUBLES = 12
 REACTOR_2 = 30
 SPACER = [0.0]
 
@@ -75,9 +76,11 @@ def series_rates(t, state):
     else:
         Q_in = input_Q_in[last_day]
 
-    # Solids held back in each reactor leave it at Q_in - kRet, and only those leaving reach reactor 2.
-    keep_1 = 1 - retained_flow(Q_in, V) / Q_in
-    keep_2 = 1 - retained_flow(Q_in, V_2) / Q_in
+    # Particulates leave each reactor at Q_in - kRet, and only those leaving reactor 1 reach reactor 2.
+    kRet = retained_flow(Q_in, V)
+    kRet_2 = retained_flow(Q_in, V_2)
+    keep_1 = 1 - kRet / Q_in
+    keep_2 = 1 - kRet_2 / Q_in
 
     # Reactor 1 takes the feed.
     reactor_1 = state[:REACTOR_2 - 1]
@@ -89,7 +92,7 @@ def series_rates(t, state):
 
     # Reactor 2 takes reactor 1's liquid at the same flow, with the particulates that reactor 1 lets go;
     # its gas share is the volume ratio 28 : 5.
-    inflow_2 = reactor_1[:PARTICULATES] + [X * keep_1 for X in reactor_1[PARTICULATES:LIQUID_SPECIES]]
+    inflow_2 = reactor_1[:SOLUBLES] + [X * keep_1 for X in reactor_1[SOLUBLES:LIQUID_SPECIES]]
     rates_2, published_2 = digester_rates(state[REACTOR_2:], inflow_2, Q_in / V_2, keep_2, conditions_2)
     (gasflow, P_headspace, p_h2, p_ch4, p_co2, pH, S_h_ion_2, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion,
      S_va_ion, S_pro_ion, S_oh_ion, S_co2, S_nh3) = published_2
