@@ -115,8 +115,8 @@ class Run:
         (S_su, S_aa, S_fa, S_va, S_bu, S_pro, S_ac, S_h2, S_ch4, S_IC, S_IN, S_I, X_c, X_ch, X_pr, X_li, X_su,
          X_aa, X_fa, X_c4, X_pro, X_ac, X_h2, X_I, S_cat, S_an, S_h2_g, S_ch4_g, S_co2_g) = S
         (S_h_ion, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion, S_co2,
-         S_nh3) = solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, r['Ka_IN'], r['Ka_co2'], r['K_w'],
-                           self.ph_mode, self.S_h_ion_manual)
+         S_nh3) = solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, r['Ka_IN'], r['Ka_co2'],
+                           r['K_w'], self.ph_mode, self.S_h_ion_manual)
         pH = -math.log10(S_h_ion)
 
         I_IN_lim = 1 / (1 + 0.0001 / S_IN)
@@ -243,7 +243,7 @@ class Run:
         feed[12] = self.X_c_in
         d1, self.published1 = self.reactor(y, 0, feed, 0, 0, Q_in, Q_in / r1['V'], (r1['V'], r1['V_g']), r1)
         inflow = [y[i] for i in range(24)]
-        if self.mended_inflow and 'kRet' in r1:
+        if self.retained_stay_in_reactor_1 and 'kRet' in r1:
             for i in range(12, 24):
                 inflow[i] = y[i] * (1 - r1['kRet'] / Q_in)
         d2, self.published2 = self.reactor(y, 30, inflow, y[9], y[10], Q_in, Q_in / r2['V'], (28, 5), r2)
@@ -315,24 +315,25 @@ def reactor_values(T, T_gas, P_atm, V_t, rates):
     return r
 
 
-def run_tsad(final_Q_in, t_end, X_c_in, ph_mode, S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, T_1, P_atm1, P_atm2,
-             V_t1, V_t2, callback, getvalue):
+def run_tsad(final_Q_in, t_end, X_c_in, ph_mode, S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, T_1, P_atm1,
+             P_atm2, V_t1, V_t2, callback, getvalue):
     run = Run(final_Q_in, X_c_in, ph_mode, S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc)
     fixed = dict(kdis=0.5, km_ac=8.0, km_pro=13.0)
-    run.reactors = [reactor_values(T_1, T_1, P_atm1, V_t1, fixed), reactor_values(T_1, T_1, P_atm2, V_t2, fixed)]
-    run.mended_inflow = False
+    run.reactors = [reactor_values(T_1, T_1, P_atm1, V_t1, fixed),
+                    reactor_values(T_1, T_1, P_atm2, V_t2, fixed)]
+    run.retained_stay_in_reactor_1 = False
     return run.run(t_end, callback, getvalue)
 
 
 def run_tpad(final_Q_in, t_end, X_c_in, ph_mode, S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, T_1, P_atm1, V_t1,
-             callback, getvalue, TPAD_values, mended=True):
-    """mended=False gives the variant in which reactor 2's gas side uses reactor 1's temperature and the
-    solids that reactor 1 holds back still reach reactor 2."""
+             callback, getvalue, TPAD_values, consistent=True):
+    """consistent=False gives the variant in which reactor 2's gas side uses reactor 1's temperature and
+    the solids that reactor 1 holds back reach reactor 2 all the same."""
     T_2, P_atm2, V_t2, t_sr = TPAD_values
     run = Run(final_Q_in, X_c_in, ph_mode, S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc)
     r1 = reactor_values(T_1, T_1, P_atm1, V_t1, rate_constants(T_1))
-    r2 = reactor_values(T_2, T_2 if mended else T_1, P_atm2, V_t2, rate_constants(T_2))
+    r2 = reactor_values(T_2, T_2 if consistent else T_1, P_atm2, V_t2, rate_constants(T_2))
     r1['t_sr'] = r2['t_sr'] = t_sr
     run.reactors = [r1, r2]
-    run.mended_inflow = mended
+    run.retained_stay_in_reactor_1 = consistent
     return run.run(t_end, callback, getvalue)

@@ -38,7 +38,7 @@ def test_equal_temperatures_without_retention_keep_the_plain_gas_side_and_inflow
     # Reactor 2's own temperature on its gas side and the retained solids kept from reactor 2 only
     # matter with different temperatures or with retention.
     table = run_tpad(tpad['MyFunc'], 1.0, ph_mode=1, T_2=308.15, **changes)
-    plain = run_tpad(lambda *a: reference_tsad_tpad.run_tpad(*a, mended=False), 1.0, ph_mode=1, T_2=308.15,
+    plain = run_tpad(lambda *a: reference_tsad_tpad.run_tpad(*a, consistent=False), 1.0, ph_mode=1, T_2=308.15,
                      **changes)
     assert np.array_equal(table, plain)
     other = run_tpad(tpad['MyFunc'], 1.0, ph_mode=1, T_2=318.15, **changes)
