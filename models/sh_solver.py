@@ -15,12 +15,13 @@ def solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_
     if ph_mode != 1:
         return _ions_at(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, Ka_IN, Ka_co2, K_w, S_h_ion_manual)
     key = (S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w)
-    result = _recent_free_mode.get(key)
+    # Least recently used goes first: a hit moves its entry to the end.
+    result = _recent_free_mode.pop(key, None)
     if result is None:
         result = _charge_balance(*key)
         if len(_recent_free_mode) >= _RECENT_FREE_MODE_SIZE:
             del _recent_free_mode[next(iter(_recent_free_mode))]
-        _recent_free_mode[key] = result
+    _recent_free_mode[key] = result
     return result
 
 
