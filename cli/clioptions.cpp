@@ -235,13 +235,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     options.workbookPath = parser.value(out);
     options.csvPath = parser.value(csv);
     options.plotsDir = parser.value(plots);
-    for (const auto &[option, path] : {std::pair{&out, options.workbookPath}, std::pair{&csv, options.csvPath}}) {
-        if (!parser.isSet(*option))
+    for (const QCommandLineOption *target : {&out, &csv}) {
+        if (!parser.isSet(*target))
             continue;
-        const QString problem = checkFileTarget(QStringLiteral("--") + option->names().first(), path);
+        const QString problem = checkFileTarget(QStringLiteral("--") + target->names().first(), parser.value(*target));
         if (!problem.isEmpty())
             return refused(problem);
     }
+    if (!options.csvPath.isEmpty() &&
+        QFileInfo(options.csvPath).absoluteFilePath() == QFileInfo(options.workbookPath).absoluteFilePath())
+        return refused(QStringLiteral("--csv and --out name the same file: %1").arg(options.csvPath));
     if (parser.isSet(plots) && (options.plotsDir.isEmpty() || (QFileInfo::exists(options.plotsDir) && !QFileInfo(options.plotsDir).isDir())))
         return refused(QStringLiteral("--plots needs a folder: '%1' is not one").arg(options.plotsDir));
     options.quiet = parser.isSet(quiet);

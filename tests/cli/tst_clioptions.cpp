@@ -182,6 +182,10 @@ void TestCliOptions::outputTargetsAreCheckedBeforeTheRun()
         QVERIFY2(folder.text.contains(option), qPrintable(folder.text));
     }
 
+    const ParsedCommandLine sameFile = parse({"--out", dir.filePath(QStringLiteral("r")), "--csv", dir.filePath(QStringLiteral("r"))});
+    QCOMPARE(sameFile.outcome, ParsedCommandLine::Outcome::Refused);
+    QVERIFY2(sameFile.text.contains(QStringLiteral("--csv")), qPrintable(sameFile.text));
+
     QFile file(dir.filePath(QStringLiteral("taken")));
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.close();
