@@ -26,9 +26,15 @@ std::vector<std::pair<RunField, double>> positiveFields(const RunRequest &r)
 
 }  // namespace
 
+bool fractionsExceedOne(double f_pr, double f_li, double f_ch)
+{
+    constexpr double roundingTolerance = 1e-12;
+    return (f_li + f_pr) + f_ch > 1.0 + roundingTolerance;
+}
+
 std::optional<InputProblem> checkRunRequest(const RunRequest &request)
 {
-    if ((request.f_li_xc + request.f_pr_xc) + request.f_ch_xc > 1.0)
+    if (fractionsExceedOne(request.f_pr_xc, request.f_li_xc, request.f_ch_xc))
         return InputProblem{RunField::Fractions, QStringLiteral("must not add up to more than 1")};
     if (!(request.t_end >= 0.1))
         return InputProblem{RunField::Tend, QStringLiteral("must be at least 0.1 d")};

@@ -35,6 +35,10 @@ struct InputProblem {
     QString reason;  // e.g. "must be greater than 0"
 };
 
+// Whether the three fractioning factors add up to more than 1. Factors typed to add up to
+// exactly 1 (0.33, 0.56, 0.11) may exceed it by a rounding error of the sum; they pass.
+bool fractionsExceedOne(double f_pr, double f_li, double f_ch);
+
 // The fraction sum above 1, and inputs that make the model meaningless: a timespan under
 // 0.1 d, a volume, pressure or absolute temperature of 0 or less, and a zero feed flux for the
 // temperature-phased and pump-mixed runs. Only the fields the configuration uses are checked.

@@ -91,6 +91,9 @@ private slots:
             QTest::addRow("defaults, mode %d", mode) << validRequest(mode);
         QTest::newRow("fractions adding up to exactly 1")
             << changed(1, [](RunRequest &r) { r.f_pr_xc = 0.3; r.f_li_xc = 0.3; r.f_ch_xc = 0.4; });
+        // Their binary sum is 1.0000000000000002; the input page lets them through as well.
+        QTest::newRow("fractions adding up to 1 in decimal only")
+            << changed(1, [](RunRequest &r) { r.f_pr_xc = 0.33; r.f_li_xc = 0.56; r.f_ch_xc = 0.11; });
         QTest::newRow("batch single-stage")
             << changed(1, [](RunRequest &r) { r.final_Q_in = 0; });
         QTest::newRow("batch two-stage")
