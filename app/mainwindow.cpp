@@ -27,9 +27,6 @@ void addTitle(QCustomPlot *plot, const QString &title)
     plot->plotLayout()->addElement(0, 0, new QCPTextElement(plot, title, QFont("sans", 8, QFont::Bold)));
 }
 
-// Typed fractions that add up to exactly 1 may exceed it by a rounding error of the sum.
-constexpr double fractionSumTolerance = 1e-12;
-
 }  // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<MainForm>())
@@ -60,7 +57,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     validators.attach(*ui);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow()
+{
+    stopWorkers();
+    waitForRun();
+}
 
 void MainWindow::showPage(int index) { ui->stackedWidget->setCurrentIndex(index); }
 
@@ -131,11 +132,9 @@ void MainWindow::on_pushButton_E_2_clicked() { close(); }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    // A running script stops at its next step.
-    workers.ssad->w_closed = 1;
-    workers.tsad->w_closed = 1;
-    workers.tpad->w_closed = 1;
-    workers.pomp->w_closed = 1;
+    // A running script stops at its next step; it leaves the interpreter before the program ends.
+    stopWorkers();
+    waitForRun();
     QMainWindow::closeEvent(event);
 }
 
@@ -162,7 +161,7 @@ void MainWindow::on_pushButton_C1_clicked()
     const double f_pr_xc = ui->lineEdit_f_pr_xc->text().toDouble();
     const double f_li_xc = ui->lineEdit_f_li_xc->text().toDouble();
     const double f_ch_xc = ui->lineEdit_f_ch_xc->text().toDouble();
-    if ((f_li_xc + f_pr_xc) + f_ch_xc > 1.0 + fractionSumTolerance) {
+    if (fractionsExceedOne(f_pr_xc, f_li_xc, f_ch_xc)) {
         QMessageBox::warning(this, tr("Incorrect values"),
                              tr("Sum of factioning factors cannot be greater then 1 - please revise the values."),
                              QMessageBox::Ok);

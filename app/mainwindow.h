@@ -9,6 +9,7 @@
 #include <runrequest.h>
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <memory>
 
@@ -18,6 +19,7 @@ struct InputRow;
 QT_BEGIN_NAMESPACE
 class QCloseEvent;
 class QRadioButton;
+class QThread;
 QT_END_NAMESPACE
 
 class MainWindow : public QMainWindow {
@@ -78,9 +80,23 @@ private:
     int configurationPage() const;
     void showPage(int index);
 
+    // Starts a run of the configuration (1 to 4) from the form's inputs, or names the input
+    // that makes it meaningless and starts nothing.
+    void startRun(int mode);
+    // Asks every worker to stop at its script's next step.
+    void stopWorkers();
+    // Waits until the last run has left the interpreter and its thread has ended.
+    void waitForRun();
+    void runFailed(const QString &message);
+    // The "Open full results" buttons.
+    void openFullResults();
+
     std::unique_ptr<MainForm> ui;
     Workers workers;
-    results *current_results = nullptr;  // the latest run's, replaced by every run start
+    QPointer<QThread> run_thread;  // the latest run's; released when that run is over
+    // Counts run starts and cancels: what a run reports once it is no longer the current one
+    // (it was cancelled) is dropped.
+    quint64 run_serial = 0;
     InputValidators validators;
     RemainingTime remaining_time;
 };

@@ -1,0 +1,23 @@
+#pragma once
+
+// A run's inputs as the form holds them: the texts of page 0 and of the configuration's reactor
+// page, converted to the numbers a run takes (temperatures in kelvin, the manual pH as a
+// hydrogen-ion concentration), and the words the form uses for each of them.
+
+#include <runrequest.h>
+
+#include <QString>
+
+class MainForm;
+
+namespace runform {
+
+// mode: 1 single-stage, 2 two-stage, 3 temperature-phased, 4 pump-mixed. Empty fields count
+// as 0; fields the configuration does not use stay 0.
+RunRequest readRunRequest(const MainForm &form, int mode);
+
+// The label of the field a check refused, as it reads on the configuration's pages
+// ("Reactor volume", "Pressure in R2", "Smiulation timespan").
+QString fieldLabel(RunField field, int mode);
+
+}  // namespace runform
