@@ -138,7 +138,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     parser.setApplicationDescription(QStringLiteral(
         "Runs one anaerobic digestion simulation without a window and writes its results workbook.\n"
         "Exit status: 0 done, 1 the run or a file failed, 2 inputs refused (nothing written), "
-        "130 cancelled with Ctrl-C (nothing written)."));
+        "3 the integration stopped early (the files end there), 130 cancelled with Ctrl-C (nothing written)."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption config(
         QStringLiteral("config"),

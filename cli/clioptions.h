@@ -26,7 +26,9 @@ struct ParsedCommandLine {
 };
 
 // Exit statuses of digestra-cli.
-enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitRefused = 2, ExitCancelled = 130 };
+// An integration that stops early still writes what it computed, with its own status, so a script
+// running many scenarios does not take a shortened table for a whole one.
+enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitRefused = 2, ExitStoppedEarly = 3, ExitCancelled = 130 };
 
 // arguments[0] is the program name, as in QCoreApplication::arguments().
 ParsedCommandLine parseCommandLine(const QStringList &arguments);

@@ -85,10 +85,12 @@ int main(int argc, char *argv[])
     int status = ExitOk;
     QStringList written;
     const RefinementReport &report = results::last_report;
-    if (report.stoppedAtDay >= 0)
-        complain(QStringLiteral("warning: the integration stopped at day %1 of %2; the results end there")
+    if (report.stoppedAtDay >= 0) {
+        complain(QStringLiteral("the integration stopped at day %1 of %2; the files end there")
                      .arg(report.stoppedAtDay, 0, 'g', 6)
                      .arg(request.t_end, 0, 'g', 6));
+        status = ExitStoppedEarly;
+    }
     if (report.workbookError.isEmpty()) {
         written << report.workbookPath;
     } else {

@@ -190,3 +190,22 @@ def test_no_progress_line_off_a_terminal(tmp_path):
     assert result.returncode == 0, result.stderr
     assert '%  day' not in result.stderr
     assert result.stdout.strip() == str(tmp_path / 'w.xlsx')
+
+
+def test_failed_run_reports_the_python_error_and_writes_nothing(tmp_path):
+    # At 1 K the model's temperature terms overflow.
+    result = run(tmp_path, '--t1', '1', '--t-end', '1', '--csv', 'r.csv', '--plots', 'plots')
+    assert result.returncode == 1
+    assert 'Traceback' in result.stderr
+    assert 'the model run failed: OverflowError' in result.stderr
+    assert files_in(tmp_path) == []
+
+
+def test_integration_stopped_early_has_its_own_status(tmp_path):
+    # A feed far beyond what a 10-litre digester can take: the integrator gives up in the first day.
+    result = run(tmp_path, '--q-in', '1000', '--v1', '0.01', '--t-end', '1', '--out', 'w.xlsx', '--csv', 'r.csv')
+    assert result.returncode == 3, result.stderr
+    assert 'stopped at day' in result.stderr
+    _, _, table = read_csv(tmp_path / 'r.csv')
+    assert 1 <= len(table) < 11
+    assert openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['Basic'].max_row == 4 + len(table)
