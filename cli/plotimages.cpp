@@ -21,7 +21,8 @@ struct ReactorSeries {
 void addTitle(QCustomPlot &plot, const char *title)
 {
     plot.plotLayout()->insertRow(0);
-    plot.plotLayout()->addElement(0, 0, new QCPTextElement(&plot, QString::fromUtf8(title), QFont(QStringLiteral("sans"), 8, QFont::Bold)));
+    plot.plotLayout()->addElement(
+        0, 0, new QCPTextElement(&plot, QString::fromUtf8(title), QFont(QStringLiteral("sans"), 8, QFont::Bold)));
 }
 
 }  // namespace
@@ -33,9 +34,8 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
         images.error = QStringLiteral("cannot create the folder %1").arg(dir);
         return images;
     }
-    const bool twoReactors = mode == 2 || mode == 3;
     std::vector<ReactorSeries> reactors;
-    if (twoReactors) {
+    if (mode == 2 || mode == 3) {
         reactors.push_back({"R1_", "R1 Biogas flow", results::plot_t_R1, results::plot_flow_R1, results::plot_ch4_R1,
                             results::plot_co2_R1, results::plot_h2_R1, results::plot_h2o_R1, results::peak_flow_R1});
         reactors.push_back({"R2_", "R2 Biogas flow", results::plot_t_R2, results::plot_flow_R2, results::plot_ch4_R2,
@@ -46,6 +46,15 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
     }
 
     const QDir folder(dir);
+    const auto save = [&](QCustomPlot &plot, const QString &name) {
+        const QString path = folder.filePath(name);
+        if (!plot.savePng(path, kWidth, kHeight)) {
+            images.error = QStringLiteral("cannot write %1").arg(path);
+            return false;
+        }
+        images.written << path;
+        return true;
+    };
     for (const ReactorSeries &r : reactors) {
         QCustomPlot flow;
         addTitle(flow, r.flowTitle);
@@ -53,15 +62,10 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
         QCustomPlot composition;
         addTitle(composition, "Biogas composition");
         drawCompositionPlot(&composition, r.t, r.ch4, r.co2, r.h2, r.h2o, tEnd);
-
-        for (auto [plot, name] : {std::pair{&flow, "biogas_flow.png"}, std::pair{&composition, "biogas_composition.png"}}) {
-            const QString path = folder.filePath(QLatin1String(r.prefix) + QLatin1String(name));
-            if (!plot->savePng(path, kWidth, kHeight)) {
-                images.error = QStringLiteral("cannot write %1").arg(path);
-                return images;
-            }
-            images.written << path;
-        }
+        const QString prefix = QLatin1String(r.prefix);
+        if (!save(flow, prefix + QStringLiteral("biogas_flow.png")) ||
+            !save(composition, prefix + QStringLiteral("biogas_composition.png")))
+            break;
     }
     return images;
 }
