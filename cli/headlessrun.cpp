@@ -3,6 +3,7 @@
 #include "results.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <csignal>
 
@@ -64,8 +65,9 @@ RunOutcome runHeadless(const RunRequest &request, results &refinement, const std
     QObject::connect(worker, &SimulationWorker::inprogress, worker, progress, Qt::DirectConnection);
     QObject::connect(worker, &SimulationWorker::workFailed, worker,
                      [&outcome](const QString &message) { outcome.failure = message; }, Qt::DirectConnection);
+    // The model is through; the refinement that follows shows as 100 %.
     QObject::connect(worker, &SimulationWorker::workFinished, worker,
-                     [&] { finished = true; refinementClock.start(); }, Qt::DirectConnection);
+                     [&] { finished = true; progress(100); refinementClock.start(); }, Qt::DirectConnection);
     QObject::connect(worker, &SimulationWorker::workFinished, &refinement, kRefinements[request.mode - 1],
                      Qt::DirectConnection);
 
@@ -75,12 +77,15 @@ RunOutcome runHeadless(const RunRequest &request, results &refinement, const std
         runOnWorker(workers, request);
     }
     outcome.cost = worker->lastRunCost();
-    if (finished) {
-        // A Ctrl-C that came after the model finished only left the files to be completed.
-        outcome.end = RunOutcome::End::Finished;
+    if (finished)
         outcome.refinementSeconds = refinementClock.nsecsElapsed() / 1e9;
+    if (worker->w_closed.load()) {
+        // Ctrl-C, even one that came while the workbook was written: a cancelled run leaves nothing.
+        if (finished && !results::last_report.workbookPath.isEmpty())
+            QFile::remove(results::last_report.workbookPath);
+        outcome.end = RunOutcome::End::Cancelled;
     } else {
-        outcome.end = worker->w_closed.load() ? RunOutcome::End::Cancelled : RunOutcome::End::Failed;
+        outcome.end = finished ? RunOutcome::End::Finished : RunOutcome::End::Failed;
     }
     return outcome;
 }

@@ -163,16 +163,22 @@ def read_terminal(controller, until, timeout):
     return seen
 
 
-def test_ctrl_c_cancels_and_writes_nothing(tmp_path):
-    # Standard error on a terminal, so the progress line shows once the model is integrating.
+@pytest.mark.parametrize('t_end, moment', [
+    # While the model integrates: from 1 % on.
+    ('2000', rb'\r +[1-9][0-9]? %  day [0-9]+ of 2000'),
+    # While the workbook is written: 30 001 rows of two reactors take seconds after 100 %.
+    ('3000', rb'\r100 %  day 3000 of 3000'),
+])
+def test_ctrl_c_cancels_and_writes_nothing(tmp_path, t_end, moment):
+    # Standard error on a terminal, so the progress line shows what the program is doing.
     controller, terminal = pty.openpty()
-    process = subprocess.Popen([CLI, '--config', 'tsad', '--t-end', '2000', '--csv', 'r.csv', '--plots', 'plots'],
+    process = subprocess.Popen([CLI, '--config', 'tsad', '--t-end', t_end, '--csv', 'r.csv', '--plots', 'plots'],
                                cwd=tmp_path, stdout=subprocess.PIPE, stderr=terminal)
     os.close(terminal)
-    integrating = re.compile(rb'\r +[1-9][0-9]* %  day [0-9]+ of 2000')  # rewritten in place
+    reached = re.compile(moment)  # the line is rewritten in place
     try:
-        seen = read_terminal(controller, integrating.search, 120)
-        assert integrating.search(seen), seen
+        seen = read_terminal(controller, reached.search, 120)
+        assert reached.search(seen), seen
         process.send_signal(signal.SIGINT)
         seen += read_terminal(controller, lambda text: process.poll() is not None, 120)
         process.wait(timeout=10)
