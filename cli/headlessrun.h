@@ -3,8 +3,7 @@
 // One simulation run on the calling thread, as the window's run thread does it: the
 // configuration's worker runs the model script and, when it finishes, the results object
 // refines its table (series, peaks, workbook) through the same direct connection the window
-// makes. Ctrl-C during the run asks the worker to stop at the script's next step; one that comes
-// while the workbook is written has it removed again.
+// makes. Ctrl-C (see InterruptWatch) stops the script at its next step.
 
 #include "runrequest.h"
 #include "workers.h"

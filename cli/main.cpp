@@ -2,6 +2,7 @@
 
 #include "clioptions.h"
 #include "headlessrun.h"
+#include "interruptwatch.h"
 #include "plotimages.h"
 #include "progressline.h"
 
@@ -11,6 +12,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 
 #include <cstdio>
 #include <unistd.h>
@@ -37,6 +39,36 @@ QString writeCsv(const QString &path, int mode, int rows)
     default:
         return writeResultCsv(path, calc_SSAD::results_R1, nullptr, rows);
     }
+}
+
+// The files of a finished run: the workbook the refinement wrote, then the CSV and the plot
+// images unless Ctrl-C came meanwhile. Returns what was written; a failure is told and sets status.
+QStringList writeFiles(const CliOptions &options, const RefinementReport &report, const InterruptWatch &interrupts,
+                       int *status)
+{
+    const auto fail = [status](const QString &error) {
+        complain(error);
+        *status = ExitFailed;
+    };
+    QStringList written;
+    if (report.workbookError.isEmpty())
+        written << report.workbookPath;
+    else
+        fail(report.workbookError);
+    if (!options.csvPath.isEmpty() && !interrupts.interrupted()) {
+        const QString error = writeCsv(options.csvPath, options.request.mode, report.computedRows);
+        if (error.isEmpty())
+            written << options.csvPath;
+        else
+            fail(error);
+    }
+    if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
+        const PlotImages images = savePlotImages(options.plotsDir, options.request.mode, options.request.t_end);
+        written << images.written;
+        if (!images.error.isEmpty())
+            fail(images.error);
+    }
+    return written;
 }
 
 }  // namespace
@@ -66,13 +98,21 @@ int main(int argc, char *argv[])
         return ExitRefused;
     }
 
+    const InterruptWatch interrupts;  // from here on Ctrl-C cancels, and nothing stays written
     results refinement;
     refinement.setWorkbookPath(options.workbookPath);
     ProgressLine progress(stderr, request.t_end, !options.quiet && isatty(STDERR_FILENO));
     const RunOutcome outcome = runHeadless(request, refinement, [&progress](int percent) { progress.show(percent); });
     progress.finish();
 
-    if (outcome.end == RunOutcome::End::Cancelled) {
+    int status = ExitOk;
+    const RefinementReport &report = results::last_report;
+    const QStringList written =
+        outcome.end == RunOutcome::End::Finished ? writeFiles(options, report, interrupts, &status) : QStringList();
+
+    if (interrupts.interrupted() || outcome.end == RunOutcome::End::Cancelled) {
+        for (const QString &path : written)
+            QFile::remove(path);
         complain(QStringLiteral("cancelled, nothing written"));
         return ExitCancelled;
     }
@@ -81,38 +121,12 @@ int main(int argc, char *argv[])
                  (outcome.failure.isEmpty() ? QStringLiteral("it ended without results") : outcome.failure));
         return ExitFailed;
     }
-
-    int status = ExitOk;
-    QStringList written;
-    const RefinementReport &report = results::last_report;
     if (report.stoppedAtDay >= 0) {
         complain(QStringLiteral("the integration stopped at day %1 of %2; the files end there")
                      .arg(report.stoppedAtDay, 0, 'g', 6)
                      .arg(request.t_end, 0, 'g', 6));
-        status = ExitStoppedEarly;
-    }
-    if (report.workbookError.isEmpty()) {
-        written << report.workbookPath;
-    } else {
-        complain(report.workbookError);
-        status = ExitFailed;
-    }
-    if (!options.csvPath.isEmpty()) {
-        const QString error = writeCsv(options.csvPath, request.mode, report.computedRows);
-        if (error.isEmpty()) {
-            written << options.csvPath;
-        } else {
-            complain(error);
-            status = ExitFailed;
-        }
-    }
-    if (!options.plotsDir.isEmpty()) {
-        const PlotImages images = savePlotImages(options.plotsDir, request.mode, request.t_end);
-        written << images.written;
-        if (!images.error.isEmpty()) {
-            complain(images.error);
-            status = ExitFailed;
-        }
+        if (status == ExitOk)
+            status = ExitStoppedEarly;
     }
 
     if (!options.quiet)

@@ -1,0 +1,41 @@
+#include "interruptwatch.h"
+
+namespace {
+
+static_assert(std::atomic<int>::is_always_lock_free && std::atomic<std::atomic<int> *>::is_always_lock_free,
+              "a signal handler may only use lock-free atomics");
+
+std::atomic<int> interruptSeen{0};
+std::atomic<std::atomic<int> *> runningStopFlag{nullptr};
+
+extern "C" void onInterrupt(int)
+{
+    interruptSeen.store(1);
+    if (std::atomic<int> *flag = runningStopFlag.load())
+        flag->store(1);
+}
+
+}  // namespace
+
+InterruptWatch::InterruptWatch()
+{
+    struct sigaction action {};
+    action.sa_handler = onInterrupt;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, &previous);
+}
+
+InterruptWatch::~InterruptWatch() { sigaction(SIGINT, &previous, nullptr); }
+
+bool InterruptWatch::interrupted() const { return interruptSeen.load() != 0; }
+
+InterruptWatch::StopFlag::StopFlag(std::atomic<int> &flag)
+{
+    flag.store(interruptSeen.load());
+    runningStopFlag.store(&flag);
+    if (interruptSeen.load())
+        flag.store(1);
+}
+
+InterruptWatch::StopFlag::~StopFlag() { runningStopFlag.store(nullptr); }

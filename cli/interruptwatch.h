@@ -1,0 +1,31 @@
+#pragma once
+
+// Ctrl-C for as long as a watch exists: a model run in progress stops at the script's next step,
+// and interrupted() tells the program to leave nothing written. A second Ctrl-C ends the process
+// at once.
+
+#include <atomic>
+#include <csignal>
+
+class InterruptWatch {
+public:
+    InterruptWatch();
+    ~InterruptWatch();
+    InterruptWatch(const InterruptWatch &) = delete;
+    InterruptWatch &operator=(const InterruptWatch &) = delete;
+
+    bool interrupted() const;
+
+    // While one exists, Ctrl-C also sets this worker's stop flag; a Ctrl-C that came before
+    // sets it at once.
+    class StopFlag {
+    public:
+        explicit StopFlag(std::atomic<int> &flag);
+        ~StopFlag();
+        StopFlag(const StopFlag &) = delete;
+        StopFlag &operator=(const StopFlag &) = delete;
+    };
+
+private:
+    struct sigaction previous {};
+};
