@@ -11,8 +11,8 @@ QString ProgressLine::text(int percent, qint64 elapsedMs, double tEnd)
 {
     const int day = static_cast<int>(std::ceil(percent * tEnd / 100.0));
     QString line = QStringLiteral("%1 %  day %2 of %3").arg(percent, 3).arg(day).arg(tEnd, 0, 'g', 6);
-    if (percent > 0 && percent < 100) {
-        const qint64 remaining = static_cast<qint64>(double(elapsedMs) / percent * (100 - percent)) / 1000;
+    const qint64 remaining = percent > 0 ? static_cast<qint64>(double(elapsedMs) / percent * (100 - percent)) / 1000 : 0;
+    if (remaining > 0) {
         const QChar zero(u'0');
         line += QStringLiteral("  about %1:%2:%3 remaining")
                     .arg(remaining / 3600, 2, 10, zero)

@@ -229,6 +229,8 @@ void TestCliOptions::progressLineText()
     // Hours are not wrapped into days.
     QVERIFY(ProgressLine::text(1, 3600 * 1000 * 2, 50).endsWith(QStringLiteral("about 198:00:00 remaining")));
     QCOMPARE(ProgressLine::text(100, 5000, 7.5), QStringLiteral("100 %  day 8 of 7.5"));
+    // Less than a second to go is not worth a clock.
+    QCOMPARE(ProgressLine::text(99, 50000, 50), QStringLiteral(" 99 %  day 50 of 50"));
 }
 
 QTEST_GUILESS_MAIN(TestCliOptions)
