@@ -19,8 +19,7 @@ CLI = os.environ.get('DIGESTRA_CLI', '')
 pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
 
 # Where each of the 50 columns of a reactor lands in the workbook: (sheet, first table column,
-# first sheet column of reactor 1, of reactor 2); the other three data sheets leave out the
-# start row.
+# number of columns, first sheet column of reactor 1, of reactor 2).
 SHEETS = (('Basic', 0, 11, 1, 13), ('Gas and Soluble', 11, 19, 1, 21),
           ('Insoluble', 30, 12, 1, 14), ('Ions', 42, 8, 1, 10))
 TWO_REACTORS = {'tsad', 'tpad'}
@@ -67,8 +66,8 @@ def read_csv(path):
 
 
 def reactor_block(book, reactor):
-    """The 50 columns of one reactor as the workbook holds them, by table row (None where the sheet
-    leaves a row out)."""
+    """One reactor's values as the workbook holds them: {table row: {table column: value}}, with
+    only the columns of the sheets that show that row."""
     blocks = {}
     for sheet, first, width, left1, left2 in SHEETS:
         left = left1 if reactor == 1 else left2
