@@ -41,6 +41,7 @@ private slots:
     void refusalsNameTheOption();
     void outputTargetsAreCheckedBeforeTheRun();
     void runChecksAreTranslatedToOptions();
+    void helpListsOptionsWithUnitsAndDefaults();
     void progressLineText();
 };
 
@@ -218,6 +219,20 @@ void TestCliOptions::runChecksAreTranslatedToOptions()
         const QString text = describeProblem({field, QStringLiteral("is wrong")}, r);
         QVERIFY2(text.startsWith(QLatin1String(option) + QStringLiteral(" is wrong")), qPrintable(text));
     }
+}
+
+void TestCliOptions::helpListsOptionsWithUnitsAndDefaults()
+{
+    const ParsedCommandLine parsed = parse({"--help"});
+    QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Help);
+    const QString help = parsed.text.simplified();
+    for (const char *expected :
+         {"--config", "--q-in <value> Input biomass flux [m3/d] (default 5.31)", "[kgCOD/m3] (default 10)",
+          "--t-end <value> Simulation timespan [d] (default 50)", "--f-pr", "--f-li", "--f-ch", "(default 0.3)",
+          "--ph", "(default 7.0)", "--unit", "--t1", "--t2", "(default 308 K)", "(default 1.013; 2.026 for tsad)",
+          "--p2", "--v1", "--v2", "(default 33)", "--t-sr", "--mix-i <value> Mixing interval [min], pomp only (default 10)",
+          "--out", "--csv", "--plots", "--quiet", "--stats", "130"})
+        QVERIFY2(help.contains(QLatin1String(expected)), expected);
 }
 
 void TestCliOptions::progressLineText()
