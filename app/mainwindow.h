@@ -14,7 +14,6 @@
 #include <memory>
 
 class MainForm;
-class results;
 struct InputRow;
 QT_BEGIN_NAMESPACE
 class QCloseEvent;

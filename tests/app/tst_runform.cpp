@@ -1,5 +1,6 @@
 // Reading a run's inputs from the form: which fields each configuration takes, the unit of its
-// temperatures, the manual pH as a hydrogen-ion concentration, and the labels refusals name.
+// temperatures, the manual pH as a hydrogen-ion concentration. (The labels refusals name are
+// checked through the window, in tst_runs.)
 
 #include "mainform.h"
 #include "runform.h"
@@ -10,8 +11,6 @@
 #include <QTest>
 
 #include <cmath>
-
-Q_DECLARE_METATYPE(RunField)
 
 class RunFormTest : public QObject {
     Q_OBJECT
@@ -32,18 +31,16 @@ private slots:
         form.lineEdit_f_ch_xc->setText("0.4");
         form.radioButton_manual->setChecked(true);
         form.lineEdit_manual_ph->setText("7.0");
-        for (int mode = 1; mode <= 4; ++mode) {
-            const RunRequest r = runform::readRunRequest(form, mode);
-            QCOMPARE(r.mode, mode);
-            QCOMPARE(r.final_Q_in, 5.31);
-            QCOMPARE(r.X_c_in, 0.0);
-            QCOMPARE(r.t_end, 0.5);
-            QCOMPARE(r.f_pr_xc, 0.2);
-            QCOMPARE(r.f_li_xc, 0.3);
-            QCOMPARE(r.f_ch_xc, 0.4);
-            QCOMPARE(r.ph_mode, 0);
-            QCOMPARE(r.S_h_ion_manual, 1e-7);
-        }
+        const RunRequest r = runform::readRunRequest(form, 3);
+        QCOMPARE(r.mode, 3);
+        QCOMPARE(r.final_Q_in, 5.31);
+        QCOMPARE(r.X_c_in, 0.0);
+        QCOMPARE(r.t_end, 0.5);
+        QCOMPARE(r.f_pr_xc, 0.2);
+        QCOMPARE(r.f_li_xc, 0.3);
+        QCOMPARE(r.f_ch_xc, 0.4);
+        QCOMPARE(r.ph_mode, 0);
+        QCOMPARE(r.S_h_ion_manual, 1e-7);
         // The free mode computes the pH, but the manual value is passed all the same.
         form.radioButton_free->setChecked(true);
         form.lineEdit_manual_ph->setText("4.5");
@@ -115,32 +112,6 @@ private slots:
         QCOMPARE(runform::readRunRequest(form, 1).T_1, 308 + 273.15);
         QCOMPARE(runform::readRunRequest(form, 2).T_1, 308.15);
         QCOMPARE(runform::readRunRequest(form, 3).T_2, 35.5);
-    }
-
-    void labelsOfRefusedFields_data()
-    {
-        QTest::addColumn<int>("mode");
-        QTest::addColumn<RunField>("field");
-        QTest::addColumn<QString>("label");
-        QTest::newRow("feed") << 4 << RunField::FinalQin << "Input biomass flux";
-        QTest::newRow("timespan, as the page spells it") << 1 << RunField::Tend << "Smiulation timespan";
-        QTest::newRow("fractions") << 2 << RunField::Fractions << "The fractioning factors";
-        QTest::newRow("single-stage volume") << 1 << RunField::Vt1 << "Reactor volume";
-        QTest::newRow("single-stage temperature") << 1 << RunField::T1 << "Temperature";
-        QTest::newRow("two-stage pressure 1") << 2 << RunField::Patm1 << "Pressure in R1";
-        QTest::newRow("two-stage volume 2") << 2 << RunField::Vt2 << "R2 volume";
-        QTest::newRow("temperature-phased temperature 2") << 3 << RunField::T2 << "Temperature in R2";
-        QTest::newRow("temperature-phased pressure 2") << 3 << RunField::Patm2 << "Pressure in R2";
-        QTest::newRow("pump-mixed pressure") << 4 << RunField::Patm1 << "Pressure";
-        QTest::newRow("pump-mixed volume") << 4 << RunField::Vt1 << "Reactor volume";
-    }
-
-    void labelsOfRefusedFields()
-    {
-        QFETCH(int, mode);
-        QFETCH(RunField, field);
-        QFETCH(QString, label);
-        QCOMPARE(runform::fieldLabel(field, mode), label);
     }
 };
 

@@ -366,6 +366,12 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("no volume") << "radioButton_SSAD" << "page_SSAD" << "pushButton_C2" << "lineEdit_V_t1" << "0"
                                    << "Reactor volume must be greater than 0 - please revise the value.";
+        QTest::newRow("no first volume, two-stage")
+            << "radioButton_TSAD" << "page_TSAD" << "pushButton_C3" << "lineEdit_V_t1_ts" << "0"
+            << "R1 volume must be greater than 0 - please revise the value.";
+        QTest::newRow("no pressure, pump-mixed")
+            << "radioButton_POMP" << "page_POMP" << "pushButton_C5" << "lineEdit_P_atm1_pm" << "0.0"
+            << "Pressure must be greater than 0 - please revise the value.";
         QTest::newRow("empty second pressure")
             << "radioButton_TSAD" << "page_TSAD" << "pushButton_C3" << "lineEdit_P_atm2_ts" << ""
             << "Pressure in R2 must be greater than 0 - please revise the value.";
