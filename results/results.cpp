@@ -127,11 +127,17 @@ void results::refine(int mode)
 void results::writeWorkbook(int mode)
 {
     const RunTables run = tablesOf(mode);
-    const QString path = workbook_path.isEmpty()
-                             ? freshWorkbookPath(QDir::current(), QDateTime::currentDateTime())
-                             : QFileInfo(workbook_path).absoluteFilePath();
-    const QString error =
-        saveResultsWorkbook(path, {run.reactor1, run.reactor2, computedRowCount(run), *run.runParams});
+    QString path, error;
+    // A working directory that was removed has no path: resolving names against it would
+    // quietly put the workbook into the file-system root.
+    if (QDir::currentPath().isEmpty()) {
+        error = QStringLiteral("The working directory no longer exists.");
+    } else {
+        path = workbook_path.isEmpty()
+                   ? freshWorkbookPath(QDir::current(), QDateTime::currentDateTime())
+                   : QFileInfo(workbook_path).absoluteFilePath();
+        error = saveResultsWorkbook(path, {run.reactor1, run.reactor2, computedRowCount(run), *run.runParams});
+    }
 
     last_workbook = error.isEmpty() ? path : QString();
     last_report.workbookPath = last_workbook;

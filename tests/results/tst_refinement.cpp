@@ -247,6 +247,24 @@ private slots:
         QVERIFY2(results::last_report.workbookError.contains(target), qPrintable(results::last_report.workbookError));
         QCOMPARE(results::plot_t_R1.size(), 3);  // the plots still have their data
     }
+
+    void removedWorkingDirectoryIsReportedNotResolvedToTheRoot()
+    {
+        fillSSAD(syntheticTable(1, 3));
+        const QStringList rootBefore = QDir("/").entryList({"results_*.xlsx"}, QDir::Files);
+        {
+            QTemporaryDir gone;
+            QVERIFY(QDir::setCurrent(gone.path()));
+        }  // removed while it is the working directory
+        results r;
+        QSignalSpy finished(&r, &results::resultsFinished);
+        r.refined_SSAD();
+        QDir::setCurrent(tmp.path());
+        QCOMPARE(finished.count(), 1);
+        QVERIFY(results::last_workbook.isEmpty());
+        QVERIFY(!results::last_report.workbookError.isEmpty());
+        QCOMPARE(QDir("/").entryList({"results_*.xlsx"}, QDir::Files), rootBefore);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRefinement)
