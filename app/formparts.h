@@ -13,7 +13,7 @@ QT_END_NAMESPACE
 
 namespace formparts {
 
-// A push button in the window's font family; `styleSheet` may be empty (the parent's applies).
+// A push button in the page font; `styleSheet` may be empty (the parent's applies).
 QPushButton *button(QWidget *parent, const char *name, const QString &text, const QRect &geometry,
                     const QString &styleSheet);
 QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &geometry);

@@ -25,7 +25,8 @@ QPushButton *button(QWidget *parent, const char *name, const QString &text, cons
     auto *button = new QPushButton(text, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(geometry);
-    button->setFont(formstyle::familyFont());
+    // The page's 8 pt, given outright: a button under a style sheet does not always inherit it.
+    button->setFont(formstyle::textFont());
     button->setStyleSheet(styleSheet);
     return button;
 }

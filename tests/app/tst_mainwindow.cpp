@@ -163,6 +163,13 @@ private slots:
             QCOMPARE(font.pointSize(), 8);
             QVERIFY(!font.bold() && !font.italic());
         }
+        // Every button is drawn at the page's 8 pt, those under the temperature-phased page's
+        // style sheet and on the reactor sub-pages included.
+        for (QPushButton *button : window->findChildren<QPushButton *>()) {
+            button->ensurePolished();
+            QCOMPARE(button->font().family(), QStringLiteral("Open Sans"));
+            QVERIFY2(button->font().pointSize() == 8, qPrintable(button->objectName()));
+        }
         const QColor accent(0, 147, 221);
         for (const char *name : {"label", "label_2", "label_9", "label_39", "label_105"})
             QCOMPARE(widget<QLabel>(window.get(), name)->palette().color(QPalette::Active, QPalette::WindowText), accent);
