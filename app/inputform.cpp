@@ -88,13 +88,13 @@ QGroupBox *unitChoice(QGroupBox *reactorBox, const char *boxName, const char *ke
 // Rows stand one above the other: the icon a little above its line edit (level with it when
 // `iconRaise` is 0), the label left of the edit and the unit label at x = 420, both a little
 // below the edit's top so that their text sits on the edit's middle.
-void MainForm::addRows(QWidget *box, const std::vector<InputRow> &rows, int editX, int iconRaise)
+void MainForm::addRows(QWidget *box, const std::vector<InputRow> &rows, int mode, int editX, int iconRaise)
 {
     for (const InputRow &row : rows) {
         formparts::image(box, "", QString::fromLatin1(row.icon), QRect(10, row.y - iconRaise, 30, 30));
         textLabel(box, row.labelName, QString::fromLatin1(row.labelText), QRect(50, row.y + 5, editX - 55, 16));
-        const char *text = row.initialText ? row.initialText : row.defaultText;
-        this->*row.edit = lineEdit(box, row.editName, QString::fromLatin1(text), QRect(editX, row.y, 200, 25));
+        this->*row.edit = lineEdit(box, row.editName, QString::fromLatin1(inputrows::initialText(row, mode)),
+                                   QRect(editX, row.y, 200, 25));
         if (row.unitName) {
             QLabel *unit = textLabel(box, row.unitName, QString::fromLatin1(row.unitText), QRect(420, row.y + 5, 81, 16));
             unit->setPalette(formstyle::accentPalette());
@@ -110,9 +110,9 @@ void MainForm::setupInputPage()
     groupBox = titledGroup(page, "groupBox", QStringLiteral("INPUT DATA"), QRect(20, 20, 511, 331));
     groupBox->setStyleSheet(formstyle::titledBox);
     label = heading(groupBox, "label", QStringLiteral("Basic proporties"), QPoint(140, 15));
-    addRows(groupBox, inputrows::basic(), 210, 5);
+    addRows(groupBox, inputrows::basic(), 1, 210, 5);
     label_2 = heading(groupBox, "label_2", QStringLiteral("Fractioning factors"), QPoint(130, 170));
-    addRows(groupBox, inputrows::fractions(), 100, 0);
+    addRows(groupBox, inputrows::fractions(), 1, 100, 0);
 
     groupBox_ph_mode = titledGroup(groupBox, "groupBox_ph_mode", QStringLiteral("pH MODE"), QRect(310, 200, 181, 101));
     radioButton_free = radio(groupBox_ph_mode, "radioButton_free", QStringLiteral("Free"), QRect(10, 30, 61, 20));
@@ -120,7 +120,7 @@ void MainForm::setupInputPage()
     radioButton_manual->setChecked(true);
     label_33 = textLabel(groupBox_ph_mode, "label_33", QStringLiteral("pH Value"), QRect(10, 60, 61, 25));
     lineEdit_manual_ph = lineEdit(groupBox_ph_mode, "lineEdit_manual_ph",
-                                  QString::fromLatin1(inputrows::defaultManualPh), QRect(80, 60, 81, 25));
+                                  QString::fromLatin1(kDefaultManualPh), QRect(80, 60, 81, 25));
 
     groupBox_config = titledGroup(page, "groupBox_config", QStringLiteral("CONFIGURATION"), QRect(550, 20, 281, 231));
     groupBox_config->setStyleSheet(formstyle::titledBox);
@@ -138,7 +138,7 @@ void MainForm::setupSingleStagePage()
 {
     page_SSAD = addPage("page_SSAD");
     groupBox_4 = reactorBox(page_SSAD, "groupBox_4", 281);
-    addRows(groupBox_4, inputrows::singleStage(), 210, 5);
+    addRows(groupBox_4, inputrows::singleStage(), 1, 210, 5);
     groupBox_5 = unitChoice(groupBox_4, "groupBox_5", "radioButton_unitK", radioButton_unitK,
                             "radioButton_UnitC", radioButton_UnitC);
     pushButton_B2 = button(page_SSAD, "pushButton_B2", QStringLiteral("Back"), backGeometry, formstyle::primaryButton);
@@ -150,7 +150,7 @@ void MainForm::setupTwoStagePage()
 {
     page_TSAD = addPage("page_TSAD");
     groupBox_8 = reactorBox(page_TSAD, "groupBox_8", 281);
-    addRows(groupBox_8, inputrows::twoStage(), 210, 5);
+    addRows(groupBox_8, inputrows::twoStage(), 2, 210, 5);
     groupBox_9 = unitChoice(groupBox_8, "groupBox_9", "radioButton_UnitK_ts", radioButton_UnitK_ts,
                             "radioButton_UnitC_ts", radioButton_UnitC_ts);
     pushButton_B3 = button(page_TSAD, "pushButton_B3", QStringLiteral("Back"), backGeometry, formstyle::primaryButton);
@@ -164,7 +164,7 @@ void MainForm::setupTemperaturePhasedPage()
     // "Back" and "Continue >>" take their look from the page.
     page_TPAD->setStyleSheet(formstyle::primaryButton);
     groupBox_7 = reactorBox(page_TPAD, "groupBox_7", 331);
-    addRows(groupBox_7, inputrows::temperaturePhased(), 210, 5);
+    addRows(groupBox_7, inputrows::temperaturePhased(), 3, 210, 5);
     groupBox_6 = unitChoice(groupBox_7, "groupBox_6", "radioButton_UnitK_tp", radioButton_UnitK_tp,
                             "radioButton_UnitC_tp", radioButton_UnitC_tp);
     pushButton_B4 = button(page_TPAD, "pushButton_B4", QStringLiteral("Back"), backGeometry, QString());
@@ -176,7 +176,7 @@ void MainForm::setupPumpMixedPage()
 {
     page_POMP = addPage("page_POMP");
     groupBox_16 = reactorBox(page_POMP, "groupBox_16", 281);
-    addRows(groupBox_16, inputrows::pumpMixed(), 210, 5);
+    addRows(groupBox_16, inputrows::pumpMixed(), 4, 210, 5);
     groupBox_21 = unitChoice(groupBox_16, "groupBox_21", "radioButton_unitK_pm", radioButton_unitK_pm,
                              "radioButton_UnitC_pm", radioButton_UnitC_pm);
     pushButton_B5 = button(page_POMP, "pushButton_B5", QStringLiteral("Back"), backGeometry, formstyle::primaryButton);

@@ -1,9 +1,12 @@
 #pragma once
 
 // The rows of the input pages: icon, label, line edit and unit label of every value the user
-// enters, with the value each field returns to on a reset.
+// enters, and the input each field holds (its texts at start-up and after a reset come from the
+// configuration table).
 
 #include "mainform.h"
+
+#include <configuration.h>
 
 #include <vector>
 
@@ -13,10 +16,9 @@ struct InputRow {
     const char *labelName, *labelText;
     QLineEdit *MainForm::*edit;
     const char *editName;
-    const char *defaultText;         // what a reset writes
+    Input input;
     const char *unitName = nullptr;  // no unit label when null
     const char *unitText = nullptr;
-    const char *initialText = nullptr;  // the text at start-up, when it differs from the default
 };
 
 namespace inputrows {
@@ -30,10 +32,14 @@ const std::vector<InputRow> &singleStage();
 const std::vector<InputRow> &twoStage();
 const std::vector<InputRow> &temperaturePhased();
 const std::vector<InputRow> &pumpMixed();
+// The reactor page of a configuration (mode 1 to 4).
+const std::vector<InputRow> &reactorRows(int mode);
 
-extern const char *const defaultManualPh;
+// The texts a row's field shows at start-up and after a reset, on the page of configuration mode.
+const char *initialText(const InputRow &row, int mode);
+const char *resetText(const InputRow &row, int mode);
 
-// Writes every row's default text into its line edit.
-void restoreDefaults(const MainForm &form, const std::vector<InputRow> &rows);
+// Writes every row's reset text into its line edit.
+void restoreDefaults(const MainForm &form, const std::vector<InputRow> &rows, int mode);
 
 }  // namespace inputrows

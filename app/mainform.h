@@ -109,5 +109,6 @@ private:
     void setupResultPages();
 
     QWidget *addPage(const char *name);
-    void addRows(QWidget *box, const std::vector<InputRow> &rows, int editX, int iconRaise);
+    // mode: the configuration whose texts the fields start from.
+    void addRows(QWidget *box, const std::vector<InputRow> &rows, int mode, int editX, int iconRaise);
 };

@@ -5,8 +5,9 @@
 
 #include <credits.h>
 #include <help.h>
+#include <reactorplots.h>
 #include <results.h>
-#include <workers.h>
+#include <simulationrun.h>
 
 #include <QCloseEvent>
 #include <QLineEdit>
@@ -17,17 +18,6 @@
 #include <QStatusBar>
 
 #include <qcustomplot.h>
-
-namespace {
-
-// A bold title in a new top row of the plot.
-void addTitle(QCustomPlot *plot, const QString &title)
-{
-    plot->plotLayout()->insertRow(0);
-    plot->plotLayout()->addElement(0, 0, new QCPTextElement(plot, title, QFont("sans", 8, QFont::Bold)));
-}
-
-}  // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<MainForm>())
 {
@@ -47,12 +37,16 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
         connect(worker, &SimulationWorker::inprogress, this, &MainWindow::MakeTimerUpdate);
     }
 
-    addTitle(ui->customPlot, QStringLiteral("Biogas flow"));
-    addTitle(ui->customPlot_2, QStringLiteral("Biogas composition"));
-    addTitle(ui->customPlot_3, QStringLiteral("R1 Biogas flow"));
-    addTitle(ui->customPlot_4, QStringLiteral("Biogas composition"));
-    addTitle(ui->customPlot_5, QStringLiteral("R2 Biogas flow"));
-    addTitle(ui->customPlot_6, QStringLiteral("Biogas composition"));
+    simulation = std::make_unique<SimulationRun>(workers);
+    connect(simulation.get(), &SimulationRun::ended, this, &MainWindow::runEnded);
+
+    const std::vector<ReactorPlots> one = reactorPlotSet(1), two = reactorPlotSet(2);
+    addPlotTitle(ui->customPlot, one[0].flowTitle);
+    addPlotTitle(ui->customPlot_2, one[0].compositionTitle);
+    addPlotTitle(ui->customPlot_3, two[0].flowTitle);
+    addPlotTitle(ui->customPlot_4, two[0].compositionTitle);
+    addPlotTitle(ui->customPlot_5, two[1].flowTitle);
+    addPlotTitle(ui->customPlot_6, two[1].compositionTitle);
 
     validators.attach(*ui);
 }
@@ -60,7 +54,7 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
 MainWindow::~MainWindow()
 {
     stopWorkers();
-    waitForRun();
+    simulation.reset();  // waits until a run still going has left the interpreter
 }
 
 void MainWindow::showPage(int index) { ui->stackedWidget->setCurrentIndex(index); }
@@ -78,9 +72,9 @@ int MainWindow::configurationPage() const
 
 void MainWindow::MakeDefault1()
 {
-    inputrows::restoreDefaults(*ui, inputrows::basic());
-    inputrows::restoreDefaults(*ui, inputrows::fractions());
-    ui->lineEdit_manual_ph->setText(QString::fromLatin1(inputrows::defaultManualPh));
+    inputrows::restoreDefaults(*ui, inputrows::basic(), 1);
+    inputrows::restoreDefaults(*ui, inputrows::fractions(), 1);
+    ui->lineEdit_manual_ph->setText(QString::fromLatin1(kDefaultManualPh));
     ui->radioButton_manual->setChecked(true);
     ui->radioButton_SSAD->setChecked(true);
     // The next run measures its remaining time from its own first update.
@@ -88,15 +82,15 @@ void MainWindow::MakeDefault1()
     ui->label_remtime->setText(QStringLiteral("Estimating remaining time..."));
 }
 
-void MainWindow::restoreReactorPage(const std::vector<InputRow> &rows, QRadioButton *kelvin)
+void MainWindow::restoreReactorPage(int mode, QRadioButton *kelvin)
 {
-    inputrows::restoreDefaults(*ui, rows);
+    inputrows::restoreDefaults(*ui, inputrows::reactorRows(mode), mode);
     kelvin->setChecked(true);
 }
 
-void MainWindow::MakeDefault2() { restoreReactorPage(inputrows::singleStage(), ui->radioButton_unitK); }
-void MainWindow::MakeDefault3() { restoreReactorPage(inputrows::twoStage(), ui->radioButton_UnitK_ts); }
-void MainWindow::MakeDefault4() { restoreReactorPage(inputrows::temperaturePhased(), ui->radioButton_UnitK_tp); }
+void MainWindow::MakeDefault2() { restoreReactorPage(1, ui->radioButton_unitK); }
+void MainWindow::MakeDefault3() { restoreReactorPage(2, ui->radioButton_UnitK_ts); }
+void MainWindow::MakeDefault4() { restoreReactorPage(3, ui->radioButton_UnitK_tp); }
 
 void MainWindow::newSimulation()
 {
@@ -134,7 +128,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     // A running script stops at its next step; it leaves the interpreter before the program ends.
     stopWorkers();
-    waitForRun();
+    simulation->cancel();
+    simulation->wait();
     QMainWindow::closeEvent(event);
 }
 
@@ -151,7 +146,7 @@ void MainWindow::on_pushButton_D2_clicked() { MakeDefault2(); }
 void MainWindow::on_pushButton_D3_clicked() { MakeDefault3(); }
 void MainWindow::on_pushButton_D4_clicked() { MakeDefault4(); }
 // The pump-mixed page is restored only by its own reset, never by a new simulation.
-void MainWindow::on_pushButton_D5_clicked() { restoreReactorPage(inputrows::pumpMixed(), ui->radioButton_unitK_pm); }
+void MainWindow::on_pushButton_D5_clicked() { restoreReactorPage(4, ui->radioButton_unitK_pm); }
 
 void MainWindow::on_pushButton_toR1_clicked() { ui->stackedWidget_2->setCurrentIndex(0); }
 void MainWindow::on_pushButton_toR2_clicked() { ui->stackedWidget_2->setCurrentIndex(1); }

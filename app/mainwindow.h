@@ -6,19 +6,19 @@
 #include "inputvalidators.h"
 #include "remainingtime.h"
 
-#include <runrequest.h>
+#include <workers.h>
 
 #include <QMainWindow>
-#include <QPointer>
 
 #include <memory>
 
 class MainForm;
+class SimulationRun;
 struct InputRow;
+struct RunOutcome;
 QT_BEGIN_NAMESPACE
 class QCloseEvent;
 class QRadioButton;
-class QThread;
 QT_END_NAMESPACE
 
 class MainWindow : public QMainWindow {
@@ -74,7 +74,7 @@ private slots:
 private:
     // Empties the plot series, shows page 0 and restores pages 0 to 3.
     void newSimulation();
-    void restoreReactorPage(const std::vector<InputRow> &rows, QRadioButton *kelvin);
+    void restoreReactorPage(int mode, QRadioButton *kelvin);
     // The reactor page (1 to 4) of the configuration checked on page 0.
     int configurationPage() const;
     void showPage(int index);
@@ -84,18 +84,15 @@ private:
     void startRun(int mode);
     // Asks every worker to stop at its script's next step.
     void stopWorkers();
-    // Waits until the last run has left the interpreter and its thread has ended.
-    void waitForRun();
+    void runEnded(const RunOutcome &outcome);
     void runFailed(const QString &message);
     // The "Open full results" buttons.
     void openFullResults();
 
     std::unique_ptr<MainForm> ui;
     Workers workers;
-    QPointer<QThread> run_thread;  // the latest run's; released when that run is over
-    // Counts run starts and cancels: what a run reports once it is no longer the current one
-    // (it was cancelled) is dropped.
-    quint64 run_serial = 0;
+    std::unique_ptr<SimulationRun> simulation;
+    int shown_mode = 1;  // the configuration of the run whose results are shown
     InputValidators validators;
     RemainingTime remaining_time;
 };

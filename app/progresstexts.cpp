@@ -1,6 +1,6 @@
 #include "progresstexts.h"
 
-#include <cmath>
+#include <progressestimate.h>
 
 namespace {
 
@@ -10,18 +10,12 @@ QString twoDigits(int value) { return QStringLiteral("%1").arg(value, 2, 10, QCh
 
 ProgressTexts progressTexts(int i_time, double tEnd, qint64 elapsedMs)
 {
-    const int day = int(std::ceil(i_time * tEnd / 100));
+    const ProgressEstimate e = estimateProgress(i_time, tEnd, elapsedMs);
     ProgressTexts texts;
-    texts.day = QStringLiteral("Simulating day: ") + QString::number(day) + QStringLiteral(" of total ") +
+    texts.day = QStringLiteral("Simulating day: ") + QString::number(e.day) + QStringLiteral(" of total ") +
                 QString::number(tEnd, 'g', 6);
-    if (i_time > 0) {
-        const double remaining = double(elapsedMs) / i_time * (100 - i_time);
-        const int hours = int(remaining / 3600000);
-        const int minutes = int((remaining - hours * 3600000.0) / 60000);
-        const int seconds = int((remaining - minutes * 60000.0 - hours * 3600000.0) / 1000);
-        if (hours + minutes + seconds > 1)
-            texts.remaining = QStringLiteral("About ") + twoDigits(hours) + QLatin1Char(':') + twoDigits(minutes) +
-                              QLatin1Char(':') + twoDigits(seconds) + QStringLiteral(" remaining...");
-    }
+    if (e.remainingKnown)
+        texts.remaining = QStringLiteral("About ") + twoDigits(e.hours) + QLatin1Char(':') + twoDigits(e.minutes) +
+                          QLatin1Char(':') + twoDigits(e.seconds) + QStringLiteral(" remaining...");
     return texts;
 }

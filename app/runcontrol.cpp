@@ -1,10 +1,8 @@
 // Starting, following and cancelling a simulation run, and showing its results.
 //
-// Each run has its own thread and results object. On that thread the configuration's worker
-// runs the model script; when it finishes, the run's results object refines the table and
-// writes the workbook, still on that thread, and the window draws the plots once told so.
-// The thread ends as soon as the worker has returned, however the run went, and the thread
-// and results object are then released.
+// Runs go through the run core: each on its own thread with its own results object, which
+// refines the table and writes the workbook on that thread; the window draws the plots once
+// the run has ended.
 
 #include "mainwindow.h"
 
@@ -12,9 +10,9 @@
 #include "progresstexts.h"
 #include "runform.h"
 
-#include <resultplots.h>
+#include <reactorplots.h>
 #include <results.h>
-#include <workers.h>
+#include <simulationrun.h>
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -22,9 +20,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QRadioButton>
 #include <QStackedWidget>
-#include <QThread>
 #include <QUrl>
 
 #include <qcustomplot.h>
@@ -34,18 +30,6 @@ namespace {
 constexpr int loadingPage = 5;
 constexpr int oneReactorResultsPage = 6;
 constexpr int twoReactorResultsPage = 7;
-
-using Refinement = void (results::*)();
-
-Refinement refinementOf(int mode)
-{
-    switch (mode) {
-    case 2: return &results::refined_TSAD;
-    case 3: return &results::refined_TPAD;
-    case 4: return &results::refined_POMP;
-    default: return &results::refined_SSAD;
-    }
-}
 
 }  // namespace
 
@@ -60,82 +44,45 @@ void MainWindow::startRun(int mode)
     if (const auto problem = checkRunRequest(request)) {
         QMessageBox::warning(this, tr("Incorrect values"),
                              tr("%1 %2 - please revise the value.")
-                                 .arg(runform::fieldLabel(problem->field, mode), problem->reason),
+                                 .arg(runform::fieldLabel(*problem, mode), problem->reason),
                              QMessageBox::Ok);
         return;
     }
-
-    // A cancelled run may still be on its way out of the interpreter: clearing the stop flag
-    // before it has seen it would let it run on.
-    waitForRun();
-    SimulationWorker *worker = workers.forMode(mode);
-    worker->w_closed = 0;
-
     showPage(loadingPage);
     ui->menuBar->setEnabled(false);
-
-    auto *thread = new QThread;
-    auto *refinement = new results;
-    const quint64 serial = ++run_serial;
-
-    // On the run thread: the script, then at once the refinement (for this run only), then the end
-    // of the thread.
-    connect(thread, &QThread::started, thread, [this, request, worker, refinement, serial] {
-        QString failure;
-        bool failed = false;
-        const QMetaObject::Connection refine =
-            connect(worker, &SimulationWorker::workFinished, refinement, refinementOf(request.mode),
-                    Qt::DirectConnection);
-        const QMetaObject::Connection fail = connect(
-            worker, &SimulationWorker::workFailed, worker,
-            [&](const QString &message) {
-                failed = true;
-                failure = message;
-            },
-            Qt::DirectConnection);
-        runOnWorker(workers, request);
-        disconnect(refine);
-        disconnect(fail);
-        if (failed)
-            QMetaObject::invokeMethod(
-                this,
-                [this, failure, serial] {
-                    if (serial == run_serial)
-                        runFailed(failure);
-                },
-                Qt::QueuedConnection);
-        QThread::currentThread()->quit();
-    }, Qt::DirectConnection);
-    connect(refinement, &results::resultsFinished, this, [this, serial] {
-        if (serial == run_serial)
-            MakePlots();
-    });
-    connect(thread, &QThread::finished, refinement, &QObject::deleteLater);
-    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
-
     remaining_time.markRestart();
-    run_thread = thread;
-    thread->start(QThread::InheritPriority);
+    simulation->start(request);
+}
+
+void MainWindow::runEnded(const RunOutcome &outcome)
+{
+    switch (outcome.end) {
+    case RunOutcome::End::Cancelled:
+        return;  // the window went back to the reactor page when it was cancelled
+    case RunOutcome::End::Failed:
+        runFailed(outcome.failure);
+        return;
+    case RunOutcome::End::Finished:
+    case RunOutcome::End::StoppedEarly:
+        shown_mode = outcome.request.mode;
+        MakePlots();
+        return;
+    }
 }
 
 void MainWindow::stopWorkers()
 {
-    workers.ssad->w_closed = 1;
-    workers.tsad->w_closed = 1;
-    workers.tpad->w_closed = 1;
-    workers.pomp->w_closed = 1;
-}
-
-void MainWindow::waitForRun()
-{
-    if (run_thread)
-        run_thread->wait();
+    for (SimulationWorker *worker : {static_cast<SimulationWorker *>(workers.ssad),
+                                     static_cast<SimulationWorker *>(workers.tsad),
+                                     static_cast<SimulationWorker *>(workers.tpad),
+                                     static_cast<SimulationWorker *>(workers.pomp)})
+        worker->w_closed = 1;
 }
 
 void MainWindow::on_pushButton_Cancel_clicked()
 {
     stopWorkers();
-    ++run_serial;  // whatever the cancelled run still reports is dropped
+    simulation->cancel();
     ui->menuBar->setEnabled(true);
     showPage(configurationPage());
 }
@@ -162,23 +109,20 @@ void MainWindow::MakePlots()
 {
     ui->menuBar->setEnabled(true);
     const double t_end = ui->lineEdit_t_end->text().toDouble();
-    showPage(oneReactorResultsPage);
     for (QCustomPlot *plot : {ui->customPlot, ui->customPlot_2, ui->customPlot_3, ui->customPlot_4,
                               ui->customPlot_5, ui->customPlot_6})
         plot->clearGraphs();
 
-    if (ui->radioButton_SSAD->isChecked() || ui->radioButton_POMP->isChecked()) {
-        drawFlowPlot(ui->customPlot, results::plot_t_R1, results::plot_flow_R1, results::peak_flow_R1, t_end);
-        drawCompositionPlot(ui->customPlot_2, results::plot_t_R1, results::plot_ch4_R1, results::plot_co2_R1,
-                            results::plot_h2_R1, results::plot_h2o_R1, t_end);
+    const std::vector<ReactorPlots> plots = reactorPlotSet(configuration(shown_mode).reactors);
+    if (plots.size() == 1) {
+        showPage(oneReactorResultsPage);
+        drawReactorPlots(plots[0], ui->customPlot, ui->customPlot_2, t_end);
     } else {
         showPage(twoReactorResultsPage);
-        drawFlowPlot(ui->customPlot_3, results::plot_t_R1, results::plot_flow_R1, results::peak_flow_R1, t_end);
-        drawCompositionPlot(ui->customPlot_4, results::plot_t_R1, results::plot_ch4_R1, results::plot_co2_R1,
-                            results::plot_h2_R1, results::plot_h2o_R1, t_end);
-        drawFlowPlot(ui->customPlot_5, results::plot_t_R2, results::plot_flow_R2, results::peak_flow_R2, t_end);
-        drawCompositionPlot(ui->customPlot_6, results::plot_t_R2, results::plot_ch4_R2, results::plot_co2_R2,
-                            results::plot_h2_R2, results::plot_h2o_R2, t_end);
+        // A new run's results open on reactor 1.
+        ui->stackedWidget_2->setCurrentIndex(0);
+        drawReactorPlots(plots[0], ui->customPlot_3, ui->customPlot_4, t_end);
+        drawReactorPlots(plots[1], ui->customPlot_5, ui->customPlot_6, t_end);
     }
 
     const RefinementReport &report = results::last_report;

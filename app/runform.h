@@ -4,7 +4,7 @@
 // page, converted to the numbers a run takes (temperatures in kelvin, the manual pH as a
 // hydrogen-ion concentration), and the words the form uses for each of them.
 
-#include <runrequest.h>
+#include <configuration.h>
 
 #include <QString>
 
@@ -18,6 +18,6 @@ RunRequest readRunRequest(const MainForm &form, int mode);
 
 // The label of the field a check refused, as it reads on the configuration's pages
 // ("Reactor volume", "Pressure in R2", "Smiulation timespan").
-QString fieldLabel(RunField field, int mode);
+QString fieldLabel(const InputProblem &problem, int mode);
 
 }  // namespace runform

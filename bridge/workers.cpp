@@ -5,17 +5,13 @@
 #include "runinputs.h"
 #include "scriptsource.h"
 
+#include <configuration.h>
+
 #include <QtGlobal>
 
 #include <initializer_list>
 
 namespace {
-
-struct ModelScript {
-    int resourceId;
-    const char *typeName;    // resource type and name in tracebacks, e.g. "module_ssad"
-    const char *moduleName;  // callback module, e.g. "cbtest_SSAD"
-};
 
 // The eight feed and pH inputs every run slot receives first, in the slots' order.
 void storeFeed(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
@@ -65,7 +61,7 @@ std::vector<double> runRecord(std::initializer_list<double> tail)
 // cancel) gives MyFunc's arguments after the first eight. The table goes to
 // Worker::results_R1, and for two-reactor configurations its second half to *second.
 template <class Worker, class Arguments>
-void performRun(Worker &worker, const RunTurn &turn, const ModelScript &script,
+void performRun(Worker &worker, const RunTurn &turn, const Configuration &script,
                 ResultRows *second, Arguments arguments, std::initializer_list<double> recordTail)
 {
     emit worker.inprogress(0);
@@ -77,12 +73,12 @@ void performRun(Worker &worker, const RunTurn &turn, const ModelScript &script,
     try {
         const std::string program =
             worker.program_text.empty()
-                ? programText(script.resourceId, QString::fromLatin1(script.typeName))
+                ? programText(script.scriptId, QString::fromLatin1(script.scriptName))
                 : worker.program_text;
-        const std::string fileName = std::string("<") + script.typeName + ">";
+        const std::string fileName = std::string("<") + script.scriptName + ">";
         ModelScriptHost host(turn);
         try {
-            const py::dict mainNamespace = host.prepareInterpreter<Worker>(script.moduleName);
+            const py::dict mainNamespace = host.prepareInterpreter<Worker>(script.callbackModule);
             const py::tuple all = joined(
                 feedArguments(),
                 arguments(py::cast(&progress, py::return_value_policy::reference),
@@ -124,7 +120,7 @@ void calc_SSAD::transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, d
     RunInputs::P_atm1 = P_atm1_t;
     RunInputs::V_t1 = V_t1_t;
     RunInputs::mode = mode_t;
-    performRun(*this, turn, {101, "module_ssad", "cbtest_SSAD"}, nullptr,
+    performRun(*this, turn, configuration(1), nullptr,
                [](py::object progress, py::object cancel) {
                    return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::V_t1,
                                          progress, cancel);
@@ -146,7 +142,7 @@ void calc_TSAD::transfer_ts(double final_Q_in_t, double X_c_in_t, double t_end_t
     RunInputs::V_t1 = V_t1_t;
     RunInputs::V_t2 = V_t2_t;
     RunInputs::mode = mode_t;
-    performRun(*this, turn, {103, "module_tsad", "cbtest_TSAD"}, &results_R2,
+    performRun(*this, turn, configuration(2), &results_R2,
                [](py::object progress, py::object cancel) {
                    return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::P_atm2,
                                          RunInputs::V_t1, RunInputs::V_t2, progress, cancel);
@@ -171,7 +167,7 @@ void calc_TPAD::transfer_tp(double final_Q_in_t, double X_c_in_t, double t_end_t
     RunInputs::V_t2 = V_t2_t;
     RunInputs::mode = mode_t;
     RunInputs::t_sr = t_sr_t;
-    performRun(*this, turn, {104, "module_tpad", "cbtest_TPAD"}, &results_R2,
+    performRun(*this, turn, configuration(3), &results_R2,
                [](py::object progress, py::object cancel) {
                    // The second reactor's values travel as one tuple after the callbacks.
                    return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::V_t1,
@@ -195,7 +191,7 @@ void calc_POMP::transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, d
     RunInputs::V_t1 = V_t1_t;
     RunInputs::mode = mode_t;
     RunInputs::mix_i = mix_i_t;
-    performRun(*this, turn, {105, "module_pomp", "cbtest_POMP"}, nullptr,
+    performRun(*this, turn, configuration(4), nullptr,
                [](py::object progress, py::object cancel) {
                    return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::V_t1,
                                          RunInputs::mix_i, progress, cancel);

@@ -5,6 +5,8 @@
 // progress, keeps the returned table in class-wide storage and signals completion.
 // No Python header is included here.
 
+#include "resultrows.h"
+
 #include <QObject>
 #include <QString>
 
@@ -12,12 +14,29 @@
 #include <string>
 #include <vector>
 
-using ResultRows = std::vector<std::vector<double>>;  // rows of exactly 50 doubles
-
 // What the last run of a worker cost inside the interpreter (for the benchmark).
 struct RunCost {
     double seconds = 0.0;         // wall time of the MyFunc call
     long rhs_evaluations = 0;     // calls of the model's right-hand side
+};
+
+// What a worker class kept of its last run.
+struct WorkerTables {
+    const ResultRows *reactor1;
+    const ResultRows *reactor2;  // null for single-reactor configurations
+    int rows;                    // the worker's own count of rows kept
+    const std::vector<double> *runParams;
+};
+
+// The class-wide storage of the configuration's worker (mode 1 to 4).
+WorkerTables workerTables(int mode);
+
+// The four workers of a window or a command-line run.
+struct Workers {
+    class calc_SSAD *ssad = nullptr;
+    class calc_TSAD *tsad = nullptr;
+    class calc_TPAD *tpad = nullptr;
+    class calc_POMP *pomp = nullptr;
 };
 
 class SimulationWorker : public QObject {

@@ -2,6 +2,8 @@
 #include "runinputs.h"
 #include "workers.h"
 
+#include <configuration.h>
+
 double RunInputs::final_Q_in = 0, RunInputs::X_c_in = 0, RunInputs::t_end = 0;
 double RunInputs::f_pr_xc = 0, RunInputs::f_li_xc = 0, RunInputs::f_ch_xc = 0;
 double RunInputs::S_h_ion_manual = 0;
@@ -25,3 +27,15 @@ std::vector<double> calc_TPAD::run_params;
 ResultRows calc_POMP::results_R1;
 int calc_POMP::results_rows = 0;
 std::vector<double> calc_POMP::run_params;
+
+WorkerTables workerTables(int mode)
+{
+    // In the order of the configuration table.
+    const WorkerTables tables[] = {
+        {&calc_SSAD::results_R1, nullptr, calc_SSAD::results_rows, &calc_SSAD::run_params},
+        {&calc_TSAD::results_R1, &calc_TSAD::results_R2, calc_TSAD::results_rows, &calc_TSAD::run_params},
+        {&calc_TPAD::results_R1, &calc_TPAD::results_R2, calc_TPAD::results_rows, &calc_TPAD::run_params},
+        {&calc_POMP::results_R1, nullptr, calc_POMP::results_rows, &calc_POMP::run_params},
+    };
+    return tables[configuration(mode).mode - 1];
+}

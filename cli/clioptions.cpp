@@ -9,64 +9,41 @@
 
 namespace {
 
-constexpr int bit(int mode) { return 1 << mode; }
-constexpr int kAllModes = bit(1) | bit(2) | bit(3) | bit(4);
-const char *const kModeNames[] = {"", "ssad", "tsad", "tpad", "pomp"};
+// "ssad, tsad, tpad, pomp": the codes of the configurations that take an input.
+QString modeList(Input input)
+{
+    QStringList codes;
+    for (const Configuration &c : configurations())
+        if (applies(input, c.mode))
+            codes << QLatin1String(c.code);
+    return codes.join(QStringLiteral(", "));
+}
 
-// A number typed on one of the input pages.
-struct NumberOption {
-    const char *name;
-    const char *description;  // what the page calls it, with its unit
-    double RunRequest::*field;
-    int modes;  // configurations whose pages have the field
-    bool temperature = false;
-};
-
-const NumberOption kNumberOptions[] = {
-    {"q-in", "Input biomass flux [m3/d]", &RunRequest::final_Q_in, kAllModes},
-    {"x-c-in", "Biomass concentration [kgCOD/m3]", &RunRequest::X_c_in, kAllModes},
-    {"t-end", "Simulation timespan [d]", &RunRequest::t_end, kAllModes},
-    {"f-pr", "Fractioning factor f_pr_xc [-]", &RunRequest::f_pr_xc, kAllModes},
-    {"f-li", "Fractioning factor f_li_xc [-]", &RunRequest::f_li_xc, kAllModes},
-    {"f-ch", "Fractioning factor f_ch_xc [-]", &RunRequest::f_ch_xc, kAllModes},
-    {"t1", "Temperature (in R1) [K, or °C with --unit C]", &RunRequest::T_1, kAllModes, true},
-    {"t2", "Temperature in R2 [K, or °C with --unit C]", &RunRequest::T_2, bit(3), true},
-    {"p1", "Pressure (in R1) [bar]", &RunRequest::P_atm1, kAllModes},
-    {"p2", "Pressure in R2 [bar]", &RunRequest::P_atm2, bit(2) | bit(3)},
-    {"v1", "Reactor volume (R1) [m3]", &RunRequest::V_t1, kAllModes},
-    {"v2", "R2 volume [m3]", &RunRequest::V_t2, bit(2) | bit(3)},
-    {"t-sr", "Additional SRT [d]", &RunRequest::t_sr, bit(3)},
-    {"mix-i", "Mixing interval [min]", &RunRequest::mix_i, bit(4)},
-};
-
-constexpr double kManualPh = 7.0;
-constexpr double kLowestPh = 1.0, kHighestPh = 12.99;  // what the pH field lets one type
+bool appliesToAll(Input input)
+{
+    for (const Configuration &c : configurations())
+        if (!applies(input, c.mode))
+            return false;
+    return true;
+}
 
 QString number(double value) { return QString::number(value, 'g', 6); }
 
 QString dashed(const char *name) { return QStringLiteral("--") + QLatin1String(name); }
 
-QString modeList(int modes)
-{
-    QStringList names;
-    for (int mode = 1; mode <= 4; ++mode)
-        if (modes & bit(mode))
-            names << QLatin1String(kModeNames[mode]);
-    return names.join(QStringLiteral(", "));
-}
-
 // "(default 1.013; 2.026 for tsad)": the defaults of the configurations the option applies to.
-QString defaultText(const NumberOption &option)
+QString defaultText(const InputSpec &option)
 {
-    int firstMode = 1;
-    while (!(option.modes & bit(firstMode)))
-        ++firstMode;
-    const double common = defaultRequest(firstMode).*option.field;
+    std::vector<const Configuration *> taking;
+    for (const Configuration &c : configurations())
+        if (applies(option.input, c.mode))
+            taking.push_back(&c);
+    const double common = defaultRequest(taking.front()->mode).*option.field;
     QStringList exceptions;
-    for (int mode = firstMode + 1; mode <= 4; ++mode) {
-        const double value = defaultRequest(mode).*option.field;
-        if ((option.modes & bit(mode)) && value != common)
-            exceptions << QStringLiteral("%1 for %2").arg(number(value), QLatin1String(kModeNames[mode]));
+    for (const Configuration *c : taking) {
+        const double value = defaultRequest(c->mode).*option.field;
+        if (value != common)
+            exceptions << QStringLiteral("%1 for %2").arg(number(value), QLatin1String(c->code));
     }
     QString text = QStringLiteral("default ") + number(common) + (option.temperature ? QStringLiteral(" K") : QString());
     if (!exceptions.isEmpty())
@@ -74,11 +51,12 @@ QString defaultText(const NumberOption &option)
     return text;
 }
 
-QString optionHelp(const NumberOption &option)
+QString optionHelp(const InputSpec &option)
 {
-    QString text = QString::fromUtf8(option.description);
-    if (option.modes != kAllModes)
-        text += QStringLiteral(", ") + modeList(option.modes) + QStringLiteral(" only");
+    const QString unit = option.temperature ? QStringLiteral("K, or °C with --unit C") : QString::fromUtf8(option.unit);
+    QString text = QString::fromUtf8(option.description) + QStringLiteral(" [") + unit + QLatin1Char(']');
+    if (!appliesToAll(option.input))
+        text += QStringLiteral(", ") + modeList(option.input) + QStringLiteral(" only");
     return text + QStringLiteral(" (") + defaultText(option) + QLatin1Char(')');
 }
 
@@ -107,30 +85,6 @@ QString checkFileTarget(const QString &option, const QString &path)
 ParsedCommandLine refused(const QString &why) { return {ParsedCommandLine::Outcome::Refused, {}, why}; }
 
 }  // namespace
-
-RunRequest defaultRequest(int mode)
-{
-    RunRequest r;
-    r.mode = mode;
-    r.final_Q_in = 5.31;
-    r.X_c_in = 10;
-    r.t_end = 50;
-    r.f_pr_xc = r.f_li_xc = r.f_ch_xc = 0.3;
-    r.ph_mode = 0;
-    r.S_h_ion_manual = std::pow(10.0, -kManualPh);
-    r.T_1 = 308;
-    r.P_atm1 = mode == 2 ? 2.026 : 1.013;  // the two-stage page opens with a doubled first pressure
-    r.V_t1 = 33;
-    if (mode == 2 || mode == 3) {
-        r.P_atm2 = 1.013;
-        r.V_t2 = 33;
-    }
-    if (mode == 3)
-        r.T_2 = 308;
-    if (mode == 4)
-        r.mix_i = 10;
-    return r;
-}
 
 ParsedCommandLine parseCommandLine(const QStringList &arguments)
 {
@@ -165,10 +119,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print the model's wall time and right-hand-side evaluations"));
     parser.addOptions({config});
-    for (const NumberOption &option : kNumberOptions) {
-        if (QLatin1String(option.name) == QLatin1String("t1"))
+    for (const InputSpec &option : inputSpecs()) {
+        if (option.input == Input::T1)
             parser.addOptions({ph, unit});
-        parser.addOption(QCommandLineOption(QLatin1String(option.name), optionHelp(option), QStringLiteral("value")));
+        parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), QStringLiteral("value")));
     }
     parser.addOptions({out, csv, plots, quiet, stats});
 
@@ -181,12 +135,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
 
     int mode = 1;
     if (parser.isSet(config)) {
-        const QString name = parser.value(config).toLower();
-        mode = 4;
-        while (mode > 0 && name != QLatin1String(kModeNames[mode]))
-            --mode;
-        if (mode == 0)
+        const Configuration *chosen = configurationByCode(parser.value(config));
+        if (!chosen)
             return refused(QStringLiteral("--config must be ssad, tsad, tpad or pomp, not '%1'").arg(parser.value(config)));
+        mode = chosen->mode;
     }
 
     bool celsius = false;
@@ -200,21 +152,21 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     CliOptions options;
     RunRequest &request = options.request;
     request = defaultRequest(mode);
-    for (const NumberOption &option : kNumberOptions) {
-        const QString name = QLatin1String(option.name);
+    for (const InputSpec &option : inputSpecs()) {
+        const QString name = QLatin1String(option.key);
         if (!parser.isSet(name))
             continue;
-        if (!(option.modes & bit(mode)))
+        if (!applies(option.input, mode))
             return refused(QStringLiteral("%1 does not apply to --config %2 (only to %3)")
-                               .arg(dashed(option.name), QLatin1String(kModeNames[mode]), modeList(option.modes)));
+                               .arg(dashed(option.key), QLatin1String(configuration(mode).code), modeList(option.input)));
         double value = 0;
         if (!parseNumber(parser.value(name), &value))
-            return refused(QStringLiteral("%1 needs a number, not '%2'").arg(dashed(option.name), parser.value(name)));
+            return refused(QStringLiteral("%1 needs a number, not '%2'").arg(dashed(option.key), parser.value(name)));
         if (option.temperature) {
             if (celsius)
                 value += 273.15;
         } else if (value < 0) {
-            return refused(QStringLiteral("%1 must not be negative (got %2)").arg(dashed(option.name), number(value)));
+            return refused(QStringLiteral("%1 must not be negative (got %2)").arg(dashed(option.key), number(value)));
         }
         request.*option.field = value;
     }
@@ -254,26 +206,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
 
 QString describeProblem(const InputProblem &problem, const RunRequest &request)
 {
-    struct Field {
-        RunField field;
-        const char *options;
-        double value;
-        const char *unit;
-    };
-    const Field fields[] = {
-        {RunField::FinalQin, "--q-in", request.final_Q_in, " m3/d"},
-        {RunField::Tend, "--t-end", request.t_end, " d"},
-        {RunField::Fractions, "--f-pr + --f-li + --f-ch", (request.f_li_xc + request.f_pr_xc) + request.f_ch_xc, ""},
-        {RunField::T1, "--t1", request.T_1, " K"},
-        {RunField::T2, "--t2", request.T_2, " K"},
-        {RunField::Patm1, "--p1", request.P_atm1, " bar"},
-        {RunField::Patm2, "--p2", request.P_atm2, " bar"},
-        {RunField::Vt1, "--v1", request.V_t1, " m3"},
-        {RunField::Vt2, "--v2", request.V_t2, " m3"},
-    };
-    for (const Field &f : fields)
-        if (f.field == problem.field)
-            return QStringLiteral("%1 %2 (got %3%4)")
-                .arg(QLatin1String(f.options), problem.reason, number(f.value), QLatin1String(f.unit));
-    return problem.reason;
+    switch (problem.subject) {
+    case InputProblem::Subject::Fractions:
+        return QStringLiteral("--f-pr + --f-li + --f-ch %1 (got %2)")
+            .arg(problem.reason, number((request.f_li_xc + request.f_pr_xc) + request.f_ch_xc));
+    case InputProblem::Subject::ManualPh:
+        return QStringLiteral("--ph %1 (got %2)").arg(problem.reason, number(-std::log10(request.S_h_ion_manual)));
+    case InputProblem::Subject::Input:
+        break;
+    }
+    const InputSpec &spec = inputSpec(problem.input);
+    const QString unit = QLatin1String(spec.unit) == QLatin1String("-") ? QString() : QLatin1Char(' ') + QLatin1String(spec.unit);
+    return QStringLiteral("%1 %2 (got %3%4)").arg(dashed(spec.key), problem.reason, number(request.*spec.field), unit);
 }

@@ -4,7 +4,7 @@
 // pages' defaults and units, turned into a RunRequest (temperatures in kelvin, the manual pH
 // as 10^-pH) plus the names of the files to write.
 
-#include "runrequest.h"
+#include <configuration.h>
 
 #include <QString>
 #include <QStringList>
@@ -32,9 +32,6 @@ enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitRefused = 2, ExitStoppedEarly 
 
 // arguments[0] is the program name, as in QCoreApplication::arguments().
 ParsedCommandLine parseCommandLine(const QStringList &arguments);
-
-// The inputs of the input pages for one configuration (1 to 4), before any option.
-RunRequest defaultRequest(int mode);
 
 // A refusal of checkRunRequest in the command line's words: the option(s) and the value checked.
 QString describeProblem(const InputProblem &problem, const RunRequest &request);

@@ -1,17 +1,18 @@
 // digestra-cli: one simulation without a window, for scripts, many scenarios and measuring.
 
 #include "clioptions.h"
-#include "headlessrun.h"
 #include "interruptwatch.h"
 #include "plotimages.h"
 #include "progressline.h"
 
-#include "csvwriter.h"
-#include "results.h"
-#include "workers.h"
+#include <csvwriter.h>
+#include <results.h>
+#include <simulationrun.h>
+#include <workers.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 
 #include <cstdio>
@@ -29,16 +30,30 @@ void complain(const QString &text) { say(stderr, QStringLiteral("digestra-cli: "
 // The table the refinement wrote into the workbook, as CSV.
 QString writeCsv(const QString &path, int mode, int rows)
 {
-    switch (mode) {
-    case 2:
-        return writeResultCsv(path, calc_TSAD::results_R1, &calc_TSAD::results_R2, rows);
-    case 3:
-        return writeResultCsv(path, calc_TPAD::results_R1, &calc_TPAD::results_R2, rows);
-    case 4:
-        return writeResultCsv(path, calc_POMP::results_R1, nullptr, rows);
-    default:
-        return writeResultCsv(path, calc_SSAD::results_R1, nullptr, rows);
-    }
+    const WorkerTables tables = workerTables(mode);
+    return writeResultCsv(path, *tables.reactor1, tables.reactor2, rows);
+}
+
+// Runs the request through the run core and waits for its outcome; Ctrl-C stops the model.
+RunOutcome runToEnd(const RunRequest &request, const QString &workbookPath, ProgressLine &progress)
+{
+    calc_SSAD ssad;
+    calc_TSAD tsad;
+    calc_TPAD tpad;
+    calc_POMP pomp;
+    const Workers workers{&ssad, &tsad, &tpad, &pomp};
+    SimulationRun run(workers);
+    QObject::connect(&run, &SimulationRun::progressed, [&progress](int percent) { progress.show(percent); });
+    RunOutcome outcome;
+    QEventLoop loop;
+    QObject::connect(&run, &SimulationRun::ended, [&](const RunOutcome &ended) {
+        outcome = ended;
+        loop.quit();
+    });
+    run.start(request, workbookPath);
+    const InterruptWatch::StopFlag stopOnInterrupt(workerFor(workers, request.mode)->w_closed);
+    loop.exec();
+    return outcome;
 }
 
 // The files of a finished run: the workbook the refinement wrote, then the CSV and the plot
@@ -99,16 +114,13 @@ int main(int argc, char *argv[])
     }
 
     const InterruptWatch interrupts;  // from here on Ctrl-C cancels, and nothing stays written
-    results refinement;
-    refinement.setWorkbookPath(options.workbookPath);
     ProgressLine progress(stderr, request.t_end, !options.quiet && isatty(STDERR_FILENO));
-    const RunOutcome outcome = runHeadless(request, refinement, [&progress](int percent) { progress.show(percent); });
+    const RunOutcome outcome = runToEnd(request, options.workbookPath, progress);
     progress.finish();
 
     int status = ExitOk;
-    const RefinementReport &report = results::last_report;
-    const QStringList written =
-        outcome.end == RunOutcome::End::Finished ? writeFiles(options, report, interrupts, &status) : QStringList();
+    const RefinementReport &report = outcome.report;
+    const QStringList written = outcome.refined() ? writeFiles(options, report, interrupts, &status) : QStringList();
 
     if (interrupts.interrupted() || outcome.end == RunOutcome::End::Cancelled) {
         for (const QString &path : written)
@@ -121,7 +133,7 @@ int main(int argc, char *argv[])
                  (outcome.failure.isEmpty() ? QStringLiteral("it ended without results") : outcome.failure));
         return ExitFailed;
     }
-    if (report.stoppedAtDay >= 0) {
+    if (outcome.end == RunOutcome::End::StoppedEarly) {
         complain(QStringLiteral("the integration stopped at day %1 of %2; the files end there")
                      .arg(report.stoppedAtDay, 0, 'g', 6)
                      .arg(request.t_end, 0, 'g', 6));

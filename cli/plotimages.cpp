@@ -1,7 +1,7 @@
 #include "plotimages.h"
 
-#include "resultplots.h"
-#include "results.h"
+#include <configuration.h>
+#include <reactorplots.h>
 
 #include <QDir>
 
@@ -10,20 +10,6 @@
 namespace {
 
 constexpr int kWidth = 350, kHeight = 320;  // the plots' size on the results pages
-
-struct ReactorSeries {
-    const char *prefix;  // of the file names
-    const char *flowTitle;
-    const QVector<double> &t, &flow, &ch4, &co2, &h2, &h2o;
-    double peak;
-};
-
-void addTitle(QCustomPlot &plot, const char *title)
-{
-    plot.plotLayout()->insertRow(0);
-    plot.plotLayout()->addElement(
-        0, 0, new QCPTextElement(&plot, QString::fromUtf8(title), QFont(QStringLiteral("sans"), 8, QFont::Bold)));
-}
 
 }  // namespace
 
@@ -34,17 +20,6 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
         images.error = QStringLiteral("cannot create the folder %1").arg(dir);
         return images;
     }
-    std::vector<ReactorSeries> reactors;
-    if (mode == 2 || mode == 3) {
-        reactors.push_back({"R1_", "R1 Biogas flow", results::plot_t_R1, results::plot_flow_R1, results::plot_ch4_R1,
-                            results::plot_co2_R1, results::plot_h2_R1, results::plot_h2o_R1, results::peak_flow_R1});
-        reactors.push_back({"R2_", "R2 Biogas flow", results::plot_t_R2, results::plot_flow_R2, results::plot_ch4_R2,
-                            results::plot_co2_R2, results::plot_h2_R2, results::plot_h2o_R2, results::peak_flow_R2});
-    } else {
-        reactors.push_back({"", "Biogas flow", results::plot_t_R1, results::plot_flow_R1, results::plot_ch4_R1,
-                            results::plot_co2_R1, results::plot_h2_R1, results::plot_h2o_R1, results::peak_flow_R1});
-    }
-
     const QDir folder(dir);
     const auto save = [&](QCustomPlot &plot, const QString &name) {
         const QString path = folder.filePath(name);
@@ -55,16 +30,13 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
         images.written << path;
         return true;
     };
-    for (const ReactorSeries &r : reactors) {
-        QCustomPlot flow;
-        addTitle(flow, r.flowTitle);
-        drawFlowPlot(&flow, r.t, r.flow, r.peak, tEnd);
-        QCustomPlot composition;
-        addTitle(composition, "Biogas composition");
-        drawCompositionPlot(&composition, r.t, r.ch4, r.co2, r.h2, r.h2o, tEnd);
-        const QString prefix = QLatin1String(r.prefix);
-        if (!save(flow, prefix + QStringLiteral("biogas_flow.png")) ||
-            !save(composition, prefix + QStringLiteral("biogas_composition.png")))
+    for (const ReactorPlots &plots : reactorPlotSet(configuration(mode).reactors)) {
+        QCustomPlot flow, composition;
+        addPlotTitle(&flow, plots.flowTitle);
+        addPlotTitle(&composition, plots.compositionTitle);
+        drawReactorPlots(plots, &flow, &composition, tEnd);
+        if (!save(flow, plots.filePrefix + QStringLiteral("biogas_flow.png")) ||
+            !save(composition, plots.filePrefix + QStringLiteral("biogas_composition.png")))
             break;
     }
     return images;

@@ -1,6 +1,6 @@
 #include "progressline.h"
 
-#include <cmath>
+#include <progressestimate.h>
 
 ProgressLine::ProgressLine(std::FILE *stream, double tEnd, bool enabled)
     : stream(stream), tEnd(tEnd), enabled(enabled)
@@ -9,15 +9,14 @@ ProgressLine::ProgressLine(std::FILE *stream, double tEnd, bool enabled)
 
 QString ProgressLine::text(int percent, qint64 elapsedMs, double tEnd)
 {
-    const int day = static_cast<int>(std::ceil(percent * tEnd / 100.0));
-    QString line = QStringLiteral("%1 %  day %2 of %3").arg(percent, 3).arg(day).arg(tEnd, 0, 'g', 6);
-    const qint64 remaining = percent > 0 ? static_cast<qint64>(double(elapsedMs) / percent * (100 - percent)) / 1000 : 0;
-    if (remaining > 0) {
+    const ProgressEstimate e = estimateProgress(percent, tEnd, elapsedMs);
+    QString line = QStringLiteral("%1 %  day %2 of %3").arg(percent, 3).arg(e.day).arg(tEnd, 0, 'g', 6);
+    if (e.remainingKnown) {
         const QChar zero(u'0');
         line += QStringLiteral("  about %1:%2:%3 remaining")
-                    .arg(remaining / 3600, 2, 10, zero)
-                    .arg(remaining / 60 % 60, 2, 10, zero)
-                    .arg(remaining % 60, 2, 10, zero);
+                    .arg(e.hours, 2, 10, zero)
+                    .arg(e.minutes, 2, 10, zero)
+                    .arg(e.seconds, 2, 10, zero);
     }
     return line;
 }

@@ -1,5 +1,7 @@
 #include "configurationgrid.h"
 
+#include <configuration.h>
+
 #include <cmath>
 
 namespace {
@@ -10,8 +12,6 @@ enum Param {
     T1 = 10, P_ATM1 = 11, V_T1 = 12, T2 = 13, P_ATM2 = 14, V_T2 = 15, T_SR = 16, MIX_I = 17
 };
 
-enum Mode { SSAD = 1, TSAD = 2, TPAD = 3, POMP = 4 };
-
 }  // namespace
 
 ConfigurationGrid configurationGrid(const std::vector<double> &p, const QLocale &locale)
@@ -19,7 +19,9 @@ ConfigurationGrid configurationGrid(const std::vector<double> &p, const QLocale 
     auto at = [&p](int k) { return k < int(p.size()) ? p[k] : 0.0; };
     auto num = [&](double v) { return locale.toString(v, 'g', 6); };
     const int mode = int(at(MODE));  // truncated, as stored
-    const bool twoReactors = mode == TSAD || mode == TPAD;
+    const bool known = mode >= 1 && mode <= int(configurations().size());
+    // Values of inputs the configuration does not take stay empty.
+    const auto valueOf = [&](Input input, int k) { return known && applies(input, mode) ? num(at(k)) : QString(); };
 
     ConfigurationGrid g;
     auto label = [&g](int row, int col, const char *text) { g[row - 1][col].text = QString::fromUtf8(text); };
@@ -42,19 +44,19 @@ ConfigurationGrid configurationGrid(const std::vector<double> &p, const QLocale 
     label(9, A, "f_ch_xc"), label(9, B, "[-]"), value(9, C, num(at(F_CH)));
 
     label(3, E, "T1"), label(3, F, "[K]"), value(3, G, num(at(T1)));
-    label(4, E, "T2"), label(4, F, "[K]"), value(4, G, mode == TPAD ? num(at(T2)) : QString());
+    label(4, E, "T2"), label(4, F, "[K]"), value(4, G, valueOf(Input::T2, T2));
     label(5, E, "P_atm1"), label(5, F, "[bar]"), value(5, G, num(at(P_ATM1)));
-    label(6, E, "P_atm2"), label(6, F, "[bar]"), value(6, G, twoReactors ? num(at(P_ATM2)) : QString());
+    label(6, E, "P_atm2"), label(6, F, "[bar]"), value(6, G, valueOf(Input::P2, P_ATM2));
     label(7, E, "V_t1"), label(7, F, "[m3]"), value(7, G, num(at(V_T1)));
-    label(8, E, "V_t2"), label(8, F, "[m3]"), value(8, G, twoReactors ? num(at(V_T2)) : QString());
+    label(8, E, "V_t2"), label(8, F, "[m3]"), value(8, G, valueOf(Input::V2, V_T2));
 
     label(10, A, "Configuration");
     const bool freePh = at(PH_MODE) == 1;
     label(11, A, "pH"), label(11, B, freePh ? "Free" : "Manual");
     value(11, C, freePh ? QString() : num(-std::log10(at(S_H_ION))));
-    static const char *const modeNames[] = {"", "SSAD", "TSAD", "TPAD", "POMP"};
-    label(12, A, "Mode"), label(12, B, mode >= SSAD && mode <= POMP ? modeNames[mode] : "");
-    label(13, A, "t_sr"), label(13, B, "[d]"), value(13, C, mode == TPAD ? num(at(T_SR)) : QString());
-    label(14, A, "mix_i"), label(14, B, "[min]"), value(14, C, mode == POMP ? num(at(MIX_I)) : QString());
+    label(12, A, "Mode");
+    g[11][B].text = known ? QString::fromLatin1(configuration(mode).code).toUpper() : QString();
+    label(13, A, "t_sr"), label(13, B, "[d]"), value(13, C, valueOf(Input::Tsr, T_SR));
+    label(14, A, "mix_i"), label(14, B, "[min]"), value(14, C, valueOf(Input::MixI, MIX_I));
     return g;
 }

@@ -6,7 +6,7 @@
 
 #include <QString>
 
-#include "workers.h"  // ResultRows
+#include <resultrows.h>
 
 #include <vector>
 

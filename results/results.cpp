@@ -20,46 +20,26 @@ RefinementReport results::last_report;
 
 namespace {
 
-enum Mode { SSAD = 1, TSAD = 2, TPAD = 3, POMP = 4 };
-
-// What a worker class kept of its last run.
+// What a worker class kept of its last run, with the rows both tables really hold.
 struct RunTables {
-    const ResultRows *reactor1;
-    const ResultRows *reactor2;  // null for single-reactor configurations
-    int rows;                    // rows both tables really hold
-    int keptRows;                // the worker's own count
-    const std::vector<double> *runParams;
+    WorkerTables kept;
+    int rows;
 };
 
 RunTables tablesOf(int mode)
 {
-    RunTables run{};
-    switch (mode) {
-    case TSAD:
-        run = {&calc_TSAD::results_R1, &calc_TSAD::results_R2, 0, calc_TSAD::results_rows, &calc_TSAD::run_params};
-        break;
-    case TPAD:
-        run = {&calc_TPAD::results_R1, &calc_TPAD::results_R2, 0, calc_TPAD::results_rows, &calc_TPAD::run_params};
-        break;
-    case POMP:
-        run = {&calc_POMP::results_R1, nullptr, 0, calc_POMP::results_rows, &calc_POMP::run_params};
-        break;
-    default:
-        run = {&calc_SSAD::results_R1, nullptr, 0, calc_SSAD::results_rows, &calc_SSAD::run_params};
-        break;
-    }
-    run.rows = std::min(run.keptRows, int(run.reactor1->size()));
-    if (run.reactor2)
-        run.rows = std::min(run.rows, int(run.reactor2->size()));
-    run.rows = std::max(run.rows, 0);
-    return run;
+    const WorkerTables kept = workerTables(mode);
+    int rows = std::min(kept.rows, int(kept.reactor1->size()));
+    if (kept.reactor2)
+        rows = std::min(rows, int(kept.reactor2->size()));
+    return {kept, std::max(rows, 0)};
 }
 
 // An integrator failure leaves the rows after the last computed sample at zero. Time only
 // grows from 0.0, so the first row after the start whose time is 0 ends the computed part.
 int computedRowCount(const RunTables &run)
 {
-    const ResultRows &table = *run.reactor1;
+    const ResultRows &table = *run.kept.reactor1;
     for (int i = 1; i < run.rows; ++i)
         if (table[i][ResultCol::t] == 0.0)
             return i;
@@ -97,6 +77,23 @@ void results::clearSeries()
         series->clear();
 }
 
+results::StorageMark results::mark()
+{
+    return {int(plot_t_R1.size()), int(plot_t_R2.size()), peak_flow_R1, peak_flow_R2, last_workbook, last_report};
+}
+
+void results::rollBack(const StorageMark &mark)
+{
+    for (QVector<double> *series : {&plot_t_R1, &plot_flow_R1, &plot_ch4_R1, &plot_co2_R1, &plot_h2_R1, &plot_h2o_R1})
+        series->resize(std::min(int(series->size()), mark.seriesR1));
+    for (QVector<double> *series : {&plot_t_R2, &plot_flow_R2, &plot_ch4_R2, &plot_co2_R2, &plot_h2_R2, &plot_h2o_R2})
+        series->resize(std::min(int(series->size()), mark.seriesR2));
+    peak_flow_R1 = mark.peakR1;
+    peak_flow_R2 = mark.peakR2;
+    last_workbook = mark.workbook;
+    last_report = mark.report;
+}
+
 void results::refine(int mode)
 {
     using namespace ResultCol;
@@ -104,20 +101,20 @@ void results::refine(int mode)
     const int computed = computedRowCount(run);
 
     last_report = RefinementReport{};
-    last_report.tableRows = run.keptRows;
+    last_report.tableRows = run.kept.rows;
     last_report.computedRows = computed;
     if (computed < run.rows)
-        last_report.stoppedAtDay = (*run.reactor1)[computed - 1][t];
+        last_report.stoppedAtDay = (*run.kept.reactor1)[computed - 1][t];
 
-    appendSeries(*run.reactor1, computed,
+    appendSeries(*run.kept.reactor1, computed,
                  {{&plot_t_R1, t}, {&plot_flow_R1, gasflow_N}, {&plot_ch4_R1, p_ch4},
                   {&plot_co2_R1, p_co2}, {&plot_h2_R1, p_h2}, {&plot_h2o_R1, p_h2o}});
-    peak_flow_R1 = peakFlow(*run.reactor1, computed);
-    if (run.reactor2) {
-        appendSeries(*run.reactor2, computed,
+    peak_flow_R1 = peakFlow(*run.kept.reactor1, computed);
+    if (run.kept.reactor2) {
+        appendSeries(*run.kept.reactor2, computed,
                      {{&plot_t_R2, t}, {&plot_flow_R2, gasflow_N}, {&plot_ch4_R2, p_ch4},
                       {&plot_co2_R2, p_co2}, {&plot_h2_R2, p_h2}, {&plot_h2o_R2, p_h2o}});
-        peak_flow_R2 = peakFlow(*run.reactor2, computed);
+        peak_flow_R2 = peakFlow(*run.kept.reactor2, computed);
     }
 
     writeWorkbook(mode);
@@ -136,7 +133,7 @@ void results::writeWorkbook(int mode)
         path = workbook_path.isEmpty()
                    ? freshWorkbookPath(QDir::current(), QDateTime::currentDateTime())
                    : QFileInfo(workbook_path).absoluteFilePath();
-        error = saveResultsWorkbook(path, {run.reactor1, run.reactor2, computedRowCount(run), *run.runParams});
+        error = saveResultsWorkbook(path, {run.kept.reactor1, run.kept.reactor2, computedRowCount(run), *run.kept.runParams});
     }
 
     last_workbook = error.isEmpty() ? path : QString();
@@ -144,7 +141,7 @@ void results::writeWorkbook(int mode)
     last_report.workbookError = error;
 }
 
-void results::refined_SSAD() { refine(SSAD); }
-void results::refined_TSAD() { refine(TSAD); }
-void results::refined_TPAD() { refine(TPAD); }
-void results::refined_POMP() { refine(POMP); }
+void results::refined_SSAD() { refine(1); }
+void results::refined_TSAD() { refine(2); }
+void results::refined_TPAD() { refine(3); }
+void results::refined_POMP() { refine(4); }

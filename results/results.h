@@ -30,6 +30,18 @@ public:
 
     static void clearSeries();
 
+    // The class-wide results at one moment, so that a run that is dropped can be undone.
+    struct StorageMark {
+        int seriesR1 = 0, seriesR2 = 0;
+        double peakR1 = 0, peakR2 = 0;
+        QString workbook;
+        RefinementReport report;
+    };
+    static StorageMark mark();
+    // Back to the mark: the series lose what was appended since; the peaks, the workbook name
+    // and the report are those of the mark.
+    static void rollBack(const StorageMark &mark);
+
     // Where the next workbook goes; empty (the default) means "results_" + yyyyMMdd_hhmmss +
     // ".xlsx" in the working directory, with a suffix when that name is taken. A path set here
     // is written exactly, replacing a file of that name.

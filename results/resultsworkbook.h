@@ -8,7 +8,7 @@
 #include <QLocale>
 #include <QString>
 
-#include "workers.h"  // ResultRows
+#include <resultrows.h>
 
 #include <vector>
 

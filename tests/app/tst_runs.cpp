@@ -222,7 +222,7 @@ private slots:
     }
 
     // Degrees Celsius on the two-stage page reach the worker in kelvin, whatever the
-    // single-stage page's unit; the reactor page shown last stays.
+    // single-stage page's unit; a new run's results open on reactor 1, whichever was viewed last.
     void twoStageRun()
     {
         setText(window.get(), "lineEdit_t_end", "0.5");
@@ -233,7 +233,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("page_Results_2s"), runTimeoutMs);
         QVERIFY(messages->seen.isEmpty());
         QCOMPARE(calc_TSAD::run_params[10], 308.15);
-        QCOMPARE(widget<QStackedWidget>(window.get(), "stackedWidget_2")->currentIndex(), 1);
+        QCOMPARE(widget<QStackedWidget>(window.get(), "stackedWidget_2")->currentIndex(), 0);
 
         const int n = calc_TSAD::results_rows;
         QCOMPARE(n, 6);
@@ -384,6 +384,17 @@ private slots:
         QTest::newRow("pump-mixed without feed")
             << "radioButton_POMP" << "page_POMP" << "pushButton_C5" << "lineEdit_final_Q_in" << "0"
             << "Input biomass flux must be greater than 0 - please revise the value.";
+        // An empty field would run the model at pH 0.
+        QTest::newRow("empty manual pH")
+            << "radioButton_SSAD" << "page_SSAD" << "pushButton_C2" << "lineEdit_manual_ph" << ""
+            << "The manual pH must be a pH from 1 to 12.99 - please revise the value.";
+        QTest::newRow("frozen digester")
+            << "radioButton_SSAD" << "page_SSAD" << "pushButton_C2" << "lineEdit_T_1" << "200"
+            << "Temperature must be between 0 °C and 100 °C (273.15 K to 373.15 K) - please revise the value.";
+        QTest::newRow("longer than a sheet")
+            << "radioButton_SSAD" << "page_SSAD" << "pushButton_C2" << "lineEdit_t_end" << "200000"
+            << "Smiulation timespan must not be more than 104857 d, the longest a results sheet holds - please "
+               "revise the value.";
     }
 
     void refusals()

@@ -1,7 +1,7 @@
 // Runs through the four workers in an embedded interpreter, each on a thread of its own, as
 // the window starts them: with small stand-in models, and once with the real single-stage script.
 #include "runinputs.h"
-#include "runrequest.h"
+#include <simulationrun.h>
 #include "workers.h"
 
 #include <QDir>
@@ -154,7 +154,7 @@ class WorkersTest : public QObject {
 
     void runEcho(int mode, double t_end = 1.0)
     {
-        SimulationWorker *worker = workers.forMode(mode);
+        SimulationWorker *worker = workerFor(workers, mode);
         worker->program_text = echo(mode == 2 || mode == 3 ? 100 : 50);
         run(request(mode, t_end));
     }
@@ -163,7 +163,7 @@ private slots:
     void init()
     {
         for (int mode = 1; mode <= 4; ++mode)
-            workers.forMode(mode)->w_closed = 0;
+            workerFor(workers, mode)->w_closed = 0;
     }
 
     // Python must not take an empty "script_libs" beside the program for its home: the very
@@ -472,7 +472,7 @@ private slots:
     {
         QFETCH(int, mode);
         QFETCH(int, recordSize);
-        SimulationWorker *worker = workers.forMode(mode);
+        SimulationWorker *worker = workerFor(workers, mode);
         worker->program_text.clear();
         RunRequest r = request(mode, 0.5);
         r.final_Q_in = 5.31;

@@ -198,8 +198,8 @@ def test_no_progress_line_off_a_terminal(tmp_path):
 
 
 def test_failed_run_reports_the_python_error_and_writes_nothing(tmp_path):
-    # At 1 K the model's temperature terms overflow.
-    result = run(tmp_path, '--t1', '1', '--t-end', '1', '--csv', 'r.csv', '--plots', 'plots')
+    # A mixing interval this long overflows the pump-mixed model's exchange terms.
+    result = run(tmp_path, '--config', 'pomp', '--mix-i', '1e308', '--t-end', '1', '--csv', 'r.csv', '--plots', 'plots')
     assert result.returncode == 1
     assert 'Traceback' in result.stderr
     assert 'the model run failed: OverflowError' in result.stderr

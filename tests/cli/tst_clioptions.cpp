@@ -49,35 +49,26 @@ void TestCliOptions::defaultsAreThoseOfThePages_data()
 {
     QTest::addColumn<QString>("config");
     QTest::addColumn<int>("mode");
-    QTest::addColumn<QVector<double>>("geometry");  // T_1 T_2 P_atm1 P_atm2 V_t1 V_t2 t_sr mix_i
-
-    QTest::newRow("no --config") << QString() << 1 << QVector<double>{308, 0, 1.013, 0, 33, 0, 0, 0};
-    QTest::newRow("ssad") << "ssad" << 1 << QVector<double>{308, 0, 1.013, 0, 33, 0, 0, 0};
-    // The two-stage page opens with twice the atmospheric pressure in R1.
-    QTest::newRow("tsad") << "TSAD" << 2 << QVector<double>{308, 0, 2.026, 1.013, 33, 33, 0, 0};
-    QTest::newRow("tpad") << "tpad" << 3 << QVector<double>{308, 308, 1.013, 1.013, 33, 33, 0, 0};
-    QTest::newRow("pomp") << "pomp" << 4 << QVector<double>{308, 0, 1.013, 0, 33, 0, 0, 10};
+    QTest::newRow("no --config") << QString() << 1;
+    for (const Configuration &c : configurations())
+        QTest::newRow(c.code) << QString::fromLatin1(c.code).toUpper() << c.mode;
 }
 
+// What the input pages start from (the configuration table) is what a bare command line runs.
 void TestCliOptions::defaultsAreThoseOfThePages()
 {
     QFETCH(QString, config);
     QFETCH(int, mode);
-    QFETCH(QVector<double>, geometry);
 
     const ParsedCommandLine parsed = parse(config.isEmpty() ? QStringList{} : QStringList{"--config", config});
     QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Run);
     const RunRequest &r = parsed.options.request;
+    const RunRequest expected = defaultRequest(mode);
     QCOMPARE(r.mode, mode);
-    QCOMPARE(r.final_Q_in, 5.31);
-    QCOMPARE(r.X_c_in, 10.0);
-    QCOMPARE(r.t_end, 50.0);
-    QCOMPARE(r.f_pr_xc, 0.3);
-    QCOMPARE(r.f_li_xc, 0.3);
-    QCOMPARE(r.f_ch_xc, 0.3);
     QCOMPARE(r.ph_mode, 0);
     QCOMPARE(r.S_h_ion_manual, 1e-7);
-    QCOMPARE((QVector<double>{r.T_1, r.T_2, r.P_atm1, r.P_atm2, r.V_t1, r.V_t2, r.t_sr, r.mix_i}), geometry);
+    for (const InputSpec &spec : inputSpecs())
+        QCOMPARE(r.*spec.field, expected.*spec.field);
 
     const CliOptions &o = parsed.options;
     QVERIFY(o.workbookPath.isEmpty());
@@ -202,22 +193,20 @@ void TestCliOptions::outputTargetsAreCheckedBeforeTheRun()
 void TestCliOptions::runChecksAreTranslatedToOptions()
 {
     RunRequest r = parsedRequest({"--config", "tpad", "--unit", "C", "--t2", "-300"});
-    const QString temperature = describeProblem({RunField::T2, QStringLiteral("must be greater than 0")}, r);
+    const QString temperature =
+        describeProblem({InputProblem::Subject::Input, Input::T2, QStringLiteral("must be greater than 0")}, r);
     QVERIFY2(temperature.startsWith(QStringLiteral("--t2 must be greater than 0")), qPrintable(temperature));
     QVERIFY2(temperature.contains(QStringLiteral("-26.85 K")), qPrintable(temperature));
 
     r = parsedRequest({"--f-pr", "0.5"});
-    const QString fractions = describeProblem({RunField::Fractions, QStringLiteral("must not add up to more than 1")}, r);
+    const QString fractions = describeProblem(
+        {InputProblem::Subject::Fractions, Input::Fpr, QStringLiteral("must not add up to more than 1")}, r);
     for (const char *option : {"--f-pr", "--f-li", "--f-ch", "1.1"})
         QVERIFY2(fractions.contains(QLatin1String(option)), qPrintable(fractions));
 
-    const std::pair<RunField, const char *> named[] = {
-        {RunField::FinalQin, "--q-in"}, {RunField::Tend, "--t-end"}, {RunField::T1, "--t1"},
-        {RunField::Patm1, "--p1"},      {RunField::Patm2, "--p2"},   {RunField::Vt1, "--v1"},
-        {RunField::Vt2, "--v2"}};
-    for (const auto &[field, option] : named) {
-        const QString text = describeProblem({field, QStringLiteral("is wrong")}, r);
-        QVERIFY2(text.startsWith(QLatin1String(option) + QStringLiteral(" is wrong")), qPrintable(text));
+    for (const InputSpec &spec : inputSpecs()) {
+        const QString text = describeProblem({InputProblem::Subject::Input, spec.input, QStringLiteral("is wrong")}, r);
+        QVERIFY2(text.startsWith(QStringLiteral("--%1 is wrong").arg(QLatin1String(spec.key))), qPrintable(text));
     }
 }
 

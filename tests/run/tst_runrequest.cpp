@@ -1,11 +1,13 @@
 // Which run requests are refused before a worker sees them, and which worker gets them.
-#include "runrequest.h"
-#include "workers.h"
+#include <configuration.h>
+#include <simulationrun.h>
 
 #include <QtTest>
 
+#include <cmath>
+
 Q_DECLARE_METATYPE(RunRequest)
-Q_DECLARE_METATYPE(RunField)
+Q_DECLARE_METATYPE(Input)
 
 namespace {
 
@@ -43,44 +45,47 @@ private slots:
     void refusals_data()
     {
         QTest::addColumn<RunRequest>("request");
-        QTest::addColumn<RunField>("field");
+        QTest::addColumn<Input>("field");
         QTest::addColumn<QString>("reason");
         const QString positive = "must be greater than 0";
         QTest::newRow("fraction sum above 1")
-            << changed(1, [](RunRequest &r) { r.f_ch_xc = 0.5; }) << RunField::Fractions
+            << changed(1, [](RunRequest &r) { r.f_ch_xc = 0.5; }) << Input::Fpr
             << "must not add up to more than 1";
         QTest::newRow("timespan under 0.1 d")
-            << changed(2, [](RunRequest &r) { r.t_end = 0.09; }) << RunField::Tend
+            << changed(2, [](RunRequest &r) { r.t_end = 0.09; }) << Input::Timespan
             << "must be at least 0.1 d";
         QTest::newRow("no feed, temperature-phased")
-            << changed(3, [](RunRequest &r) { r.final_Q_in = 0; }) << RunField::FinalQin << positive;
+            << changed(3, [](RunRequest &r) { r.final_Q_in = 0; }) << Input::FeedFlow << positive;
         QTest::newRow("no feed, pump-mixed")
-            << changed(4, [](RunRequest &r) { r.final_Q_in = 0; }) << RunField::FinalQin << positive;
+            << changed(4, [](RunRequest &r) { r.final_Q_in = 0; }) << Input::FeedFlow << positive;
         QTest::newRow("negative feed, single-stage")
-            << changed(1, [](RunRequest &r) { r.final_Q_in = -1; }) << RunField::FinalQin
+            << changed(1, [](RunRequest &r) { r.final_Q_in = -1; }) << Input::FeedFlow
             << "must not be negative";
         QTest::newRow("zero temperature")
-            << changed(1, [](RunRequest &r) { r.T_1 = 0; }) << RunField::T1 << positive;
+            << changed(1, [](RunRequest &r) { r.T_1 = 0; }) << Input::T1 << positive;
         QTest::newRow("negative pressure")
-            << changed(4, [](RunRequest &r) { r.P_atm1 = -1; }) << RunField::Patm1 << positive;
+            << changed(4, [](RunRequest &r) { r.P_atm1 = -1; }) << Input::P1 << positive;
         QTest::newRow("zero volume")
-            << changed(1, [](RunRequest &r) { r.V_t1 = 0; }) << RunField::Vt1 << positive;
+            << changed(1, [](RunRequest &r) { r.V_t1 = 0; }) << Input::V1 << positive;
         QTest::newRow("second pressure, two-stage")
-            << changed(2, [](RunRequest &r) { r.P_atm2 = 0; }) << RunField::Patm2 << positive;
+            << changed(2, [](RunRequest &r) { r.P_atm2 = 0; }) << Input::P2 << positive;
         QTest::newRow("second volume, temperature-phased")
-            << changed(3, [](RunRequest &r) { r.V_t2 = 0; }) << RunField::Vt2 << positive;
+            << changed(3, [](RunRequest &r) { r.V_t2 = 0; }) << Input::V2 << positive;
         QTest::newRow("second temperature, temperature-phased")
-            << changed(3, [](RunRequest &r) { r.T_2 = 0; }) << RunField::T2 << positive;
+            << changed(3, [](RunRequest &r) { r.T_2 = 0; }) << Input::T2 << positive;
     }
 
     void refusals()
     {
         QFETCH(RunRequest, request);
-        QFETCH(RunField, field);
+        QFETCH(Input, field);
         QFETCH(QString, reason);
         const auto problem = checkRunRequest(request);
         QVERIFY(problem);
-        QCOMPARE(problem->field, field);
+        if (problem->subject == InputProblem::Subject::Input)
+            QCOMPARE(problem->input, field);
+        else
+            QCOMPARE(problem->subject, InputProblem::Subject::Fractions);
         QCOMPARE(problem->reason, reason);
     }
 
@@ -115,6 +120,22 @@ private slots:
         QVERIFY2(!problem, problem ? qPrintable(problem->reason) : "");
     }
 
+    // An empty manual pH field reads as pH 0; the free mode ignores the manual value.
+    void manualPh()
+    {
+        RunRequest r = validRequest(1);
+        r.ph_mode = 0;
+        r.S_h_ion_manual = 1;
+        const auto problem = checkRunRequest(r);
+        QVERIFY(problem);
+        QCOMPARE(problem->subject, InputProblem::Subject::ManualPh);
+        r.S_h_ion_manual = std::pow(10.0, -12.99);
+        QVERIFY(!checkRunRequest(r));
+        r.ph_mode = 1;
+        r.S_h_ion_manual = 1;
+        QVERIFY(!checkRunRequest(r));
+    }
+
     void workerForEachMode()
     {
         calc_SSAD ssad;
@@ -122,11 +143,10 @@ private slots:
         calc_TPAD tpad;
         calc_POMP pomp;
         const Workers workers{&ssad, &tsad, &tpad, &pomp};
-        QCOMPARE(workers.forMode(1), &ssad);
-        QCOMPARE(workers.forMode(2), &tsad);
-        QCOMPARE(workers.forMode(3), &tpad);
-        QCOMPARE(workers.forMode(4), &pomp);
-        QCOMPARE(workers.forMode(5), nullptr);
+        QCOMPARE(workerFor(workers, 1), &ssad);
+        QCOMPARE(workerFor(workers, 2), &tsad);
+        QCOMPARE(workerFor(workers, 3), &tpad);
+        QCOMPARE(workerFor(workers, 4), &pomp);
     }
 };
 

@@ -1,18 +1,13 @@
 #pragma once
 
 // One run's inputs as plain data, already converted (temperatures in kelvin, the manual pH as
-// a hydrogen-ion concentration). The window and the command-line runner both fill one, check
-// it and hand it to the configuration's worker.
+// a hydrogen-ion concentration), and the checks every front end makes before a run starts.
 
 #include <QString>
 
 #include <optional>
 
-class calc_SSAD;
-class calc_TSAD;
-class calc_TPAD;
-class calc_POMP;
-class SimulationWorker;
+enum class Input;
 
 struct RunRequest {
     int mode = 1;  // 1 single-stage, 2 two-stage, 3 temperature-phased, 4 pump-mixed
@@ -27,30 +22,29 @@ struct RunRequest {
     double mix_i = 0;  // pump-mixed
 };
 
-// The inputs a check can refuse; each front end names them in its own words.
-enum class RunField { FinalQin, Tend, Fractions, T1, T2, Patm1, Patm2, Vt1, Vt2 };
-
+// What a check refused: one input, the fraction sum, or the manual pH. Each front end names
+// it in its own words.
 struct InputProblem {
-    RunField field;
+    enum class Subject { Input, Fractions, ManualPh };
+    Subject subject;
+    Input input;     // when subject is Input
     QString reason;  // e.g. "must be greater than 0"
 };
+
+// The longest timespan whose table fits a workbook sheet (1 048 576 rows, 4 of them titles).
+inline constexpr double kLongestTimespan = 104857.0;
+// Temperatures of liquid water, in kelvin.
+inline constexpr double kLowestTemperature = 273.15, kHighestTemperature = 373.15;
+// The manual pH the input field and the command line take.
+inline constexpr double kLowestPh = 1.0, kHighestPh = 12.99;
 
 // Whether the three fractioning factors add up to more than 1. Factors typed to add up to
 // exactly 1 (0.33, 0.56, 0.11) may exceed it by a rounding error of the sum; they pass.
 bool fractionsExceedOne(double f_pr, double f_li, double f_ch);
 
 // The fraction sum above 1, and inputs that make the model meaningless: a timespan under
-// 0.1 d, a volume, pressure or absolute temperature of 0 or less, and a zero feed flux for the
-// temperature-phased and pump-mixed runs. Only the fields the configuration uses are checked.
+// 0.1 d or longer than a sheet holds, a manual pH outside the field's range (an empty field
+// reads as pH 0), a volume, pressure or absolute temperature of 0 or less, a temperature
+// outside liquid water, and a zero feed flux for the temperature-phased and pump-mixed runs.
+// Only the inputs the configuration takes are checked.
 std::optional<InputProblem> checkRunRequest(const RunRequest &request);
-
-struct Workers {
-    calc_SSAD *ssad = nullptr;
-    calc_TSAD *tsad = nullptr;
-    calc_TPAD *tpad = nullptr;
-    calc_POMP *pomp = nullptr;
-    SimulationWorker *forMode(int mode) const;
-};
-
-// Calls the configuration's run slot with the request's values, on the calling thread.
-void runOnWorker(const Workers &workers, const RunRequest &request);
