@@ -1,0 +1,273 @@
+#include "runsummary.h"
+
+#include "resultcolumns.h"
+
+#include <QJsonArray>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// A table column by its header, checked when compiling.
+constexpr int columnOf(std::string_view header)
+{
+    for (int c = 0; c < kResultColumns; ++c)
+        if (header == kResultColumnTable[c].header)
+            return c;
+    return -1;
+}
+constexpr int kGasflow = columnOf("gasflow");
+constexpr int kPh = columnOf("pH");
+constexpr int kSac = columnOf("S_ac");
+constexpr int kSbu = columnOf("S_bu");
+constexpr int kSpro = columnOf("S_pro");
+constexpr int kSva = columnOf("S_va");
+constexpr int kSnh3 = columnOf("S_nh3");
+static_assert(kGasflow >= 0 && kPh >= 0 && kSac >= 0 && kSbu >= 0 && kSpro >= 0 && kSva >= 0 && kSnh3 >= 0);
+
+struct Quantity {
+    const char *key;
+    const char *name;
+    const char *unit;
+};
+
+// What is summarised per reactor, in the order of the summary; keys and labels get the
+// reactor's "r1_" / "Reactor 1 " in front.
+constexpr int kReactorQuantities = 11;
+constexpr std::array<Quantity, kReactorQuantities> kReactorQuantity{{
+    {"final_gas_flow", "final gas flow", "m3/d"},
+    {"final_normal_gas_flow", "final normal gas flow", "Nm3/d"},
+    {"peak_gas_flow", "peak gas flow", "m3/d"},
+    {"final_ch4", "final CH4 share", "%"},
+    {"final_co2", "final CO2 share", "%"},
+    {"final_h2", "final H2 share", "%"},
+    {"final_ph", "final pH", "-"},
+    {"final_vfa", "final total VFA", "kgCOD/m3"},
+    {"final_free_ammonia", "final free ammonia", "kmol/m3"},
+    {"normal_biogas", "normal biogas produced", "Nm3"},
+    {"normal_methane", "normal methane produced", "Nm3"},
+}};
+
+// The gas shares in the table are percentages; methane flows need the fraction.
+double methaneFlow(const std::vector<double> &row) { return row[ResultCol::gasflow_N] * row[ResultCol::p_ch4] / 100; }
+
+// The plots' peak rule: the largest value before the last row; a single row is its own peak.
+// A value that is not a number makes the peak one too.
+double peakOf(const ResultRows &table, int rows, int column)
+{
+    const int considered = rows >= 2 ? rows - 1 : rows;
+    double peak = considered > 0 ? table[0][column] : kNaN;
+    for (int i = 1; i < considered && !std::isnan(peak); ++i) {
+        const double v = table[i][column];
+        if (std::isnan(v) || v > peak)
+            peak = v;
+    }
+    return peak;
+}
+
+// The trapezoid rule of f(row) over the rows' times.
+template <typename F>
+double producedOver(const ResultRows &table, int rows, F f)
+{
+    if (rows == 0)
+        return kNaN;
+    double total = 0;
+    for (int i = 1; i < rows; ++i)
+        total += (table[i][ResultCol::t] - table[i - 1][ResultCol::t]) * (f(table[i]) + f(table[i - 1])) / 2;
+    return total;
+}
+
+// One reactor's values in the order of kReactorQuantity.
+std::array<double, kReactorQuantities> reactorValues(const ResultRows &table, int rows)
+{
+    if (rows == 0) {
+        std::array<double, kReactorQuantities> none;
+        none.fill(kNaN);
+        return none;
+    }
+    const std::vector<double> &last = table[rows - 1];
+    return {last[kGasflow],
+            last[ResultCol::gasflow_N],
+            peakOf(table, rows, kGasflow),
+            last[ResultCol::p_ch4],
+            last[ResultCol::p_co2],
+            last[ResultCol::p_h2],
+            last[kPh],
+            last[kSva] + last[kSbu] + last[kSpro] + last[kSac],
+            last[kSnh3],
+            producedOver(table, rows, [](const std::vector<double> &row) { return row[ResultCol::gasflow_N]; }),
+            producedOver(table, rows, methaneFlow)};
+}
+
+QString reactorKey(int reactor, const char *key)
+{
+    return QStringLiteral("r%1_%2").arg(reactor).arg(QLatin1String(key));
+}
+
+double valueOf(const RunSummary &s, const QString &key)
+{
+    for (const SummaryValue &v : s.values)
+        if (v.key == key)
+            return v.value;
+    return kNaN;
+}
+
+const QString kNotANumber = QStringLiteral("not a number");
+
+QString daysText(double days) { return QString::number(std::round(days * 10) / 10); }
+
+QString fixed(double value, int decimals)
+{
+    return std::isfinite(value) ? QString::number(value, 'f', decimals) : kNotANumber;
+}
+
+// Four significant digits, without an exponent for large totals.
+QString fourDigits(double value)
+{
+    if (!std::isfinite(value))
+        return kNotANumber;
+    return std::abs(value) < 1e4 ? QString::number(value, 'g', 4) : QString::number(value, 'f', 0);
+}
+
+QString stoppedNote(const RunSummary &s) { return QStringLiteral("Stopped early at day %1.").arg(daysText(s.days)); }
+
+QString notNumbersNote(const RunSummary &s)
+{
+    QStringList labels;
+    for (const SummaryValue &v : s.values)
+        if (!std::isfinite(v.value))
+            labels << v.label;
+    return labels.isEmpty() ? QString()
+                            : QStringLiteral("Values that are not numbers: %1.").arg(labels.join(QLatin1String(", ")));
+}
+
+QVariant cell(double value) { return std::isfinite(value) ? QVariant(value) : QVariant(kNotANumber); }
+
+}  // namespace
+
+QStringList RunSummary::notNumbers() const
+{
+    QStringList keys;
+    for (const SummaryValue &v : values)
+        if (!std::isfinite(v.value))
+            keys << v.key;
+    return keys;
+}
+
+RunSummary summarizeRun(const SummaryInputs &in)
+{
+    RunSummary s;
+    s.configuration = in.configuration;
+    s.reactors = in.reactor2 ? 2 : 1;
+    s.stoppedEarly = in.stoppedEarly;
+
+    std::vector<const ResultRows *> tables{in.reactor1};
+    if (in.reactor2)
+        tables.push_back(in.reactor2);
+    int rows = std::max(in.rows, 0);
+    for (const ResultRows *table : tables)
+        rows = std::min(rows, int(table->size()));
+    if (rows > 0)
+        s.days = (*in.reactor1)[rows - 1][ResultCol::t];
+
+    double methaneAtEnd = 0;  // Nm3/d, all reactors
+    for (int r = 0; r < int(tables.size()); ++r) {
+        const auto values = reactorValues(*tables[r], rows);
+        for (int q = 0; q < kReactorQuantities; ++q)
+            s.values.push_back({reactorKey(r + 1, kReactorQuantity[q].key),
+                                QStringLiteral("Reactor %1 %2").arg(r + 1).arg(QLatin1String(kReactorQuantity[q].name)),
+                                QString::fromUtf8(kReactorQuantity[q].unit), values[q]});
+        methaneAtEnd += rows > 0 ? methaneFlow((*tables[r])[rows - 1]) : kNaN;
+    }
+
+    const double codFed = in.finalFeedFlow * in.biomassConcentration;  // kgCOD/d
+    s.values.push_back({QStringLiteral("organic_loading_rate"), QStringLiteral("Organic loading rate"),
+                        QStringLiteral("kgCOD/(m3·d)"), codFed / in.totalVolume});
+    s.values.push_back({QStringLiteral("specific_methane_yield"), QStringLiteral("Specific methane yield"),
+                        QStringLiteral("Nm3/kgCOD"), methaneAtEnd / codFed});
+    return s;
+}
+
+QJsonObject summaryJson(const RunSummary &s)
+{
+    QJsonArray values;
+    for (const SummaryValue &v : s.values) {
+        const QJsonValue value = std::isfinite(v.value) ? QJsonValue(v.value) : QJsonValue();
+        values.append(QJsonObject{{QStringLiteral("key"), v.key},
+                                  {QStringLiteral("label"), v.label},
+                                  {QStringLiteral("value"), value},
+                                  {QStringLiteral("unit"), v.unit}});
+    }
+    return {{QStringLiteral("configuration"), s.configuration},
+            {QStringLiteral("days"), s.days},
+            {QStringLiteral("stopped_early"), s.stoppedEarly},
+            {QStringLiteral("not_numbers"), QJsonArray::fromStringList(s.notNumbers())},
+            {QStringLiteral("values"), values}};
+}
+
+QStringList summaryLines(const RunSummary &s)
+{
+    QStringList lines;
+    for (int r = 1; r <= s.reactors; ++r) {
+        QString line = QStringLiteral("Methane %1 Nm3 over %2 d · CH4 %3 % · pH %4")
+                           .arg(fourDigits(valueOf(s, reactorKey(r, "normal_methane"))), daysText(s.days),
+                                fixed(valueOf(s, reactorKey(r, "final_ch4")), 1),
+                                fixed(valueOf(s, reactorKey(r, "final_ph")), 2));
+        if (s.stoppedEarly)
+            line += QStringLiteral(" (stopped at day %1)").arg(daysText(s.days));
+        lines << line;
+    }
+    return lines;
+}
+
+QString summaryText(const RunSummary &s)
+{
+    QStringList lines{QStringLiteral("Summary of the %1 run over %2 d:").arg(s.configuration, daysText(s.days))};
+    for (const SummaryValue &v : s.values) {
+        if (!std::isfinite(v.value))
+            lines << v.label + QStringLiteral(": ") + kNotANumber;
+        else if (v.unit == QLatin1String("-"))  // pH
+            lines << QStringLiteral("%1: %2").arg(v.label, QString::number(v.value, 'g', 6));
+        else
+            lines << QStringLiteral("%1: %2 %3").arg(v.label, QString::number(v.value, 'g', 6), v.unit);
+    }
+    if (const QString note = notNumbersNote(s); !note.isEmpty())
+        lines << note;
+    if (s.stoppedEarly)
+        lines << stoppedNote(s);
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+std::vector<std::vector<QVariant>> summarySheetRows(const RunSummary &s)
+{
+    std::vector<std::vector<QVariant>> rows;
+    if (s.stoppedEarly)
+        rows.push_back({stoppedNote(s)});
+    if (const QString note = notNumbersNote(s); !note.isEmpty())
+        rows.push_back({note});
+
+    std::vector<QVariant> header{QStringLiteral("Quantity"), QStringLiteral("Unit")};
+    for (int r = 1; r <= s.reactors; ++r)
+        header.push_back(QStringLiteral("Reactor %1").arg(r));
+    rows.push_back(header);
+    for (const Quantity &q : kReactorQuantity) {
+        QString name = QString::fromUtf8(q.name);
+        name[0] = name[0].toUpper();
+        std::vector<QVariant> row{name, QString::fromUtf8(q.unit)};
+        for (int r = 1; r <= s.reactors; ++r)
+            row.push_back(cell(valueOf(s, reactorKey(r, q.key))));
+        rows.push_back(row);
+    }
+
+    rows.push_back({});
+    rows.push_back({QStringLiteral("Whole run"), QStringLiteral("Unit"), QStringLiteral("Value")});
+    for (size_t i = size_t(kReactorQuantities * s.reactors); i < s.values.size(); ++i)
+        rows.push_back({s.values[i].label, s.values[i].unit, cell(s.values[i].value)});
+    return rows;
+}

@@ -1,0 +1,195 @@
+// Run summaries against values worked out by hand from small tables, and their JSON, text,
+// window lines and sheet rows.
+
+#include "resultcolumns.h"
+#include "runsummary.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+struct Row {
+    double t, gasflow, gasflowN, ch4, co2, h2, ph, sac, sbu, spro, sva, snh3;
+};
+
+int column(const char *header)
+{
+    int c = 0;
+    while (QLatin1String(kResultColumnTable[c].header) != QLatin1String(header))
+        ++c;
+    return c;
+}
+
+ResultRows table(std::initializer_list<Row> rows)
+{
+    ResultRows out;
+    for (const Row &r : rows) {
+        std::vector<double> row(kResultColumns, 0.0);
+        for (auto [header, value] : {std::pair{"t", r.t}, {"gasflow", r.gasflow}, {"gasflow_N", r.gasflowN},
+                                     {"Ch4 %", r.ch4}, {"CO2 %", r.co2}, {"H2 %", r.h2}, {"pH", r.ph},
+                                     {"S_ac", r.sac}, {"S_bu", r.sbu}, {"S_pro", r.spro}, {"S_va", r.sva},
+                                     {"S_nh3", r.snh3}})
+            row[column(header)] = value;
+        out.push_back(row);
+    }
+    return out;
+}
+
+// Reactor 1: the largest gas flow is in the last row, which the peak leaves out.
+//   normal biogas  = 0.1 × ((0 + 9)/2 + (9 + 27)/2 + (27 + 36)/2)          = 5.4 Nm3
+//   methane flows  = 0, 9 × 0.5 = 4.5, 27 × 0.6 = 16.2, 36 × 0.625 = 22.5 Nm3/d
+//   normal methane = 0.1 × ((0 + 4.5)/2 + (4.5 + 16.2)/2 + (16.2 + 22.5)/2) = 3.195 Nm3
+//   total VFA      = 0.1 + 0.2 + 0.3 + 0.4                                  = 1.0 kgCOD/m3
+const ResultRows kReactor1 = table({
+    {0.0, 0, 0, 0, 0, 0, 7.0, 0, 0, 0, 0, 0},
+    {0.1, 10, 9, 50, 40, 1, 7.1, 0.5, 0.5, 0.5, 0.5, 0.001},
+    {0.2, 30, 27, 60, 35, 0.5, 7.2, 0.4, 0.3, 0.2, 0.1, 0.0015},
+    {0.3, 40, 36, 62.5, 33, 0.25, 7.3, 0.4, 0.2, 0.3, 0.1, 0.002},
+});
+// Reactor 2: a steady 4 Nm3/d at 50 % methane → biogas 0.3 × 4 = 1.2, methane 0.6 Nm3.
+const ResultRows kReactor2 = table({
+    {0.0, 5, 4, 50, 49, 0, 7.5, 0, 0, 0, 0, 0.01},
+    {0.1, 5, 4, 50, 49, 0, 7.5, 0, 0, 0, 0, 0.01},
+    {0.2, 5, 4, 50, 49, 0, 7.5, 0, 0, 0, 0, 0.01},
+    {0.3, 5, 4, 50, 49, 0, 7.5, 0, 0, 0, 0, 0.01},
+});
+
+// 3 m3/d at 25 kgCOD/m3 feed 75 kgCOD/d into 37.5 m3: 2 kgCOD/(m3·d).
+SummaryInputs singleReactor(const ResultRows &r1, int rows)
+{
+    return {QStringLiteral("ssad"), &r1, nullptr, rows, false, 3, 25, 37.5};
+}
+
+double valueOf(const RunSummary &s, const QString &key)
+{
+    for (const SummaryValue &v : s.values)
+        if (v.key == key)
+            return v.value;
+    qFatal("no value %s", qPrintable(key));
+}
+
+}  // namespace
+
+class TestRunSummary : public QObject {
+    Q_OBJECT
+
+private slots:
+    void singleReactorValuesComputedByHand()
+    {
+        const RunSummary s = summarizeRun(singleReactor(kReactor1, 4));
+        QCOMPARE(s.reactors, 1);
+        QCOMPARE(s.days, 0.3);
+        QVERIFY(!s.stoppedEarly);
+        QVERIFY(s.notNumbers().isEmpty());
+
+        const QStringList keys{"r1_final_gas_flow", "r1_final_normal_gas_flow", "r1_peak_gas_flow", "r1_final_ch4",
+                               "r1_final_co2", "r1_final_h2", "r1_final_ph", "r1_final_vfa",
+                               "r1_final_free_ammonia", "r1_normal_biogas", "r1_normal_methane",
+                               "organic_loading_rate", "specific_methane_yield"};
+        const std::vector<double> expected{40, 36, 30, 62.5, 33, 0.25, 7.3, 1.0, 0.002, 5.4, 3.195,
+                                           2.0, 22.5 / 75};
+        QCOMPARE(int(s.values.size()), keys.size());
+        for (int i = 0; i < keys.size(); ++i) {
+            QCOMPARE(s.values[i].key, keys[i]);
+            QCOMPARE(s.values[i].value, expected[i]);
+        }
+        QCOMPARE(s.values[12].label, QStringLiteral("Specific methane yield"));
+        QCOMPARE(s.values[12].unit, QStringLiteral("Nm3/kgCOD"));
+
+        QCOMPARE(summaryLines(s), QStringList{QStringLiteral("Methane 3.195 Nm3 over 0.3 d · CH4 62.5 % · pH 7.30")});
+        const QString text = summaryText(s);
+        QVERIFY(text.contains(QStringLiteral("\nReactor 1 final gas flow: 40 m3/d\n")));
+        QVERIFY(text.contains(QStringLiteral("\nReactor 1 final pH: 7.3\n")));
+        QVERIFY(text.contains(QStringLiteral("\nOrganic loading rate: 2 kgCOD/(m3·d)\n")));
+        QVERIFY(!text.contains(QStringLiteral("Stopped")));
+    }
+
+    // Both reactors side by side; the yield adds their final methane flows.
+    void twoReactorsKeepTheirOwnValues()
+    {
+        const RunSummary s = summarizeRun({QStringLiteral("tsad"), &kReactor1, &kReactor2, 4, false, 3, 25, 50});
+        QCOMPARE(s.reactors, 2);
+        QCOMPARE(int(s.values.size()), 24);
+        QCOMPARE(s.values[11].key, QStringLiteral("r2_final_gas_flow"));
+        QCOMPARE(s.values[11].label, QStringLiteral("Reactor 2 final gas flow"));
+        QCOMPARE(valueOf(s, "r1_peak_gas_flow"), 30.0);
+        QCOMPARE(valueOf(s, "r2_peak_gas_flow"), 5.0);
+        QCOMPARE(valueOf(s, "r2_normal_biogas"), 1.2);
+        QCOMPARE(valueOf(s, "r2_normal_methane"), 0.6);
+        QCOMPARE(valueOf(s, "r2_final_free_ammonia"), 0.01);
+        QCOMPARE(valueOf(s, "organic_loading_rate"), 1.5);                    // 75 / 50
+        QCOMPARE(valueOf(s, "specific_methane_yield"), (22.5 + 2.0) / 75);  // 2 = 4 × 0.5
+        QCOMPARE(summaryLines(s)[1], QStringLiteral("Methane 0.6 Nm3 over 0.3 d · CH4 50.0 % · pH 7.50"));
+
+        const auto rows = summarySheetRows(s);
+        QCOMPARE(rows[0], (std::vector<QVariant>{"Quantity", "Unit", "Reactor 1", "Reactor 2"}));
+        QCOMPARE(rows[1], (std::vector<QVariant>{"Final gas flow", "m3/d", 40.0, 5.0}));
+        QCOMPARE(rows[11][0], QVariant("Normal methane produced"));
+        QCOMPARE(rows[11][2].toDouble(), 3.195);
+        QCOMPARE(rows[12], std::vector<QVariant>{});
+        QCOMPARE(rows[13], (std::vector<QVariant>{"Whole run", "Unit", "Value"}));
+        QCOMPARE(rows[14], (std::vector<QVariant>{"Organic loading rate", "kgCOD/(m3·d)", 1.5}));
+        QCOMPARE(rows.size(), size_t(16));
+    }
+
+    // A NaN pH and a run without feed: both values are named and never printed as results.
+    void valuesThatAreNotNumbersAreNamed()
+    {
+        ResultRows r1 = kReactor1;
+        r1[3][column("pH")] = std::numeric_limits<double>::quiet_NaN();
+        SummaryInputs in = singleReactor(r1, 4);
+        in.finalFeedFlow = 0;
+        const RunSummary s = summarizeRun(in);
+        QCOMPARE(s.notNumbers(), (QStringList{"r1_final_ph", "specific_methane_yield"}));
+        QCOMPARE(valueOf(s, "organic_loading_rate"), 0.0);
+
+        QCOMPARE(summaryLines(s)[0], QStringLiteral("Methane 3.195 Nm3 over 0.3 d · CH4 62.5 % · pH not a number"));
+        const QString text = summaryText(s);
+        QVERIFY(text.contains(QStringLiteral("\nReactor 1 final pH: not a number\n")));
+        const QString note = QStringLiteral("Values that are not numbers: Reactor 1 final pH, Specific methane yield.");
+        QVERIFY(text.contains('\n' + note + '\n'));
+
+        const QJsonObject json = QJsonDocument::fromJson(QJsonDocument(summaryJson(s)).toJson()).object();
+        QCOMPARE(json["not_numbers"].toArray(), (QJsonArray{"r1_final_ph", "specific_methane_yield"}));
+        const QJsonArray values = json["values"].toArray();
+        QVERIFY(values[6].toObject()["value"].isNull());
+        QCOMPARE(values[6].toObject()["key"].toString(), QStringLiteral("r1_final_ph"));
+        QCOMPARE(values[0].toObject()["value"].toDouble(), 40.0);
+        QCOMPARE(values[0].toObject()["unit"].toString(), QStringLiteral("m3/d"));
+
+        const auto rows = summarySheetRows(s);
+        QCOMPARE(rows[0], std::vector<QVariant>{note});
+        QCOMPARE(rows[8], (std::vector<QVariant>{"Final pH", "-", "not a number"}));
+
+        // A table without rows has no reactor value at all; the loading rate needs none.
+        const RunSummary empty = summarizeRun(singleReactor(kReactor1, 0));
+        QCOMPARE(empty.notNumbers().size(), 12);
+        QVERIFY(!empty.notNumbers().contains("organic_loading_rate"));
+        QCOMPARE(empty.days, 0.0);
+    }
+
+    void stoppedEarlyRunIsSummarisedUpToItsLastRow()
+    {
+        SummaryInputs in = singleReactor(kReactor1, 3);
+        in.stoppedEarly = true;
+        const RunSummary s = summarizeRun(in);
+        QCOMPARE(s.days, 0.2);
+        QCOMPARE(valueOf(s, "r1_final_gas_flow"), 30.0);
+        QCOMPARE(valueOf(s, "r1_peak_gas_flow"), 10.0);
+        QCOMPARE(valueOf(s, "r1_normal_biogas"), 0.1 * (4.5 + 18));
+
+        QVERIFY(summaryLines(s)[0].endsWith(QStringLiteral(" (stopped at day 0.2)")));
+        QVERIFY(summaryText(s).endsWith(QStringLiteral("\nStopped early at day 0.2.\n")));
+        QCOMPARE(summarySheetRows(s)[0], std::vector<QVariant>{"Stopped early at day 0.2."});
+        QCOMPARE(summaryJson(s)["stopped_early"].toBool(), true);
+        QCOMPARE(summaryJson(s)["days"].toDouble(), 0.2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRunSummary)
+#include "tst_runsummary.moc"
