@@ -169,6 +169,9 @@ void MainForm::setupResultPages()
     pushButton = button(page_Results_1s, "pushButton", openText, openGeometry, formstyle::primaryButton);
     pushButton_N = button(page_Results_1s, "pushButton_N", newText, newGeometry, formstyle::secondaryButton);
     pushButton_E = button(page_Results_1s, "pushButton_E", exitText, exitGeometry, formstyle::primaryButton);
+    // The run summary, under the buttons.
+    const QRect summaryGeometry(50, 418, 750, 40);
+    label_summary = formparts::label(page_Results_1s, "label_summary", QString(), summaryGeometry);
 
     page_Results_2s = addPage("page_Results_2s");
     stackedWidget_2 = new QStackedWidget(page_Results_2s);
@@ -196,4 +199,5 @@ void MainForm::setupResultPages()
     pushButton_2 = button(page_Results_2s, "pushButton_2", openText, openGeometry, formstyle::primaryButton);
     pushButton_N_2 = button(page_Results_2s, "pushButton_N_2", newText, newGeometry, formstyle::secondaryButton);
     pushButton_E_2 = button(page_Results_2s, "pushButton_E_2", exitText, exitGeometry, formstyle::primaryButton);
+    label_summary_2 = formparts::label(page_Results_2s, "label_summary_2", QString(), summaryGeometry);
 }

@@ -83,6 +83,7 @@ public:
     QWidget *page_Loading;
     QProgressBar *progressBar;
     QLabel *label_37, *label_simtime, *label_remtime, *label_65;
+    QLabel *label_summary, *label_summary_2;  // the run summary on the results pages
     QPushButton *pushButton_Cancel;
 
     // Page 6: results of a one-reactor run.

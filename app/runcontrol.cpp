@@ -113,7 +113,12 @@ void MainWindow::MakePlots()
                               ui->customPlot_5, ui->customPlot_6})
         plot->clearGraphs();
 
+    const RefinementReport &report = results::last_report;
     const std::vector<ReactorPlots> plots = reactorPlotSet(configuration(shown_mode).reactors);
+    QStringList summary = summaryLines(report.summary);
+    if (summary.size() == 2)
+        summary = QStringList{QStringLiteral("R1: ") + summary[0], QStringLiteral("R2: ") + summary[1]};
+    (plots.size() == 1 ? ui->label_summary : ui->label_summary_2)->setText(summary.join(QLatin1Char('\n')));
     if (plots.size() == 1) {
         showPage(oneReactorResultsPage);
         drawReactorPlots(plots[0], ui->customPlot, ui->customPlot_2, t_end);
@@ -125,7 +130,13 @@ void MainWindow::MakePlots()
         drawReactorPlots(plots[1], ui->customPlot_5, ui->customPlot_6, t_end);
     }
 
-    const RefinementReport &report = results::last_report;
+    if (report.nonNumber)
+        QMessageBox::warning(this, tr("Results are not numbers"),
+                             tr("The model gave values that are not numbers, first at day %1 in \"%2\" of reactor %3; "
+                                "the plots and the workbook cannot be trusted from there on.")
+                                 .arg(QString::number(report.nonNumber->day, 'g', 6), report.nonNumber->column)
+                                 .arg(report.nonNumber->reactor),
+                             QMessageBox::Ok);
     if (report.stoppedAtDay >= 0)
         QMessageBox::warning(this, tr("Simulation stopped early"),
                              tr("The integration stopped at day %1 of %2; the plots and the workbook end there.")

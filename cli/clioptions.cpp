@@ -3,6 +3,8 @@
 #include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLocale>
 
 #include <cmath>
@@ -90,9 +92,13 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Runs one anaerobic digestion simulation without a window and writes its results workbook.\n"
+        "Runs one anaerobic digestion simulation without a window and writes its results workbook. The paths "
+        "of the files written go to standard output, the progress and the run summary to standard error.\n"
         "Exit status: 0 done, 1 the run or a file failed, 2 inputs refused (nothing written), "
-        "3 the integration stopped early (the files end there), 130 cancelled with Ctrl-C (nothing written)."));
+        "3 the integration stopped early (the files end there), 4 the results hold values that are not numbers "
+        "(the files are written and marked), 130 cancelled with Ctrl-C, SIGTERM or SIGHUP (nothing written).\n"
+        "With --batch, scenarios are read as JSON lines on standard input (keys: the options without dashes) "
+        "and each gets one JSON line of status, message, summary and files on standard output."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption config(
         QStringLiteral("config"),
@@ -114,8 +120,14 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption plots(QStringLiteral("plots"),
                                    QStringLiteral("Also save the flow and composition plots as PNG into this folder"),
                                    QStringLiteral("dir"));
+    const QCommandLineOption summary(QStringLiteral("summary"),
+                                     QStringLiteral("Also write the run summary as JSON, with units"),
+                                     QStringLiteral("file"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
-                                   QStringLiteral("No progress line and no list of the files written"));
+                                   QStringLiteral("No progress line, no summary and no list of the files written"));
+    const QCommandLineOption batch(QStringLiteral("batch"),
+                                   QStringLiteral("Run the scenarios given as JSON lines on standard input, one after "
+                                                  "another; a workbook only where \"out\" names one"));
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print the model's wall time and right-hand-side evaluations"));
     parser.addOptions({config});
@@ -124,7 +136,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
             parser.addOptions({ph, unit});
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), QStringLiteral("value")));
     }
-    parser.addOptions({out, csv, plots, quiet, stats});
+    parser.addOptions({out, csv, summary, plots, quiet, stats, batch});
 
     if (!parser.parse(arguments))
         return refused(parser.errorText());
@@ -186,21 +198,26 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
 
     options.workbookPath = parser.value(out);
     options.csvPath = parser.value(csv);
+    options.summaryPath = parser.value(summary);
     options.plotsDir = parser.value(plots);
-    for (const QCommandLineOption *target : {&out, &csv}) {
+    for (const QCommandLineOption *target : {&out, &csv, &summary}) {
         if (!parser.isSet(*target))
             continue;
         const QString problem = checkFileTarget(QStringLiteral("--") + target->names().first(), parser.value(*target));
         if (!problem.isEmpty())
             return refused(problem);
     }
-    if (!options.csvPath.isEmpty() &&
-        QFileInfo(options.csvPath).absoluteFilePath() == QFileInfo(options.workbookPath).absoluteFilePath())
-        return refused(QStringLiteral("--csv and --out name the same file: %1").arg(options.csvPath));
+    const QString targets[] = {options.workbookPath, options.csvPath, options.summaryPath};
+    for (int i = 0; i < 3; ++i)
+        for (int j = i + 1; j < 3; ++j)
+            if (!targets[i].isEmpty() && !targets[j].isEmpty() &&
+                QFileInfo(targets[i]).absoluteFilePath() == QFileInfo(targets[j]).absoluteFilePath())
+                return refused(QStringLiteral("two of --out, --csv and --summary name the same file: %1").arg(targets[j]));
     if (parser.isSet(plots) && (options.plotsDir.isEmpty() || (QFileInfo::exists(options.plotsDir) && !QFileInfo(options.plotsDir).isDir())))
         return refused(QStringLiteral("--plots needs a folder: '%1' is not one").arg(options.plotsDir));
     options.quiet = parser.isSet(quiet);
     options.stats = parser.isSet(stats);
+    options.batch = parser.isSet(batch);
     return {ParsedCommandLine::Outcome::Run, options, {}};
 }
 
@@ -218,4 +235,42 @@ QString describeProblem(const InputProblem &problem, const RunRequest &request)
     const InputSpec &spec = inputSpec(problem.input);
     const QString unit = QLatin1String(spec.unit) == QLatin1String("-") ? QString() : QLatin1Char(' ') + QLatin1String(spec.unit);
     return QStringLiteral("%1 %2 (got %3%4)").arg(dashed(spec.key), problem.reason, number(request.*spec.field), unit);
+}
+
+ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(line, &error);
+    if (!document.isObject())
+        return refused(error.error != QJsonParseError::NoError
+                           ? QStringLiteral("not a JSON line: %1 at character %2").arg(error.errorString()).arg(error.offset)
+                           : QStringLiteral("a scenario must be a JSON object"));
+    const QJsonObject scenario = document.object();
+    *id = scenario.value(QStringLiteral("id"));
+
+    QStringList keys = {QStringLiteral("config"), QStringLiteral("ph"),  QStringLiteral("unit"),
+                        QStringLiteral("out"),    QStringLiteral("csv"), QStringLiteral("summary"),
+                        QStringLiteral("plots")};
+    for (const InputSpec &spec : inputSpecs())
+        keys << QLatin1String(spec.key);
+
+    QStringList arguments{QStringLiteral("digestra-cli")};
+    for (auto it = scenario.begin(); it != scenario.end(); ++it) {
+        if (it.key() == QLatin1String("id"))
+            continue;
+        if (!keys.contains(it.key()))
+            return refused(QStringLiteral("unknown key '%1'").arg(it.key()));
+        QString value;
+        if (it->isDouble())
+            value = QString::number(it->toDouble(), 'g', 17);
+        else if (it->isString())
+            value = it->toString();
+        else
+            return refused(QStringLiteral("'%1' needs a number or a text").arg(it.key()));
+        arguments << QStringLiteral("--") + it.key() << value;
+    }
+    ParsedCommandLine parsed = parseCommandLine(arguments);
+    // The option names of the refusals read as the line's keys.
+    parsed.text.replace(QStringLiteral("--"), QString());
+    return parsed;
 }

@@ -6,6 +6,7 @@
 
 #include <configuration.h>
 
+#include <QJsonValue>
 #include <QString>
 #include <QStringList>
 
@@ -13,9 +14,11 @@ struct CliOptions {
     RunRequest request;
     QString workbookPath;  // empty: the usual results_ name in the working directory
     QString csvPath;       // empty: no CSV
+    QString summaryPath;   // empty: no summary JSON
     QString plotsDir;      // empty: no plot images
     bool quiet = false;    // no progress line, no list of written files
     bool stats = false;    // print the model's cost after the run
+    bool batch = false;    // scenarios as JSON lines on standard input
 };
 
 struct ParsedCommandLine {
@@ -28,10 +31,23 @@ struct ParsedCommandLine {
 // Exit statuses of digestra-cli.
 // An integration that stops early still writes what it computed, with its own status, so a script
 // running many scenarios does not take a shortened table for a whole one.
-enum ExitStatus { ExitOk = 0, ExitFailed = 1, ExitRefused = 2, ExitStoppedEarly = 3, ExitCancelled = 130 };
+// Results that are not numbers are written, marked and told with a status of their own.
+enum ExitStatus {
+    ExitOk = 0,
+    ExitFailed = 1,
+    ExitRefused = 2,
+    ExitStoppedEarly = 3,
+    ExitNotNumbers = 4,
+    ExitCancelled = 130
+};
 
 // arguments[0] is the program name, as in QCoreApplication::arguments().
 ParsedCommandLine parseCommandLine(const QStringList &arguments);
+
+// One scenario of --batch: a JSON object whose keys are the options without their dashes
+// (inputs, "config", "ph", "unit", and the files "out", "csv", "summary", "plots"), numbers or
+// texts. Its "id", whatever it holds, goes to *id. Refusals name the keys.
+ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id);
 
 // A refusal of checkRunRequest in the command line's words: the option(s) and the value checked.
 QString describeProblem(const InputProblem &problem, const RunRequest &request);

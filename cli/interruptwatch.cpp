@@ -23,10 +23,15 @@ InterruptWatch::InterruptWatch()
     action.sa_handler = onInterrupt;
     action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, &previous);
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+        sigaction(kSignals[i], &action, &previous[i]);
 }
 
-InterruptWatch::~InterruptWatch() { sigaction(SIGINT, &previous, nullptr); }
+InterruptWatch::~InterruptWatch()
+{
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+        sigaction(kSignals[i], &previous[i], nullptr);
+}
 
 bool InterruptWatch::interrupted() const { return interruptSeen.load() != 0; }
 

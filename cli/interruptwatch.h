@@ -1,11 +1,13 @@
 #pragma once
 
-// Ctrl-C for as long as a watch exists: a model run in progress stops at the script's next step,
-// and interrupted() tells the program to leave nothing written. A second Ctrl-C ends the process
-// at once.
+// Ctrl-C (and SIGTERM, SIGHUP) for as long as a watch exists: a model run in progress stops at
+// the script's next step, and interrupted() tells the program to leave nothing written. A second
+// signal ends the process at once; files appear only complete, by renaming, so none is left half
+// written.
 
 #include <atomic>
 #include <csignal>
+#include <iterator>
 
 class InterruptWatch {
 public:
@@ -26,6 +28,8 @@ public:
         StopFlag &operator=(const StopFlag &) = delete;
     };
 
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 private:
-    struct sigaction previous {};
+    struct sigaction previous[std::size(kSignals)] {};
 };

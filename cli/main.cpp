@@ -1,21 +1,20 @@
-// digestra-cli: one simulation without a window, for scripts, many scenarios and measuring.
+// digestra-cli: simulations without a window, for scripts, studies and measuring. One scenario
+// from the command line, or many as JSON lines with --batch.
 
 #include "clioptions.h"
 #include "interruptwatch.h"
-#include "plotimages.h"
 #include "progressline.h"
-
-#include <csvwriter.h>
-#include <results.h>
-#include <simulationrun.h>
-#include <workers.h>
+#include "scenario.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <cstdio>
+#include <iostream>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -27,63 +26,63 @@ void say(std::FILE *stream, const QString &text)
 
 void complain(const QString &text) { say(stderr, QStringLiteral("digestra-cli: ") + text); }
 
-// The table the refinement wrote into the workbook, as CSV.
-QString writeCsv(const QString &path, int mode, int rows)
+QString statusName(int status)
 {
-    const WorkerTables tables = workerTables(mode);
-    return writeResultCsv(path, *tables.reactor1, tables.reactor2, rows);
+    switch (status) {
+    case ExitOk: return QStringLiteral("done");
+    case ExitRefused: return QStringLiteral("refused");
+    case ExitStoppedEarly: return QStringLiteral("stopped early");
+    case ExitNotNumbers: return QStringLiteral("not numbers");
+    case ExitCancelled: return QStringLiteral("cancelled");
+    default: return QStringLiteral("failed");
+    }
 }
 
-// Runs the request through the run core and waits for its outcome; Ctrl-C stops the model.
-RunOutcome runToEnd(const RunRequest &request, const QString &workbookPath, ProgressLine &progress)
+// The answer to one scenario of --batch.
+QByteArray answer(const QJsonValue &id, int status, const QStringList &problems, const ScenarioResult *result)
 {
-    calc_SSAD ssad;
-    calc_TSAD tsad;
-    calc_TPAD tpad;
-    calc_POMP pomp;
-    const Workers workers{&ssad, &tsad, &tpad, &pomp};
-    SimulationRun run(workers);
-    QObject::connect(&run, &SimulationRun::progressed, [&progress](int percent) { progress.show(percent); });
-    RunOutcome outcome;
-    QEventLoop loop;
-    QObject::connect(&run, &SimulationRun::ended, [&](const RunOutcome &ended) {
-        outcome = ended;
-        loop.quit();
-    });
-    run.start(request, workbookPath);
-    const InterruptWatch::StopFlag stopOnInterrupt(workerFor(workers, request.mode)->w_closed);
-    loop.exec();
-    return outcome;
+    QJsonObject line{{QStringLiteral("id"), id},
+                     {QStringLiteral("status"), statusName(status)},
+                     {QStringLiteral("exit"), status},
+                     {QStringLiteral("message"), problems.join(QStringLiteral("; "))},
+                     {QStringLiteral("summary"), QJsonValue::Null},
+                     {QStringLiteral("files"), QJsonArray()}};
+    if (result) {
+        if (result->outcome.refined())
+            line[QStringLiteral("summary")] = summaryJson(result->outcome.report.summary);
+        line[QStringLiteral("files")] = QJsonArray::fromStringList(result->files);
+    }
+    return QJsonDocument(line).toJson(QJsonDocument::Compact);
 }
 
-// The files of a finished run: the workbook the refinement wrote, then the CSV and the plot
-// images unless Ctrl-C came meanwhile. Returns what was written; a failure is told and sets status.
-QStringList writeFiles(const CliOptions &options, const RefinementReport &report, const InterruptWatch &interrupts,
-                       int *status)
+// Scenarios as JSON lines on standard input, one answer line each, until the input ends or a
+// signal comes.
+int runBatch()
 {
-    const auto fail = [status](const QString &error) {
-        complain(error);
-        *status = ExitFailed;
-    };
-    QStringList written;
-    if (report.workbookError.isEmpty())
-        written << report.workbookPath;
-    else
-        fail(report.workbookError);
-    if (!options.csvPath.isEmpty() && !interrupts.interrupted()) {
-        const QString error = writeCsv(options.csvPath, options.request.mode, report.computedRows);
-        if (error.isEmpty())
-            written << options.csvPath;
-        else
-            fail(error);
+    const InterruptWatch interrupts;
+    ScenarioRunner runner;
+    ProgressLine silent(stderr, 0, false);
+    std::string text;
+    while (!interrupts.interrupted() && std::getline(std::cin, text)) {
+        const QByteArray line = QByteArray::fromStdString(text).trimmed();
+        if (line.isEmpty())
+            continue;
+        QJsonValue id;
+        const ParsedCommandLine parsed = parseScenarioLine(line, &id);
+        QByteArray reply;
+        if (parsed.outcome != ParsedCommandLine::Outcome::Run) {
+            reply = answer(id, ExitRefused, {parsed.text}, nullptr);
+        } else if (const auto problem = checkRunRequest(parsed.options.request)) {
+            reply = answer(id, ExitRefused, {describeProblem(*problem, parsed.options.request).replace("--", "")}, nullptr);
+        } else {
+            const CliOptions &options = parsed.options;
+            const ScenarioResult result = runner.run(options, !options.workbookPath.isEmpty(), silent, interrupts);
+            reply = answer(id, result.status, result.problems, &result);
+        }
+        std::fprintf(stdout, "%s\n", reply.constData());
+        std::fflush(stdout);
     }
-    if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
-        const PlotImages images = savePlotImages(options.plotsDir, options.request.mode, options.request.t_end);
-        written << images.written;
-        if (!images.error.isEmpty())
-            fail(images.error);
-    }
-    return written;
+    return interrupts.interrupted() ? ExitCancelled : ExitOk;
 }
 
 }  // namespace
@@ -107,48 +106,35 @@ int main(int argc, char *argv[])
         return ExitRefused;
     }
     const CliOptions &options = parsed.options;
+    if (options.batch)
+        return runBatch();
     const RunRequest &request = options.request;
     if (const auto problem = checkRunRequest(request)) {
         complain(describeProblem(*problem, request));
         return ExitRefused;
     }
 
-    const InterruptWatch interrupts;  // from here on Ctrl-C cancels, and nothing stays written
+    const InterruptWatch interrupts;  // from here on a signal cancels, and nothing stays written
+    ScenarioRunner runner;
     ProgressLine progress(stderr, request.t_end, !options.quiet && isatty(STDERR_FILENO));
-    const RunOutcome outcome = runToEnd(request, options.workbookPath, progress);
-    progress.finish();
+    const ScenarioResult result = runner.run(options, true, progress, interrupts);
+    for (const QString &problem : result.problems)
+        complain(problem);
+    if (result.status == ExitCancelled || result.status == ExitFailed && !result.outcome.refined())
+        return result.status;
 
-    int status = ExitOk;
-    const RefinementReport &report = outcome.report;
-    const QStringList written = outcome.refined() ? writeFiles(options, report, interrupts, &status) : QStringList();
-
-    if (interrupts.interrupted() || outcome.end == RunOutcome::End::Cancelled) {
-        for (const QString &path : written)
-            QFile::remove(path);
-        complain(QStringLiteral("cancelled, nothing written"));
-        return ExitCancelled;
-    }
-    if (outcome.end == RunOutcome::End::Failed) {
-        complain(QStringLiteral("the model run failed: ") +
-                 (outcome.failure.isEmpty() ? QStringLiteral("it ended without results") : outcome.failure));
-        return ExitFailed;
-    }
-    if (outcome.end == RunOutcome::End::StoppedEarly) {
-        complain(QStringLiteral("the integration stopped at day %1 of %2; the files end there")
-                     .arg(report.stoppedAtDay, 0, 'g', 6)
-                     .arg(request.t_end, 0, 'g', 6));
-        if (status == ExitOk)
-            status = ExitStoppedEarly;
-    }
-
-    if (!options.quiet)
-        for (const QString &path : written)
+    if (!options.quiet) {
+        // Standard output stays the list of files written, for scripts; the summary is for people.
+        say(stderr, summaryText(result.outcome.report.summary));
+        for (const QString &path : result.files)
             say(stdout, path);
+    }
     if (options.stats) {
+        const RunOutcome &outcome = result.outcome;
         say(stdout, QStringLiteral("model_seconds: %1").arg(outcome.cost.seconds, 0, 'f', 3));
         say(stdout, QStringLiteral("rhs_evaluations: %1").arg(outcome.cost.rhs_evaluations));
         say(stdout, QStringLiteral("refinement_seconds: %1").arg(outcome.refinementSeconds, 0, 'f', 3));
         say(stdout, QStringLiteral("program_seconds: %1").arg(wallClock.nsecsElapsed() / 1e9, 0, 'f', 3));
     }
-    return status;
+    return result.status;
 }

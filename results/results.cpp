@@ -4,11 +4,14 @@
 #include "resultsworkbook.h"
 #include "workers.h"
 
+#include <configuration.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 
 QVector<double> results::plot_t_R1, results::plot_flow_R1, results::plot_ch4_R1, results::plot_co2_R1,
     results::plot_h2_R1, results::plot_h2o_R1;
@@ -35,15 +38,50 @@ RunTables tablesOf(int mode)
     return {kept, std::max(rows, 0)};
 }
 
-// An integrator failure leaves the rows after the last computed sample at zero. Time only
-// grows from 0.0, so the first row after the start whose time is 0 ends the computed part.
+// An integrator failure leaves the rows after the last computed sample at zero, and may leave
+// the failed step's row holding values that are not numbers. Time only grows from 0.0, so the
+// first row after the start whose time is 0 ends the computed part; a failed step before it
+// is dropped too.
 int computedRowCount(const RunTables &run)
 {
     const ResultRows &table = *run.kept.reactor1;
-    for (int i = 1; i < run.rows; ++i)
-        if (table[i][ResultCol::t] == 0.0)
-            return i;
+    const auto finite = [](const ResultRows *t, int row) {
+        return !t || std::all_of((*t)[row].begin(), (*t)[row].end(), [](double v) { return std::isfinite(v); });
+    };
+    for (int i = 1; i < run.rows; ++i) {
+        if (table[i][ResultCol::t] == 0.0) {
+            const bool failedStep = !finite(run.kept.reactor1, i - 1) || !finite(run.kept.reactor2, i - 1);
+            return failedStep && i > 1 ? i - 1 : i;
+        }
+    }
     return run.rows;
+}
+
+std::optional<NonNumber> firstNonNumber(const RunTables &run, int rows)
+{
+    for (int i = 0; i < rows; ++i) {
+        int reactor = 1;
+        for (const ResultRows *table : {run.kept.reactor1, run.kept.reactor2}) {
+            if (table)
+                for (int c = 0; c < kResultColumns; ++c)
+                    if (!std::isfinite((*table)[i][c]))
+                        return NonNumber{reactor, (*table)[i][ResultCol::t],
+                                         QString::fromUtf8(kResultColumnTable[c].header)};
+            ++reactor;
+        }
+    }
+    return std::nullopt;
+}
+
+// What the run's record says of its feed and reactors, for the summary.
+SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stoppedEarly)
+{
+    const std::vector<double> &p = *run.kept.runParams;
+    const auto at = [&p](size_t k) { return k < p.size() ? p[k] : 0.0; };
+    const Configuration &c = configuration(mode);
+    // Positions in the run-parameter record: Q_in 0, X_c 1, V_t1 12, V_t2 15.
+    return {QString::fromLatin1(c.code), run.kept.reactor1, run.kept.reactor2, rows, stoppedEarly,
+            at(0), at(1), at(12) + (c.reactors == 2 ? at(15) : 0.0)};
 }
 
 void appendSeries(const ResultRows &table, int rows, std::initializer_list<std::pair<QVector<double> *, int>> series)
@@ -105,6 +143,8 @@ void results::refine(int mode)
     last_report.computedRows = computed;
     if (computed < run.rows)
         last_report.stoppedAtDay = (*run.kept.reactor1)[computed - 1][t];
+    last_report.nonNumber = firstNonNumber(run, computed);
+    last_report.summary = summarizeRun(summaryInputs(mode, run, computed, last_report.stoppedAtDay >= 0));
 
     appendSeries(*run.kept.reactor1, computed,
                  {{&plot_t_R1, t}, {&plot_flow_R1, gasflow_N}, {&plot_ch4_R1, p_ch4},
@@ -117,7 +157,8 @@ void results::refine(int mode)
         peak_flow_R2 = peakFlow(*run.kept.reactor2, computed);
     }
 
-    writeWorkbook(mode);
+    if (workbook_wanted)
+        writeWorkbook(mode);
     emit resultsFinished(QString());
 }
 

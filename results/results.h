@@ -4,15 +4,28 @@
 // Everything a refinement produces is class-wide, so the window reads it without holding the
 // object that wrote it.
 
+#include "runsummary.h"
+
 #include <QObject>
 #include <QString>
 #include <QVector>
 
-// What the window should tell the user about the last refinement.
+#include <optional>
+
+// The first value of a table that is not a number (NaN or infinite).
+struct NonNumber {
+    int reactor = 1;
+    double day = 0;   // the time of its row
+    QString column;   // the column's header, e.g. "pH"
+};
+
+// What the front ends should tell the user about the last refinement.
 struct RefinementReport {
     int tableRows = 0;       // rows the worker kept
-    int computedRows = 0;    // rows before trailing zero rows left by an integrator failure
+    int computedRows = 0;    // rows before what an integrator failure left (zero rows, its failed step)
     double stoppedAtDay = -1;  // time of the last computed row when the integration stopped early, else -1
+    std::optional<NonNumber> nonNumber;  // the first, when the computed rows hold any
+    RunSummary summary;
     QString workbookPath;    // absolute path of the workbook written, empty if none
     QString workbookError;   // why saving failed, empty on success
 };
@@ -46,6 +59,8 @@ public:
     // ".xlsx" in the working directory, with a suffix when that name is taken. A path set here
     // is written exactly, replacing a file of that name.
     void setWorkbookPath(const QString &path) { workbook_path = path; }
+    // Whether the refinement writes a workbook at all (it does unless told otherwise).
+    void setWorkbookWanted(bool wanted) { workbook_wanted = wanted; }
     void writeWorkbook(int mode);
 
 signals:
@@ -61,4 +76,5 @@ private:
     void refine(int mode);  // series, peaks, workbook, then resultsFinished
 
     QString workbook_path;
+    bool workbook_wanted = true;
 };

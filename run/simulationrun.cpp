@@ -61,6 +61,7 @@ void runOnWorker(const Workers &workers, const RunRequest &request) { bindingOf(
 struct SimulationRun::Turn {
     RunRequest request;
     QString workbookPath;
+    bool writeWorkbook = true;
     SimulationWorker *worker = nullptr;
     QPointer<QThread> thread;  // released once the run has ended
     results::StorageMark before;  // the class-wide results before the run
@@ -115,7 +116,7 @@ void SimulationRun::cancel()
         undo(*turn);
 }
 
-void SimulationRun::start(const RunRequest &request, const QString &workbookPath)
+void SimulationRun::start(const RunRequest &request, const QString &workbookPath, bool writeWorkbook)
 {
     // A run that is still on its way out of the interpreter would see its stop flag cleared.
     cancel();
@@ -124,6 +125,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
     auto turn = std::make_shared<Turn>();
     turn->request = request;
     turn->workbookPath = workbookPath;
+    turn->writeWorkbook = writeWorkbook;
     turn->worker = workerFor(workers, request.mode);
     turn->worker->w_closed = 0;
     turn->before = results::mark();
@@ -140,6 +142,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
         outcome.request = turn->request;
         results refinement;
         refinement.setWorkbookPath(turn->workbookPath);
+        refinement.setWorkbookWanted(turn->writeWorkbook);
         bool finished = false;
         QElapsedTimer refinementClock;
         const QMetaObject::Connection onTable = connect(

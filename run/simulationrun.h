@@ -46,9 +46,9 @@ public:
     ~SimulationRun() override;
 
     // Starts a run of a request that passed checkRunRequest. Its workbook goes to workbookPath,
-    // or, when that is empty, to a fresh "results_" name in the working directory. A run
-    // still going is cancelled first.
-    void start(const RunRequest &request, const QString &workbookPath = {});
+    // or, when that is empty, to a fresh "results_" name in the working directory; without
+    // writeWorkbook there is none. A run still going is cancelled first.
+    void start(const RunRequest &request, const QString &workbookPath = {}, bool writeWorkbook = true);
     // The current run stops at its script's next step and is dropped.
     void cancel();
     // Returns once the last run's thread has ended.
