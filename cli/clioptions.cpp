@@ -1,6 +1,7 @@
 #include "clioptions.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
@@ -140,6 +141,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         "Exit status: 0 done, 1 the run or a file failed, 2 inputs refused (nothing written), "
         "3 the integration stopped early (the files end there), 130 cancelled with Ctrl-C (nothing written)."));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption config(
         QStringLiteral("config"),
         QStringLiteral("Reactor configuration: ssad (single-stage), tsad (two-stage), tpad (temperature-phased) "
@@ -176,6 +178,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         return refused(parser.errorText());
     if (parser.isSet(help))
         return {ParsedCommandLine::Outcome::Help, {}, parser.helpText()};
+    if (parser.isSet(version))
+        return {ParsedCommandLine::Outcome::Version, {},
+                QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
+                    QLatin1Char('\n')};
     if (!parser.positionalArguments().isEmpty())
         return refused(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
