@@ -8,7 +8,7 @@ import time
 
 import pytest
 
-from conftest import BUILD, ICON_SIZES, VERSION, expected_files, long_options, picture_names
+from conftest import BUILD, ICON_SIZES, SOURCE, VERSION, expected_files, long_options, picture_names
 
 
 @pytest.fixture(scope="module")
@@ -37,6 +37,9 @@ def test_the_tree_holds_programs_data_desktop_entry_icons_and_manual(prefix):
     assert installed >= expected_files()
     for program in ("digestra", "digestra-cli"):
         assert os.access(prefix / "bin" / program, os.X_OK)
+    if (SOURCE / "study/digestra-study").exists():
+        study = (prefix / "bin/digestra-study").resolve()
+        assert study == prefix / "share/digestra/study/digestra-study" and os.access(study, os.X_OK)
 
     entry = configparser.ConfigParser(interpolation=None)
     entry.optionxform = str
