@@ -17,7 +17,8 @@ namespace formparts {
 QPushButton *button(QWidget *parent, const char *name, const QString &text, const QRect &geometry,
                     const QString &styleSheet);
 QLabel *label(QWidget *parent, const char *name, const QString &text, const QRect &geometry);
-// A label showing an image file scaled to the label; a missing file leaves it empty.
+// A label showing a shipped image file (graphics/...) scaled to the label; a missing file leaves
+// it empty.
 QLabel *image(QWidget *parent, const char *name, const QString &file, const QRect &geometry);
 
 }  // namespace formparts

@@ -3,6 +3,8 @@
 #include "formparts.h"
 #include "formstyle.h"
 
+#include <datafiles.h>
+
 #include <QAction>
 #include <QLabel>
 #include <QMainWindow>
@@ -42,7 +44,7 @@ QLabel *label(QWidget *parent, const char *name, const QString &text, const QRec
 QLabel *image(QWidget *parent, const char *name, const QString &file, const QRect &geometry)
 {
     QLabel *picture = label(parent, name, QString(), geometry);
-    picture->setPixmap(QPixmap(file));
+    picture->setPixmap(QPixmap(DataFiles::find(file)));
     picture->setScaledContents(true);
     return picture;
 }
@@ -57,7 +59,7 @@ void MainForm::setupUi(QMainWindow *window)
     window->resize(850, 500);
     window->setFont(formstyle::familyFont());
     window->setPalette(formstyle::windowPalette());
-    window->setWindowTitle(QStringLiteral("Digestra v.1.0"));
+    window->setWindowTitle(QStringLiteral("Digestra v." DIGESTRA_VERSION));
 
     centralWidget = new QWidget(window);
     centralWidget->setObjectName(QStringLiteral("centralWidget"));

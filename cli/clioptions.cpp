@@ -1,6 +1,7 @@
 #include "clioptions.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -100,6 +101,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         "With --batch, scenarios are read as JSON lines on standard input (keys: the options without dashes) "
         "and each gets one JSON line of status, message, summary and files on standard output."));
     const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption config(
         QStringLiteral("config"),
         QStringLiteral("Reactor configuration: ssad (single-stage), tsad (two-stage), tpad (temperature-phased) "
@@ -142,6 +144,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         return refused(parser.errorText());
     if (parser.isSet(help))
         return {ParsedCommandLine::Outcome::Help, {}, parser.helpText()};
+    if (parser.isSet(version))
+        return {ParsedCommandLine::Outcome::Version, {},
+                QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
+                    QLatin1Char('\n')};
     if (!parser.positionalArguments().isEmpty())
         return refused(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 

@@ -22,10 +22,10 @@ struct CliOptions {
 };
 
 struct ParsedCommandLine {
-    enum class Outcome { Run, Help, Refused };
+    enum class Outcome { Run, Help, Version, Refused };
     Outcome outcome = Outcome::Refused;
     CliOptions options;  // meaningful when outcome is Run
-    QString text;        // the help text, or why the command line was refused
+    QString text;        // the help or version text, or why the command line was refused
 };
 
 // Exit statuses of digestra-cli.

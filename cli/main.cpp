@@ -95,9 +95,10 @@ int main(int argc, char *argv[])
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("digestra-cli"));
+    QApplication::setApplicationVersion(QStringLiteral(DIGESTRA_VERSION));
 
     const ParsedCommandLine parsed = parseCommandLine(QApplication::arguments());
-    if (parsed.outcome == ParsedCommandLine::Outcome::Help) {
+    if (parsed.outcome == ParsedCommandLine::Outcome::Help || parsed.outcome == ParsedCommandLine::Outcome::Version) {
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
         return ExitOk;
     }

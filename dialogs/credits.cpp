@@ -1,16 +1,18 @@
 #include "credits.h"
 #include "ui_credits.h"
 
+#include <datafiles.h>
+
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QUrl>
 
 namespace {
-// Both files lie beside the program, in the working directory. The name is made absolute
-// first: desktop openers (xdg-open, gio) do not understand a relative "file:" address.
+// Both files are shipped with the program. The name is made absolute: desktop openers
+// (xdg-open, gio) do not understand a relative "file:" address.
 void openBesideProgram(const QString &fileName)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(fileName).absoluteFilePath()));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(DataFiles::find(fileName)).absoluteFilePath()));
 }
 } // namespace
 
@@ -19,6 +21,7 @@ credits::credits(QWidget *parent)
       ui(new Ui::credits)
 {
     ui->setupUi(this);
+    ui->groupBox->setTitle(tr("DIGESTRA v.%1").arg(QStringLiteral(DIGESTRA_VERSION)));
     setFixedSize(width(), height());
 }
 

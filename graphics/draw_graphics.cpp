@@ -1,5 +1,6 @@
 // Draws every picture the program loads from graphics/: the splash screen, the window icon,
-// the page background, the row icons and the progress-page picture.
+// the page background, the row icons and the progress-page picture; and into icons/ under
+// the output folder, the desktop icon at the sizes menus and launchers ask for.
 // Usage: digestra-graphics <output folder>
 
 #include <QColor>
@@ -126,7 +127,7 @@ QImage splash()
         p.drawText(QRectF(196, 82, 290, 80), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Digestra"));
         p.setPen(accent);
         p.setFont(openSans(22, QFont::DemiBold));
-        p.drawText(QRectF(200, 158, 280, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("v.1.0"));
+        p.drawText(QRectF(200, 158, 280, 30), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("v." DIGESTRA_VERSION));
         p.setPen(darkText);
         p.setFont(openSans(15));
         p.drawText(QRectF(200, 188, 290, 24), Qt::AlignLeft | Qt::AlignVCenter,
@@ -142,9 +143,11 @@ QImage splash()
     });
 }
 
-QImage favicon()
+// The window icon, drawn on a 256-pixel grid scaled to `size`.
+QImage icon(int size)
 {
-    return paint({256, 256}, [](QPainter &p) {
+    return paint({size, size}, [size](QPainter &p) {
+        p.scale(size / 256.0, size / 256.0);
         p.setPen(Qt::NoPen);
         p.setBrush(accent);
         p.drawRoundedRect(QRectF(8, 8, 240, 240), 52, 52);
@@ -474,15 +477,21 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    const QList<std::pair<const char *, std::function<QImage()>>> images{
-        {"splash.png", splash},   {"favicon.png", favicon},         {"background.png", background},
-        {"flux.png", flux},       {"biomass.png", biomass},         {"time.png", timeIcon},
-        {"probe.png", probe},     {"temperature.png", temperature}, {"pressure.png", pressure},
-        {"volume.png", volume},   {"mixer.png", mixer},             {"computer.png", computer},
+    QList<std::pair<QString, std::function<QImage()>>> images{
+        {"splash.png", splash},   {"favicon.png", [] { return icon(256); }}, {"background.png", background},
+        {"flux.png", flux},       {"biomass.png", biomass},                  {"time.png", timeIcon},
+        {"probe.png", probe},     {"temperature.png", temperature},          {"pressure.png", pressure},
+        {"volume.png", volume},   {"mixer.png", mixer},                      {"computer.png", computer},
     };
+    for (int size : {16, 32, 48, 64, 128, 256})
+        images.append({QStringLiteral("icons/digestra-%1.png").arg(size), [size] { return icon(size); }});
+    if (!out.mkpath(QStringLiteral("icons"))) {
+        err << "Could not create " << out.filePath(QStringLiteral("icons")) << '\n';
+        return 1;
+    }
     int failures = 0;
     for (const auto &[name, draw] : images) {
-        const QString path = out.filePath(QString::fromLatin1(name));
+        const QString path = out.filePath(name);
         if (!draw().save(path, "PNG")) {
             err << "Could not write " << path << '\n';
             ++failures;

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Rebuilds the drawing program and redraws every PNG in this folder.
+# Rebuilds the drawing program and redraws every PNG in this folder and in icons/.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(dirname "$here")"

@@ -1,6 +1,5 @@
 #!/usr/bin/env bash
-# Builds Digestra and starts it from the project folder, where graphics/, license.txt and
-# changelog.txt are found.
+# Builds Digestra and starts it from the project folder, where its workbooks go.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh

@@ -41,7 +41,7 @@ private slots:
 
     void windowIsFixedAndTitled()
     {
-        QCOMPARE(window->windowTitle(), QStringLiteral("Digestra v.1.0"));
+        QCOMPARE(window->windowTitle(), QStringLiteral("Digestra v." DIGESTRA_VERSION));
         QCOMPARE(window->size(), QSize(850, 500));
         QCOMPARE(window->minimumSize(), QSize(850, 500));
         QCOMPARE(window->maximumSize(), QSize(850, 500));

@@ -151,7 +151,7 @@ void TestDialogs::aboutShowsProductCreditsAndCitation()
     QCOMPARE(dlg.focusPolicy(), Qt::StrongFocus);
 
     auto *box = dlg.findChild<QGroupBox *>(QStringLiteral("groupBox"));
-    checkBox(box, QStringLiteral("DIGESTRA v.1.0"));
+    checkBox(box, QStringLiteral("DIGESTRA v." DIGESTRA_VERSION));
     if (QTest::currentTestFailed())
         return;
     const QTextBrowser *browser = browserIn(box, "textBrowser");
