@@ -20,15 +20,19 @@ def canonical_json(inputs):
 
 
 def scenario_id(inputs, swept):
-    digest = hashlib.sha256(canonical_json(inputs).encode()).hexdigest()[:10]
+    digest = hashlib.sha256(canonical_json(inputs).encode()).hexdigest()[:16]
     parts = [f'{name}{inputs[name]}' for name in swept if name in inputs]
     readable = re.sub(r'[^A-Za-z0-9.-]+', '_', '_'.join(parts))[:READABLE_LENGTH]
     return f'{readable}_{digest}' if readable else digest
 
 
 def scenarios_of(study):
+    """The study's scenarios, each set of inputs once (a sweep may list 20 and 20.0)."""
     swept = list(study.sweep)
-    return [Scenario(scenario_id(inputs, swept), inputs) for inputs in study.scenarios()]
+    unique = {}
+    for inputs in study.scenarios():
+        unique.setdefault(canonical_json(inputs), inputs)
+    return [Scenario(scenario_id(inputs, swept), inputs) for inputs in unique.values()]
 
 
 def describe(scenario):
