@@ -132,8 +132,14 @@ def start_client(args):
         with tempfile.TemporaryDirectory() as folder:
             client.upload_file(package_zip(folder))
     else:
-        cluster = LocalCluster(n_workers=args.workers or os.cpu_count() or 1, threads_per_worker=1,
-                               processes=True, dashboard_address=None, host='127.0.0.1')
+        # A Ctrl-C at the terminal goes to the whole process group. The worker processes inherit
+        # an ignored one and keep working until the runner, which does get it, stops them cleanly.
+        previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
+        try:
+            cluster = LocalCluster(n_workers=args.workers or os.cpu_count() or 1, threads_per_worker=1,
+                                   processes=True, dashboard_address=None, host='127.0.0.1')
+        finally:
+            signal.signal(signal.SIGINT, previous)
         client = Client(cluster)
     return client, cluster
 
@@ -165,7 +171,7 @@ def run_pending(args, cli, pending, files, outcomes):
         bar.stopped()
         if client is not None:
             client.cancel(list(by_future))
-            client.run(batchclient.stop_batches)
+            client.run(batchclient.stop_batches, on_error='ignore')   # a worker may be gone already
         return False
     finally:
         bar.finish()
