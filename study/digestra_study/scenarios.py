@@ -21,7 +21,7 @@ def canonical_json(inputs):
 
 def scenario_id(inputs, swept):
     digest = hashlib.sha256(canonical_json(inputs).encode()).hexdigest()[:16]
-    parts = [f'{name}{inputs[name]}' for name in swept if name in inputs]
+    parts = [f'{name}-{inputs[name]}' for name in swept if name in inputs]
     readable = re.sub(r'[^A-Za-z0-9.-]+', '_', '_'.join(parts))[:READABLE_LENGTH]
     return f'{readable}_{digest}' if readable else digest
 
