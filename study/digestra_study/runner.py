@@ -126,6 +126,7 @@ def package_zip(folder):
 
 def start_client(args):
     """A Dask client with the batch plugin on its workers, and the local cluster it started, if any."""
+    import dask
     from distributed import Client, LocalCluster
     if args.scheduler:
         client, cluster = Client(args.scheduler, timeout='20s'), None
@@ -136,6 +137,8 @@ def start_client(args):
         # an ignored one and keep working until the runner, which does get it, stops them cleanly.
         previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
         try:
+            # A scenario whose worker dies twice is recorded as failed rather than tried again.
+            dask.config.set({'distributed.scheduler.allowed-failures': 1})
             cluster = LocalCluster(n_workers=args.workers or os.cpu_count() or 1, threads_per_worker=1,
                                    processes=True, dashboard_address=None, host='127.0.0.1')
         finally:
