@@ -7,6 +7,7 @@ import pathlib
 import subprocess
 import tempfile
 import threading
+import uuid
 
 from distributed import get_worker
 from distributed.diagnostics.plugin import WorkerPlugin
@@ -69,11 +70,12 @@ class BatchProcess:
 
 
 class BatchPlugin(WorkerPlugin):
-    """Registered on every worker of a study; holds the worker's batch processes."""
-    name = 'digestra-batch'
+    """Registered on every worker for one study; holds the worker's batch processes. Its name is
+    the study's own, so studies sharing a cluster do not stop each other's processes."""
 
     def __init__(self, cli):
         self.cli = cli
+        self.name = f'digestra-batch-{uuid.uuid4().hex[:12]}'
 
     def setup(self, worker):
         self._lock = threading.Lock()
@@ -81,6 +83,7 @@ class BatchPlugin(WorkerPlugin):
         self._closed = False
 
     def teardown(self, worker):
+        """Also called when the study stops: running scenarios end without an answer."""
         with self._lock:
             self._closed = True
             processes, self._processes = list(self._processes.values()), {}
@@ -104,16 +107,9 @@ class BatchPlugin(WorkerPlugin):
         return {'status': 'failed', 'message': f'{message} (twice)', 'summary': None}
 
 
-def stop_batches(dask_worker):
-    """Run on every worker when a study stops: ends the running scenarios."""
-    plugin = dask_worker.plugins.get(BatchPlugin.name)
-    if plugin is not None:
-        plugin.teardown(dask_worker)
-
-
-def run_scenario(scenario_id, inputs, want_workbook, want_csv):
+def run_scenario(plugin_name, scenario_id, inputs, want_workbook, want_csv):
     """The task of one scenario: its answer, with the bytes of the files asked for."""
-    plugin = get_worker().plugins[BatchPlugin.name]
+    plugin = get_worker().plugins[plugin_name]
     with tempfile.TemporaryDirectory(prefix='digestra-scenario-') as folder:
         wanted = {}
         if want_workbook:

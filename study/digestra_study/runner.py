@@ -153,11 +153,12 @@ def run_pending(args, cli, pending, files, outcomes):
     from . import batchclient
     client = cluster = None
     by_future = {}
+    plugin = batchclient.BatchPlugin(cli)
     bar = progress.Progress(len(pending), sys.stderr)
     try:
         client, cluster = start_client(args)
-        client.register_worker_plugin(batchclient.BatchPlugin(cli), name=batchclient.BatchPlugin.name)
-        by_future = {client.submit(batchclient.run_scenario, s.id, s.inputs, files.workbooks, files.csv,
+        client.register_worker_plugin(plugin, name=plugin.name)
+        by_future = {client.submit(batchclient.run_scenario, plugin.name, s.id, s.inputs, files.workbooks, files.csv,
                                    retries=1, pure=False): s for s in pending}
         for future in as_completed(by_future):
             scenario = by_future[future]
@@ -174,11 +175,14 @@ def run_pending(args, cli, pending, files, outcomes):
         bar.stopped()
         if client is not None:
             client.cancel(list(by_future))
-            client.run(batchclient.stop_batches, on_error='ignore')   # a worker may be gone already
         return False
     finally:
         bar.finish()
         if client is not None:
+            try:   # ends the batch processes, and with them the scenarios still running
+                client.unregister_worker_plugin(plugin.name)
+            except Exception:   # a worker gone or the plugin never registered: the study ends anyway
+                pass
             client.close()
         if cluster is not None:
             cluster.close()
@@ -216,7 +220,11 @@ def main(argv=None):
 
     out = args.out or args.study.with_suffix('')
     files = ScenarioFiles(out, study, len(all_scenarios))
-    write_file(out / 'study.toml', scenarios.study_toml(study, all_scenarios))
+    try:
+        write_file(out / 'study.toml', scenarios.study_toml(study, all_scenarios))
+    except OSError as e:
+        print(f'digestra-study: cannot write into {out}: {e}', file=sys.stderr)
+        return EXIT_BAD_STUDY
     outcomes = {}
     if args.resume:
         for scenario in all_scenarios:
