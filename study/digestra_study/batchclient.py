@@ -32,13 +32,15 @@ class BatchProcess:
         try:
             self._process.stdin.write(json.dumps(line) + '\n')
             self._process.stdin.flush()
-            # Anything else on standard output (a library's diagnostics) is not an answer.
+            # One line is sent at a time, so the next answer is its answer (even one refusing the
+            # line without echoing its id). Anything else on standard output (a library's
+            # diagnostics) is not an answer.
             for text in self._process.stdout:
                 try:
                     answer = json.loads(text)
                 except ValueError:
                     continue
-                if isinstance(answer, dict) and answer.get('id') == line['id']:
+                if isinstance(answer, dict) and 'status' in answer:
                     return answer
         except (BrokenPipeError, ValueError):   # ValueError: the pipe was closed by close()
             pass
@@ -92,7 +94,7 @@ class BatchPlugin(WorkerPlugin):
 
     def run(self, line):
         thread = threading.get_ident()
-        for attempt in (1, 2):
+        for _ in range(2):
             with self._lock:
                 if self._closed:
                     return {'status': 'cancelled', 'message': 'the study was stopped', 'summary': None}

@@ -125,7 +125,7 @@ def package_zip(folder):
 
 
 def start_client(args):
-    """A Dask client with the batch plugin on its workers, and the local cluster it started, if any."""
+    """A Dask client, and the local cluster it started, if any."""
     import dask
     from distributed import Client, LocalCluster
     if args.scheduler:

@@ -127,7 +127,7 @@ def normalised(name, value):
 
 def scenario_problems(inputs):
     """What digestra-cli would refuse in a scenario's combination of inputs, as (key, reason)."""
-    config = inputs.get('config', 'ssad')
+    config = inputs.get('config', 'ssad')   # digestra-cli's configuration when none is given
     for name in inputs:
         if config not in INPUTS[name].configs:
             yield name, f'does not apply to config {config} (only to {", ".join(INPUTS[name].configs)})'
@@ -137,7 +137,7 @@ def scenario_problems(inputs):
             kelvin = inputs[name] + (273.15 if celsius else 0)
             if not LOWEST_KELVIN <= kelvin <= HIGHEST_KELVIN:
                 yield name, f'must be from 273.15 K to 373.15 K (got {kelvin:g} K)'
-    if config in FEED_REQUIRED and inputs.get('q-in', 1) <= 0:
+    if config in FEED_REQUIRED and inputs.get('q-in', 1) <= 0:   # the CLI's own feed is positive
         yield 'q-in', f'must be greater than 0 for config {config}'
     total = sum(inputs.get(name, CLI_FRACTION) for name in FRACTIONS)
     if total > 1 + 1e-12:
