@@ -125,3 +125,8 @@ def test_a_study_runs_on_a_cluster_whose_workers_lack_the_runner(tmp_path, sched
     assert [(r['config'], r['v1 [m3]'], r['status']) for r in rows] == [
         ('ssad', '20', 'done'), ('ssad', '30', 'done'), ('tsad', '20', 'done'), ('tsad', '30', 'done')]
     assert rows[2]['r2_normal_methane [Nm3]'] == '1026.0'
+    # Reactor 2's columns come between reactor 1's and the whole-run values, even when the first
+    # scenario to finish had one reactor.
+    header = list(rows[0])
+    assert header.index('r1_normal_methane [Nm3]') < header.index('r2_final_gas_flow [m3/d]') \
+        < header.index('r2_normal_methane [Nm3]') < header.index('organic_loading_rate [kgCOD/(m3·d)]')
