@@ -3,6 +3,7 @@ a study as a user would."""
 import csv
 import os
 import pathlib
+import signal
 import subprocess
 import sys
 
@@ -30,3 +31,18 @@ def run_study(study, *arguments, cli=FAKE_CLI, env=None, timeout=120):
 def read_rows(path):
     with open(path, newline='') as f:
         return list(csv.DictReader(f))
+
+
+def stop_group(process, timeout=20):
+    """Ends a process started with start_new_session=True, and whatever it started in its group."""
+    if process.poll() is None:
+        os.killpg(process.pid, signal.SIGTERM)
+        try:
+            process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            pass
+    try:
+        os.killpg(process.pid, signal.SIGKILL)   # children still left in the group
+    except ProcessLookupError:
+        pass
+    process.wait()

@@ -1,8 +1,6 @@
 """Studies run through the stand-in digestra-cli: a local cluster, Ctrl-C and --resume, and a
 real scheduler with two workers started here."""
-import json
 import os
-import pathlib
 import signal
 import socket
 import subprocess
@@ -11,7 +9,7 @@ import time
 import openpyxl
 import pytest
 
-from conftest import FAKE_CLI, read_rows, run_study, study_command, write_study
+from conftest import read_rows, run_study, stop_group, study_command, write_study
 
 DEADLINE = 60
 
@@ -61,15 +59,13 @@ def test_ctrl_c_keeps_finished_scenarios_and_resume_runs_only_the_rest(tmp_path)
     log = tmp_path / 'ran.log'
     out = tmp_path / 'study'
     runner = subprocess.Popen(study_command(study, '--workers', '2'), env={**os.environ, 'FAKE_LOG': str(log)},
-                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     try:
         wait_for(lambda: len(finished_ids(out)) >= 2, 'two finished scenarios')
         runner.send_signal(signal.SIGINT)
         assert runner.wait(timeout=DEADLINE) == 130
     finally:
-        if runner.poll() is None:
-            runner.kill()
-            runner.wait()
+        stop_group(runner)
     kept = finished_ids(out)
     assert 2 <= len(kept) < 6
     assert {row['scenario'] for row in read_rows(out / 'summary.csv')} == kept
@@ -96,7 +92,7 @@ def scheduler(tmp_path):
     from distributed import Client
     address = f'tcp://127.0.0.1:{free_port()}'
     port = address.rsplit(':', 1)[1]
-    quiet = {'stdout': subprocess.DEVNULL, 'stderr': subprocess.DEVNULL, 'cwd': tmp_path}
+    quiet = {'stdout': subprocess.DEVNULL, 'stderr': subprocess.DEVNULL, 'cwd': tmp_path, 'start_new_session': True}
     processes = [subprocess.Popen(['/usr/bin/dask-scheduler', '--host', '127.0.0.1', '--port', port,
                                    '--no-dashboard'], **quiet)]
     try:
@@ -107,14 +103,8 @@ def scheduler(tmp_path):
             client.wait_for_workers(2, timeout=DEADLINE)
         yield address
     finally:
-        for process in reversed(processes):
-            process.terminate()
-        for process in processes:
-            try:
-                process.wait(timeout=20)
-            except subprocess.TimeoutExpired:
-                process.kill()
-                process.wait()
+        for process in reversed(processes):   # the workers, then the scheduler
+            stop_group(process)
 
 
 def test_a_study_runs_on_a_cluster_whose_workers_lack_the_runner(tmp_path, scheduler):
