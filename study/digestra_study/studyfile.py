@@ -169,21 +169,21 @@ class _Reader:
             self.problem(key, reason)
         return value
 
-    def range_values(self, key, name, spec):
-        extra = set(spec) - {'from', 'to', 'steps'}
+    def range_values(self, key, name, entry):
+        extra = set(entry) - {'from', 'to', 'steps'}
         for unknown in sorted(extra):
             self.problem(f'{key}.{unknown}', 'unknown key (a range has from, to and steps)')
-        missing = [k for k in ('from', 'to', 'steps') if k not in spec]
+        missing = [k for k in ('from', 'to', 'steps') if k not in entry]
         if missing:
             self.problem(key, f'a range needs from, to and steps (missing {", ".join(missing)})')
             return []
         if INPUTS[name].kind not in ('number', 'temperature'):
             self.problem(key, 'only numeric inputs take a range')
             return []
-        start, stop, steps = spec['from'], spec['to'], spec['steps']
-        bad = [k for k in ('from', 'to') if not is_number(spec[k])]
+        start, stop, steps = entry['from'], entry['to'], entry['steps']
+        bad = [k for k in ('from', 'to') if not is_number(entry[k])]
         for k in bad:
-            self.problem(f'{key}.{k}', f'must be a number, not {spec[k]!r}')
+            self.problem(f'{key}.{k}', f'must be a number, not {entry[k]!r}')
         if not isinstance(steps, int) or isinstance(steps, bool) or steps < 2:
             self.problem(f'{key}.steps', f'must be a whole number of at least 2, not {steps!r}')
             return []
@@ -192,15 +192,15 @@ class _Reader:
         values = [round(start + (stop - start) * i / (steps - 1), 12) for i in range(steps)]
         return [self.checked(key, name, v) for v in values]
 
-    def sweep_values(self, key, name, spec):
-        if isinstance(spec, dict):
-            return self.range_values(key, name, spec)
-        if not isinstance(spec, list):
+    def sweep_values(self, key, name, entry):
+        if isinstance(entry, dict):
+            return self.range_values(key, name, entry)
+        if not isinstance(entry, list):
             self.problem(key, 'must be a list of values or a range { from, to, steps }')
             return []
-        if not spec:
+        if not entry:
             self.problem(key, 'must not be an empty list')
-        return [self.checked(f'{key}[{i}]', name, v) for i, v in enumerate(spec)]
+        return [self.checked(f'{key}[{i}]', name, v) for i, v in enumerate(entry)]
 
 
 def parse(text):
@@ -221,7 +221,7 @@ def parse(text):
     mode = sweep_table.pop('mode', 'grid')
     if mode not in ('grid', 'zip'):
         reader.problem('sweep.mode', f'must be "grid" or "zip", not {mode!r}')
-    sweep = {name: reader.sweep_values(f'sweep.{name}', name, spec) for name, spec in sweep_table.items()}
+    sweep = {name: reader.sweep_values(f'sweep.{name}', name, entry) for name, entry in sweep_table.items()}
     workbooks = reader.table(data, 'output', ('workbooks',)).get('workbooks', False)
     if not isinstance(workbooks, bool):
         reader.problem('output.workbooks', 'must be true or false')
