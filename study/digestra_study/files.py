@@ -8,6 +8,7 @@ import tempfile
 _UMASK = os.umask(0)
 os.umask(_UMASK)
 
+
 @contextlib.contextmanager
 def written_atomically(path):
     """Yields a temporary path beside `path` to write; renamed to `path` when the block succeeds."""
