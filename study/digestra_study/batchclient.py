@@ -1,0 +1,124 @@
+"""The worker side of a study: each Dask worker keeps one `digestra-cli --batch` process per
+task thread and hands it one scenario at a time. A process that dies is started again and the
+scenario tried once more. The files a scenario writes go to a temporary folder on the worker and
+travel back with the answer, so the workers need no file system in common with the runner."""
+import json
+import pathlib
+import subprocess
+import tempfile
+import threading
+import uuid
+
+from distributed import get_worker
+from distributed.diagnostics.plugin import WorkerPlugin
+
+STDERR_TAIL = 400   # characters of a dead process's standard error quoted in the failure
+
+
+class BatchProcess:
+    """One `digestra-cli --batch`: JSON lines in, one JSON answer line out per scenario."""
+
+    def __init__(self, cli):
+        self._stderr = tempfile.TemporaryFile()
+        # Its own session: a Ctrl-C typed at the runner's terminal reaches the runner, which
+        # then stops these processes itself.
+        self._process = subprocess.Popen([cli, '--batch'], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                         stderr=self._stderr, text=True, start_new_session=True)
+
+    def run(self, line):
+        """The answer to `line`, or None when the process ended without one."""
+        self._stderr.seek(0)
+        self._stderr.truncate()
+        try:
+            self._process.stdin.write(json.dumps(line) + '\n')
+            self._process.stdin.flush()
+            # One line is sent at a time, so the next answer is its answer (even one refusing the
+            # line without echoing its id). Anything else on standard output (a library's
+            # diagnostics) is not an answer.
+            for text in self._process.stdout:
+                try:
+                    answer = json.loads(text)
+                except ValueError:
+                    continue
+                if isinstance(answer, dict) and 'status' in answer:
+                    return answer
+        except (BrokenPipeError, ValueError):   # ValueError: the pipe was closed by close()
+            pass
+        return None
+
+    def death(self):
+        """Why the process ended: its exit status and the end of its standard error."""
+        try:
+            status = self._process.wait(timeout=5)
+        except subprocess.TimeoutExpired:
+            status = 'none, still running'
+        self._stderr.seek(0)
+        tail = self._stderr.read().decode(errors='replace').strip()[-STDERR_TAIL:]
+        return f'digestra-cli ended without answering (exit status {status})' + (f': {tail}' if tail else '')
+
+    def close(self):
+        if self._process.poll() is None:
+            self._process.terminate()
+            try:
+                self._process.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self._process.kill()
+                self._process.wait()
+        for stream in (self._process.stdin, self._process.stdout, self._stderr):
+            try:
+                stream.close()
+            except OSError:
+                pass
+
+
+class BatchPlugin(WorkerPlugin):
+    """Registered on every worker for one study; holds the worker's batch processes. Its name is
+    the study's own, so studies sharing a cluster do not stop each other's processes."""
+
+    def __init__(self, cli):
+        self.cli = cli
+        self.name = f'digestra-batch-{uuid.uuid4().hex[:12]}'
+
+    def setup(self, worker):
+        self._lock = threading.Lock()
+        self._processes = {}    # thread id -> BatchProcess
+        self._closed = False
+
+    def teardown(self, worker):
+        """Also called when the study stops: running scenarios end without an answer."""
+        with self._lock:
+            self._closed = True
+            processes, self._processes = list(self._processes.values()), {}
+        for process in processes:
+            process.close()
+
+    def run(self, line):
+        thread = threading.get_ident()
+        for _ in range(2):
+            with self._lock:
+                if self._closed:
+                    return {'status': 'cancelled', 'message': 'the study was stopped', 'summary': None}
+                process = self._processes.get(thread) or self._processes.setdefault(thread, BatchProcess(self.cli))
+            answer = process.run(line)
+            if answer is not None:
+                return answer
+            message = process.death()
+            with self._lock:
+                self._processes.pop(thread, None)
+            process.close()
+        return {'status': 'failed', 'message': f'{message} (twice)', 'summary': None}
+
+
+def run_scenario(plugin_name, scenario_id, inputs, want_workbook, want_csv):
+    """The task of one scenario: its answer, with the bytes of the files asked for."""
+    plugin = get_worker().plugins[plugin_name]
+    with tempfile.TemporaryDirectory(prefix='digestra-scenario-') as folder:
+        wanted = {}
+        if want_workbook:
+            wanted['out'] = pathlib.Path(folder, 'results.xlsx')
+        if want_csv:
+            wanted['csv'] = pathlib.Path(folder, 'results.csv')
+        answer = plugin.run({'id': scenario_id, **inputs, **{key: str(path) for key, path in wanted.items()}})
+        files = {path.name: path.read_bytes() for path in wanted.values() if path.is_file()}
+    return {'status': answer.get('status', 'failed'), 'message': answer.get('message', ''),
+            'summary': answer.get('summary'), 'files': files}

@@ -1,0 +1,126 @@
+"""Comparison plots of a study: the main summary values against each swept numeric input, and the
+gas flow curves of all scenarios overlaid when there are few."""
+import csv
+import math
+
+import matplotlib
+matplotlib.use('Agg')
+import matplotlib.pyplot as plt  # noqa: E402  (the backend must be chosen first)
+
+from . import files  # noqa: E402
+from .tables import input_header  # noqa: E402
+
+MAIN_VALUES = ('r1_normal_methane', 'specific_methane_yield', 'r1_final_ch4', 'r1_final_ph', 'r1_final_vfa',
+               'r2_normal_methane', 'r2_final_ch4', 'r2_final_ph', 'r2_final_vfa')
+MAX_LINES_NAMED = 6        # an input with more values does not get a line per value
+COLUMNS = 3
+
+
+def is_numeric(values):
+    return all(isinstance(v, (int, float)) and not isinstance(v, bool) for v in values)
+
+
+def value_labels(outcomes):
+    """key -> axis label with unit, of the main values the outcomes hold."""
+    labels = {}
+    for outcome in outcomes:
+        for value in (outcome['summary'] or {}).get('values', []):
+            labels.setdefault(value['key'], f'{value["label"]} [{value["unit"]}]')
+    return {key: labels[key] for key in MAIN_VALUES if key in labels}
+
+
+def line_input(sweep, x_name):
+    """The other swept input whose values name the lines: the one with fewest values, if at most 6."""
+    others = [name for name in sweep if name != x_name and len(sweep[name]) <= MAX_LINES_NAMED]
+    return min(others, key=lambda name: len(sweep[name]), default=None)
+
+
+def plot_against(path, x_name, sweep, scenarios, outcomes):
+    labels = value_labels(outcomes.values())
+    finished = [s for s in scenarios if s.id in outcomes]
+    if not labels or not finished:
+        return
+    by_line = line_input(sweep, x_name)
+    colours = {value: f'C{i % 10}' for i, value in enumerate(sweep.get(by_line, [None]))}
+    # One line through each set of scenarios that differ in x alone, coloured by the naming input.
+    lines = {}
+    for s in finished:
+        rest = tuple((name, s.inputs.get(name)) for name in sweep if name != x_name)
+        lines.setdefault(rest, []).append(s)
+    for members in lines.values():
+        members.sort(key=lambda s: s.inputs[x_name])
+    rows = math.ceil(len(labels) / COLUMNS)
+    figure, axes = plt.subplots(rows, COLUMNS, figsize=(4.2 * COLUMNS, 3.2 * rows), squeeze=False)
+    for ax, (key, label) in zip(axes.flat, labels.items()):
+        named = set()
+        for rest, members in lines.items():
+            ys = [_value(outcomes[s.id], key) for s in members]
+            colour_key = dict(rest).get(by_line)
+            legend = f'{by_line} = {colour_key}' if by_line and colour_key not in named else None
+            named.add(colour_key)
+            ax.plot([s.inputs[x_name] for s in members], ys, marker='o', color=colours[colour_key], label=legend)
+        ax.set_xlabel(input_header(x_name, finished))
+        ax.set_ylabel(label)
+        ax.grid(True, alpha=0.3)
+        if by_line:
+            ax.legend(fontsize='small')
+    for ax in list(axes.flat)[len(labels):]:
+        ax.set_visible(False)
+    _save(figure, path)
+
+
+def _value(outcome, key):
+    for value in (outcome['summary'] or {}).get('values', []):
+        if value['key'] == key:
+            return math.nan if value['value'] is None else value['value']
+    return math.nan
+
+
+def read_flow(path):
+    """{reactor number: (t, gas flow)} and the units of both, from a run's CSV."""
+    with open(path, newline='', encoding='utf-8') as f:
+        reader = csv.reader(f)
+        header, units = next(reader), next(reader)
+        rows = [[float(cell) for cell in row] for row in reader if row]
+    curves, axis_units = {}, {}
+    for reactor, prefix in ((1, ''), (1, 'R1 '), (2, 'R2 ')):
+        if prefix + 't' in header and prefix + 'gasflow' in header:
+            t, q = header.index(prefix + 't'), header.index(prefix + 'gasflow')
+            curves[reactor] = ([row[t] for row in rows], [row[q] for row in rows])
+            axis_units = {'t': units[t], 'gasflow': units[q]}
+    return curves, axis_units
+
+
+def plot_flows(path, scenarios, csv_paths, sweep):
+    """Gas flow against time of every scenario with a CSV, one panel per reactor."""
+    curves = [(s, *read_flow(csv_paths[s.id])) for s in scenarios if s.id in csv_paths]
+    if not curves:
+        return
+    reactors = sorted({r for _, flows, _ in curves for r in flows})
+    figure, axes = plt.subplots(1, len(reactors), figsize=(7 * len(reactors), 4.5), squeeze=False)
+    for ax, reactor in zip(axes.flat, reactors):
+        for number, (scenario, flows, units) in enumerate(curves):
+            if reactor in flows:   # a scenario keeps its colour in both panels
+                name = ', '.join(f'{k}={scenario.inputs.get(k)}' for k in sweep) or scenario.id
+                ax.plot(*flows[reactor], label=name, linewidth=1, color=plt.cm.tab20(number % 20))
+                ax.set_xlabel(f'Time [{units["t"]}]')
+                ax.set_ylabel(f'Gas flow [{units["gasflow"]}]')
+        ax.set_title(f'Reactor {reactor}')
+        ax.grid(True, alpha=0.3)
+        ax.legend(fontsize='x-small')
+    _save(figure, path)
+
+
+def _save(figure, path):
+    figure.tight_layout()
+    with files.written_atomically(path) as temporary:
+        figure.savefig(temporary, dpi=100)
+    plt.close(figure)
+
+
+def write_plots(folder, sweep, scenarios, outcomes, csv_paths):
+    for name, values in sweep.items():
+        if is_numeric(values) and len(values) > 1:
+            plot_against(folder / f'{name}.png', name, sweep, scenarios, outcomes)
+    if csv_paths:
+        plot_flows(folder / 'gas-flow.png', scenarios, csv_paths, sweep)

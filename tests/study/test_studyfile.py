@@ -1,0 +1,105 @@
+"""Study files: expansion into scenarios, and every kind of refusal named by its key."""
+import pytest
+
+from conftest import HERE, run_study, write_study
+from digestra_study import scenarios, studyfile
+
+
+def expanded(text):
+    study = studyfile.parse(text)
+    studyfile.check_scenarios(study)
+    return study, list(study.scenarios())
+
+
+def test_grid_crosses_every_list_and_ranges_include_both_ends():
+    study, inputs = expanded('''
+        [base]
+        config = "SSAD"
+        t-end = 50.0
+        [sweep]
+        v1 = [20, 30]
+        t1 = { from = 303, to = 318, steps = 4 }
+        ph = ["free", 7]
+    ''')
+    assert study.sweep['t1'] == [303, 308, 313, 318]
+    assert len(inputs) == study.count() == 16
+    assert inputs[0] == {'config': 'ssad', 't-end': 50, 'ph': 'free', 't1': 303, 'v1': 20}
+    assert {(i['v1'], i['t1'], i['ph']) for i in inputs} == {
+        (v, t, p) for v in (20, 30) for t in (303, 308, 313, 318) for p in ('free', 7)}
+
+
+def test_zip_pairs_lists_and_a_sweep_overrides_the_base():
+    _, inputs = expanded('''
+        [base]
+        config = "ssad"
+        [sweep]
+        mode = "zip"
+        config = ["tsad", "tpad"]
+        v2 = [10, 12.5]
+    ''')
+    assert inputs == [{'config': 'tsad', 'v2': 10}, {'config': 'tpad', 'v2': 12.5}]
+
+
+def test_ids_depend_on_the_inputs_alone_and_equal_inputs_run_once():
+    study = studyfile.parse('[sweep]\nv1 = [20, 20.0, 30]\n')
+    first, other = scenarios.scenarios_of(study)
+    assert first.id == scenarios.scenario_id({'v1': 20}, ['v1']) != other.id
+    assert first.id.startswith('v1-20_')
+
+
+@pytest.mark.parametrize('text, problem', [
+    ('title = "a"\nbse = 1', 'bse: unknown key'),
+    ('[base]\nvolume = 3', 'base.volume: unknown key'),
+    ('[output]\nworkbooks = "yes"', 'output.workbooks: must be true or false'),
+    ('[base]\nv1 = "20"', "base.v1: must be a number, not '20'"),
+    ('[base]\nv1 = -1', 'base.v1: must not be negative (got -1)'),
+    ('[base]\nv1 = 0', 'base.v1: must be greater than 0 (got 0)'),
+    ('[base]\nconfig = "ahpd"', 'base.config: must be one of ssad, tsad, tpad, pomp'),
+    ('[base]\nph = 13', 'base.ph: must be "free" or a pH from 1 to 12.99'),
+    ('[base]\nunit = "F"', 'base.unit: must be "K" or "C"'),
+    ('[base]\nt-end = 0.05', 'base.t-end: must be from 0.1 to 104857.5 d (got 0.05)'),
+    ('[base]\nt-end = 200000', 'base.t-end: must be from 0.1 to 104857.5 d'),
+    ('[sweep]\nv1 = []', 'sweep.v1: must not be an empty list'),
+    ('[sweep]\nv1 = [20, true]', 'sweep.v1[1]: must be a number, not True'),
+    ('[sweep]\nv1 = 20', 'sweep.v1: must be a list of values or a range'),
+    ('[sweep]\nt1 = { from = 300, to = 310, steps = 1 }', 'sweep.t1.steps: must be a whole number of at least 2'),
+    ('[sweep]\nt1 = { from = 300, to = 310 }', 'sweep.t1: a range needs from, to and steps (missing steps)'),
+    ('[sweep]\nconfig = { from = 1, to = 2, steps = 2 }', 'sweep.config: only numeric inputs take a range'),
+    ('[sweep]\nmode = "zip"\nv1 = [1, 2]\nv2 = [1]', 'sweep: mode = "zip" pairs lists of one length (v1 has 2, v2 has 1)'),
+    ('[base]\nv2 = 20', 'v2: does not apply to config ssad (only to tsad, tpad) (scenario 1 of 1)'),
+    ('[base]\nmix-i = 5\n[sweep]\nconfig = ["pomp", "tpad"]', 'mix-i: does not apply to config tpad (only to pomp)'),
+    ('[base]\nt1 = 101\nunit = "C"', 't1: must be from 273.15 K to 373.15 K (got 374.15 K)'),
+    ('[base]\nt2 = 270\nconfig = "tpad"', 't2: must be from 273.15 K to 373.15 K (got 270 K)'),
+    ('[base]\nq-in = 0\nconfig = "pomp"', 'q-in: must be greater than 0 for config pomp'),
+    ('[base]\nf-pr = 0.5', 'f-pr + f-li + f-ch: must not add up to more than 1 (got 1.1, 0.3 for each not given)'),
+    ('[base]\nv1 = = 3', 'not TOML: Invalid value (at line 2, column 6)'),
+])
+def test_refusals_name_the_key(text, problem):
+    with pytest.raises(studyfile.StudyError) as refused:
+        expanded(text)
+    assert any(p.startswith(problem) for p in refused.value.problems), refused.value.problems
+
+
+def test_a_refused_study_reports_every_problem_and_runs_nothing(tmp_path):
+    study = write_study(tmp_path, '[base]\nv1 = -1\np1 = "x"\n[sweep]\nv2 = []\n')
+    result = run_study(study, timeout=30)
+    assert result.returncode == 2
+    assert [line.split(': ')[1] for line in result.stderr.splitlines()] == ['base.v1', 'base.p1', 'sweep.v2']
+    assert sorted(p.name for p in tmp_path.iterdir()) == ['study.toml']
+
+
+def test_more_than_ten_thousand_scenarios_need_yes_and_dry_run_lists_them(tmp_path):
+    study = write_study(tmp_path, '[sweep]\nv1 = { from = 1, to = 101, steps = 101 }\n'
+                                  'x-c-in = { from = 1, to = 100, steps = 100 }\n')
+    refused = run_study(study, '--dry-run', timeout=30)
+    assert refused.returncode == 2 and 'more than 10000 need --yes' in refused.stderr
+    listed = run_study(study, '--dry-run', '--yes', timeout=60)
+    assert listed.returncode == 0
+    lines = listed.stdout.splitlines()
+    assert len(lines) == 10101 and lines[-1] == '10100 scenarios'
+    assert lines[0].endswith('--x-c-in 1 --v1 1')
+
+
+def test_the_shipped_studies_are_valid():
+    for path in (HERE.parents[1] / 'studies').glob('*.toml'):
+        studyfile.check_scenarios(studyfile.parse(path.read_text()))
