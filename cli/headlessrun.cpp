@@ -36,7 +36,9 @@ RunOutcome runHeadless(const RunRequest &request, results &refinement, const std
 
     {
         const InterruptWatch::StopFlag stopOnInterrupt(worker->w_closed);
+        refinement.setStopFlag(&worker->w_closed);  // Ctrl-C while the workbook is written leaves none
         runOnWorker(workers, request);
+        refinement.setStopFlag(nullptr);
     }
     outcome.cost = worker->lastRunCost();
     if (finished) {

@@ -2,6 +2,7 @@
 
 #include "resultplots.h"
 #include "results.h"
+#include "safefile.h"
 
 #include <QDir>
 
@@ -47,13 +48,20 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
 
     const QDir folder(dir);
     const auto save = [&](QCustomPlot &plot, const QString &name) {
-        const QString path = folder.filePath(name);
-        if (!plot.savePng(path, kWidth, kHeight)) {
-            images.error = QStringLiteral("cannot write %1").arg(path);
+        SafeFile file(FileTarget{folder.filePath(name)});
+        if (!file.error().isEmpty()) {
+            images.error = file.error();
             return false;
         }
-        images.written << path;
-        return true;
+        if (!plot.savePng(file.tempPath(), kWidth, kHeight)) {
+            images.error = QStringLiteral("cannot write %1").arg(folder.filePath(name));
+            return false;
+        }
+        const WrittenFile written = file.commit();
+        images.error = written.error;
+        if (!written.path.isEmpty())
+            images.written << written.path;
+        return written.error.isEmpty();
     };
     for (const ReactorSeries &r : reactors) {
         QCustomPlot flow;

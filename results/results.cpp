@@ -127,21 +127,23 @@ void results::refine(int mode)
 void results::writeWorkbook(int mode)
 {
     const RunTables run = tablesOf(mode);
-    QString path, error;
+    WrittenFile saved;
     // A working directory that was removed has no path: resolving names against it would
     // quietly put the workbook into the file-system root.
     if (QDir::currentPath().isEmpty()) {
-        error = QStringLiteral("The working directory no longer exists.");
+        saved.error = QStringLiteral("The working directory no longer exists.");
     } else {
-        path = workbook_path.isEmpty()
-                   ? freshWorkbookPath(QDir::current(), QDateTime::currentDateTime())
-                   : QFileInfo(workbook_path).absoluteFilePath();
-        error = saveResultsWorkbook(path, {run.reactor1, run.reactor2, computedRowCount(run), *run.runParams});
+        const FileTarget target = workbook_path.isEmpty()
+                                      ? freshWorkbookTarget(QDir::current(), QDateTime::currentDateTime())
+                                      : FileTarget{QFileInfo(workbook_path).absoluteFilePath()};
+        WorkbookContent content{run.reactor1, run.reactor2, computedRowCount(run), *run.runParams};
+        content.stop = stop_flag;
+        saved = saveResultsWorkbook(target, content);
     }
 
-    last_workbook = error.isEmpty() ? path : QString();
+    last_workbook = saved.path;
     last_report.workbookPath = last_workbook;
-    last_report.workbookError = error;
+    last_report.workbookError = saved.error;
 }
 
 void results::refined_SSAD() { refine(SSAD); }

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QVector>
 
+#include <atomic>
+
 // What the window should tell the user about the last refinement.
 struct RefinementReport {
     int tableRows = 0;       // rows the worker kept
@@ -34,6 +36,9 @@ public:
     // ".xlsx" in the working directory, with a suffix when that name is taken. A path set here
     // is written exactly, replacing a file of that name.
     void setWorkbookPath(const QString &path) { workbook_path = path; }
+    // A flag that, once set during the workbook's write, stops it and leaves no file (a worker's
+    // stop flag: a cancel that comes while the workbook is written).
+    void setStopFlag(const std::atomic<int> *flag) { stop_flag = flag; }
     void writeWorkbook(int mode);
 
 signals:
@@ -49,4 +54,5 @@ private:
     void refine(int mode);  // series, peaks, workbook, then resultsFinished
 
     QString workbook_path;
+    const std::atomic<int> *stop_flag = nullptr;
 };
