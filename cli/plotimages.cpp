@@ -11,6 +11,7 @@
 namespace {
 
 constexpr int kWidth = 350, kHeight = 320;  // the plots' size on the results pages
+constexpr int kDotsPerMeter = int(96 / 0.0254);
 
 struct ReactorSeries {
     const char *prefix;  // of the file names
@@ -53,7 +54,12 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
             images.error = file.error();
             return false;
         }
-        if (!plot.savePng(file.tempPath(), kWidth, kHeight)) {
+        // Drawn as QCustomPlot::savePng draws it, at 96 dpi, but written through the safe file,
+        // which sees every write error.
+        QImage image = plot.toPixmap(kWidth, kHeight).toImage();
+        image.setDotsPerMeterX(kDotsPerMeter);
+        image.setDotsPerMeterY(kDotsPerMeter);
+        if (!image.save(&file.file(), "PNG")) {
             images.error = QStringLiteral("cannot write %1").arg(folder.filePath(name));
             return false;
         }
