@@ -27,10 +27,16 @@ XlsxFile::XlsxFile(const FileTarget &target)
         fail(QStringLiteral("could not start a workbook"));
 }
 
-XlsxFile::~XlsxFile() { free(); }
+XlsxFile::~XlsxFile() { release(); }
 
-void XlsxFile::free()
+void XlsxFile::release()
 {
+    // Freeing a workbook without writing it leaves the sheets' row files open.
+    for (lxw_worksheet *sheet : sheets)
+        if (sheet->optimize_tmpfile) {
+            std::fclose(sheet->optimize_tmpfile);
+            sheet->optimize_tmpfile = nullptr;
+        }
     if (book)
         lxw_workbook_free(book);
     book = nullptr;
@@ -41,7 +47,7 @@ void XlsxFile::fail(const QString &what)
 {
     if (firstError.isEmpty())
         firstError = QStringLiteral("%1: %2").arg(targetPath, what);
-    free();  // never called into again
+    release();  // never called into again
 }
 
 bool XlsxFile::check(int lxwError)

@@ -45,7 +45,7 @@ private:
     bool check(int lxwError);
     void fail(const QString &what);
     QString unwrittenRows() const;
-    void free();
+    void release();
 
     SafeFile file;
     QString targetPath;

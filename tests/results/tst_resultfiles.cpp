@@ -149,6 +149,7 @@ private slots:
                        QStringList({"pipe", "w.xlsx"});
         };
         QVERIFY(mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        const int openFiles = QDir("/proc/self/fd").count();
 
         // The library refuses a text longer than a cell holds: the write ends at that call.
         WorkbookContent tooLong = content();
@@ -172,6 +173,7 @@ private slots:
         struct stat st {};
         QVERIFY(lstat(QFile::encodeName(pipe).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
         QVERIFY(unchanged());
+        QCOMPARE(QDir("/proc/self/fd").count(), openFiles);
 
         // A complete workbook replaces the earlier file.
         written = saveResultsWorkbook(FileTarget{path}, content(), QLocale::c());
