@@ -34,7 +34,7 @@ public:
 
     // Where the next workbook goes; empty (the default) means "results_" + yyyyMMdd_hhmmss +
     // ".xlsx" in the working directory, with a suffix when that name is taken. A path set here
-    // is written exactly, replacing a file of that name.
+    // is written exactly, replacing a regular file of that name once the new one is complete.
     void setWorkbookPath(const QString &path) { workbook_path = path; }
     // A flag that, once set during the workbook's write, stops it and leaves no file (a worker's
     // stop flag: a cancel that comes while the workbook is written).
