@@ -24,7 +24,7 @@ XlsxFile::XlsxFile(const FileTarget &target)
     if (bold)
         format_set_bold(bold);
     else
-        fail(QStringLiteral("could not start a workbook"));
+        abandon(QStringLiteral("could not start a workbook"));
 }
 
 XlsxFile::~XlsxFile() { release(); }
@@ -43,21 +43,18 @@ void XlsxFile::release()
     sheets.clear();
 }
 
-void XlsxFile::fail(const QString &what)
+void XlsxFile::abandon(const QString &why)
 {
     if (firstError.isEmpty())
-        firstError = QStringLiteral("%1: %2").arg(targetPath, what);
+        firstError = QStringLiteral("%1: %2").arg(targetPath, why);
     release();  // never called into again
 }
 
-bool XlsxFile::check(int lxwError)
+void XlsxFile::check(int lxwError)
 {
     if (lxwError != LXW_NO_ERROR)
-        fail(QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(lxwError))));
-    return !failed();
+        abandon(QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(lxwError))));
 }
-
-void XlsxFile::abandon(const QString &why) { fail(why); }
 
 int XlsxFile::addSheet(const QString &name)
 {
@@ -65,7 +62,7 @@ int XlsxFile::addSheet(const QString &name)
         return -1;
     lxw_worksheet *sheet = workbook_add_worksheet(book, name.toUtf8().constData());
     if (!sheet) {
-        fail(QStringLiteral("could not add the sheet \"%1\"").arg(name));
+        abandon(QStringLiteral("could not add the sheet \"%1\"").arg(name));
         return -1;
     }
     sheets.push_back(sheet);
@@ -115,7 +112,7 @@ WrittenFile XlsxFile::close()
     if (!failed()) {
         const QString lost = unwrittenRows();
         if (!lost.isEmpty()) {
-            fail(lost);
+            abandon(lost);
         } else {
             const lxw_error closed = workbook_close(book);
             book = nullptr;  // workbook_close frees it, whatever it returns

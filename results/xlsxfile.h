@@ -42,8 +42,7 @@ public:
     WrittenFile close();
 
 private:
-    bool check(int lxwError);
-    void fail(const QString &what);
+    void check(int lxwError);
     QString unwrittenRows() const;
     void release();
 
