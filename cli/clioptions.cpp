@@ -1,5 +1,7 @@
 #include "clioptions.h"
 
+#include "safefile.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -72,17 +74,29 @@ bool parseNumber(const QString &text, double *value)
     return ok && std::isfinite(*value);
 }
 
-// Where a file will be written: its folder must exist now, so a long run is not lost to a typo.
+// Where a file will be written: checked now, so a long run is not lost to a typo or to a folder
+// that takes no files, and no pipe, device or folder is ever replaced by a file.
 QString checkFileTarget(const QString &option, const QString &path)
 {
     if (path.isEmpty())
         return QStringLiteral("%1 needs a file name").arg(option);
-    const QFileInfo file(path);
-    if (file.isDir())
+    if (QFileInfo(path).isDir())
         return QStringLiteral("%1 names a folder, not a file: %2").arg(option, path);
-    if (!file.absoluteDir().exists())
-        return QStringLiteral("%1: the folder %2 does not exist").arg(option, file.absolutePath());
-    return {};
+    const QString problem = SafeFile::checkTarget(path);
+    return problem.isEmpty() ? QString() : QStringLiteral("%1: %2").arg(option, problem);
+}
+
+// The plot images' folder: an existing folder, or one that can be made in its nearest existing
+// parent, that takes new files.
+QString checkPlotsFolder(const QString &dir)
+{
+    QFileInfo existing(dir);
+    if (dir.isEmpty() || (existing.exists() && !existing.isDir()))
+        return QStringLiteral("--plots needs a folder: '%1' is not one").arg(dir);
+    while (!existing.exists() && !existing.isRoot())
+        existing = QFileInfo(existing.absolutePath());
+    const QString problem = SafeFile::checkFolder(existing.absoluteFilePath());
+    return problem.isEmpty() ? QString() : QStringLiteral("--plots: ") + problem;
 }
 
 ParsedCommandLine refused(const QString &why) { return {ParsedCommandLine::Outcome::Refused, {}, why}; }
@@ -219,8 +233,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
             if (!targets[i].isEmpty() && !targets[j].isEmpty() &&
                 QFileInfo(targets[i]).absoluteFilePath() == QFileInfo(targets[j]).absoluteFilePath())
                 return refused(QStringLiteral("two of --out, --csv and --summary name the same file: %1").arg(targets[j]));
-    if (parser.isSet(plots) && (options.plotsDir.isEmpty() || (QFileInfo::exists(options.plotsDir) && !QFileInfo(options.plotsDir).isDir())))
-        return refused(QStringLiteral("--plots needs a folder: '%1' is not one").arg(options.plotsDir));
+    if (!parser.isSet(out) && !parser.isSet(batch)) {
+        const QString problem = SafeFile::checkFolder(QDir::currentPath());
+        if (!problem.isEmpty())
+            return refused(QStringLiteral("the workbook goes into the working directory, which cannot take it: ") + problem);
+    }
+    if (parser.isSet(plots)) {
+        const QString problem = checkPlotsFolder(options.plotsDir);
+        if (!problem.isEmpty())
+            return refused(problem);
+    }
     options.quiet = parser.isSet(quiet);
     options.stats = parser.isSet(stats);
     options.batch = parser.isSet(batch);

@@ -2,6 +2,7 @@
 
 #include <configuration.h>
 #include <reactorplots.h>
+#include <safefile.h>
 
 #include <QDir>
 
@@ -10,6 +11,7 @@
 namespace {
 
 constexpr int kWidth = 350, kHeight = 320;  // the plots' size on the results pages
+constexpr int kDotsPerMeter = int(96 / 0.0254);
 
 }  // namespace
 
@@ -22,13 +24,25 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
     }
     const QDir folder(dir);
     const auto save = [&](QCustomPlot &plot, const QString &name) {
-        const QString path = folder.filePath(name);
-        if (!plot.savePng(path, kWidth, kHeight)) {
-            images.error = QStringLiteral("cannot write %1").arg(path);
+        SafeFile file(FileTarget{folder.filePath(name)});
+        if (!file.error().isEmpty()) {
+            images.error = file.error();
             return false;
         }
-        images.written << path;
-        return true;
+        // Drawn as QCustomPlot::savePng draws it, at 96 dpi, but written through the safe file,
+        // which sees every write error.
+        QImage image = plot.toPixmap(kWidth, kHeight).toImage();
+        image.setDotsPerMeterX(kDotsPerMeter);
+        image.setDotsPerMeterY(kDotsPerMeter);
+        if (!image.save(&file.file(), "PNG")) {
+            images.error = QStringLiteral("cannot write %1").arg(folder.filePath(name));
+            return false;
+        }
+        const WrittenFile written = file.commit();
+        images.error = written.error;
+        if (!written.path.isEmpty())
+            images.written << written.path;
+        return written.error.isEmpty();
     };
     for (const ReactorPlots &plots : reactorPlotSet(configuration(mode).reactors)) {
         QCustomPlot flow, composition;

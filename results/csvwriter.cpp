@@ -1,9 +1,9 @@
 #include "csvwriter.h"
 
 #include "resultcolumns.h"
+#include "safefile.h"
 
 #include <QLocale>
-#include <QSaveFile>
 #include <QStringList>
 #include <QTextStream>
 
@@ -15,10 +15,10 @@ QString writeResultCsv(const QString &path, const ResultRows &reactor1, const Re
     for (const ResultRows *table : reactors)
         rows = std::min(rows, int(table->size()));
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
-        return QStringLiteral("%1: %2").arg(path, file.errorString());
-    QTextStream out(&file);
+    SafeFile file(FileTarget{path});
+    if (!file.error().isEmpty())
+        return file.error();
+    QTextStream out(&file.file());
 
     QStringList headers, units;
     for (size_t r = 0; r < reactors.size(); ++r) {
@@ -38,7 +38,7 @@ QString writeResultCsv(const QString &path, const ResultRows &reactor1, const Re
         out << line.join(',') << '\n';
     }
     out.flush();
-    if (out.status() != QTextStream::Ok || !file.commit())
-        return QStringLiteral("%1: %2").arg(path, file.errorString());
-    return {};
+    if (out.status() != QTextStream::Ok)
+        return QStringLiteral("%1: %2").arg(path, file.file().errorString());
+    return file.commit().error;
 }

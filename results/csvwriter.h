@@ -12,5 +12,6 @@
 
 
 // Writes the first `rows` rows of reactor1 (and reactor2 beside it when it is not null).
-// Returns an empty string on success, otherwise why it failed.
+// The file appears only complete, and only a regular file of that name is replaced. Returns an
+// empty string on success, otherwise why it failed.
 QString writeResultCsv(const QString &path, const ResultRows &reactor1, const ResultRows *reactor2, int rows);

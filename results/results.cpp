@@ -73,6 +73,22 @@ std::optional<NonNumber> firstNonNumber(const RunTables &run, int rows)
     return std::nullopt;
 }
 
+// The "SUMMARY" sheet after the five: the summary's rows, its notes and headings in bold.
+ExtraSheet summarySheet(const RunSummary &summary)
+{
+    ExtraSheet sheet{QStringLiteral("SUMMARY"), {}, {34, 14, 14, 14}};
+    for (const std::vector<QVariant> &row : summarySheetRows(summary)) {
+        const bool heading = row.size() == 1 || (row.size() > 1 && row[1].toString() == QLatin1String("Unit"));
+        std::vector<SheetCell> cells;
+        for (const QVariant &value : row)
+            cells.push_back({value.typeId() == QMetaType::Double ? SheetCell::Value(value.toDouble())
+                                                                 : SheetCell::Value(value.toString()),
+                             heading});
+        sheet.rows.push_back(cells);
+    }
+    return sheet;
+}
+
 // What the run's record says of its feed and reactors, for the summary.
 SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stoppedEarly)
 {
@@ -165,21 +181,24 @@ void results::refine(int mode)
 void results::writeWorkbook(int mode)
 {
     const RunTables run = tablesOf(mode);
-    QString path, error;
+    WrittenFile saved;
     // A working directory that was removed has no path: resolving names against it would
     // quietly put the workbook into the file-system root.
     if (QDir::currentPath().isEmpty()) {
-        error = QStringLiteral("The working directory no longer exists.");
+        saved.error = QStringLiteral("The working directory no longer exists.");
     } else {
-        path = workbook_path.isEmpty()
-                   ? freshWorkbookPath(QDir::current(), QDateTime::currentDateTime())
-                   : QFileInfo(workbook_path).absoluteFilePath();
-        error = saveResultsWorkbook(path, {run.kept.reactor1, run.kept.reactor2, computedRowCount(run), *run.kept.runParams});
+        const FileTarget target = workbook_path.isEmpty()
+                                      ? freshWorkbookTarget(QDir::current(), QDateTime::currentDateTime())
+                                      : FileTarget{QFileInfo(workbook_path).absoluteFilePath()};
+        WorkbookContent content{run.kept.reactor1, run.kept.reactor2, computedRowCount(run), *run.kept.runParams};
+        content.extraSheets = {summarySheet(last_report.summary)};
+        content.stop = stop_flag;
+        saved = saveResultsWorkbook(target, content);
     }
 
-    last_workbook = error.isEmpty() ? path : QString();
+    last_workbook = saved.path;
     last_report.workbookPath = last_workbook;
-    last_report.workbookError = error;
+    last_report.workbookError = saved.error;
 }
 
 void results::refined_SSAD() { refine(1); }

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVector>
 
+#include <atomic>
 #include <optional>
 
 // The first value of a table that is not a number (NaN or infinite).
@@ -57,10 +58,13 @@ public:
 
     // Where the next workbook goes; empty (the default) means "results_" + yyyyMMdd_hhmmss +
     // ".xlsx" in the working directory, with a suffix when that name is taken. A path set here
-    // is written exactly, replacing a file of that name.
+    // is written exactly, replacing a regular file of that name once the new one is complete.
     void setWorkbookPath(const QString &path) { workbook_path = path; }
     // Whether the refinement writes a workbook at all (it does unless told otherwise).
     void setWorkbookWanted(bool wanted) { workbook_wanted = wanted; }
+    // A flag that, once set during the workbook's write, stops it and leaves no file (a worker's
+    // stop flag: a cancel that comes while the workbook is written).
+    void setStopFlag(const std::atomic<int> *flag) { stop_flag = flag; }
     void writeWorkbook(int mode);
 
 signals:
@@ -77,4 +81,5 @@ private:
 
     QString workbook_path;
     bool workbook_wanted = true;
+    const std::atomic<int> *stop_flag = nullptr;
 };

@@ -4,8 +4,7 @@
 #include "resultcolumns.h"
 #include "xlsxfile.h"
 
-#include <QFileInfo>
-
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -30,82 +29,130 @@ constexpr double kFirstColumnWidth = 18.5;
 constexpr double kColumnWidth = 12.7;
 constexpr int kFirstDataRow = 4;  // sheet row 5
 
-void writeNumberCell(XlsxFile &xlsx, int sheet, int row, int col, double v)
+void writeNumberCell(XlsxFile &xlsx, int row, int col, double v, bool bold = false)
 {
     // A spreadsheet has no NaN or infinity: such a number would make the file unreadable.
     if (std::isfinite(v))
-        xlsx.writeNumber(sheet, row, col, v);
+        xlsx.writeNumber(row, col, v, bold);
     else
-        xlsx.writeString(sheet, row, col, QString::number(v));
+        xlsx.writeString(row, col, QString::number(v), bold);
 }
 
-// One reactor's block on one data sheet, starting at sheet column left. The data begin at
-// table row firstRow, which lands in sheet row 5.
-void writeBlock(XlsxFile &xlsx, int sheet, const DataSheet &ds, int left, int reactor,
-                const ResultRows &table, int rows, int firstRow)
+bool stopped(const std::atomic<int> *stop) { return stop && stop->load() != 0; }
+
+// One reactor's block on a data sheet.
+struct Block {
+    int left;      // its first sheet column
+    int reactor;   // 1 or 2
+    const ResultRows &table;
+    int firstRow;  // the table row shown in sheet row 5
+    int rows;      // table rows to show from
+
+    int sheetRows() const { return std::max(rows - firstRow, 0); }
+};
+
+// Sheet row 1 to 4 (row 0 to 3) above a block: title, subtitles, headers, units.
+void writeBlockHead(XlsxFile &xlsx, const DataSheet &ds, const Block &block, int row)
 {
-    xlsx.writeString(sheet, 0, left, QStringLiteral("REACTOR %1 OUTPUT").arg(reactor), true);
-    xlsx.writeString(sheet, 1, left, QString::fromUtf8(ds.subtitle), true);
-    if (ds.subtitle2)
-        xlsx.writeString(sheet, 1, left + 3, QString::fromUtf8(ds.subtitle2), true);
-    for (int c = 0; c < ds.columnCount; ++c) {
-        const ResultColumn &column = kResultColumnTable[ds.firstColumn + c];
-        xlsx.writeString(sheet, 2, left + c, QString::fromUtf8(column.header), true);
-        xlsx.writeString(sheet, 3, left + c, QString::fromUtf8(column.unit), true);
+    if (row == 0) {
+        xlsx.writeString(row, block.left, QStringLiteral("REACTOR %1 OUTPUT").arg(block.reactor), true);
+    } else if (row == 1) {
+        xlsx.writeString(row, block.left, QString::fromUtf8(ds.subtitle), true);
+        if (ds.subtitle2)
+            xlsx.writeString(row, block.left + 3, QString::fromUtf8(ds.subtitle2), true);
+    } else {
+        for (int c = 0; c < ds.columnCount; ++c) {
+            const ResultColumn &column = kResultColumnTable[ds.firstColumn + c];
+            xlsx.writeString(row, block.left + c, QString::fromUtf8(row == 2 ? column.header : column.unit), true);
+        }
     }
-    for (int r = firstRow; r < rows; ++r) {
-        const std::vector<double> &row = table[r];
-        for (int c = 0; c < ds.columnCount; ++c)
-            writeNumberCell(xlsx, sheet, kFirstDataRow + r - firstRow, left + c, row[ds.firstColumn + c]);
-    }
-    xlsx.setColumnWidth(sheet, left, left, kFirstColumnWidth);
-    xlsx.setColumnWidth(sheet, left + 1, left + ds.columnCount - 1, kColumnWidth);
 }
 
-void writeConfiguration(XlsxFile &xlsx, int sheet, const std::vector<double> &runParams,
-                        const QLocale &locale)
+// A data sheet row by row: each row holds both blocks' cells.
+void writeDataSheet(XlsxFile &xlsx, const DataSheet &ds, const std::vector<Block> &blocks, const std::atomic<int> *stop)
 {
+    xlsx.addSheet(QString::fromUtf8(ds.name));
+    int sheetRows = 0;
+    for (const Block &block : blocks) {
+        xlsx.setColumnWidth(block.left, block.left, kFirstColumnWidth);
+        xlsx.setColumnWidth(block.left + 1, block.left + ds.columnCount - 1, kColumnWidth);
+        sheetRows = std::max(sheetRows, block.sheetRows());
+    }
+    for (int row = 0; row < kFirstDataRow; ++row)
+        for (const Block &block : blocks)
+            writeBlockHead(xlsx, ds, block, row);
+    for (int i = 0; i < sheetRows && !xlsx.failed(); ++i) {
+        if (stopped(stop)) {
+            xlsx.abandon(QStringLiteral("cancelled"));
+            return;
+        }
+        for (const Block &block : blocks) {
+            if (i >= block.sheetRows())
+                continue;
+            const std::vector<double> &values = block.table[block.firstRow + i];
+            for (int c = 0; c < ds.columnCount; ++c)
+                writeNumberCell(xlsx, kFirstDataRow + i, block.left + c, values[ds.firstColumn + c]);
+        }
+    }
+}
+
+void writeConfiguration(XlsxFile &xlsx, const std::vector<double> &runParams, const QLocale &locale)
+{
+    xlsx.addSheet(QStringLiteral("CONFIGURATION"));
+    xlsx.setColumnWidth(0, 4, 18.5);
+    xlsx.setColumnWidth(1, 3, 11);
+    xlsx.setColumnWidth(5, 6, 11);
     const ConfigurationGrid grid = configurationGrid(runParams, locale);
     for (int r = 0; r < int(grid.size()); ++r)
         for (int c = 0; c < int(grid[r].size()); ++c)
-            xlsx.writeString(sheet, r, c, grid[r][c].text, grid[r][c].bold);
-    xlsx.setColumnWidth(sheet, 0, 4, 18.5);
-    xlsx.setColumnWidth(sheet, 1, 3, 11);
-    xlsx.setColumnWidth(sheet, 5, 6, 11);
+            xlsx.writeString(r, c, grid[r][c].text, grid[r][c].bold);
+}
+
+void writeExtraSheet(XlsxFile &xlsx, const ExtraSheet &sheet)
+{
+    xlsx.addSheet(sheet.name);
+    for (int c = 0; c < int(sheet.columnWidths.size()); ++c)
+        if (sheet.columnWidths[c] > 0)
+            xlsx.setColumnWidth(c, c, sheet.columnWidths[c]);
+    for (int r = 0; r < int(sheet.rows.size()); ++r)
+        for (int c = 0; c < int(sheet.rows[r].size()); ++c) {
+            const SheetCell &cell = sheet.rows[r][c];
+            if (const QString *text = std::get_if<QString>(&cell.value))
+                xlsx.writeString(r, c, *text, cell.bold);
+            else
+                writeNumberCell(xlsx, r, c, std::get<double>(cell.value), cell.bold);
+        }
 }
 
 }  // namespace
 
-QString saveResultsWorkbook(const QString &path, const WorkbookContent &content, const QLocale &locale)
+WrittenFile saveResultsWorkbook(const FileTarget &target, const WorkbookContent &content, const QLocale &locale)
 {
-    XlsxFile xlsx(path);
+    static const ResultRows none;
+    XlsxFile xlsx(target);
     const int rows1 = content.reactor1 ? std::min(content.rows, int(content.reactor1->size())) : 0;
     const int rows2 = content.reactor2 ? std::min(content.rows, int(content.reactor2->size())) : 0;
-    static const ResultRows none;
 
-    int basic = -1;
     for (const DataSheet &ds : kDataSheets) {
-        const int sheet = xlsx.addSheet(QString::fromUtf8(ds.name));
-        if (basic < 0)
-            basic = sheet;
         // The start state appears on "Basic" only.
-        const int firstRow = sheet == basic ? 0 : 1;
-        writeBlock(xlsx, sheet, ds, 0, 1, content.reactor1 ? *content.reactor1 : none, rows1, firstRow);
+        const bool isBasic = &ds == &kDataSheets[0];
+        std::vector<Block> blocks{{0, 1, content.reactor1 ? *content.reactor1 : none, isBasic ? 0 : 1, rows1}};
         // Reactor 2 sits one empty column to the right and always starts at the first
         // integrated sample, so on "Basic" it is one sample ahead of reactor 1 row for row.
         if (content.reactor2)
-            writeBlock(xlsx, sheet, ds, ds.columnCount + 1, 2, *content.reactor2, rows2, 1);
+            blocks.push_back({ds.columnCount + 1, 2, *content.reactor2, 1, rows2});
+        writeDataSheet(xlsx, ds, blocks, content.stop);
     }
-    writeConfiguration(xlsx, xlsx.addSheet(QStringLiteral("CONFIGURATION")), content.runParams, locale);
-    xlsx.activate(basic);
+    writeConfiguration(xlsx, content.runParams, locale);
+    for (const ExtraSheet &sheet : content.extraSheets)
+        writeExtraSheet(xlsx, sheet);
+    xlsx.activate(0);  // "Basic"
     return xlsx.close();
 }
 
-QString freshWorkbookPath(const QDir &dir, const QDateTime &when)
+FileTarget freshWorkbookTarget(const QDir &dir, const QDateTime &when)
 {
-    const QString stem = QStringLiteral("results_") + when.toString(QStringLiteral("yyyyMMdd_hhmmss"));
-    QString path = dir.absoluteFilePath(stem + QStringLiteral(".xlsx"));
-    for (int n = 2; QFileInfo::exists(path); ++n)
-        path = dir.absoluteFilePath(stem + QStringLiteral("_%1.xlsx").arg(n));
-    return path;
+    const QString name = QStringLiteral("results_") + when.toString(QStringLiteral("yyyyMMdd_hhmmss")) +
+                         QStringLiteral(".xlsx");
+    return {dir.absoluteFilePath(name), FileTarget::Existing::Keep};
 }

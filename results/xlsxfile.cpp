@@ -1,76 +1,126 @@
 #include "xlsxfile.h"
 
-#include <QFile>
+#include <QFileInfo>
 
 #include <xlsxwriter.h>
 
-XlsxFile::XlsxFile(const QString &path_)
-    : path(path_), encodedPath(QFile::encodeName(path_)), book(workbook_new(encodedPath.constData()))
+#include <cstdio>
+
+XlsxFile::XlsxFile(const FileTarget &target)
+    : file(target),
+      targetPath(target.path),
+      encodedTemp(QFile::encodeName(file.tempPath())),
+      encodedFolder(QFile::encodeName(QFileInfo(file.tempPath()).absolutePath()))
 {
-    if (book) {
-        bold = workbook_add_format(book);
-        format_set_bold(bold);
-    } else {
-        firstError = QStringLiteral("could not start a workbook");
+    if (!file.error().isEmpty()) {
+        firstError = file.error();
+        return;
     }
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    options.tmpdir = encodedFolder.data();  // the rows wait on the disk that takes the workbook
+    book = workbook_new_opt(encodedTemp.constData(), &options);
+    bold = book ? workbook_add_format(book) : nullptr;
+    if (bold)
+        format_set_bold(bold);
+    else
+        abandon(QStringLiteral("could not start a workbook"));
 }
 
-XlsxFile::~XlsxFile()
+XlsxFile::~XlsxFile() { release(); }
+
+void XlsxFile::release()
 {
+    // Freeing a workbook without writing it leaves the sheets' row files open.
+    for (lxw_worksheet *sheet : sheets)
+        if (sheet->optimize_tmpfile) {
+            std::fclose(sheet->optimize_tmpfile);
+            sheet->optimize_tmpfile = nullptr;
+        }
     if (book)
-        workbook_close(book);
+        lxw_workbook_free(book);
+    book = nullptr;
+    sheets.clear();
 }
 
-void XlsxFile::noteError(int lxwError)
+void XlsxFile::abandon(const QString &why)
 {
-    if (lxwError != LXW_NO_ERROR && firstError.isEmpty())
-        firstError = QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(lxwError)));
+    if (firstError.isEmpty())
+        firstError = QStringLiteral("%1: %2").arg(targetPath, why);
+    release();  // never called into again
+}
+
+void XlsxFile::check(int lxwError)
+{
+    if (lxwError != LXW_NO_ERROR)
+        abandon(QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(lxwError))));
 }
 
 int XlsxFile::addSheet(const QString &name)
 {
-    lxw_worksheet *sheet = book ? workbook_add_worksheet(book, name.toUtf8().constData()) : nullptr;
-    if (book && !sheet && firstError.isEmpty())
-        firstError = QStringLiteral("could not add the sheet \"%1\"").arg(name);
+    if (failed())
+        return -1;
+    lxw_worksheet *sheet = workbook_add_worksheet(book, name.toUtf8().constData());
+    if (!sheet) {
+        abandon(QStringLiteral("could not add the sheet \"%1\"").arg(name));
+        return -1;
+    }
     sheets.push_back(sheet);
     return int(sheets.size()) - 1;
 }
 
-void XlsxFile::writeString(int sheet, int row, int col, const QString &text, bool isBold)
+void XlsxFile::writeString(int row, int col, const QString &text, bool isBold)
 {
-    if (lxw_worksheet *ws = sheets.at(sheet))
-        noteError(worksheet_write_string(ws, lxw_row_t(row), lxw_col_t(col), text.toUtf8().constData(),
-                                         isBold ? bold : nullptr));
+    if (!failed())
+        check(worksheet_write_string(sheets.back(), lxw_row_t(row), lxw_col_t(col), text.toUtf8().constData(),
+                                     isBold ? bold : nullptr));
 }
 
-void XlsxFile::writeNumber(int sheet, int row, int col, double value)
+void XlsxFile::writeNumber(int row, int col, double value, bool isBold)
 {
-    if (lxw_worksheet *ws = sheets.at(sheet))
-        noteError(worksheet_write_number(ws, lxw_row_t(row), lxw_col_t(col), value, nullptr));
+    if (!failed())
+        check(worksheet_write_number(sheets.back(), lxw_row_t(row), lxw_col_t(col), value, isBold ? bold : nullptr));
 }
 
-void XlsxFile::setColumnWidth(int sheet, int firstCol, int lastCol, double width)
+void XlsxFile::setColumnWidth(int firstCol, int lastCol, double width)
 {
     // Column by column, so that a later width for part of an earlier range replaces it
     // instead of producing overlapping column records.
-    if (lxw_worksheet *ws = sheets.at(sheet))
-        for (int c = firstCol; c <= lastCol; ++c)
-            noteError(worksheet_set_column(ws, lxw_col_t(c), lxw_col_t(c), width, nullptr));
+    for (int c = firstCol; c <= lastCol && !failed(); ++c)
+        check(worksheet_set_column(sheets.back(), lxw_col_t(c), lxw_col_t(c), width, nullptr));
 }
 
 void XlsxFile::activate(int sheet)
 {
-    if (lxw_worksheet *ws = sheets.at(sheet))
-        worksheet_activate(ws);
+    if (!failed())
+        worksheet_activate(sheets.at(sheet));
 }
 
-QString XlsxFile::close()
+// The rows already handed to each sheet's temporary file must all be there: the library does not
+// check those writes, and would assemble a workbook with rows missing from a full disk.
+QString XlsxFile::unwrittenRows() const
 {
-    if (book) {
-        noteError(workbook_close(book));
-        book = nullptr;
+    for (lxw_worksheet *sheet : sheets)
+        if (sheet->optimize_tmpfile && (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile)))
+            return QStringLiteral("the rows of sheet \"%1\" could not be stored on the disk")
+                .arg(QString::fromUtf8(sheet->name));
+    return {};
+}
+
+WrittenFile XlsxFile::close()
+{
+    if (!failed()) {
+        const QString lost = unwrittenRows();
+        if (!lost.isEmpty()) {
+            abandon(lost);
+        } else {
+            const lxw_error closed = workbook_close(book);
+            book = nullptr;  // workbook_close frees it, whatever it returns
+            sheets.clear();
+            check(closed);
+        }
     }
-    if (firstError.isEmpty())
-        return {};
-    return QStringLiteral("%1: %2").arg(path, firstError);
+    if (failed())
+        return {{}, firstError};
+    return file.commit();
 }

@@ -1,7 +1,12 @@
 #pragma once
 
-// A small .xlsx writer: sheets, text and number cells, bold text, column widths.
-// Nothing reaches the disk before close(), which reports why saving failed.
+// A small .xlsx writer: sheets, text and number cells, bold text, column widths. It keeps one
+// row in memory at a time (the rest waits in a hidden temporary file in the target's folder), so
+// sheets are written one after the other, each row by row: the sheet's column widths first, then
+// all cells of a row before the next row. The file is a SafeFile: its name appears only when
+// close() succeeds. The first failure ends all writing, and close() reports it.
+
+#include "safefile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,27 +19,36 @@ struct lxw_format;
 
 class XlsxFile {
 public:
-    explicit XlsxFile(const QString &path);
+    explicit XlsxFile(const FileTarget &target);
     ~XlsxFile();
     XlsxFile(const XlsxFile &) = delete;
     XlsxFile &operator=(const XlsxFile &) = delete;
 
-    // Appends a sheet and returns its index. Rows and columns below are counted from 0.
+    // Appends a sheet and returns its index; the calls below write into it. Rows and columns
+    // are counted from 0.
     int addSheet(const QString &name);
-    void writeString(int sheet, int row, int col, const QString &text, bool bold = false);
-    void writeNumber(int sheet, int row, int col, double value);
-    void setColumnWidth(int sheet, int firstCol, int lastCol, double width);
+    void setColumnWidth(int firstCol, int lastCol, double width);
+    void writeString(int row, int col, const QString &text, bool bold = false);
+    void writeNumber(int row, int col, double value, bool bold = false);
     // The sheet the workbook opens on.
     void activate(int sheet);
 
-    // Writes the file. Returns an empty string on success, otherwise what went wrong and where.
-    QString close();
+    // Whether a call failed; nothing more is written then.
+    bool failed() const { return !firstError.isEmpty(); }
+    // Abandons the workbook: close() then writes nothing and reports why.
+    void abandon(const QString &why);
+
+    // Assembles the file and moves it into place: its path, or what went wrong and where.
+    WrittenFile close();
 
 private:
-    void noteError(int lxwError);
+    void check(int lxwError);
+    QString unwrittenRows() const;
+    void release();
 
-    QString path;
-    QByteArray encodedPath;
+    SafeFile file;
+    QString targetPath;
+    QByteArray encodedTemp, encodedFolder;
     lxw_workbook *book = nullptr;
     lxw_format *bold = nullptr;
     std::vector<lxw_worksheet *> sheets;

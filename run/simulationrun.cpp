@@ -143,6 +143,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
         results refinement;
         refinement.setWorkbookPath(turn->workbookPath);
         refinement.setWorkbookWanted(turn->writeWorkbook);
+        refinement.setStopFlag(&turn->worker->w_closed);  // a cancel stops the workbook's write too
         bool finished = false;
         QElapsedTimer refinementClock;
         const QMetaObject::Connection onTable = connect(

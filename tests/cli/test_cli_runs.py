@@ -1,5 +1,6 @@
 """digestra-cli run as a user runs it: refusals write nothing, short runs of every configuration
-write a workbook, a CSV and plot images that agree, and Ctrl-C cancels cleanly."""
+write a workbook, a CSV and plot images that agree, Ctrl-C cancels cleanly, and files are written
+whole or not at all (parallel runs, pipes at a target, a full disk)."""
 import csv
 import os
 import pathlib
@@ -7,9 +8,11 @@ import pty
 import re
 import select
 import signal
+import stat
 import struct
 import subprocess
 import time
+import zipfile
 
 import openpyxl
 import pytest
@@ -214,3 +217,61 @@ def test_integration_stopped_early_has_its_own_status(tmp_path):
     _, _, table = read_csv(tmp_path / 'r.csv')
     assert 1 <= len(table) < 11
     assert openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['Basic'].max_row == 4 + len(table)
+
+
+def test_parallel_runs_in_one_folder_leave_one_workbook_each(tmp_path):
+    runs = 16
+    for repeat in range(1, 3):
+        processes = [subprocess.Popen([CLI, '--t-end', '0.5', '--q-in', str(5 + i)], cwd=tmp_path,
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                     for i in range(runs)]
+        paths = []
+        for process in processes:
+            out, err = process.communicate(timeout=300)
+            assert process.returncode == 0, err
+            paths += out.split()
+        assert len(set(paths)) == len(paths) == runs
+        workbooks = files_in(tmp_path)  # hidden temporary files would show here too
+        assert len(workbooks) == runs * repeat and all(re.fullmatch(r'results_\d{8}_\d{6}(_\d+)?\.xlsx', name)
+                                                       for name in workbooks), workbooks
+        for name in workbooks:
+            with zipfile.ZipFile(tmp_path / name) as book:
+                assert book.testzip() is None
+
+
+def test_pipes_at_file_targets_are_refused_and_left_alone(tmp_path):
+    pipe = tmp_path / 'pipe'
+    os.mkfifo(pipe)
+    for option in ('--out', '--csv'):
+        result = run(tmp_path, '--t-end', '0.5', option, 'pipe')
+        assert result.returncode == 2, result.stderr
+        assert option in result.stderr and 'FIFO' in result.stderr
+        assert stat.S_ISFIFO(os.lstat(pipe).st_mode)
+        assert files_in(tmp_path) == ['pipe']
+
+
+def test_full_or_read_only_disk_leaves_the_earlier_files_and_no_partial_one(tmp_path):
+    disk = tmp_path / 'disk'
+    disk.mkdir()
+    if subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=64k', 'tmpfs', str(disk)],
+                      capture_output=True).returncode != 0:
+        pytest.skip('mounting a small tmpfs is not permitted here')
+    try:
+        (disk / 'w.xlsx').write_bytes(b'earlier workbook')
+        (disk / 'r.csv').write_bytes(b'earlier table')
+        # All but one page taken: the folder still takes new files, but not their content.
+        free = os.statvfs(disk).f_bavail * os.statvfs(disk).f_frsize
+        (disk / 'filler').write_bytes(b'\0' * (free - 4096))
+        result = run(tmp_path, '--t-end', '0.5', '--out', 'disk/w.xlsx', '--csv', 'disk/r.csv', '--plots', 'disk/p')
+        assert result.returncode == 1, result.stderr
+        assert all(name in result.stderr for name in ('w.xlsx', 'r.csv', 'biogas_flow.png')), result.stderr
+        assert (disk / 'w.xlsx').read_bytes() == b'earlier workbook'
+        assert (disk / 'r.csv').read_bytes() == b'earlier table'
+        assert files_in(disk) == ['filler', 'p', 'r.csv', 'w.xlsx']
+
+        # A folder that takes no files at all is found out before the run.
+        subprocess.run(['mount', '-o', 'remount,ro', str(disk)], check=True)
+        result = run(disk, '--t-end', '0.5')
+        assert result.returncode == 2 and 'working directory' in result.stderr, result.stderr
+    finally:
+        subprocess.run(['umount', str(disk)], check=True)

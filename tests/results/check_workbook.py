@@ -62,7 +62,7 @@ def check(case, path):
             problems.append(f"{what}: {got!r}, expected {want!r}")
 
     wb = openpyxl.load_workbook(path)
-    expect("sheets", wb.sheetnames, [s[0] for s in SHEETS] + ["CONFIGURATION"])
+    expect("sheets", wb.sheetnames, [s[0] for s in SHEETS] + ["CONFIGURATION", "SUMMARY"])
     expect("active sheet", wb.active.title, "Basic")
 
     for name, first, count, subtitles in SHEETS:
@@ -113,7 +113,33 @@ def check(case, path):
             expect(f"CONFIGURATION {ref} bold", bool(cell.font.b), ref not in VALUE_CELLS)
     for letter, width in zip("ABCDEFG", [WIDE, GRID, GRID, GRID, WIDE, GRID, GRID]):
         expect(f"CONFIGURATION width {letter}", ws.column_dimensions[letter].width, width)
+    check_summary(wb["SUMMARY"], reactors, computed, expect)
     return problems
+
+
+def check_summary(ws, reactors, rows, expect):
+    """The summary sheet against the synthetic tables, computed here on their own."""
+    table = {}
+    for r in range(1, ws.max_row + 1):
+        label = ws.cell(r, 1).value
+        if label:
+            table[label] = [ws.cell(r, c).value for c in range(2, 3 + reactors)]
+    expect("SUMMARY heading", table.get("Quantity"), ["Unit"] + [f"Reactor {n}" for n in range(1, reactors + 1)])
+    last = rows - 1
+    for reactor in range(1, reactors + 1):
+        t = [synthetic(reactor, i, 0) for i in range(rows)]
+        normal = [synthetic(reactor, i, 2) for i in range(rows)]
+        biogas = sum((t[i] - t[i - 1]) * (normal[i] + normal[i - 1]) / 2 for i in range(1, rows))
+        vfa = sum(synthetic(reactor, last, HEADERS.index(h)) for h in ("S_va", "S_bu", "S_pro", "S_ac"))
+        for label, unit, want in [("Final gas flow", "m3/d", synthetic(reactor, last, 1)),
+                                  ("Peak gas flow", "m3/d", synthetic(reactor, last - 1, 1)),
+                                  ("Final pH", "-", synthetic(reactor, last, 7)),
+                                  ("Final total VFA", "kgCOD/m3", vfa),
+                                  ("Normal biogas produced", "Nm3", biogas)]:
+            got = table.get(label, [None] * (1 + reactors))
+            expect(f"SUMMARY {label} unit", got[0], unit)
+            if not isinstance(got[reactor], (int, float)) or not math.isclose(got[reactor], want, rel_tol=1e-12):
+                expect(f"SUMMARY {label} reactor {reactor}", got[reactor], want)
 
 
 if __name__ == "__main__":

@@ -194,14 +194,15 @@ private slots:
     {
         QTemporaryDir dir;
         const QDateTime when(QDate(2024, 1, 31), QTime(14, 15, 2));
-        const QString first = freshWorkbookPath(QDir(dir.path()), when);
-        QCOMPARE(first, QDir(dir.path()).absoluteFilePath("results_20240131_141502.xlsx"));
-        QFile(first).open(QIODevice::WriteOnly);
-        const QString second = freshWorkbookPath(QDir(dir.path()), when);
-        QCOMPARE(QFileInfo(second).fileName(), QString("results_20240131_141502_2.xlsx"));
-        QFile(second).open(QIODevice::WriteOnly);
-        QCOMPARE(QFileInfo(freshWorkbookPath(QDir(dir.path()), when)).fileName(),
-                 QString("results_20240131_141502_3.xlsx"));
+        const FileTarget target = freshWorkbookTarget(QDir(dir.path()), when);
+        QCOMPARE(target.path, QDir(dir.path()).absoluteFilePath("results_20240131_141502.xlsx"));
+        QStringList names;
+        for (int i = 0; i < 3; ++i) {
+            SafeFile file(target);
+            names << QFileInfo(file.commit().path).fileName();
+        }
+        QCOMPARE(names, QStringList({"results_20240131_141502.xlsx", "results_20240131_141502_2.xlsx",
+                                     "results_20240131_141502_3.xlsx"}));
     }
 
     void defaultWorkbookGoesToWorkingDirectoryByAbsolutePath()

@@ -1,9 +1,11 @@
 // The files a run leaves: the workbook, read back by an independent reader
-// (check_workbook.py with openpyxl), its input grid, and the CSV export.
+// (check_workbook.py with openpyxl), its input grid, extra sheets, the CSV export, and what a
+// failed write leaves (nothing, and an earlier file untouched).
 
 #include "configurationgrid.h"
 #include "csvwriter.h"
 #include "results.h"
+#include "resultsworkbook.h"
 #include "testtables.h"
 
 #include <QDir>
@@ -14,6 +16,7 @@
 
 #include <cmath>
 #include <limits>
+#include <sys/stat.h>
 
 namespace {
 
@@ -97,6 +100,86 @@ private slots:
         calc_POMP::results_rows = 6;
         calc_POMP::run_params = runParams(4, 1, 18);
         verifyWorkbook("pomp", &results::refined_POMP);
+    }
+
+    void extraSheetsFollowTheInputSheet()
+    {
+        const ResultRows table = syntheticTable(1, 3);
+        WorkbookContent content{&table, nullptr, 3, runParams(1, 1, 16)};
+        content.extraSheets.push_back({"SUMMARY",
+                                       {{{QString("Status"), true}, {QString("complete")}},
+                                        {{QString("Peak"), true}, {12.5}, {std::nan("")}}},
+                                       {18.5}});
+        const QString path = QDir(tmp.path()).absoluteFilePath("extra.xlsx");
+        const WrittenFile written = saveResultsWorkbook(FileTarget{path}, content, QLocale::c());
+        QVERIFY2(written.error.isEmpty(), qPrintable(written.error));
+        QCOMPARE(written.path, path);
+
+        QProcess reader;
+        reader.start("/usr/bin/python3",
+                     {"-c",
+                      "import sys, openpyxl\n"
+                      "wb = openpyxl.load_workbook(sys.argv[1])\n"
+                      "ws = wb['SUMMARY']\n"
+                      "print(wb.sheetnames, wb.active.title, ws.column_dimensions['A'].width)\n"
+                      "for row in ws.iter_rows():\n"
+                      "    print([(c.value, bool(c.font.b)) for c in row])\n",
+                      path});
+        QVERIFY(reader.waitForFinished(60000));
+        QCOMPARE(QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+                 QStringList({"['Basic', 'Gas and Soluble', 'Insoluble', 'Ions', 'CONFIGURATION', 'SUMMARY'] "
+                              "Basic 19.28515625",
+                              "[('Status', True), ('complete', False), (None, False)]",
+                              "[('Peak', True), (12.5, False), ('nan', False)]"}));
+    }
+
+    void failedWritesLeaveTheEarlierFileAndNoTemporaryOne()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("w.xlsx"), pipe = dir.filePath("pipe");
+        QFile earlier(path);
+        QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+        earlier.close();
+        const ResultRows table = syntheticTable(1, 3);
+        const auto content = [&table] { return WorkbookContent{&table, nullptr, 3, runParams(1, 1, 16)}; };
+        const auto unchanged = [&] {
+            QFile f(path);
+            return f.open(QIODevice::ReadOnly) && f.readAll() == "earlier" &&
+                   QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot) ==
+                       QStringList({"pipe", "w.xlsx"});
+        };
+        QVERIFY(mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0);
+        const int openFiles = QDir("/proc/self/fd").count();
+
+        // The library refuses a text longer than a cell holds: the write ends at that call.
+        WorkbookContent tooLong = content();
+        tooLong.extraSheets.push_back({"SUMMARY", {{{QString(40000, 'x')}}}, {}});
+        WrittenFile written = saveResultsWorkbook(FileTarget{path}, tooLong, QLocale::c());
+        QVERIFY(written.path.isEmpty());
+        QVERIFY2(written.error.contains(path), qPrintable(written.error));
+        QVERIFY(unchanged());
+
+        // A cancel while the rows are written.
+        const std::atomic<int> stop{1};
+        WorkbookContent cancelled = content();
+        cancelled.stop = &stop;
+        written = saveResultsWorkbook(FileTarget{path}, cancelled, QLocale::c());
+        QVERIFY2(written.path.isEmpty() && written.error.contains("cancelled"), qPrintable(written.error));
+        QVERIFY(unchanged());
+
+        // A pipe is never replaced by a file.
+        QVERIFY(writeResultCsv(pipe, table, nullptr, 3).contains("FIFO"));
+        QVERIFY(saveResultsWorkbook(FileTarget{pipe}, content(), QLocale::c()).error.contains("FIFO"));
+        struct stat st {};
+        QVERIFY(lstat(QFile::encodeName(pipe).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
+        QVERIFY(unchanged());
+        QCOMPARE(QDir("/proc/self/fd").count(), openFiles);
+
+        // A complete workbook replaces the earlier file.
+        written = saveResultsWorkbook(FileTarget{path}, content(), QLocale::c());
+        QCOMPARE(written.path, path);
+        QFile replaced(path);
+        QVERIFY(replaced.open(QIODevice::ReadOnly) && replaced.read(2) == "PK");
     }
 
     void gridFollowsTheLocale()

@@ -1,0 +1,62 @@
+#pragma once
+
+// Files written whole or not at all. A SafeFile is written as a hidden temporary file beside its
+// target (".<name>.XXXXXX") and moved onto the target's name only by commit(), once complete: the
+// name shows the earlier file or the complete new one, never a part. Anything but a successful
+// commit removes the temporary file again, and only regular files are ever replaced.
+
+#include <QFile>
+#include <QString>
+
+struct FileTarget {
+    enum class Existing {
+        Replace,  // a regular file of that name is replaced
+        Keep,     // never replaced: the file takes the first free name of path, path_2, path_3 ...
+    };
+    QString path;
+    Existing existing = Existing::Replace;
+};
+
+// What a writer left: the file's final path, or why there is none.
+struct WrittenFile {
+    QString path;
+    QString error;
+};
+
+class SafeFile {
+public:
+    // Creates the temporary file; error() tells why when that failed.
+    explicit SafeFile(const FileTarget &target);
+    ~SafeFile();
+    SafeFile(const SafeFile &) = delete;
+    SafeFile &operator=(const SafeFile &) = delete;
+
+    QString error() const { return failure; }
+    // The temporary file, open for writing; writers that open files by name use tempPath().
+    QFile &file() { return temp; }
+    QString tempPath() const { return tempName; }
+
+    // Flushes the temporary file to the disk and moves it into place. On failure the temporary
+    // file is removed and an existing file is left as it was.
+    WrittenFile commit();
+
+    // Whether a file may be written at path now: nothing or a regular file has that name (a
+    // symbolic link counts as what it points to) and its folder takes new files. Returns an
+    // empty string, or why not.
+    static QString checkTarget(const QString &path);
+    // Whether dir is an existing folder in which a new file can be created (tried with a probe
+    // file, removed at once). Returns an empty string, or why not.
+    static QString checkFolder(const QString &dir);
+    // path with "_n" before its extension; path itself for n = 1.
+    static QString numberedName(const QString &path, int n);
+
+private:
+    WrittenFile moveIntoPlace();
+    void discard();
+
+    FileTarget target;
+    QFile temp;
+    QString tempName;
+    QString failure;
+    bool committed = false;
+};
