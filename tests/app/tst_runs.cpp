@@ -198,6 +198,9 @@ private slots:
         QCOMPARE(plot("customPlot")->yAxis->range().upper, results::peak_flow_R1);
         QCOMPARE(legend(plot("customPlot_2")), (QStringList{"CH4", "CO2", "H2", "H2O"}));
         QVERIFY(plot("customPlot_2")->legend->visible());
+        const QString summaryLine = widget<QLabel>(window.get(), "label_summary")->text();
+        QVERIFY2(summaryLine.startsWith("Methane ") && summaryLine.contains(" Nm3 over 1 d · CH4 "),
+                 qPrintable(summaryLine));
 
         QCOMPARE(workbooks().size(), 1);
         QCOMPARE(results::last_workbook, QDir(workDir->path()).absoluteFilePath(workbooks().front()));
@@ -464,6 +467,21 @@ private slots:
         QCOMPARE(results::plot_t_R1.size(), 6);
         QCOMPARE(plot("customPlot")->graph(0)->data()->size(), 6);
         QCOMPARE(summary(results::last_workbook)["lastRow"].toObject()["Basic"].toInt(), 4 + 6);
+    }
+
+    // Values that are not numbers are not shown as a plain success.
+    void resultsThatAreNotNumbers()
+    {
+        setText(window.get(), "lineEdit_t_end", "1");
+        std::string model = standInModel(11, 11);
+        model.insert(model.rfind("    return"), "    table[4, 7] = float('nan')\n");
+        workers().ssad->program_text = model;
+        start("radioButton_SSAD", "pushButton_C2");
+        QTRY_COMPARE_WITH_TIMEOUT(messages->seen.size(), 1, runTimeoutMs);
+        QCOMPARE(messages->seen.front().title, QStringLiteral("Results are not numbers"));
+        QVERIFY2(messages->seen.front().text.contains("at day 0.4 in \"pH\" of reactor 1"),
+                 qPrintable(messages->seen.front().text));
+        QCOMPARE(messages->seen.front().page, QStringLiteral("page_Results_1s"));
     }
 
     // A workbook that cannot be written is told, with where and why; the plots still show,

@@ -1,0 +1,73 @@
+"""The run summary of digestra-cli, recomputed here from the run's own CSV and compared with
+the --summary JSON and the workbook's "SUMMARY" sheet, both read back independently."""
+import csv
+import json
+import math
+import os
+import pathlib
+
+import openpyxl
+import pytest
+
+from test_cli_runs import CLI, run
+
+pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
+
+
+def columns(path, prefix):
+    with open(path, newline='') as f:
+        rows = list(csv.reader(f))
+    headers, table = rows[0], [[float(v) for v in r] for r in rows[2:]]
+    return {h[len(prefix):]: [r[i] for r in table] for i, h in enumerate(headers) if h.startswith(prefix)}
+
+
+def trapezoid(t, y):
+    return sum((t[i] - t[i - 1]) * (y[i] + y[i - 1]) / 2 for i in range(1, len(t)))
+
+
+def expected(c):
+    """The summary's reactor values from one reactor's columns of the CSV."""
+    methane_flow = [q * s / 100 for q, s in zip(c['gasflow_N'], c['Ch4 %'])]
+    return {'final_gas_flow': c['gasflow'][-1], 'final_normal_gas_flow': c['gasflow_N'][-1],
+            'peak_gas_flow': max(c['gasflow'][:-1]), 'final_ch4': c['Ch4 %'][-1], 'final_co2': c['CO2 %'][-1],
+            'final_h2': c['H2 %'][-1], 'final_ph': c['pH'][-1],
+            'final_vfa': sum(c[k][-1] for k in ('S_va', 'S_bu', 'S_pro', 'S_ac')),
+            'final_free_ammonia': c['S_nh3'][-1], 'normal_biogas': trapezoid(c['t'], c['gasflow_N']),
+            'normal_methane': trapezoid(c['t'], methane_flow)}
+
+
+@pytest.mark.parametrize('config, volume', [('ssad', 33), ('tsad', 66)])
+def test_summary_agrees_with_the_table_in_json_and_workbook(tmp_path, config, volume):
+    result = run(tmp_path, '--config', config, '--t-end', '3', '--q-in', '4', '--x-c-in', '12',
+                 '--csv', 'r.csv', '--summary', 's.json', '--out', 'w.xlsx')
+    assert result.returncode == 0, result.stderr
+    assert 'Summary of the' in result.stderr and 's.json' in result.stdout
+
+    summary = json.loads((tmp_path / 's.json').read_text())
+    assert summary['configuration'] == config and summary['not_numbers'] == [] and not summary['stopped_early']
+    values = {v['key']: v for v in summary['values']}
+    reactors = [('r1_', 'R1 ' if config == 'tsad' else ''), ('r2_', 'R2 ')][:2 if config == 'tsad' else 1]
+    want = {}
+    for key_prefix, csv_prefix in reactors:
+        want.update({key_prefix + k: v for k, v in expected(columns(tmp_path / 'r.csv', csv_prefix)).items()})
+    fed = 4 * 12
+    want['organic_loading_rate'] = fed / volume
+    want['specific_methane_yield'] = sum(want[p + 'final_normal_gas_flow'] * want[p + 'final_ch4'] / 100
+                                         for p, _ in reactors) / fed
+    assert list(values) == list(want)
+    for key, value in want.items():
+        assert math.isclose(values[key]['value'], value, rel_tol=1e-9), key
+
+    sheet = openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['SUMMARY']
+    cells = [v for row in sheet.iter_rows(values_only=True) for v in row if isinstance(v, (int, float))]
+    assert all(any(math.isclose(c, v['value'], rel_tol=1e-12) for c in cells) for v in summary['values'])
+
+
+def test_not_numbers_have_a_status_of_their_own_and_are_named(tmp_path):
+    result = run(tmp_path, '--config', 'pomp', '--t-end', '2', '--q-in', '1e-100', '--out', 'w.xlsx',
+                 '--summary', 's.json')
+    assert result.returncode == 4, result.stderr
+    assert 'not numbers, first at day' in result.stderr
+    assert json.loads((tmp_path / 's.json').read_text())['not_numbers']
+    notes = next(openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['SUMMARY'].iter_rows(values_only=True))
+    assert 'not numbers' in notes[0]
