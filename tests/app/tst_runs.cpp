@@ -5,6 +5,7 @@
 
 #include "mainwindow.h"
 #include "windowprobe.h"
+#include "../run/standinmodel.h"
 
 #include <results.h>
 #include <workers.h>
@@ -66,19 +67,6 @@ public slots:
     void open(const QUrl &url) { opened.append(url); }
 };
 
-// A stand-in single-stage model: a table of `rows` samples of which only the first
-// `computed` were integrated, as an integrator failure leaves it.
-std::string standInModel(int rows, int computed)
-{
-    return "import numpy as np\n"
-           "def MyFunc(*args):\n"
-           "    table = np.zeros((" + std::to_string(rows) + ", 50))\n"
-           "    for i in range(" + std::to_string(computed) + "):\n"
-           "        table[i, 0] = i / 10.0\n"
-           "        table[i, 2] = 1.0 + i\n"
-           "        table[i, 3] = 60.0\n"
-           "    return table\n";
-}
 
 }  // namespace
 

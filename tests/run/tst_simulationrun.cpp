@@ -1,6 +1,8 @@
 // Runs through the run core without a window: every outcome, a cancel that comes after the
 // refinement, and a run that is superseded before it reports. Stand-in models keep them short.
 
+#include "standinmodel.h"
+
 #include <configuration.h>
 #include <results.h>
 #include <simulationrun.h>
@@ -11,18 +13,6 @@
 #include <QtTest>
 
 namespace {
-
-// A model of `computed` samples of 0.1 d in a table of `rows`, like an integrator that gave up.
-std::string standInModel(int rows, int computed)
-{
-    return "import numpy as np\n"
-           "def MyFunc(*args):\n"
-           "    table = np.zeros((" + std::to_string(rows) + ", 50))\n"
-           "    for i in range(" + std::to_string(computed) + "):\n"
-           "        table[i, 0] = i / 10.0\n"
-           "        table[i, 2] = 1.0 + i\n"
-           "    return table\n";
-}
 
 // A model that runs until it is told to stop.
 const char *const untilCancelled = "import time\n"
