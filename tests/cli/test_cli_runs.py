@@ -214,3 +214,11 @@ def test_integration_stopped_early_has_its_own_status(tmp_path):
     _, _, table = read_csv(tmp_path / 'r.csv')
     assert 1 <= len(table) < 11
     assert openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['Basic'].max_row == 4 + len(table)
+
+
+def test_integrator_messages_stay_off_standard_output(tmp_path):
+    # A mixing interval of 30 years: LSODA gives up at once and prints why from Fortran.
+    result = run(tmp_path, '--config', 'pomp', '--mix-i', '1e9', '--t-end', '2', '--out', 'w.xlsx')
+    assert result.returncode == 3, result.stderr
+    assert result.stdout == str(tmp_path / 'w.xlsx') + '\n'
+    assert 'integrator: lsoda--' in result.stderr and '\0' not in result.stderr
