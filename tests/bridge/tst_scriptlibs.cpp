@@ -15,6 +15,7 @@ class ScriptLibsTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir workingDir;
+    int casesRun = 0;
 
     // Two runs from the working directory; both must fail with the message about script_libs.
     void expectBothRunsRefused(const QString &reason)
@@ -46,6 +47,12 @@ class ScriptLibsTest : public QObject {
 
 private slots:
     void initTestCase() { QVERIFY(workingDir.isValid()); }
+
+    void init()
+    {
+        if (casesRun++ > 0)
+            QSKIP("Python starts once per process: one case per run of this test, as ctest runs them");
+    }
 
     // Looks like a home, but holds no standard library behind its marker file.
     void homeWithoutStandardLibrary()
