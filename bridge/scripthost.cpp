@@ -1,5 +1,7 @@
 #include "scripthost.h"
 
+#include "stdoutcapture.h"
+
 #include <QFileInfo>
 
 #include <chrono>
@@ -21,16 +23,32 @@ std::optional<std::string> scriptLibsHome()
     return QFileInfo(QStringLiteral("script_libs")).absoluteFilePath().toStdString();
 }
 
+// Why a start failed, as the user reads it: a home the user put in place is named, with the
+// way out.
+std::string startFailure(bool fromScriptLibs, const std::string &reason)
+{
+    if (!fromScriptLibs)
+        return "Python could not start: " + reason;
+    return "script_libs/ holds a Python that could not start: " + reason
+           + "; remove it or fix it, then restart Digestra";
+}
+
 // Starts the interpreter once per process; a failed start is remembered, as Python cannot be
-// started a second time. Called only while holding a run turn.
+// started a second time. A Python started from script_libs must also find the model's
+// packages there, or it is a failed start too. Called only while holding a run turn.
 void startInterpreter()
 {
     static bool running = false;
     static std::string failure;
-    if (running)
-        return;
     if (!failure.empty())
         throw std::runtime_error(failure);
+    if (running)
+        return;
+
+    // The integrator's Fortran runtime holds what it prints on standard output until the
+    // process ends unless told otherwise before it loads; unbuffered, its messages leave while
+    // the run that caused them is still capturing them.
+    qputenv("GFORTRAN_UNBUFFERED_PRECONNECTED", "y");
 
     PyConfig config;
     PyConfig_InitIsolatedConfig(&config);
@@ -47,14 +65,40 @@ void startInterpreter()
         }
         py::initialize_interpreter(&config, 0, nullptr, false);
     } catch (const std::exception &e) {
-        failure = std::string("Python could not start: ") + e.what();
+        failure = startFailure(home.has_value(), e.what());
         throw std::runtime_error(failure);
     }
     running = true;
+    if (home) {
+        try {
+            py::module_::import("numpy");
+            py::module_::import("scipy.integrate");
+        } catch (const py::error_already_set &e) {
+            const std::string error = e.what();  // the exception's line, then its traceback
+            failure = startFailure(true, error.substr(0, error.find('\n')));
+        }
+    }
     // Every run takes the interpreter lock on its own thread; the starting thread gives it up
     // for good. (A bare PyEval_SaveThread would leave pybind11's shared state to be created
     // later without the lock.)
     new py::gil_scoped_release;
+    if (!failure.empty())
+        throw std::runtime_error(failure);
+}
+
+// Empties Python's buffer of standard output, so that what a script printed leaves on the
+// side of a capture it was printed on. A failure to flush is dropped: it must not replace the
+// run's own error.
+void flushPythonStdout() noexcept
+{
+    PyObject *out = PySys_GetObject("stdout");  // borrowed; None when descriptor 1 was closed
+    if (!out || out == Py_None)
+        return;
+    PyObject *flushed = PyObject_CallMethod(out, "flush", nullptr);
+    if (flushed)
+        Py_DECREF(flushed);
+    else
+        PyErr_Clear();
 }
 
 [[noreturn]] void raiseTypeError(const std::string &message)
@@ -85,18 +129,33 @@ py::object ModelScriptHost::runEntryFunction(const std::string &program, const c
     for (const char *name : {"MyFunc", "rhs_evaluations"})
         if (mainNamespace.contains(name))
             PyDict_DelItemString(mainNamespace.ptr(), name);
-    const py::module_ builtins = py::module_::import("builtins");
-    const py::object code = builtins.attr("compile")(py::bytes(program), fileName, "exec");
-    builtins.attr("exec")(code, mainNamespace, mainNamespace);
-    if (!mainNamespace.contains("MyFunc")) {
-        PyErr_SetString(PyExc_NameError, "name 'MyFunc' is not defined");
-        throw py::error_already_set();
-    }
-    const py::object entry = mainNamespace["MyFunc"];
+    // The program text and the integrator print on descriptor 1, which is not theirs.
+    flushPythonStdout();
+    StdoutCapture capture("integrator: ");
+    const auto endCapture = [&] {
+        flushPythonStdout();
+        integratorMessage = QString::fromStdString(capture.finish());
+    };
+    py::object result;
+    try {
+        const py::module_ builtins = py::module_::import("builtins");
+        const py::object code = builtins.attr("compile")(py::bytes(program), fileName, "exec");
+        builtins.attr("exec")(code, mainNamespace, mainNamespace);
+        if (!mainNamespace.contains("MyFunc")) {
+            PyErr_SetString(PyExc_NameError, "name 'MyFunc' is not defined");
+            throw py::error_already_set();
+        }
+        const py::object entry = mainNamespace["MyFunc"];
 
-    const auto start = std::chrono::steady_clock::now();
-    py::object result = entry(*arguments);
-    cost.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const auto start = std::chrono::steady_clock::now();
+        result = entry(*arguments);
+        cost.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    } catch (...) {
+        endCapture();
+        throw;
+    }
+    endCapture();
     if (mainNamespace.contains("rhs_evaluations")) {
         const py::object count = mainNamespace["rhs_evaluations"];
         if (py::isinstance<py::int_>(count))
@@ -140,7 +199,7 @@ void ModelScriptHost::copyResultTable(const py::object &result, ResultRows &firs
         *second = std::move(two);
 }
 
-QString ModelScriptHost::report(py::error_already_set &error)
+QString ModelScriptHost::report(py::error_already_set &error) const
 {
     QString lastLine;
     try {
@@ -152,5 +211,8 @@ QString ModelScriptHost::report(py::error_already_set &error)
     }
     error.restore();
     PyErr_Print();
-    return lastLine.trimmed();
+    lastLine = lastLine.trimmed();
+    if (!integratorMessage.isEmpty())
+        lastLine += QStringLiteral("; the integrator's last message: ") + integratorMessage;
+    return lastLine;
 }

@@ -42,7 +42,8 @@ public:
 
     // Executes the program text and calls its MyFunc with the arguments; returns what MyFunc
     // returned. The caller's lastRunCost() then gives the call's wall time and the model's
-    // right-hand-side count.
+    // right-hand-side count. What the text and the integrator write on descriptor 1 meanwhile
+    // goes to standard error, each line behind "integrator: ".
     py::object runEntryFunction(const std::string &program, const char *fileName,
                                 const py::dict &mainNamespace, const py::tuple &arguments,
                                 SimulationWorker &caller);
@@ -52,11 +53,13 @@ public:
     static void copyResultTable(const py::object &result, ResultRows &first, ResultRows *second);
 
     // Prints the error's traceback on standard error and returns its last line, such as
-    // "ZeroDivisionError: float division by zero".
-    static QString report(py::error_already_set &error);
+    // "ZeroDivisionError: float division by zero", followed by the integrator's last message
+    // of this run when it wrote one: "...; the integrator's last message: ...".
+    QString report(py::error_already_set &error) const;
 
 private:
     std::optional<py::gil_scoped_acquire> gil;
+    QString integratorMessage;  // the last line caught from descriptor 1, if any
 };
 
 template <class Worker>

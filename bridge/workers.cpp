@@ -90,7 +90,7 @@ void performRun(Worker &worker, const RunTurn &turn, const Configuration &script
                 produced = true;
             }
         } catch (py::error_already_set &error) {
-            failure = ModelScriptHost::report(error);
+            failure = host.report(error);
         }
     } catch (const std::exception &error) {
         failure = QString::fromUtf8(error.what());

@@ -6,13 +6,16 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtTest>
 
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <thread>
+#include <unistd.h>
 
 Q_DECLARE_METATYPE(std::vector<double>)
 
@@ -131,6 +134,38 @@ public:
 private:
     SimulationWorker &worker;
     QList<QMetaObject::Connection> connections;
+};
+
+// Points one of this process's descriptors at a file until text() is called.
+class Redirected {
+public:
+    explicit Redirected(int descriptor) : descriptor(descriptor)
+    {
+        if (file.open()) {
+            std::fflush(nullptr);
+            saved = dup(descriptor);
+            dup2(file.handle(), descriptor);
+        }
+    }
+    ~Redirected() { text(); }
+
+    // Restores the descriptor and returns what was written to it meanwhile.
+    QByteArray text()
+    {
+        if (saved >= 0) {
+            std::fflush(nullptr);
+            dup2(saved, descriptor);
+            close(saved);
+            saved = -1;
+        }
+        file.seek(0);
+        return file.readAll();
+    }
+
+private:
+    int descriptor;
+    int saved = -1;
+    QTemporaryFile file;
 };
 
 }  // namespace
@@ -453,6 +488,41 @@ private slots:
         QVERIFY(ssad.lastRunCost().seconds > 0.0);
         runEcho(1);
         QCOMPARE(ssad.lastRunCost().rhs_evaluations, 0L);
+    }
+
+    // The integrator prints on descriptor 1 from Fortran, past Python's sys.stdout, with NUL
+    // bytes: standard output stays for the runner's own lines, and a failure names the message.
+    void integratorOutputGoesToStandardError_data()
+    {
+        QTest::addColumn<QByteArray>("ending");
+        QTest::addColumn<QString>("lastEvent");
+        QTest::newRow("finished run") << QByteArray() << "finished";
+        QTest::newRow("failed run")
+            << QByteArray("    raise ValueError('bad')")
+            << "failed: ValueError: bad; the integrator's last message: in above,  r1 =  0.1D+01";
+    }
+
+    void integratorOutputGoesToStandardError()
+    {
+        QFETCH(QByteArray, ending);
+        QFETCH(QString, lastEvent);
+        ssad.program_text = modelRunning(
+            ("    import os\n"
+             "    print('printed', flush=True)\n"
+             "    os.write(1, b' lsoda--  warning..internal t\\x00\\x00  \\n')\n"
+             "    os.write(1, b'      in above,  r1 =  0.1D+01\\x00\\n')\n"
+             + ending).constData());
+        RunLog log(ssad);
+        Redirected out(STDOUT_FILENO), err(STDERR_FILENO);
+        run(request(1));
+        const QByteArray written = out.text(), complaints = err.text();
+        QCOMPARE(written, QByteArray());
+        QVERIFY2(complaints.contains("integrator: lsoda--  warning..internal t\n"
+                                     "integrator: in above,  r1 =  0.1D+01\n"),
+                 complaints.constData());
+        QVERIFY(complaints.contains("integrator: printed\n"));
+        QVERIFY(!complaints.contains('\0'));
+        QCOMPARE(log.events.last(), lastEvent);
     }
 
     // The scripts as compiled into the program, each configuration in turn and the first one

@@ -275,3 +275,11 @@ def test_full_or_read_only_disk_leaves_the_earlier_files_and_no_partial_one(tmp_
         assert result.returncode == 2 and 'working directory' in result.stderr, result.stderr
     finally:
         subprocess.run(['umount', str(disk)], check=True)
+
+
+def test_integrator_messages_stay_off_standard_output(tmp_path):
+    # A mixing interval of 30 years: LSODA gives up at once and prints why from Fortran.
+    result = run(tmp_path, '--config', 'pomp', '--mix-i', '1e9', '--t-end', '2', '--out', 'w.xlsx')
+    assert result.returncode == 3, result.stderr
+    assert result.stdout == str(tmp_path / 'w.xlsx') + '\n'
+    assert 'integrator: lsoda--' in result.stderr and '\0' not in result.stderr

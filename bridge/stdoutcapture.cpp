@@ -1,0 +1,97 @@
+#include "stdoutcapture.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
+
+namespace {
+
+constexpr size_t longestLine = 4096;  // text without a line break is passed on in such parts
+
+void writeAll(int fd, const std::string &text)
+{
+    for (size_t done = 0; done < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        done += size_t(n);
+    }
+}
+
+}  // namespace
+
+StdoutCapture::StdoutCapture(std::string prefix) : prefix(std::move(prefix))
+{
+    std::fflush(stdout);
+    savedStdout = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (savedStdout < 0)
+        return;
+    int ends[2] = {-1, -1};
+    if (pipe2(ends, O_CLOEXEC) != 0 || dup2(ends[1], STDOUT_FILENO) < 0) {
+        if (ends[0] >= 0) {
+            ::close(ends[0]);
+            ::close(ends[1]);
+        }
+        ::close(savedStdout);
+        savedStdout = -1;
+        return;
+    }
+    // Descriptor 1 is now the pipe's only writing end: restoring it ends the reader's input.
+    ::close(ends[1]);
+    reader = std::thread(&StdoutCapture::drain, this, ends[0]);
+}
+
+StdoutCapture::~StdoutCapture()
+{
+    finish();
+}
+
+std::string StdoutCapture::finish()
+{
+    if (savedStdout >= 0) {
+        std::fflush(stdout);
+        dup2(savedStdout, STDOUT_FILENO);
+        ::close(savedStdout);
+        savedStdout = -1;
+        reader.join();
+    }
+    return lastLine;
+}
+
+void StdoutCapture::drain(int pipeEnd)
+{
+    std::string pending;
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(pipeEnd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        pending.append(chunk, size_t(n));
+        size_t start = 0;
+        for (size_t end; (end = pending.find('\n', start)) != std::string::npos; start = end + 1)
+            pass(pending.substr(start, end - start));
+        pending.erase(0, start);
+        if (pending.size() >= longestLine)
+            pass(std::exchange(pending, std::string()));
+    }
+    pass(pending);
+    ::close(pipeEnd);
+}
+
+void StdoutCapture::pass(std::string line)
+{
+    line.erase(std::remove(line.begin(), line.end(), '\0'), line.end());
+    const size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return;
+    line = line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
+    writeAll(STDERR_FILENO, prefix + line + '\n');
+    lastLine = std::move(line);
+}
