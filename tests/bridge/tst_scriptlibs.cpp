@@ -1,8 +1,7 @@
 // A "script_libs" folder in the working directory that holds a Python which cannot serve the
 // models: every run fails with a message that names the folder and the way out. Python starts
 // once per process, so ctest runs each case in a process of its own.
-#include "runrequest.h"
-#include "workers.h"
+#include <simulationrun.h>
 
 #include <QDir>
 #include <QFile>
