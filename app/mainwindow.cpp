@@ -132,14 +132,14 @@ void MainWindow::on_pushButton_N_2_clicked() { newSimulation(); }
 
 void MainWindow::on_actionHelp_triggered()
 {
-    help dialog;
+    help dialog(this);  // opens centred over the window
     dialog.setModal(true);
     dialog.exec();
 }
 
 void MainWindow::on_actionCredits_triggered()
 {
-    credits dialog;
+    credits dialog(this);
     dialog.setModal(true);
     dialog.exec();
 }
