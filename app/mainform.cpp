@@ -179,6 +179,8 @@ void MainForm::setupResultPages()
     // The run summary, under the buttons.
     const QRect summaryGeometry(50, 418, 750, 40);
     label_summary = formparts::label(page_Results_1s, "label_summary", QString(), summaryGeometry);
+    const QRect workbookGeometry(50, 458, 750, 16);
+    label_workbook = formparts::label(page_Results_1s, "label_workbook", QString(), workbookGeometry);
 
     page_Results_2s = addPage("page_Results_2s");
     stackedWidget_2 = new QStackedWidget(page_Results_2s);
@@ -207,4 +209,5 @@ void MainForm::setupResultPages()
     pushButton_N_2 = button(page_Results_2s, "pushButton_N_2", newText, newGeometry, formstyle::secondaryButton);
     pushButton_E_2 = button(page_Results_2s, "pushButton_E_2", exitText, exitGeometry, formstyle::primaryButton);
     label_summary_2 = formparts::label(page_Results_2s, "label_summary_2", QString(), summaryGeometry);
+    label_workbook_2 = formparts::label(page_Results_2s, "label_workbook_2", QString(), workbookGeometry);
 }

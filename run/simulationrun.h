@@ -49,6 +49,9 @@ public:
     // or, when that is empty, to a fresh "results_" name in the working directory; without
     // writeWorkbook there is none. A run still going is cancelled first.
     void start(const RunRequest &request, const QString &workbookPath = {}, bool writeWorkbook = true);
+    // The folder of the fresh "results_" names of the runs started from now on; empty (the
+    // default) means the working directory.
+    void setWorkbookFolder(const QString &dir) { workbookFolder = dir; }
     // The current run stops at its script's next step and is dropped.
     void cancel();
     // Returns once the last run's thread has ended.
@@ -66,5 +69,6 @@ private:
     static void undo(Turn &turn);
 
     const Workers workers;
+    QString workbookFolder;
     std::shared_ptr<Turn> current;
 };

@@ -140,6 +140,7 @@ private slots:
         row("customPlot_6", "QCustomPlot", "page_R2", QRect(430, 0, 350, 320));
         row("pushButton_toR2", "QPushButton", "page_R1", QRect(360, 330, 104, 32));
         row("pushButton_E_2", "QPushButton", "page_Results_2s", QRect(510, 380, 140, 32));
+        row("label_workbook_2", "QLabel", "page_Results_2s", QRect(50, 458, 750, 16));  // under the summary
     }
 
     void namedWidgets()

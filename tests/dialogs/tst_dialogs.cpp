@@ -287,7 +287,8 @@ void TestDialogs::helpShowsModelAndResultTexts()
                             "selected fraction and then to individual molecules."));
     QCOMPARE(resultText->toPlainText(),
              QStringLiteral("The results are presented in the form of plots. Detailed output from model is saved "
-                            "to results[timestamp].xlsx file, in the application directory."));
+                            "to a results_[timestamp].xlsx file in the working directory, or in the Documents "
+                            "folder when the working directory cannot take files; the results page names it."));
 
     // Plain information: nothing in the help texts leads anywhere.
     QVERIFY(anchorsOf(modelText).isEmpty() && anchorsOf(resultText).isEmpty());
