@@ -6,11 +6,25 @@
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 
-static std::unique_ptr<QRegularExpressionValidator> wholeTextValidator(const QString &pattern)
+namespace {
+
+// A decimal comma, as typed on keyboards of comma locales, becomes the decimal point.
+class DecimalPointValidator : public QRegularExpressionValidator {
+public:
+    using QRegularExpressionValidator::QRegularExpressionValidator;
+    State validate(QString &input, int &pos) const override
+    {
+        input.replace(QLatin1Char(','), QLatin1Char('.'));
+        return QRegularExpressionValidator::validate(input, pos);
+    }
+};
+
+std::unique_ptr<QRegularExpressionValidator> wholeTextValidator(const QString &pattern)
 {
-    return std::make_unique<QRegularExpressionValidator>(
-        QRegularExpression(QRegularExpression::anchoredPattern(pattern)));
+    return std::make_unique<DecimalPointValidator>(QRegularExpression(QRegularExpression::anchoredPattern(pattern)));
 }
+
+}  // namespace
 
 InputValidators::InputValidators()
     : decimal(wholeTextValidator(QStringLiteral("\\d*\\.\\d+"))),

@@ -1,7 +1,8 @@
 #pragma once
 
 // What may be typed into the input fields. The three validators are shared by the fields they
-// guard; text set by the program is never checked.
+// guard; text set by the program is never checked. A comma typed or pasted becomes a decimal
+// point.
 
 #include <QtGlobal>
 

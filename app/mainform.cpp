@@ -95,17 +95,20 @@ void MainForm::setupMenus(QMainWindow *window)
         action->setObjectName(QString::fromLatin1(name));
         return action;
     };
-    actionNew_Simulation = action("actionNew_Simulation", QStringLiteral("New Simulation"));
-    actionExit = action("actionExit", QStringLiteral("Exit"));
-    actionHelp = action("actionHelp", QStringLiteral("Help"));
-    actionCredits = action("actionCredits", QStringLiteral("About\\License"));
+    actionNew_Simulation = action("actionNew_Simulation", QStringLiteral("&New Simulation"));
+    actionExit = action("actionExit", QStringLiteral("E&xit"));
+    actionHelp = action("actionHelp", QStringLiteral("&Help"));
+    actionCredits = action("actionCredits", QStringLiteral("&About\\License"));
+    actionNew_Simulation->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    actionExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    actionHelp->setShortcut(QKeySequence(Qt::Key_F1));
 
     menuBar = new QMenuBar(window);
     menuBar->setObjectName(QStringLiteral("menuBar"));
     menuBar->setGeometry(0, 0, 850, 26);
-    menuSelect = new QMenu(QStringLiteral("File"), menuBar);
+    menuSelect = new QMenu(QStringLiteral("&File"), menuBar);
     menuSelect->setObjectName(QStringLiteral("menuSelect"));
-    menuAbout = new QMenu(QStringLiteral("Info"), menuBar);
+    menuAbout = new QMenu(QStringLiteral("&Info"), menuBar);
     menuAbout->setObjectName(QStringLiteral("menuAbout"));
     window->setMenuBar(menuBar);
     menuBar->addAction(menuSelect->menuAction());
@@ -146,6 +149,8 @@ void MainForm::setupLoadingPage()
         centred->setAlignment(Qt::AlignCenter);
     pushButton_Cancel = button(page_Loading, "pushButton_Cancel", QStringLiteral("Cancel simulation"),
                                QRect(350, 360, 150, 28), formstyle::secondaryButton);
+    // Only while the progress page shows: the button is hidden on every other page.
+    pushButton_Cancel->setShortcut(QKeySequence(Qt::Key_Escape));
     label_65 = formparts::image(page_Loading, "label_65", QStringLiteral("graphics/computer.png"),
                                 QRect(310, 20, 221, 185));
 }
@@ -174,6 +179,8 @@ void MainForm::setupResultPages()
     // The run summary, under the buttons.
     const QRect summaryGeometry(50, 418, 750, 40);
     label_summary = formparts::label(page_Results_1s, "label_summary", QString(), summaryGeometry);
+    const QRect workbookGeometry(50, 458, 750, 16);
+    label_workbook = formparts::label(page_Results_1s, "label_workbook", QString(), workbookGeometry);
 
     page_Results_2s = addPage("page_Results_2s");
     stackedWidget_2 = new QStackedWidget(page_Results_2s);
@@ -202,4 +209,5 @@ void MainForm::setupResultPages()
     pushButton_N_2 = button(page_Results_2s, "pushButton_N_2", newText, newGeometry, formstyle::secondaryButton);
     pushButton_E_2 = button(page_Results_2s, "pushButton_E_2", exitText, exitGeometry, formstyle::primaryButton);
     label_summary_2 = formparts::label(page_Results_2s, "label_summary_2", QString(), summaryGeometry);
+    label_workbook_2 = formparts::label(page_Results_2s, "label_workbook_2", QString(), workbookGeometry);
 }

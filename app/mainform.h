@@ -84,6 +84,7 @@ public:
     QProgressBar *progressBar;
     QLabel *label_37, *label_simtime, *label_remtime, *label_65;
     QLabel *label_summary, *label_summary_2;  // the run summary on the results pages
+    QLabel *label_workbook, *label_workbook_2;  // where the results workbook went
     QPushButton *pushButton_Cancel;
 
     // Page 6: results of a one-reactor run.

@@ -9,15 +9,34 @@
 #include <results.h>
 #include <simulationrun.h>
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QStatusBar>
 
 #include <qcustomplot.h>
+
+namespace {
+
+// Return or Enter in a field of an input page clicks the page's "Continue >>", so the click's
+// checks run. A shortcut of the fields rather than their returnPressed, which the validators hold
+// back while a text is not complete ("50" is on its way to "50.0").
+void continueOnReturn(QWidget *page, QPushButton *continueButton)
+{
+    auto *action = new QAction(page);
+    action->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    action->setShortcutContext(Qt::WidgetShortcut);
+    QObject::connect(action, &QAction::triggered, continueButton, &QPushButton::click);
+    for (QLineEdit *field : page->findChildren<QLineEdit *>())
+        field->addAction(action);
+}
+
+}  // namespace
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_unique<MainForm>())
 {
@@ -49,6 +68,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     addPlotTitle(ui->customPlot_6, two[1].compositionTitle);
 
     validators.attach(*ui);
+    continueOnReturn(ui->page, ui->pushButton_C1);
+    continueOnReturn(ui->page_SSAD, ui->pushButton_C2);
+    continueOnReturn(ui->page_TSAD, ui->pushButton_C3);
+    continueOnReturn(ui->page_TPAD, ui->pushButton_C4);
+    continueOnReturn(ui->page_POMP, ui->pushButton_C5);
 }
 
 MainWindow::~MainWindow()
@@ -108,14 +132,14 @@ void MainWindow::on_pushButton_N_2_clicked() { newSimulation(); }
 
 void MainWindow::on_actionHelp_triggered()
 {
-    help dialog;
+    help dialog(this);  // opens centred over the window
     dialog.setModal(true);
     dialog.exec();
 }
 
 void MainWindow::on_actionCredits_triggered()
 {
-    credits dialog;
+    credits dialog(this);
     dialog.setModal(true);
     dialog.exec();
 }

@@ -12,15 +12,18 @@
 
 #include <reactorplots.h>
 #include <results.h>
+#include <safefile.h>
 #include <simulationrun.h>
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStackedWidget>
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <qcustomplot.h>
@@ -30,6 +33,33 @@ namespace {
 constexpr int loadingPage = 5;
 constexpr int oneReactorResultsPage = 6;
 constexpr int twoReactorResultsPage = 7;
+
+// Where the window's workbooks go: the working directory, or, when that cannot take a new file
+// (a program started from the desktop menu may sit in "/"), the user's Documents folder, created
+// when missing. Empty for the working directory.
+QString workbookFolder()
+{
+    if (SafeFile::checkFolder(QDir::currentPath()).isEmpty())
+        return {};
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    QDir().mkpath(documents);
+    return documents;
+}
+
+// The workbook under the results: its name (and folder when not the working directory), the
+// full path as the tooltip.
+void showWorkbook(QLabel *label, const QString &path)
+{
+    const QFileInfo file(path);
+    if (path.isEmpty())
+        label->setText(MainWindow::tr("No results workbook was saved."));
+    else if (file.absolutePath() == QDir::currentPath())
+        label->setText(MainWindow::tr("Results saved to %1").arg(file.fileName()));
+    else
+        label->setText(MainWindow::tr("Results saved to %1 in %2, as the working directory cannot take files")
+                           .arg(file.fileName(), QDir::toNativeSeparators(file.absolutePath())));
+    label->setToolTip(QDir::toNativeSeparators(path));
+}
 
 }  // namespace
 
@@ -51,6 +81,7 @@ void MainWindow::startRun(int mode)
     showPage(loadingPage);
     ui->menuBar->setEnabled(false);
     remaining_time.markRestart();
+    simulation->setWorkbookFolder(workbookFolder());
     simulation->start(request);
 }
 
@@ -119,6 +150,7 @@ void MainWindow::MakePlots()
     if (summary.size() == 2)
         summary = QStringList{QStringLiteral("R1: ") + summary[0], QStringLiteral("R2: ") + summary[1]};
     (plots.size() == 1 ? ui->label_summary : ui->label_summary_2)->setText(summary.join(QLatin1Char('\n')));
+    showWorkbook(plots.size() == 1 ? ui->label_workbook : ui->label_workbook_2, report.workbookPath);
     if (plots.size() == 1) {
         showPage(oneReactorResultsPage);
         drawReactorPlots(plots[0], ui->customPlot, ui->customPlot_2, t_end);

@@ -5,14 +5,18 @@
 
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QUrl>
 
 namespace {
 // Both files are shipped with the program. The name is made absolute: desktop openers
 // (xdg-open, gio) do not understand a relative "file:" address.
-void openBesideProgram(const QString &fileName)
+void openBesideProgram(QWidget *dialog, const QString &fileName)
 {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(DataFiles::find(fileName)).absoluteFilePath()));
+    const QString path = QFileInfo(DataFiles::find(fileName)).absoluteFilePath();
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        QMessageBox::warning(dialog, credits::tr("File not opened"),
+                             credits::tr("No program was found to open %1.").arg(path), QMessageBox::Ok);
 }
 } // namespace
 
@@ -32,10 +36,10 @@ credits::~credits()
 
 void credits::on_pushButton_License_clicked()
 {
-    openBesideProgram(QStringLiteral("license.txt"));
+    openBesideProgram(this, QStringLiteral("license.txt"));
 }
 
 void credits::on_pushButton_clicked()
 {
-    openBesideProgram(QStringLiteral("changelog.txt"));
+    openBesideProgram(this, QStringLiteral("changelog.txt"));
 }

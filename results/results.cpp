@@ -184,11 +184,12 @@ void results::writeWorkbook(int mode)
     WrittenFile saved;
     // A working directory that was removed has no path: resolving names against it would
     // quietly put the workbook into the file-system root.
-    if (QDir::currentPath().isEmpty()) {
+    if (workbook_folder.isEmpty() && QDir::currentPath().isEmpty()) {
         saved.error = QStringLiteral("The working directory no longer exists.");
     } else {
+        const QDir folder = workbook_folder.isEmpty() ? QDir::current() : QDir(workbook_folder);
         const FileTarget target = workbook_path.isEmpty()
-                                      ? freshWorkbookTarget(QDir::current(), QDateTime::currentDateTime())
+                                      ? freshWorkbookTarget(folder, QDateTime::currentDateTime())
                                       : FileTarget{QFileInfo(workbook_path).absoluteFilePath()};
         WorkbookContent content{run.kept.reactor1, run.kept.reactor2, computedRowCount(run), *run.kept.runParams};
         content.extraSheets = {summarySheet(last_report.summary)};

@@ -60,6 +60,9 @@ public:
     // ".xlsx" in the working directory, with a suffix when that name is taken. A path set here
     // is written exactly, replacing a regular file of that name once the new one is complete.
     void setWorkbookPath(const QString &path) { workbook_path = path; }
+    // The folder of a fresh "results_" name when no path is set; empty (the default) means the
+    // working directory.
+    void setWorkbookFolder(const QString &dir) { workbook_folder = dir; }
     // Whether the refinement writes a workbook at all (it does unless told otherwise).
     void setWorkbookWanted(bool wanted) { workbook_wanted = wanted; }
     // A flag that, once set during the workbook's write, stops it and leaves no file (a worker's
@@ -80,6 +83,7 @@ private:
     void refine(int mode);  // series, peaks, workbook, then resultsFinished
 
     QString workbook_path;
+    QString workbook_folder;
     bool workbook_wanted = true;
     const std::atomic<int> *stop_flag = nullptr;
 };

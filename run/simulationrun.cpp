@@ -61,6 +61,7 @@ void runOnWorker(const Workers &workers, const RunRequest &request) { bindingOf(
 struct SimulationRun::Turn {
     RunRequest request;
     QString workbookPath;
+    QString workbookFolder;
     bool writeWorkbook = true;
     SimulationWorker *worker = nullptr;
     QPointer<QThread> thread;  // released once the run has ended
@@ -125,6 +126,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
     auto turn = std::make_shared<Turn>();
     turn->request = request;
     turn->workbookPath = workbookPath;
+    turn->workbookFolder = workbookFolder;
     turn->writeWorkbook = writeWorkbook;
     turn->worker = workerFor(workers, request.mode);
     turn->worker->w_closed = 0;
@@ -142,6 +144,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
         outcome.request = turn->request;
         results refinement;
         refinement.setWorkbookPath(turn->workbookPath);
+        refinement.setWorkbookFolder(turn->workbookFolder);
         refinement.setWorkbookWanted(turn->writeWorkbook);
         refinement.setStopFlag(&turn->worker->w_closed);  // a cancel stops the workbook's write too
         bool finished = false;

@@ -46,9 +46,12 @@ public:
     ~SimulationRun() override;
 
     // Starts a run of a request that passed checkRunRequest. Its workbook goes to workbookPath,
-    // or, when that is empty, to a fresh "results_" name in the working directory; without
+    // or, when that is empty, to a fresh "results_" name in the workbook folder; without
     // writeWorkbook there is none. A run still going is cancelled first.
     void start(const RunRequest &request, const QString &workbookPath = {}, bool writeWorkbook = true);
+    // The workbook folder of the runs started from now on; empty (the default) means the
+    // working directory.
+    void setWorkbookFolder(const QString &dir) { workbookFolder = dir; }
     // The current run stops at its script's next step and is dropped.
     void cancel();
     // Returns once the last run's thread has ended.
@@ -66,5 +69,6 @@ private:
     static void undo(Turn &turn);
 
     const Workers workers;
+    QString workbookFolder;
     std::shared_ptr<Turn> current;
 };

@@ -115,7 +115,7 @@ private slots:
         QTest::newRow("trailing point kept") << "lineEdit_t_end" << "50." << "50." << false;
         QTest::newRow("no sign") << "lineEdit_V_t1_ts" << "-33" << "33" << false;
         QTest::newRow("no exponent") << "lineEdit_P_atm2_tp" << "1e5" << "15" << false;
-        QTest::newRow("no comma") << "lineEdit_mix_i_pm" << "1,5" << "15" << false;
+        QTest::newRow("decimal comma") << "lineEdit_mix_i_pm" << "1,5" << "1.5" << true;
         QTest::newRow("one point") << "lineEdit_T_1" << "1.2.3" << "1.23" << true;
         QTest::newRow("fraction") << "lineEdit_f_pr_xc" << "0.25" << "0.25" << true;
         QTest::newRow("fraction lone zero") << "lineEdit_f_li_xc" << "0" << "0" << false;
@@ -123,6 +123,7 @@ private slots:
         QTest::newRow("fraction refuses 1") << "lineEdit_f_ch_xc" << "1" << "" << false;
         QTest::newRow("fraction refuses 1.0") << "lineEdit_f_ch_xc" << "1.0" << "0" << false;
         QTest::newRow("fraction one leading zero") << "lineEdit_f_ch_xc" << "00.5" << "0.5" << true;
+        QTest::newRow("fraction comma") << "lineEdit_f_ch_xc" << "0,25" << "0.25" << true;
         QTest::newRow("pH") << "lineEdit_manual_ph" << "7.25" << "7.25" << true;
         QTest::newRow("pH whole") << "lineEdit_manual_ph" << "12" << "12" << true;
         QTest::newRow("pH highest") << "lineEdit_manual_ph" << "12.99" << "12.99" << true;
@@ -131,6 +132,7 @@ private slots:
         QTest::newRow("pH refuses 13") << "lineEdit_manual_ph" << "13" << "1" << true;
         QTest::newRow("pH refuses a third decimal") << "lineEdit_manual_ph" << "7.123" << "7.12" << true;
         QTest::newRow("pH point kept") << "lineEdit_manual_ph" << "7." << "7." << false;
+        QTest::newRow("pH comma") << "lineEdit_manual_ph" << "6,5" << "6.5" << true;
     }
 
     void typing()
@@ -144,6 +146,32 @@ private slots:
         QTest::keyClicks(edit, typed);
         QCOMPARE(edit->text(), kept);
         QCOMPARE(edit->hasAcceptableInput(), complete);
+    }
+
+    // Return or Enter in any field of page 0, a whole number in it or not, is "Continue >>", with
+    // its fraction check.
+    void returnContinues()
+    {
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        radio("radioButton_POMP")->setChecked(true);
+        for (const QString &name : page0) {
+            auto *field = widget<QLineEdit>(window.get(), qPrintable(name));
+            widget<QStackedWidget>(window.get(), "stackedWidget")->setCurrentIndex(0);
+            field->setFocus();
+            QTest::keyClick(field, name.endsWith("ph") ? Qt::Key_Enter : Qt::Key_Return,
+                            name.endsWith("ph") ? Qt::KeypadModifier : Qt::NoModifier);
+            QVERIFY2(currentPage() == QStringLiteral("page_POMP"), qPrintable(name));
+        }
+        widget<QStackedWidget>(window.get(), "stackedWidget")->setCurrentIndex(0);
+        auto *fraction = widget<QLineEdit>(window.get(), "lineEdit_f_pr_xc");
+        fraction->setText("0.5");
+        fraction->setFocus();
+        MessageBoxCloser closer;
+        QTest::keyClick(fraction, Qt::Key_Return);
+        QCOMPARE(closer.title, QStringLiteral("Incorrect values"));
+        QCOMPARE(currentPage(), QStringLiteral("page"));
     }
 
     void everyReactorFieldTakesDecimalsOnly()

@@ -34,6 +34,13 @@ class MainWindowTest : public QObject {
     QString currentPage() { return pages()->currentWidget()->objectName(); }
     QAction *action(const char *name) { return widget<QAction>(window.get(), name); }
     QRadioButton *radio(const char *name) { return widget<QRadioButton>(window.get(), name); }
+    // Shortcuts answer only in the active window.
+    void showActive()
+    {
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+    }
 
 private slots:
     void init() { window = std::make_unique<MainWindow>(); }
@@ -79,16 +86,23 @@ private slots:
     {
         auto *file = widget<QMenu>(window.get(), "menuSelect");
         auto *info = widget<QMenu>(window.get(), "menuAbout");
-        QCOMPARE(file->title(), QStringLiteral("File"));
-        QCOMPARE(info->title(), QStringLiteral("Info"));
+        QCOMPARE(file->title(), QStringLiteral("&File"));
+        QCOMPARE(info->title(), QStringLiteral("&Info"));
         const QList<QAction *> fileEntries = file->actions();
         QCOMPARE(fileEntries.size(), 3);
         QCOMPARE(fileEntries[0], action("actionNew_Simulation"));
         QVERIFY(fileEntries[1]->isSeparator());
         QCOMPARE(fileEntries[2], action("actionExit"));
         QCOMPARE(info->actions(), (QList<QAction *>{action("actionHelp"), action("actionCredits")}));
-        QCOMPARE(action("actionNew_Simulation")->text(), QStringLiteral("New Simulation"));
-        QCOMPARE(action("actionCredits")->text(), QStringLiteral("About\\License"));
+        const QList<QPair<const char *, QString>> texts = {{"actionNew_Simulation", "&New Simulation"},
+                                                           {"actionExit", "E&xit"},
+                                                           {"actionHelp", "&Help"},
+                                                           {"actionCredits", "&About\\License"}};
+        for (const auto &[name, text] : texts)
+            QCOMPARE(action(name)->text(), text);
+        QCOMPARE(action("actionNew_Simulation")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
+        QCOMPARE(action("actionExit")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+        QCOMPARE(action("actionHelp")->shortcut(), QKeySequence(QStringLiteral("F1")));
         QCOMPARE(window->menuBar()->objectName(), QStringLiteral("menuBar"));
     }
 
@@ -126,6 +140,7 @@ private slots:
         row("customPlot_6", "QCustomPlot", "page_R2", QRect(430, 0, 350, 320));
         row("pushButton_toR2", "QPushButton", "page_R1", QRect(360, 330, 104, 32));
         row("pushButton_E_2", "QPushButton", "page_Results_2s", QRect(510, 380, 140, 32));
+        row("label_workbook_2", "QLabel", "page_Results_2s", QRect(50, 458, 750, 16));  // under the summary
     }
 
     void namedWidgets()
@@ -357,31 +372,80 @@ private slots:
         QVERIFY(workers.ssad->parent() == nullptr);
     }
 
-    void infoMenuOpensModalDialogs_data()
+    // Ctrl+N leaves a results page for page 0; while a run shows its progress the menu bar, and
+    // with it every menu shortcut, is off. Ctrl+Q closes the window.
+    void menuShortcuts()
+    {
+        showActive();
+        pages()->setCurrentIndex(6);
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(currentPage(), QStringLiteral("page"));
+        pages()->setCurrentIndex(5);
+        window->menuBar()->setEnabled(false);
+        QTest::keyClick(window.get(), Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(currentPage(), QStringLiteral("page_Loading"));
+        window->menuBar()->setEnabled(true);
+        QTest::keyClick(window.get(), Qt::Key_Q, Qt::ControlModifier);
+        QTRY_VERIFY(!window->isVisible());
+    }
+
+    // Escape is the progress page's "Cancel simulation" and does nothing on any other page.
+    void escapeCancelsOnlyOnTheProgressPage()
+    {
+        showActive();
+        const Workers &workers = window->simulationWorkers();
+        for (int page : {0, 1, 4, 6, 7}) {
+            pages()->setCurrentIndex(page);
+            QTest::keyClick(window.get(), Qt::Key_Escape);
+            QTest::qWait(150);  // a button's shortcut clicks it after a short press
+            QCOMPARE(pages()->currentIndex(), page);
+            QCOMPARE(workers.ssad->w_closed.load(), 0);
+        }
+        radio("radioButton_TPAD")->setChecked(true);
+        pages()->setCurrentIndex(5);
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QTRY_COMPARE(currentPage(), QStringLiteral("page_TPAD"));
+        QCOMPARE(workers.ssad->w_closed.load(), 1);
+    }
+
+    void infoMenuOpensModalDialogsOverTheWindow_data()
     {
         QTest::addColumn<QString>("trigger");
         QTest::addColumn<QString>("dialogClass");
         QTest::newRow("help") << "actionHelp" << "help";
+        QTest::newRow("help, F1") << "F1" << "help";
         QTest::newRow("about") << "actionCredits" << "credits";
     }
 
-    void infoMenuOpensModalDialogs()
+    void infoMenuOpensModalDialogsOverTheWindow()
     {
         QFETCH(QString, trigger);
         QFETCH(QString, dialogClass);
+        showActive();
+        window->move(120, 80);
         QString shown;
         bool modal = false;
+        QWidget *parent = nullptr;
+        QPoint centre;
         QTimer::singleShot(0, this, [&] {
             QWidget *dialog = QApplication::activeModalWidget();
             if (!dialog)
                 return;
             shown = QString::fromLatin1(dialog->metaObject()->className());
             modal = dialog->isModal();
+            parent = dialog->parentWidget();
+            centre = dialog->frameGeometry().center();
             dialog->close();
         });
-        action(qPrintable(trigger))->trigger();
+        if (trigger == "F1")
+            QTest::keyClick(window.get(), Qt::Key_F1);
+        else
+            action(qPrintable(trigger))->trigger();
         QCOMPARE(shown, dialogClass);
         QVERIFY(modal);
+        QCOMPARE(parent, window.get());
+        const QPoint offset = centre - window->frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 4, qPrintable(QStringLiteral("%1, %2").arg(offset.x()).arg(offset.y())));
         QVERIFY(!QApplication::activeModalWidget());
     }
 };

@@ -75,11 +75,13 @@ class RunsTest : public QObject {
 
     std::unique_ptr<QTemporaryDir> workDir;
     QString startDir;
+    QByteArray home;
     std::unique_ptr<MainWindow> window;
     std::unique_ptr<MessageBoxWatcher> messages;
 
     QStackedWidget *pages() { return widget<QStackedWidget>(window.get(), "stackedWidget"); }
     QString currentPage() { return pages()->currentWidget()->objectName(); }
+    QLabel *label(const char *name) { return widget<QLabel>(window.get(), name); }
     bool menuEnabled() { return window->menuBar()->isEnabled(); }
     QRadioButton *radio(const char *name) { return widget<QRadioButton>(window.get(), name); }
     QCustomPlot *plot(const char *name) { return widget<QCustomPlot>(window.get(), name); }
@@ -122,7 +124,12 @@ class RunsTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { startDir = QDir::currentPath(); }
+    void initTestCase()
+    {
+        startDir = QDir::currentPath();
+        home = qgetenv("HOME");
+        qunsetenv("XDG_CONFIG_HOME");  // the Documents folder follows HOME alone
+    }
 
     void init()
     {
@@ -142,6 +149,7 @@ private slots:
         window.reset();  // waits for a run still leaving the interpreter
         messages.reset();
         QDir::setCurrent(startDir);
+        qputenv("HOME", home);
         workDir.reset();
     }
 
@@ -479,6 +487,7 @@ private slots:
         setText(window.get(), "lineEdit_t_end", "1");
         workers().ssad->program_text = standInModel(11, 11);
         QVERIFY(QDir::setCurrent("/proc"));  // where no file can be created
+        qputenv("HOME", "/proc");            // nor a Documents folder
         start("radioButton_SSAD", "pushButton_C2");
         QTRY_COMPARE_WITH_TIMEOUT(messages->seen.size(), 1, runTimeoutMs);
         QCOMPARE(messages->seen.front().title, QStringLiteral("Results not saved"));
@@ -488,11 +497,67 @@ private slots:
         QCOMPARE(messages->seen.front().page, QStringLiteral("page_Results_1s"));
         QCOMPARE(plot("customPlot")->graphCount(), 1);
         QVERIFY(results::last_workbook.isEmpty());
+        QCOMPARE(label("label_workbook")->text(), QStringLiteral("No results workbook was saved."));
+        QVERIFY(label("label_workbook")->toolTip().isEmpty());
 
         click(window.get(), "pushButton");
         QCOMPARE(messages->seen.size(), 2);
         QCOMPARE(messages->seen.back().title, QStringLiteral("Results not found"));
         QCOMPARE(messages->seen.back().text, QStringLiteral("No results workbook was saved for the last run."));
+    }
+
+    // A working directory that takes no files sends the workbook to the Documents folder, made
+    // when missing, and the results page says so.
+    void workbookInDocumentsFolder()
+    {
+        const QString documents = workDir->filePath("home/Documents");
+        qputenv("HOME", QFile::encodeName(workDir->filePath("home")));
+        QVERIFY(QDir::setCurrent("/proc"));
+        setText(window.get(), "lineEdit_t_end", "0.5");
+        workers().ssad->program_text = standInModel(6, 6);
+        start("radioButton_SSAD", "pushButton_C2");
+        QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("page_Results_1s"), runTimeoutMs);
+        QVERIFY(messages->seen.isEmpty());
+        const QStringList written = QDir(documents).entryList({"results_*.xlsx"}, QDir::Files);
+        QCOMPARE(written.size(), 1);
+        QCOMPARE(results::last_workbook, documents + "/" + written.front());
+        QCOMPARE(label("label_workbook")->text(),
+                 QStringLiteral("Results saved to %1 in %2, as the working directory cannot take files")
+                     .arg(written.front(), documents));
+        QCOMPARE(label("label_workbook")->toolTip(), results::last_workbook);
+    }
+
+    // Return in a field of page 0 and of the reactor page starts the run, Escape cancels it; the
+    // next run's results page names its workbook.
+    void keyboardRun()
+    {
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        workers().ssad->program_text = "import time\n"
+                                       "def MyFunc(*args):\n"
+                                       "    while not args[-1]():\n"
+                                       "        time.sleep(0.01)\n"
+                                       "    return None\n";
+        const auto pressReturnIn = [this](const char *field) {
+            widget<QLineEdit>(window.get(), field)->setFocus();
+            QTest::keyClick(widget<QLineEdit>(window.get(), field), Qt::Key_Return);
+        };
+        pressReturnIn("lineEdit_t_end");
+        QCOMPARE(currentPage(), QStringLiteral("page_SSAD"));
+        pressReturnIn("lineEdit_V_t1");
+        QCOMPARE(currentPage(), QStringLiteral("page_Loading"));
+        QTest::keyClick(window.get(), Qt::Key_Escape);
+        QTRY_COMPARE(currentPage(), QStringLiteral("page_SSAD"));
+        QVERIFY(menuEnabled());
+
+        workers().ssad->program_text = standInModel(11, 11);
+        setText(window.get(), "lineEdit_t_end", "1");
+        pressReturnIn("lineEdit_T_1");
+        QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("page_Results_1s"), runTimeoutMs);
+        QCOMPARE(workbooks().size(), 1);
+        QCOMPARE(label("label_workbook")->text(), QStringLiteral("Results saved to ") + workbooks().front());
+        QCOMPARE(label("label_workbook")->toolTip(), results::last_workbook);
+        QVERIFY(messages->seen.isEmpty());
     }
 
     void openFullResults()

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QGroupBox>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -52,6 +53,7 @@ private slots:
     void aboutShowsProductCreditsAndCitation();
     void aboutLinkOpensInTheBrowser();
     void aboutButtonsOpenTheShippedFilesFromTheWorkingDirectory();
+    void aboutButtonsTellWhenNoProgramOpensTheFile();
     void helpShowsModelAndResultTexts();
     void textsFollowTheInstalledTranslation();
 
@@ -237,6 +239,32 @@ void TestDialogs::aboutButtonsOpenTheShippedFilesFromTheWorkingDirectory()
                                             QUrl::fromLocalFile(elsewhere.filePath("changelog.txt"))}));
 }
 
+// The desktop cannot open the file: a warning over the dialog names it.
+void TestDialogs::aboutButtonsTellWhenNoProgramOpensTheFile()
+{
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &m_desktop, "missingSlot");
+    credits dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    for (const auto &[button, file] : {std::pair{"pushButton_License", "license.txt"}, std::pair{"pushButton", "changelog.txt"}}) {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("No such method")));
+        QString title, text;
+        QWidget *parent = nullptr;
+        QTimer::singleShot(0, this, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                title = box->windowTitle();
+                text = box->text();
+                parent = box->parentWidget();
+                box->close();
+            }
+        });
+        QTest::mouseClick(dlg.findChild<QPushButton *>(QString::fromLatin1(button)), Qt::LeftButton);
+        QCOMPARE(title, QStringLiteral("File not opened"));
+        QCOMPARE(text, QStringLiteral("No program was found to open %1.").arg(QDir::current().absoluteFilePath(file)));
+        QCOMPARE(parent, &dlg);
+    }
+}
+
 void TestDialogs::helpShowsModelAndResultTexts()
 {
     help dlg;
@@ -259,7 +287,8 @@ void TestDialogs::helpShowsModelAndResultTexts()
                             "selected fraction and then to individual molecules."));
     QCOMPARE(resultText->toPlainText(),
              QStringLiteral("The results are presented in the form of plots. Detailed output from model is saved "
-                            "to results[timestamp].xlsx file, in the application directory."));
+                            "to a results_[timestamp].xlsx file in the working directory, or in the Documents "
+                            "folder when the working directory cannot take files; the results page names it."));
 
     // Plain information: nothing in the help texts leads anywhere.
     QVERIFY(anchorsOf(modelText).isEmpty() && anchorsOf(resultText).isEmpty());
