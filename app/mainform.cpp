@@ -6,6 +6,7 @@
 #include <datafiles.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -99,6 +100,8 @@ void MainForm::setupMenus(QMainWindow *window)
     actionExit = action("actionExit", QStringLiteral("Exit"));
     actionHelp = action("actionHelp", QStringLiteral("Help"));
     actionCredits = action("actionCredits", QStringLiteral("About\\License"));
+    actionOpen_inputs = action("actionOpen_inputs", QStringLiteral("Open inputs…"));
+    actionSave_inputs = action("actionSave_inputs", QStringLiteral("Save inputs…"));
 
     menuBar = new QMenuBar(window);
     menuBar->setObjectName(QStringLiteral("menuBar"));
@@ -111,6 +114,8 @@ void MainForm::setupMenus(QMainWindow *window)
     menuBar->addAction(menuSelect->menuAction());
     menuBar->addAction(menuAbout->menuAction());
     menuSelect->addAction(actionNew_Simulation);
+    menuSelect->addAction(actionOpen_inputs);
+    menuSelect->addAction(actionSave_inputs);
     menuSelect->addSeparator();
     menuSelect->addAction(actionExit);
     menuAbout->addAction(actionHelp);
@@ -202,4 +207,14 @@ void MainForm::setupResultPages()
     pushButton_N_2 = button(page_Results_2s, "pushButton_N_2", newText, newGeometry, formstyle::secondaryButton);
     pushButton_E_2 = button(page_Results_2s, "pushButton_E_2", exitText, exitGeometry, formstyle::primaryButton);
     label_summary_2 = formparts::label(page_Results_2s, "label_summary_2", QString(), summaryGeometry);
+
+    // Right of the buttons, clear of the plots and of the reactor switch.
+    const QRect previousGeometry(665, 385, 175, 22);
+    for (auto [box, page, name] : {std::tuple{&checkBox_previous, page_Results_1s, "checkBox_previous"},
+                                   std::tuple{&checkBox_previous_2, page_Results_2s, "checkBox_previous_2"}}) {
+        *box = new QCheckBox(QStringLiteral("Show previous run"), page);
+        (*box)->setObjectName(QString::fromLatin1(name));
+        (*box)->setGeometry(previousGeometry);
+        (*box)->setFont(formstyle::textFont());
+    }
 }

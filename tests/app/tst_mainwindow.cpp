@@ -82,13 +82,17 @@ private slots:
         QCOMPARE(file->title(), QStringLiteral("File"));
         QCOMPARE(info->title(), QStringLiteral("Info"));
         const QList<QAction *> fileEntries = file->actions();
-        QCOMPARE(fileEntries.size(), 3);
+        QCOMPARE(fileEntries.size(), 5);
         QCOMPARE(fileEntries[0], action("actionNew_Simulation"));
-        QVERIFY(fileEntries[1]->isSeparator());
-        QCOMPARE(fileEntries[2], action("actionExit"));
+        QCOMPARE(fileEntries[1], action("actionOpen_inputs"));
+        QCOMPARE(fileEntries[2], action("actionSave_inputs"));
+        QVERIFY(fileEntries[3]->isSeparator());
+        QCOMPARE(fileEntries[4], action("actionExit"));
         QCOMPARE(info->actions(), (QList<QAction *>{action("actionHelp"), action("actionCredits")}));
         QCOMPARE(action("actionNew_Simulation")->text(), QStringLiteral("New Simulation"));
         QCOMPARE(action("actionCredits")->text(), QStringLiteral("About\\License"));
+        QCOMPARE(action("actionOpen_inputs")->text(), QStringLiteral("Open inputs…"));
+        QCOMPARE(action("actionSave_inputs")->text(), QStringLiteral("Save inputs…"));
         QCOMPARE(window->menuBar()->objectName(), QStringLiteral("menuBar"));
     }
 
