@@ -10,6 +10,7 @@
 #include <workers.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -94,6 +95,24 @@ private slots:
         QCOMPARE(action("actionOpen_inputs")->text(), QStringLiteral("Open inputs…"));
         QCOMPARE(action("actionSave_inputs")->text(), QStringLiteral("Save inputs…"));
         QCOMPARE(window->menuBar()->objectName(), QStringLiteral("menuBar"));
+    }
+
+    // The check box fits its text and lies clear of every other widget of its page.
+    void resultPagesOfferPreviousRunAndPlotImages()
+    {
+        for (const char *name : {"checkBox_previous", "checkBox_previous_2"}) {
+            auto *box = widget<QCheckBox>(window.get(), name);
+            QCOMPARE(box->text(), QStringLiteral("Show previous run"));
+            QVERIFY(!box->isChecked());
+            QVERIFY(box->sizeHint().width() <= box->width());
+            for (QWidget *sibling : box->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(sibling == box || !sibling->geometry().intersects(box->geometry()),
+                         qPrintable(sibling->objectName()));
+        }
+        const QList<QCustomPlot *> plots = window->findChildren<QCustomPlot *>();
+        QCOMPARE(plots.size(), 6);
+        for (QCustomPlot *plot : plots)
+            QCOMPARE(plot->contextMenuPolicy(), Qt::CustomContextMenu);
     }
 
     // Widgets the code and the later run control refer to: name, class, parent.
