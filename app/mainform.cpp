@@ -20,6 +20,8 @@
 
 #include <qcustomplot.h>
 
+#include <tuple>
+
 namespace formparts {
 
 QPushButton *button(QWidget *parent, const char *name, const QString &text, const QRect &geometry,

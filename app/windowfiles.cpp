@@ -17,7 +17,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QSpinBox>
-#include <QStackedWidget>
 
 #include <qcustomplot.h>
 
