@@ -2,6 +2,8 @@
 
 #include "inputrows.h"
 
+#include <inputfields.h>
+
 #include <QLineEdit>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
@@ -27,9 +29,9 @@ std::unique_ptr<QRegularExpressionValidator> wholeTextValidator(const QString &p
 }  // namespace
 
 InputValidators::InputValidators()
-    : decimal(wholeTextValidator(QStringLiteral("\\d*\\.\\d+"))),
-      fraction(wholeTextValidator(QStringLiteral("(0)\\.\\d+"))),
-      ph(wholeTextValidator(QStringLiteral("^(([1-9]|1[0-2])(\\.\\d\\d?)?|12(\\.00?)?)$")))
+    : decimal(wholeTextValidator(fieldPattern(FieldKind::Decimal))),
+      fraction(wholeTextValidator(fieldPattern(FieldKind::Fraction))),
+      ph(wholeTextValidator(fieldPattern(FieldKind::Ph)))
 {
 }
 

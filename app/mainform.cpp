@@ -6,6 +6,7 @@
 #include <datafiles.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QMainWindow>
 #include <QMenu>
@@ -18,6 +19,8 @@
 #include <QStatusBar>
 
 #include <qcustomplot.h>
+
+#include <tuple>
 
 namespace formparts {
 
@@ -102,6 +105,8 @@ void MainForm::setupMenus(QMainWindow *window)
     actionNew_Simulation->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     actionExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     actionHelp->setShortcut(QKeySequence(Qt::Key_F1));
+    actionOpen_inputs = action("actionOpen_inputs", QStringLiteral("&Open inputs…"));
+    actionSave_inputs = action("actionSave_inputs", QStringLiteral("&Save inputs…"));
 
     menuBar = new QMenuBar(window);
     menuBar->setObjectName(QStringLiteral("menuBar"));
@@ -114,6 +119,8 @@ void MainForm::setupMenus(QMainWindow *window)
     menuBar->addAction(menuSelect->menuAction());
     menuBar->addAction(menuAbout->menuAction());
     menuSelect->addAction(actionNew_Simulation);
+    menuSelect->addAction(actionOpen_inputs);
+    menuSelect->addAction(actionSave_inputs);
     menuSelect->addSeparator();
     menuSelect->addAction(actionExit);
     menuAbout->addAction(actionHelp);
@@ -210,4 +217,14 @@ void MainForm::setupResultPages()
     pushButton_E_2 = button(page_Results_2s, "pushButton_E_2", exitText, exitGeometry, formstyle::primaryButton);
     label_summary_2 = formparts::label(page_Results_2s, "label_summary_2", QString(), summaryGeometry);
     label_workbook_2 = formparts::label(page_Results_2s, "label_workbook_2", QString(), workbookGeometry);
+
+    // Right of the buttons, clear of the plots and of the reactor switch.
+    const QRect previousGeometry(665, 385, 175, 22);
+    for (auto [box, page, name] : {std::tuple{&checkBox_previous, page_Results_1s, "checkBox_previous"},
+                                   std::tuple{&checkBox_previous_2, page_Results_2s, "checkBox_previous_2"}}) {
+        *box = new QCheckBox(QStringLiteral("Show previous run"), page);
+        (*box)->setObjectName(QString::fromLatin1(name));
+        (*box)->setGeometry(previousGeometry);
+        (*box)->setFont(formstyle::textFont());
+    }
 }

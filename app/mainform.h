@@ -9,6 +9,7 @@
 
 QT_BEGIN_NAMESPACE
 class QAction;
+class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -32,6 +33,7 @@ public:
     void setupUi(QMainWindow *window);
 
     QAction *actionNew_Simulation, *actionExit, *actionHelp, *actionCredits;
+    QAction *actionOpen_inputs, *actionSave_inputs;
     QWidget *centralWidget;
     QStackedWidget *stackedWidget;
     QLabel *background;
@@ -85,6 +87,7 @@ public:
     QLabel *label_37, *label_simtime, *label_remtime, *label_65;
     QLabel *label_summary, *label_summary_2;  // the run summary on the results pages
     QLabel *label_workbook, *label_workbook_2;  // where the results workbook went
+    QCheckBox *checkBox_previous, *checkBox_previous_2;  // "Show previous run" on the results pages
     QPushButton *pushButton_Cancel;
 
     // Page 6: results of a one-reactor run.

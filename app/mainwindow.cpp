@@ -2,6 +2,7 @@
 
 #include "inputrows.h"
 #include "mainform.h"
+#include "runform.h"
 
 #include <credits.h>
 #include <help.h>
@@ -66,6 +67,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), ui(std::make_uniq
     addPlotTitle(ui->customPlot_4, two[0].compositionTitle);
     addPlotTitle(ui->customPlot_5, two[1].flowTitle);
     addPlotTitle(ui->customPlot_6, two[1].compositionTitle);
+    for (QCustomPlot *plot : {ui->customPlot, ui->customPlot_2, ui->customPlot_3, ui->customPlot_4,
+                              ui->customPlot_5, ui->customPlot_6}) {
+        plot->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(plot, &QWidget::customContextMenuRequested, this, [this, plot](const QPoint &at) { offerPlotMenu(plot, at); });
+    }
 
     validators.attach(*ui);
     continueOnReturn(ui->page, ui->pushButton_C1);
@@ -83,16 +89,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::showPage(int index) { ui->stackedWidget->setCurrentIndex(index); }
 
-int MainWindow::configurationPage() const
-{
-    if (ui->radioButton_SSAD->isChecked())
-        return 1;
-    if (ui->radioButton_TSAD->isChecked())
-        return 2;
-    if (ui->radioButton_TPAD->isChecked())
-        return 3;
-    return 4;
-}
+int MainWindow::configurationPage() const { return runform::checkedMode(*ui); }
 
 void MainWindow::MakeDefault1()
 {

@@ -6,6 +6,7 @@
 #include "inputvalidators.h"
 #include "remainingtime.h"
 
+#include <previousrun.h>
 #include <workers.h>
 
 #include <QMainWindow>
@@ -20,6 +21,7 @@ QT_BEGIN_NAMESPACE
 class QCloseEvent;
 class QRadioButton;
 QT_END_NAMESPACE
+class QCustomPlot;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -30,6 +32,12 @@ public:
 
     // The four simulation workers, created with the window and never deleted.
     const Workers &simulationWorkers() const { return workers; }
+
+    // What File > "Save inputs…" and "Open inputs…" do once their file dialog has a path. Saving
+    // writes the whole file or leaves the earlier one; opening changes the form only when the
+    // whole file is good, then shows page 0. Both return why they failed, or an empty string.
+    QString saveInputsTo(const QString &path);
+    QString openInputsFrom(const QString &path);
 
 public slots:
     void MakePlots();
@@ -70,6 +78,10 @@ private slots:
     void on_pushButton_clicked();
     void on_pushButton_2_clicked();
     void on_pushButton_Cancel_clicked();
+    void on_actionSave_inputs_triggered();
+    void on_actionOpen_inputs_triggered();
+    void on_checkBox_previous_toggled(bool checked);
+    void on_checkBox_previous_2_toggled(bool checked);
 
 private:
     // Empties the plot series, shows page 0 and restores pages 0 to 3.
@@ -89,10 +101,18 @@ private:
     // The "Open full results" buttons.
     void openFullResults();
 
+    // Draws the previous run's curves behind the shown run's when "Show previous run" is checked
+    // and both runs had as many reactors; removes them otherwise.
+    void showPreviousRun();
+    // The context menu of a plot, and its "Save image…".
+    void offerPlotMenu(QCustomPlot *plot, const QPoint &at);
+    void savePlotImageOf(QCustomPlot *plot);
+
     std::unique_ptr<MainForm> ui;
     Workers workers;
     std::unique_ptr<SimulationRun> simulation;
     int shown_mode = 1;  // the configuration of the run whose results are shown
     InputValidators validators;
     RemainingTime remaining_time;
+    RunCurves shown_run, previous_run;  // copies of the curves of the last two finished runs
 };

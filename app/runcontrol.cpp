@@ -161,6 +161,9 @@ void MainWindow::MakePlots()
         drawReactorPlots(plots[0], ui->customPlot_3, ui->customPlot_4, t_end);
         drawReactorPlots(plots[1], ui->customPlot_5, ui->customPlot_6, t_end);
     }
+    previous_run = std::move(shown_run);
+    shown_run = lastRunCurves(int(plots.size()));
+    showPreviousRun();
 
     if (report.nonNumber)
         QMessageBox::warning(this, tr("Results are not numbers"),

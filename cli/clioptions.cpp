@@ -2,6 +2,8 @@
 
 #include "safefile.h"
 
+#include <inputsfile.h>
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -101,6 +103,19 @@ QString checkPlotsFolder(const QString &dir)
 
 ParsedCommandLine refused(const QString &why) { return {ParsedCommandLine::Outcome::Refused, {}, why}; }
 
+// The inputs of an input file that apply to the configuration, in kelvin, into request.
+void takeInputs(const InputValues &values, RunRequest &request)
+{
+    for (const auto &[input, text] : values.texts) {
+        const InputSpec &spec = inputSpec(input);
+        if (applies(input, request.mode))
+            request.*spec.field = text.toDouble() + (spec.temperature && values.celsius ? 273.15 : 0.0);
+    }
+    request.ph_mode = values.freePh ? 1 : 0;
+    if (!values.freePh)
+        request.S_h_ion_manual = std::pow(10.0, -values.manualPh.toDouble());
+}
+
 }  // namespace
 
 ParsedCommandLine parseCommandLine(const QStringList &arguments)
@@ -144,15 +159,28 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption batch(QStringLiteral("batch"),
                                    QStringLiteral("Run the scenarios given as JSON lines on standard input, one after "
                                                   "another; a workbook only where \"out\" names one"));
+    const QCommandLineOption plotFormat(QStringLiteral("plot-format"),
+                                        QStringLiteral("Format of the --plots images: png or pdf (default png)"),
+                                        QStringLiteral("png|pdf"));
+    const QCommandLineOption plotScale(
+        QStringLiteral("plot-scale"),
+        QStringLiteral("Size of the --plots images as a multiple of the window's 350x320 plots, up to 10 "
+                       "(default 1; 2 gives 700x640 pixels)"),
+        QStringLiteral("factor"));
+    const QCommandLineOption inputs(
+        QStringLiteral("inputs"),
+        QStringLiteral("Read the inputs from a TOML file as the window's \"Save inputs...\" writes it (keys: the "
+                       "options without dashes); options given here win over the file"),
+        QStringLiteral("file.toml"));
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print the model's wall time and right-hand-side evaluations"));
-    parser.addOptions({config});
+    parser.addOptions({inputs, config});
     for (const InputSpec &option : inputSpecs()) {
         if (option.input == Input::T1)
             parser.addOptions({ph, unit});
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), QStringLiteral("value")));
     }
-    parser.addOptions({out, csv, summary, plots, quiet, stats, batch});
+    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, batch});
 
     if (!parser.parse(arguments))
         return refused(parser.errorText());
@@ -165,7 +193,15 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     if (!parser.positionalArguments().isEmpty())
         return refused(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
-    int mode = 1;
+    InputsFileRead file;
+    if (parser.isSet(inputs)) {
+        file = readInputsFile(parser.value(inputs));
+        if (!file.problems.isEmpty())
+            return refused(QStringLiteral("--inputs %1: %2")
+                               .arg(parser.value(inputs), file.describe().replace(QLatin1Char('\n'), QStringLiteral("; "))));
+    }
+
+    int mode = file.values.mode;
     if (parser.isSet(config)) {
         const Configuration *chosen = configurationByCode(parser.value(config));
         if (!chosen)
@@ -184,6 +220,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     CliOptions options;
     RunRequest &request = options.request;
     request = defaultRequest(mode);
+    if (parser.isSet(inputs))
+        takeInputs(file.values, request);
     for (const InputSpec &option : inputSpecs()) {
         const QString name = QLatin1String(option.key);
         if (!parser.isSet(name))
@@ -243,6 +281,18 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         if (!problem.isEmpty())
             return refused(problem);
     }
+    if (parser.isSet(plotFormat)) {
+        const QString format = parser.value(plotFormat).toLower();
+        if (format != QLatin1String("png") && format != QLatin1String("pdf"))
+            return refused(QStringLiteral("--plot-format must be png or pdf, not '%1'").arg(parser.value(plotFormat)));
+        options.plotFormat = format == QLatin1String("pdf") ? ImageFormat::Pdf : ImageFormat::Png;
+    }
+    if (parser.isSet(plotScale) &&
+        (!parseNumber(parser.value(plotScale), &options.plotScale) || options.plotScale <= 0 || options.plotScale > 10))
+        return refused(QStringLiteral("--plot-scale must be a number above 0 and at most 10, not '%1'")
+                           .arg(parser.value(plotScale)));
+    if ((parser.isSet(plotFormat) || parser.isSet(plotScale)) && !parser.isSet(plots))
+        return refused(QStringLiteral("--plot-format and --plot-scale need --plots"));
     options.quiet = parser.isSet(quiet);
     options.stats = parser.isSet(stats);
     options.batch = parser.isSet(batch);
@@ -278,7 +328,7 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
 
     QStringList keys = {QStringLiteral("config"), QStringLiteral("ph"),  QStringLiteral("unit"),
                         QStringLiteral("out"),    QStringLiteral("csv"), QStringLiteral("summary"),
-                        QStringLiteral("plots")};
+                        QStringLiteral("plots"),  QStringLiteral("plot-format"), QStringLiteral("plot-scale")};
     for (const InputSpec &spec : inputSpecs())
         keys << QLatin1String(spec.key);
 

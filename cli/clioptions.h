@@ -1,10 +1,12 @@
 #pragma once
 
 // The command line of digestra-cli: every input of the input pages as an option, with the
-// pages' defaults and units, turned into a RunRequest (temperatures in kelvin, the manual pH
+// pages' defaults and units, or taken from an input file (--inputs) where no option gives it,
+// turned into a RunRequest (temperatures in kelvin, the manual pH
 // as 10^-pH) plus the names of the files to write.
 
 #include <configuration.h>
+#include <plotimage.h>
 
 #include <QJsonValue>
 #include <QString>
@@ -16,6 +18,8 @@ struct CliOptions {
     QString csvPath;       // empty: no CSV
     QString summaryPath;   // empty: no summary JSON
     QString plotsDir;      // empty: no plot images
+    ImageFormat plotFormat = ImageFormat::Png;
+    double plotScale = 1.0;  // of the images' size, the results pages' plot size times this
     bool quiet = false;    // no progress line, no list of written files
     bool stats = false;    // print the model's cost after the run
     bool batch = false;    // scenarios as JSON lines on standard input

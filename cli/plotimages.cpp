@@ -2,7 +2,6 @@
 
 #include <configuration.h>
 #include <reactorplots.h>
-#include <safefile.h>
 
 #include <QDir>
 
@@ -11,11 +10,10 @@
 namespace {
 
 constexpr int kWidth = 350, kHeight = 320;  // the plots' size on the results pages
-constexpr int kDotsPerMeter = int(96 / 0.0254);
 
 }  // namespace
 
-PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
+PlotImages savePlotImages(const QString &dir, int mode, double tEnd, ImageFormat format, double scale)
 {
     PlotImages images;
     if (!QDir().mkpath(dir)) {
@@ -23,34 +21,21 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
         return images;
     }
     const QDir folder(dir);
+    const QString suffix = format == ImageFormat::Pdf ? QStringLiteral(".pdf") : QStringLiteral(".png");
     const auto save = [&](QCustomPlot &plot, const QString &name) {
-        SafeFile file(FileTarget{folder.filePath(name)});
-        if (!file.error().isEmpty()) {
-            images.error = file.error();
-            return false;
-        }
-        // Drawn as QCustomPlot::savePng draws it, at 96 dpi, but written through the safe file,
-        // which sees every write error.
-        QImage image = plot.toPixmap(kWidth, kHeight).toImage();
-        image.setDotsPerMeterX(kDotsPerMeter);
-        image.setDotsPerMeterY(kDotsPerMeter);
-        if (!image.save(&file.file(), "PNG")) {
-            images.error = QStringLiteral("cannot write %1").arg(folder.filePath(name));
-            return false;
-        }
-        const WrittenFile written = file.commit();
-        images.error = written.error;
-        if (!written.path.isEmpty())
-            images.written << written.path;
-        return written.error.isEmpty();
+        const QString path = folder.filePath(name + suffix);
+        images.error = savePlotImage(&plot, path, format, kWidth, kHeight, scale);
+        if (images.error.isEmpty())
+            images.written << path;
+        return images.error.isEmpty();
     };
     for (const ReactorPlots &plots : reactorPlotSet(configuration(mode).reactors)) {
         QCustomPlot flow, composition;
         addPlotTitle(&flow, plots.flowTitle);
         addPlotTitle(&composition, plots.compositionTitle);
         drawReactorPlots(plots, &flow, &composition, tEnd);
-        if (!save(flow, plots.filePrefix + QStringLiteral("biogas_flow.png")) ||
-            !save(composition, plots.filePrefix + QStringLiteral("biogas_composition.png")))
+        if (!save(flow, plots.filePrefix + QStringLiteral("biogas_flow")) ||
+            !save(composition, plots.filePrefix + QStringLiteral("biogas_composition")))
             break;
     }
     return images;

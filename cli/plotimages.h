@@ -1,6 +1,8 @@
 #pragma once
 
-// The result plots of the last refinement saved as PNG images, drawn as on the results pages.
+// The result plots of the last refinement saved as PNG or PDF images, drawn as on the results pages.
+
+#include <plotimage.h>
 
 #include <QString>
 #include <QStringList>
@@ -11,5 +13,7 @@ struct PlotImages {
 };
 
 // One flow and one composition image per reactor of the configuration (1 to 4), into dir,
-// which is created when missing. tEnd is the end of the horizontal axes.
-PlotImages savePlotImages(const QString &dir, int mode, double tEnd);
+// which is created when missing. tEnd is the end of the horizontal axes; the images are the
+// results pages' plot size times scale.
+PlotImages savePlotImages(const QString &dir, int mode, double tEnd, ImageFormat format = ImageFormat::Png,
+                          double scale = 1.0);

@@ -80,7 +80,8 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         if (!options.summaryPath.isEmpty() && !interrupts.interrupted())
             write(options.summaryPath, writeSummary(options.summaryPath, report.summary));
         if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
-            const PlotImages images = savePlotImages(options.plotsDir, request.mode, request.t_end);
+            const PlotImages images = savePlotImages(options.plotsDir, request.mode, request.t_end, options.plotFormat,
+                                                     options.plotScale);
             result.files << images.written;
             if (!images.error.isEmpty())
                 fail(images.error);

@@ -10,6 +10,7 @@
 #include <workers.h>
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -89,21 +90,43 @@ private slots:
         QCOMPARE(file->title(), QStringLiteral("&File"));
         QCOMPARE(info->title(), QStringLiteral("&Info"));
         const QList<QAction *> fileEntries = file->actions();
-        QCOMPARE(fileEntries.size(), 3);
+        QCOMPARE(fileEntries.size(), 5);
         QCOMPARE(fileEntries[0], action("actionNew_Simulation"));
-        QVERIFY(fileEntries[1]->isSeparator());
-        QCOMPARE(fileEntries[2], action("actionExit"));
+        QCOMPARE(fileEntries[1], action("actionOpen_inputs"));
+        QCOMPARE(fileEntries[2], action("actionSave_inputs"));
+        QVERIFY(fileEntries[3]->isSeparator());
+        QCOMPARE(fileEntries[4], action("actionExit"));
         QCOMPARE(info->actions(), (QList<QAction *>{action("actionHelp"), action("actionCredits")}));
         const QList<QPair<const char *, QString>> texts = {{"actionNew_Simulation", "&New Simulation"},
                                                            {"actionExit", "E&xit"},
                                                            {"actionHelp", "&Help"},
-                                                           {"actionCredits", "&About\\License"}};
+                                                           {"actionCredits", "&About\\License"},
+                                                           {"actionOpen_inputs", "&Open inputs…"},
+                                                           {"actionSave_inputs", "&Save inputs…"}};
         for (const auto &[name, text] : texts)
             QCOMPARE(action(name)->text(), text);
         QCOMPARE(action("actionNew_Simulation")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
         QCOMPARE(action("actionExit")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
         QCOMPARE(action("actionHelp")->shortcut(), QKeySequence(QStringLiteral("F1")));
         QCOMPARE(window->menuBar()->objectName(), QStringLiteral("menuBar"));
+    }
+
+    // The check box fits its text and lies clear of every other widget of its page.
+    void resultPagesOfferPreviousRunAndPlotImages()
+    {
+        for (const char *name : {"checkBox_previous", "checkBox_previous_2"}) {
+            auto *box = widget<QCheckBox>(window.get(), name);
+            QCOMPARE(box->text(), QStringLiteral("Show previous run"));
+            QVERIFY(!box->isChecked());
+            QVERIFY(box->sizeHint().width() <= box->width());
+            for (QWidget *sibling : box->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(sibling == box || !sibling->geometry().intersects(box->geometry()),
+                         qPrintable(sibling->objectName()));
+        }
+        const QList<QCustomPlot *> plots = window->findChildren<QCustomPlot *>();
+        QCOMPARE(plots.size(), 6);
+        for (QCustomPlot *plot : plots)
+            QCOMPARE(plot->contextMenuPolicy(), Qt::CustomContextMenu);
     }
 
     // Widgets the code and the later run control refer to: name, class, parent.

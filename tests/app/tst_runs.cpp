@@ -10,6 +10,7 @@
 #include <results.h>
 #include <workers.h>
 
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QJsonDocument>
@@ -341,6 +342,21 @@ private slots:
             QCOMPARE(workbooks().size(), run + 1);
             QVERIFY(!written.contains(results::last_workbook));
             written << results::last_workbook;
+            if (run == 1) {
+                // The first run's curves show behind the second's only while asked for.
+                auto *previous = widget<QCheckBox>(window.get(), "checkBox_previous");
+                previous->setChecked(true);
+                QCOMPARE(plot("customPlot")->graphCount(), 2);
+                QCOMPARE(plot("customPlot_2")->graphCount(), 8);
+                QCOMPARE(legend(plot("customPlot_2")).mid(0, 5), QStringList({"CH4", "CO2", "H2", "H2O", "previous run"}));
+                QCOMPARE(plot("customPlot_2")->legend->itemCount(), 5);
+                QCOMPARE(plot("customPlot_2")->graph(4)->data()->size(), 6);
+                previous->setChecked(false);
+                QCOMPARE(plot("customPlot")->graphCount(), 1);
+                QCOMPARE(plot("customPlot_2")->graphCount(), 4);
+                previous->setChecked(true);
+                QVERIFY(widget<QCheckBox>(window.get(), "checkBox_previous_2")->isChecked());
+            }
             widget<QAction>(window.get(), "actionNew_Simulation")->trigger();
             QCOMPARE(currentPage(), QStringLiteral("page"));
             QVERIFY(results::plot_t_R1.isEmpty());
@@ -351,7 +367,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("page_Results_2s"), runTimeoutMs);
         QCOMPARE(plot("customPlot")->graphCount(), 0);
         QCOMPARE(plot("customPlot_2")->graphCount(), 0);
+        // Still asked for, but the previous run had one reactor: nothing behind.
         QCOMPARE(plot("customPlot_4")->graphCount(), 4);
+        QCOMPARE(plot("customPlot_5")->graphCount(), 1);
         QCOMPARE(workbooks().size(), 3);
     }
 

@@ -138,6 +138,27 @@ def test_short_run_writes_agreeing_files(tmp_path, config):
         assert image.stat().st_size > 2000  # axes, title and curves, not a blank picture
 
 
+def test_inputs_file_under_the_options_and_pdf_plots(tmp_path):
+    (tmp_path / 'in.toml').write_text('config = "tsad"\nt-end = 50\nt1 = 36\nunit = "C"\nph = "free"\n')
+    result = run(tmp_path, '--inputs', 'in.toml', '--t-end', '1', '--out', 'w.xlsx', '--csv', 'r.csv',
+                 '--plots', 'plots', '--plot-format', 'pdf', '--plot-scale', '2')
+    assert result.returncode == 0, result.stderr
+    _, _, table = read_csv(tmp_path / 'r.csv')
+    assert table[-1][0] == pytest.approx(1)   # the command line's timespan
+    images = sorted(p.name for p in (tmp_path / 'plots').iterdir())
+    assert images == ['R1_biogas_composition.pdf', 'R1_biogas_flow.pdf', 'R2_biogas_composition.pdf',
+                      'R2_biogas_flow.pdf']    # the file's two-stage configuration
+    for name in images:
+        data = (tmp_path / 'plots' / name).read_bytes()
+        assert data.startswith(b'%PDF')
+        assert re.search(rb'/MediaBox \[0 0 700(\.0+)? 640(\.0+)?\]', data)
+
+    (tmp_path / 'bad.toml').write_text('t-end = 5\nt-end2 = 6\n')
+    result = run(tmp_path, '--inputs', 'bad.toml', '--out', 'x.xlsx')
+    assert result.returncode == 2
+    assert 'line 2, t-end2' in result.stderr
+
+
 def test_usual_workbook_name_quiet_and_stats(tmp_path):
     result = run(tmp_path, '--t-end', '0.5', '--ph', 'free', '--quiet', '--stats')
     assert result.returncode == 0, result.stderr

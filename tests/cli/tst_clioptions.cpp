@@ -40,6 +40,8 @@ private slots:
     void refusalsNameTheOption_data();
     void refusalsNameTheOption();
     void outputTargetsAreCheckedBeforeTheRun();
+    void inputsFileUnderTheOptions();
+    void plotImageOptions();
     void runChecksAreTranslatedToOptions();
     void helpListsOptionsWithUnitsAndDefaults();
     void progressLineText();
@@ -148,6 +150,11 @@ void TestCliOptions::refusalsNameTheOption_data()
     QTest::newRow("unknown option") << QStringList{"--volume", "3"} << "volume";
     QTest::newRow("missing value") << QStringList{"--q-in"} << "q-in";
     QTest::newRow("stray argument") << QStringList{"ssad"} << "ssad";
+    QTest::newRow("plot format") << QStringList{"--plots", "p", "--plot-format", "jpg"} << "--plot-format";
+    QTest::newRow("plot scale 0") << QStringList{"--plots", "p", "--plot-scale", "0"} << "--plot-scale";
+    QTest::newRow("plot scale 11") << QStringList{"--plots", "p", "--plot-scale", "11"} << "--plot-scale";
+    QTest::newRow("plot scale alone") << QStringList{"--plot-scale", "2"} << "--plots";
+    QTest::newRow("inputs missing") << QStringList{"--inputs", "/nonexistent/in.toml"} << "--inputs";
 }
 
 void TestCliOptions::refusalsNameTheOption()
@@ -188,6 +195,50 @@ void TestCliOptions::outputTargetsAreCheckedBeforeTheRun()
     QCOMPARE(parse({"--plots", dir.filePath(QStringLiteral("new/pictures"))}).outcome,
              ParsedCommandLine::Outcome::Run);
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("new"))));
+}
+
+// The file gives what the command line does not; its temperatures are in its own unit.
+void TestCliOptions::inputsFileUnderTheOptions()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("in.toml");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("config = \"tsad\"\nt-end = 20\nt1 = 35\np2 = 1.5\nv2 = 40\nph = 6.5\nunit = \"C\"\n");
+    file.close();
+
+    RunRequest r = parsedRequest({"--inputs", path, "--p2", "2", "--unit", "K"});
+    QCOMPARE(r.mode, 2);
+    QCOMPARE(r.t_end, 20.0);
+    QCOMPARE(r.T_1, 308.15);
+    QCOMPARE(r.P_atm2, 2.0);
+    QCOMPARE(r.V_t2, 40.0);
+    QCOMPARE(r.ph_mode, 0);
+    QCOMPARE(r.S_h_ion_manual, std::pow(10.0, -6.5));
+    QCOMPARE(r.V_t1, defaultRequest(2).V_t1);
+
+    // Another configuration on the command line leaves the file's two-stage inputs aside.
+    r = parsedRequest({"--inputs", path, "--config", "ssad", "--ph", "free"});
+    QCOMPARE(r.mode, 1);
+    QCOMPARE(r.t_end, 20.0);
+    QCOMPARE(r.P_atm2, 0.0);
+    QCOMPARE(r.ph_mode, 1);
+
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("t-end = 20\nv2 = 40\n");
+    file.close();
+    const ParsedCommandLine refused = parse({"--inputs", path});
+    QCOMPARE(refused.outcome, ParsedCommandLine::Outcome::Refused);
+    QVERIFY2(refused.text.contains("line 2, v2"), qPrintable(refused.text));
+}
+
+void TestCliOptions::plotImageOptions()
+{
+    const ParsedCommandLine parsed = parse({"--plots", QDir::tempPath(), "--plot-format", "PDF", "--plot-scale", "2.5"});
+    QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Run);
+    QCOMPARE(parsed.options.plotFormat, ImageFormat::Pdf);
+    QCOMPARE(parsed.options.plotScale, 2.5);
+    QCOMPARE(parse({"--plots", QDir::tempPath()}).options.plotFormat, ImageFormat::Png);
 }
 
 void TestCliOptions::runChecksAreTranslatedToOptions()

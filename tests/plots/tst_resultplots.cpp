@@ -1,5 +1,8 @@
-// The result plots: which graphs, data, pens, names, labels and ranges they get.
+// The result plots: which graphs, data, pens, names, labels and ranges they get, the previous
+// run drawn behind them, and their images.
 
+#include "plotimage.h"
+#include "previousrun.h"
 #include "resultplots.h"
 
 #include <qcustomplot.h>
@@ -81,6 +84,66 @@ private slots:
         QCOMPARE(compPlot.graphCount(), 4);
         QCOMPARE(compPlot.legend->itemCount(), 4);
         QCOMPARE(valuesOf(compPlot.graph(3)), b);
+    }
+
+    void previousRunLiesBehindAndGoesAgain()
+    {
+        QCustomPlot flowPlot, compPlot;
+        const QVector<double> t{0, 1, 2}, now{1, 2, 3};
+        drawFlowPlot(&flowPlot, t, now, 3, 2);
+        drawCompositionPlot(&compPlot, t, now, now, now, now, 2);
+        const ReactorCurves previous{{0, 1}, {4, 8}, {50, 51}, {40, 41}, {1, 1}, {9, 7}};
+
+        drawPreviousRun(&flowPlot, &compPlot, previous);
+        drawPreviousRun(&flowPlot, &compPlot, previous);  // drawn again, not twice
+        QCOMPARE(flowPlot.graphCount(), 2);
+        QCOMPARE(compPlot.graphCount(), 8);
+        QCOMPARE(valuesOf(flowPlot.graph(1)), previous.flow);
+        QCOMPARE(valuesOf(compPlot.graph(7)), previous.h2o);
+        QCOMPARE(flowPlot.yAxis->range(), QCPRange(0, 8));  // the earlier peak stays in sight
+        for (QCustomPlot *plot : {&flowPlot, &compPlot}) {
+            QCPGraph *faint = plot->graph(plot->graphCount() - 1);
+            QVERIFY(plot->layer("previous")->index() < plot->layer("main")->index());
+            QCOMPARE(faint->layer()->name(), QString("previous"));
+            QVERIFY(faint->pen().color().alpha() < 255);
+            QVERIFY(plot->legend->visible());
+            QCOMPARE(plot->legend->item(plot->legend->itemCount() - 1),
+                     plot->legend->itemWithPlottable(plot->graph(plot == &flowPlot ? 1 : 4)));
+            QCOMPARE(plot->graph(plot == &flowPlot ? 1 : 4)->name(), QString("previous run"));
+        }
+        QCOMPARE(flowPlot.legend->itemCount(), 1);
+        QCOMPARE(compPlot.legend->itemCount(), 5);
+
+        clearPreviousRun(&flowPlot, &compPlot);
+        QCOMPARE(flowPlot.graphCount(), 1);
+        QCOMPARE(compPlot.graphCount(), 4);
+        QCOMPARE(compPlot.legend->itemCount(), 4);
+        QVERIFY(!flowPlot.legend->visible());
+    }
+
+    void imagesHaveTheSizeAsked()
+    {
+        QTemporaryDir dir;
+        QCustomPlot plot;
+        plot.resize(350, 320);
+        drawFlowPlot(&plot, {0, 1}, {1, 2}, 2, 1);
+
+        const QString png = dir.filePath("flow.png"), pdf = dir.filePath("flow.PDF");
+        QCOMPARE(imageFormatOf(png), ImageFormat::Png);
+        QCOMPARE(imageFormatOf(pdf), ImageFormat::Pdf);
+        QVERIFY(!imageFormatOf(dir.filePath("flow.jpg")));
+        QCOMPARE(savePlotImage(&plot, png, ImageFormat::Png, 400, 300, 2), QString());
+        QCOMPARE(QImage(png).size(), QSize(800, 600));
+        QCOMPARE(savePlotImage(&plot, pdf, ImageFormat::Pdf, 500, 250), QString());
+        QFile file(pdf);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray data = file.readAll();
+        QVERIFY(data.startsWith("%PDF"));
+        QVERIFY(QRegularExpression("/MediaBox \\[0 0 500(\\.0+)? 250(\\.0+)?\\]").match(data).hasMatch());
+
+        // A folder that is not there: nothing written, the reason given.
+        QVERIFY(!savePlotImage(&plot, dir.filePath("missing/flow.png"), ImageFormat::Png, 100, 100).isEmpty());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 };
 

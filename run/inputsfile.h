@@ -1,0 +1,46 @@
+#pragma once
+
+// Input files: the inputs of pages 0 to 4 as TOML, with the keys of digestra-cli's options
+// without their dashes (and of a study file's [base]): "config", the inputs of the table
+// ("q-in", "t1", ...), "ph" ("free" or a number) and "unit" ("K" or "C", of t1 and t2). The
+// window saves and opens them; digestra-cli reads them with --inputs.
+
+#include "configuration.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+#include <map>
+
+// The inputs as the fields hold them: texts, temperatures in the unit named.
+struct InputValues {
+    int mode = 1;
+    bool celsius = false;
+    bool freePh = false;
+    QString manualPh = QString::fromLatin1(kDefaultManualPh);  // when not free
+    std::map<Input, QString> texts;  // the inputs given; only ones that apply to the configuration
+};
+
+struct InputsFileProblem {
+    QString key;  // empty for the file as a whole (syntax, not readable)
+    int line = 0;
+    QString reason;
+};
+
+struct InputsFileRead {
+    InputValues values;                 // meaningful when problems is empty
+    QList<InputsFileProblem> problems;  // every one found, in the file's order
+
+    // One line per problem: "line 3, t-end: needs a number, not a text".
+    QString describe() const;
+};
+
+// The file's text: the configuration, the inputs in page order (empty fields left out), the pH
+// and, when a temperature is given, its unit.
+QByteArray inputsFileText(const InputValues &values);
+
+// Reads and checks the whole file; a value is taken only when it is of the right type, applies
+// to the configuration and is what its field would take.
+InputsFileRead readInputsFile(const QString &path);
+InputsFileRead parseInputsText(const QByteArray &text);

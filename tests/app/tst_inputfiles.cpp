@@ -1,0 +1,143 @@
+// Input files through the window: saved and opened again in every configuration, unit and pH
+// mode, and bad files refused with key and line, the form left as it was.
+
+#include "mainwindow.h"
+#include "windowprobe.h"
+
+#include <configuration.h>
+
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+const char *const kConfigRadios[] = {"radioButton_SSAD", "radioButton_TSAD", "radioButton_TPAD", "radioButton_POMP"};
+const char *const kCelsiusRadios[] = {"radioButton_UnitC", "radioButton_UnitC_ts", "radioButton_UnitC_tp",
+                                      "radioButton_UnitC_pm"};
+
+// Every field's text and every radio button's state, by object name.
+std::map<QString, QString> formState(QObject *window)
+{
+    std::map<QString, QString> state;
+    for (auto *edit : window->findChildren<QLineEdit *>())
+        state[edit->objectName()] = edit->text();
+    for (auto *radio : window->findChildren<QRadioButton *>())
+        state[radio->objectName()] = radio->isChecked() ? "checked" : "";
+    state["page"] = widget<QStackedWidget>(window, "stackedWidget")->currentWidget()->objectName();
+    return state;
+}
+
+}  // namespace
+
+class InputFilesTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+private slots:
+    void savedInputsOpenAgain_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("celsius");
+        QTest::addColumn<bool>("freePh");
+        for (const Configuration &c : configurations())
+            for (bool celsius : {false, true})
+                for (bool freePh : {false, true})
+                    QTest::addRow("%s %s %s", c.code, celsius ? "C" : "K", freePh ? "free" : "manual")
+                        << c.mode << celsius << freePh;
+    }
+
+    void savedInputsOpenAgain()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, celsius);
+        QFETCH(bool, freePh);
+        MainWindow saving;
+        widget<QRadioButton>(&saving, kConfigRadios[mode - 1])->setChecked(true);
+        widget<QRadioButton>(&saving, kCelsiusRadios[mode - 1])->setChecked(celsius);
+        widget<QRadioButton>(&saving, freePh ? "radioButton_free" : "radioButton_manual")->setChecked(true);
+        setText(&saving, "lineEdit_manual_ph", "6.25");
+        // Values unlike any default, as the fields hold them: whole numbers and decimals.
+        int n = 0, fraction = 0;
+        for (auto *edit : saving.findChildren<QLineEdit *>()) {
+            if (edit->objectName().endsWith("_xc"))
+                edit->setText(QString("0.1%1").arg(++fraction));
+            else if (edit->objectName() != "lineEdit_manual_ph")
+                edit->setText(++n % 2 ? QString::number(20 + n) : QString("%1.75").arg(n));
+        }
+        const QString path = dir.filePath(QString("inputs%1%2%3.toml").arg(mode).arg(celsius).arg(freePh));
+        QCOMPARE(saving.saveInputsTo(path), QString());
+
+        MainWindow opening, fresh;
+        auto *pages = widget<QStackedWidget>(&opening, "stackedWidget");
+        pages->setCurrentIndex(3);
+        QCOMPARE(opening.openInputsFrom(path), QString());
+
+        // Page 0 and the configuration's page hold what was saved; the other pages keep theirs.
+        const auto saved = formState(&saving), untouched = formState(&fresh), got = formState(&opening);
+        QCOMPARE(got.at("page"), QString("page"));
+        int compared = 0;
+        for (const auto &[name, value] : got) {
+            if (name == "page")
+                continue;
+            QWidget *field = widget<QWidget>(&opening, qPrintable(name));
+            const bool kept = (pages->widget(0)->isAncestorOf(field) || pages->widget(mode)->isAncestorOf(field)) &&
+                              !(freePh && name == "lineEdit_manual_ph");
+            QCOMPARE(value, kept ? saved.at(name) : untouched.at(name));
+            compared += kept;
+        }
+        QVERIFY(compared >= 16);
+    }
+
+    void badFilesChangeNothing_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("named");  // "line n, key", as the message names them
+        QTest::newRow("syntax") << QByteArray("config = \"tsad\"\nt-end = = 5\n") << "line 2";
+        QTest::newRow("unknown key") << QByteArray("q-in = 5\nq_in = 5\n") << "line 2, q_in";
+        QTest::newRow("wrong type") << QByteArray("\n\nt-end = \"50\"\n") << "line 3, t-end";
+        QTest::newRow("bad config") << QByteArray("config = \"abc\"\n") << "line 1, config";
+        QTest::newRow("not its input") << QByteArray("config = \"tpad\"\nmix-i = 5\n") << "line 2, mix-i";
+        QTest::newRow("fraction of 1") << QByteArray("f-pr = 1.5\n") << "line 1, f-pr";
+        QTest::newRow("negative temperature") << QByteArray("unit = \"C\"\nt1 = -5\n") << "line 2, t1";
+        QTest::newRow("infinite") << QByteArray("v1 = inf\n") << "line 1, v1";
+        QTest::newRow("pH 13") << QByteArray("ph = 13\n") << "line 1, ph";
+        QTest::newRow("pH text") << QByteArray("ph = \"high\"\n") << "line 1, ph";
+        QTest::newRow("unit") << QByteArray("unit = \"F\"\n") << "line 1, unit";
+        QTest::newRow("table") << QByteArray("t-end = 5\n[base]\nt-end = 6\n") << "line 2, base";
+        QTest::newRow("one good, one bad") << QByteArray("config = \"tsad\"\nv2 = 40\nt2 = 300\n") << "line 3, t2";
+    }
+
+    void badFilesChangeNothing()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, named);
+        const QString path = dir.filePath("bad.toml");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(text);
+        file.close();
+
+        MainWindow window;
+        widget<QStackedWidget>(&window, "stackedWidget")->setCurrentIndex(2);
+        const auto before = formState(&window);
+        const QString error = window.openInputsFrom(path);
+        QVERIFY2(error.contains(named), qPrintable(error));
+        QVERIFY(formState(&window) == before);
+    }
+
+    void failedSaveWritesNothing()
+    {
+        MainWindow window;
+        QVERIFY(!window.saveInputsTo(dir.filePath("missing/inputs.toml")).isEmpty());
+        QVERIFY(!QFile::exists(dir.filePath("missing")));
+    }
+};
+
+QTEST_MAIN(InputFilesTest)
+#include "tst_inputfiles.moc"
