@@ -3,7 +3,9 @@
 // Files written whole or not at all. A SafeFile is written as a hidden temporary file beside its
 // target (".<name>.XXXXXX") and moved onto the target's name only by commit(), once complete: the
 // name shows the earlier file or the complete new one, never a part. Anything but a successful
-// commit removes the temporary file again, and only regular files are ever replaced.
+// commit removes the temporary file again, and only regular files are ever replaced. While it
+// exists, the temporary file is listed in the TempRegistry, so that a signal that ends the
+// process removes it too.
 
 #include <QFile>
 #include <QString>
@@ -59,4 +61,6 @@ private:
     QString tempName;
     QString failure;
     bool committed = false;
+    int registration = -1;  // the temporary file's slot in the TempRegistry
 };
+

@@ -193,6 +193,36 @@ def test_ctrl_c_cancels_and_writes_nothing(tmp_path, t_end, moment):
     assert files_in(tmp_path) == []
 
 
+def size_of(path):
+    try:
+        return path.stat().st_size
+    except FileNotFoundError:  # gone since the folder was listed
+        return 0
+
+
+def test_a_second_signal_removes_what_is_being_written_at_once(tmp_path):
+    process = subprocess.Popen([CLI, '--config', 'tsad', '--t-end', '3000', '--out', 'w.xlsx'],
+                               cwd=tmp_path, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        # The workbook's hidden file fills while its sheets are packed, which takes seconds and is
+        # not stopped by a first signal.
+        deadline = time.monotonic() + 120
+        while not any(path.name.startswith('.') and 'w.xlsx.' in path.name and size_of(path) > 0
+                      for path in tmp_path.iterdir()):
+            assert process.poll() is None and time.monotonic() < deadline, 'the workbook was never packed'
+            time.sleep(0.01)
+        process.send_signal(signal.SIGINT)
+        time.sleep(0.2)
+        process.send_signal(signal.SIGINT)
+        process.wait(timeout=10)
+    finally:
+        if process.poll() is None:
+            process.kill()
+        process.wait()
+    assert process.returncode == 130
+    assert files_in(tmp_path) == []
+
+
 def test_no_progress_line_off_a_terminal(tmp_path):
     result = run(tmp_path, '--config', 'pomp', '--t-end', '0.5', '--out', 'w.xlsx')
     assert result.returncode == 0, result.stderr
