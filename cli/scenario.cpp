@@ -6,11 +6,13 @@
 
 #include <csvwriter.h>
 #include <results.h>
+#include <safefile.h>
 
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
-#include <QSaveFile>
+
+#include <memory>
 
 namespace {
 
@@ -23,12 +25,29 @@ QString writeCsv(const QString &path, int mode, int rows)
 
 QString writeSummary(const QString &path, const RunSummary &summary)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(summaryJson(summary)).toJson()) < 0 ||
-        !file.commit())
-        return QStringLiteral("%1: %2").arg(path, file.errorString());
-    return {};
+    SafeFile file(FileTarget{path});
+    if (!file.error().isEmpty())
+        return file.error();
+    if (file.file().write(QJsonDocument(summaryJson(summary)).toJson()) < 0)
+        return QStringLiteral("%1: %2").arg(path, file.file().errorString());
+    return file.commit().error;
 }
+
+// A file an option names, written under a hidden name until the run and all its files are done
+// (a cancel before then leaves a file of that name as it was); none without the option.
+struct NamedFile {
+    explicit NamedFile(const QString &given_) : given(given_)
+    {
+        if (!given.isEmpty())
+            staged = std::make_unique<StagedFile>(given);
+    }
+    // What the staged file's writer reports, with the name the user gave.
+    QString shown(QString text) const { return text.replace(staged->path(), given); }
+
+    QString given;
+    std::unique_ptr<StagedFile> staged;
+    bool written = false;
+};
 
 }  // namespace
 
@@ -40,6 +59,14 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
 {
     const RunRequest &request = options.request;
     ScenarioResult result;
+    NamedFile workbook(writeWorkbook ? options.workbookPath : QString());
+    NamedFile csv(options.csvPath), summary(options.summaryPath);
+    NamedFile *const named[] = {&workbook, &csv, &summary};
+    for (const NamedFile *file : named)
+        if (file->staged && !file->staged->error().isEmpty()) {
+            result.problems << file->staged->error();
+            return result;
+        }
     {
         QEventLoop loop;
         const QMetaObject::Connection shown =
@@ -49,7 +76,7 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
                 result.outcome = outcome;
                 loop.quit();
             });
-        simulation.start(request, options.workbookPath, writeWorkbook);
+        simulation.start(request, workbook.staged ? workbook.staged->path() : QString(), writeWorkbook);
         const InterruptWatch::StopFlag stopOnSignal(workerFor(workers, request.mode)->w_closed);
         loop.exec();
         QObject::disconnect(shown);
@@ -63,22 +90,25 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         result.problems << problem;
         result.status = ExitFailed;
     };
+    const auto note = [&fail](NamedFile &file, const QString &error) {
+        if (error.isEmpty())
+            file.written = true;
+        else
+            fail(file.shown(error));
+    };
     result.status = ExitOk;
+    QStringList files;  // written under their final names
     if (outcome.refined()) {
-        if (writeWorkbook && report.workbookError.isEmpty())
-            result.files << report.workbookPath;
+        if (workbook.staged)
+            note(workbook, report.workbookError);
+        else if (writeWorkbook && report.workbookError.isEmpty())
+            files << report.workbookPath;
         else if (writeWorkbook)
             fail(report.workbookError);
-        const auto write = [&](const QString &path, const QString &error) {
-            if (error.isEmpty())
-                result.files << path;
-            else
-                fail(error);
-        };
-        if (!options.csvPath.isEmpty() && !interrupts.interrupted())
-            write(options.csvPath, writeCsv(options.csvPath, request.mode, report.computedRows));
-        if (!options.summaryPath.isEmpty() && !interrupts.interrupted())
-            write(options.summaryPath, writeSummary(options.summaryPath, report.summary));
+        if (csv.staged && !interrupts.interrupted())
+            note(csv, writeCsv(csv.staged->path(), request.mode, report.computedRows));
+        if (summary.staged && !interrupts.interrupted())
+            note(summary, writeSummary(summary.staged->path(), report.summary));
         if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
             const PlotImages images = savePlotImages(options.plotsDir, request.mode, request.t_end);
             result.files << images.written;
@@ -88,13 +118,24 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
     }
 
     if (interrupts.interrupted() || outcome.end == RunOutcome::End::Cancelled) {
-        for (const QString &path : std::as_const(result.files))
+        // The named files go with their placeholders; those of other names are removed.
+        for (const QString &path : std::as_const(files) + std::as_const(result.files))
             QFile::remove(path);
         result.files.clear();
         result.problems = QStringList{QStringLiteral("cancelled, nothing written")};
         result.status = ExitCancelled;
         return result;
     }
+    for (NamedFile *file : named) {
+        if (!file->written)
+            continue;
+        const WrittenFile committed = file->staged->commit();
+        if (committed.error.isEmpty())
+            files << (file == &workbook ? committed.path : file->given);  // the workbook by its full path
+        else
+            fail(file->shown(committed.error));
+    }
+    result.files = files + result.files;
     if (outcome.end == RunOutcome::End::Failed) {
         result.problems << QStringLiteral("the model run failed: ") +
                                (outcome.failure.isEmpty() ? QStringLiteral("it ended without results") : outcome.failure);

@@ -215,3 +215,44 @@ QString SafeFile::checkFolder(const QString &dir)
     unlink(QFile::encodeName(probe).constData());
     return {};
 }
+
+StagedFile::StagedFile(const QString &target)
+{
+    bool existing = false;
+    mode_t mode = 0;
+    failure = resolveTarget(target, &targetPath, &existing, &mode);
+    if (!failure.isEmpty())
+        return;
+    const QFileInfo info(targetPath);
+    targetPath = info.absoluteFilePath();
+    const int fd = createHidden(info.absolutePath(), info.fileName(), &stagedName);
+    if (fd < 0) {
+        failure = QStringLiteral("%1: cannot create a file in its folder: %2").arg(targetPath, lastError());
+        stagedName.clear();
+        return;
+    }
+    registration = TempRegistry::add(QFile::encodeName(stagedName).constData());
+    if (existing)
+        fchmod(fd, mode);
+    close(fd);
+}
+
+StagedFile::~StagedFile()
+{
+    if (stagedName.isEmpty())
+        return;
+    unlink(QFile::encodeName(stagedName).constData());
+    TempRegistry::remove(registration);
+}
+
+WrittenFile StagedFile::commit()
+{
+    if (!failure.isEmpty())
+        return {{}, failure};
+    const WrittenFile written = replaceRegular(QFile::encodeName(stagedName), targetPath);
+    if (written.error.isEmpty()) {
+        TempRegistry::remove(registration);
+        stagedName.clear();  // nothing of ours left to remove
+    }
+    return written;
+}

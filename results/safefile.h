@@ -64,3 +64,28 @@ private:
     int registration = -1;  // the temporary file's slot in the TempRegistry
 };
 
+// A file given its name later than it is written: a hidden, empty placeholder beside the target
+// (".<name>.XXXXXX", with an existing file's permissions) that a writer replaces with the new
+// content, and that commit() moves onto the target. Until then a file of the target's name
+// stays as it was; anything but a successful commit removes the placeholder, and so does a
+// signal that ends the process.
+class StagedFile {
+public:
+    explicit StagedFile(const QString &target);
+    ~StagedFile();
+    StagedFile(const StagedFile &) = delete;
+    StagedFile &operator=(const StagedFile &) = delete;
+
+    // Why the placeholder could not be made, or empty.
+    QString error() const { return failure; }
+    // The placeholder, for the writer.
+    QString path() const { return stagedName; }
+    // Moves what was written at path() onto the target: its final path, or why not.
+    WrittenFile commit();
+
+private:
+    QString targetPath;
+    QString stagedName;
+    QString failure;
+    int registration = -1;
+};
