@@ -53,6 +53,9 @@ def png_size(path):
     (['--v1', '0'], '--v1'),
     (['--mix-i', '5'], '--mix-i'),
     (['--out', 'missing/w.xlsx'], '--out'),
+    (['--t-end', '104857.1'], '--t-end must not be more than 104857 d'),
+    (['--t1', '273.14'], '--t1'),
+    (['--unit', 'C', '--t1', '100.01'], '--t1'),
 ])
 def test_refusals_write_nothing(tmp_path, arguments, named):
     result = run(tmp_path, *arguments, '--csv', 'r.csv', '--plots', 'plots')
@@ -260,6 +263,16 @@ def test_failed_run_reports_the_python_error_and_writes_nothing(tmp_path):
     assert 'Traceback' in result.stderr
     assert 'the model run failed: OverflowError' in result.stderr
     assert files_in(tmp_path) == []
+
+
+def test_values_that_are_not_numbers_have_their_own_status_and_are_marked(tmp_path):
+    # A vanishing feed leaves the pump-mixed model's results not numbers from the first day on.
+    result = run(tmp_path, '--config', 'pomp', '--t-end', '5', '--q-in', '1e-100', '--out', 'w.xlsx')
+    assert result.returncode == 4, result.stderr
+    assert re.search(r'not numbers, first at day [0-9.e+-]+ in "[^"]+" of reactor 1', result.stderr), result.stderr
+    summary = [value for row in openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['SUMMARY'].values
+               for value in row if isinstance(value, str)]
+    assert any(value.startswith('Values that are not numbers:') for value in summary), summary
 
 
 def test_integration_stopped_early_has_its_own_status(tmp_path):
