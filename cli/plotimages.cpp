@@ -2,7 +2,6 @@
 
 #include <configuration.h>
 #include <reactorplots.h>
-#include <safefile.h>
 
 #include <QDir>
 
@@ -24,9 +23,15 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
     }
     const QDir folder(dir);
     const auto save = [&](QCustomPlot &plot, const QString &name) {
-        SafeFile file(FileTarget{folder.filePath(name)});
+        const QString path = folder.filePath(name);
+        auto staged = std::make_unique<StagedFile>(path);
+        if (!staged->error().isEmpty()) {
+            images.error = staged->error();
+            return false;
+        }
+        SafeFile file(FileTarget{staged->path()});
         if (!file.error().isEmpty()) {
-            images.error = file.error();
+            images.error = staged->shown(file.error());
             return false;
         }
         // Drawn as QCustomPlot::savePng draws it, at 96 dpi, but written through the safe file,
@@ -35,14 +40,14 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd)
         image.setDotsPerMeterX(kDotsPerMeter);
         image.setDotsPerMeterY(kDotsPerMeter);
         if (!image.save(&file.file(), "PNG")) {
-            images.error = QStringLiteral("cannot write %1").arg(folder.filePath(name));
+            images.error = QStringLiteral("cannot write %1").arg(path);
             return false;
         }
-        const WrittenFile written = file.commit();
-        images.error = written.error;
-        if (!written.path.isEmpty())
-            images.written << written.path;
-        return written.error.isEmpty();
+        images.error = staged->shown(file.commit().error);
+        if (!images.error.isEmpty())
+            return false;
+        images.saved.emplace_back(path, std::move(staged));
+        return true;
     };
     for (const ReactorPlots &plots : reactorPlotSet(configuration(mode).reactors)) {
         QCustomPlot flow, composition;

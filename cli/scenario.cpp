@@ -33,7 +33,7 @@ QString writeSummary(const QString &path, const RunSummary &summary)
     return file.commit().error;
 }
 
-// A file an option names, written under a hidden name until the run and all its files are done
+// A file the options name, written under a hidden name until the run and all its files are done
 // (a cancel before then leaves a file of that name as it was); none without the option.
 struct NamedFile {
     explicit NamedFile(const QString &given_) : given(given_)
@@ -41,8 +41,8 @@ struct NamedFile {
         if (!given.isEmpty())
             staged = std::make_unique<StagedFile>(given);
     }
-    // What the staged file's writer reports, with the name the user gave.
-    QString shown(QString text) const { return text.replace(staged->path(), given); }
+    NamedFile(const QString &given_, std::unique_ptr<StagedFile> written_)
+        : given(given_), staged(std::move(written_)), written(true) {}
 
     QString given;
     std::unique_ptr<StagedFile> staged;
@@ -94,10 +94,11 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         if (error.isEmpty())
             file.written = true;
         else
-            fail(file.shown(error));
+            fail(file.staged->shown(error));
     };
     result.status = ExitOk;
     QStringList files;  // written under their final names
+    std::vector<NamedFile> images;
     if (outcome.refined()) {
         if (workbook.staged)
             note(workbook, report.workbookError);
@@ -110,32 +111,36 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         if (summary.staged && !interrupts.interrupted())
             note(summary, writeSummary(summary.staged->path(), report.summary));
         if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
-            const PlotImages images = savePlotImages(options.plotsDir, request.mode, request.t_end);
-            result.files << images.written;
-            if (!images.error.isEmpty())
-                fail(images.error);
+            PlotImages plots = savePlotImages(options.plotsDir, request.mode, request.t_end);
+            for (auto &[path, staged] : plots.saved)
+                images.emplace_back(path, std::move(staged));
+            if (!plots.error.isEmpty())
+                fail(plots.error);
         }
     }
 
     if (interrupts.interrupted() || outcome.end == RunOutcome::End::Cancelled) {
-        // The named files go with their placeholders; those of other names are removed.
-        for (const QString &path : std::as_const(files) + std::as_const(result.files))
+        // The named files go with their placeholders; a workbook of a new name is removed.
+        for (const QString &path : std::as_const(files))
             QFile::remove(path);
-        result.files.clear();
         result.problems = QStringList{QStringLiteral("cancelled, nothing written")};
         result.status = ExitCancelled;
         return result;
     }
-    for (NamedFile *file : named) {
-        if (!file->written)
-            continue;
-        const WrittenFile committed = file->staged->commit();
+    const auto commit = [&](NamedFile &file) {
+        if (!file.written)
+            return;
+        const WrittenFile committed = file.staged->commit();
         if (committed.error.isEmpty())
-            files << (file == &workbook ? committed.path : file->given);  // the workbook by its full path
+            files << (&file == &workbook ? committed.path : file.given);  // the workbook by its full path
         else
-            fail(file->shown(committed.error));
-    }
-    result.files = files + result.files;
+            fail(file.staged->shown(committed.error));
+    };
+    for (NamedFile *file : named)
+        commit(*file);
+    for (NamedFile &image : images)
+        commit(image);
+    result.files = files;
     if (outcome.end == RunOutcome::End::Failed) {
         result.problems << QStringLiteral("the model run failed: ") +
                                (outcome.failure.isEmpty() ? QStringLiteral("it ended without results") : outcome.failure);

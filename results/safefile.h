@@ -80,6 +80,8 @@ public:
     QString error() const { return failure; }
     // The placeholder, for the writer.
     QString path() const { return stagedName; }
+    // A writer's message about the placeholder, naming the target instead.
+    QString shown(QString text) const { return stagedName.isEmpty() ? text : text.replace(stagedName, targetPath); }
     // Moves what was written at path() onto the target: its final path, or why not.
     WrittenFile commit();
 
