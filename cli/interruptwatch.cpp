@@ -1,5 +1,11 @@
 #include "interruptwatch.h"
 
+#include "clioptions.h"
+
+#include <tempregistry.h>
+
+#include <unistd.h>
+
 namespace {
 
 static_assert(std::atomic<int>::is_always_lock_free && std::atomic<std::atomic<int> *>::is_always_lock_free,
@@ -10,7 +16,12 @@ std::atomic<std::atomic<int> *> runningStopFlag{nullptr};
 
 extern "C" void onInterrupt(int)
 {
-    interruptSeen.store(1);
+    // The second signal: the user will not wait for the clean-up. What is being written goes
+    // with the process.
+    if (interruptSeen.exchange(1)) {
+        TempRegistry::removeAll();
+        _exit(ExitCancelled);
+    }
     if (std::atomic<int> *flag = runningStopFlag.load())
         flag->store(1);
 }
@@ -21,7 +32,6 @@ InterruptWatch::InterruptWatch()
 {
     struct sigaction action {};
     action.sa_handler = onInterrupt;
-    action.sa_flags = SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     for (size_t i = 0; i < std::size(kSignals); ++i)
         sigaction(kSignals[i], &action, &previous[i]);

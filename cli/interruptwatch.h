@@ -2,8 +2,9 @@
 
 // Ctrl-C (and SIGTERM, SIGHUP) for as long as a watch exists: a model run in progress stops at
 // the script's next step, and interrupted() tells the program to leave nothing written. A second
-// signal ends the process at once; files appear only complete, by renaming, so none is left half
-// written.
+// signal removes the temporary files being written (those of the TempRegistry) and ends the
+// process at once with the status of a cancel; files appear only complete, by renaming, so none
+// is left half written.
 
 #include <atomic>
 #include <csignal>

@@ -24,10 +24,14 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd, ImageFormat
     const QString suffix = format == ImageFormat::Pdf ? QStringLiteral(".pdf") : QStringLiteral(".png");
     const auto save = [&](QCustomPlot &plot, const QString &name) {
         const QString path = folder.filePath(name + suffix);
-        images.error = savePlotImage(&plot, path, format, kWidth, kHeight, scale);
+        auto staged = std::make_unique<StagedFile>(path);
+        images.error = staged->error();
         if (images.error.isEmpty())
-            images.written << path;
-        return images.error.isEmpty();
+            images.error = staged->shown(savePlotImage(&plot, staged->path(), format, kWidth, kHeight, scale));
+        if (!images.error.isEmpty())
+            return false;
+        images.saved.emplace_back(path, std::move(staged));
+        return true;
     };
     for (const ReactorPlots &plots : reactorPlotSet(configuration(mode).reactors)) {
         QCustomPlot flow, composition;

@@ -4,15 +4,21 @@
 
 #include <plotimage.h>
 
+#include <safefile.h>
+
 #include <QString>
-#include <QStringList>
+
+#include <memory>
+#include <utility>
+#include <vector>
 
 struct PlotImages {
-    QStringList written;  // paths of the images saved
-    QString error;        // why saving stopped, empty on success
+    // Each image saved: its path, and the hidden file that holds it until committed onto it.
+    std::vector<std::pair<QString, std::unique_ptr<StagedFile>>> saved;
+    QString error;  // why saving stopped, empty on success
 };
 
-// One flow and one composition image per reactor of the configuration (1 to 4), into dir,
+// One flow and one composition image per reactor of the configuration (1 to 4), for dir,
 // which is created when missing. tEnd is the end of the horizontal axes; the images are the
 // results pages' plot size times scale.
 PlotImages savePlotImages(const QString &dir, int mode, double tEnd, ImageFormat format = ImageFormat::Png,

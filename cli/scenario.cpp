@@ -6,11 +6,13 @@
 
 #include <csvwriter.h>
 #include <results.h>
+#include <safefile.h>
 
 #include <QEventLoop>
 #include <QFile>
 #include <QJsonDocument>
-#include <QSaveFile>
+
+#include <memory>
 
 namespace {
 
@@ -23,12 +25,29 @@ QString writeCsv(const QString &path, int mode, int rows)
 
 QString writeSummary(const QString &path, const RunSummary &summary)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(summaryJson(summary)).toJson()) < 0 ||
-        !file.commit())
-        return QStringLiteral("%1: %2").arg(path, file.errorString());
-    return {};
+    SafeFile file(FileTarget{path});
+    if (!file.error().isEmpty())
+        return file.error();
+    if (file.file().write(QJsonDocument(summaryJson(summary)).toJson()) < 0)
+        return QStringLiteral("%1: %2").arg(path, file.file().errorString());
+    return file.commit().error;
 }
+
+// A file the options name, written under a hidden name until the run and all its files are done
+// (a cancel before then leaves a file of that name as it was); none without the option.
+struct NamedFile {
+    explicit NamedFile(const QString &given_) : given(given_)
+    {
+        if (!given.isEmpty())
+            staged = std::make_unique<StagedFile>(given);
+    }
+    NamedFile(const QString &given_, std::unique_ptr<StagedFile> written_)
+        : given(given_), staged(std::move(written_)), written(true) {}
+
+    QString given;
+    std::unique_ptr<StagedFile> staged;
+    bool written = false;
+};
 
 }  // namespace
 
@@ -40,6 +59,14 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
 {
     const RunRequest &request = options.request;
     ScenarioResult result;
+    NamedFile workbook(writeWorkbook ? options.workbookPath : QString());
+    NamedFile csv(options.csvPath), summary(options.summaryPath);
+    NamedFile *const named[] = {&workbook, &csv, &summary};
+    for (const NamedFile *file : named)
+        if (file->staged && !file->staged->error().isEmpty()) {
+            result.problems << file->staged->error();
+            return result;
+        }
     {
         QEventLoop loop;
         const QMetaObject::Connection shown =
@@ -49,7 +76,7 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
                 result.outcome = outcome;
                 loop.quit();
             });
-        simulation.start(request, options.workbookPath, writeWorkbook);
+        simulation.start(request, workbook.staged ? workbook.staged->path() : QString(), writeWorkbook);
         const InterruptWatch::StopFlag stopOnSignal(workerFor(workers, request.mode)->w_closed);
         loop.exec();
         QObject::disconnect(shown);
@@ -63,39 +90,58 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         result.problems << problem;
         result.status = ExitFailed;
     };
+    const auto note = [&fail](NamedFile &file, const QString &error) {
+        if (error.isEmpty())
+            file.written = true;
+        else
+            fail(file.staged->shown(error));
+    };
     result.status = ExitOk;
+    QStringList files;  // written under their final names
+    std::vector<NamedFile> images;
     if (outcome.refined()) {
-        if (writeWorkbook && report.workbookError.isEmpty())
-            result.files << report.workbookPath;
+        if (workbook.staged)
+            note(workbook, report.workbookError);
+        else if (writeWorkbook && report.workbookError.isEmpty())
+            files << report.workbookPath;
         else if (writeWorkbook)
             fail(report.workbookError);
-        const auto write = [&](const QString &path, const QString &error) {
-            if (error.isEmpty())
-                result.files << path;
-            else
-                fail(error);
-        };
-        if (!options.csvPath.isEmpty() && !interrupts.interrupted())
-            write(options.csvPath, writeCsv(options.csvPath, request.mode, report.computedRows));
-        if (!options.summaryPath.isEmpty() && !interrupts.interrupted())
-            write(options.summaryPath, writeSummary(options.summaryPath, report.summary));
+        if (csv.staged && !interrupts.interrupted())
+            note(csv, writeCsv(csv.staged->path(), request.mode, report.computedRows));
+        if (summary.staged && !interrupts.interrupted())
+            note(summary, writeSummary(summary.staged->path(), report.summary));
         if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
-            const PlotImages images = savePlotImages(options.plotsDir, request.mode, request.t_end, options.plotFormat,
-                                                     options.plotScale);
-            result.files << images.written;
-            if (!images.error.isEmpty())
-                fail(images.error);
+            PlotImages plots = savePlotImages(options.plotsDir, request.mode, request.t_end, options.plotFormat,
+                                              options.plotScale);
+            for (auto &[path, staged] : plots.saved)
+                images.emplace_back(path, std::move(staged));
+            if (!plots.error.isEmpty())
+                fail(plots.error);
         }
     }
 
     if (interrupts.interrupted() || outcome.end == RunOutcome::End::Cancelled) {
-        for (const QString &path : std::as_const(result.files))
+        // The named files go with their placeholders; a workbook of a new name is removed.
+        for (const QString &path : std::as_const(files))
             QFile::remove(path);
-        result.files.clear();
         result.problems = QStringList{QStringLiteral("cancelled, nothing written")};
         result.status = ExitCancelled;
         return result;
     }
+    const auto commit = [&](NamedFile &file) {
+        if (!file.written)
+            return;
+        const WrittenFile committed = file.staged->commit();
+        if (committed.error.isEmpty())
+            files << (&file == &workbook ? committed.path : file.given);  // the workbook by its full path
+        else
+            fail(file.staged->shown(committed.error));
+    };
+    for (NamedFile *file : named)
+        commit(*file);
+    for (NamedFile &image : images)
+        commit(image);
+    result.files = files;
     if (outcome.end == RunOutcome::End::Failed) {
         result.problems << QStringLiteral("the model run failed: ") +
                                (outcome.failure.isEmpty() ? QStringLiteral("it ended without results") : outcome.failure);

@@ -1,5 +1,7 @@
 #include "safefile.h"
 
+#include "tempregistry.h"
+
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -83,6 +85,21 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
     return 0;
 }
 
+// Moves the complete file at from onto target, which must be nothing or a regular file (looked at
+// again: something may have taken the name since the file was started).
+WrittenFile replaceRegular(const QByteArray &from, const QString &target)
+{
+    QString resolved;
+    bool existing = false;
+    mode_t mode = 0;
+    const QString refusal = resolveTarget(target, &resolved, &existing, &mode);
+    if (!refusal.isEmpty())
+        return {{}, refusal};
+    if (rename(from.constData(), QFile::encodeName(resolved).constData()) != 0)
+        return {{}, QStringLiteral("%1: %2").arg(resolved, lastError())};
+    return {resolved, {}};
+}
+
 }  // namespace
 
 SafeFile::SafeFile(const FileTarget &target_) : target(target_)
@@ -103,6 +120,7 @@ SafeFile::SafeFile(const FileTarget &target_) : target(target_)
         tempName.clear();  // names no file of ours
         return;
     }
+    registration = TempRegistry::add(QFile::encodeName(tempName).constData());
     if (existing)
         fchmod(fd, mode);  // the new file keeps the permissions of the one it replaces
     temp.open(fd, QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
@@ -116,6 +134,8 @@ void SafeFile::discard()
         return;
     temp.close();
     unlink(QFile::encodeName(tempPath()).constData());
+    TempRegistry::remove(registration);
+    registration = -1;
 }
 
 WrittenFile SafeFile::commit()
@@ -129,10 +149,13 @@ WrittenFile SafeFile::commit()
         written.error = QStringLiteral("%1: %2").arg(target.path, lastError());
     else
         written = moveIntoPlace();
-    if (written.error.isEmpty())
+    if (written.error.isEmpty()) {
         committed = true;
-    else
+        TempRegistry::remove(registration);  // only now: the name it had is gone
+        registration = -1;
+    } else {
         discard();
+    }
     return written;
 }
 
@@ -140,18 +163,8 @@ WrittenFile SafeFile::moveIntoPlace()
 {
     temp.close();
     const QByteArray from = QFile::encodeName(tempPath());
-    if (target.existing == FileTarget::Existing::Replace) {
-        // Looked at again: something may have taken the name since the file was started.
-        QString resolved;
-        bool existing = false;
-        mode_t mode = 0;
-        const QString refusal = resolveTarget(target.path, &resolved, &existing, &mode);
-        if (!refusal.isEmpty())
-            return {{}, refusal};
-        if (rename(from.constData(), QFile::encodeName(target.path).constData()) != 0)
-            return {{}, QStringLiteral("%1: %2").arg(target.path, lastError())};
-        return {target.path, {}};
-    }
+    if (target.existing == FileTarget::Existing::Replace)
+        return replaceRegular(from, target.path);
     constexpr int kMostNames = 10000;
     for (int n = 1; n <= kMostNames; ++n) {
         const QString name = numberedName(target.path, n);
@@ -201,4 +214,45 @@ QString SafeFile::checkFolder(const QString &dir)
     close(fd);
     unlink(QFile::encodeName(probe).constData());
     return {};
+}
+
+StagedFile::StagedFile(const QString &target)
+{
+    bool existing = false;
+    mode_t mode = 0;
+    failure = resolveTarget(target, &targetPath, &existing, &mode);
+    if (!failure.isEmpty())
+        return;
+    const QFileInfo info(targetPath);
+    targetPath = info.absoluteFilePath();
+    const int fd = createHidden(info.absolutePath(), info.fileName(), &stagedName);
+    if (fd < 0) {
+        failure = QStringLiteral("%1: cannot create a file in its folder: %2").arg(targetPath, lastError());
+        stagedName.clear();
+        return;
+    }
+    registration = TempRegistry::add(QFile::encodeName(stagedName).constData());
+    if (existing)
+        fchmod(fd, mode);
+    close(fd);
+}
+
+StagedFile::~StagedFile()
+{
+    if (stagedName.isEmpty())
+        return;
+    unlink(QFile::encodeName(stagedName).constData());
+    TempRegistry::remove(registration);
+}
+
+WrittenFile StagedFile::commit()
+{
+    if (!failure.isEmpty())
+        return {{}, failure};
+    const WrittenFile written = replaceRegular(QFile::encodeName(stagedName), targetPath);
+    if (written.error.isEmpty()) {
+        TempRegistry::remove(registration);
+        stagedName.clear();  // nothing of ours left to remove
+    }
+    return written;
 }

@@ -3,7 +3,9 @@
 // Files written whole or not at all. A SafeFile is written as a hidden temporary file beside its
 // target (".<name>.XXXXXX") and moved onto the target's name only by commit(), once complete: the
 // name shows the earlier file or the complete new one, never a part. Anything but a successful
-// commit removes the temporary file again, and only regular files are ever replaced.
+// commit removes the temporary file again, and only regular files are ever replaced. While it
+// exists, the temporary file is listed in the TempRegistry, so that a signal that ends the
+// process removes it too.
 
 #include <QFile>
 #include <QString>
@@ -59,4 +61,33 @@ private:
     QString tempName;
     QString failure;
     bool committed = false;
+    int registration = -1;  // the temporary file's slot in the TempRegistry
+};
+
+// A file given its name later than it is written: a hidden, empty placeholder beside the target
+// (".<name>.XXXXXX", with an existing file's permissions) that a writer replaces with the new
+// content, and that commit() moves onto the target. Until then a file of the target's name
+// stays as it was; anything but a successful commit removes the placeholder, and so does a
+// signal that ends the process.
+class StagedFile {
+public:
+    explicit StagedFile(const QString &target);
+    ~StagedFile();
+    StagedFile(const StagedFile &) = delete;
+    StagedFile &operator=(const StagedFile &) = delete;
+
+    // Why the placeholder could not be made, or empty.
+    QString error() const { return failure; }
+    // The placeholder, for the writer.
+    QString path() const { return stagedName; }
+    // A writer's message about the placeholder, naming the target instead.
+    QString shown(QString text) const { return stagedName.isEmpty() ? text : text.replace(stagedName, targetPath); }
+    // Moves what was written at path() onto the target: its final path, or why not.
+    WrittenFile commit();
+
+private:
+    QString targetPath;
+    QString stagedName;
+    QString failure;
+    int registration = -1;
 };

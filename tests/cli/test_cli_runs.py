@@ -1,5 +1,5 @@
 """digestra-cli run as a user runs it: refusals write nothing, short runs of every configuration
-write a workbook, a CSV and plot images that agree, Ctrl-C cancels cleanly, and files are written
+write a workbook, a CSV and plot images that agree, signals cancel cleanly, and files are written
 whole or not at all (parallel runs, pipes at a target, a full disk)."""
 import csv
 import os
@@ -53,6 +53,9 @@ def png_size(path):
     (['--v1', '0'], '--v1'),
     (['--mix-i', '5'], '--mix-i'),
     (['--out', 'missing/w.xlsx'], '--out'),
+    (['--t-end', '104857.1'], '--t-end must not be more than 104857 d'),
+    (['--t1', '273.14'], '--t1'),
+    (['--unit', 'C', '--t1', '100.01'], '--t1'),
 ])
 def test_refusals_write_nothing(tmp_path, arguments, named):
     result = run(tmp_path, *arguments, '--csv', 'r.csv', '--plots', 'plots')
@@ -186,32 +189,85 @@ def read_terminal(controller, until, timeout):
     return seen
 
 
-@pytest.mark.parametrize('t_end, moment', [
-    # While the model integrates: from 1 % on.
-    ('2000', rb'\r +[1-9][0-9]? %  day [0-9]+ of 2000'),
-    # While the workbook is written: 30 001 rows of two reactors take seconds after 100 %.
-    ('3000', rb'\r100 %  day 3000 of 3000'),
+# From 1 % on.
+WHILE_INTEGRATING = rb'\r +[1-9][0-9]? %  day [0-9]+ of 2000'
+# 30 001 rows of two reactors take seconds to write after 100 %.
+WHILE_WRITING = rb'\r100 %  day 3000 of 3000'
+
+
+def earlier_files(folder):
+    (folder / 'w.xlsx').write_bytes(b'earlier workbook')
+    (folder / 'r.csv').write_bytes(b'earlier table')
+
+
+def assert_earlier_files_alone(folder):
+    assert files_in(folder) == ['r.csv', 'w.xlsx']  # hidden temporary files would show here too
+    assert (folder / 'w.xlsx').read_bytes() == b'earlier workbook'
+    assert (folder / 'r.csv').read_bytes() == b'earlier table'
+
+
+@pytest.mark.parametrize('t_end, moment, number', [
+    ('2000', WHILE_INTEGRATING, signal.SIGINT),
+    ('3000', WHILE_WRITING, signal.SIGTERM),
 ])
-def test_ctrl_c_cancels_and_writes_nothing(tmp_path, t_end, moment):
+def test_a_signal_cancels_and_leaves_the_files_as_they_were(tmp_path, t_end, moment, number):
+    earlier_files(tmp_path)
     # Standard error on a terminal, so the progress line shows what the program is doing.
     controller, terminal = pty.openpty()
-    process = subprocess.Popen([CLI, '--config', 'tsad', '--t-end', t_end, '--csv', 'r.csv', '--plots', 'plots'],
-                               cwd=tmp_path, stdout=subprocess.PIPE, stderr=terminal)
+    process = subprocess.Popen([CLI, '--config', 'tsad', '--t-end', t_end, '--out', 'w.xlsx', '--csv', 'r.csv',
+                                '--plots', 'plots'], cwd=tmp_path, stdout=subprocess.PIPE, stderr=terminal)
     os.close(terminal)
     reached = re.compile(moment)  # the line is rewritten in place
     try:
         seen = read_terminal(controller, reached.search, 120)
         assert reached.search(seen), seen
-        process.send_signal(signal.SIGINT)
+        process.send_signal(number)
         seen += read_terminal(controller, lambda text: process.poll() is not None, 120)
         process.wait(timeout=10)
     finally:
         if process.poll() is None:
             process.kill()
+        process.wait()
         os.close(controller)
     assert process.returncode == 130, seen
     assert b'cancelled' in seen
-    assert files_in(tmp_path) == []
+    assert_earlier_files_alone(tmp_path)
+
+
+def size_of(path):
+    try:
+        return path.stat().st_size
+    except FileNotFoundError:  # gone since the folder was listed
+        return 0
+
+
+@pytest.mark.parametrize('packed, signals', [
+    # The workbook's hidden file fills while its sheets are packed, which takes seconds and is not
+    # stopped by a first signal; the second ends the process at once.
+    ('w.xlsx.', [signal.SIGINT, signal.SIGINT]),
+    # The CSV is written after the workbook is complete.
+    ('r.csv.', [signal.SIGTERM]),
+])
+def test_signals_while_files_fill_leave_the_files_as_they_were(tmp_path, packed, signals):
+    earlier_files(tmp_path)
+    process = subprocess.Popen([CLI, '--config', 'tsad', '--t-end', '3000', '--out', 'w.xlsx', '--csv', 'r.csv'],
+                               cwd=tmp_path, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 120
+        while not any(path.name.startswith('.') and packed in path.name and size_of(path) > 0
+                      for path in tmp_path.iterdir()):
+            assert process.poll() is None and time.monotonic() < deadline, f'{packed} never filled'
+            time.sleep(0.01)
+        for number in signals:
+            process.send_signal(number)
+            time.sleep(0.2)
+        process.wait(timeout=10)
+    finally:
+        if process.poll() is None:
+            process.kill()
+        process.wait()
+    assert process.returncode == 130
+    assert_earlier_files_alone(tmp_path)
 
 
 def test_no_progress_line_off_a_terminal(tmp_path):
@@ -228,6 +284,16 @@ def test_failed_run_reports_the_python_error_and_writes_nothing(tmp_path):
     assert 'Traceback' in result.stderr
     assert 'the model run failed: OverflowError' in result.stderr
     assert files_in(tmp_path) == []
+
+
+def test_values_that_are_not_numbers_have_their_own_status_and_are_marked(tmp_path):
+    # A vanishing feed leaves the pump-mixed model's results not numbers from the first day on.
+    result = run(tmp_path, '--config', 'pomp', '--t-end', '5', '--q-in', '1e-100', '--out', 'w.xlsx')
+    assert result.returncode == 4, result.stderr
+    assert re.search(r'not numbers, first at day [0-9.e+-]+ in "[^"]+" of reactor 1', result.stderr), result.stderr
+    summary = [value for row in openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['SUMMARY'].values
+               for value in row if isinstance(value, str)]
+    assert any(value.startswith('Values that are not numbers:') for value in summary), summary
 
 
 def test_integration_stopped_early_has_its_own_status(tmp_path):
