@@ -9,6 +9,7 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QSaveFile>
 
@@ -63,15 +64,17 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         result.problems << problem;
         result.status = ExitFailed;
     };
+    // Files are listed by absolute path, for the scripts that read the list.
+    const auto keep = [&result](const QString &path) { result.files << QFileInfo(path).absoluteFilePath(); };
     result.status = ExitOk;
     if (outcome.refined()) {
         if (writeWorkbook && report.workbookError.isEmpty())
-            result.files << report.workbookPath;
+            keep(report.workbookPath);
         else if (writeWorkbook)
             fail(report.workbookError);
         const auto write = [&](const QString &path, const QString &error) {
             if (error.isEmpty())
-                result.files << path;
+                keep(path);
             else
                 fail(error);
         };
@@ -81,7 +84,8 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
             write(options.summaryPath, writeSummary(options.summaryPath, report.summary));
         if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
             const PlotImages images = savePlotImages(options.plotsDir, request.mode, request.t_end);
-            result.files << images.written;
+            for (const QString &path : images.written)
+                keep(path);
             if (!images.error.isEmpty())
                 fail(images.error);
         }
