@@ -31,7 +31,8 @@ def arguments(argv):
                     'refused (nothing run), 130 stopped with Ctrl-C (finished scenarios kept).')
     parser.add_argument('study', type=pathlib.Path, help='the study file (TOML)')
     parser.add_argument('--out', type=pathlib.Path, help='output folder (default: the study file\'s name beside it)')
-    parser.add_argument('--workers', type=int, help='worker processes of the local cluster (default: one per core)')
+    parser.add_argument('--workers', type=int, help='worker processes of the local cluster (default: one per core; '
+                                                     'not with --scheduler)')
     parser.add_argument('--scheduler', help='address of a running Dask scheduler, e.g. tcp://HOST:8786')
     parser.add_argument('--cli', help='the digestra-cli to run (default: digestra-cli on PATH, '
                                       'else build/cli/digestra-cli of this project)')
@@ -41,6 +42,8 @@ def arguments(argv):
     args = parser.parse_args(argv)
     if args.workers is not None and args.workers < 1:
         parser.error('--workers must be at least 1')
+    if args.workers is not None and args.scheduler:
+        parser.error('--workers sets the size of a local cluster; a cluster named with --scheduler has its own workers')
     return args
 
 
@@ -147,7 +150,25 @@ def start_client(args):
     return client, cluster
 
 
-def run_pending(args, cli, pending, files, outcomes):
+class Laps:
+    """The seconds each phase of a study took, for its closing line: the fixed costs (cluster,
+    tables and plots) apart from the scenarios."""
+
+    def __init__(self):
+        self.seconds = {}
+        self._last = time.monotonic()
+
+    def lap(self, phase):
+        now = time.monotonic()
+        self.seconds[phase] = now - self._last
+        self._last = now
+
+    def __str__(self):
+        parts = ', '.join(f'{phase} {seconds:.1f} s' for phase, seconds in self.seconds.items())
+        return f'{sum(self.seconds.values()):.1f} s ({parts})'
+
+
+def run_pending(args, cli, pending, files, outcomes, laps):
     """Runs the pending scenarios, keeping each as it finishes. Returns False after Ctrl-C."""
     from distributed import as_completed
     from . import batchclient
@@ -158,6 +179,7 @@ def run_pending(args, cli, pending, files, outcomes):
     try:
         client, cluster = start_client(args)
         client.register_worker_plugin(plugin, name=plugin.name)
+        laps.lap('cluster start')
         by_future = {client.submit(batchclient.run_scenario, plugin.name, s.id, s.inputs, files.workbooks, files.csv,
                                    retries=1, pure=False): s for s in pending}
         for future in as_completed(by_future):
@@ -169,6 +191,7 @@ def run_pending(args, cli, pending, files, outcomes):
             files.keep(scenario, outcome)
             outcomes[scenario.id] = outcome
             bar.update(scenario, outcome)
+        laps.lap('scenarios')
         return True
     except KeyboardInterrupt:
         signal.signal(signal.SIGINT, signal.SIG_IGN)   # the clean stop below is short; let it finish
@@ -186,6 +209,7 @@ def run_pending(args, cli, pending, files, outcomes):
             client.close()
         if cluster is not None:
             cluster.close()
+        laps.lap('cluster stop')
 
 
 def write_results(out, study, all_scenarios, outcomes, files):
@@ -234,12 +258,13 @@ def main(argv=None):
         print(f'digestra-study: {len(outcomes)} of {len(all_scenarios)} scenarios finished before', file=sys.stderr)
     pending = [s for s in all_scenarios if s.id not in outcomes]
 
-    start = time.monotonic()
-    completed = run_pending(args, cli, pending, files, outcomes) if pending else True
+    laps = Laps()
+    completed = run_pending(args, cli, pending, files, outcomes, laps) if pending else True
     write_results(out, study, all_scenarios, outcomes, files)
+    laps.lap('tables and plots')
     not_done = sum(1 for o in outcomes.values() if o['status'] != 'done')
     print(f'digestra-study: {len(outcomes)} of {len(all_scenarios)} scenarios finished, {not_done} not done, '
-          f'in {time.monotonic() - start:.1f} s; results in {out}', file=sys.stderr)
+          f'in {laps}; results in {out}', file=sys.stderr)
     if not completed:
         return EXIT_INTERRUPTED
     return EXIT_DONE if not_done == 0 else EXIT_NOT_ALL
