@@ -219,7 +219,7 @@ def write_results(out, study, all_scenarios, outcomes, files):
     tables.write_xlsx(out / 'summary.xlsx', header, rows)
     csv_paths = {s.id: files.csv_path(s) for s in all_scenarios
                  if s.id in outcomes and files.csv_path(s).is_file()}
-    plots.write_plots(out / 'plots', study.sweep, all_scenarios, outcomes, csv_paths)
+    plots.write_plots(out / 'plots', study.title, study.sweep, all_scenarios, outcomes, csv_paths)
 
 
 def main(argv=None):
