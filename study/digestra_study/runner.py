@@ -27,15 +27,16 @@ def arguments(argv):
         prog='digestra-study',
         description='Runs every scenario of a study file in parallel through digestra-cli and writes a summary '
                     'table (CSV and xlsx) and comparison plots. Exit status: 0 all scenarios done, 1 some failed, '
-                    'were refused, stopped early or gave values that are not numbers, 2 the study file was '
+                    'were refused, stopped early or gave values that are not numbers, or the scheduler could not '
+                    'be reached, 2 the study file was '
                     'refused (nothing run), 130 stopped with Ctrl-C (finished scenarios kept).')
     parser.add_argument('study', type=pathlib.Path, help='the study file (TOML)')
     parser.add_argument('--out', type=pathlib.Path, help='output folder (default: the study file\'s name beside it)')
     parser.add_argument('--workers', type=int, help='worker processes of the local cluster (default: one per core; '
                                                      'not with --scheduler)')
     parser.add_argument('--scheduler', help='address of a running Dask scheduler, e.g. tcp://HOST:8786')
-    parser.add_argument('--cli', help='the digestra-cli to run (default: digestra-cli on PATH, '
-                                      'else build/cli/digestra-cli of this project)')
+    parser.add_argument('--cli', help='the digestra-cli to run (default: digestra-cli on PATH, else '
+                                      'build/cli/digestra-cli of this project; on a cluster: on the workers\' PATH)')
     parser.add_argument('--resume', action='store_true', help='skip the scenarios already finished in the output folder')
     parser.add_argument('--dry-run', action='store_true', help='list the scenarios and stop')
     parser.add_argument('--yes', action='store_true', help=f'run studies of more than {TOO_MANY} scenarios')
@@ -48,11 +49,17 @@ def arguments(argv):
 
 
 def find_cli(given, local):
-    """The digestra-cli to use and where it was found, or None with the reason."""
-    if given:
-        if local and not (os.path.isfile(given) and os.access(given, os.X_OK)):
-            return None, f'--cli: no program at {given}'
+    """The digestra-cli to use and where it was found, or None with the reason. The workers of a
+    cluster look it up themselves: their PATH, or the path given, is theirs."""
+    if given and not local:
         return given, 'given with --cli'
+    if given:
+        found = shutil.which(given)
+        if found is None:
+            return None, f'--cli: no program at {given}'
+        return os.path.abspath(found), 'given with --cli'
+    if not local:
+        return 'digestra-cli', "on each worker's PATH"
     on_path = shutil.which('digestra-cli')
     if on_path:
         return on_path, 'found on PATH'
@@ -127,12 +134,19 @@ def package_zip(folder):
     return str(path)
 
 
+class NoCluster(Exception):
+    """The scheduler named with --scheduler cannot be reached."""
+
+
 def start_client(args):
     """A Dask client, and the local cluster it started, if any."""
     import dask
     from distributed import Client, LocalCluster
     if args.scheduler:
-        client, cluster = Client(args.scheduler, timeout='20s'), None
+        try:
+            client, cluster = Client(args.scheduler, timeout='20s'), None
+        except OSError as e:
+            raise NoCluster(str(e)) from None
         with tempfile.TemporaryDirectory() as folder:
             client.upload_file(package_zip(folder))
     else:
@@ -259,7 +273,11 @@ def main(argv=None):
     pending = [s for s in all_scenarios if s.id not in outcomes]
 
     laps = Laps()
-    completed = run_pending(args, cli, pending, files, outcomes, laps) if pending else True
+    try:
+        completed = run_pending(args, cli, pending, files, outcomes, laps) if pending else True
+    except NoCluster as e:
+        print(f'digestra-study: {e}; nothing run', file=sys.stderr)
+        return EXIT_NOT_ALL
     write_results(out, study, all_scenarios, outcomes, files)
     laps.lap('tables and plots')
     not_done = sum(1 for o in outcomes.values() if o['status'] != 'done')
