@@ -130,9 +130,9 @@ def read_flow(path):
     return curves, axis_units
 
 
-def plot_flows(path, title, scenarios, csv_paths, sweep):
+def plot_flows(path, title, scenarios, flows_paths, sweep):
     """Gas flow against time of every scenario with a CSV, one panel per reactor."""
-    curves = [(s, *read_flow(csv_paths[s.id])) for s in scenarios if s.id in csv_paths]
+    curves = [(s, *read_flow(flows_paths[s.id])) for s in scenarios if s.id in flows_paths]
     if not curves:
         return
     reactors = sorted({r for _, flows, _ in curves for r in flows})
@@ -157,9 +157,9 @@ def _save(figure, path):
     plt.close(figure)
 
 
-def write_plots(folder, title, sweep, scenarios, outcomes, csv_paths):
+def write_plots(folder, title, sweep, scenarios, outcomes, flows_paths):
     for name, values in sweep.items():
         if is_numeric(values) and len(values) > 1:
             plot_against(folder / f'{name}.png', title, name, sweep, scenarios, outcomes)
-    if csv_paths:
-        plot_flows(folder / 'gas-flow.png', title, scenarios, csv_paths, sweep)
+    if flows_paths:
+        plot_flows(folder / 'gas-flow.png', title, scenarios, flows_paths, sweep)

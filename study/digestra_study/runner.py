@@ -16,7 +16,7 @@ from .files import write_file
 
 PROJECT = pathlib.Path(__file__).resolve().parents[2]
 PACKAGE = pathlib.Path(__file__).resolve().parent
-MAX_OVERLAID = 20   # gas flow curves drawn in one plot; a CSV is kept per scenario up to this many
+MAX_OVERLAID = 20   # gas flow curves drawn in one plot; their CSV is kept per scenario up to this many
 WITH_SUMMARY = ('done', 'stopped early', 'not numbers')   # outcomes that finish a scenario
 EXIT_DONE, EXIT_NOT_ALL, EXIT_BAD_STUDY, EXIT_INTERRUPTED = 0, 1, 2, 130
 TOO_MANY = studyfile.MAX_SCENARIOS
@@ -88,20 +88,20 @@ class ScenarioFiles:
     def __init__(self, out, study, total):
         self.folder = out / 'scenarios'
         self.workbooks = study.workbooks
-        self.csv = total <= MAX_OVERLAID
+        self.flows = total <= MAX_OVERLAID
 
     def summary(self, scenario):
         return self.folder / scenario.id / 'summary.json'
 
-    def csv_path(self, scenario):
-        return self.folder / scenario.id / 'results.csv'
+    def flows_path(self, scenario):
+        return self.folder / scenario.id / 'gas-flow.csv'
 
     def required(self, scenario):
         wanted = [self.summary(scenario)]
         if self.workbooks:
             wanted.append(self.folder / scenario.id / 'results.xlsx')
-        if self.csv:
-            wanted.append(self.csv_path(scenario))
+        if self.flows:
+            wanted.append(self.flows_path(scenario))
         return wanted
 
     def finished(self, scenario):
@@ -194,7 +194,7 @@ def run_pending(args, cli, pending, files, outcomes, laps):
         client, cluster = start_client(args)
         client.register_worker_plugin(plugin, name=plugin.name)
         laps.lap('cluster start')
-        by_future = {client.submit(batchclient.run_scenario, plugin.name, s.id, s.inputs, files.workbooks, files.csv,
+        by_future = {client.submit(batchclient.run_scenario, plugin.name, s.id, s.inputs, files.workbooks, files.flows,
                                    retries=1, pure=False): s for s in pending}
         for future in as_completed(by_future):
             scenario = by_future[future]
@@ -231,9 +231,9 @@ def write_results(out, study, all_scenarios, outcomes, files):
     header, rows = tables.table(all_scenarios, outcomes)
     tables.write_csv(out / 'summary.csv', header, rows)
     tables.write_xlsx(out / 'summary.xlsx', header, rows)
-    csv_paths = {s.id: files.csv_path(s) for s in all_scenarios
-                 if s.id in outcomes and files.csv_path(s).is_file()}
-    plots.write_plots(out / 'plots', study.title, study.sweep, all_scenarios, outcomes, csv_paths)
+    flows_paths = {s.id: files.flows_path(s) for s in all_scenarios
+                   if s.id in outcomes and files.flows_path(s).is_file()}
+    plots.write_plots(out / 'plots', study.title, study.sweep, all_scenarios, outcomes, flows_paths)
 
 
 def main(argv=None):

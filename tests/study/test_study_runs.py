@@ -34,7 +34,7 @@ def test_scenarios_go_on_past_a_refused_and_a_crashing_one(tmp_path):
     # Finished scenarios keep their summary, workbook and CSV; refused ones leave nothing.
     assert len(finished_ids(out)) == 2
     for folder in (out / 'scenarios').iterdir():
-        assert sorted(p.name for p in folder.iterdir()) == ['results.csv', 'results.xlsx', 'summary.json']
+        assert sorted(p.name for p in folder.iterdir()) == ['gas-flow.csv', 'results.xlsx', 'summary.json']
     assert sorted(p.name for p in (out / 'plots').iterdir()) == ['gas-flow.png', 'x-c-in.png']
     assert 'x-c-in = 666' in (out / 'study.toml').read_text()
     assert leftovers(out) == []
