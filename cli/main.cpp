@@ -61,15 +61,15 @@ QByteArray answer(const QJsonValue &id, int status, const QStringList &problems,
 std::FILE *answerStream()
 {
     std::fflush(stdout);
-    const int answers = dup(STDOUT_FILENO);
-    if (answers < 0)
-        return stdout;
-    if (dup2(STDERR_FILENO, STDOUT_FILENO) < 0) {
-        close(answers);
+    const int copy = dup(STDOUT_FILENO);
+    std::FILE *answers = copy < 0 ? nullptr : fdopen(copy, "w");
+    if (!answers) {
+        if (copy >= 0)
+            close(copy);
         return stdout;
     }
-    std::FILE *stream = fdopen(answers, "w");
-    return stream ? stream : stdout;
+    dup2(STDERR_FILENO, STDOUT_FILENO);  // should it fail, the warnings merely stay where they were
+    return answers;
 }
 
 // Scenarios as JSON lines on standard input, one answer line each, until the input ends or a

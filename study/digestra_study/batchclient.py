@@ -129,12 +129,16 @@ def run_scenario(plugin_name, scenario_id, inputs, want_workbook, want_flows):
     plugin = get_worker().plugins[plugin_name]
     with tempfile.TemporaryDirectory(prefix='digestra-scenario-') as folder:
         workbook, table = pathlib.Path(folder, 'results.xlsx'), pathlib.Path(folder, 'results.csv')
-        wanted = {**({'out': str(workbook)} if want_workbook else {}), **({'csv': str(table)} if want_flows else {})}
+        wanted = {}
+        if want_workbook:
+            wanted['out'] = str(workbook)
+        if want_flows:
+            wanted['csv'] = str(table)
         answer = plugin.run({'id': scenario_id, **inputs, **wanted})
         files = {}
-        if want_workbook and workbook.is_file():
+        if workbook.is_file():
             files[workbook.name] = workbook.read_bytes()
-        if want_flows and table.is_file():
+        if table.is_file():
             files['gas-flow.csv'] = gas_flows(table)
     return {'status': answer.get('status', 'failed'), 'message': answer.get('message', ''),
             'summary': answer.get('summary'), 'files': files}
