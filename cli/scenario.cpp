@@ -10,6 +10,7 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 
 #include <memory>
@@ -103,7 +104,7 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         if (workbook.staged)
             note(workbook, report.workbookError);
         else if (writeWorkbook && report.workbookError.isEmpty())
-            files << report.workbookPath;
+            files << QFileInfo(report.workbookPath).absoluteFilePath();
         else if (writeWorkbook)
             fail(report.workbookError);
         if (csv.staged && !interrupts.interrupted())
@@ -133,7 +134,7 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
             return;
         const WrittenFile committed = file.staged->commit();
         if (committed.error.isEmpty())
-            files << (&file == &workbook ? committed.path : file.given);  // the workbook by its full path
+            files << committed.path;
         else
             fail(file.staged->shown(committed.error));
     };

@@ -2,6 +2,8 @@
 task thread and hands it one scenario at a time. A process that dies is started again and the
 scenario tried once more. The files a scenario writes go to a temporary folder on the worker and
 travel back with the answer, so the workers need no file system in common with the runner."""
+import csv
+import io
 import json
 import pathlib
 import subprocess
@@ -13,6 +15,7 @@ from distributed import get_worker
 from distributed.diagnostics.plugin import WorkerPlugin
 
 STDERR_TAIL = 400   # characters of a dead process's standard error quoted in the failure
+FLOW_COLUMNS = ('t', 'gasflow')   # a two-reactor run's are headed "R1 t", "R2 t", ...
 
 
 class BatchProcess:
@@ -109,16 +112,33 @@ class BatchPlugin(WorkerPlugin):
         return {'status': 'failed', 'message': f'{message} (twice)', 'summary': None}
 
 
-def run_scenario(plugin_name, scenario_id, inputs, want_workbook, want_csv):
-    """The task of one scenario: its answer, with the bytes of the files asked for."""
+def gas_flows(path):
+    """The time and gas flow columns of a run's CSV, headers and units lines included: all that the
+    overlaid gas flow plot draws, a twenty-fifth of the table."""
+    with open(path, newline='', encoding='utf-8') as f:
+        rows = [row for row in csv.reader(f) if row]
+    kept = [i for i, name in enumerate(rows[0]) if name.removeprefix('R1 ').removeprefix('R2 ') in FLOW_COLUMNS]
+    text = io.StringIO()
+    csv.writer(text, lineterminator='\n').writerows([row[i] for i in kept] for row in rows)
+    return text.getvalue()
+
+
+def run_scenario(plugin_name, scenario_id, inputs, want_workbook, want_flows):
+    """The task of one scenario: its answer, with the files asked for (the workbook's bytes, the
+    gas flow columns of the results as CSV text)."""
     plugin = get_worker().plugins[plugin_name]
     with tempfile.TemporaryDirectory(prefix='digestra-scenario-') as folder:
+        workbook, table = pathlib.Path(folder, 'results.xlsx'), pathlib.Path(folder, 'results.csv')
         wanted = {}
         if want_workbook:
-            wanted['out'] = pathlib.Path(folder, 'results.xlsx')
-        if want_csv:
-            wanted['csv'] = pathlib.Path(folder, 'results.csv')
-        answer = plugin.run({'id': scenario_id, **inputs, **{key: str(path) for key, path in wanted.items()}})
-        files = {path.name: path.read_bytes() for path in wanted.values() if path.is_file()}
+            wanted['out'] = str(workbook)
+        if want_flows:
+            wanted['csv'] = str(table)
+        answer = plugin.run({'id': scenario_id, **inputs, **wanted})
+        files = {}
+        if workbook.is_file():
+            files[workbook.name] = workbook.read_bytes()
+        if table.is_file():
+            files['gas-flow.csv'] = gas_flows(table)
     return {'status': answer.get('status', 'failed'), 'message': answer.get('message', ''),
             'summary': answer.get('summary'), 'files': files}

@@ -16,7 +16,7 @@ from .files import write_file
 
 PROJECT = pathlib.Path(__file__).resolve().parents[2]
 PACKAGE = pathlib.Path(__file__).resolve().parent
-MAX_OVERLAID = 20   # gas flow curves drawn in one plot; a CSV is kept per scenario up to this many
+MAX_OVERLAID = 20   # gas flow curves drawn in one plot; their CSV is kept per scenario up to this many
 WITH_SUMMARY = ('done', 'stopped early', 'not numbers')   # outcomes that finish a scenario
 EXIT_DONE, EXIT_NOT_ALL, EXIT_BAD_STUDY, EXIT_INTERRUPTED = 0, 1, 2, 130
 TOO_MANY = studyfile.MAX_SCENARIOS
@@ -27,29 +27,39 @@ def arguments(argv):
         prog='digestra-study',
         description='Runs every scenario of a study file in parallel through digestra-cli and writes a summary '
                     'table (CSV and xlsx) and comparison plots. Exit status: 0 all scenarios done, 1 some failed, '
-                    'were refused, stopped early or gave values that are not numbers, 2 the study file was '
+                    'were refused, stopped early or gave values that are not numbers, or the scheduler could not '
+                    'be reached, 2 the study file was '
                     'refused (nothing run), 130 stopped with Ctrl-C (finished scenarios kept).')
     parser.add_argument('study', type=pathlib.Path, help='the study file (TOML)')
     parser.add_argument('--out', type=pathlib.Path, help='output folder (default: the study file\'s name beside it)')
-    parser.add_argument('--workers', type=int, help='worker processes of the local cluster (default: one per core)')
+    parser.add_argument('--workers', type=int, help='worker processes of the local cluster (default: one per core; '
+                                                     'not with --scheduler)')
     parser.add_argument('--scheduler', help='address of a running Dask scheduler, e.g. tcp://HOST:8786')
-    parser.add_argument('--cli', help='the digestra-cli to run (default: digestra-cli on PATH, '
-                                      'else build/cli/digestra-cli of this project)')
+    parser.add_argument('--cli', help='the digestra-cli to run (default: digestra-cli on PATH, else '
+                                      'build/cli/digestra-cli of this project; on a cluster: on the workers\' PATH)')
     parser.add_argument('--resume', action='store_true', help='skip the scenarios already finished in the output folder')
     parser.add_argument('--dry-run', action='store_true', help='list the scenarios and stop')
     parser.add_argument('--yes', action='store_true', help=f'run studies of more than {TOO_MANY} scenarios')
     args = parser.parse_args(argv)
     if args.workers is not None and args.workers < 1:
         parser.error('--workers must be at least 1')
+    if args.workers is not None and args.scheduler:
+        parser.error('--workers sets the size of a local cluster; a cluster named with --scheduler has its own workers')
     return args
 
 
 def find_cli(given, local):
-    """The digestra-cli to use and where it was found, or None with the reason."""
-    if given:
-        if local and not (os.path.isfile(given) and os.access(given, os.X_OK)):
-            return None, f'--cli: no program at {given}'
+    """The digestra-cli to use and where it was found, or None with the reason. The workers of a
+    cluster look it up themselves: their PATH, or the path given, is theirs."""
+    if given and not local:
         return given, 'given with --cli'
+    if given:
+        found = shutil.which(given)
+        if found is None:
+            return None, f'--cli: no program at {given}'
+        return os.path.abspath(found), 'given with --cli'
+    if not local:
+        return 'digestra-cli', "on each worker's PATH"
     on_path = shutil.which('digestra-cli')
     if on_path:
         return on_path, 'found on PATH'
@@ -78,20 +88,20 @@ class ScenarioFiles:
     def __init__(self, out, study, total):
         self.folder = out / 'scenarios'
         self.workbooks = study.workbooks
-        self.csv = total <= MAX_OVERLAID
+        self.flows = total <= MAX_OVERLAID
 
     def summary(self, scenario):
         return self.folder / scenario.id / 'summary.json'
 
-    def csv_path(self, scenario):
-        return self.folder / scenario.id / 'results.csv'
+    def flows_path(self, scenario):
+        return self.folder / scenario.id / 'gas-flow.csv'
 
     def required(self, scenario):
         wanted = [self.summary(scenario)]
         if self.workbooks:
             wanted.append(self.folder / scenario.id / 'results.xlsx')
-        if self.csv:
-            wanted.append(self.csv_path(scenario))
+        if self.flows:
+            wanted.append(self.flows_path(scenario))
         return wanted
 
     def finished(self, scenario):
@@ -124,12 +134,19 @@ def package_zip(folder):
     return str(path)
 
 
+class NoCluster(Exception):
+    """The scheduler named with --scheduler cannot be reached."""
+
+
 def start_client(args):
     """A Dask client, and the local cluster it started, if any."""
     import dask
     from distributed import Client, LocalCluster
     if args.scheduler:
-        client, cluster = Client(args.scheduler, timeout='20s'), None
+        try:
+            client, cluster = Client(args.scheduler, timeout='20s'), None
+        except OSError as e:
+            raise NoCluster(str(e)) from None
         with tempfile.TemporaryDirectory() as folder:
             client.upload_file(package_zip(folder))
     else:
@@ -147,7 +164,25 @@ def start_client(args):
     return client, cluster
 
 
-def run_pending(args, cli, pending, files, outcomes):
+class Laps:
+    """The seconds each phase of a study took, for its closing line: the fixed costs (cluster,
+    tables and plots) apart from the scenarios."""
+
+    def __init__(self):
+        self.seconds = {}
+        self._last = time.monotonic()
+
+    def lap(self, phase):
+        now = time.monotonic()
+        self.seconds[phase] = now - self._last
+        self._last = now
+
+    def __str__(self):
+        parts = ', '.join(f'{phase} {seconds:.1f} s' for phase, seconds in self.seconds.items())
+        return f'{sum(self.seconds.values()):.1f} s ({parts})'
+
+
+def run_pending(args, cli, pending, files, outcomes, laps):
     """Runs the pending scenarios, keeping each as it finishes. Returns False after Ctrl-C."""
     from distributed import as_completed
     from . import batchclient
@@ -158,7 +193,8 @@ def run_pending(args, cli, pending, files, outcomes):
     try:
         client, cluster = start_client(args)
         client.register_worker_plugin(plugin, name=plugin.name)
-        by_future = {client.submit(batchclient.run_scenario, plugin.name, s.id, s.inputs, files.workbooks, files.csv,
+        laps.lap('cluster start')
+        by_future = {client.submit(batchclient.run_scenario, plugin.name, s.id, s.inputs, files.workbooks, files.flows,
                                    retries=1, pure=False): s for s in pending}
         for future in as_completed(by_future):
             scenario = by_future[future]
@@ -169,6 +205,7 @@ def run_pending(args, cli, pending, files, outcomes):
             files.keep(scenario, outcome)
             outcomes[scenario.id] = outcome
             bar.update(scenario, outcome)
+        laps.lap('scenarios')
         return True
     except KeyboardInterrupt:
         signal.signal(signal.SIGINT, signal.SIG_IGN)   # the clean stop below is short; let it finish
@@ -186,6 +223,7 @@ def run_pending(args, cli, pending, files, outcomes):
             client.close()
         if cluster is not None:
             cluster.close()
+        laps.lap('cluster stop')
 
 
 def write_results(out, study, all_scenarios, outcomes, files):
@@ -193,9 +231,9 @@ def write_results(out, study, all_scenarios, outcomes, files):
     header, rows = tables.table(all_scenarios, outcomes)
     tables.write_csv(out / 'summary.csv', header, rows)
     tables.write_xlsx(out / 'summary.xlsx', header, rows)
-    csv_paths = {s.id: files.csv_path(s) for s in all_scenarios
-                 if s.id in outcomes and files.csv_path(s).is_file()}
-    plots.write_plots(out / 'plots', study.sweep, all_scenarios, outcomes, csv_paths)
+    flows_paths = {s.id: files.flows_path(s) for s in all_scenarios
+                   if s.id in outcomes and files.flows_path(s).is_file()}
+    plots.write_plots(out / 'plots', study.title, study.sweep, all_scenarios, outcomes, flows_paths)
 
 
 def main(argv=None):
@@ -234,12 +272,17 @@ def main(argv=None):
         print(f'digestra-study: {len(outcomes)} of {len(all_scenarios)} scenarios finished before', file=sys.stderr)
     pending = [s for s in all_scenarios if s.id not in outcomes]
 
-    start = time.monotonic()
-    completed = run_pending(args, cli, pending, files, outcomes) if pending else True
+    laps = Laps()
+    try:
+        completed = run_pending(args, cli, pending, files, outcomes, laps) if pending else True
+    except NoCluster as e:
+        print(f'digestra-study: {e}; nothing run', file=sys.stderr)
+        return EXIT_NOT_ALL
     write_results(out, study, all_scenarios, outcomes, files)
+    laps.lap('tables and plots')
     not_done = sum(1 for o in outcomes.values() if o['status'] != 'done')
     print(f'digestra-study: {len(outcomes)} of {len(all_scenarios)} scenarios finished, {not_done} not done, '
-          f'in {time.monotonic() - start:.1f} s; results in {out}', file=sys.stderr)
+          f'in {laps}; results in {out}', file=sys.stderr)
     if not completed:
         return EXIT_INTERRUPTED
     return EXIT_DONE if not_done == 0 else EXIT_NOT_ALL

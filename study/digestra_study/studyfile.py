@@ -41,7 +41,7 @@ INPUTS = {i.name: i for i in (
 
 MAX_SCENARIOS = 10_000
 LOWEST_PH, HIGHEST_PH = 1, 12.99
-LOWEST_T_END, HIGHEST_T_END = 0.1, 104857.5
+LOWEST_T_END, HIGHEST_T_END = 0.1, 104857   # the longest a results sheet holds
 LOWEST_KELVIN, HIGHEST_KELVIN = 273.15, 373.15
 POSITIVE = ('p1', 'p2', 'v1', 'v2')
 FRACTIONS = ('f-pr', 'f-li', 'f-ch')

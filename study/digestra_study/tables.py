@@ -9,12 +9,18 @@ from . import files
 from .studyfile import INPUTS
 
 
-def input_header(name, scenarios):
-    """An input's name with its unit; temperatures are in the unit the scenarios give."""
+def input_unit(name, scenarios):
+    """An input's unit; temperatures are in the unit the scenarios give."""
     unit = INPUTS[name].unit
     if INPUTS[name].kind == 'temperature':
         units = {'°C' if s.inputs.get('unit') == 'C' else 'K' for s in scenarios}
         unit = units.pop() if len(units) == 1 else 'K or °C, see unit'
+    return unit
+
+
+def input_header(name, scenarios):
+    """An input's name with its unit."""
+    unit = input_unit(name, scenarios)
     return f'{name} [{unit}]' if unit else name
 
 

@@ -2,6 +2,7 @@
 write a workbook, a CSV and plot images that agree, signals cancel cleanly, and files are written
 whole or not at all (parallel runs, pipes at a target, a full disk)."""
 import csv
+import json
 import os
 import pathlib
 import pty
@@ -304,6 +305,36 @@ def test_integration_stopped_early_has_its_own_status(tmp_path):
     _, _, table = read_csv(tmp_path / 'r.csv')
     assert 1 <= len(table) < 11
     assert openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['Basic'].max_row == 4 + len(table)
+
+
+def test_batch_answers_each_line_as_a_single_run_and_goes_on_past_bad_lines(tmp_path):
+    scenarios = [
+        {'id': 1, 't-end': 2, 'ph': 'free', 'summary': 'b1.json'},
+        {'id': 'two', 'config': 'tsad', 't-end': 2, 'v2': '20'},
+        # A pressure near 0 makes the solver print warnings on descriptor 1: they must not reach the answers.
+        {'id': [3], 't-end': 0.1, 'p1': 1e-300},
+    ]
+    lines = [json.dumps(scenarios[0]), 'not json', json.dumps(scenarios[1]), '{"id": 4, "v2": 20}', '[5]',
+             json.dumps(scenarios[2])]
+    batch = subprocess.run([CLI, '--batch'], input='\n'.join(lines) + '\n', cwd=tmp_path, capture_output=True,
+                           text=True, timeout=300)
+    assert batch.returncode == 0, batch.stderr
+    answers = [json.loads(line) for line in batch.stdout.splitlines()]
+    assert [(a.get('id'), a['status'], a['exit']) for a in answers] == [
+        (1, 'done', 0), (None, 'refused', 2), ('two', 'done', 0), (4, 'refused', 2), (None, 'refused', 2),
+        ([3], 'done', 0)]
+    assert answers[1]['message'].startswith('not a JSON line')
+    assert answers[3]['message'] == 'v2 does not apply to config ssad (only to tsad, tpad)'
+    assert 'lsoda' in batch.stderr
+    # No workbook unless "out" names one.
+    assert answers[0]['files'] == [str(tmp_path / 'b1.json')] and files_in(tmp_path) == ['b1.json']
+    assert json.loads((tmp_path / 'b1.json').read_text()) == answers[0]['summary']
+    for scenario, answer in zip(scenarios, (answers[0], answers[2], answers[5])):
+        options = [part for key, value in scenario.items() if key not in ('id', 'summary')
+                   for part in (f'--{key}', str(value))]
+        single = run(tmp_path, *options, '--quiet', '--out', 'w.xlsx', '--summary', 's.json')
+        assert single.returncode == 0, single.stderr
+        assert json.loads((tmp_path / 's.json').read_text()) == answer['summary']
 
 
 def test_parallel_runs_in_one_folder_leave_one_workbook_each(tmp_path):

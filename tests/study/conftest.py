@@ -1,16 +1,21 @@
-"""Shared by the study tests: where the runner and the stand-in digestra-cli are, and a way to run
-a study as a user would."""
+"""Shared by the study tests: where the runner and the stand-in digestra-cli are, a way to run a
+study as a user would, and a real Dask scheduler with two workers on 127.0.0.1."""
 import csv
 import os
 import pathlib
 import signal
+import socket
 import subprocess
 import sys
+import time
+
+import pytest
 
 HERE = pathlib.Path(__file__).resolve().parent
 RUNNER = HERE.parents[1] / 'study' / 'digestra-study'
 FAKE_CLI = HERE / 'fake-digestra-cli'
 sys.path.insert(0, str(RUNNER.parent))
+DEADLINE = 60
 
 
 def write_study(folder, text):
@@ -46,3 +51,39 @@ def stop_group(process, timeout=20):
     except ProcessLookupError:
         pass
     process.wait()
+
+
+def wait_for(condition, what, timeout=DEADLINE):
+    end = time.monotonic() + timeout
+    while not condition():
+        if time.monotonic() > end:
+            raise AssertionError(f'timed out waiting for {what}')
+        time.sleep(0.1)
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(('127.0.0.1', 0))
+        return s.getsockname()[1]
+
+
+@pytest.fixture
+def scheduler(tmp_path):
+    """A dask-scheduler and two dask-worker processes on 127.0.0.1, stopped whatever happens. The
+    workers start in a folder of their own, so they lack the runner's code."""
+    from distributed import Client
+    port = str(free_port())
+    address = f'tcp://127.0.0.1:{port}'
+    quiet = {'stdout': subprocess.DEVNULL, 'stderr': subprocess.DEVNULL, 'cwd': tmp_path, 'start_new_session': True}
+    processes = [subprocess.Popen(['/usr/bin/dask-scheduler', '--host', '127.0.0.1', '--port', port,
+                                   '--no-dashboard'], **quiet)]
+    try:
+        for _ in range(2):
+            processes.append(subprocess.Popen(['/usr/bin/dask-worker', address, '--nthreads', '1', '--no-dashboard',
+                                               '--host', '127.0.0.1', '--local-directory', str(tmp_path)], **quiet))
+        with Client(address, timeout=DEADLINE) as client:
+            client.wait_for_workers(2, timeout=DEADLINE)
+        yield address
+    finally:
+        for process in reversed(processes):   # the workers, then the scheduler
+            stop_group(process)

@@ -1,5 +1,5 @@
-"""A study through the built digestra-cli gives, scenario by scenario, the summary of a single run
-of the same inputs. Skipped while the program does not answer --batch."""
+"""Studies through the built digestra-cli, on a local cluster and on a real scheduler with two
+workers: each scenario's row is the summary of a single run of the same inputs."""
 import json
 import os
 import pathlib
@@ -11,31 +11,46 @@ from conftest import read_rows, run_study, write_study
 
 CLI = os.environ.get('DIGESTRA_CLI', '')
 
+pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
 
-def answers_batch():
-    if not pathlib.Path(CLI).is_file():
-        return False
-    return '--batch' in subprocess.run([CLI, '--help'], capture_output=True, text=True, timeout=60).stdout
+STUDY = '[base]\nt-end = 2\nph = "free"\n[sweep]\nconfig = ["ssad", "tsad"]\nv1 = [20, 40]\n'
 
 
-pytestmark = pytest.mark.skipif(not answers_batch(), reason='DIGESTRA_CLI names no digestra-cli with --batch')
+@pytest.fixture(scope='module')
+def single_runs(tmp_path_factory):
+    """The summary of a single digestra-cli run of some inputs, each run once."""
+    folder, known = tmp_path_factory.mktemp('single'), {}
+
+    def summary(inputs):
+        key = json.dumps(inputs, sort_keys=True)
+        if key not in known:
+            options = [part for name, value in inputs.items() for part in (f'--{name}', str(value))]
+            single = subprocess.run([CLI, *options, '--quiet', '--out', 'w.xlsx', '--summary', 's.json'],
+                                    cwd=folder, capture_output=True, text=True, timeout=300)
+            assert single.returncode == 0, single.stderr
+            known[key] = json.loads((folder / 's.json').read_text())
+        return known[key]
+    return summary
 
 
-def test_study_summaries_equal_single_runs(tmp_path):
-    study = write_study(tmp_path, '[base]\nt-end = 2\nph = "free"\n'
-                                  '[sweep]\nconfig = ["ssad", "tsad"]\nv1 = [20, 40]\n')
-    result = run_study(study, '--workers', '2', cli=CLI, timeout=300)
+@pytest.mark.parametrize('cluster', ['local', 'scheduler'])
+def test_study_summaries_equal_single_runs(tmp_path, request, single_runs, cluster):
+    where = ['--workers', '2'] if cluster == 'local' else ['--scheduler', request.getfixturevalue('scheduler')]
+    result = run_study(write_study(tmp_path, STUDY), *where, cli=CLI, timeout=300)
     assert result.returncode == 0, result.stderr
-    rows = {row['scenario']: row for row in read_rows(tmp_path / 'study' / 'summary.csv')}
-    assert len(rows) == 4
-    for folder in (tmp_path / 'study' / 'scenarios').iterdir():
+    out = tmp_path / 'study'
+    rows = {row['scenario']: row for row in read_rows(out / 'summary.csv')}
+    assert sorted((r['config'], r['v1 [m3]'], r['status']) for r in rows.values()) == [
+        ('ssad', '20', 'done'), ('ssad', '40', 'done'), ('tsad', '20', 'done'), ('tsad', '40', 'done')]
+    for folder in (out / 'scenarios').iterdir():
         record = json.loads((folder / 'summary.json').read_text())
-        options = [part for name, value in record['inputs'].items() for part in (f'--{name}', str(value))]
-        single = subprocess.run([CLI, *options, '--quiet', '--out', 'w.xlsx', '--summary', 'single.json'],
-                                cwd=tmp_path, capture_output=True, text=True, timeout=300)
-        assert single.returncode == 0, single.stderr
-        expected = json.loads((tmp_path / 'single.json').read_text())
+        expected = single_runs(record['inputs'])
         assert record['summary'] == expected
         row = rows[folder.name]
         for value in expected['values']:
             assert float(row[f'{value["key"]} [{value["unit"]}]']) == value['value']
+    # Reactor 2's columns come between reactor 1's and the whole-run values, whichever scenario
+    # finished first.
+    header = list(next(iter(rows.values())))
+    assert header.index('r1_normal_methane [Nm3]') < header.index('r2_final_gas_flow [m3/d]') \
+        < header.index('r2_normal_methane [Nm3]') < header.index('organic_loading_rate [kgCOD/(m3·d)]')
