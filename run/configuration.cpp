@@ -48,16 +48,16 @@ const std::vector<InputDefault> &feedInputs()
 const std::vector<Configuration> &configurations()
 {
     static const std::vector<Configuration> table = {
-        {1, "ssad", "Single-stage AD", 1, 101, "module_ssad", "cbtest_SSAD",
+        {1, "ssad", "Single-stage AD", 1, 101, "module_ssad", "cbtest_SSAD", false,
          {{Input::T1, "308"}, {Input::P1, "1.013"}, {Input::V1, "33"}}},
         // The first pressure starts at twice the atmospheric; a reset brings it back to atmospheric.
-        {2, "tsad", "Two-stage AD / AHPD", 2, 103, "module_tsad", "cbtest_TSAD",
+        {2, "tsad", "Two-stage AD / AHPD", 2, 103, "module_tsad", "cbtest_TSAD", false,
          {{Input::T1, "308"}, {Input::P1, "1.013", "2.026"}, {Input::P2, "1.013"}, {Input::V1, "33"},
           {Input::V2, "33"}}},
-        {3, "tpad", "TPAD", 2, 104, "module_tpad", "cbtest_TPAD",
+        {3, "tpad", "TPAD", 2, 104, "module_tpad", "cbtest_TPAD", true,
          {{Input::T1, "308"}, {Input::T2, "308"}, {Input::P1, "1.013"}, {Input::P2, "1.013"}, {Input::V1, "33"},
           {Input::V2, "33"}, {Input::Tsr, "0"}}},
-        {4, "pomp", "Pomp-mixed", 1, 105, "module_pomp", "cbtest_POMP",
+        {4, "pomp", "Pomp-mixed", 1, 105, "module_pomp", "cbtest_POMP", true,
          {{Input::T1, "308"}, {Input::P1, "1.013"}, {Input::V1, "33"}, {Input::MixI, "10"}}},
     };
     return table;

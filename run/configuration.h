@@ -43,6 +43,7 @@ struct Configuration {
     int scriptId;            // model script resource ID
     const char *scriptName;  // its resource type in lower case, the file name in tracebacks
     const char *callbackModule;
+    bool needsFeed;          // its model divides by the feed flow: a batch run (no feed) is meaningless
     std::vector<InputDefault> inputs;  // the reactor page's, in page order
 };
 

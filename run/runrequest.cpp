@@ -42,9 +42,8 @@ std::optional<InputProblem> checkRunRequest(const RunRequest &request)
             return InputProblem{InputProblem::Subject::ManualPh, Input::Fpr,
                                 QStringLiteral("must be a pH from 1 to 12.99")};
     }
-    // A batch digester (no feed) is a meaningful single- or two-stage run; the
-    // temperature-phased and pump-mixed models divide by the feed flow.
-    const bool feedRequired = request.mode == 3 || request.mode == 4;
+    // A batch digester (no feed) is a meaningful run unless the model divides by the feed flow.
+    const bool feedRequired = configuration(request.mode).needsFeed;
     if (request.final_Q_in < 0 || (feedRequired && !(request.final_Q_in > 0)))
         return refused(Input::FeedFlow, feedRequired ? QStringLiteral("must be greater than 0")
                                                      : QStringLiteral("must not be negative"));
