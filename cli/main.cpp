@@ -55,28 +55,10 @@ QByteArray answer(const QJsonValue &id, int status, const QStringList &problems,
     return QJsonDocument(line).toJson(QJsonDocument::Compact);
 }
 
-// The stream of the batch answers: standard output, which then carries nothing else. The model's
-// solver (Fortran) writes its warnings straight to file descriptor 1, so that descriptor is pointed
-// at standard error and the answers go to a copy of the original.
-std::FILE *answerStream()
-{
-    std::fflush(stdout);
-    const int copy = dup(STDOUT_FILENO);
-    std::FILE *answers = copy < 0 ? nullptr : fdopen(copy, "w");
-    if (!answers) {
-        if (copy >= 0)
-            close(copy);
-        return stdout;
-    }
-    dup2(STDERR_FILENO, STDOUT_FILENO);  // should it fail, the warnings merely stay where they were
-    return answers;
-}
-
 // Scenarios as JSON lines on standard input, one answer line each, until the input ends or a
 // signal comes.
 int runBatch()
 {
-    std::FILE *answers = answerStream();
     const InterruptWatch interrupts;
     ScenarioRunner runner;
     ProgressLine silent(stderr, 0, false);
@@ -97,8 +79,10 @@ int runBatch()
             const ScenarioResult result = runner.run(options, !options.workbookPath.isEmpty(), silent, interrupts);
             reply = answer(id, result.status, result.problems, &result);
         }
-        std::fprintf(answers, "%s\n", reply.constData());
-        std::fflush(answers);
+        // The solver's own messages never reach standard output (the bridge sends them to
+        // standard error), so it carries the answers alone.
+        std::fprintf(stdout, "%s\n", reply.constData());
+        std::fflush(stdout);
     }
     return interrupts.interrupted() ? ExitCancelled : ExitOk;
 }
