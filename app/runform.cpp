@@ -53,8 +53,8 @@ RunRequest readRunRequest(const MainForm &form, int mode)
     RunRequest request;
     request.mode = mode;
     forEachRow(mode, [&](const InputRow &row) {
-        const InputSpec &spec = inputSpec(row.input);
-        request.*spec.field = (form.*row.edit)->text().toDouble() + (spec.temperature ? toKelvin : 0.0);
+        const InputInfo &info = inputInfo(row.input);
+        request.*info.field = (form.*row.edit)->text().toDouble() + (info.temperature ? toKelvin : 0.0);
     });
     request.ph_mode = form.radioButton_free->isChecked() ? 1 : 0;
     // Passed in both pH modes; the free mode's scripts ignore it.

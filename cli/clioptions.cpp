@@ -39,7 +39,7 @@ QString number(double value) { return QString::number(value, 'g', 6); }
 QString dashed(const char *name) { return QStringLiteral("--") + QLatin1String(name); }
 
 // "(default 1.013; 2.026 for tsad)": the defaults of the configurations the option applies to.
-QString defaultText(const InputSpec &option)
+QString defaultText(const InputInfo &option)
 {
     std::vector<const Configuration *> taking;
     for (const Configuration &c : configurations())
@@ -58,7 +58,7 @@ QString defaultText(const InputSpec &option)
     return text;
 }
 
-QString optionHelp(const InputSpec &option)
+QString optionHelp(const InputInfo &option)
 {
     const QString unit = option.temperature ? QStringLiteral("K, or °C with --unit C") : QString::fromUtf8(option.unit);
     QString text = QString::fromUtf8(option.description) + QStringLiteral(" [") + unit + QLatin1Char(']');
@@ -107,9 +107,9 @@ ParsedCommandLine refused(const QString &why) { return {ParsedCommandLine::Outco
 void takeInputs(const InputValues &values, RunRequest &request)
 {
     for (const auto &[input, text] : values.texts) {
-        const InputSpec &spec = inputSpec(input);
+        const InputInfo &info = inputInfo(input);
         if (applies(input, request.mode))
-            request.*spec.field = text.toDouble() + (spec.temperature && values.celsius ? 273.15 : 0.0);
+            request.*info.field = text.toDouble() + (info.temperature && values.celsius ? 273.15 : 0.0);
     }
     request.ph_mode = values.freePh ? 1 : 0;
     if (!values.freePh)
@@ -175,7 +175,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print the model's wall time and right-hand-side evaluations"));
     parser.addOptions({inputs, config});
-    for (const InputSpec &option : inputSpecs()) {
+    for (const InputInfo &option : inputInfos()) {
         if (option.input == Input::T1)
             parser.addOptions({ph, unit});
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), QStringLiteral("value")));
@@ -222,7 +222,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     request = defaultRequest(mode);
     if (parser.isSet(inputs))
         takeInputs(file.values, request);
-    for (const InputSpec &option : inputSpecs()) {
+    for (const InputInfo &option : inputInfos()) {
         const QString name = QLatin1String(option.key);
         if (!parser.isSet(name))
             continue;
@@ -310,9 +310,9 @@ QString describeProblem(const InputProblem &problem, const RunRequest &request)
     case InputProblem::Subject::Input:
         break;
     }
-    const InputSpec &spec = inputSpec(problem.input);
-    const QString unit = QLatin1String(spec.unit) == QLatin1String("-") ? QString() : QLatin1Char(' ') + QLatin1String(spec.unit);
-    return QStringLiteral("%1 %2 (got %3%4)").arg(dashed(spec.key), problem.reason, number(request.*spec.field), unit);
+    const InputInfo &info = inputInfo(problem.input);
+    const QString unit = QLatin1String(info.unit) == QLatin1String("-") ? QString() : QLatin1Char(' ') + QLatin1String(info.unit);
+    return QStringLiteral("%1 %2 (got %3%4)").arg(dashed(info.key), problem.reason, number(request.*info.field), unit);
 }
 
 ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
@@ -329,8 +329,8 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
     QStringList keys = {QStringLiteral("config"), QStringLiteral("ph"),  QStringLiteral("unit"),
                         QStringLiteral("out"),    QStringLiteral("csv"), QStringLiteral("summary"),
                         QStringLiteral("plots"),  QStringLiteral("plot-format"), QStringLiteral("plot-scale")};
-    for (const InputSpec &spec : inputSpecs())
-        keys << QLatin1String(spec.key);
+    for (const InputInfo &info : inputInfos())
+        keys << QLatin1String(info.key);
 
     QStringList arguments{QStringLiteral("digestra-cli")};
     for (auto it = scenario.begin(); it != scenario.end(); ++it) {

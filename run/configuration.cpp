@@ -7,9 +7,9 @@
 
 const char *const kDefaultManualPh = "7.0";
 
-const std::vector<InputSpec> &inputSpecs()
+const std::vector<InputInfo> &inputInfos()
 {
-    static const std::vector<InputSpec> specs = {
+    static const std::vector<InputInfo> infos = {
         {Input::FeedFlow, "q-in", "Input biomass flux", "m3/d", &RunRequest::final_Q_in},
         {Input::BiomassConcentration, "x-c-in", "Biomass concentration", "kgCOD/m3", &RunRequest::X_c_in},
         {Input::Timespan, "t-end", "Simulation timespan", "d", &RunRequest::t_end},
@@ -25,14 +25,14 @@ const std::vector<InputSpec> &inputSpecs()
         {Input::Tsr, "t-sr", "Additional SRT", "d", &RunRequest::t_sr},
         {Input::MixI, "mix-i", "Mixing interval", "min", &RunRequest::mix_i},
     };
-    return specs;
+    return infos;
 }
 
-const InputSpec &inputSpec(Input input)
+const InputInfo &inputInfo(Input input)
 {
-    for (const InputSpec &spec : inputSpecs())
-        if (spec.input == input)
-            return spec;
+    for (const InputInfo &info : inputInfos())
+        if (info.input == input)
+            return info;
     throw std::out_of_range("unknown input");
 }
 
@@ -97,6 +97,6 @@ RunRequest defaultRequest(int mode)
     r.S_h_ion_manual = std::pow(10.0, -QString::fromLatin1(kDefaultManualPh).toDouble());
     for (const auto *inputs : {&feedInputs(), &configuration(mode).inputs})
         for (const InputDefault &d : *inputs)
-            r.*inputSpec(d.input).field = QString::fromLatin1(d.initialText()).toDouble();
+            r.*inputInfo(d.input).field = QString::fromLatin1(d.initialText()).toDouble();
     return r;
 }

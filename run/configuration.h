@@ -13,7 +13,7 @@
 // A number the user enters for a run.
 enum class Input { FeedFlow, BiomassConcentration, Timespan, Fpr, Fli, Fch, T1, T2, P1, P2, V1, V2, Tsr, MixI };
 
-struct InputSpec {
+struct InputInfo {
     Input input;
     const char *key;          // option name of the command line and key of input files: "q-in"
     const char *description;  // "Input biomass flux"
@@ -23,8 +23,8 @@ struct InputSpec {
 };
 
 // Every input, in the order the pages show them.
-const std::vector<InputSpec> &inputSpecs();
-const InputSpec &inputSpec(Input input);
+const std::vector<InputInfo> &inputInfos();
+const InputInfo &inputInfo(Input input);
 
 // An input on a page, with the text its field shows.
 struct InputDefault {

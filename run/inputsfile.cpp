@@ -71,8 +71,8 @@ public:
                 readUnit(node, line);
             else if (name == QLatin1String("ph"))
                 readPh(node, line);
-            else if (const InputSpec *spec = specOf(name))
-                readInput(*spec, node, line);
+            else if (const InputInfo *info = infoOf(name))
+                readInput(*info, node, line);
             else
                 problem(name, line, QStringLiteral("is not an input (see digestra-cli --help)"));
         }
@@ -82,11 +82,11 @@ public:
 private:
     void problem(const QString &key, int line, const QString &reason) { result.problems.append({key, line, reason}); }
 
-    static const InputSpec *specOf(const QString &key)
+    static const InputInfo *infoOf(const QString &key)
     {
-        for (const InputSpec &spec : inputSpecs())
-            if (key == QLatin1String(spec.key))
-                return &spec;
+        for (const InputInfo &info : inputInfos())
+            if (key == QLatin1String(info.key))
+                return &info;
         return nullptr;
     }
 
@@ -126,20 +126,20 @@ private:
             problem(QStringLiteral("ph"), line, QStringLiteral("must be \"free\" or a pH from 1 to 12.99 with at most two decimals"));
     }
 
-    void readInput(const InputSpec &spec, const toml::node &node, int line)
+    void readInput(const InputInfo &info, const toml::node &node, int line)
     {
-        const QString key = QLatin1String(spec.key);
+        const QString key = QLatin1String(info.key);
         const std::optional<QString> text = fieldText(node);
         if (!text)
             problem(key, line, QStringLiteral("needs a number, not %1").arg(typeName(node)));
-        else if (configKnown && !applies(spec.input, result.values.mode))
+        else if (configKnown && !applies(info.input, result.values.mode))
             problem(key, line, QStringLiteral("does not apply to config %1").arg(QLatin1String(configuration(result.values.mode).code)));
-        else if (!fieldTakes(fieldKind(spec.input), *text))
-            problem(key, line, fieldKind(spec.input) == FieldKind::Fraction
+        else if (!fieldTakes(fieldKind(info.input), *text))
+            problem(key, line, fieldKind(info.input) == FieldKind::Fraction
                                    ? QStringLiteral("must be a number from 0 to below 1, not %1").arg(*text)
                                    : QStringLiteral("must be a number of 0 or more, not %1").arg(*text));
         else
-            result.values.texts[spec.input] = *text;
+            result.values.texts[info.input] = *text;
     }
 
     InputsFileRead result;
@@ -171,9 +171,9 @@ QByteArray inputsFileText(const InputValues &values)
             const QString number = given == values.texts.end() ? QString() : tomlNumber(given->second);
             if (number.isEmpty())
                 continue;
-            const InputSpec &spec = inputSpec(d.input);
-            text += QStringLiteral("%1 = %2\n").arg(QLatin1String(spec.key), number);
-            temperature = temperature || spec.temperature;
+            const InputInfo &info = inputInfo(d.input);
+            text += QStringLiteral("%1 = %2\n").arg(QLatin1String(info.key), number);
+            temperature = temperature || info.temperature;
         }
     }
     const QString ph = values.freePh ? QStringLiteral("\"free\"") : tomlNumber(values.manualPh);

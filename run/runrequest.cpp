@@ -48,11 +48,11 @@ std::optional<InputProblem> checkRunRequest(const RunRequest &request)
         return refused(Input::FeedFlow, feedRequired ? QStringLiteral("must be greater than 0")
                                                      : QStringLiteral("must not be negative"));
     for (const InputDefault &d : configuration(request.mode).inputs) {
-        const InputSpec &spec = inputSpec(d.input);
-        const double value = request.*spec.field;
+        const InputInfo &info = inputInfo(d.input);
+        const double value = request.*info.field;
         if (mustBePositive(d.input) && !(value > 0))
             return refused(d.input, QStringLiteral("must be greater than 0"));
-        if (spec.temperature && !(value >= kLowestTemperature && value <= kHighestTemperature))
+        if (info.temperature && !(value >= kLowestTemperature && value <= kHighestTemperature))
             return refused(d.input, QStringLiteral("must be between 0 °C and 100 °C (273.15 K to 373.15 K)"));
     }
     return std::nullopt;

@@ -69,8 +69,8 @@ void TestCliOptions::defaultsAreThoseOfThePages()
     QCOMPARE(r.mode, mode);
     QCOMPARE(r.ph_mode, 0);
     QCOMPARE(r.S_h_ion_manual, 1e-7);
-    for (const InputSpec &spec : inputSpecs())
-        QCOMPARE(r.*spec.field, expected.*spec.field);
+    for (const InputInfo &info : inputInfos())
+        QCOMPARE(r.*info.field, expected.*info.field);
 
     const CliOptions &o = parsed.options;
     QVERIFY(o.workbookPath.isEmpty());
@@ -255,9 +255,9 @@ void TestCliOptions::runChecksAreTranslatedToOptions()
     for (const char *option : {"--f-pr", "--f-li", "--f-ch", "1.1"})
         QVERIFY2(fractions.contains(QLatin1String(option)), qPrintable(fractions));
 
-    for (const InputSpec &spec : inputSpecs()) {
-        const QString text = describeProblem({InputProblem::Subject::Input, spec.input, QStringLiteral("is wrong")}, r);
-        QVERIFY2(text.startsWith(QStringLiteral("--%1 is wrong").arg(QLatin1String(spec.key))), qPrintable(text));
+    for (const InputInfo &info : inputInfos()) {
+        const QString text = describeProblem({InputProblem::Subject::Input, info.input, QStringLiteral("is wrong")}, r);
+        QVERIFY2(text.startsWith(QStringLiteral("--%1 is wrong").arg(QLatin1String(info.key))), qPrintable(text));
     }
 }
 
