@@ -35,6 +35,9 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd, ImageFormat
     };
     for (const ReactorPlots &plots : reactorPlotSet(configuration(mode).reactors)) {
         QCustomPlot flow, composition;
+        // The axes' numbers are the same under any locale, as every number in a file.
+        flow.setLocale(QLocale::c());
+        composition.setLocale(QLocale::c());
         addPlotTitle(&flow, plots.flowTitle);
         addPlotTitle(&composition, plots.compositionTitle);
         drawReactorPlots(plots, &flow, &composition, tEnd);

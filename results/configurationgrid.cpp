@@ -14,10 +14,10 @@ enum Param {
 
 }  // namespace
 
-ConfigurationGrid configurationGrid(const std::vector<double> &p, const QLocale &locale)
+ConfigurationGrid configurationGrid(const std::vector<double> &p)
 {
     auto at = [&p](int k) { return k < int(p.size()) ? p[k] : 0.0; };
-    auto num = [&](double v) { return locale.toString(v, 'g', 6); };
+    auto num = [](double v) { return QString::number(v, 'g', 6); };
     const int mode = int(at(MODE));  // truncated, as stored
     const bool known = mode >= 1 && mode <= int(configurations().size());
     // Values of inputs the configuration does not take stay empty.

@@ -3,7 +3,6 @@
 // The input grid of the workbook's "CONFIGURATION" sheet: 14 rows by 7 columns (A to G) of text,
 // built from a run-parameter record.
 
-#include <QLocale>
 #include <QString>
 
 #include <array>
@@ -16,7 +15,6 @@ struct GridCell {
 
 using ConfigurationGrid = std::array<std::array<GridCell, 7>, 14>;
 
-// Numbers use the given locale with at most six significant digits. Entries missing from a
-// short record count as 0.
-ConfigurationGrid configurationGrid(const std::vector<double> &runParams,
-                                    const QLocale &locale = QLocale::system());
+// Numbers have at most six significant digits and '.' as decimal point, whatever the locale, so
+// the file reads the same everywhere. Entries missing from a short record count as 0.
+ConfigurationGrid configurationGrid(const std::vector<double> &runParams);

@@ -96,13 +96,13 @@ void writeDataSheet(XlsxFile &xlsx, const DataSheet &ds, const std::vector<Block
     }
 }
 
-void writeConfiguration(XlsxFile &xlsx, const std::vector<double> &runParams, const QLocale &locale)
+void writeConfiguration(XlsxFile &xlsx, const std::vector<double> &runParams)
 {
     xlsx.addSheet(QStringLiteral("CONFIGURATION"));
     xlsx.setColumnWidth(0, 4, 18.5);
     xlsx.setColumnWidth(1, 3, 11);
     xlsx.setColumnWidth(5, 6, 11);
-    const ConfigurationGrid grid = configurationGrid(runParams, locale);
+    const ConfigurationGrid grid = configurationGrid(runParams);
     for (int r = 0; r < int(grid.size()); ++r)
         for (int c = 0; c < int(grid[r].size()); ++c)
             xlsx.writeString(r, c, grid[r][c].text, grid[r][c].bold);
@@ -126,7 +126,7 @@ void writeExtraSheet(XlsxFile &xlsx, const ExtraSheet &sheet)
 
 }  // namespace
 
-WrittenFile saveResultsWorkbook(const FileTarget &target, const WorkbookContent &content, const QLocale &locale)
+WrittenFile saveResultsWorkbook(const FileTarget &target, const WorkbookContent &content)
 {
     static const ResultRows none;
     XlsxFile xlsx(target);
@@ -143,7 +143,7 @@ WrittenFile saveResultsWorkbook(const FileTarget &target, const WorkbookContent 
             blocks.push_back({ds.columnCount + 1, 2, *content.reactor2, 1, rows2});
         writeDataSheet(xlsx, ds, blocks, content.stop);
     }
-    writeConfiguration(xlsx, content.runParams, locale);
+    writeConfiguration(xlsx, content.runParams);
     for (const ExtraSheet &sheet : content.extraSheets)
         writeExtraSheet(xlsx, sheet);
     xlsx.activate(0);  // "Basic"

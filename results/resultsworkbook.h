@@ -6,7 +6,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QLocale>
 #include <QString>
 
 #include "safefile.h"
@@ -43,8 +42,7 @@ struct WorkbookContent {
 };
 
 // Writes the workbook to target. Returns the file's path, or why it failed (nothing is written then).
-WrittenFile saveResultsWorkbook(const FileTarget &target, const WorkbookContent &content,
-                                const QLocale &locale = QLocale::system());
+WrittenFile saveResultsWorkbook(const FileTarget &target, const WorkbookContent &content);
 
 // "results_" + yyyyMMdd_hhmmss + ".xlsx" in dir; when that name is taken, "_2", "_3", ... is
 // added before the extension, so an earlier run's workbook is never replaced.

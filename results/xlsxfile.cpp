@@ -6,6 +6,14 @@
 
 #include <cstdio>
 
+XlsxFile::CNumbers::CNumbers()
+{
+    static const locale_t c = newlocale(LC_NUMERIC_MASK, "C", duplocale(LC_GLOBAL_LOCALE));
+    previous = uselocale(c);
+}
+
+XlsxFile::CNumbers::~CNumbers() { uselocale(previous); }
+
 XlsxFile::XlsxFile(const FileTarget &target)
     : file(target),
       targetPath(target.path),

@@ -5,12 +5,15 @@
 // sheets are written one after the other, each row by row: the sheet's column widths first, then
 // all cells of a row before the next row. The file is a SafeFile: its name appears only when
 // close() succeeds. The first failure ends all writing, and close() reports it.
+// Numbers are written the same under any locale: while the object lives, the thread that made
+// it formats numbers with the "C" conventions (one thread makes, uses and destroys it).
 
 #include "safefile.h"
 
 #include <QByteArray>
 #include <QString>
 
+#include <locale.h>
 #include <vector>
 
 struct lxw_workbook;
@@ -42,10 +45,19 @@ public:
     WrittenFile close();
 
 private:
+    // The library formats numbers with printf, which follows LC_NUMERIC: under a decimal-comma
+    // locale the cells would read "0,1", which spreadsheet programs refuse or cut to integers.
+    struct CNumbers {
+        CNumbers();
+        ~CNumbers();
+        locale_t previous;
+    };
+
     void check(int lxwError);
     QString unwrittenRows() const;
     void release();
 
+    CNumbers numbers;  // first: it outlives every call into the library
     SafeFile file;
     QString targetPath;
     QByteArray encodedTemp, encodedFolder;

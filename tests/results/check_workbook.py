@@ -34,7 +34,7 @@ BASE = {"A1": "Input data", "A2": "Basic parameters", "E2": "Reactor configurati
         "A4": "X_c", "B4": "[kgCOD/m3]", "C4": "2", "E4": "T2", "F4": "[K]",
         "A5": "t", "B5": "[d]", "C5": "0.5", "E5": "P_atm1", "F5": "[bar]", "G5": "1.013",
         "A6": "Fractioning factors", "E6": "P_atm2", "F6": "[bar]",
-        "A7": "f_pr_xc", "B7": "[-]", "C7": "0.2", "E7": "V_t1", "F7": "[m3]", "G7": "12,345.7",
+        "A7": "f_pr_xc", "B7": "[-]", "C7": "0.2", "E7": "V_t1", "F7": "[m3]", "G7": "12345.7",
         "A8": "f_li_xc", "B8": "[-]", "C8": "0.3", "E8": "V_t2", "F8": "[m3]",
         "A9": "f_ch_xc", "B9": "[-]", "C9": "0.4",
         "A10": "Configuration", "A11": "pH", "B11": "Free", "A12": "Mode",

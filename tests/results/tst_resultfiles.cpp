@@ -111,7 +111,7 @@ private slots:
                                         {{QString("Peak"), true}, {12.5}, {std::nan("")}}},
                                        {18.5}});
         const QString path = QDir(tmp.path()).absoluteFilePath("extra.xlsx");
-        const WrittenFile written = saveResultsWorkbook(FileTarget{path}, content, QLocale::c());
+        const WrittenFile written = saveResultsWorkbook(FileTarget{path}, content);
         QVERIFY2(written.error.isEmpty(), qPrintable(written.error));
         QCOMPARE(written.path, path);
 
@@ -154,7 +154,7 @@ private slots:
         // The library refuses a text longer than a cell holds: the write ends at that call.
         WorkbookContent tooLong = content();
         tooLong.extraSheets.push_back({"SUMMARY", {{{QString(40000, 'x')}}}, {}});
-        WrittenFile written = saveResultsWorkbook(FileTarget{path}, tooLong, QLocale::c());
+        WrittenFile written = saveResultsWorkbook(FileTarget{path}, tooLong);
         QVERIFY(written.path.isEmpty());
         QVERIFY2(written.error.contains(path), qPrintable(written.error));
         QVERIFY(unchanged());
@@ -163,38 +163,42 @@ private slots:
         const std::atomic<int> stop{1};
         WorkbookContent cancelled = content();
         cancelled.stop = &stop;
-        written = saveResultsWorkbook(FileTarget{path}, cancelled, QLocale::c());
+        written = saveResultsWorkbook(FileTarget{path}, cancelled);
         QVERIFY2(written.path.isEmpty() && written.error.contains("cancelled"), qPrintable(written.error));
         QVERIFY(unchanged());
 
         // A pipe is never replaced by a file.
         QVERIFY(writeResultCsv(pipe, table, nullptr, 3).contains("FIFO"));
-        QVERIFY(saveResultsWorkbook(FileTarget{pipe}, content(), QLocale::c()).error.contains("FIFO"));
+        QVERIFY(saveResultsWorkbook(FileTarget{pipe}, content()).error.contains("FIFO"));
         struct stat st {};
         QVERIFY(lstat(QFile::encodeName(pipe).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
         QVERIFY(unchanged());
         QCOMPARE(QDir("/proc/self/fd").count(), openFiles);
 
         // A complete workbook replaces the earlier file.
-        written = saveResultsWorkbook(FileTarget{path}, content(), QLocale::c());
+        written = saveResultsWorkbook(FileTarget{path}, content());
         QCOMPARE(written.path, path);
         QFile replaced(path);
         QVERIFY(replaced.open(QIODevice::ReadOnly) && replaced.read(2) == "PK");
     }
 
-    void gridFollowsTheLocale()
+    void gridIsTheSameUnderAnyLocale()
     {
-        const ConfigurationGrid grid = configurationGrid(runParams(3, 0, 17), QLocale(QLocale::German));
-        QCOMPARE(grid[2][2].text, QString("0,5"));         // C3
-        QCOMPARE(grid[4][6].text, QString("1,013"));       // G5
-        QCOMPARE(grid[6][6].text, QString("12.345,7"));    // G7: six digits, grouped
+        // This test runs under a decimal-comma locale (see CMakeLists.txt); the default is one too.
+        const QLocale before;
+        QLocale::setDefault(QLocale(QLocale::German));
+        const ConfigurationGrid grid = configurationGrid(runParams(3, 0, 17));
+        QLocale::setDefault(before);
+        QCOMPARE(grid[2][2].text, QString("0.5"));         // C3
+        QCOMPARE(grid[4][6].text, QString("1.013"));       // G5
+        QCOMPARE(grid[6][6].text, QString("12345.7"));     // G7: six digits, not grouped
         QCOMPARE(grid[10][2].text, QString("7"));          // C11, the pH of 1e-7
     }
 
     void gridToleratesAShortRecord()
     {
         // A record missing its tail reads as zeros instead of running past its end.
-        const ConfigurationGrid grid = configurationGrid({0.5, 2, 0.5, 2, 1, 0, 0.2, 0.3, 0.4, 4}, QLocale::c());
+        const ConfigurationGrid grid = configurationGrid({0.5, 2, 0.5, 2, 1, 0, 0.2, 0.3, 0.4, 4});
         QCOMPARE(grid[11][1].text, QString("POMP"));
         QCOMPARE(grid[13][2].text, QString("0"));  // C14, mixing interval
         QCOMPARE(grid[2][6].text, QString("0"));   // G3
