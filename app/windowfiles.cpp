@@ -8,6 +8,7 @@
 
 #include <inputsfile.h>
 #include <plotimage.h>
+#include <results.h>
 #include <safefile.h>
 
 #include <QDialog>
@@ -74,6 +75,7 @@ QString MainWindow::openInputsFrom(const QString &path)
     if (!read.problems.isEmpty())
         return read.describe();
     runform::showInputValues(*ui, read.values);
+    results::clearSeries();  // the next run's plots are its own, as after a new simulation
     showPage(0);
     return {};
 }

@@ -100,6 +100,13 @@ SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stopp
             at(0), at(1), at(12) + (c.reactors == 2 ? at(15) : 0.0)};
 }
 
+std::array<QVector<double> *, 12> everySeries()
+{
+    return {&results::plot_t_R1, &results::plot_flow_R1, &results::plot_ch4_R1, &results::plot_co2_R1,
+            &results::plot_h2_R1, &results::plot_h2o_R1, &results::plot_t_R2, &results::plot_flow_R2,
+            &results::plot_ch4_R2, &results::plot_co2_R2, &results::plot_h2_R2, &results::plot_h2o_R2};
+}
+
 void appendSeries(const ResultRows &table, int rows, std::initializer_list<std::pair<QVector<double> *, int>> series)
 {
     for (auto [values, column] : series) {
@@ -126,22 +133,22 @@ double peakFlow(const ResultRows &table, int rows)
 
 void results::clearSeries()
 {
-    for (QVector<double> *series : {&plot_t_R1, &plot_flow_R1, &plot_ch4_R1, &plot_co2_R1, &plot_h2_R1, &plot_h2o_R1,
-                                    &plot_t_R2, &plot_flow_R2, &plot_ch4_R2, &plot_co2_R2, &plot_h2_R2, &plot_h2o_R2})
-        series->clear();
+    for (QVector<double> *series : everySeries())
+        *series = {};  // clear() would keep the capacity
 }
 
 results::StorageMark results::mark()
 {
-    return {int(plot_t_R1.size()), int(plot_t_R2.size()), peak_flow_R1, peak_flow_R2, last_workbook, last_report};
+    StorageMark mark{{}, peak_flow_R1, peak_flow_R2, last_workbook, last_report};
+    for (size_t i = 0; i < mark.series.size(); ++i)
+        mark.series[i] = *everySeries()[i];
+    return mark;
 }
 
 void results::rollBack(const StorageMark &mark)
 {
-    for (QVector<double> *series : {&plot_t_R1, &plot_flow_R1, &plot_ch4_R1, &plot_co2_R1, &plot_h2_R1, &plot_h2o_R1})
-        series->resize(std::min(int(series->size()), mark.seriesR1));
-    for (QVector<double> *series : {&plot_t_R2, &plot_flow_R2, &plot_ch4_R2, &plot_co2_R2, &plot_h2_R2, &plot_h2o_R2})
-        series->resize(std::min(int(series->size()), mark.seriesR2));
+    for (size_t i = 0; i < mark.series.size(); ++i)
+        *everySeries()[i] = mark.series[i];
     peak_flow_R1 = mark.peakR1;
     peak_flow_R2 = mark.peakR2;
     last_workbook = mark.workbook;
@@ -162,6 +169,8 @@ void results::refine(int mode)
     last_report.nonNumber = firstNonNumber(run, computed);
     last_report.summary = summarizeRun(summaryInputs(mode, run, computed, last_report.stoppedAtDay >= 0));
 
+    // The series are this run's alone; a one-reactor run leaves no second reactor's curves behind.
+    clearSeries();
     appendSeries(*run.kept.reactor1, computed,
                  {{&plot_t_R1, t}, {&plot_flow_R1, gasflow_N}, {&plot_ch4_R1, p_ch4},
                   {&plot_co2_R1, p_co2}, {&plot_h2_R1, p_h2}, {&plot_h2o_R1, p_h2o}});

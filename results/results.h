@@ -2,7 +2,8 @@
 
 // Refinement of a finished run: plot series, peak flows and the results workbook.
 // Everything a refinement produces is class-wide, so the window reads it without holding the
-// object that wrote it.
+// object that wrote it. The series are those of the last refinement alone: each one replaces
+// what the one before left, so no run's curves or memory outlive the next run.
 
 #include "runsummary.h"
 
@@ -10,6 +11,7 @@
 #include <QString>
 #include <QVector>
 
+#include <array>
 #include <atomic>
 #include <optional>
 
@@ -42,18 +44,19 @@ public:
     static QString last_workbook;
     static RefinementReport last_report;
 
+    // Empties the twelve series and lets go of their memory.
     static void clearSeries();
 
-    // The class-wide results at one moment, so that a run that is dropped can be undone.
+    // The class-wide results at one moment, so that a run that is dropped can be undone. The
+    // series are shared with the storage, not copied, until one side changes.
     struct StorageMark {
-        int seriesR1 = 0, seriesR2 = 0;
+        std::array<QVector<double>, 12> series;
         double peakR1 = 0, peakR2 = 0;
         QString workbook;
         RefinementReport report;
     };
     static StorageMark mark();
-    // Back to the mark: the series lose what was appended since; the peaks, the workbook name
-    // and the report are those of the mark.
+    // Back to the mark: the series, the peaks, the workbook name and the report are the mark's.
     static void rollBack(const StorageMark &mark);
 
     // Where the next workbook goes; empty (the default) means "results_" + yyyyMMdd_hhmmss +

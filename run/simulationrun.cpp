@@ -190,6 +190,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
                 if (turn->cancelled)  // after the run thread was through
                     outcome.end = RunOutcome::End::Cancelled;
                 turn->delivered = true;
+                turn->before = {};  // no undo from here on: the earlier run's series go now
             }
             emit ended(outcome);
         }, Qt::QueuedConnection);

@@ -5,6 +5,7 @@
 #include "windowprobe.h"
 
 #include <configuration.h>
+#include <results.h>
 
 #include <QRadioButton>
 #include <QStackedWidget>
@@ -76,7 +77,9 @@ private slots:
         MainWindow opening, fresh;
         auto *pages = widget<QStackedWidget>(&opening, "stackedWidget");
         pages->setCurrentIndex(3);
+        results::plot_t_R1 = {0.0, 0.1};  // an earlier run's plots
         QCOMPARE(opening.openInputsFrom(path), QString());
+        QVERIFY(results::plot_t_R1.isEmpty());  // go with it, as after "New simulation"
 
         // Page 0 and the configuration's page hold what was saved; the other pages keep theirs.
         const auto saved = formState(&saving), untouched = formState(&fresh), got = formState(&opening);
