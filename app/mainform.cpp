@@ -107,6 +107,8 @@ void MainForm::setupMenus(QMainWindow *window)
     actionHelp->setShortcut(QKeySequence(Qt::Key_F1));
     actionOpen_inputs = action("actionOpen_inputs", QStringLiteral("&Open inputs…"));
     actionSave_inputs = action("actionSave_inputs", QStringLiteral("&Save inputs…"));
+    actionOpen_inputs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    actionSave_inputs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
 
     menuBar = new QMenuBar(window);
     menuBar->setObjectName(QStringLiteral("menuBar"));

@@ -123,7 +123,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Runs one anaerobic digestion simulation without a window and writes its results workbook. The paths "
-        "of the files written go to standard output, the progress and the run summary to standard error.\n"
+        "of the files written go to standard output (to standard error when --csv or --summary is -), the "
+        "progress and the run summary to standard error.\n"
         "Exit status: 0 done, 1 the run or a file failed, 2 inputs refused (nothing written), "
         "3 the integration stopped early (the files end there), 4 the results hold values that are not numbers "
         "(the files are written and marked), 130 cancelled with Ctrl-C, SIGTERM or SIGHUP (nothing written).\n"
@@ -147,13 +148,15 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("Workbook to write (default results_yyyyMMdd_hhmmss.xlsx in the working directory)"),
         QStringLiteral("file.xlsx"));
     const QCommandLineOption csv(QStringLiteral("csv"),
-                                 QStringLiteral("Also write the full result table as CSV"), QStringLiteral("file"));
+                                 QStringLiteral("Also write the full result table as CSV (- for standard output)"),
+                                 QStringLiteral("file.csv"));
     const QCommandLineOption plots(QStringLiteral("plots"),
                                    QStringLiteral("Also save the flow and composition plots as PNG into this folder"),
                                    QStringLiteral("dir"));
     const QCommandLineOption summary(QStringLiteral("summary"),
-                                     QStringLiteral("Also write the run summary as JSON, with units"),
-                                     QStringLiteral("file"));
+                                     QStringLiteral("Also write the run summary as JSON, with units (- for standard "
+                                                    "output)"),
+                                     QStringLiteral("file.json"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line, no summary and no list of the files written"));
     const QCommandLineOption batch(QStringLiteral("batch"),
@@ -258,19 +261,21 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     options.csvPath = parser.value(csv);
     options.summaryPath = parser.value(summary);
     options.plotsDir = parser.value(plots);
-    for (const QCommandLineOption *target : {&out, &csv, &summary}) {
-        if (!parser.isSet(*target))
+    // Each file has the extension of its format, so no two of them can be the same file.
+    const std::pair<const QCommandLineOption *, QLatin1String> targets[] = {
+        {&out, QLatin1String("xlsx")}, {&csv, QLatin1String("csv")}, {&summary, QLatin1String("json")}};
+    for (const auto &[target, extension] : targets) {
+        const QString option = QStringLiteral("--") + target->names().first(), path = parser.value(*target);
+        if (!parser.isSet(*target) || (target != &out && path == QLatin1String(kStandardOutput)))
             continue;
-        const QString problem = checkFileTarget(QStringLiteral("--") + target->names().first(), parser.value(*target));
+        QString problem = checkFileTarget(option, path);
+        if (problem.isEmpty() && QFileInfo(path).suffix().compare(extension, Qt::CaseInsensitive) != 0)
+            problem = QStringLiteral("%1 writes a .%2 file: its name must end in .%2, not '%3'").arg(option, extension, path);
         if (!problem.isEmpty())
             return refused(problem);
     }
-    const QString targets[] = {options.workbookPath, options.csvPath, options.summaryPath};
-    for (int i = 0; i < 3; ++i)
-        for (int j = i + 1; j < 3; ++j)
-            if (!targets[i].isEmpty() && !targets[j].isEmpty() &&
-                QFileInfo(targets[i]).absoluteFilePath() == QFileInfo(targets[j]).absoluteFilePath())
-                return refused(QStringLiteral("two of --out, --csv and --summary name the same file: %1").arg(targets[j]));
+    if (options.csvPath == QLatin1String(kStandardOutput) && options.summaryPath == QLatin1String(kStandardOutput))
+        return refused(QStringLiteral("only one of --csv and --summary can be - (standard output)"));
     if (!parser.isSet(out) && !parser.isSet(batch)) {
         const QString problem = SafeFile::checkFolder(QDir::currentPath());
         if (!problem.isEmpty())
@@ -348,6 +353,8 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
         arguments << QStringLiteral("--") + it.key() << value;
     }
     ParsedCommandLine parsed = parseCommandLine(arguments);
+    if (parsed.outcome == ParsedCommandLine::Outcome::Run && parsed.options.writesToStandardOutput())
+        parsed = refused(QStringLiteral("csv and summary cannot be - in a batch: standard output carries the answers"));
     // The option names of the refusals read as the line's keys.
     parsed.text.replace(QStringLiteral("--"), QString());
     return parsed;

@@ -12,17 +12,25 @@
 #include <QString>
 #include <QStringList>
 
+// The name of --csv or --summary that writes to standard output.
+constexpr char kStandardOutput[] = "-";
+
 struct CliOptions {
     RunRequest request;
     QString workbookPath;  // empty: the usual results_ name in the working directory
-    QString csvPath;       // empty: no CSV
-    QString summaryPath;   // empty: no summary JSON
+    QString csvPath;       // empty: no CSV; kStandardOutput: to standard output
+    QString summaryPath;   // empty: no summary JSON; kStandardOutput: to standard output
     QString plotsDir;      // empty: no plot images
     ImageFormat plotFormat = ImageFormat::Png;
     double plotScale = 1.0;  // of the images' size, the results pages' plot size times this
     bool quiet = false;    // no progress line, no list of written files
     bool stats = false;    // print the model's cost after the run
     bool batch = false;    // scenarios as JSON lines on standard input
+
+    bool writesToStandardOutput() const
+    {
+        return csvPath == QLatin1String(kStandardOutput) || summaryPath == QLatin1String(kStandardOutput);
+    }
 };
 
 struct ParsedCommandLine {

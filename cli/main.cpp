@@ -12,6 +12,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <clocale>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -25,6 +26,15 @@ void say(std::FILE *stream, const QString &text)
 }
 
 void complain(const QString &text) { say(stderr, QStringLiteral("digestra-cli: ") + text); }
+
+// While it starts, Qt looks for a Wayland display in the runtime folder and warns when
+// XDG_RUNTIME_DIR is unset, as under ssh, cron or in a container; drawing off screen needs none.
+QtMessageHandler qtHandler = nullptr;
+void withoutRuntimeFolderWarning(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        qtHandler(type, context, message);
+}
 
 QString statusName(int status)
 {
@@ -95,7 +105,11 @@ int main(int argc, char *argv[])
     wallClock.start();
     // Plots are drawn off screen: the program never opens a window, whatever session it runs in.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qtHandler = qInstallMessageHandler(withoutRuntimeFolderWarning);
     QApplication app(argc, argv);
+    qInstallMessageHandler(qtHandler);
+    // The application object takes LC_NUMERIC from the environment; the files' numbers must not.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName(QStringLiteral("digestra-cli"));
     QApplication::setApplicationVersion(QStringLiteral(DIGESTRA_VERSION));
 
@@ -126,18 +140,20 @@ int main(int argc, char *argv[])
     if (result.status == ExitCancelled || result.status == ExitFailed && !result.outcome.refined())
         return result.status;
 
+    // Standard output stays the list of files written, for scripts, unless it carries a table or
+    // a summary; the summary text is for people.
+    std::FILE *const listing = options.writesToStandardOutput() ? stderr : stdout;
     if (!options.quiet) {
-        // Standard output stays the list of files written, for scripts; the summary is for people.
         say(stderr, summaryText(result.outcome.report.summary));
         for (const QString &path : result.files)
-            say(stdout, path);
+            say(listing, path);
     }
     if (options.stats) {
         const RunOutcome &outcome = result.outcome;
-        say(stdout, QStringLiteral("model_seconds: %1").arg(outcome.cost.seconds, 0, 'f', 3));
-        say(stdout, QStringLiteral("rhs_evaluations: %1").arg(outcome.cost.rhs_evaluations));
-        say(stdout, QStringLiteral("refinement_seconds: %1").arg(outcome.refinementSeconds, 0, 'f', 3));
-        say(stdout, QStringLiteral("program_seconds: %1").arg(wallClock.nsecsElapsed() / 1e9, 0, 'f', 3));
+        say(listing, QStringLiteral("model_seconds: %1").arg(outcome.cost.seconds, 0, 'f', 3));
+        say(listing, QStringLiteral("rhs_evaluations: %1").arg(outcome.cost.rhs_evaluations));
+        say(listing, QStringLiteral("refinement_seconds: %1").arg(outcome.refinementSeconds, 0, 'f', 3));
+        say(listing, QStringLiteral("program_seconds: %1").arg(wallClock.nsecsElapsed() / 1e9, 0, 'f', 3));
     }
     return result.status;
 }

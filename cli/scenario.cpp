@@ -13,7 +13,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include <cstdio>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -34,12 +36,29 @@ QString writeSummary(const QString &path, const RunSummary &summary)
     return file.commit().error;
 }
 
+// The CSV table or the summary that "-" sends to standard output, once the run and its files are
+// done (as a named file gets its name then). The table goes straight from the worker's rows.
+QString writeToStandardOutput(const CliOptions &options, const RunOutcome &outcome)
+{
+    std::fflush(stdout);
+    QFile out;
+    bool written = out.open(STDOUT_FILENO, QIODevice::WriteOnly);
+    if (written && options.csvPath == QLatin1String(kStandardOutput)) {
+        const WorkerTables tables = workerTables(outcome.request.mode);
+        written = writeResultCsv(out, *tables.reactor1, tables.reactor2, outcome.report.computedRows);
+    } else if (written) {
+        written = out.write(QJsonDocument(summaryJson(outcome.report.summary)).toJson()) >= 0;
+    }
+    written = written && out.flush();
+    return written ? QString() : QStringLiteral("standard output: ") + out.errorString();
+}
+
 // A file the options name, written under a hidden name until the run and all its files are done
 // (a cancel before then leaves a file of that name as it was); none without the option.
 struct NamedFile {
     explicit NamedFile(const QString &given_) : given(given_)
     {
-        if (!given.isEmpty())
+        if (!given.isEmpty() && given != QLatin1String(kStandardOutput))
             staged = std::make_unique<StagedFile>(given);
     }
     NamedFile(const QString &given_, std::unique_ptr<StagedFile> written_)
@@ -142,6 +161,11 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         commit(*file);
     for (NamedFile &image : images)
         commit(image);
+    if (outcome.refined() && options.writesToStandardOutput()) {
+        const QString error = writeToStandardOutput(options, outcome);
+        if (!error.isEmpty())
+            fail(error);
+    }
     result.files = files;
     if (outcome.end == RunOutcome::End::Failed) {
         result.problems << QStringLiteral("the model run failed: ") +

@@ -9,16 +9,23 @@
 
 QString writeResultCsv(const QString &path, const ResultRows &reactor1, const ResultRows *reactor2, int rows)
 {
+    SafeFile file(FileTarget{path});
+    if (!file.error().isEmpty())
+        return file.error();
+    if (!writeResultCsv(file.file(), reactor1, reactor2, rows))
+        return QStringLiteral("%1: %2").arg(path, file.file().errorString());
+    return file.commit().error;
+}
+
+bool writeResultCsv(QIODevice &device, const ResultRows &reactor1, const ResultRows *reactor2, int rows)
+{
     std::vector<const ResultRows *> reactors{&reactor1};
     if (reactor2)
         reactors.push_back(reactor2);
     for (const ResultRows *table : reactors)
         rows = std::min(rows, int(table->size()));
 
-    SafeFile file(FileTarget{path});
-    if (!file.error().isEmpty())
-        return file.error();
-    QTextStream out(&file.file());
+    QTextStream out(&device);
 
     QStringList headers, units;
     for (size_t r = 0; r < reactors.size(); ++r) {
@@ -38,7 +45,5 @@ QString writeResultCsv(const QString &path, const ResultRows &reactor1, const Re
         out << line.join(',') << '\n';
     }
     out.flush();
-    if (out.status() != QTextStream::Ok)
-        return QStringLiteral("%1: %2").arg(path, file.file().errorString());
-    return file.commit().error;
+    return out.status() == QTextStream::Ok;
 }

@@ -4,6 +4,7 @@
 // per sample with '.' as decimal separator and numbers that read back to the same double.
 // A two-reactor table has 100 columns; its headers are prefixed "R1 " and "R2 ".
 
+#include <QIODevice>
 #include <QString>
 
 #include <resultrows.h>
@@ -15,3 +16,5 @@
 // The file appears only complete, and only a regular file of that name is replaced. Returns an
 // empty string on success, otherwise why it failed.
 QString writeResultCsv(const QString &path, const ResultRows &reactor1, const ResultRows *reactor2, int rows);
+// The same into an open device, e.g. standard output. Returns whether all of it was written.
+bool writeResultCsv(QIODevice &device, const ResultRows &reactor1, const ResultRows *reactor2, int rows);

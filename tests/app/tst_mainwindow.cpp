@@ -108,6 +108,8 @@ private slots:
         QCOMPARE(action("actionNew_Simulation")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
         QCOMPARE(action("actionExit")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
         QCOMPARE(action("actionHelp")->shortcut(), QKeySequence(QStringLiteral("F1")));
+        QCOMPARE(action("actionOpen_inputs")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
+        QCOMPARE(action("actionSave_inputs")->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         QCOMPARE(window->menuBar()->objectName(), QStringLiteral("menuBar"));
     }
 

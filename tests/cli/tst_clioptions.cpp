@@ -181,9 +181,16 @@ void TestCliOptions::outputTargetsAreCheckedBeforeTheRun()
         QVERIFY2(folder.text.contains(option), qPrintable(folder.text));
     }
 
-    const ParsedCommandLine sameFile = parse({"--out", dir.filePath(QStringLiteral("r")), "--csv", dir.filePath(QStringLiteral("r"))});
-    QCOMPARE(sameFile.outcome, ParsedCommandLine::Outcome::Refused);
-    QVERIFY2(sameFile.text.contains(QStringLiteral("--csv")), qPrintable(sameFile.text));
+    // A name without its format's extension is refused, not written (so no two files share a name);
+    // - is standard output, for one of --csv and --summary.
+    const std::pair<const char *, const char *> misnamed[] = {{"--out", "r.csv"}, {"--csv", "r.xlsx"}, {"--summary", "r.csv"}};
+    for (const auto &[option, name] : misnamed) {
+        const ParsedCommandLine wrong = parse({option, dir.filePath(QLatin1String(name))});
+        QCOMPARE(wrong.outcome, ParsedCommandLine::Outcome::Refused);
+        QVERIFY2(wrong.text.contains(QLatin1String(option)), qPrintable(wrong.text));
+    }
+    QVERIFY(parse({"--csv", "-"}).options.writesToStandardOutput());
+    QCOMPARE(parse({"--csv", "-", "--summary", "-"}).outcome, ParsedCommandLine::Outcome::Refused);
 
     QFile file(dir.filePath(QStringLiteral("taken")));
     QVERIFY(file.open(QIODevice::WriteOnly));
