@@ -263,7 +263,7 @@ def fit(evaluate, parameters, measurements, *, sigma=None, weights=None, holdout
         max_runs=None, seed=0, step=STEP, tolerance=TOLERANCE, progress=None):
     """The fit's estimates and statistics as plain data (see `statistics`), with 'starts' (each
     search's start, end, cost and message), 'runs', 'cache_hits', 'batches', 'seconds', 'stopped'
-    (None, 'max_runs' or 'interrupted') and 'curves' (the best point's prediction).
+    (None, 'max_runs' or 'interrupted'), 'holdout' and 'curves' (the best point's prediction).
     `progress(runs, best cost)` is called after each point the optimiser asks for."""
     began = time.monotonic()
     data = _Data(measurements, sigma, weights, holdout)
@@ -296,6 +296,7 @@ def fit(evaluate, parameters, measurements, *, sigma=None, weights=None, holdout
     found = statistics(objective, data, best)
     found.update({'starts': searches, 'runs': objective.runs, 'cache_hits': objective.hits,
                   'batches': objective.batches, 'seconds': time.monotonic() - began, 'stopped': stopped,
+                  'holdout': holdout,
                   'curves': objective.cache[objective.key(best)][0]})
     return found
 
