@@ -52,8 +52,8 @@ class Distribution:
     def values(self, unit):
         """The values at the points `unit` of [0, 1]."""
         unit = np.asarray(unit, dtype=float)
-        if not self.bounded():
-            unit = np.clip(unit, TAIL, 1 - TAIL)
+        if not self.bounded():   # only the very ends: a sample keeps the distribution's tails
+            unit = np.where(unit <= 0, TAIL, np.where(unit >= 1, 1 - TAIL, unit))
         return self.frozen().ppf(unit)
 
     def describe(self):
