@@ -40,7 +40,8 @@ def morris(output, names, found, units):
     ax.scatter(found['mu_star'], found['sigma'])
     for name, x, y in zip(names, found['mu_star'], found['sigma']):
         ax.annotate(name, (x, y), textcoords='offset points', xytext=(4, 4), fontsize='small')
-    top = np.nanmax(np.concatenate([found['mu_star'], found['sigma'], [0]])) * 1.1 or 1
+    top = np.nanmax(np.concatenate([found['mu_star'], found['sigma'], [0]])) * 1.1
+    top = top if np.isfinite(top) and top > 0 else 1
     ax.plot([0, top], [0, top], color='0.7', linewidth=0.8, linestyle='--', label='σ = μ*')
     ax.set_xlim(0, top)
     ax.set_ylim(0, top)

@@ -133,11 +133,9 @@ class _Data:
         return result
 
     def residuals(self, prediction):
-        parts = []
-        for name, s in self.series.items():
-            r = math.sqrt(s['weight']) * (self.predicted(prediction, name) - s['values']) / s['sigma']
-            parts.append(np.where(np.isfinite(r), r, PENALTY)[s['fitted']])
-        return np.concatenate(parts)
+        """The weighted residuals of the fitted values; NaN where the prediction has none."""
+        return np.concatenate([math.sqrt(s['weight']) * (self.predicted(prediction, name) - s['values'])[s['fitted']]
+                               / s['sigma'] for name, s in self.series.items()])
 
 
 def _spread(values):
@@ -205,7 +203,8 @@ class _Objective:
                 raise
             with self.lock:
                 for k, prediction in zip(new, predictions):
-                    self.cache[k] = (prediction, self.data.residuals(prediction))
+                    r = self.data.residuals(prediction)
+                    self.cache[k] = (prediction, np.where(np.isfinite(r), r, PENALTY))
             done.set()
         for event in waiting:
             event.wait()
@@ -273,11 +272,11 @@ def fit(evaluate, parameters, measurements, *, sigma=None, weights=None, holdout
     with concurrent.futures.ThreadPoolExecutor(max_workers=len(points)) as pool:
         futures = [pool.submit(_search, objective, z0, tolerance) for z0 in points]
         try:
-            concurrent.futures.wait(futures)
+            concurrent.futures.wait(futures, return_when=concurrent.futures.FIRST_EXCEPTION)
         except KeyboardInterrupt:
-            objective.stop.set()
             stopped = 'interrupted'
-            concurrent.futures.wait(futures)
+        objective.stop.set()   # the other searches end too when one failed
+        concurrent.futures.wait(futures)
     searches = []
     for z0, future in zip(points, futures):
         end, message = future.result()
@@ -310,11 +309,14 @@ def statistics(objective, data, z):
     Jacobian's points: 'parameters' (a list of rows: parameter, estimate, std_error, ci_low,
     ci_high, start, min, max, log_scale, identifiable, notes), 'correlation' (a matrix in the
     parameters' order), 'series' ({name: sigma, weight, days, measured, predicted, fitted: {...},
-    held_out: {...}}), 'cost', 'data_points', 'degrees_of_freedom', 'residual_variance'."""
+    held_out: {...}}), 'cost', 'data_points', 'not_predicted' (fitted values the prediction does not
+    reach, left out of these statistics), 'degrees_of_freedom', 'residual_variance'."""
     parameters = objective.parameters
     x = objective.natural(z)
-    r = objective.cache[objective.key(z)][1]
-    jacobian = objective.jacobian(z, natural=True)
+    prediction = objective.cache[objective.key(z)][0]
+    reached = np.isfinite(data.residuals(prediction))   # the penalties of values not predicted are left out
+    r = objective.cache[objective.key(z)][1][reached]
+    jacobian = objective.jacobian(z, natural=True)[reached]
     n, p = len(r), len(parameters)
     dof = n - p
     variance = float(r @ r) / dof if dof > 0 else math.nan
@@ -332,8 +334,8 @@ def statistics(objective, data, z):
     rows = []
     for j, parameter in enumerate(parameters):
         if parameter.log:
-            spread = t * error[j] / x[j]
-            low, high = x[j] * math.exp(-spread), x[j] * math.exp(spread)
+            with np.errstate(over='ignore'):
+                low, high = x[j] * np.exp(np.array([-1, 1]) * t * error[j] / x[j])
         else:
             low, high = x[j] - t * error[j], x[j] + t * error[j]
         notes = []
@@ -346,7 +348,6 @@ def statistics(objective, data, z):
         rows.append({'parameter': parameter.name, 'estimate': float(x[j]), 'std_error': float(error[j]),
                      'ci_low': float(low), 'ci_high': float(high), 'start': parameter.start, 'min': parameter.min,
                      'max': parameter.max, 'log_scale': parameter.log, 'identifiable': not notes, 'notes': notes})
-    prediction = objective.cache[objective.key(z)][0]
     series = {}
     for name, s in data.series.items():
         predicted = data.predicted(prediction, name)
@@ -354,7 +355,8 @@ def statistics(objective, data, z):
                         'predicted': predicted, 'fitted': quality(s['values'][s['fitted']], predicted[s['fitted']]),
                         'held_out': quality(s['values'][s['held_out']], predicted[s['held_out']])}
     return {'parameters': rows, 'correlation': correlation, 'series': series, 'cost': 0.5 * float(r @ r),
-            'data_points': n, 'degrees_of_freedom': dof, 'residual_variance': variance}
+            'data_points': n, 'not_predicted': int(np.sum(~reached)), 'degrees_of_freedom': dof,
+            'residual_variance': variance}
 
 
 def quality(measured, predicted):

@@ -134,7 +134,9 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
                                      **{key: dict(zip(names, v)) if isinstance(v, np.ndarray) else v
                                         for key, v in result.items()}}
         page.heading(charts.label(output, units))
-        if sobol:
+        if not np.isfinite(result[rank]).any():
+            page.text('No indices: the output does not vary, or no run gave it as a number.')
+        elif sobol:
             page.text(f'Sum of S1: {cell_text(result["S1_sum"])} (1 without interactions); '
                       f'{result["samples_used"]} base samples used.')
             page.plot(f'sobol-{file_name(output)}.png', charts.sobol(output, names, result))

@@ -84,7 +84,8 @@ def sobol_indices(y, k, seed=0, bootstrap=BOOTSTRAP, confidence=CONFIDENCE):
         blocks = column.reshape(k + 2, n)
         blocks = blocks[:, np.all(np.isfinite(blocks), axis=0)]
         used = blocks.shape[1]
-        with np.errstate(divide='ignore', invalid='ignore'):
+        with np.errstate(divide='ignore', invalid='ignore'), warnings.catch_warnings():
+            warnings.simplefilter('ignore', RuntimeWarning)   # a constant output or no samples: NaN
             first, total = _sobol(blocks[0], blocks[1], blocks[2:])
             s1, st = _bootstrap(blocks, np.random.default_rng([seed, number]), bootstrap)
         tail = 100 * (1 - confidence) / 2
