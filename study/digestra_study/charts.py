@@ -98,42 +98,40 @@ def histograms(values, units):
     return png(figure)
 
 
-def measured_and_fitted(found, units, time_unit='d'):
+def measured_and_fitted(found, units):
     """Each measured series against the fitted model, the held-out part shaded."""
-    names = list(found['series'])
-    figure, axes = _grid(len(names), 5, 3.6)
-    for ax, name in zip(axes, names):
-        s = found['series'][name]
+    def draw(ax, name, s):
         curve = (found['curves'] or {}).get(name)
         if curve is not None:
             ax.plot(*curve, color='C1', label='fitted')
         ax.plot(s['days'], s['measured'], 'o', markersize=3, color='C0', label='measured')
-        _shade_holdout(ax, found['holdout'], s['days'])
-        ax.set_xlabel(f'Time [{time_unit}]')
         ax.set_ylabel(label(name, units))
-        ax.legend(fontsize='small')
-        ax.grid(True, alpha=0.3)
-    return png(figure)
+    return _per_series(found, 3.6, draw, legend=True)
 
 
-def residuals(found, units, time_unit='d'):
+def residuals(found, units):
     """Predicted minus measured over time, per series."""
-    names = list(found['series'])
-    figure, axes = _grid(len(names), 5, 3.2)
-    for ax, name in zip(axes, names):
-        s = found['series'][name]
+    def draw(ax, name, s):
         ax.plot(s['days'], np.asarray(s['predicted']) - np.asarray(s['measured']), 'o', markersize=3)
         ax.axhline(0, color='0.5', linewidth=0.8)
-        _shade_holdout(ax, found['holdout'], s['days'])
-        ax.set_xlabel(f'Time [{time_unit}]')
         ax.set_ylabel(f'residual of {label(name, units)}')
+    return _per_series(found, 3.2, draw, legend=False)
+
+
+def _per_series(found, height, draw, legend, time_unit='d'):
+    """One panel per measured series over time, drawn by `draw(ax, name, series)`."""
+    names = list(found['series'])
+    figure, axes = _grid(len(names), 5, height)
+    for ax, name in zip(axes, names):
+        s = found['series'][name]
+        draw(ax, name, s)
+        if found['holdout'] is not None and len(s['days']) and np.max(s['days']) > found['holdout']:
+            ax.axvspan(found['holdout'], np.max(s['days']), color='0.85', label='held out')
+        ax.set_xlabel(f'Time [{time_unit}]')
         ax.grid(True, alpha=0.3)
+        if legend:
+            ax.legend(fontsize='small')
     return png(figure)
-
-
-def _shade_holdout(ax, holdout, days):
-    if holdout is not None and len(days) and np.max(days) > holdout:
-        ax.axvspan(holdout, np.max(days), color='0.85', label='held out')
 
 
 def correlation(found):

@@ -21,16 +21,14 @@ result's columns, `units` maps parameter, output and series keys to units (optio
 holds what the runner wants recorded beside the numbers (samples, seed, runs, wall time...).
 """
 import base64
-import csv
 import html
-import io
 import json
 import math
 import re
 
 import numpy as np
 
-from . import charts, files, fitting, uncertainty
+from . import charts, files, fitting, tables, uncertainty
 
 SOBOL_COLUMNS = ('S1', 'S1_low', 'S1_high', 'ST', 'ST_low', 'ST_high')
 MORRIS_COLUMNS = ('mu_star', 'mu', 'sigma')
@@ -52,12 +50,8 @@ def plain(value):
     return value
 
 
-def csv_text(header, rows):
-    text = io.StringIO()
-    writer = csv.writer(text, lineterminator='\n')
-    writer.writerow(header)
-    writer.writerows([['' if cell is None else cell for cell in plain(row)] for row in rows])
-    return text.getvalue()
+def write_csv(path, header, rows):
+    tables.write_csv(path, header, plain(rows))
 
 
 def write_json(path, data):
@@ -143,7 +137,7 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
         else:
             page.plot(f'morris-{file_name(output)}.png', charts.morris(output, names, result, units))
         page.table(['parameter', *columns], [row[1:] for row in ranked])
-    files.write_file(folder / 'indices.csv', csv_text(['output', 'parameter', *columns], rows))
+    write_csv(folder / 'indices.csv', ['output', 'parameter', *columns], rows)
     write_json(folder / 'indices.json', record)
     page.write()
 
@@ -155,10 +149,10 @@ def write_uncertainty(folder, title, bands, values, units=None, about=None):
     at = [f'p{p}' for p in uncertainty.PERCENTILES]
     header = ['output', 'runs', 'not_numbers', 'mean', 'sd', *at]
     rows = [[key, *(row[c] for c in header[1:])] for key, row in table.items()]
-    files.write_file(folder / 'percentiles.csv', csv_text(header, rows))
+    write_csv(folder / 'percentiles.csv', header, rows)
     band_rows = [[series, *point] for series, found in bands.items()
                  for point in zip(found['t'], found['runs'], *(found[p] for p in at))]
-    files.write_file(folder / 'bands.csv', csv_text(['series', 't', 'runs', *at], band_rows))
+    write_csv(folder / 'bands.csv', ['series', 't', 'runs', *at], band_rows)
     write_json(folder / 'uncertainty.json', {'about': about or {}, 'percentiles': table, 'bands': bands,
                                             'units': units or {}})
     page = Page(folder, title or 'Uncertainty')
@@ -176,7 +170,7 @@ def write_uncertainty(folder, title, bands, values, units=None, about=None):
 def write_fit(folder, title, found, units=None, about=None):
     """fit.csv, fit.json, plots and report.html of `fitting.fit`'s result."""
     rows = [[row[c] for c in FIT_COLUMNS] for row in found['parameters']]
-    files.write_file(folder / 'fit.csv', csv_text(FIT_COLUMNS, rows))
+    write_csv(folder / 'fit.csv', FIT_COLUMNS, rows)
     write_json(folder / 'fit.json', {'about': about or {}, 'units': units or {},
                                      **{k: v for k, v in found.items() if k != 'curves'}})
     page = Page(folder, title or 'Fit')
