@@ -8,9 +8,10 @@ Sobol (variance-based):
     found = sobol_indices(y, k, seed=seed)             # one dict per output column
 First-order indices by Saltelli et al. (2010), S1_i = mean(f(B) (f(A_B(i)) - f(A))) / V, total
 indices by Jansen (1999), ST_i = mean((f(A) - f(A_B(i)))^2) / 2V, with V the variance of f over A
-and B together. 95 % intervals by bootstrap: the n base samples are drawn with replacement (seeded)
-and the percentiles of the resampled indices taken. A base sample with any failed run among its
-k + 2 is left out of that output's indices.
+and B together; f is first centred and scaled by its mean and standard deviation over A and B, as
+the S1 estimator is not invariant to a shift. 95 % intervals by bootstrap: the n base samples are
+drawn with replacement (seeded) and the percentiles of the resampled indices taken. A base sample
+with any failed run among its k + 2 is left out of that output's indices.
 
 Morris (elementary effects, screening):
     unit = morris_design(k, trajectories, levels, seed)   # trajectories (k + 1) points
@@ -43,25 +44,25 @@ def sobol_design(k, n, seed):
     return np.vstack([a, b, *mixed])
 
 
-def _sobol(fa, fb, fab):
-    """S1 and ST (each (..., k)) from f(A), f(B) (..., n) and f(A_B(i)) (..., k, n)."""
-    variance = np.var(np.concatenate([fa, fb], axis=-1), axis=-1)[..., None]
-    first = np.mean(fb[..., None, :] * (fab - fa[..., None, :]), axis=-1) / variance
-    total = 0.5 * np.mean((fa[..., None, :] - fab) ** 2, axis=-1) / variance
-    return first, total
+def _terms(blocks):
+    """Per base sample (n, 2k + 2): f(B) (f(A_B(i)) - f(A)) and (f(A) - f(A_B(i)))^2 for each i, then
+    f(A) + f(B) and f(A)^2 + f(B)^2. Every estimate is a function of their means over the sample."""
+    fa, fb, fab = blocks[0], blocks[1], blocks[2:].T
+    return np.column_stack([fb[:, None] * (fab - fa[:, None]), (fa[:, None] - fab) ** 2, fa + fb, fa ** 2 + fb ** 2])
 
 
-def _bootstrap(blocks, rng, bootstrap, chunk=50):
-    """S1 and ST (bootstrap, k) of `bootstrap` resamplings of the base samples (columns of blocks)."""
-    k, used = len(blocks) - 2, blocks.shape[1]
-    if not used:
-        return np.full((bootstrap, k), np.nan), np.full((bootstrap, k), np.nan)
-    draws = rng.integers(0, used, size=(bootstrap, used))
-    parts = []
-    for start in range(0, bootstrap, chunk):   # (k + 2) x chunk x n at a time, not all at once
-        again = blocks[:, draws[start:start + chunk]]
-        parts.append(_sobol(again[0], again[1], np.moveaxis(again[2:], 0, 1)))
-    return np.concatenate([p[0] for p in parts]), np.concatenate([p[1] for p in parts])
+def _resampled(n, bootstrap, rng):
+    """How often each of n base samples is drawn in each of `bootstrap` draws of n with replacement
+    (bootstrap, n): the means of the resamplings are then one matrix product."""
+    draws = rng.integers(0, n, size=(bootstrap, n)) + n * np.arange(bootstrap)[:, None]
+    return np.bincount(draws.ravel(), minlength=bootstrap * n).reshape(bootstrap, n).astype(float)
+
+
+def _indices(means):
+    """S1 and ST (..., k) from the means (..., 2k + 2) of the terms."""
+    k = (means.shape[-1] - 2) // 2
+    variance = (means[..., 2 * k + 1] / 2 - (means[..., 2 * k] / 2) ** 2)[..., None]
+    return means[..., :k] / variance, means[..., k:2 * k] / (2 * variance)
 
 
 def _percentiles(samples, at):
@@ -86,8 +87,10 @@ def sobol_indices(y, k, seed=0, bootstrap=BOOTSTRAP, confidence=CONFIDENCE):
         used = blocks.shape[1]
         with np.errstate(divide='ignore', invalid='ignore'), warnings.catch_warnings():
             warnings.simplefilter('ignore', RuntimeWarning)   # a constant output or no samples: NaN
-            first, total = _sobol(blocks[0], blocks[1], blocks[2:])
-            s1, st = _bootstrap(blocks, np.random.default_rng([seed, number]), bootstrap)
+            base = blocks[:2]
+            terms = _terms((blocks - np.mean(base)) / np.std(base))
+            first, total = _indices(np.mean(terms, axis=0))
+            s1, st = _indices(_resampled(used, bootstrap, np.random.default_rng([seed, number])) @ terms / used)
         tail = 100 * (1 - confidence) / 2
         s1_low, s1_high = _percentiles(s1, [tail, 100 - tail])
         st_low, st_high = _percentiles(st, [tail, 100 - tail])
