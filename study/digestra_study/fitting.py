@@ -8,7 +8,8 @@ the model's runs handed out in batches so that they can run in parallel.
 `evaluate(points)` takes a list of points, each {parameter name: value}, runs them (in parallel if
 it can) and returns one prediction per point: {series name: (t, y)}, or None for a failed run. With
 several starts it is called from several threads at once. A prediction is interpolated linearly at
-the measured days; a measured day it does not reach counts as a residual of PENALTY.
+the measured days; a measured day it does not reach (a failed run, a run stopped early) counts as a
+residual of PENALTY in the search and is left out of the statistics.
 
 The residual of a measured value is sqrt(weight) (predicted - measured) / sigma, sigma being the
 series' own (given) or else the standard deviation of its fitted measurements. Measurements after
@@ -55,6 +56,7 @@ NOT_IDENTIFIABLE = 'not identifiable from these data'
 
 @dataclasses.dataclass(frozen=True)
 class Parameter:
+    """A parameter to estimate in its box [min, max], searched on a log scale when min > 0."""
     name: str
     min: float
     max: float
