@@ -56,10 +56,6 @@ class Distribution:
             unit = np.where(unit <= 0, TAIL, np.where(unit >= 1, 1 - TAIL, unit))
         return self.frozen().ppf(unit)
 
-    def describe(self):
-        """'lognormal(median=0.5, gsd=1.5)', for tables and reports."""
-        return f'{self.kind}(' + ', '.join(f'{k}={v:g}' for k, v in self.settings.items()) + ')'
-
 
 def _is_number(value):
     return isinstance(value, (int, float)) and not isinstance(value, bool) and math.isfinite(value)
