@@ -1,0 +1,151 @@
+"""The plots of sensitivity, uncertainty and fit results, each returned as PNG bytes so that one
+drawing serves both its file and the report page. `label(key, units)` gives an axis label with the
+unit when one is known."""
+import io
+import math
+
+import matplotlib
+matplotlib.use('Agg')
+import matplotlib.pyplot as plt  # noqa: E402  (the backend must be chosen first)
+import numpy as np  # noqa: E402
+
+COLUMNS = 3
+
+
+def label(key, units):
+    unit = (units or {}).get(key)
+    return f'{key} [{unit}]' if unit and unit != '-' else key
+
+
+def png(figure):
+    data = io.BytesIO()
+    figure.tight_layout()
+    figure.savefig(data, format='png', dpi=100)
+    plt.close(figure)
+    return data.getvalue()
+
+
+def _grid(count, width=4.2, height=3.4):
+    rows = max(1, math.ceil(count / COLUMNS))
+    columns = min(count, COLUMNS) or 1
+    figure, axes = plt.subplots(rows, columns, figsize=(width * columns, height * rows), squeeze=False)
+    for ax in list(axes.flat)[count:]:
+        ax.set_visible(False)
+    return figure, list(axes.flat)[:count]
+
+
+def morris(output, names, found, units):
+    """mu* against sigma of one output, each parameter named."""
+    figure, ax = plt.subplots(figsize=(6, 4.8))
+    ax.scatter(found['mu_star'], found['sigma'])
+    for name, x, y in zip(names, found['mu_star'], found['sigma']):
+        ax.annotate(name, (x, y), textcoords='offset points', xytext=(4, 4), fontsize='small')
+    top = np.nanmax(np.concatenate([found['mu_star'], found['sigma'], [0]])) * 1.1
+    top = top if np.isfinite(top) and top > 0 else 1
+    ax.plot([0, top], [0, top], color='0.7', linewidth=0.8, linestyle='--', label='σ = μ*')
+    ax.set_xlim(0, top)
+    ax.set_ylim(0, top)
+    ax.set_xlabel(f'μ* ({label(output, units)} over a parameter\'s range)')
+    ax.set_ylabel('σ')
+    ax.set_title(f'Morris: {output}')
+    ax.legend(fontsize='small')
+    ax.grid(True, alpha=0.3)
+    return png(figure)
+
+
+def sobol(output, names, found):
+    """S1 and ST of one output with their intervals, parameters ranked by ST."""
+    order = np.argsort(-np.nan_to_num(found['ST'], nan=-np.inf))
+    figure, ax = plt.subplots(figsize=(max(5, 0.7 * len(names) + 2), 4.5))
+    x = np.arange(len(names))
+    for shift, key, colour in ((-0.2, 'S1', 'C0'), (0.2, 'ST', 'C1')):
+        value = found[key][order]
+        error = np.abs(np.vstack([value - found[f'{key}_low'][order], found[f'{key}_high'][order] - value]))
+        ax.bar(x + shift, value, 0.4, yerr=error, capsize=3, color=colour,
+               label='first order (S1)' if key == 'S1' else 'total (ST)')
+    ax.set_xticks(x, [names[i] for i in order], rotation=30, ha='right')
+    ax.axhline(0, color='0.5', linewidth=0.8)
+    ax.set_ylabel('Sobol index (95 % interval)')
+    ax.set_title(f'Sobol: {output} (sum of S1 = {found["S1_sum"]:.3f})')
+    ax.legend(fontsize='small')
+    ax.grid(True, axis='y', alpha=0.3)
+    return png(figure)
+
+
+def bands(series, found, units, time_unit='d'):
+    """The median and the 25-75 % and 5-95 % bands of one series over time."""
+    figure, ax = plt.subplots(figsize=(7, 4.5))
+    ax.fill_between(found['t'], found['p5'], found['p95'], color='C0', alpha=0.2, label='5-95 %')
+    ax.fill_between(found['t'], found['p25'], found['p75'], color='C0', alpha=0.4, label='25-75 %')
+    ax.plot(found['t'], found['p50'], color='C0', label='median')
+    ax.set_xlabel(f'Time [{time_unit}]')
+    ax.set_ylabel(label(series, units))
+    ax.set_title(f'Uncertainty: {series}')
+    ax.legend(fontsize='small')
+    ax.grid(True, alpha=0.3)
+    return png(figure)
+
+
+def histograms(values, units):
+    """One histogram per summary value over the runs."""
+    keys = [key for key, v in values.items() if np.isfinite(np.asarray(v, dtype=float)).any()]
+    figure, axes = _grid(len(keys))
+    for ax, key in zip(axes, keys):
+        v = np.asarray(values[key], dtype=float)
+        ax.hist(v[np.isfinite(v)], bins='auto', color='C0')
+        ax.set_xlabel(label(key, units))
+        ax.set_ylabel('runs')
+    return png(figure)
+
+
+def measured_and_fitted(found, units):
+    """Each measured series against the fitted model, the held-out part shaded."""
+    def draw(ax, name, s):
+        curve = (found['curves'] or {}).get(name)
+        if curve is not None:
+            ax.plot(*curve, color='C1', label='fitted')
+        ax.plot(s['days'], s['measured'], 'o', markersize=3, color='C0', label='measured')
+        ax.set_ylabel(label(name, units))
+    return _per_series(found, 3.6, draw, legend=True)
+
+
+def residuals(found, units):
+    """Predicted minus measured over time, per series."""
+    def draw(ax, name, s):
+        ax.plot(s['days'], np.asarray(s['predicted']) - np.asarray(s['measured']), 'o', markersize=3)
+        ax.axhline(0, color='0.5', linewidth=0.8)
+        ax.set_ylabel(f'residual of {label(name, units)}')
+    return _per_series(found, 3.2, draw, legend=False)
+
+
+def _per_series(found, height, draw, legend, time_unit='d'):
+    """One panel per measured series over time, drawn by `draw(ax, name, series)`."""
+    names = list(found['series'])
+    figure, axes = _grid(len(names), 5, height)
+    for ax, name in zip(axes, names):
+        s = found['series'][name]
+        draw(ax, name, s)
+        if found['holdout'] is not None and len(s['days']) and np.max(s['days']) > found['holdout']:
+            ax.axvspan(found['holdout'], np.max(s['days']), color='0.85', label='held out')
+        ax.set_xlabel(f'Time [{time_unit}]')
+        ax.grid(True, alpha=0.3)
+        if legend:
+            ax.legend(fontsize='small')
+    return png(figure)
+
+
+def correlation(found):
+    """The estimates' correlation matrix, each cell written in."""
+    names = [row['parameter'] for row in found['parameters']]
+    matrix = np.asarray(found['correlation'], dtype=float)
+    size = max(3.5, 0.8 * len(names) + 2)
+    figure, ax = plt.subplots(figsize=(size + 1, size))
+    image = ax.imshow(matrix, vmin=-1, vmax=1, cmap='RdBu_r')
+    for i in range(len(names)):
+        for j in range(len(names)):
+            ax.text(j, i, f'{matrix[i, j]:.2f}', ha='center', va='center', fontsize='small')
+    ax.set_xticks(range(len(names)), names, rotation=30, ha='right')
+    ax.set_yticks(range(len(names)), names)
+    figure.colorbar(image, ax=ax, label='correlation')
+    ax.set_title('Correlation of the estimates')
+    return png(figure)

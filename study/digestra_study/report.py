@@ -1,0 +1,193 @@
+"""The files of a sensitivity, uncertainty or fit study, in its output folder. Each writer puts its
+tables as CSV, every number as JSON, its plots under plots/ and one report.html that holds the
+tables and the plots (embedded) and reads on its own. Numbers are written as Python writes floats
+(shortest round trip, a point for decimals) whatever the locale; a value that is not a number is an
+empty CSV cell and null in JSON.
+
+    write_sensitivity(folder, title, 'sobol' or 'morris', names, outputs, found, units, about)
+        indices.csv     Sobol: output,parameter,S1,S1_low,S1_high,ST,ST_low,ST_high (ranked by ST)
+                        Morris: output,parameter,mu_star,mu,sigma (ranked by mu_star)
+        indices.json    the same, with the sum of S1, the samples or effects used, and `about`
+    write_uncertainty(folder, title, bands, values, units, about)
+        percentiles.csv output,runs,not_numbers,mean,sd,p5,p25,p50,p75,p95 (one row per summary value)
+        bands.csv       series,t,runs,p5,p25,p50,p75,p95 (runs: the runs that reach time t)
+        uncertainty.json
+    write_fit(folder, title, found, units, about)
+        fit.csv         parameter,estimate,std_error,ci_low,ci_high,start,min,max
+        fit.json        everything `fitting.fit` found but the fitted curves
+
+`names` are the parameters in the design's order, `outputs` the output keys in the order of the
+result's columns, `units` maps parameter, output and series keys to units (optional), `about`
+holds what the runner wants recorded beside the numbers (samples, seed, runs, wall time...).
+"""
+import base64
+import html
+import json
+import math
+import re
+
+import numpy as np
+
+from . import charts, files, fitting, tables, uncertainty
+
+SOBOL_COLUMNS = ('S1', 'S1_low', 'S1_high', 'ST', 'ST_low', 'ST_high')
+MORRIS_COLUMNS = ('mu_star', 'mu', 'sigma')
+FIT_COLUMNS = ('parameter', 'estimate', 'std_error', 'ci_low', 'ci_high', 'start', 'min', 'max')
+
+
+def plain(value):
+    """`value` with numpy arrays and numbers as lists and floats, and None for what is not a number."""
+    if isinstance(value, dict):
+        return {str(k): plain(v) for k, v in value.items()}
+    if isinstance(value, (list, tuple, np.ndarray)):
+        return [plain(v) for v in value]
+    if isinstance(value, (bool, np.bool_)):
+        return bool(value)
+    if isinstance(value, (int, np.integer)):
+        return int(value)
+    if isinstance(value, (float, np.floating)):
+        return float(value) if math.isfinite(value) else None
+    return value
+
+
+def write_csv(path, header, rows):
+    tables.write_csv(path, header, plain(rows))
+
+
+def write_json(path, data):
+    files.write_file(path, json.dumps(plain(data), indent=1, allow_nan=False) + '\n')
+
+
+def file_name(key):
+    return re.sub(r'[^A-Za-z0-9._-]+', '_', key)
+
+
+class Page:
+    """report.html: a title, then sections of text, tables and plots. Writes each plot to its file
+    as it embeds it."""
+
+    def __init__(self, folder, title):
+        self.folder, self.parts = folder, [f'<h1>{html.escape(title)}</h1>']
+        self.title = title
+
+    def heading(self, text):
+        self.parts.append(f'<h2>{html.escape(text)}</h2>')
+
+    def text(self, text):
+        self.parts.append(f'<p>{html.escape(text)}</p>')
+
+    def table(self, header, rows):
+        head = ''.join(f'<th>{html.escape(str(h))}</th>' for h in header)
+        body = ''.join('<tr>' + ''.join(f'<td>{html.escape(cell_text(c))}</td>' for c in row) + '</tr>' for row in rows)
+        self.parts.append(f'<table><tr>{head}</tr>{body}</table>')
+
+    def plot(self, name, data):
+        files.write_file(self.folder / 'plots' / name, data)
+        encoded = base64.b64encode(data).decode('ascii')
+        self.parts.append(f'<p><img alt="{html.escape(name)}" src="data:image/png;base64,{encoded}"></p>')
+
+    def write(self):
+        style = ('body{font-family:sans-serif;margin:2em;max-width:80em}table{border-collapse:collapse;margin:1em 0}'
+                 'td,th{border:1px solid #bbb;padding:0.2em 0.6em;text-align:right}th{background:#eee}'
+                 'td:first-child,td:nth-child(2){text-align:left}img{max-width:100%}')
+        files.write_file(self.folder / 'report.html',
+                         f'<!DOCTYPE html>\n<html lang="en"><head><meta charset="utf-8"><title>{html.escape(self.title)}'
+                         f'</title><style>{style}</style></head><body>\n' + '\n'.join(self.parts) + '\n</body></html>\n')
+
+
+def cell_text(value):
+    """A table cell: numbers to 4 significant digits, a blank dash for what is not a number."""
+    value = plain(value)
+    if value is None:
+        return '–'
+    if isinstance(value, float):
+        return f'{value:.4g}'
+    if isinstance(value, list):
+        return '; '.join(cell_text(v) for v in value)
+    return str(value)
+
+
+def _about(page, about):
+    if about:
+        page.table(['setting', 'value'], list(about.items()))
+
+
+def write_sensitivity(folder, title, method, names, outputs, found, units=None, about=None):
+    """indices.csv, indices.json, plots and report.html of Sobol or Morris indices (`found`: one
+    result of sensitivity.sobol_indices or morris_indices per output)."""
+    sobol = method == 'sobol'
+    columns, rank = (SOBOL_COLUMNS, 'ST') if sobol else (MORRIS_COLUMNS, 'mu_star')
+    page = Page(folder, title or f'{"Sobol" if sobol else "Morris"} sensitivity')
+    _about(page, about)
+    rows, record = [], {'method': method, 'parameters': list(names), 'about': about or {}, 'outputs': {}}
+    for output, result in zip(outputs, found):
+        order = sorted(range(len(names)), key=lambda i: -np.nan_to_num(result[rank][i], nan=-np.inf))
+        ranked = [[output, names[i], *(result[c][i] for c in columns)] for i in order]
+        rows += ranked
+        record['outputs'][output] = {'unit': (units or {}).get(output),
+                                     **{key: dict(zip(names, v)) if isinstance(v, np.ndarray) else v
+                                        for key, v in result.items()}}
+        page.heading(charts.label(output, units))
+        if not np.isfinite(result[rank]).any():
+            page.text('No indices: the output does not vary, or no run gave it as a number.')
+        elif sobol:
+            page.text(f'Sum of S1: {cell_text(result["S1_sum"])} (1 without interactions); '
+                      f'{result["samples_used"]} base samples used.')
+            page.plot(f'sobol-{file_name(output)}.png', charts.sobol(output, names, result))
+        else:
+            page.plot(f'morris-{file_name(output)}.png', charts.morris(output, names, result, units))
+        page.table(['parameter', *columns], [row[1:] for row in ranked])
+    write_csv(folder / 'indices.csv', ['output', 'parameter', *columns], rows)
+    write_json(folder / 'indices.json', record)
+    page.write()
+
+
+def write_uncertainty(folder, title, bands, values, units=None, about=None):
+    """percentiles.csv, bands.csv, uncertainty.json, plots and report.html of a Monte Carlo study:
+    `bands` {series: uncertainty.bands(...)}, `values` {summary key: [value of each run]}."""
+    table = uncertainty.percentiles(values)
+    at = [f'p{p}' for p in uncertainty.PERCENTILES]
+    header = ['output', 'runs', 'not_numbers', 'mean', 'sd', *at]
+    rows = [[key, *(row[c] for c in header[1:])] for key, row in table.items()]
+    write_csv(folder / 'percentiles.csv', header, rows)
+    band_rows = [[series, *point] for series, found in bands.items()
+                 for point in zip(found['t'], found['runs'], *(found[p] for p in at))]
+    write_csv(folder / 'bands.csv', ['series', 't', 'runs', *at], band_rows)
+    write_json(folder / 'uncertainty.json', {'about': about or {}, 'percentiles': table, 'bands': bands,
+                                            'units': units or {}})
+    page = Page(folder, title or 'Uncertainty')
+    _about(page, about)
+    for series, found in bands.items():
+        page.plot(f'bands-{file_name(series)}.png', charts.bands(series, found, units))
+    page.heading('Summary values')
+    page.table([charts.label(h, units) if h == 'output' else h for h in header],
+               [[charts.label(row[0], units), *row[1:]] for row in rows])
+    if values:
+        page.plot('histograms.png', charts.histograms(values, units))
+    page.write()
+
+
+def write_fit(folder, title, found, units=None, about=None):
+    """fit.csv, fit.json, plots and report.html of `fitting.fit`'s result."""
+    rows = [[row[c] for c in FIT_COLUMNS] for row in found['parameters']]
+    write_csv(folder / 'fit.csv', FIT_COLUMNS, rows)
+    write_json(folder / 'fit.json', {'about': about or {}, 'units': units or {},
+                                     **{k: v for k, v in found.items() if k != 'curves'}})
+    page = Page(folder, title or 'Fit')
+    _about(page, about)
+    page.heading('Estimates')
+    notes = [f'{fitting.NOT_IDENTIFIABLE}: {"; ".join(r["notes"])}' if r['notes'] else ''
+             for r in found['parameters']]
+    page.table([*FIT_COLUMNS, 'note'], [[*row, note] for row, note in zip(rows, notes)])
+    ended = f', stopped: {found["stopped"]}' if found['stopped'] else ''
+    page.text(f'{found["runs"]} runs in {found["seconds"]:.1f} s, {found["data_points"]} measured values fitted, '
+              f'residual variance {cell_text(found["residual_variance"])}{ended}.')
+    page.heading('Fit quality')
+    page.table(['series', 'data', 'points', 'RMSE', 'PBIAS [%]', 'NSE', 'R²'],
+               [[charts.label(name, units), part, *(s[part][k] for k in ('points', 'rmse', 'pbias', 'nse', 'r2'))]
+                for name, s in found['series'].items() for part in ('fitted', 'held_out') if s[part]['points']])
+    page.plot('measured-and-fitted.png', charts.measured_and_fitted(found, units))
+    page.plot('residuals.png', charts.residuals(found, units))
+    if len(found['parameters']) > 1:
+        page.plot('correlation.png', charts.correlation(found))
+    page.write()
