@@ -62,7 +62,7 @@ def test_ids_depend_on_the_inputs_alone_and_equal_inputs_run_once():
     ('[sweep]\nv1 = []', 'sweep.v1: must not be an empty list'),
     ('[sweep]\nv1 = [20, true]', 'sweep.v1[1]: must be a number, not True'),
     ('[sweep]\nv1 = 20', 'sweep.v1: must be a list of values or a range'),
-    ('[sweep]\nt1 = { from = 300, to = 310, steps = 1 }', 'sweep.t1.steps: must be a whole number of at least 2'),
+    ('[sweep]\nt1 = { from = 300, to = 310, steps = 1 }', 'sweep.t1.steps: must be a whole number from 2 to 100000'),
     ('[sweep]\nt1 = { from = 300, to = 310 }', 'sweep.t1: a range needs from, to and steps (missing steps)'),
     ('[sweep]\nconfig = { from = 1, to = 2, steps = 2 }', 'sweep.config: only numeric inputs take a range'),
     ('[sweep]\nmode = "zip"\nv1 = [1, 2]\nv2 = [1]', 'sweep: mode = "zip" pairs lists of one length (v1 has 2, v2 has 1)'),
