@@ -14,7 +14,7 @@ class FileError(Exception):
     """A file of the study could not be written: its name and the system's reason."""
 
     def __init__(self, path, error):
-        super().__init__(f'cannot write {path}: {error.strerror or error}')
+        super().__init__(f'cannot write {path}: {getattr(error, "strerror", None) or error}')
 
 
 @contextlib.contextmanager

@@ -53,9 +53,11 @@ class Progress:
         return (f'\r[{"#" * filled}{"." * (self.WIDTH - filled)}] {self.done}/{self.total}, '
                 f'{self.failed} not done, {clock(elapsed)} elapsed{remaining}\x1b[K')
 
-    def stopped(self, reason):
+    def stopped(self, reason=None):
+        """The study stops early, because of `reason` or because it was asked to."""
         self.finish()
-        self._write(f'{reason}: cancelling the running scenarios; finished ones are kept.\n')
+        self._write(f'Stopped{f": {reason}" if reason else ""}. Cancelling the running scenarios; '
+                    'finished ones are kept.\n')
 
     def finish(self):
         if self.terminal:

@@ -381,7 +381,7 @@ class StudyRun:
         ignore_stop_signals()   # the clean stop below is short; let it finish
         if bar is not None:
             if stop is not None:
-                bar.stopped('Stopped' if stop is KeyboardInterrupt else f'Stopping: {stop}')
+                bar.stopped(None if stop is KeyboardInterrupt else stop)
             bar.finish()
             self.laps.lap('scenarios')
         if plugin is not None:
