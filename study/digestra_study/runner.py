@@ -231,8 +231,12 @@ def dispatch(client, plugin, pending, files, outcomes, bar, worker_wait):
                 last_look = now
                 workers = client.scheduler_info()['workers'] if client.status == 'running' else {}
                 threads = sum(w['nthreads'] for w in workers.values())
-                alone_since = None if workers else alone_since or now
-                if alone_since is not None and now - alone_since > worker_wait:
+                if workers:
+                    alone_since = None
+                elif alone_since is None:
+                    alone_since = now
+                    bar.note(f'digestra-study: the cluster has no worker; waiting up to {worker_wait:g} s for one')
+                elif now - alone_since > worker_wait:
                     return f'the cluster has had no worker for {worker_wait:g} s'
             room = max(MIN_IN_FLIGHT, IN_FLIGHT_PER_THREAD * threads) - len(running)
             for scenario in itertools.islice(queue, max(room, 0)):
@@ -343,11 +347,14 @@ class StudyRun:
         finally:
             self.close()
             self.folder.release()
-        for problem in problems:
-            print(f'digestra-study: {problem}', file=sys.stderr)
         not_done = sum(1 for o in self.outcomes.values() if o['status'] != 'done')
-        print(f'digestra-study: {len(self.outcomes)} of {len(self.all)} scenarios finished, {not_done} not done, '
-              f'in {self.laps}; results in {self.out}', file=sys.stderr)
+        try:   # the terminal may be gone (a hangup); the exit status still tells
+            for problem in problems:
+                print(f'digestra-study: {problem}', file=sys.stderr)
+            print(f'digestra-study: {len(self.outcomes)} of {len(self.all)} scenarios finished, {not_done} not '
+                  f'done, in {self.laps}; results in {self.out}', file=sys.stderr)
+        except OSError:
+            pass
         if stop is KeyboardInterrupt:
             return EXIT_INTERRUPTED
         return EXIT_DONE if not (stop or problems or not_done) else EXIT_NOT_ALL

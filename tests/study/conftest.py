@@ -68,7 +68,7 @@ def free_port():
 
 
 @pytest.fixture
-def cluster(tmp_path):
+def dask_cluster(tmp_path):
     """Starts a `dask scheduler` and `dask worker` processes (each a nanny and its worker) on
     127.0.0.1, all stopped whatever happens: returns the scheduler's address and the workers. The
     workers start in a folder of their own, so they lack the runner's code."""
@@ -96,6 +96,6 @@ def cluster(tmp_path):
 
 
 @pytest.fixture
-def scheduler(cluster):
+def scheduler(dask_cluster):
     """The address of a scheduler with two workers."""
-    return cluster(2)[0]
+    return dask_cluster(2)[0]

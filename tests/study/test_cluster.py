@@ -19,8 +19,8 @@ def start_runner(study, *arguments, stderr):
                             start_new_session=True)
 
 
-def test_a_killed_worker_comes_back_and_a_cluster_without_workers_ends_the_study(tmp_path, cluster):
-    address, (nanny,) = cluster(1)
+def test_a_killed_worker_comes_back_and_a_cluster_without_workers_ends_the_study(tmp_path, dask_cluster):
+    address, (nanny,) = dask_cluster(1)
     study = write_study(tmp_path, '[base]\nt-end = 100\n[sweep]\nv1 = [10, 20, 30, 40, 50, 60, 70, 80, 90, 100]\n')
     out, log = tmp_path / 'study', tmp_path / 'runner.log'
     with open(log, 'w') as stderr:
