@@ -73,7 +73,7 @@ def test_a_stop_signal_keeps_finished_scenarios_and_resume_runs_only_the_rest(tm
 
 
 def test_a_study_folder_belongs_to_one_study(tmp_path):
-    first = write_study(tmp_path, '[base]\nt-end = 100\n[sweep]\nv1 = [10, 20, 30]\n')
+    first = write_study(tmp_path, '[base]\nt-end = 200\n[sweep]\nv1 = [10, 20, 30]\n')
     other = tmp_path / 'other.toml'
     other.write_text('[base]\nt-end = 2\n[sweep]\nx-c-in = [10, 20]\n')
     out = tmp_path / 'study'
