@@ -190,15 +190,15 @@ def start_local(workers, dashboard):
     from distributed import Client, LocalCluster
     # A scenario whose worker dies twice is recorded as failed rather than tried again. Without
     # a dashboard the HTTP servers that Dask starts anyway serve nothing.
-    dask.config.set({'distributed.scheduler.allowed-failures': 1})
+    config = {'distributed.scheduler.allowed-failures': 1}
     if not dashboard:
-        dask.config.set({'distributed.scheduler.http.routes': [], 'distributed.worker.http.routes': []})
+        config.update({'distributed.scheduler.http.routes': [], 'distributed.worker.http.routes': []})
     # A Ctrl-C at the terminal goes to the whole process group, a hangup too. The worker processes
     # inherit them ignored and keep working until the runner, which does get them, stops them cleanly.
     previous = {signum: signal.signal(signum, signal.SIG_IGN) for signum in (signal.SIGINT, signal.SIGHUP)}
     try:
-        with warnings.catch_warnings():   # a taken dashboard port: another one is used and shown below
-            warnings.simplefilter('ignore')
+        with dask.config.set(config), warnings.catch_warnings():   # a taken dashboard port: another one is
+            warnings.simplefilter('ignore')                        # used, and shown below
             cluster = LocalCluster(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1, processes=True,
                                    host='127.0.0.1', scheduler_kwargs={'dashboard': dashboard},
                                    dashboard_address='127.0.0.1:8787' if dashboard else '127.0.0.1:0',
