@@ -51,6 +51,7 @@ def test_the_local_cluster_listens_on_loopback_only(tmp_path, dashboard):
     study = write_study(tmp_path, '[base]\nt-end = 100\n[sweep]\nv1 = [10, 20, 30, 40]\n')
     log = tmp_path / 'runner.log'
     with socket.socket() as taken, open(log, 'w') as stderr:
+        taken.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         try:   # a dashboard port in use: no warning inside the progress
             taken.bind(('127.0.0.1', 8787))
             taken.listen()
