@@ -220,7 +220,7 @@ def dispatch(client, plugin, pending, files, outcomes, bar, worker_wait):
     and keeps each as it finishes. Returns None when all ran, else why the study stopped early.
     KeyboardInterrupt (also SIGTERM and SIGHUP) passes through."""
     from distributed import wait
-    from distributed.client import FIRST_COMPLETED
+    from distributed.client import FIRST_COMPLETED, CancelledError
     queue, running = iter(pending), {}
     alone_since = last_look = None   # when the cluster was first seen without a worker; last looked at
     threads = 0
@@ -247,6 +247,8 @@ def dispatch(client, plugin, pending, files, outcomes, bar, worker_wait):
                 done = wait(list(running), timeout=LOOK, return_when=FIRST_COMPLETED).done
             except TimeoutError:
                 continue
+            except CancelledError:   # the client gave up on a scheduler that went away
+                return 'the scheduler was lost'
             for future in done:
                 scenario = running.pop(future)
                 try:
