@@ -70,7 +70,8 @@ def free_port():
 @pytest.fixture
 def dask_cluster(tmp_path):
     """Starts a `dask scheduler` and `dask worker` processes (each a nanny and its worker) on
-    127.0.0.1, all stopped whatever happens: returns the scheduler's address and the workers. The
+    127.0.0.1, all stopped whatever happens: returns the scheduler's address and the processes
+    (the scheduler, then the workers). The
     workers start in a folder of their own, so they lack the runner's code."""
     from distributed import Client
     processes = []
@@ -87,7 +88,7 @@ def dask_cluster(tmp_path):
                                                '--local-directory', str(tmp_path)], **quiet))
         with Client(address, timeout=DEADLINE) as client:
             client.wait_for_workers(workers, timeout=DEADLINE)
-        return address, processes[1:]
+        return address, processes
     try:
         yield start
     finally:

@@ -1,6 +1,8 @@
 """The study's cluster: a worker killed mid-study comes back and works, a cluster left without
-workers ends the study, the local cluster listens on loopback only, and an unreachable scheduler
+workers or its scheduler ends the study, the local cluster listens on loopback only, and an unreachable scheduler
 leaves nothing behind."""
+import os
+import signal
 import socket
 import subprocess
 
@@ -20,7 +22,7 @@ def start_runner(study, *arguments, stderr):
 
 
 def test_a_killed_worker_comes_back_and_a_cluster_without_workers_ends_the_study(tmp_path, dask_cluster):
-    address, (nanny,) = dask_cluster(1)
+    address, (_, nanny) = dask_cluster(1)
     study = write_study(tmp_path, '[base]\nt-end = 100\n[sweep]\nv1 = [10, 20, 30, 40, 50, 60, 70, 80, 90, 100]\n')
     out, log = tmp_path / 'study', tmp_path / 'runner.log'
     with open(log, 'w') as stderr:
@@ -38,6 +40,24 @@ def test_a_killed_worker_comes_back_and_a_cluster_without_workers_ends_the_study
     kept = finished_ids(out)
     assert 4 <= len(kept) < 10
     assert {row['scenario'] for row in read_rows(out / 'summary.csv')} == kept
+
+
+def test_a_lost_scheduler_ends_the_study_with_what_finished(tmp_path, dask_cluster):
+    address, (scheduler, _) = dask_cluster(1)
+    study = write_study(tmp_path, '[base]\nt-end = 100\n[sweep]\nv1 = [10, 20, 30, 40, 50, 60]\n')
+    out = tmp_path / 'study'
+    runner = subprocess.Popen(study_command(study, '--scheduler', address), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, text=True, start_new_session=True,
+                              env={**os.environ, 'DASK_DISTRIBUTED__COMM__TIMEOUTS__CONNECT': '2s'})
+    try:
+        wait_for(lambda: finished_ids(out), 'a finished scenario')
+        os.killpg(scheduler.pid, signal.SIGKILL)
+        _, stderr = runner.communicate(timeout=DEADLINE)
+        assert runner.returncode == 1
+    finally:
+        stop_group(runner)
+    assert 'Stopped: the scheduler was lost' in stderr and 'Traceback' not in stderr
+    assert {row['scenario'] for row in read_rows(out / 'summary.csv')} == finished_ids(out)
 
 
 def listening(process):
