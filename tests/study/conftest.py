@@ -38,6 +38,11 @@ def read_rows(path):
         return list(csv.DictReader(f))
 
 
+def finished_ids(out):
+    """The scenarios of an output folder that finished: those with a summary."""
+    return {p.parent.name for p in (out / 'scenarios').glob('*/summary.json')}
+
+
 def stop_group(process, timeout=20):
     """Ends a process started with start_new_session=True, and whatever it started in its group."""
     if process.poll() is None:

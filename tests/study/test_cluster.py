@@ -1,6 +1,6 @@
-"""The study's cluster: a worker killed mid-study comes back and works, a cluster left without
-workers or its scheduler ends the study, the local cluster listens on loopback only, and an unreachable scheduler
-leaves nothing behind."""
+"""The study's cluster: a worker killed mid-study comes back and works, a cluster that loses its
+workers or its scheduler ends the study, the local cluster listens on loopback only, and an
+unreachable scheduler leaves nothing behind."""
 import os
 import signal
 import socket
@@ -9,11 +9,7 @@ import subprocess
 import psutil
 import pytest
 
-from conftest import DEADLINE, read_rows, run_study, stop_group, study_command, wait_for, write_study
-
-
-def finished_ids(out):
-    return {p.parent.name for p in (out / 'scenarios').glob('*/summary.json')}
+from conftest import DEADLINE, finished_ids, read_rows, run_study, stop_group, study_command, wait_for, write_study
 
 
 def start_runner(study, *arguments, stderr):

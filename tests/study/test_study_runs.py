@@ -8,11 +8,7 @@ import subprocess
 import openpyxl
 import pytest
 
-from conftest import DEADLINE, read_rows, run_study, stop_group, study_command, wait_for, write_study
-
-
-def finished_ids(out):
-    return {p.parent.name for p in (out / 'scenarios').glob('*/summary.json')}
+from conftest import DEADLINE, finished_ids, read_rows, run_study, stop_group, study_command, wait_for, write_study
 
 
 def leftovers(out):
