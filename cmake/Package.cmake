@@ -26,7 +26,7 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS
 # runner's cluster and charts.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 if(EXISTS ${PROJECT_SOURCE_DIR}/study/digestra-study)
-  string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", python3-distributed, python3-matplotlib, python3-openpyxl")
+  string(APPEND CPACK_DEBIAN_PACKAGE_RECOMMENDS ", python3-distributed, python3-matplotlib, python3-openpyxl, python3-tomli-w")
 endif()
 
 include(CPack)

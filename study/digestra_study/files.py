@@ -1,5 +1,6 @@
 """Files appear whole or not at all: each is written to a temporary file in its target folder and
-renamed into place, so an interrupted study never leaves a half-written file under a real name."""
+renamed into place, so an interrupted study never leaves a half-written file under a real name. A
+file that cannot be written (a full disk) raises FileError, which names it."""
 import contextlib
 import os
 import pathlib
@@ -9,19 +10,29 @@ _UMASK = os.umask(0)
 os.umask(_UMASK)
 
 
+class FileError(Exception):
+    """A file of the study could not be written: its name and the system's reason."""
+
+    def __init__(self, path, error):
+        super().__init__(f'cannot write {path}: {getattr(error, "strerror", None) or error}')
+
+
 @contextlib.contextmanager
 def written_atomically(path):
     """Yields a temporary path beside `path` to write; renamed to `path` when the block succeeds."""
     path = pathlib.Path(path)
-    path.parent.mkdir(parents=True, exist_ok=True)
-    handle, temporary = tempfile.mkstemp(prefix=f'.{path.name}.', suffix='.part' + path.suffix, dir=path.parent)
-    os.close(handle)
+    temporary = None
     try:
+        path.parent.mkdir(parents=True, exist_ok=True)
+        handle, temporary = tempfile.mkstemp(prefix=f'.{path.name}.', suffix='.part' + path.suffix, dir=path.parent)
+        os.close(handle)
         yield temporary
         os.chmod(temporary, 0o666 & ~_UMASK)   # as an ordinary new file, not mkstemp's 0600
         os.replace(temporary, path)
+    except OSError as e:
+        raise FileError(path, e) from None
     finally:
-        if os.path.exists(temporary):
+        if temporary is not None and os.path.exists(temporary):
             os.unlink(temporary)
 
 

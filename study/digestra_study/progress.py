@@ -1,5 +1,8 @@
 """Progress of a study on standard error: a bar redrawn in place on a terminal, otherwise one
-plain line per finished scenario."""
+plain line per finished scenario. Other messages during a study (the cluster's own) go through
+`note`, on a line of their own, never inside the bar."""
+import logging
+import threading
 import time
 
 
@@ -17,35 +20,66 @@ class Progress:
         self.done = self.failed = 0
         self.start = time.monotonic()
         self.terminal = stream.isatty()
+        self._lock = threading.Lock()   # the cluster's messages come from its own thread
         if self.terminal:
-            self._draw()
+            self._write(self._bar())
+
+    def _write(self, text):
+        """Writes to the stream; a stream gone (the terminal closed) ends the display, not the study."""
+        with self._lock:
+            try:
+                self.stream.write(text)
+                self.stream.flush()
+            except (OSError, ValueError):
+                self.terminal = False
 
     def update(self, scenario, outcome):
         self.done += 1
         self.failed += outcome['status'] != 'done'
         if self.terminal:
-            self._draw()
+            self._write(self._bar())
         else:
             message = f': {outcome["message"]}' if outcome['message'] else ''
-            self.stream.write(f'{self.done}/{self.total} {scenario.id} {outcome["status"]}{message}\n')
-            self.stream.flush()
+            self._write(f'{self.done}/{self.total} {scenario.id} {outcome["status"]}{message}\n')
 
-    def _draw(self):
+    def note(self, text):
+        """A message on a line of its own, the bar drawn again below it."""
+        self._write(f'\r{text}\x1b[K\n{self._bar()}' if self.terminal else f'{text}\n')
+
+    def _bar(self):
         elapsed = time.monotonic() - self.start
         filled = self.WIDTH * self.done // max(self.total, 1)
         remaining = f', {clock(elapsed / self.done * (self.total - self.done))} remaining' if self.done else ''
-        self.stream.write(f'\r[{"#" * filled}{"." * (self.WIDTH - filled)}] {self.done}/{self.total}, '
-                          f'{self.failed} not done, {clock(elapsed)} elapsed{remaining}\x1b[K')
-        self.stream.flush()
+        return (f'\r[{"#" * filled}{"." * (self.WIDTH - filled)}] {self.done}/{self.total}, '
+                f'{self.failed} not done, {clock(elapsed)} elapsed{remaining}\x1b[K')
 
-    def stopped(self):
-        if self.terminal:
-            self.stream.write('\n')
-            self.terminal = False
-        self.stream.write('Stopped: cancelling the running scenarios; finished ones are kept.\n')
-        self.stream.flush()
+    def stopped(self, reason=None):
+        """The study stops early, because of `reason` or because it was asked to."""
+        self.finish()
+        self._write(f'Stopped{f": {reason}" if reason else ""}. Cancelling the running scenarios; '
+                    'finished ones are kept.\n')
 
     def finish(self):
         if self.terminal:
-            self.stream.write('\n')
-            self.stream.flush()
+            self.terminal = False
+            self._write('\n')
+
+
+class NoteHandler(logging.Handler):
+    """Hands log records to a Progress as notes."""
+
+    def __init__(self, progress, level):
+        super().__init__(level)
+        self.progress = progress
+
+    def emit(self, record):
+        self.progress.note(f'{record.name}: {record.getMessage()}')
+
+
+def log_through(progress, level=logging.ERROR):
+    """Sends the records of every logger that writes to the terminal itself (Dask's, Tornado's)
+    through `progress`, those below `level` dropped."""
+    handler = NoteHandler(progress, level)
+    for logger in list(logging.Logger.manager.loggerDict.values()):
+        if isinstance(logger, logging.Logger) and any(isinstance(h, logging.StreamHandler) for h in logger.handlers):
+            logger.handlers = [handler]

@@ -1,25 +1,33 @@
 """digestra-study: runs every scenario of a study file on a Dask cluster (a local one by default),
 each through a worker's `digestra-cli --batch` process, and collects the summary table and plots."""
 import argparse
+import importlib.util
+import itertools
 import json
+import logging
 import os
 import pathlib
 import shutil
 import signal
+import subprocess
 import sys
-import tempfile
 import time
-import zipfile
+import warnings
 
 from . import progress, scenarios, studyfile
-from .files import write_file
+from .files import FileError, write_file
+from .folder import FolderRefused, StudyFolder
 
 PROJECT = pathlib.Path(__file__).resolve().parents[2]
-PACKAGE = pathlib.Path(__file__).resolve().parent
 MAX_OVERLAID = 20   # gas flow curves drawn in one plot; their CSV is kept per scenario up to this many
 WITH_SUMMARY = ('done', 'stopped early', 'not numbers')   # outcomes that finish a scenario
 EXIT_DONE, EXIT_NOT_ALL, EXIT_BAD_STUDY, EXIT_INTERRUPTED = 0, 1, 2, 130
-TOO_MANY = studyfile.MAX_SCENARIOS
+TOO_MANY, MOST = studyfile.MAX_SCENARIOS, studyfile.MOST_SCENARIOS
+WORKER_WAIT = 60          # seconds a study waits for a worker when the cluster has none
+IN_FLIGHT_PER_THREAD = 2  # scenarios handed to the cluster ahead of its free threads...
+MIN_IN_FLIGHT = 8         # ...and at least this many, so that new workers find work
+LOOK = 1                  # seconds between looks at the cluster's workers
+STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
 
 
 def arguments(argv):
@@ -27,25 +35,57 @@ def arguments(argv):
         prog='digestra-study',
         description='Runs every scenario of a study file in parallel through digestra-cli and writes a summary '
                     'table (CSV and xlsx) and comparison plots. Exit status: 0 all scenarios done, 1 some failed, '
-                    'were refused, stopped early or gave values that are not numbers, or the scheduler could not '
-                    'be reached, 2 the study file was '
-                    'refused (nothing run), 130 stopped with Ctrl-C (finished scenarios kept).')
-    parser.add_argument('study', type=pathlib.Path, help='the study file (TOML)')
+                    'were refused, stopped early or gave values that are not numbers, the scheduler could not '
+                    'be reached, the cluster had no worker or a file could not be written, 2 the study file or '
+                    'the output folder was refused (nothing run), 130 stopped with Ctrl-C, SIGTERM or SIGHUP '
+                    '(finished scenarios kept).')
+    parser.add_argument('study', type=pathlib.Path, nargs='?', help='the study file (TOML)')
     parser.add_argument('--out', type=pathlib.Path, help='output folder (default: the study file\'s name beside it)')
     parser.add_argument('--workers', type=int, help='worker processes of the local cluster (default: one per core; '
                                                      'not with --scheduler)')
+    parser.add_argument('--dashboard', action='store_true',
+                        help='serve the local cluster\'s dashboard on 127.0.0.1 (needs bokeh; not with --scheduler)')
     parser.add_argument('--scheduler', help='address of a running Dask scheduler, e.g. tcp://HOST:8786')
+    parser.add_argument('--worker-wait', type=float, default=WORKER_WAIT, metavar='SECONDS',
+                        help=f'stop when the cluster has had no worker for this long (default {WORKER_WAIT})')
     parser.add_argument('--cli', help='the digestra-cli to run (default: digestra-cli on PATH, else '
                                       'build/cli/digestra-cli of this project; on a cluster: on the workers\' PATH)')
     parser.add_argument('--resume', action='store_true', help='skip the scenarios already finished in the output folder')
+    parser.add_argument('--replace', action='store_true',
+                        help='replace the results of another study in the output folder')
     parser.add_argument('--dry-run', action='store_true', help='list the scenarios and stop')
-    parser.add_argument('--yes', action='store_true', help=f'run studies of more than {TOO_MANY} scenarios')
+    parser.add_argument('--yes', action='store_true', help=f'run studies of more than {TOO_MANY} scenarios '
+                                                          f'(at most {MOST})')
+    parser.add_argument('--version', action='store_true', help='print the version and stop')
     args = parser.parse_args(argv)
+    if args.study is None and not args.version:
+        parser.error('the study file is missing')
     if args.workers is not None and args.workers < 1:
         parser.error('--workers must be at least 1')
-    if args.workers is not None and args.scheduler:
-        parser.error('--workers sets the size of a local cluster; a cluster named with --scheduler has its own workers')
+    if args.scheduler and (args.workers is not None or args.dashboard):
+        parser.error('--workers and --dashboard are for a local cluster; a cluster named with --scheduler has '
+                     'its own workers and dashboard')
+    if args.worker_wait <= 0:
+        parser.error('--worker-wait must be more than 0 seconds')
+    if args.resume and args.replace:
+        parser.error('--resume continues the study in the output folder; --replace starts another one there')
     return args
+
+
+def version(given):
+    """The version of the digestra-cli that runs the scenarios: the program's one version number."""
+    cli, where = find_cli(given, local=True)
+    if cli is None:
+        print(f'digestra-study: {where}', file=sys.stderr)
+        return EXIT_BAD_STUDY
+    try:
+        answer = subprocess.run([cli, '--version'], capture_output=True, text=True, timeout=30, check=True)
+        number = answer.stdout.split()[-1]
+    except (OSError, subprocess.SubprocessError, IndexError) as e:
+        print(f'digestra-study: {cli} --version did not answer: {e}', file=sys.stderr)
+        return EXIT_NOT_ALL
+    print(f'digestra-study {number}')
+    return EXIT_DONE
 
 
 def find_cli(given, local):
@@ -69,17 +109,21 @@ def find_cli(given, local):
     return None, 'digestra-cli is neither on PATH nor built in build/cli/; name it with --cli'
 
 
+
 def load_study(path, yes):
-    """The study and its scenarios; raises StudyError."""
+    """The study, counted and checked before any scenario is expanded; raises StudyError."""
     try:
         text = path.read_text(encoding='utf-8')
     except (OSError, UnicodeDecodeError) as e:
         raise studyfile.StudyError([f'cannot read the study file: {e}']) from None
     study = studyfile.parse(text)
-    if study.count() > TOO_MANY and not yes:
-        raise studyfile.StudyError([f'sweep: {study.count()} scenarios; more than {TOO_MANY} need --yes'])
+    count = study.count()
+    if count > MOST:
+        raise studyfile.StudyError([f'sweep: {count} scenarios; a study runs at most {MOST}'])
+    if count > TOO_MANY and not yes:
+        raise studyfile.StudyError([f'sweep: {count} scenarios; more than {TOO_MANY} need --yes'])
     studyfile.check_scenarios(study)
-    return study, scenarios.scenarios_of(study)
+    return study
 
 
 class ScenarioFiles:
@@ -125,43 +169,104 @@ class ScenarioFiles:
             write_file(self.summary(scenario), json.dumps(record, indent=1) + '\n')
 
 
-def package_zip(folder):
-    """This package as a zip for the workers of a cluster, which may not have it installed."""
-    path = pathlib.Path(folder) / 'digestra_study.zip'
-    with zipfile.ZipFile(path, 'w') as archive:
-        for source in PACKAGE.glob('*.py'):
-            archive.write(source, f'digestra_study/{source.name}')
-    return str(path)
-
 
 class NoCluster(Exception):
     """The scheduler named with --scheduler cannot be reached."""
 
 
-def start_client(args):
-    """A Dask client, and the local cluster it started, if any."""
+def connect(address):
+    """A Dask client of the scheduler at `address`, given Dask's connect timeout to answer."""
+    from distributed import Client
+    try:
+        return Client(address)
+    except OSError as e:
+        raise NoCluster(str(e)) from None
+
+
+def start_local(workers, dashboard):
+    """A local cluster of single-threaded worker processes that listens on 127.0.0.1 only, with its
+    dashboard when asked for, and its client."""
     import dask
     from distributed import Client, LocalCluster
-    if args.scheduler:
-        try:
-            client, cluster = Client(args.scheduler, timeout='20s'), None
-        except OSError as e:
-            raise NoCluster(str(e)) from None
-        with tempfile.TemporaryDirectory() as folder:
-            client.upload_file(package_zip(folder))
-    else:
-        # A Ctrl-C at the terminal goes to the whole process group. The worker processes inherit
-        # an ignored one and keep working until the runner, which does get it, stops them cleanly.
-        previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
-        try:
-            # A scenario whose worker dies twice is recorded as failed rather than tried again.
-            dask.config.set({'distributed.scheduler.allowed-failures': 1})
-            cluster = LocalCluster(n_workers=args.workers or os.cpu_count() or 1, threads_per_worker=1,
-                                   processes=True, dashboard_address=None, host='127.0.0.1')
-        finally:
-            signal.signal(signal.SIGINT, previous)
-        client = Client(cluster)
-    return client, cluster
+    # A scenario whose worker dies twice is recorded as failed rather than tried again. Without
+    # a dashboard the HTTP servers that Dask starts anyway serve nothing.
+    config = {'distributed.scheduler.allowed-failures': 1}
+    if not dashboard:
+        config.update({'distributed.scheduler.http.routes': [], 'distributed.worker.http.routes': []})
+    # A Ctrl-C at the terminal goes to the whole process group, a hangup too. The worker processes
+    # inherit them ignored and keep working until the runner, which does get them, stops them cleanly.
+    previous = {signum: signal.signal(signum, signal.SIG_IGN) for signum in (signal.SIGINT, signal.SIGHUP)}
+    try:
+        with dask.config.set(config), warnings.catch_warnings():   # a taken dashboard port: another one is
+            warnings.simplefilter('ignore')                        # used, and shown below
+            cluster = LocalCluster(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1, processes=True,
+                                   host='127.0.0.1', scheduler_kwargs={'dashboard': dashboard},
+                                   dashboard_address='127.0.0.1:8787' if dashboard else '127.0.0.1:0',
+                                   worker_dashboard_address='127.0.0.1:0', silence_logs=logging.ERROR)
+    finally:
+        for signum, handler in previous.items():
+            signal.signal(signum, handler)
+    return cluster, Client(cluster)
+
+
+def submit(client, plugin, files, scenario):
+    from . import batchclient
+    return client.submit(batchclient.run_scenario, plugin.name, scenario.id, scenario.inputs, files.workbooks,
+                         files.flows, retries=1, pure=False)
+
+
+def dispatch(client, plugin, pending, files, outcomes, bar, worker_wait):
+    """Runs the pending scenarios, handing the cluster a few more than it has threads at a time,
+    and keeps each as it finishes. Returns None when all ran, else why the study stopped early.
+    KeyboardInterrupt (also SIGTERM and SIGHUP) passes through."""
+    from distributed import wait
+    from distributed.client import FIRST_COMPLETED, CancelledError
+    queue, running = iter(pending), {}
+    alone_since = last_look = None   # when the cluster was first seen without a worker; last looked at
+    threads = 0
+    try:
+        while True:
+            now = time.monotonic()
+            if last_look is None or now - last_look >= LOOK:
+                last_look = now
+                workers = client.scheduler_info()['workers'] if client.status == 'running' else {}
+                threads = sum(w['nthreads'] for w in workers.values())
+                if workers:
+                    alone_since = None
+                elif alone_since is None:
+                    alone_since = now
+                    bar.note(f'digestra-study: the cluster has no worker; waiting up to {worker_wait:g} s for one')
+                elif now - alone_since > worker_wait:
+                    return f'the cluster has had no worker for {worker_wait:g} s'
+            room = max(MIN_IN_FLIGHT, IN_FLIGHT_PER_THREAD * threads) - len(running)
+            for scenario in itertools.islice(queue, max(room, 0)):
+                running[submit(client, plugin, files, scenario)] = scenario
+            if not running:
+                return None
+            try:
+                done = wait(list(running), timeout=LOOK, return_when=FIRST_COMPLETED).done
+            except TimeoutError:
+                continue
+            except CancelledError:   # the client gave up on a scheduler that went away
+                return 'the scheduler was lost'
+            for future in done:
+                scenario = running.pop(future)
+                try:
+                    outcome = future.result()
+                except Exception as e:   # the task failed twice (a worker lost twice, a broken program)
+                    outcome = {'status': 'failed', 'message': f'{type(e).__name__}: {e}', 'summary': None, 'files': {}}
+                try:
+                    files.keep(scenario, outcome)
+                except FileError as e:
+                    return str(e)
+                outcomes[scenario.id] = outcome
+                bar.update(scenario, outcome)
+    finally:
+        if running:
+            try:
+                client.cancel(list(running))
+            except Exception:   # a cluster gone: its scenarios are gone with it
+                pass
 
 
 class Laps:
@@ -182,72 +287,155 @@ class Laps:
         return f'{sum(self.seconds.values()):.1f} s ({parts})'
 
 
-def run_pending(args, cli, pending, files, outcomes, laps):
-    """Runs the pending scenarios, keeping each as it finishes. Returns False after Ctrl-C."""
-    from distributed import as_completed
-    from . import batchclient
-    client = cluster = None
-    by_future = {}
-    plugin = batchclient.BatchPlugin(cli)
-    bar = progress.Progress(len(pending), sys.stderr)
-    try:
-        client, cluster = start_client(args)
-        client.register_worker_plugin(plugin, name=plugin.name)
-        laps.lap('cluster start')
-        by_future = {client.submit(batchclient.run_scenario, plugin.name, s.id, s.inputs, files.workbooks, files.flows,
-                                   retries=1, pure=False): s for s in pending}
-        for future in as_completed(by_future):
-            scenario = by_future[future]
-            try:
-                outcome = future.result()
-            except Exception as e:   # the task failed twice (a worker lost twice, a broken program)
-                outcome = {'status': 'failed', 'message': f'{type(e).__name__}: {e}', 'summary': None, 'files': {}}
-            files.keep(scenario, outcome)
-            outcomes[scenario.id] = outcome
-            bar.update(scenario, outcome)
-        laps.lap('scenarios')
-        return True
-    except KeyboardInterrupt:
-        signal.signal(signal.SIGINT, signal.SIG_IGN)   # the clean stop below is short; let it finish
-        bar.stopped()
-        if client is not None:
-            client.cancel(list(by_future))
-        return False
-    finally:
-        bar.finish()
-        if client is not None:
-            try:   # ends the batch processes, and with them the scenarios still running
-                client.unregister_worker_plugin(plugin.name)
-            except Exception:   # a worker gone or the plugin never registered: the study ends anyway
-                pass
-            client.close()
-        if cluster is not None:
-            cluster.close()
-        laps.lap('cluster stop')
-
-
 def write_results(out, study, all_scenarios, outcomes, files):
+    """The summary table and plots of the finished scenarios; returns the problems of the files
+    that could not be written, each naming its file."""
     from . import plots, tables
     header, rows = tables.table(all_scenarios, outcomes)
-    tables.write_csv(out / 'summary.csv', header, rows)
-    tables.write_xlsx(out / 'summary.xlsx', header, rows)
     flows_paths = {s.id: files.flows_path(s) for s in all_scenarios
                    if s.id in outcomes and files.flows_path(s).is_file()}
-    plots.write_plots(out / 'plots', study.title, study.sweep, all_scenarios, outcomes, flows_paths)
+    problems = []
+    for write in (lambda: tables.write_csv(out / 'summary.csv', header, rows),
+                  lambda: tables.write_xlsx(out / 'summary.xlsx', header, rows),
+                  lambda: plots.write_plots(out / 'plots', study.title, study.sweep, all_scenarios, outcomes,
+                                            flows_paths)):
+        try:
+            write()
+        except FileError as e:
+            problems.append(str(e))
+    return problems
+
+
+def interrupt(signum, frame):
+    raise KeyboardInterrupt
+
+
+def ignore_stop_signals():
+    for signum in STOP_SIGNALS:
+        signal.signal(signum, signal.SIG_IGN)
+
+
+class StudyRun:
+    """One run of a study into its output folder: the cluster, the scenarios, then the tables."""
+
+    def __init__(self, args, cli, study, all_scenarios, out):
+        self.args, self.cli, self.study, self.all, self.out = args, cli, study, all_scenarios, out
+        self.files = ScenarioFiles(out, study, len(all_scenarios))
+        self.folder = StudyFolder(out)
+        self.outcomes = {}
+        self.laps = Laps()
+        self.client = self.cluster = None
+
+    def run(self):
+        """The study's exit status."""
+        try:
+            try:
+                if self.args.scheduler:
+                    self.client = connect(self.args.scheduler)
+                self.folder.claim(scenarios.study_toml(self.study, self.all), self.args.replace)
+            except KeyboardInterrupt:
+                return EXIT_INTERRUPTED
+            except NoCluster as e:
+                print(f'digestra-study: {e}; nothing run', file=sys.stderr)
+                return EXIT_NOT_ALL
+            except (FolderRefused, FileError) as e:
+                print(f'digestra-study: {e}', file=sys.stderr)
+                return EXIT_BAD_STUDY
+            stop = self.run_scenarios()
+            ignore_stop_signals()   # what finished goes into the tables, whatever comes now
+            self.close()
+            problems = write_results(self.out, self.study, self.all, self.outcomes, self.files)
+            self.laps.lap('tables and plots')
+        finally:
+            self.close()
+            self.folder.release()
+        not_done = sum(1 for o in self.outcomes.values() if o['status'] != 'done')
+        try:   # the terminal may be gone (a hangup); the exit status still tells
+            for problem in problems:
+                print(f'digestra-study: {problem}', file=sys.stderr)
+            print(f'digestra-study: {len(self.outcomes)} of {len(self.all)} scenarios finished, {not_done} not '
+                  f'done, in {self.laps}; results in {self.out}', file=sys.stderr)
+        except OSError:
+            pass
+        if stop is KeyboardInterrupt:
+            return EXIT_INTERRUPTED
+        return EXIT_DONE if not (stop or problems or not_done) else EXIT_NOT_ALL
+
+    def run_scenarios(self):
+        """Runs what is left to run; returns None when all ran, KeyboardInterrupt when stopped by
+        a signal, else why the study stopped early."""
+        bar = plugin = None
+        try:
+            pending = self.pending()
+            if not pending:
+                return None
+            from . import batchclient
+            if self.client is None:
+                self.cluster, self.client = start_local(self.args.workers, self.args.dashboard)
+            bar = progress.Progress(len(pending), sys.stderr)
+            progress.log_through(bar)   # Dask's messages on lines of their own, errors only
+            if self.args.dashboard:
+                bar.note(f'digestra-study: dashboard at {self.client.dashboard_link}' +
+                         ('' if importlib.util.find_spec('bokeh') else ' (it needs bokeh, not installed here)'))
+            # The plugin and the task travel by value: a worker that starts later (one restarted
+            # after it died) needs no copy of this package.
+            import cloudpickle
+            cloudpickle.register_pickle_by_value(batchclient)
+            plugin = batchclient.BatchPlugin(self.cli)
+            self.client.register_worker_plugin(plugin, name=plugin.name)
+            self.laps.lap('cluster start')
+            stop = dispatch(self.client, plugin, pending, self.files, self.outcomes, bar, self.args.worker_wait)
+        except KeyboardInterrupt:
+            stop = KeyboardInterrupt
+        ignore_stop_signals()   # the clean stop below is short; let it finish
+        if bar is not None:
+            if stop is not None:
+                bar.stopped(None if stop is KeyboardInterrupt else stop)
+            bar.finish()
+            self.laps.lap('scenarios')
+        if plugin is not None:
+            try:   # ends the batch processes, and with them the scenarios still running
+                self.client.unregister_worker_plugin(plugin.name)
+            except Exception:   # a worker or the cluster gone, or the plugin never registered: the study ends anyway
+                pass
+        return stop
+
+    def pending(self):
+        """The scenarios to run: all, or with --resume those not finished before."""
+        if self.args.resume:
+            for scenario in self.all:
+                record = self.files.finished(scenario)
+                if record is not None:
+                    self.outcomes[scenario.id] = record
+            print(f'digestra-study: {len(self.outcomes)} of {len(self.all)} scenarios finished before',
+                  file=sys.stderr)
+        return [s for s in self.all if s.id not in self.outcomes]
+
+    def close(self):
+        if self.client is None:
+            return
+        self.client.close()
+        if self.cluster is not None:
+            self.cluster.close()
+        self.client = self.cluster = None
+        self.laps.lap('cluster stop')
 
 
 def main(argv=None):
     args = arguments(argv)
+    if args.version:
+        return version(args.cli)
     try:
-        study, all_scenarios = load_study(args.study, args.yes)
+        study = load_study(args.study, args.yes)
     except studyfile.StudyError as e:
         for problem in e.problems:
             print(f'{args.study}: {problem}', file=sys.stderr)
         return EXIT_BAD_STUDY
     if args.dry_run:
-        for scenario in all_scenarios:
+        count = 0
+        for count, scenario in enumerate(scenarios.scenarios_of(study), 1):
             print(scenarios.describe(scenario))
-        print(f'{len(all_scenarios)} scenarios')
+        print(f'{count} scenarios')
         return EXIT_DONE
 
     cli, where = find_cli(args.cli, local=not args.scheduler)
@@ -255,34 +443,7 @@ def main(argv=None):
         print(f'digestra-study: {where}', file=sys.stderr)
         return EXIT_BAD_STUDY
     print(f'digestra-study: using {cli} ({where})', file=sys.stderr)
-
-    out = args.out or args.study.with_suffix('')
-    files = ScenarioFiles(out, study, len(all_scenarios))
-    try:
-        write_file(out / 'study.toml', scenarios.study_toml(study, all_scenarios))
-    except OSError as e:
-        print(f'digestra-study: cannot write into {out}: {e}', file=sys.stderr)
-        return EXIT_BAD_STUDY
-    outcomes = {}
-    if args.resume:
-        for scenario in all_scenarios:
-            record = files.finished(scenario)
-            if record is not None:
-                outcomes[scenario.id] = record
-        print(f'digestra-study: {len(outcomes)} of {len(all_scenarios)} scenarios finished before', file=sys.stderr)
-    pending = [s for s in all_scenarios if s.id not in outcomes]
-
-    laps = Laps()
-    try:
-        completed = run_pending(args, cli, pending, files, outcomes, laps) if pending else True
-    except NoCluster as e:
-        print(f'digestra-study: {e}; nothing run', file=sys.stderr)
-        return EXIT_NOT_ALL
-    write_results(out, study, all_scenarios, outcomes, files)
-    laps.lap('tables and plots')
-    not_done = sum(1 for o in outcomes.values() if o['status'] != 'done')
-    print(f'digestra-study: {len(outcomes)} of {len(all_scenarios)} scenarios finished, {not_done} not done, '
-          f'in {laps}; results in {out}', file=sys.stderr)
-    if not completed:
-        return EXIT_INTERRUPTED
-    return EXIT_DONE if not_done == 0 else EXIT_NOT_ALL
+    for signum in (signal.SIGTERM, signal.SIGHUP):   # each as Ctrl-C: stop, keep what finished
+        signal.signal(signum, interrupt)
+    all_scenarios = list(scenarios.scenarios_of(study))
+    return StudyRun(args, cli, study, all_scenarios, args.out or args.study.with_suffix('')).run()

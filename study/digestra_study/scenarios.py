@@ -6,6 +6,8 @@ import hashlib
 import json
 import re
 
+import tomli_w
+
 READABLE_LENGTH = 48
 
 
@@ -27,12 +29,14 @@ def scenario_id(inputs, swept):
 
 
 def scenarios_of(study):
-    """The study's scenarios, each set of inputs once (a sweep may list 20 and 20.0)."""
+    """The study's scenarios one by one, each set of inputs once (a sweep may list 20 and 20.0)."""
     swept = list(study.sweep)
-    unique = {}
+    seen = set()
     for inputs in study.scenarios():
-        unique.setdefault(canonical_json(inputs), inputs)
-    return [Scenario(scenario_id(inputs, swept), inputs) for inputs in unique.values()]
+        key = canonical_json(inputs)
+        if key not in seen:
+            seen.add(key)
+            yield Scenario(scenario_id(inputs, swept), inputs)
 
 
 def describe(scenario):
@@ -41,15 +45,7 @@ def describe(scenario):
     return f'{scenario.id}  {options}'
 
 
-def _toml_value(value):
-    return json.dumps(value) if isinstance(value, str) else repr(value)
-
-
 def study_toml(study, scenarios):
     """The study as run: its settings and every scenario's inputs, as TOML."""
-    lines = [f'title = {_toml_value(study.title)}', f'scenarios = {len(scenarios)}', '',
-             '[output]', f'workbooks = {"true" if study.workbooks else "false"}']
-    for scenario in scenarios:
-        lines += ['', '[[scenario]]', f'id = {_toml_value(scenario.id)}']
-        lines += [f'{name} = {_toml_value(value)}' for name, value in scenario.inputs.items()]
-    return '\n'.join(lines) + '\n'
+    return tomli_w.dumps({'title': study.title, 'scenarios': len(scenarios), 'output': {'workbooks': study.workbooks},
+                          'scenario': [{'id': s.id, **s.inputs} for s in scenarios]})

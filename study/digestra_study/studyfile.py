@@ -39,7 +39,8 @@ INPUTS = {i.name: i for i in (
     Input('mix-i', 'number', 'min', ('pomp',)),
 )}
 
-MAX_SCENARIOS = 10_000
+MAX_SCENARIOS = 10_000       # more need --yes
+MOST_SCENARIOS = 100_000     # even with --yes: a study's scenarios and outcomes are held in memory
 LOWEST_PH, HIGHEST_PH = 1, 12.99
 LOWEST_T_END, HIGHEST_T_END = 0.1, 104857   # the longest a results sheet holds
 LOWEST_KELVIN, HIGHEST_KELVIN = 273.15, 373.15
@@ -184,8 +185,8 @@ class _Reader:
         bad = [k for k in ('from', 'to') if not is_number(entry[k])]
         for k in bad:
             self.problem(f'{key}.{k}', f'must be a number, not {entry[k]!r}')
-        if not isinstance(steps, int) or isinstance(steps, bool) or steps < 2:
-            self.problem(f'{key}.steps', f'must be a whole number of at least 2, not {steps!r}')
+        if not isinstance(steps, int) or isinstance(steps, bool) or not 2 <= steps <= MOST_SCENARIOS:
+            self.problem(f'{key}.steps', f'must be a whole number from 2 to {MOST_SCENARIOS}, not {steps!r}')
             return []
         if bad:
             return []
@@ -209,6 +210,8 @@ def parse(text):
         data = tomllib.loads(text)
     except tomllib.TOMLDecodeError as e:
         raise StudyError([f'not TOML: {e}']) from None
+    except RecursionError:
+        raise StudyError(['arrays or tables nested too deeply']) from None
     reader = _Reader()
     for unknown in sorted(set(data) - {'title', 'base', 'sweep', 'output'}):
         reader.problem(unknown, 'unknown key')

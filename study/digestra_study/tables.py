@@ -69,5 +69,9 @@ def write_xlsx(path, header, rows):
     sheet.append(header)
     for row in rows:
         sheet.append(row)
-    with files.written_atomically(path) as temporary:
-        book.save(temporary)
+    data = io.BytesIO()   # whole before it meets the disk: a failed write leaves no half-saved book behind
+    try:
+        book.save(data)
+    except Exception as e:   # its rows go through a temporary file first, on a disk that may be full
+        raise files.FileError(path, e) from None
+    files.write_file(path, data.getvalue())

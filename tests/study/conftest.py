@@ -1,5 +1,5 @@
 """Shared by the study tests: where the runner and the stand-in digestra-cli are, a way to run a
-study as a user would, and a real Dask scheduler with two workers on 127.0.0.1."""
+study as a user would, and a real Dask scheduler with its workers on 127.0.0.1."""
 import csv
 import os
 import pathlib
@@ -38,6 +38,11 @@ def read_rows(path):
         return list(csv.DictReader(f))
 
 
+def finished_ids(out):
+    """The scenarios of an output folder that finished: those with a summary."""
+    return {p.parent.name for p in (out / 'scenarios').glob('*/summary.json')}
+
+
 def stop_group(process, timeout=20):
     """Ends a process started with start_new_session=True, and whatever it started in its group."""
     if process.poll() is None:
@@ -68,22 +73,35 @@ def free_port():
 
 
 @pytest.fixture
-def scheduler(tmp_path):
-    """A dask-scheduler and two dask-worker processes on 127.0.0.1, stopped whatever happens. The
+def dask_cluster(tmp_path):
+    """Starts a `dask scheduler` and `dask worker` processes (each a nanny and its worker) on
+    127.0.0.1, all stopped whatever happens: returns the scheduler's address and the processes
+    (the scheduler, then the workers). The
     workers start in a folder of their own, so they lack the runner's code."""
     from distributed import Client
-    port = str(free_port())
-    address = f'tcp://127.0.0.1:{port}'
+    processes = []
     quiet = {'stdout': subprocess.DEVNULL, 'stderr': subprocess.DEVNULL, 'cwd': tmp_path, 'start_new_session': True}
-    processes = [subprocess.Popen(['/usr/bin/dask-scheduler', '--host', '127.0.0.1', '--port', port,
-                                   '--no-dashboard'], **quiet)]
-    try:
-        for _ in range(2):
-            processes.append(subprocess.Popen(['/usr/bin/dask-worker', address, '--nthreads', '1', '--no-dashboard',
-                                               '--host', '127.0.0.1', '--local-directory', str(tmp_path)], **quiet))
+
+    def start(workers):
+        port = str(free_port())
+        address = f'tcp://127.0.0.1:{port}'
+        processes.append(subprocess.Popen(['/usr/bin/dask', 'scheduler', '--host', '127.0.0.1', '--port', port,
+                                           '--no-dashboard'], **quiet))
+        for _ in range(workers):
+            processes.append(subprocess.Popen(['/usr/bin/dask', 'worker', address, '--nthreads', '1',
+                                               '--no-dashboard', '--host', '127.0.0.1',
+                                               '--local-directory', str(tmp_path)], **quiet))
         with Client(address, timeout=DEADLINE) as client:
-            client.wait_for_workers(2, timeout=DEADLINE)
-        yield address
+            client.wait_for_workers(workers, timeout=DEADLINE)
+        return address, processes
+    try:
+        yield start
     finally:
         for process in reversed(processes):   # the workers, then the scheduler
             stop_group(process)
+
+
+@pytest.fixture
+def scheduler(dask_cluster):
+    """The address of a scheduler with two workers."""
+    return dask_cluster(2)[0]

@@ -7,7 +7,7 @@ import subprocess
 
 import pytest
 
-from conftest import read_rows, run_study, write_study
+from conftest import RUNNER, read_rows, run_study, write_study
 
 CLI = os.environ.get('DIGESTRA_CLI', '')
 
@@ -54,3 +54,10 @@ def test_study_summaries_equal_single_runs(tmp_path, request, single_runs, clust
     header = list(next(iter(rows.values())))
     assert header.index('r1_normal_methane [Nm3]') < header.index('r2_final_gas_flow [m3/d]') \
         < header.index('r2_normal_methane [Nm3]') < header.index('organic_loading_rate [kgCOD/(m3·d)]')
+
+
+def test_the_study_runner_has_the_programs_version():
+    expected = subprocess.run([CLI, '--version'], capture_output=True, text=True, timeout=60).stdout.split()[-1]
+    answer = subprocess.run(['/usr/bin/python3', str(RUNNER), '--version', '--cli', CLI], capture_output=True,
+                            text=True, timeout=60)
+    assert answer.returncode == 0 and answer.stdout == f'digestra-study {expected}\n'

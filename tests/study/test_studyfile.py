@@ -1,4 +1,6 @@
 """Study files: expansion into scenarios, and every kind of refusal named by its key."""
+import tomllib
+
 import pytest
 
 from conftest import HERE, run_study, write_study
@@ -62,7 +64,7 @@ def test_ids_depend_on_the_inputs_alone_and_equal_inputs_run_once():
     ('[sweep]\nv1 = []', 'sweep.v1: must not be an empty list'),
     ('[sweep]\nv1 = [20, true]', 'sweep.v1[1]: must be a number, not True'),
     ('[sweep]\nv1 = 20', 'sweep.v1: must be a list of values or a range'),
-    ('[sweep]\nt1 = { from = 300, to = 310, steps = 1 }', 'sweep.t1.steps: must be a whole number of at least 2'),
+    ('[sweep]\nt1 = { from = 300, to = 310, steps = 1 }', 'sweep.t1.steps: must be a whole number from 2 to 100000'),
     ('[sweep]\nt1 = { from = 300, to = 310 }', 'sweep.t1: a range needs from, to and steps (missing steps)'),
     ('[sweep]\nconfig = { from = 1, to = 2, steps = 2 }', 'sweep.config: only numeric inputs take a range'),
     ('[sweep]\nmode = "zip"\nv1 = [1, 2]\nv2 = [1]', 'sweep: mode = "zip" pairs lists of one length (v1 has 2, v2 has 1)'),
@@ -98,6 +100,26 @@ def test_more_than_ten_thousand_scenarios_need_yes_and_dry_run_lists_them(tmp_pa
     lines = listed.stdout.splitlines()
     assert len(lines) == 10101 and lines[-1] == '10100 scenarios'
     assert lines[0].endswith('--x-c-in 1 --v1 1')
+
+
+GRID_OF_A_MILLION = 'v1 = { from = 1, to = 1000, steps = 1000 }\nx-c-in = { from = 1, to = 1000, steps = 1000 }'
+
+
+@pytest.mark.parametrize('sweep, arguments, problem', [
+    ('t1 = { from = 300, to = 310, steps = 1000000000 }', ['--yes'], 'sweep.t1.steps: must be a whole number from 2'),
+    (GRID_OF_A_MILLION, ['--yes'], 'sweep: 1000000 scenarios; a study runs at most 100000'),
+    ('v1 = ' + '[' * 5000 + ']' * 5000, [], 'arrays or tables nested too deeply'),
+])
+def test_oversized_studies_are_refused_before_expanding(tmp_path, sweep, arguments, problem):
+    result = run_study(write_study(tmp_path, f'[sweep]\n{sweep}\n'), '--dry-run', *arguments, timeout=30)
+    assert result.returncode == 2 and problem in result.stderr and 'Traceback' not in result.stderr
+
+
+def test_the_study_record_reads_back():
+    study = studyfile.parse('title = "Cow 🐄 \\"slurry\\" \\\\ test"\n[sweep]\nph = ["free", 7.5]\n')
+    record = tomllib.loads(scenarios.study_toml(study, list(scenarios.scenarios_of(study))))
+    assert record['title'] == 'Cow 🐄 "slurry" \\ test'
+    assert [s['ph'] for s in record['scenario']] == ['free', 7.5]
 
 
 def test_the_shipped_studies_are_valid():
