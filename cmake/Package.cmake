@@ -16,7 +16,8 @@ set(CPACK_COMPONENTS_ALL digestra)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 
-# Each description's first line is the package's summary.
+# With CPACK_PACKAGE_DESCRIPTION_SUMMARY unset, each description's first line is its package's
+# summary.
 set(CPACK_DEBIAN_DIGESTRA_PACKAGE_NAME digestra)
 set(CPACK_COMPONENT_DIGESTRA_DESCRIPTION "Desktop simulator of anaerobic digestion
 Digestra predicts how much biogas, and of which composition, a digester
@@ -48,7 +49,7 @@ compare the scenarios.")
 endif()
 
 # What Debian wants beside the programs in each package: the copyright file, the change log and
-# lintian's overrides, each with the reason for what it overrides.
+# lintian's overrides, each with the reason for what it overrides (these only in the packages).
 digestra_gzip(${PROJECT_SOURCE_DIR}/changelog.txt ${PROJECT_BINARY_DIR}/changelog.gz)
 foreach(component ${CPACK_COMPONENTS_ALL})
   string(TOUPPER ${component} upper)
