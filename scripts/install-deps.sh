@@ -10,7 +10,7 @@ PACKAGES=(
   libxlsxwriter-dev
   python3-pytest python3-openpyxl
   python3-distributed python3-matplotlib python3-tomli-w
-  libtomlplusplus-dev dpkg-dev file
+  libtomlplusplus-dev dpkg-dev file lintian
   fonts-open-sans
   xvfb xauth imagemagick
 )

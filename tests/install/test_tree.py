@@ -1,6 +1,7 @@
 """`cmake --install` into a temporary root, then the installed programs started from an empty
 folder, as a desktop menu or a shell elsewhere would start them."""
 import configparser
+import gzip
 import os
 import struct
 import subprocess
@@ -54,12 +55,14 @@ def test_the_tree_holds_programs_data_desktop_entry_icons_and_manual(prefix):
     for size in ICON_SIZES:
         assert png_size(prefix / f"share/icons/hicolor/{size}x{size}/apps/digestra.png") == (size, size)
 
-    # the manual names every option the program has
-    help_text = subprocess.run([prefix / "bin/digestra-cli", "--help"], capture_output=True, text=True,
-                               check=True).stdout
-    manual = (prefix / "share/man/man1/digestra-cli.1").read_text().replace("\\-", "-")
-    assert f"Digestra {VERSION}" in manual
-    assert [o for o in long_options(help_text) if o not in manual] == []
+    # each manual names every option its program has
+    programs = ["digestra-cli"] + (["digestra-study"] if (SOURCE / "study/digestra-study").exists() else [])
+    for program in programs:
+        help_text = subprocess.run([prefix / "bin" / program, "--help"], capture_output=True, text=True,
+                                   check=True).stdout
+        manual = gzip.open(prefix / f"share/man/man1/{program}.1.gz", "rt").read().replace("\\-", "-")
+        assert f"Digestra {VERSION}" in manual
+        assert [o for o in long_options(help_text) if o not in manual] == [], program
 
 
 def test_installed_cli_runs_from_an_empty_folder(prefix, empty_folder):
