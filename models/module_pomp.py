@@ -102,6 +102,7 @@ def pump_mixed_rates(t, state):
     # The feed enters section 1, which has no outflow, through sections of a third of the liquid; the
     # effluent leaves section 3. Cations and anions (block entries 24 and 25) are diluted towards the
     # feed's values in every section.
+    # The feed in force at t: its flow and what flows in (sh_solver's feed_at).
     Q_in, inflow = feed_at(t)
     S_cat_in, S_an_in = inflow[LIQUID:]
     V_s = V / 3
@@ -355,6 +356,7 @@ def report_row(t, y):
     return [values[name] for name in RESULT_COLUMNS]
 
 
+# feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
            T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, feed=None):
     global rhs_evaluations

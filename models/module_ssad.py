@@ -58,6 +58,7 @@ def digester_rates(t, state):
      S_cat, S_an,
      S_h2_g, S_ch4_g, S_co2_g) = state
 
+    # The feed in force at t: its flow and what flows in (sh_solver's feed_at).
     Q_in, inflow = feed_at(t)
     (S_su_in, S_aa_in, S_fa_in, S_va_in, S_bu_in, S_pro_in, S_ac_in, S_h2_in, S_ch4_in, S_IC_in, S_IN_in,
      S_I_in, X_c_in, X_ch_in, X_pr_in, X_li_in, X_su_in, X_aa_in, X_fa_in, X_c4_in, X_pro_in, X_ac_in,
@@ -266,6 +267,7 @@ def report_row(t, y):
     return [values[name] for name in RESULT_COLUMNS]
 
 
+# feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
            T_1, P_atm1, V_t1, callback, getvalue, feed=None):
     global rhs_evaluations

@@ -63,6 +63,7 @@ def series_rates(t, state):
         gasflow, P_headspace, p_h2, p_ch4, p_co2, pH, S_h_ion_2, S_nh4_ion, S_hco3_ion, S_ac_ion, \
         S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion, S_co2, S_nh3
 
+    # The feed in force at t: its flow and what flows in (sh_solver's feed_at).
     Q_in, feed_in = feed_at(t)
 
     # Reactor 1 takes the feed; the gas leaving its liquid V enters its headspace V_g.
@@ -302,6 +303,7 @@ def report_row(t, block, published, P_vent):
     return [values[name] for name in RESULT_COLUMNS]
 
 
+# feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
            T_1, P_atm1_t, P_atm2_t, V_t1, V_t2, callback, getvalue, feed=None):
     global rhs_evaluations
