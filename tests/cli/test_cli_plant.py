@@ -6,6 +6,8 @@ import os
 import pathlib
 import subprocess
 
+import tomllib
+
 import openpyxl
 import pytest
 
@@ -136,3 +138,10 @@ def test_the_workbook_records_the_parameters_and_the_schedule(tmp_path):
     # The loading of the feed in force at the end: 6 m3/d of 20 kgCOD/m3 into 33 m3.
     values = {v['key']: v['value'] for v in json.loads((tmp_path / 's.json').read_text())['values']}
     assert values['organic_loading_rate'] == pytest.approx(6 * 20 / 33)
+
+
+def test_the_program_reads_the_declared_defaults_bit_for_bit():
+    # The model tests read the declaration with Python; the program must take the same numbers.
+    declared = tomllib.loads((pathlib.Path(__file__).parents[2] / 'inputs' / 'modelparameters.toml').read_text())
+    listed = json.loads(subprocess.run([CLI, '--list-parameters', '--json'], capture_output=True, text=True).stdout)
+    assert [(p['name'], p['default']) for p in listed] == [(p['name'], p['default']) for p in declared['parameter']]
