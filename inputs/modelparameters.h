@@ -21,10 +21,10 @@ struct ModelParameter {
     QString meaning;       // "maximum specific uptake rate of acetate (...)"
     Kind kind;
     QString uptake;        // the product fractions of one uptake share it ("su", "aa"); else empty
-    QStringList fixedIn;   // codes of the configurations whose own law or regression replaces it
+    // Codes of the configurations whose own law or regression replaces it: a value cannot
+    // change their runs.
+    QStringList fixedIn;
 
-    // Whether a value of this constant can change a run of the configuration ("ssad", ...).
-    bool mattersFor(const QString &configurationCode) const { return !fixedIn.contains(configurationCode); }
     QString kindText() const;  // "rate", "constant", ... as in the declaration
 };
 
