@@ -6,8 +6,10 @@ import argparse
 import json
 import pathlib
 import time
+import tomllib
 
 MODELS = pathlib.Path(__file__).resolve().parents[1] / 'models'
+PARAMETERS = MODELS.parent / 'inputs' / 'modelparameters.toml'
 SCRIPTS = {'ssad': 'module_ssad.py', 'tsad': 'module_tsad.py', 'tpad': 'module_tpad.py', 'pomp': 'module_pomp.py'}
 
 
@@ -41,7 +43,10 @@ def main():
     parser.add_argument('--t-end', type=float, default=50.0)
     options = parser.parse_args()
 
-    namespace = {'__name__': '__main__'}
+    # The model constants at their defaults, as the program sets them before a run.
+    with PARAMETERS.open('rb') as declaration:
+        namespace = {p['name']: p['default'] for p in tomllib.load(declaration)['parameter']}
+    namespace['__name__'] = '__main__'
     exec(compile(program_text(options.config), '<' + options.config + '>', 'exec'), namespace, namespace)
     start = time.perf_counter()
     table = namespace['MyFunc'](*arguments(options.config, 1 if options.ph == 'free' else 0, options.t_end))

@@ -119,7 +119,7 @@ ModelScriptHost::ModelScriptHost(const RunTurn &)
 
 py::object ModelScriptHost::runEntryFunction(const std::string &program, const char *fileName,
                                              const py::dict &mainNamespace,
-                                             const py::tuple &arguments,
+                                             const py::tuple &arguments, const py::dict &keywords,
                                              SimulationWorker &caller)
 {
     RunCost &cost = caller.last_cost;
@@ -148,7 +148,7 @@ py::object ModelScriptHost::runEntryFunction(const std::string &program, const c
         const py::object entry = mainNamespace["MyFunc"];
 
         const auto start = std::chrono::steady_clock::now();
-        result = entry(*arguments);
+        result = entry(*arguments, **keywords);
         cost.seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     } catch (...) {

@@ -40,13 +40,13 @@ public:
     template <class Worker>
     py::dict prepareInterpreter(const char *moduleName);
 
-    // Executes the program text and calls its MyFunc with the arguments; returns what MyFunc
+    // Executes the program text and calls its MyFunc with the arguments and keywords; returns what MyFunc
     // returned. The caller's lastRunCost() then gives the call's wall time and the model's
     // right-hand-side count. What the text and the integrator write on descriptor 1 meanwhile
     // goes to standard error, each line behind "integrator: ".
     py::object runEntryFunction(const std::string &program, const char *fileName,
                                 const py::dict &mainNamespace, const py::tuple &arguments,
-                                SimulationWorker &caller);
+                                const py::dict &keywords, SimulationWorker &caller);
 
     // Copies a returned table of 50 columns into first, or of 100 columns into first (0-49)
     // and second (50-99). Anything else is a TypeError; the tables change only on success.

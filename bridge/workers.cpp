@@ -2,6 +2,8 @@
 // their script, their callback module, MyFunc's argument order and the shape of the table.
 #include "scripthost.h"
 
+#include <pybind11/stl.h>
+
 #include "runinputs.h"
 #include "scriptsource.h"
 
@@ -57,6 +59,27 @@ std::vector<double> runRecord(std::initializer_list<double> tail)
     return record;
 }
 
+// Every model constant, at its default or the run's own value, as a name of the script's namespace.
+void setModelConstants(const py::dict &mainNamespace, const ParameterValues &overrides)
+{
+    for (const auto &[parameter, value] : parameterValues(overrides))
+        mainNamespace[py::str(parameter->name.toStdString())] = value;
+}
+
+// MyFunc's keyword arguments: the feed schedule's columns by name, when the run has one.
+py::dict feedKeywords(const FeedSchedule *feed)
+{
+    py::dict keywords;
+    if (!feed)
+        return keywords;
+    py::dict columns;
+    for (int i = 0; i < feed->columns.size(); ++i)
+        columns[py::str(feed->columns[i].toStdString())] =
+            py::cast(std::vector<double>(feed->values[i].cbegin(), feed->values[i].cend()));
+    keywords["feed"] = columns;
+    return keywords;
+}
+
 // One run after the slot has taken its turn and stored its inputs. arguments(progress,
 // cancel) gives MyFunc's arguments after the first eight. The table goes to
 // Worker::results_R1, and for two-reactor configurations its second half to *second.
@@ -79,12 +102,14 @@ void performRun(Worker &worker, const RunTurn &turn, const Configuration &script
         ModelScriptHost host(turn);
         try {
             const py::dict mainNamespace = host.prepareInterpreter<Worker>(script.callbackModule);
+            setModelConstants(mainNamespace, worker.model_inputs.parameters);
             const py::tuple all = joined(
                 feedArguments(),
                 arguments(py::cast(&progress, py::return_value_policy::reference),
                           py::cast(&cancel, py::return_value_policy::reference)));
             const py::object result =
-                host.runEntryFunction(program, fileName.c_str(), mainNamespace, all, worker);
+                host.runEntryFunction(program, fileName.c_str(), mainNamespace, all,
+                                      feedKeywords(worker.model_inputs.feed.get()), worker);
             if (!stopped()) {
                 ModelScriptHost::copyResultTable(result, Worker::results_R1, second);
                 produced = true;
@@ -98,6 +123,7 @@ void performRun(Worker &worker, const RunTurn &turn, const Configuration &script
     }
     Worker::results_rows = int(Worker::results_R1.size());
     Worker::run_params = runRecord(recordTail);
+    Worker::run_model = worker.model_inputs;
     if (stopped())
         return;
     if (produced)

@@ -6,6 +6,7 @@
 // No Python header is included here.
 
 #include "resultrows.h"
+#include "runrequest.h"
 
 #include <QObject>
 #include <QString>
@@ -20,12 +21,20 @@ struct RunCost {
     long rhs_evaluations = 0;     // calls of the model's right-hand side
 };
 
+// The model constants that differ from their defaults and the feed schedule (null: the built-in
+// feed) of a run.
+struct ModelInputs {
+    ParameterValues parameters;
+    std::shared_ptr<const FeedSchedule> feed;
+};
+
 // What a worker class kept of its last run.
 struct WorkerTables {
     const ResultRows *reactor1;
     const ResultRows *reactor2;  // null for single-reactor configurations
     int rows;                    // the worker's own count of rows kept
     const std::vector<double> *runParams;
+    const ModelInputs *model;    // the constants and feed it ran with
 };
 
 // The class-wide storage of the configuration's worker (mode 1 to 4).
@@ -49,6 +58,11 @@ public:
     std::atomic<int> w_closed{0};
 
     RunCost lastRunCost() const { return last_cost; }
+
+    // The constants and feed of the runs from now on; the run core sets them before it calls a
+    // run slot. The script finds every constant by name in its namespace and the schedule as
+    // MyFunc's keyword argument feed.
+    ModelInputs model_inputs;
 
     // When not empty, runs execute this program text instead of the configuration's model and
     // solver scripts (the bridge's tests use small stand-in models).
@@ -74,6 +88,7 @@ public:
     static ResultRows results_R1;
     static int results_rows;
     static std::vector<double> run_params;  // 16 entries
+    static ModelInputs run_model;
 public slots:
     void transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
                   double f_li_xc_t, double f_ch_xc_t, int ph_mode_t, double S_h_ion_manual_t,
@@ -87,6 +102,7 @@ public:
     static ResultRows results_R1, results_R2;
     static int results_rows;
     static std::vector<double> run_params;  // 16 entries
+    static ModelInputs run_model;
 public slots:
     void transfer_ts(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
                      double f_li_xc_t, double f_ch_xc_t, int ph_mode_t, double S_h_ion_manual_t,
@@ -101,6 +117,7 @@ public:
     static ResultRows results_R1, results_R2;
     static int results_rows;
     static std::vector<double> run_params;  // 17 entries
+    static ModelInputs run_model;
 public slots:
     void transfer_tp(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
                      double f_li_xc_t, double f_ch_xc_t, int ph_mode_t, double S_h_ion_manual_t,
@@ -115,6 +132,7 @@ public:
     static ResultRows results_R1;
     static int results_rows;
     static std::vector<double> run_params;  // 18 entries
+    static ModelInputs run_model;
 public slots:
     void transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
                   double f_li_xc_t, double f_ch_xc_t, int ph_mode_t, double S_h_ion_manual_t,

@@ -15,27 +15,31 @@ double RunInputs::t_sr = 0, RunInputs::mix_i = 0;
 ResultRows calc_SSAD::results_R1;
 int calc_SSAD::results_rows = 0;
 std::vector<double> calc_SSAD::run_params;
+ModelInputs calc_SSAD::run_model;
 
 ResultRows calc_TSAD::results_R1, calc_TSAD::results_R2;
 int calc_TSAD::results_rows = 0;
 std::vector<double> calc_TSAD::run_params;
+ModelInputs calc_TSAD::run_model;
 
 ResultRows calc_TPAD::results_R1, calc_TPAD::results_R2;
 int calc_TPAD::results_rows = 0;
 std::vector<double> calc_TPAD::run_params;
+ModelInputs calc_TPAD::run_model;
 
 ResultRows calc_POMP::results_R1;
 int calc_POMP::results_rows = 0;
 std::vector<double> calc_POMP::run_params;
+ModelInputs calc_POMP::run_model;
 
 WorkerTables workerTables(int mode)
 {
     // In the order of the configuration table.
     const WorkerTables tables[] = {
-        {&calc_SSAD::results_R1, nullptr, calc_SSAD::results_rows, &calc_SSAD::run_params},
-        {&calc_TSAD::results_R1, &calc_TSAD::results_R2, calc_TSAD::results_rows, &calc_TSAD::run_params},
-        {&calc_TPAD::results_R1, &calc_TPAD::results_R2, calc_TPAD::results_rows, &calc_TPAD::run_params},
-        {&calc_POMP::results_R1, nullptr, calc_POMP::results_rows, &calc_POMP::run_params},
+        {&calc_SSAD::results_R1, nullptr, calc_SSAD::results_rows, &calc_SSAD::run_params, &calc_SSAD::run_model},
+        {&calc_TSAD::results_R1, &calc_TSAD::results_R2, calc_TSAD::results_rows, &calc_TSAD::run_params, &calc_TSAD::run_model},
+        {&calc_TPAD::results_R1, &calc_TPAD::results_R2, calc_TPAD::results_rows, &calc_TPAD::run_params, &calc_TPAD::run_model},
+        {&calc_POMP::results_R1, nullptr, calc_POMP::results_rows, &calc_POMP::run_params, &calc_POMP::run_model},
     };
     return tables[configuration(mode).mode - 1];
 }

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -116,7 +117,62 @@ void takeInputs(const InputValues &values, RunRequest &request)
         request.S_h_ion_manual = std::pow(10.0, -values.manualPh.toDouble());
 }
 
+// The constants of --param NAME=VALUE into request.parameters.
+QString takeParameters(const QStringList &assignments, RunRequest &request)
+{
+    for (const QString &assignment : assignments) {
+        const qsizetype equals = assignment.indexOf(QLatin1Char('='));
+        double value = 0;
+        if (equals <= 0 || !parseNumber(assignment.mid(equals + 1), &value))
+            return QStringLiteral("--param needs NAME=VALUE with a number, not '%1'").arg(assignment);
+        request.parameters[assignment.left(equals).trimmed()] = value;
+    }
+    return {};
+}
+
+// The schedule of --feed, with the substrates of --substrates, into request.feed.
+QString takeFeed(const QString &feedPath, const QString &substratesPath, RunRequest &request)
+{
+    Substrates substrates;
+    if (!substratesPath.isEmpty()) {
+        const FileReading<Substrates> read = readSubstrates(substratesPath);
+        if (!read.value)
+            return QStringLiteral("--substrates: ") + read.problems.join(QStringLiteral("; "));
+        substrates = *read.value;
+    }
+    const FileReading<FeedSchedule> read = readFeedSchedule(feedPath, substrates);
+    if (!read.value)
+        return QStringLiteral("--feed: ") + read.problems.join(QStringLiteral("; "));
+    request.feed = std::make_shared<const FeedSchedule>(*read.value);
+    return {};
+}
+
 }  // namespace
+
+QString parameterList(bool json)
+{
+    const auto shortest = [](double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); };
+    if (json) {
+        QJsonArray list;
+        for (const ModelParameter &p : modelParameters())
+            list.append(QJsonObject{{QStringLiteral("name"), p.name},
+                                    {QStringLiteral("default"), p.defaultValue},
+                                    {QStringLiteral("unit"), p.unit},
+                                    {QStringLiteral("meaning"), p.meaning},
+                                    {QStringLiteral("kind"), p.kindText()},
+                                    {QStringLiteral("fixed_in"), QJsonArray::fromStringList(p.fixedIn)}});
+        return QString::fromUtf8(QJsonDocument(list).toJson());
+    }
+    QString text = QStringLiteral("%1 %2 %3 %4\n").arg(QStringLiteral("name"), -16).arg(QStringLiteral("default"), -20)
+                       .arg(QStringLiteral("unit"), -14).arg(QStringLiteral("meaning"));
+    for (const ModelParameter &p : modelParameters()) {
+        QString meaning = p.meaning;
+        if (!p.fixedIn.isEmpty())
+            meaning += QStringLiteral(" (fixed by its own law in %1)").arg(p.fixedIn.join(QStringLiteral(", ")));
+        text += QStringLiteral("%1 %2 %3 %4\n").arg(p.name, -16).arg(shortest(p.defaultValue), -20).arg(p.unit, -14).arg(meaning);
+    }
+    return text;
+}
 
 ParsedCommandLine parseCommandLine(const QStringList &arguments)
 {
@@ -177,12 +233,31 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("file.toml"));
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print the model's wall time and right-hand-side evaluations"));
+    const QCommandLineOption feed(
+        QStringLiteral("feed"),
+        QStringLiteral("Feed schedule (CSV or TOML) instead of the start-up ramp of --q-in and --x-c-in: rows of "
+                       "day, Q_in and X_c_in, or components (S_su ... X_I, S_cat, S_an), or substrate flows"),
+        QStringLiteral("file"));
+    const QCommandLineOption substrates(
+        QStringLiteral("substrates"),
+        QStringLiteral("TOML file of the substrates a --feed schedule names: a table per substrate, its "
+                       "components per m3"),
+        QStringLiteral("file.toml"));
+    const QCommandLineOption param(QStringLiteral("param"),
+                                   QStringLiteral("Model constant to change, as NAME=VALUE (repeatable; "
+                                                  "--list-parameters lists them)"),
+                                   QStringLiteral("NAME=VALUE"));
+    const QCommandLineOption listParameters(
+        QStringLiteral("list-parameters"),
+        QStringLiteral("List the model constants (name, default, unit, meaning) and exit; with --json as JSON"));
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("With --list-parameters: JSON output"));
     parser.addOptions({inputs, config});
     for (const InputInfo &option : inputInfos()) {
         if (option.input == Input::T1)
             parser.addOptions({ph, unit});
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), QStringLiteral("value")));
     }
+    parser.addOptions({feed, substrates, param, listParameters, json});
     parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, batch});
 
     if (!parser.parse(arguments))
@@ -195,6 +270,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                     QLatin1Char('\n')};
     if (!parser.positionalArguments().isEmpty())
         return refused(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+    if (parser.isSet(listParameters))
+        return {ParsedCommandLine::Outcome::Listing, {}, parameterList(parser.isSet(json))};
+    if (parser.isSet(json))
+        return refused(QStringLiteral("--json goes with --list-parameters"));
 
     InputsFileRead file;
     if (parser.isSet(inputs)) {
@@ -256,6 +335,20 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
             return refused(QStringLiteral("--ph must be free or a pH from 1 to 12.99, not '%1'").arg(text));
         }
     }
+
+    if (const QString problem = takeParameters(parser.values(param), request); !problem.isEmpty())
+        return refused(problem);
+    if (parser.isSet(substrates) && !parser.isSet(feed))
+        return refused(QStringLiteral("--substrates goes with --feed"));
+    if (parser.isSet(feed)) {
+        for (const char *replaced : {"q-in", "x-c-in"})
+            if (parser.isSet(QLatin1String(replaced)))
+                return refused(QStringLiteral("--%1 does not apply with --feed: the schedule gives the feed").arg(QLatin1String(replaced)));
+        if (const QString problem = takeFeed(parser.value(feed), parser.value(substrates), request); !problem.isEmpty())
+            return refused(problem);
+    }
+    if (const QStringList problems = checkModelInputs(request); !problems.isEmpty())
+        return refused(problems.join(QStringLiteral("; ")));
 
     options.workbookPath = parser.value(out);
     options.csvPath = parser.value(csv);

@@ -34,10 +34,10 @@ struct CliOptions {
 };
 
 struct ParsedCommandLine {
-    enum class Outcome { Run, Help, Version, Refused };
+    enum class Outcome { Run, Help, Version, Listing, Refused };
     Outcome outcome = Outcome::Refused;
     CliOptions options;  // meaningful when outcome is Run
-    QString text;        // the help or version text, or why the command line was refused
+    QString text;        // the help, version or parameter list, or why the command line was refused
 };
 
 // Exit statuses of digestra-cli.
@@ -52,6 +52,10 @@ enum ExitStatus {
     ExitNotNumbers = 4,
     ExitCancelled = 130
 };
+
+// --list-parameters: every model constant with its default, unit and meaning, as aligned text or
+// (json) a JSON array of {name, default, unit, meaning, kind, fixed_in}.
+QString parameterList(bool json);
 
 // arguments[0] is the program name, as in QCoreApplication::arguments().
 ParsedCommandLine parseCommandLine(const QStringList &arguments);

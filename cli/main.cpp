@@ -114,7 +114,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(DIGESTRA_VERSION));
 
     const ParsedCommandLine parsed = parseCommandLine(QApplication::arguments());
-    if (parsed.outcome == ParsedCommandLine::Outcome::Help || parsed.outcome == ParsedCommandLine::Outcome::Version) {
+    if (parsed.outcome == ParsedCommandLine::Outcome::Help || parsed.outcome == ParsedCommandLine::Outcome::Version ||
+        parsed.outcome == ParsedCommandLine::Outcome::Listing) {
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
         return ExitOk;
     }

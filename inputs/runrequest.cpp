@@ -2,6 +2,9 @@
 
 #include "configuration.h"
 
+#include <QFileInfo>
+
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -44,7 +47,7 @@ std::optional<InputProblem> checkRunRequest(const RunRequest &request)
     }
     // A batch digester (no feed) is a meaningful run unless the model divides by the feed flow.
     const bool feedRequired = configuration(request.mode).needsFeed;
-    if (request.final_Q_in < 0 || (feedRequired && !(request.final_Q_in > 0)))
+    if (!request.feed && (request.final_Q_in < 0 || (feedRequired && !(request.final_Q_in > 0))))
         return refused(Input::FeedFlow, feedRequired ? QStringLiteral("must be greater than 0")
                                                      : QStringLiteral("must not be negative"));
     for (const InputDefault &d : configuration(request.mode).inputs) {
@@ -56,4 +59,19 @@ std::optional<InputProblem> checkRunRequest(const RunRequest &request)
             return refused(d.input, QStringLiteral("must be between 0 °C and 100 °C (273.15 K to 373.15 K)"));
     }
     return std::nullopt;
+}
+
+QStringList checkModelInputs(const RunRequest &request)
+{
+    QStringList problems = checkParameters(request.parameters);
+    if (request.feed && configuration(request.mode).needsFeed) {
+        const QList<double> &flows = request.feed->values[1];
+        const auto dry = std::find_if(flows.cbegin(), flows.cend(), [](double q) { return !(q > 0); });
+        if (dry != flows.cend())
+            problems << QStringLiteral("%1: Q_in is 0 on day %2; the %3 run needs feed on every day")
+                            .arg(QFileInfo(request.feed->file).fileName())
+                            .arg(request.feed->values[0][int(dry - flows.cbegin())])
+                            .arg(QString::fromLatin1(configuration(request.mode).name));
+    }
+    return problems;
 }

@@ -3,8 +3,13 @@
 // One run's inputs as plain data, already converted (temperatures in kelvin, the manual pH as
 // a hydrogen-ion concentration), and the checks every front end makes before a run starts.
 
-#include <QString>
+#include "feedschedule.h"
+#include "modelparameters.h"
 
+#include <QString>
+#include <QStringList>
+
+#include <memory>
 #include <optional>
 
 enum class Input;
@@ -20,6 +25,11 @@ struct RunRequest {
     double V_t1 = 0, V_t2 = 0;
     double t_sr = 0;   // temperature-phased
     double mix_i = 0;  // pump-mixed
+    // The model constants that differ from their defaults, by name.
+    ParameterValues parameters;
+    // The feed schedule read from a file; null for the built-in feed (final_Q_in and X_c_in),
+    // which a schedule replaces.
+    std::shared_ptr<const FeedSchedule> feed;
 };
 
 // What a check refused: one input, the fraction sum, or the manual pH. Each front end names
@@ -48,3 +58,8 @@ bool fractionsExceedOne(double f_pr, double f_li, double f_ch);
 // outside liquid water, and a zero feed flux for the temperature-phased and pump-mixed runs.
 // Only the inputs the configuration takes are checked.
 std::optional<InputProblem> checkRunRequest(const RunRequest &request);
+
+// Why the request's model constants or feed schedule cannot run, one sentence each (empty when
+// they can): the constants' checks, and a schedule row without flow for a configuration that
+// divides by the feed flow.
+QStringList checkModelInputs(const RunRequest &request);

@@ -70,7 +70,6 @@ def pump_mixed_rates(t, state):
     section_2 = state[SECTION_2:SECTION_2 + LIQUID + 2]
     section_3 = state[SECTION_3:SECTION_3 + LIQUID + 2]
     S_h2_g, S_ch4_g, S_co2_g = state[LIQUID + 2:SECTION_2 - 1]
-    k_p = 1e4
 
     # Headspace partial pressures; the headspace exchanges gas with section 1 only.
     p_h2_t = S_h2_g * R * T / 16
@@ -100,26 +99,27 @@ def pump_mixed_rates(t, state):
     else:
         gasflow_t = k_p * V_g * (P_headspace_t - P_atm) * P_headspace_t / P_atm
 
-    # No start-up ramp: the final feed flow from day 0 on, through sections of a third of the liquid.
-    Q_in = input_Q_in[len(input_Q_in) - 1]
+    # The feed enters section 1, which has no outflow, through sections of a third of the liquid; the
+    # effluent leaves section 3. Cations and anions (block entries 24 and 25) are diluted towards the
+    # feed's values in every section.
+    # The feed in force at t: its flow and what flows in (sh_solver's feed_at).
+    Q_in, inflow = feed_at(t)
+    S_cat_in, S_an_in = inflow[LIQUID:]
     V_s = V / 3
     Ds = Q_in / V_s
-    # The feed enters section 1, which has no outflow; the effluent leaves section 3. Cations and anions
-    # (block entries 24 and 25) are diluted towards the feed's values in every section.
-    inflow = (0.0,) * 9 + (S_IC_in, S_IN_in, 0.0, X_c_in) + (0.0,) * 11
     derivatives_1 = [Ds * (c_in - 0) + r - l12 + k_pomp * l31
-                     for c_in, r, l12, l31 in zip(inflow, reactions_1, llt_12, llt_31)]
+                     for c_in, r, l12, l31 in zip(inflow[:LIQUID], reactions_1, llt_12, llt_31)]
     derivatives_2 = [r + l12 - l23 for r, l12, l23 in zip(reactions_2, llt_12, llt_23)]
     derivatives_3 = [Ds * (0 - c3) + r + l23 - k_pomp * l31
                      for c3, r, l23, l31 in zip(C3, reactions_3, llt_23, llt_31)]
     derivatives = np.array(
-        derivatives_1 + [Ds * ((S_IC_in + 0.035) - section_1[24]), Ds * (S_IN_in - section_1[25]),
+        derivatives_1 + [Ds * (S_cat_in - section_1[24]), Ds * (S_an_in - section_1[25]),
                          -S_h2_g * gasflow_t / V_g + lgt8 * V_s / V_g,
                          -S_ch4_g * gasflow_t / V_g + lgt9 * V_s / V_g,
                          -S_co2_g * gasflow_t / V_g + lgt10 * V_s / V_g, 0.0]
-        + derivatives_2 + [Ds * ((S_IC_in + 0.035) - section_2[24]), Ds * (S_IN_in - section_2[25]),
+        + derivatives_2 + [Ds * (S_cat_in - section_2[24]), Ds * (S_an_in - section_2[25]),
                            0.0, 0.0, 0.0, 0.0]
-        + derivatives_3 + [Ds * ((S_IC_in + 0.035) - section_3[24]), Ds * (S_IN_in - section_3[25]),
+        + derivatives_3 + [Ds * (S_cat_in - section_3[24]), Ds * (S_an_in - section_3[25]),
                            0.0, 0.0, 0.0])
 
     # Published for the run, which reads them after each output step: the gas values of the
@@ -136,21 +136,6 @@ def section_rates(liquid, partial_pressures):
     (S_su, S_aa, S_fa, S_va, S_bu, S_pro, S_ac, S_h2, S_ch4, S_IC, S_IN, S_I,
      X_c, X_ch, X_pr, X_li, X_su, X_aa, X_fa, X_c4, X_pro, X_ac, X_h2, X_I,
      S_cat, S_an) = liquid
-
-    I_ph_aa_ll, I_ph_aa_ul = 4.0, 5.5
-    I_ph_ac_ll, I_ph_ac_ul = 6.0, 7.0
-    I_ph_h2_ll, I_ph_h2_ul = 5.0, 6.0
-    kdec_xsu = kdec_xaa = kdec_xfa = kdec_xc4 = kdec_xpro = kdec_xac = kdec_xh2 = 0.02
-    khyd_ch = khyd_pr = khyd_li = 10.0
-    KI_h2_fa = 5e-6
-    KI_h2_c4 = 1e-5
-    KI_h2_pro = 3.5e-6
-    KI_nh3_ac = 0.0018
-    kLa = 200.0
-    km_su, km_aa, km_fa, km_c4, km_pro, km_ac, km_h2 = 30.0, 50.0, 6.0, 20.0, 13.0, 8.0, 35.0
-    Ks_su, Ks_aa, Ks_fa, Ks_c4, Ks_pro, Ks_ac, Ks_h2 = 0.5, 0.3, 0.4, 0.2, 0.1, 0.15, 7e-6
-    Ks_IN = 0.0001
-    N_aa, N_biom, N_SI, N_Xc, N_XI = 0.007, 0.00571, 0.00429, 0.00269, 0.00429
 
     # pH and ions
     ions = solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w, ph_mode,
@@ -259,48 +244,27 @@ def mixing_regression(a, x, y):
 
 
 def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-                   T_1, P_atm1, V_t1, mix_i_t):
-    # Module-level values that tank reads, all set anew for every run.
-    global S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, X_c_in, ph_mode, mix_i, S_IN_in, S_IC_in, \
-        f_ac_su, f_bu_su, f_pro_su, f_h2_su, f_ac_aa, f_bu_aa, f_pro_aa, f_va_aa, f_h2_aa, f_fa_li, \
-        Y_su, Y_aa, Y_fa, Y_c4, Y_pro, Y_ac, Y_h2, R, f_XI_xc, f_SI_xc, \
-        s1, s2, s3, s4, s5, s6, s7, s8, s9, s10, s11, s12, s13, \
-        V, V_g, T, P_atm, Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o, input_Q_in, \
+                   T_1, P_atm1, V_t1, mix_i_t, feed=None):
+    # Module-level values that tank reads, all set anew for every run. The model constants (km_ac,
+    # Y_su, C_su, pKa_co2, ...) are module-level names the program sets before every run; kdis follows
+    # the mixing here.
+    global S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, ph_mode, mix_i, S_IN_in, S_IC_in, feed_days, feed_rows, \
+        R, f_XI_xc, f_SI_xc, s1, s2, s3, s4, s5, s6, s7, s8, s9, s10, s11, s12, s13, \
+        V, V_g, T, P_atm, Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o, \
         kLl_12_s, kLl_23_s, kLl_31_s, x_delay, k_pomp, kdis
     S_h_ion_manual = S_h_ion_manual_t
     f_pr_xc = f_pr_xc_t
     f_li_xc = f_li_xc_t
     f_ch_xc = f_ch_xc_t
-    X_c_in = X_c_in_t
     ph_mode = ph_mode_t
     mix_i = mix_i_t
-
-    f_ac_su, f_bu_su, f_pro_su, f_h2_su = 0.41, 0.13, 0.27, 0.19
-    f_ac_aa, f_bu_aa, f_pro_aa, f_va_aa, f_h2_aa = 0.4, 0.26, 0.05, 0.23, 0.06
-    f_fa_li = 0.95
-    Y_su, Y_aa, Y_fa, Y_c4, Y_pro, Y_ac, Y_h2 = 0.1, 0.08, 0.06, 0.06, 0.04, 0.05, 0.06
     R = 0.083145
 
     f_inerts_xc = 1.0 - (f_pr_xc + f_li_xc + f_ch_xc)
     f_XI_xc = 2 / 3 * f_inerts_xc
     f_SI_xc = 1 / 3 * f_inerts_xc
 
-    # Carbon contents (kmol C per kg COD)
-    C_aa = 0.03
-    C_ac = 0.03125
-    C_biom = 0.03125
-    C_bu = 0.025
-    C_ch = 0.0313
-    C_ch4 = 0.015625
-    C_fa = 0.0217
-    C_li = 0.022
-    C_pr = 0.03
-    C_pro = 0.0267857142857143
-    C_SI = 0.03
-    C_su = 0.03125
-    C_va = 0.0240384615384615
-    C_Xc = 0.0279
-    C_XI = 0.03
+    # Carbon balance of each process (kmol C per kg COD)
     s1 = -C_Xc + f_SI_xc * C_SI + f_ch_xc * C_ch + f_pr_xc * C_pr + f_li_xc * C_li + f_XI_xc * C_XI
     s2 = -C_ch + C_su
     s3 = -C_pr + C_aa
@@ -323,24 +287,23 @@ def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t,
     P_atm = P_atm1
 
     # Equilibrium constants at 298 K, corrected to the digester temperature (van 't Hoff)
-    pKa_co2, pKa_nh3, pKa_h2o = 6.35, 9.25, 14.0
-    deltaH0_Ka_co2, deltaH0_Ka_nh4, deltaH0_Ka_h2o = 7646, 51965, 55900
-    deltaH0_KH_h2, deltaH0_KH_ch4, deltaH0_KH_co2 = -4180, -14240, -19410
     Ka_co2 = 10 ** -pKa_co2 * exp(deltaH0_Ka_co2 / (R * 100) * (1 / 298 - 1 / T))
     Ka_IN = 10 ** -pKa_nh3 * exp(deltaH0_Ka_nh4 / (R * 100) * (1 / 298 - 1 / T))
     K_w = 10 ** -pKa_h2o * exp(deltaH0_Ka_h2o / (R * 100) * (1 / 298 - 1 / T))
-    KH_h2 = 0.00078 * exp(deltaH0_KH_h2 / (R * 100) * (1 / 298 - 1 / T))
-    KH_ch4 = 0.0014 * exp(deltaH0_KH_ch4 / (R * 100) * (1 / 298 - 1 / T))
-    KH_co2 = 0.035 * exp(deltaH0_KH_co2 / (R * 100) * (1 / 298 - 1 / T))
-    p_h2o = 0.0313 * exp(5290 * (1 / 298 - 1 / T))
+    KH_h2 = KH_h2_298 * exp(deltaH0_KH_h2 / (R * 100) * (1 / 298 - 1 / T))
+    KH_ch4 = KH_ch4_298 * exp(deltaH0_KH_ch4 / (R * 100) * (1 / 298 - 1 / T))
+    KH_co2 = KH_co2_298 * exp(deltaH0_KH_co2 / (R * 100) * (1 / 298 - 1 / T))
+    p_h2o = p_h2o_298 * exp(p_h2o_slope * (1 / 298 - 1 / T))
 
-    # Feed flow by day, as in the other configurations; this one uses only the final flow.
-    input_Q_in = [final_Q_in * (0.01875 * i + 0.25) for i in range(41)]
+    # No start-up ramp: the built-in feed is the final flow from day 0 on. A schedule's last flow stands
+    # for the final flow in the mixing regressions.
+    if feed is None:
+        feed = {'day': [0.0], 'Q_in': [final_Q_in], 'X_c_in': [X_c_in_t]}
 
     # Mixing: exchange coefficients (1/d), particulate delay factor, pump return factor, disintegration
     # rate (1/d) and the feed's inorganic nitrogen and carbon (kmol/m3), from the mixing interval and
     # the hydraulic retention time of the whole liquid.
-    HRT = V / final_Q_in
+    HRT = V / feed['Q_in'][-1]
     kLl_12_s = mixing_regression((0.65939, -0.014764, -0.081095, 0.00043763, 3.735e-05, 0.0030288),
                                  mix_i, HRT)
     kLl_23_s = mixing_regression((0.53937, -0.049883, 0.025795, 0.0025947, -0.0043829, 0.0022456),
@@ -354,6 +317,7 @@ def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t,
                                 mix_i, HRT)
     S_IC_in = mixing_regression((0.1364, 0.012179, -0.047468, -0.00051993, 0.0010464, 0.001959),
                                 mix_i, HRT)
+    feed_days, feed_rows = feed_schedule(final_Q_in, X_c_in_t, S_IC_in, S_IN_in, feed)
 
 
 def initial_row():
@@ -392,12 +356,13 @@ def report_row(t, y):
     return [values[name] for name in RESULT_COLUMNS]
 
 
+# feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue):
+           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, feed=None):
     global rhs_evaluations
     rhs_evaluations = 0
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-                   T_1, P_atm1, V_t1, mix_i_t)
+                   T_1, P_atm1, V_t1, mix_i_t, feed)
 
     r = integrate.ode(tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end

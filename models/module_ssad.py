@@ -1,7 +1,7 @@
 # Single-stage digester: ADM1 kinetics of one continuously stirred tank with its headspace (tank) and
 # the run that integrates it over the simulated days with an output every 0.1 d (MyFunc).
 # solve_ph comes from the solver script, which runs in the same namespace after this one.
-from math import ceil, exp, floor, log10
+from math import exp, floor, log10
 
 import numpy as np
 from scipy import integrate
@@ -58,22 +58,11 @@ def digester_rates(t, state):
      S_cat, S_an,
      S_h2_g, S_ch4_g, S_co2_g) = state
 
-    I_ph_aa_ll, I_ph_aa_ul = 4.0, 5.5
-    I_ph_ac_ll, I_ph_ac_ul = 6.0, 7.0
-    I_ph_h2_ll, I_ph_h2_ul = 5.0, 6.0
-    kdec_xsu = kdec_xaa = kdec_xfa = kdec_xc4 = kdec_xpro = kdec_xac = kdec_xh2 = 0.02
-    kdis = 0.5
-    khyd_ch = khyd_pr = khyd_li = 10.0
-    KI_h2_fa = 5e-6
-    KI_h2_c4 = 1e-5
-    KI_h2_pro = 3.5e-6
-    KI_nh3_ac = 0.0018
-    kLa = 200.0
-    km_su, km_aa, km_fa, km_c4, km_pro, km_ac, km_h2 = 30.0, 50.0, 6.0, 20.0, 13.0, 8.0, 35.0
-    Ks_su, Ks_aa, Ks_fa, Ks_c4, Ks_pro, Ks_ac, Ks_h2 = 0.5, 0.3, 0.4, 0.2, 0.1, 0.15, 7e-6
-    Ks_IN = 0.0001
-    k_p = 1e4
-    N_aa, N_biom, N_SI, N_Xc, N_XI = 0.007, 0.00571, 0.00429, 0.00269, 0.00429
+    # The feed in force at t: its flow and what flows in (sh_solver's feed_at).
+    Q_in, inflow = feed_at(t)
+    (S_su_in, S_aa_in, S_fa_in, S_va_in, S_bu_in, S_pro_in, S_ac_in, S_h2_in, S_ch4_in, S_IC_in, S_IN_in,
+     S_I_in, X_c_in, X_ch_in, X_pr_in, X_li_in, X_su_in, X_aa_in, X_fa_in, X_c4_in, X_pro_in, X_ac_in,
+     X_h2_in, X_I_in, S_cat_in, S_an_in) = inflow
 
     # pH and ions
     (S_h_ion_t, S_nh4_ion_t, S_hco3_ion_t, S_ac_ion_t, S_bu_ion_t, S_va_ion_t, S_pro_ion_t,
@@ -140,15 +129,6 @@ def digester_rates(t, state):
     SUM_SI = (s1 * bio1 + s2 * bio2 + s3 * bio3 + s4 * bio4 + s5 * bio5 + s6 * bio6 + s7 * bio7
               + s8 * bio8 + s9 * bio9 + s10 * bio10 + s11 * bio11 + s12 * bio12 + s13 * SUM_bio_13_19)
 
-    # Feed flow: rises in daily steps over the first 40 days (entry n - 1 serves day n).
-    last_day = len(input_Q_in) - 1
-    if t == 0:
-        Q_in = input_Q_in[0]
-    elif t <= last_day:
-        Q_in = input_Q_in[ceil(t) - 1]
-    else:
-        Q_in = input_Q_in[last_day]
-
     P_headspace_t = p_co2_t + p_h2_t + p_ch4_t + p_h2o
     if P_headspace_t < P_atm:
         gasflow_t = 0.0
@@ -157,41 +137,41 @@ def digester_rates(t, state):
 
     D = Q_in / V
     derivatives = np.array([
-        D * (0 - S_su) + bio2 + (1 - f_fa_li) * bio4 - bio5,
-        D * (0 - S_aa) + bio3 - bio6,
-        D * (0 - S_fa) + f_fa_li * bio4 - bio7,
-        D * (0 - S_va) + (1 - Y_aa) * f_va_aa * bio6 - bio8,
-        D * (0 - S_bu) + (1 - Y_su) * f_bu_su * bio5 + (1 - Y_aa) * f_bu_aa * bio6 - bio9,
-        D * (0 - S_pro) + (1 - Y_su) * f_pro_su * bio5 + (1 - Y_aa) * f_pro_aa * bio6
+        D * (S_su_in - S_su) + bio2 + (1 - f_fa_li) * bio4 - bio5,
+        D * (S_aa_in - S_aa) + bio3 - bio6,
+        D * (S_fa_in - S_fa) + f_fa_li * bio4 - bio7,
+        D * (S_va_in - S_va) + (1 - Y_aa) * f_va_aa * bio6 - bio8,
+        D * (S_bu_in - S_bu) + (1 - Y_su) * f_bu_su * bio5 + (1 - Y_aa) * f_bu_aa * bio6 - bio9,
+        D * (S_pro_in - S_pro) + (1 - Y_su) * f_pro_su * bio5 + (1 - Y_aa) * f_pro_aa * bio6
         + (1 - Y_c4) * 0.54 * bio8 - bio10,
-        D * (0 - S_ac) + (1 - Y_su) * f_ac_su * bio5 + (1 - Y_aa) * f_ac_aa * bio6
+        D * (S_ac_in - S_ac) + (1 - Y_su) * f_ac_su * bio5 + (1 - Y_aa) * f_ac_aa * bio6
         + (1 - Y_fa) * 0.7 * bio7 + (1 - Y_c4) * 0.31 * bio8 + (1 - Y_c4) * 0.8 * bio9
         + (1 - Y_pro) * 0.57 * bio10 - bio11,
-        D * (0 - S_h2) + (1 - Y_su) * f_h2_su * bio5 + (1 - Y_aa) * f_h2_aa * bio6
+        D * (S_h2_in - S_h2) + (1 - Y_su) * f_h2_su * bio5 + (1 - Y_aa) * f_h2_aa * bio6
         + (1 - Y_fa) * 0.3 * bio7 + (1 - Y_c4) * 0.15 * bio8 + (1 - Y_c4) * 0.2 * bio9
         + (1 - Y_pro) * 0.43 * bio10 - bio12 - lgt8,
-        D * (0 - S_ch4) + (1 - Y_ac) * bio11 + (1 - Y_h2) * bio12 - lgt9,
+        D * (S_ch4_in - S_ch4) + (1 - Y_ac) * bio11 + (1 - Y_h2) * bio12 - lgt9,
         D * (S_IC_in - S_IC) - SUM_SI - lgt10,
         D * (S_IN_in - S_IN) - Y_su * N_biom * bio5 + (N_aa - Y_aa * N_biom) * bio6
         - Y_fa * N_biom * bio7 - Y_c4 * N_biom * bio8 - Y_c4 * N_biom * bio9
         - Y_pro * N_biom * bio10 - Y_ac * N_biom * bio11 - Y_h2 * N_biom * bio12
         + (N_biom - N_Xc) * SUM_bio_13_19
         + (N_Xc - f_XI_xc * N_XI - f_SI_xc * N_SI - f_pr_xc * N_aa) * bio1,
-        D * (0 - S_I) + f_SI_xc * bio1,
+        D * (S_I_in - S_I) + f_SI_xc * bio1,
         D * (X_c_in - X_c) - bio1 + SUM_bio_13_19,
-        D * (0 - X_ch) + f_ch_xc * bio1 - bio2,
-        D * (0 - X_pr) + f_pr_xc * bio1 - bio3,
-        D * (0 - X_li) + f_li_xc * bio1 - bio4,
-        D * (0 - X_su) + Y_su * bio5 - bio13,
-        D * (0 - X_aa) + Y_aa * bio6 - bio14,
-        D * (0 - X_fa) + Y_fa * bio7 - bio15,
-        D * (0 - X_c4) + Y_c4 * bio8 + Y_c4 * bio9 - bio16,
-        D * (0 - X_pro) + Y_pro * bio10 - bio17,
-        D * (0 - X_ac) + Y_ac * bio11 - bio18,
-        D * (0 - X_h2) + Y_h2 * bio12 - bio19,
-        D * (0 - X_I) + f_XI_xc * bio1,
-        D * ((S_IC_in + 0.035) - S_cat),
-        D * (S_IN_in - S_an),
+        D * (X_ch_in - X_ch) + f_ch_xc * bio1 - bio2,
+        D * (X_pr_in - X_pr) + f_pr_xc * bio1 - bio3,
+        D * (X_li_in - X_li) + f_li_xc * bio1 - bio4,
+        D * (X_su_in - X_su) + Y_su * bio5 - bio13,
+        D * (X_aa_in - X_aa) + Y_aa * bio6 - bio14,
+        D * (X_fa_in - X_fa) + Y_fa * bio7 - bio15,
+        D * (X_c4_in - X_c4) + Y_c4 * bio8 + Y_c4 * bio9 - bio16,
+        D * (X_pro_in - X_pro) + Y_pro * bio10 - bio17,
+        D * (X_ac_in - X_ac) + Y_ac * bio11 - bio18,
+        D * (X_h2_in - X_h2) + Y_h2 * bio12 - bio19,
+        D * (X_I_in - X_I) + f_XI_xc * bio1,
+        D * (S_cat_in - S_cat),
+        D * (S_an_in - S_an),
         -S_h2_g * gasflow_t / V_g + lgt8 * V / V_g,
         -S_ch4_g * gasflow_t / V_g + lgt9 * V / V_g,
         -S_co2_g * gasflow_t / V_g + lgt10 * V / V_g])
@@ -205,48 +185,26 @@ def digester_rates(t, state):
 
 
 def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-                   T_1, P_atm1, V_t1):
-    # Module-level values that tank reads, all set anew for every run.
-    global S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, X_c_in, ph_mode, S_IN_in, S_IC_in, \
-        f_ac_su, f_bu_su, f_pro_su, f_h2_su, f_ac_aa, f_bu_aa, f_pro_aa, f_va_aa, f_h2_aa, f_fa_li, \
-        Y_su, Y_aa, Y_fa, Y_c4, Y_pro, Y_ac, Y_h2, R, f_XI_xc, f_SI_xc, \
+                   T_1, P_atm1, V_t1, feed=None):
+    # Module-level values that tank reads, all set anew for every run. The model constants (kdis, km_ac,
+    # Y_su, C_su, pKa_co2, headspace_share, ...) are module-level names the program sets before every run.
+    global S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, ph_mode, feed_days, feed_rows, R, f_XI_xc, f_SI_xc, \
         s1, s2, s3, s4, s5, s6, s7, s8, s9, s10, s11, s12, s13, \
-        V, V_g, T, P_atm, Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o, input_Q_in
+        V, V_g, T, P_atm, Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o
     S_h_ion_manual = S_h_ion_manual_t
     f_pr_xc = f_pr_xc_t
     f_li_xc = f_li_xc_t
     f_ch_xc = f_ch_xc_t
-    X_c_in = X_c_in_t
     ph_mode = ph_mode_t
-    S_IN_in = 0.0
-    S_IC_in = 0.0
-
-    f_ac_su, f_bu_su, f_pro_su, f_h2_su = 0.41, 0.13, 0.27, 0.19
-    f_ac_aa, f_bu_aa, f_pro_aa, f_va_aa, f_h2_aa = 0.4, 0.26, 0.05, 0.23, 0.06
-    f_fa_li = 0.95
-    Y_su, Y_aa, Y_fa, Y_c4, Y_pro, Y_ac, Y_h2 = 0.1, 0.08, 0.06, 0.06, 0.04, 0.05, 0.06
+    # The feed carries no inorganic carbon or nitrogen unless a schedule gives them.
+    feed_days, feed_rows = feed_schedule(final_Q_in, X_c_in_t, 0.0, 0.0, feed)
     R = 0.083145
 
     f_inerts_xc = 1.0 - (f_pr_xc + f_li_xc + f_ch_xc)
     f_XI_xc = 2 / 3 * f_inerts_xc
     f_SI_xc = 1 / 3 * f_inerts_xc
 
-    # Carbon contents (kmol C per kg COD)
-    C_aa = 0.03
-    C_ac = 0.03125
-    C_biom = 0.03125
-    C_bu = 0.025
-    C_ch = 0.0313
-    C_ch4 = 0.015625
-    C_fa = 0.0217
-    C_li = 0.022
-    C_pr = 0.03
-    C_pro = 0.0267857142857143
-    C_SI = 0.03
-    C_su = 0.03125
-    C_va = 0.0240384615384615
-    C_Xc = 0.0279
-    C_XI = 0.03
+    # Carbon balance of each process (kmol C per kg COD)
     s1 = -C_Xc + f_SI_xc * C_SI + f_ch_xc * C_ch + f_pr_xc * C_pr + f_li_xc * C_li + f_XI_xc * C_XI
     s2 = -C_ch + C_su
     s3 = -C_pr + C_aa
@@ -262,26 +220,20 @@ def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t,
     s12 = (1 - Y_h2) * C_ch4 + Y_h2 * C_biom
     s13 = -C_biom + C_Xc
 
-    # Liquid to headspace volume 28 : 5
-    V = 28 / 33 * V_t1
-    V_g = 5 / 33 * V_t1
+    # Liquid and headspace share the total volume
+    V = (1 - headspace_share) * V_t1
+    V_g = headspace_share * V_t1
     T = T_1
     P_atm = P_atm1
 
     # Equilibrium constants at 298 K, corrected to the digester temperature (van 't Hoff)
-    pKa_co2, pKa_nh3, pKa_h2o = 6.35, 9.25, 14.0
-    deltaH0_Ka_co2, deltaH0_Ka_nh4, deltaH0_Ka_h2o = 7646, 51965, 55900
-    deltaH0_KH_h2, deltaH0_KH_ch4, deltaH0_KH_co2 = -4180, -14240, -19410
     Ka_co2 = 10 ** -pKa_co2 * exp(deltaH0_Ka_co2 / (R * 100) * (1 / 298 - 1 / T))
     Ka_IN = 10 ** -pKa_nh3 * exp(deltaH0_Ka_nh4 / (R * 100) * (1 / 298 - 1 / T))
     K_w = 10 ** -pKa_h2o * exp(deltaH0_Ka_h2o / (R * 100) * (1 / 298 - 1 / T))
-    KH_h2 = 0.00078 * exp(deltaH0_KH_h2 / (R * 100) * (1 / 298 - 1 / T))
-    KH_ch4 = 0.0014 * exp(deltaH0_KH_ch4 / (R * 100) * (1 / 298 - 1 / T))
-    KH_co2 = 0.035 * exp(deltaH0_KH_co2 / (R * 100) * (1 / 298 - 1 / T))
-    p_h2o = 0.0313 * exp(5290 * (1 / 298 - 1 / T))
-
-    # Feed flow by day: a quarter of the final flow on day 1, the final flow from day 41 on
-    input_Q_in = [final_Q_in * (0.01875 * i + 0.25) for i in range(41)]
+    KH_h2 = KH_h2_298 * exp(deltaH0_KH_h2 / (R * 100) * (1 / 298 - 1 / T))
+    KH_ch4 = KH_ch4_298 * exp(deltaH0_KH_ch4 / (R * 100) * (1 / 298 - 1 / T))
+    KH_co2 = KH_co2_298 * exp(deltaH0_KH_co2 / (R * 100) * (1 / 298 - 1 / T))
+    p_h2o = p_h2o_298 * exp(p_h2o_slope * (1 / 298 - 1 / T))
 
 
 def initial_row():
@@ -315,12 +267,13 @@ def report_row(t, y):
     return [values[name] for name in RESULT_COLUMNS]
 
 
+# feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1, V_t1, callback, getvalue):
+           T_1, P_atm1, V_t1, callback, getvalue, feed=None):
     global rhs_evaluations
     rhs_evaluations = 0
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-                   T_1, P_atm1, V_t1)
+                   T_1, P_atm1, V_t1, feed)
 
     r = integrate.ode(tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end

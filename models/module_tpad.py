@@ -4,7 +4,7 @@
 # when its hydraulic retention time is short. tank holds the ADM1 kinetics of both, MyFunc the run that
 # integrates them over the simulated days with an output every 0.1 d. solve_ph comes from the solver
 # script, which runs in the same namespace after this one.
-from math import ceil, exp, floor, log10
+from math import exp, floor, log10
 
 import numpy as np
 from scipy import integrate
@@ -67,14 +67,8 @@ def series_rates(t, state):
         gasflow, P_headspace, p_h2, p_ch4, p_co2, pH, S_h_ion_2, S_nh4_ion, S_hco3_ion, S_ac_ion, \
         S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion, S_co2, S_nh3
 
-    # Feed flow: rises in daily steps over the first 40 days (entry n - 1 serves day n).
-    last_day = len(input_Q_in) - 1
-    if t == 0:
-        Q_in = input_Q_in[0]
-    elif t <= last_day:
-        Q_in = input_Q_in[ceil(t) - 1]
-    else:
-        Q_in = input_Q_in[last_day]
+    # The feed in force at t: its flow and what flows in (sh_solver's feed_at).
+    Q_in, feed_in = feed_at(t)
 
     # Particulates leave each reactor at Q_in - kRet, and only those leaving reactor 1 reach reactor 2.
     kRet = retained_flow(Q_in, V)
@@ -90,9 +84,11 @@ def series_rates(t, state):
      S_oh_ion_temp, S_co2_temp, S_nh3_temp) = published_1
     p_h2o_temp = p_h2o
 
-    # Reactor 2 takes reactor 1's liquid at the same flow, with the particulates that reactor 1 lets go;
-    # its gas share is the volume ratio 28 : 5.
-    inflow_2 = reactor_1[:SOLUBLES] + [X * keep_1 for X in reactor_1[SOLUBLES:LIQUID_SPECIES]]
+    # Reactor 2 takes reactor 1's liquid at the same flow, with the particulates that reactor 1 lets go,
+    # cations at its inorganic carbon plus 0.035 kmol/m3 and anions at its inorganic nitrogen; its gas
+    # enters in the ratio of the shares.
+    inflow_2 = (reactor_1[:SOLUBLES] + [X * keep_1 for X in reactor_1[SOLUBLES:LIQUID_SPECIES]]
+                + [reactor_1[9] + 0.035, reactor_1[10]])
     rates_2, published_2 = digester_rates(state[REACTOR_2:], inflow_2, Q_in / V_2, keep_2, conditions_2)
     (gasflow, P_headspace, p_h2, p_ch4, p_co2, pH, S_h_ion_2, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion,
      S_va_ion, S_pro_ion, S_oh_ion, S_co2, S_nh3) = published_2
@@ -111,9 +107,8 @@ def retained_flow(Q_in, V_r):
 
 def digester_rates(block, inflow, D, keep, conditions):
     # Derivatives of one digester's 29 entries and the values it publishes. inflow holds the
-    # concentrations of the 24 liquid species flowing in at the dilution rate D; the particulates flow out
-    # at the share keep of that rate. The digester's cations flow in at the inflow's inorganic carbon plus
-    # 0.035 kmol/m3, its anions at the inflow's inorganic nitrogen. conditions are the digester's own
+    # concentrations of the 24 liquid species, cations and anions flowing in at the dilution rate D; the
+    # particulates flow out at the share keep of that rate. conditions are the digester's own
     # values, under the names that the equations use: its headspace V_gas venting against P_vent, the
     # volume ratio liquid : headspace in which transferred gas enters the headspace, its temperature with
     # the constants and rates that depend on it.
@@ -123,26 +118,9 @@ def digester_rates(block, inflow, D, keep, conditions):
      S_h2_g, S_ch4_g, S_co2_g) = block
     (S_su_in, S_aa_in, S_fa_in, S_va_in, S_bu_in, S_pro_in, S_ac_in, S_h2_in, S_ch4_in, S_IC_in, S_IN_in,
      S_I_in, X_c_in, X_ch_in, X_pr_in, X_li_in, X_su_in, X_aa_in, X_fa_in, X_c4_in, X_pro_in, X_ac_in,
-     X_h2_in, X_I_in) = inflow
+     X_h2_in, X_I_in, S_cat_in, S_an_in) = inflow
     (V_gas, P_vent, liquid, headspace, T, Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o,
      kdis, km_ac, km_pro) = conditions
-
-    I_ph_aa_ll, I_ph_aa_ul = 4.0, 5.5
-    I_ph_ac_ll, I_ph_ac_ul = 6.0, 7.0
-    I_ph_h2_ll, I_ph_h2_ul = 5.0, 6.0
-    kdec_xsu = kdec_xaa = kdec_xfa = kdec_xc4 = kdec_xpro = kdec_xac = kdec_xh2 = 0.02
-    khyd_ch = khyd_pr = khyd_li = 10.0
-    KI_h2_fa = 5e-6
-    KI_h2_c4 = 1e-5
-    KI_h2_pro = 3.5e-6
-    KI_nh3_ac = 0.0018
-    kLa = 200.0
-    km_su, km_aa, km_fa, km_c4, km_h2 = 30.0, 50.0, 6.0, 20.0, 35.0
-    # The same in both reactors (reactor 2's Ks_pro_2 and Ks_ac_2)
-    Ks_su, Ks_aa, Ks_fa, Ks_c4, Ks_pro, Ks_ac, Ks_h2 = 0.5, 0.3, 0.4, 0.2, 0.1, 0.15, 7e-6
-    Ks_IN = 0.0001
-    k_p = 1e4
-    N_aa, N_biom, N_SI, N_Xc, N_XI = 0.007, 0.00571, 0.00429, 0.00269, 0.00429
 
     # pH and ions
     (S_h_ion_t, S_nh4_ion_t, S_hco3_ion_t, S_ac_ion_t, S_bu_ion_t, S_va_ion_t, S_pro_ion_t,
@@ -249,8 +227,8 @@ def digester_rates(block, inflow, D, keep, conditions):
         D * (X_ac_in - X_ac * keep) + Y_ac * bio11 - bio18,
         D * (X_h2_in - X_h2 * keep) + Y_h2 * bio12 - bio19,
         D * (X_I_in - X_I * keep) + f_XI_xc * bio1,
-        D * ((S_IC_in + 0.035) - S_cat),
-        D * (S_IN_in - S_an),
+        D * (S_cat_in - S_cat),
+        D * (S_an_in - S_an),
         -S_h2_g * gasflow_t / V_gas + lgt8 * liquid / headspace,
         -S_ch4_g * gasflow_t / V_gas + lgt9 * liquid / headspace,
         -S_co2_g * gasflow_t / V_gas + lgt10 * liquid / headspace]
@@ -261,55 +239,30 @@ def digester_rates(block, inflow, D, keep, conditions):
 
 
 def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-                   T_1, P_atm1_t, V_t1, T_2_t, P_atm2_t, V_t2, t_sr_t):
-    # Module-level values that tank reads, all set anew for every run.
-    global S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, X_c_in, ph_mode, S_IN_in, S_IC_in, feed_in, \
-        f_ac_su, f_bu_su, f_pro_su, f_h2_su, f_ac_aa, f_bu_aa, f_pro_aa, f_va_aa, f_h2_aa, f_fa_li, \
-        Y_su, Y_aa, Y_fa, Y_c4, Y_pro, Y_ac, Y_h2, R, f_XI_xc, f_SI_xc, \
+                   T_1, P_atm1_t, V_t1, T_2_t, P_atm2_t, V_t2, t_sr_t, feed=None):
+    # Module-level values that tank reads, all set anew for every run. The model constants (km_su,
+    # Y_su, C_su, pKa_co2, headspace_share, ...) are module-level names the program sets before every
+    # run; kdis, km_ac and km_pro follow each reactor's temperature here.
+    global S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, ph_mode, feed_days, feed_rows, R, f_XI_xc, f_SI_xc, \
         s1, s2, s3, s4, s5, s6, s7, s8, s9, s10, s11, s12, s13, \
         V, V_g, V_2, V_g2, T, T_2, P_atm, P_atm2, t_sr, \
         Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o, kdis, km_ac, km_pro, \
         Ka_co2_2, Ka_IN_2, K_w_2, KH_h2_2, KH_ch4_2, KH_co2_2, p_h2o_2, kdis_2, km_ac_2, km_pro_2, \
-        conditions_1, conditions_2, input_Q_in
+        conditions_1, conditions_2
     S_h_ion_manual = S_h_ion_manual_t
     f_pr_xc = f_pr_xc_t
     f_li_xc = f_li_xc_t
     f_ch_xc = f_ch_xc_t
-    X_c_in = X_c_in_t
     ph_mode = ph_mode_t
-    S_IN_in = 0.0
-    S_IC_in = 0.0
-    # The feed, species by species: composites, and neither inorganic carbon nor nitrogen.
-    feed_in = dict.fromkeys(STATE_NAMES[:LIQUID_SPECIES], 0.0)
-    feed_in.update(X_c=X_c_in, S_IC=S_IC_in, S_IN=S_IN_in)
-    feed_in = tuple(feed_in.values())
-
-    f_ac_su, f_bu_su, f_pro_su, f_h2_su = 0.41, 0.13, 0.27, 0.19
-    f_ac_aa, f_bu_aa, f_pro_aa, f_va_aa, f_h2_aa = 0.4, 0.26, 0.05, 0.23, 0.06
-    f_fa_li = 0.95
-    Y_su, Y_aa, Y_fa, Y_c4, Y_pro, Y_ac, Y_h2 = 0.1, 0.08, 0.06, 0.06, 0.04, 0.05, 0.06
+    # The feed carries no inorganic carbon or nitrogen unless a schedule gives them.
+    feed_days, feed_rows = feed_schedule(final_Q_in, X_c_in_t, 0.0, 0.0, feed)
     R = 0.083145
 
     f_inerts_xc = 1.0 - (f_pr_xc + f_li_xc + f_ch_xc)
     f_XI_xc = 2 / 3 * f_inerts_xc
     f_SI_xc = 1 / 3 * f_inerts_xc
 
-    # Carbon contents (kmol C per kg COD)
-    C_aa = 0.03
-    C_ac = 0.03125
-    C_biom = 0.03125
-    C_bu = 0.025
-    C_ch = 0.0313
-    C_ch4 = 0.015625
-    C_fa = 0.0217
-    C_li = 0.022
-    C_pr = 0.03
-    C_pro = 0.0267857142857143
-    C_SI = 0.03
-    C_su = 0.03125
-    C_va = 0.0240384615384615
-    C_Xc = 0.0279
-    C_XI = 0.03
+    # Carbon balance of each process (kmol C per kg COD)
     s1 = -C_Xc + f_SI_xc * C_SI + f_ch_xc * C_ch + f_pr_xc * C_pr + f_li_xc * C_li + f_XI_xc * C_XI
     s2 = -C_ch + C_su
     s3 = -C_pr + C_aa
@@ -325,11 +278,12 @@ def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t,
     s12 = (1 - Y_h2) * C_ch4 + Y_h2 * C_biom
     s13 = -C_biom + C_Xc
 
-    # Liquid to headspace volume 28 : 5 in both reactors
-    V = 28 / 33 * V_t1
-    V_g = 5 / 33 * V_t1
-    V_2 = 28 / 33 * V_t2
-    V_g2 = 5 / 33 * V_t2
+    # Liquid and headspace share each reactor's total volume. Reactor 2's transferred gas enters its
+    # headspace in the ratio of the shares, counted in 33rds (28 : 5 by default).
+    V = (1 - headspace_share) * V_t1
+    V_g = headspace_share * V_t1
+    V_2 = (1 - headspace_share) * V_t2
+    V_g2 = headspace_share * V_t2
     T = T_1
     T_2 = T_2_t
     P_atm = P_atm1_t
@@ -343,26 +297,20 @@ def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t,
     # Each reactor's own values, in the order that digester_rates takes them
     conditions_1 = (V_g, P_atm, V, V_g, T, Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o,
                     kdis, km_ac, km_pro)
-    conditions_2 = (V_g2, P_atm2, 28, 5, T_2, Ka_co2_2, Ka_IN_2, K_w_2, KH_h2_2, KH_ch4_2, KH_co2_2, p_h2o_2,
+    conditions_2 = (V_g2, P_atm2, 33 * (1 - headspace_share), 33 * headspace_share, T_2, Ka_co2_2, Ka_IN_2, K_w_2, KH_h2_2, KH_ch4_2, KH_co2_2, p_h2o_2,
                     kdis_2, km_ac_2, km_pro_2)
-
-    # Feed flow by day: a quarter of the final flow on day 1, the final flow from day 41 on
-    input_Q_in = [final_Q_in * (0.01875 * i + 0.25) for i in range(41)]
 
 
 def equilibrium_constants(T_r, R):
     # Equilibrium constants at 298 K, corrected to the temperature T_r (van 't Hoff), and the water
     # vapour pressure at T_r.
-    pKa_co2, pKa_nh3, pKa_h2o = 6.35, 9.25, 14.0
-    deltaH0_Ka_co2, deltaH0_Ka_nh4, deltaH0_Ka_h2o = 7646, 51965, 55900
-    deltaH0_KH_h2, deltaH0_KH_ch4, deltaH0_KH_co2 = -4180, -14240, -19410
     Ka_co2 = 10 ** -pKa_co2 * exp(deltaH0_Ka_co2 / (R * 100) * (1 / 298 - 1 / T_r))
     Ka_IN = 10 ** -pKa_nh3 * exp(deltaH0_Ka_nh4 / (R * 100) * (1 / 298 - 1 / T_r))
     K_w = 10 ** -pKa_h2o * exp(deltaH0_Ka_h2o / (R * 100) * (1 / 298 - 1 / T_r))
-    KH_h2 = 0.00078 * exp(deltaH0_KH_h2 / (R * 100) * (1 / 298 - 1 / T_r))
-    KH_ch4 = 0.0014 * exp(deltaH0_KH_ch4 / (R * 100) * (1 / 298 - 1 / T_r))
-    KH_co2 = 0.035 * exp(deltaH0_KH_co2 / (R * 100) * (1 / 298 - 1 / T_r))
-    p_h2o = 0.0313 * exp(5290 * (1 / 298 - 1 / T_r))
+    KH_h2 = KH_h2_298 * exp(deltaH0_KH_h2 / (R * 100) * (1 / 298 - 1 / T_r))
+    KH_ch4 = KH_ch4_298 * exp(deltaH0_KH_ch4 / (R * 100) * (1 / 298 - 1 / T_r))
+    KH_co2 = KH_co2_298 * exp(deltaH0_KH_co2 / (R * 100) * (1 / 298 - 1 / T_r))
+    p_h2o = p_h2o_298 * exp(p_h2o_slope * (1 / 298 - 1 / T_r))
     return Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o
 
 
@@ -414,13 +362,14 @@ def report_row(t, block, published, P_vent, T_r):
     return [values[name] for name in RESULT_COLUMNS]
 
 
+# feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1_t, V_t1, callback, getvalue, TPAD_values):
+           T_1, P_atm1_t, V_t1, callback, getvalue, TPAD_values, feed=None):
     global rhs_evaluations
     T_2, P_atm2, V_t2, t_sr = TPAD_values
     rhs_evaluations = 0
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-                   T_1, P_atm1_t, V_t1, T_2, P_atm2, V_t2, t_sr)
+                   T_1, P_atm1_t, V_t1, T_2, P_atm2, V_t2, t_sr, feed)
 
     r = integrate.ode(tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end

@@ -6,6 +6,10 @@
 # evaluations (it perturbs one state at a time, mostly states the solver does not read), so free-mode
 # results are kept for the few most recent argument tuples. With two reactors or three sections the
 # calls for the different liquids alternate, hence a handful of entries rather than one.
+#
+# Every model script also takes its feed from here: feed_schedule turns a run's feed into rows, and
+# feed_at gives the row in force at a time.
+from bisect import bisect_left
 
 _RECENT_FREE_MODE_SIZE = 8
 _recent_free_mode = {}
@@ -90,3 +94,30 @@ def _charge_balance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_
             break
     return (S_H, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion,
             S_IC - S_hco3_ion, nh3_num / (Ka_IN + S_H))
+
+
+def feed_schedule(final_Q_in, X_c_in, S_IC_in, S_IN_in, feed):
+    # The feed's days and, for each, its flow and the concentrations flowing in: the 24 liquid species,
+    # cations and anions, in the order of STATE_NAMES. feed maps column names to lists of equal length:
+    # day (from 0, increasing), Q_in and either X_c_in (composites, flowing in with the inorganic carbon
+    # S_IC_in and nitrogen S_IN_in, cations at S_IC_in + 0.035 and anions at S_IN_in) or any of the 26
+    # components by state name (0 where not given). Without a feed, the built-in ramp of the composites
+    # X_c_in: a quarter of final_Q_in on day 1, rising in daily steps to final_Q_in from day 41 on.
+    if feed is None:
+        days = range(41)
+        feed = {'day': days, 'Q_in': [final_Q_in * (0.01875 * i + 0.25) for i in days], 'X_c_in': [X_c_in] * 41}
+    components = STATE_NAMES[:26]
+    if 'X_c_in' in feed:
+        given = [dict(X_c=X_c, S_IC=S_IC_in, S_IN=S_IN_in, S_cat=S_IC_in + 0.035, S_an=S_IN_in)
+                 for X_c in feed['X_c_in']]
+    else:
+        columns = [name for name in components if name in feed]
+        given = [{name: feed[name][i] for name in columns} for i in range(len(feed['day']))]
+    inflows = [tuple(row.get(name, 0.0) for name in components) for row in given]
+    return [float(day) for day in feed['day']], list(zip(feed['Q_in'], inflows))
+
+
+def feed_at(t):
+    # The row of the run's feed schedule in force at t: the last whose day is before t (row 0 at t = 0);
+    # the last row holds after its day.
+    return feed_rows[max(bisect_left(feed_days, t) - 1, 0)]

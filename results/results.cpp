@@ -89,15 +89,50 @@ ExtraSheet summarySheet(const RunSummary &summary)
     return sheet;
 }
 
-// What the run's record says of its feed and reactors, for the summary.
+// The "PARAMETERS" sheet: every model constant with the run's value, its default and unit.
+ExtraSheet parametersSheet(const ParameterValues &overrides)
+{
+    ExtraSheet sheet{QStringLiteral("PARAMETERS"), {}, {18, 14, 14, 14}};
+    sheet.rows.push_back({{QStringLiteral("Name"), true}, {QStringLiteral("Value"), true},
+                          {QStringLiteral("Default"), true}, {QStringLiteral("Unit"), true}});
+    for (const auto &[parameter, value] : parameterValues(overrides))
+        sheet.rows.push_back({{parameter->name}, {value}, {parameter->defaultValue}, {parameter->unit}});
+    return sheet;
+}
+
+// The "FEED" sheet: the schedule as read, its titles with units above the rows.
+ExtraSheet feedSheet(const FeedSchedule &feed)
+{
+    ExtraSheet sheet{QStringLiteral("FEED"), {}, std::vector<double>(size_t(feed.titles.size()), 14)};
+    std::vector<SheetCell> titles;
+    for (const QString &title : feed.titles)
+        titles.push_back({title, true});
+    sheet.rows.push_back(titles);
+    for (const QList<double> &row : feed.rows) {
+        std::vector<SheetCell> cells;
+        for (double value : row)
+            cells.push_back({value});
+        sheet.rows.push_back(cells);
+    }
+    return sheet;
+}
+
+// What the run's record says of its feed and reactors, for the summary: the loading of the
+// feed in force at the last summarised row.
 SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stoppedEarly)
 {
     const std::vector<double> &p = *run.kept.runParams;
     const auto at = [&p](size_t k) { return k < p.size() ? p[k] : 0.0; };
     const Configuration &c = configuration(mode);
     // Positions in the run-parameter record: Q_in 0, X_c 1, V_t1 12, V_t2 15.
-    return {QString::fromLatin1(c.code), run.kept.reactor1, run.kept.reactor2, rows, stoppedEarly,
-            at(0), at(1), at(12) + (c.reactors == 2 ? at(15) : 0.0)};
+    SummaryInputs in{QString::fromLatin1(c.code), run.kept.reactor1, run.kept.reactor2, rows, stoppedEarly,
+                     at(0), at(1), at(12) + (c.reactors == 2 ? at(15) : 0.0)};
+    if (const FeedSchedule *feed = run.kept.model->feed.get()) {
+        const double end = rows > 0 ? (*run.kept.reactor1)[rows - 1][ResultCol::t] : 0.0;
+        in.finalFeedFlow = feed->flowAt(end);
+        in.biomassConcentration = feed->codAt(end);
+    }
+    return in;
 }
 
 std::array<QVector<double> *, 12> everySeries()
@@ -201,7 +236,9 @@ void results::writeWorkbook(int mode)
                                       ? freshWorkbookTarget(folder, QDateTime::currentDateTime())
                                       : FileTarget{QFileInfo(workbook_path).absoluteFilePath()};
         WorkbookContent content{run.kept.reactor1, run.kept.reactor2, computedRowCount(run), *run.kept.runParams};
-        content.extraSheets = {summarySheet(last_report.summary)};
+        content.extraSheets = {summarySheet(last_report.summary), parametersSheet(run.kept.model->parameters)};
+        if (run.kept.model->feed)
+            content.extraSheets.push_back(feedSheet(*run.kept.model->feed));
         content.stop = stop_flag;
         saved = saveResultsWorkbook(target, content);
     }

@@ -55,7 +55,12 @@ const RunBinding &bindingOf(int mode) { return kBindings[configuration(mode).mod
 
 SimulationWorker *workerFor(const Workers &workers, int mode) { return bindingOf(mode).worker(workers); }
 
-void runOnWorker(const Workers &workers, const RunRequest &request) { bindingOf(request.mode).run(workers, request); }
+void runOnWorker(const Workers &workers, const RunRequest &request)
+{
+    const RunBinding &binding = bindingOf(request.mode);
+    binding.worker(workers)->model_inputs = {request.parameters, request.feed};
+    binding.run(workers, request);
+}
 
 // One start: what the run thread and cancel() share.
 struct SimulationRun::Turn {

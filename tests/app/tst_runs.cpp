@@ -203,7 +203,7 @@ private slots:
         QCOMPARE(results::last_workbook, QDir(workDir->path()).absoluteFilePath(workbooks().front()));
         const QJsonObject book = summary(results::last_workbook);
         QCOMPARE(book["sheets"].toVariant().toStringList(),
-                 (QStringList{"Basic", "Gas and Soluble", "Insoluble", "Ions", "CONFIGURATION", "SUMMARY"}));
+                 (QStringList{"Basic", "Gas and Soluble", "Insoluble", "Ions", "CONFIGURATION", "SUMMARY", "PARAMETERS"}));
         QCOMPARE(book["active"].toString(), QStringLiteral("Basic"));
         const QJsonObject lastRow = book["lastRow"].toObject();
         QCOMPARE(lastRow["Basic"].toInt(), 4 + n);

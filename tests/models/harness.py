@@ -1,8 +1,14 @@
 """Runs a model script the way the program does: the model script, two newlines and the solver
 script, executed as one program text in a fresh namespace."""
 import pathlib
+import tomllib
 
 MODELS = pathlib.Path(__file__).resolve().parents[2] / 'models'
+PARAMETER_FILE = MODELS.parent / 'inputs' / 'modelparameters.toml'
+
+# The model constants by name with their defaults, which the program sets in the namespace before a run.
+with PARAMETER_FILE.open('rb') as declaration:
+    DEFAULT_PARAMETERS = {p['name']: p['default'] for p in tomllib.load(declaration)['parameter']}
 
 # Inputs of the single-stage tests: the input page's feed (5.31 m3/d at 10 kg COD/m3, fractions 0.3
 # each, manual pH 7) in a large 3400 m3 digester at 308.15 K and 1.013 bar, which keeps the runs
@@ -17,9 +23,10 @@ def program_text(script_name):
     return model + '\n\n' + solver
 
 
-def load(script_name='module_ssad.py'):
-    """A fresh namespace in which the composed program text has run."""
-    namespace = {}
+def load(script_name='module_ssad.py', **parameters):
+    """A fresh namespace holding the model constants (the defaults, changed as given) in which the
+    composed program text has run."""
+    namespace = dict(DEFAULT_PARAMETERS, **parameters)
     exec(compile(program_text(script_name), '<' + script_name + '>', 'exec'), namespace, namespace)
     return namespace
 

@@ -77,8 +77,8 @@ def test_feed_flow_rises_in_daily_steps_for_forty_days(ssad):
     for t, i in entry.items():
         Q_in = FINAL_Q_IN * (0.01875 * i + 0.25)
         assert ssad['tank'](t, y)[24] == Q_in / ssad['V'] * dilution, t
-    assert ssad['input_Q_in'][39] == pytest.approx(0.98125 * FINAL_Q_IN)
-    assert ssad['input_Q_in'][40] == FINAL_Q_IN
+    assert ssad['feed_rows'][39][0] == pytest.approx(0.98125 * FINAL_Q_IN)
+    assert ssad['feed_rows'][40][0] == FINAL_Q_IN
 
 
 def uptake(ns, S_h_ion, biomass, decay):

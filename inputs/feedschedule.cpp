@@ -1,0 +1,488 @@
+#include "feedschedule.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <toml++/toml.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+namespace {
+
+struct Position {
+    int line = 0, column = 0;
+};
+
+// A column of a file as written: its name, the unit in brackets if any.
+struct RawColumn {
+    QString name, unit;
+    Position at;
+};
+
+struct RawCell {
+    double value;
+    Position at;
+};
+
+struct RawRow {
+    Position at;
+    std::vector<std::optional<RawCell>> cells;  // by column; absent where a TOML row leaves it out
+};
+
+struct RawTable {
+    std::vector<RawColumn> columns;
+    std::vector<RawRow> rows;
+};
+
+// Collects the problems of one file, each with its place.
+class Problems {
+public:
+    explicit Problems(const QString &path) : file(QFileInfo(path).fileName()) {}
+    void add(Position at, const QString &text)
+    {
+        list << QStringLiteral("%1:%2:%3: %4").arg(file).arg(at.line).arg(at.column).arg(text);
+    }
+    void add(const QString &text) { list << QStringLiteral("%1: %2").arg(file, text); }
+    bool any() const { return !list.isEmpty(); }
+    QStringList list;
+
+private:
+    QString file;
+};
+
+const FeedComponent *component(const QString &name)
+{
+    for (const FeedComponent &c : feedComponents())
+        if (name == QLatin1String(c.name))
+            return &c;
+    return nullptr;
+}
+
+QString compact(QString unit) { return unit.remove(QLatin1Char(' ')); }
+
+// "Q_in [m3/d]" -> name and unit.
+RawColumn column(const QString &title, Position at)
+{
+    static const QRegularExpression pattern(QStringLiteral(R"(^\s*([^\[\]]*?)\s*(?:\[([^\]]*)\])?\s*$)"));
+    const QRegularExpressionMatch m = pattern.match(title);
+    if (!m.hasMatch())
+        return {title.trimmed(), QString(), at};
+    return {m.captured(1), m.captured(2).trimmed(), at};
+}
+
+std::optional<QByteArray> contents(const QString &path, Problems &problems)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        problems.add(QStringLiteral("cannot be read: %1").arg(file.errorString()));
+        return std::nullopt;
+    }
+    return file.readAll();
+}
+
+RawTable readCsv(const QByteArray &bytes, Problems &problems)
+{
+    RawTable table;
+    const QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    bool header = true;
+    for (int i = 0; i < lines.size(); ++i) {
+        QString line = lines[i];
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+        const QString trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
+            continue;
+        std::vector<std::pair<QString, Position>> fields;
+        int start = 0;
+        for (const QString &field : line.split(QLatin1Char(','))) {
+            int lead = 0;
+            while (lead < field.size() && field[lead].isSpace())
+                ++lead;
+            fields.push_back({field.trimmed(), {i + 1, start + lead + 1}});
+            start += int(field.size()) + 1;
+        }
+        if (header) {
+            for (const auto &[text, at] : fields)
+                table.columns.push_back(column(text, at));
+            header = false;
+            continue;
+        }
+        if (table.rows.size() > size_t(kMostFeedRows))
+            break;  // refused for its length; the rest need not be read
+        RawRow row{{i + 1, 1}, {}};
+        if (fields.size() != table.columns.size()) {
+            problems.add(row.at, QStringLiteral("%1 values where the header names %2 columns")
+                                     .arg(fields.size())
+                                     .arg(table.columns.size()));
+            continue;
+        }
+        for (const auto &[text, at] : fields) {
+            bool ok = false;
+            const double value = QLocale::c().toDouble(text, &ok);
+            if (!ok || !std::isfinite(value)) {
+                problems.add(at, QStringLiteral("'%1' is not a number").arg(text));
+                row.cells.push_back(std::nullopt);
+            } else {
+                row.cells.push_back(RawCell{value, at});
+            }
+        }
+        table.rows.push_back(row);
+    }
+    return table;
+}
+
+Position positionOf(const toml::node &node) { return {int(node.source().begin.line), int(node.source().begin.column)}; }
+
+std::optional<RawCell> tomlCell(const toml::node &node, Problems &problems)
+{
+    const std::optional<double> value = node.value<double>();
+    if (!node.is_number() || !value || !std::isfinite(*value)) {
+        problems.add(positionOf(node), QStringLiteral("not a number"));
+        return std::nullopt;
+    }
+    return RawCell{*value, positionOf(node)};
+}
+
+int columnIndex(RawTable &table, const toml::key &key)
+{
+    const RawColumn c = column(QString::fromStdString(std::string(key.str())),
+                               {int(key.source().begin.line), int(key.source().begin.column)});
+    for (size_t i = 0; i < table.columns.size(); ++i)
+        if (table.columns[i].name == c.name)
+            return int(i);
+    table.columns.push_back(c);
+    return int(table.columns.size()) - 1;
+}
+
+RawTable readToml(const QByteArray &bytes, Problems &problems)
+{
+    RawTable table;
+    toml::table root;
+    try {
+        root = toml::parse(std::string_view(bytes.constData(), size_t(bytes.size())));
+    } catch (const toml::parse_error &e) {
+        problems.add({int(e.source().begin.line), int(e.source().begin.column)},
+                     QString::fromStdString(std::string(e.description())));
+        return table;
+    }
+    if (const toml::array *rows = root["feed"].as_array()) {
+        // [[feed]] rows: each a table of columns.
+        for (const toml::node &node : *rows) {
+            const toml::table *row = node.as_table();
+            if (!row) {
+                problems.add(positionOf(node), QStringLiteral("a feed row must be a table"));
+                continue;
+            }
+            RawRow raw{positionOf(node), {}};
+            for (const auto &[key, value] : *row) {
+                const size_t i = size_t(columnIndex(table, key));
+                raw.cells.resize(std::max(raw.cells.size(), i + 1));
+                raw.cells[i] = tomlCell(value, problems);
+            }
+            table.rows.push_back(raw);
+            if (table.rows.size() > size_t(kMostFeedRows))
+                break;
+        }
+        for (const auto &[key, value] : root)
+            if (key.str() != "feed")
+                problems.add({int(key.source().begin.line), int(key.source().begin.column)},
+                             QStringLiteral("'%1' beside [[feed]] rows").arg(QString::fromStdString(std::string(key.str()))));
+    } else {
+        // Columns as arrays of equal length.
+        for (const auto &[key, value] : root) {
+            const toml::array *values = value.as_array();
+            const size_t i = size_t(columnIndex(table, key));
+            if (!values) {
+                problems.add(positionOf(value), QStringLiteral("a column must be a list of numbers"));
+                continue;
+            }
+            if (i > 0 && values->size() != table.rows.size()) {
+                problems.add(positionOf(value), QStringLiteral("%1 values where the first column has %2")
+                                                    .arg(values->size())
+                                                    .arg(table.rows.size()));
+                continue;
+            }
+            for (size_t r = 0; r < values->size() && r <= size_t(kMostFeedRows); ++r) {
+                if (i == 0)
+                    table.rows.push_back({positionOf((*values)[r]), {}});
+                table.rows[r].cells.resize(i + 1);
+                table.rows[r].cells[i] = tomlCell((*values)[r], problems);
+            }
+        }
+    }
+    for (RawRow &row : table.rows)
+        row.cells.resize(table.columns.size());
+    // A TOML table holds its keys in alphabetical order; the day and the flow lead, as in a CSV file.
+    std::vector<size_t> order(table.columns.size());
+    std::iota(order.begin(), order.end(), 0);
+    const auto rank = [&](size_t i) {
+        const QString &name = table.columns[i].name;
+        return name == QLatin1String("day") ? 0 : name == QLatin1String("Q_in") ? 1 : 2;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return rank(a) < rank(b); });
+    RawTable ordered;
+    for (size_t i : order)
+        ordered.columns.push_back(table.columns[i]);
+    for (const RawRow &row : table.rows) {
+        RawRow r{row.at, {}};
+        for (size_t i : order)
+            r.cells.push_back(row.cells[i]);
+        ordered.rows.push_back(r);
+    }
+    return ordered;
+}
+
+enum class Form { Composites, Components, Substrates };
+
+QString formText(Form form)
+{
+    switch (form) {
+    case Form::Composites: return QStringLiteral("composites (X_c_in)");
+    case Form::Components: return QStringLiteral("components");
+    case Form::Substrates: return QStringLiteral("substrates");
+    }
+    return {};
+}
+
+// The checked schedule of a raw table, or nothing (with the problems added).
+std::optional<FeedSchedule> schedule(const RawTable &table, const Substrates &substrates, Problems &problems)
+{
+    // Columns: what each is and its unit.
+    int day = -1, flow = -1;
+    std::optional<Form> form;
+    std::vector<QString> units;
+    for (size_t i = 0; i < table.columns.size(); ++i) {
+        const RawColumn &c = table.columns[i];
+        QString unit;
+        Form columnForm = Form::Composites;
+        bool composition = true;
+        if (c.name == QLatin1String("day") || c.name == QLatin1String("Q_in")) {
+            (c.name == QLatin1String("day") ? day : flow) = int(i);
+            unit = c.name == QLatin1String("day") ? QStringLiteral("d") : QStringLiteral("m3/d");
+            composition = false;
+        } else if (c.name == QLatin1String("X_c_in")) {
+            unit = QStringLiteral("kgCOD/m3");
+        } else if (const FeedComponent *fc = component(c.name)) {
+            unit = QString::fromLatin1(fc->unit);
+            columnForm = Form::Components;
+        } else if (substrates.contains(c.name)) {
+            unit = QStringLiteral("m3/d");
+            columnForm = Form::Substrates;
+        } else {
+            problems.add(c.at, QStringLiteral("unknown column '%1': day, Q_in, X_c_in, a component (S_su ... X_I, "
+                                              "S_cat, S_an) or a substrate%2")
+                                   .arg(c.name, substrates.isEmpty() ? QStringLiteral(" (no substrate file given)")
+                                                                     : QString()));
+            units.push_back({});
+            continue;
+        }
+        if (!c.unit.isEmpty() && compact(c.unit) != unit)
+            problems.add(c.at, QStringLiteral("%1 is in %2, not %3").arg(c.name, unit, c.unit));
+        for (size_t j = 0; j < i; ++j)
+            if (table.columns[j].name == c.name)
+                problems.add(c.at, QStringLiteral("column %1 appears twice").arg(c.name));
+        if (composition) {
+            if (form && *form != columnForm)
+                problems.add(c.at, QStringLiteral("%1 is %2, but the file gives its feed as %3: one form per file")
+                                       .arg(c.name, formText(columnForm), formText(*form)));
+            form = form.value_or(columnForm);
+        }
+        units.push_back(unit);
+    }
+    const Position headerAt = table.columns.empty() ? Position{1, 1} : table.columns.front().at;
+    if (day < 0)
+        problems.add(headerAt, QStringLiteral("no day column"));
+    if (!form)
+        problems.add(headerAt, QStringLiteral("no feed: X_c_in, components or substrates"));
+    if (form == Form::Substrates && flow >= 0)
+        problems.add(table.columns[size_t(flow)].at, QStringLiteral("a mix of substrates takes their flows; Q_in is their sum"));
+    else if (form && form != Form::Substrates && flow < 0)
+        problems.add(headerAt, QStringLiteral("no Q_in column"));
+    if (table.rows.empty())
+        problems.add(headerAt, QStringLiteral("the schedule has no rows"));
+    if (table.rows.size() > size_t(kMostFeedRows))
+        problems.add(table.rows.back().at, QStringLiteral("more than %1 rows").arg(kMostFeedRows));
+    if (problems.any())
+        return std::nullopt;
+
+    // Rows: present, not negative, days from 0 and increasing.
+    double previousDay = 0;
+    for (size_t r = 0; r < table.rows.size(); ++r) {
+        const RawRow &row = table.rows[r];
+        for (size_t i = 0; i < row.cells.size(); ++i) {
+            const std::optional<RawCell> &cell = row.cells[i];
+            const QString &name = table.columns[i].name;
+            if (!cell) {
+                if (int(i) == day || int(i) == flow)
+                    problems.add(row.at, QStringLiteral("no %1").arg(name));
+                continue;
+            }
+            if (int(i) == day) {
+                if (r == 0 && cell->value != 0)
+                    problems.add(cell->at, QStringLiteral("the first day must be 0"));
+                else if (r > 0 && !(cell->value > previousDay))
+                    problems.add(cell->at, QStringLiteral("day %1 does not come after day %2")
+                                               .arg(cell->value)
+                                               .arg(previousDay));
+                previousDay = cell->value;
+            } else if (cell->value < 0) {
+                problems.add(cell->at, QStringLiteral("%1 must not be negative").arg(name));
+            }
+        }
+    }
+    if (problems.any())
+        return std::nullopt;
+
+    FeedSchedule s;
+    const auto valueAt = [&](size_t r, size_t i) { return table.rows[r].cells[i] ? table.rows[r].cells[i]->value : 0.0; };
+    for (size_t i = 0; i < table.columns.size(); ++i)
+        s.titles << QStringLiteral("%1 [%2]").arg(table.columns[i].name, units[i]);
+    for (size_t r = 0; r < table.rows.size(); ++r) {
+        QList<double> values;
+        for (size_t i = 0; i < table.columns.size(); ++i)
+            values << valueAt(r, i);
+        s.rows << values;
+    }
+    const auto columnValues = [&](int i) {
+        QList<double> values;
+        for (size_t r = 0; r < table.rows.size(); ++r)
+            values << valueAt(r, size_t(i));
+        return values;
+    };
+    s.columns << QStringLiteral("day") << QStringLiteral("Q_in");
+    s.values << columnValues(day);
+    if (*form == Form::Substrates) {
+        // The flow-weighted mix: each component's load summed over the substrates, over the total flow.
+        QList<double> total, loads[26];
+        const std::vector<FeedComponent> &components = feedComponents();
+        for (size_t r = 0; r < table.rows.size(); ++r) {
+            double q = 0;
+            std::vector<double> load(components.size(), 0.0);
+            for (size_t i = 0; i < table.columns.size(); ++i) {
+                const auto substrate = substrates.constFind(table.columns[i].name);
+                if (substrate == substrates.cend())
+                    continue;
+                const double qs = valueAt(r, i);
+                q += qs;
+                for (size_t k = 0; k < components.size(); ++k)
+                    load[k] += qs * substrate->value(QLatin1String(components[k].name), 0.0);
+            }
+            total << q;
+            for (size_t k = 0; k < components.size(); ++k)
+                loads[k] << (q > 0 ? load[k] / q : 0.0);
+        }
+        s.values << total;
+        for (size_t k = 0; k < components.size(); ++k) {
+            s.columns << QString::fromLatin1(components[k].name);
+            s.values << loads[k];
+        }
+        return s;
+    }
+    s.values << columnValues(flow);
+    for (size_t i = 0; i < table.columns.size(); ++i)
+        if (int(i) != day && int(i) != flow) {
+            s.columns << table.columns[i].name;
+            s.values << columnValues(int(i));
+        }
+    return s;
+}
+
+}  // namespace
+
+const std::vector<FeedComponent> &feedComponents()
+{
+    static const std::vector<FeedComponent> components = {
+        {"S_su", "kgCOD/m3", true},  {"S_aa", "kgCOD/m3", true},  {"S_fa", "kgCOD/m3", true},
+        {"S_va", "kgCOD/m3", true},  {"S_bu", "kgCOD/m3", true},  {"S_pro", "kgCOD/m3", true},
+        {"S_ac", "kgCOD/m3", true},  {"S_h2", "kgCOD/m3", true},  {"S_ch4", "kgCOD/m3", true},
+        {"S_IC", "kmol/m3", false},  {"S_IN", "kmol/m3", false},  {"S_I", "kgCOD/m3", true},
+        {"X_c", "kgCOD/m3", true},   {"X_ch", "kgCOD/m3", true},  {"X_pr", "kgCOD/m3", true},
+        {"X_li", "kgCOD/m3", true},  {"X_su", "kgCOD/m3", true},  {"X_aa", "kgCOD/m3", true},
+        {"X_fa", "kgCOD/m3", true},  {"X_c4", "kgCOD/m3", true},  {"X_pro", "kgCOD/m3", true},
+        {"X_ac", "kgCOD/m3", true},  {"X_h2", "kgCOD/m3", true},  {"X_I", "kgCOD/m3", true},
+        {"S_cat", "kmol/m3", false}, {"S_an", "kmol/m3", false},
+    };
+    return components;
+}
+
+int FeedSchedule::rowAt(double t) const
+{
+    const QList<double> &days = values.front();
+    const auto after = std::lower_bound(days.cbegin(), days.cend(), t);
+    return std::max(int(after - days.cbegin()) - 1, 0);
+}
+
+double FeedSchedule::flowAt(double t) const { return values[1][rowAt(t)]; }
+
+double FeedSchedule::codAt(double t) const
+{
+    const int row = rowAt(t);
+    double cod = 0;
+    for (int i = 2; i < columns.size(); ++i) {
+        const FeedComponent *c = component(columns[i]);
+        if (!c || c->cod)  // X_c_in, or a component of organic matter
+            cod += values[i][row];
+    }
+    return cod;
+}
+
+FileReading<Substrates> readSubstrates(const QString &path)
+{
+    Problems problems(path);
+    FileReading<Substrates> reading;
+    const std::optional<QByteArray> bytes = contents(path, problems);
+    if (bytes) {
+        try {
+            const toml::table root = toml::parse(std::string_view(bytes->constData(), size_t(bytes->size())));
+            Substrates substrates;
+            for (const auto &[name, node] : root) {
+                const toml::table *table = node.as_table();
+                const QString substrate = QString::fromStdString(std::string(name.str()));
+                if (!table) {
+                    problems.add(positionOf(node), QStringLiteral("substrate %1 must be a table of components").arg(substrate));
+                    continue;
+                }
+                QMap<QString, double> &values = substrates[substrate];
+                for (const auto &[key, value] : *table) {
+                    const QString c = QString::fromStdString(std::string(key.str()));
+                    if (!component(c)) {
+                        problems.add(positionOf(value), QStringLiteral("unknown component '%1'").arg(c));
+                    } else if (const std::optional<RawCell> cell = tomlCell(value, problems)) {
+                        if (cell->value < 0)
+                            problems.add(cell->at, QStringLiteral("%1 must not be negative").arg(c));
+                        values[c] = cell->value;
+                    }
+                }
+            }
+            if (substrates.isEmpty() && !problems.any())
+                problems.add(QStringLiteral("no substrates"));
+            if (!problems.any())
+                reading.value = substrates;
+        } catch (const toml::parse_error &e) {
+            problems.add({int(e.source().begin.line), int(e.source().begin.column)},
+                         QString::fromStdString(std::string(e.description())));
+        }
+    }
+    reading.problems = problems.list;
+    return reading;
+}
+
+FileReading<FeedSchedule> readFeedSchedule(const QString &path, const Substrates &substrates)
+{
+    Problems problems(path);
+    FileReading<FeedSchedule> reading;
+    if (const std::optional<QByteArray> bytes = contents(path, problems)) {
+        const RawTable table = path.endsWith(QLatin1String(".toml"), Qt::CaseInsensitive) ? readToml(*bytes, problems)
+                                                                                           : readCsv(*bytes, problems);
+        if (!problems.any())
+            reading.value = schedule(table, substrates, problems);
+        if (reading.value)
+            reading.value->file = QFileInfo(path).absoluteFilePath();
+    }
+    reading.problems = problems.list;
+    return reading;
+}
