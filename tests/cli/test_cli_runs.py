@@ -163,6 +163,17 @@ def test_inputs_file_under_the_options_and_pdf_plots(tmp_path):
     assert 'line 2, t-end2' in result.stderr
 
 
+def test_inputs_file_nested_too_deep_is_refused_before_parsing(tmp_path):
+    # The TOML library parses a dotted key part by part recursively: 50 000 parts overflowed its stack.
+    (tmp_path / 'deep.toml').write_text('t-end = 1\na' + '.a' * 50000 + ' = 1\n')
+    result = run(tmp_path, '--inputs', 'deep.toml')
+    assert result.returncode == 2, result.stderr
+    assert 'line 2: keys, tables and lists nested more than 32 deep' in result.stderr
+    # Dots and brackets in comments and strings are no nesting.
+    (tmp_path / 'fine.toml').write_text('# ' + '.[{' * 50 + '\nph = "free" # ' + '.' * 50 + '\nt-end = 0.5\n')
+    assert run(tmp_path, '--inputs', 'fine.toml', '--quiet').returncode == 0
+
+
 def test_usual_workbook_name_quiet_and_stats(tmp_path):
     result = run(tmp_path, '--t-end', '0.5', '--ph', 'free', '--quiet', '--stats')
     assert result.returncode == 0, result.stderr
