@@ -126,7 +126,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         "of the files written go to standard output, the progress and the run summary to standard error.\n"
         "Exit status: 0 done, 1 the run or a file failed, 2 inputs refused (nothing written), "
         "3 the integration stopped early (the files end there), 4 the results hold values that are not numbers "
-        "(the files are written and marked), 130 cancelled with Ctrl-C, SIGTERM or SIGHUP (nothing written).\n"
+        "or physically impossible (the files are written and marked), 130 cancelled with Ctrl-C, SIGTERM or SIGHUP (nothing written).\n"
         "With --batch, scenarios are read as JSON lines on standard input (keys: the options without dashes) "
         "and each gets one JSON line of status, message, summary and files on standard output."));
     const QCommandLineOption help = parser.addHelpOption();

@@ -149,12 +149,8 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         result.status = ExitFailed;
         return result;
     }
-    if (report.nonNumber) {
-        result.problems << QStringLiteral("the results hold values that are not numbers, first at day %1 in \"%2\" of "
-                                          "reactor %3; the files are written and marked")
-                               .arg(report.nonNumber->day, 0, 'g', 6)
-                               .arg(report.nonNumber->column)
-                               .arg(report.nonNumber->reactor);
+    if (const std::optional<UnsoundValue> &unsound = report.summary.unsound) {
+        result.problems << QStringLiteral("the results hold %1; the files are written and marked").arg(unsound->describe());
         if (result.status == ExitOk)
             result.status = ExitNotNumbers;
     }

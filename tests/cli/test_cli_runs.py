@@ -313,6 +313,7 @@ def test_integration_stopped_early_has_its_own_status(tmp_path):
     result = run(tmp_path, '--q-in', '1000', '--v1', '0.01', '--t-end', '1', '--out', 'w.xlsx', '--csv', 'r.csv')
     assert result.returncode == 3, result.stderr
     assert 'stopped at day' in result.stderr
+    assert re.search(r'\nStopped early at day 0\.0[1-9][0-9]*\.\n', result.stderr), result.stderr  # not "day 0"
     _, _, table = read_csv(tmp_path / 'r.csv')
     assert 1 <= len(table) < 11
     assert openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['Basic'].max_row == 4 + len(table)
@@ -346,6 +347,12 @@ def test_batch_answers_each_line_as_a_single_run_and_goes_on_past_bad_lines(tmp_
         single = run(tmp_path, *options, '--quiet', '--out', 'w.xlsx', '--summary', 's.json')
         assert single.returncode == 0, single.stderr
         assert json.loads((tmp_path / 's.json').read_text()) == answer['summary']
+
+
+def batch_answers(folder, scenarios, **options):
+    batch = subprocess.run([CLI, '--batch'], input=''.join(json.dumps(s) + '\n' for s in scenarios), cwd=folder,
+                           capture_output=True, text=True, timeout=300, **options)
+    return batch, [json.loads(line) for line in batch.stdout.splitlines()]
 
 
 def test_parallel_runs_in_one_folder_leave_one_workbook_each(tmp_path):
