@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include <cerrno>
 #include <memory>
 
 namespace {
@@ -29,13 +30,15 @@ QString writeSummary(const QString &path, const RunSummary &summary)
     SafeFile file(FileTarget{path});
     if (!file.error().isEmpty())
         return file.error();
+    errno = 0;
     if (file.file().write(QJsonDocument(summaryJson(summary)).toJson()) < 0)
-        return QStringLiteral("%1: %2").arg(path, file.file().errorString());
+        return file.writeError();
     return file.commit().error;
 }
 
 // A file the options name, written under a hidden name until the run and all its files are done
-// (a cancel before then leaves a file of that name as it was); none without the option.
+// (a cancel or a failed file before then leaves a file of that name as it was); none without the
+// option.
 struct NamedFile {
     explicit NamedFile(const QString &given_) : given(given_)
     {
@@ -121,27 +124,37 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         }
     }
 
-    if (interrupts.interrupted() || outcome.end == RunOutcome::End::Cancelled) {
+    std::vector<NamedFile *> written;
+    for (NamedFile *file : named)
+        if (file->written)
+            written.push_back(file);
+    for (NamedFile &image : images)
+        written.push_back(&image);
+    const bool cancelled = interrupts.interrupted() || outcome.end == RunOutcome::End::Cancelled;
+    // All or none: a target that something took during the run is found before any file gets its name.
+    if (!cancelled)
+        for (const NamedFile *file : written)
+            if (const QString problem = SafeFile::checkTarget(file->given); !problem.isEmpty())
+                fail(problem);
+    if (cancelled || result.status == ExitFailed) {
         // The named files go with their placeholders; a workbook of a new name is removed.
         for (const QString &path : std::as_const(files))
             QFile::remove(path);
-        result.problems = QStringList{QStringLiteral("cancelled, nothing written")};
-        result.status = ExitCancelled;
+        if (cancelled) {
+            result.problems = QStringList{QStringLiteral("cancelled, nothing written")};
+            result.status = ExitCancelled;
+        } else {
+            result.problems << QStringLiteral("none of the run's files is written");
+        }
         return result;
     }
-    const auto commit = [&](NamedFile &file) {
-        if (!file.written)
-            return;
-        const WrittenFile committed = file.staged->commit();
+    for (NamedFile *file : written) {
+        const WrittenFile committed = file->staged->commit();
         if (committed.error.isEmpty())
             files << committed.path;
         else
-            fail(file.staged->shown(committed.error));
-    };
-    for (NamedFile *file : named)
-        commit(*file);
-    for (NamedFile &image : images)
-        commit(image);
+            fail(file->staged->shown(committed.error));
+    }
     result.files = files;
     if (outcome.end == RunOutcome::End::Failed) {
         result.problems << QStringLiteral("the model run failed: ") +

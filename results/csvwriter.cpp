@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <cerrno>
+
 QString writeResultCsv(const QString &path, const ResultRows &reactor1, const ResultRows *reactor2, int rows)
 {
     std::vector<const ResultRows *> reactors{&reactor1};
@@ -19,6 +21,7 @@ QString writeResultCsv(const QString &path, const ResultRows &reactor1, const Re
     if (!file.error().isEmpty())
         return file.error();
     QTextStream out(&file.file());
+    errno = 0;  // what a failed write leaves here names the failure
 
     QStringList headers, units;
     for (size_t r = 0; r < reactors.size(); ++r) {
@@ -39,6 +42,6 @@ QString writeResultCsv(const QString &path, const ResultRows &reactor1, const Re
     }
     out.flush();
     if (out.status() != QTextStream::Ok)
-        return QStringLiteral("%1: %2").arg(path, file.file().errorString());
+        return file.writeError();
     return file.commit().error;
 }

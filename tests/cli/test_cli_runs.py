@@ -7,6 +7,7 @@ import os
 import pathlib
 import pty
 import re
+import resource
 import select
 import signal
 import stat
@@ -353,6 +354,23 @@ def batch_answers(folder, scenarios, **options):
     batch = subprocess.run([CLI, '--batch'], input=''.join(json.dumps(s) + '\n' for s in scenarios), cwd=folder,
                            capture_output=True, text=True, timeout=300, **options)
     return batch, [json.loads(line) for line in batch.stdout.splitlines()]
+
+
+def test_a_failed_file_keeps_every_file_of_the_run_from_its_name(tmp_path):
+    def files_of_at_most_16000_bytes():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (16000, 16000))
+    (tmp_path / 'keep.csv').write_text('earlier\n')
+    # A day's CSV (about 11 kB) and summary fit, its workbook (about 16.5 kB) does not; 3 days' CSV does not.
+    batch, answers = batch_answers(tmp_path, [
+        {'id': 1, 't-end': 1, 'out': 'w.xlsx', 'csv': 'keep.csv', 'summary': 's.json', 'plots': 'p'},
+        {'id': 2, 't-end': 3, 'csv': 'big.csv'}], preexec_fn=files_of_at_most_16000_bytes)
+    assert [(a['exit'], a['files']) for a in answers] == [(1, []), (1, [])], batch.stderr
+    assert str(tmp_path / 'w.xlsx') in answers[0]['message'], answers[0]['message']
+    assert answers[0]['message'].endswith("; none of the run's files is written")
+    # The system's words for what failed, not "Unknown error".
+    assert answers[1]['message'].startswith(f'{tmp_path / "big.csv"}: File too large'), answers[1]['message']
+    assert files_in(tmp_path) == ['keep.csv', 'p'] and (tmp_path / 'keep.csv').read_text() == 'earlier\n'
 
 
 def test_parallel_runs_in_one_folder_leave_one_workbook_each(tmp_path):
