@@ -1,5 +1,6 @@
 #include "clioptions.h"
 
+#include "plotimages.h"
 #include "safefile.h"
 
 #include <inputsfile.h>
@@ -89,12 +90,16 @@ QString checkFileTarget(const QString &option, const QString &path)
 }
 
 // The plot images' folder: an existing folder, or one that can be made in its nearest existing
-// parent, that takes new files.
-QString checkPlotsFolder(const QString &dir)
+// parent, that takes new files, and where an image has a name already, a regular file there.
+QString checkPlotsFolder(const QString &dir, const QStringList &images)
 {
     QFileInfo existing(dir);
     if (dir.isEmpty() || (existing.exists() && !existing.isDir()))
         return QStringLiteral("--plots needs a folder: '%1' is not one").arg(dir);
+    for (const QString &image : images)
+        if (const QFileInfo taken(image); taken.exists() || taken.isSymLink())
+            if (const QString problem = SafeFile::checkTarget(image); !problem.isEmpty())
+                return QStringLiteral("--plots: ") + problem;
     while (!existing.exists() && !existing.isRoot())
         existing = QFileInfo(existing.absolutePath());
     const QString problem = SafeFile::checkFolder(existing.absoluteFilePath());
@@ -276,11 +281,6 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         if (!problem.isEmpty())
             return refused(QStringLiteral("the workbook goes into the working directory, which cannot take it: ") + problem);
     }
-    if (parser.isSet(plots)) {
-        const QString problem = checkPlotsFolder(options.plotsDir);
-        if (!problem.isEmpty())
-            return refused(problem);
-    }
     if (parser.isSet(plotFormat)) {
         const QString format = parser.value(plotFormat).toLower();
         if (format != QLatin1String("png") && format != QLatin1String("pdf"))
@@ -293,6 +293,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                            .arg(parser.value(plotScale)));
     if ((parser.isSet(plotFormat) || parser.isSet(plotScale)) && !parser.isSet(plots))
         return refused(QStringLiteral("--plot-format and --plot-scale need --plots"));
+    if (parser.isSet(plots)) {
+        const QString problem = checkPlotsFolder(options.plotsDir, plotImagePaths(options.plotsDir, mode, options.plotFormat));
+        if (!problem.isEmpty())
+            return refused(problem);
+    }
     options.quiet = parser.isSet(quiet);
     options.stats = parser.isSet(stats);
     options.batch = parser.isSet(batch);

@@ -402,6 +402,12 @@ def test_pipes_at_file_targets_are_refused_and_left_alone(tmp_path):
         assert option in result.stderr and 'FIFO' in result.stderr
         assert stat.S_ISFIFO(os.lstat(pipe).st_mode)
         assert files_in(tmp_path) == ['pipe']
+    # An image's name too, before the run.
+    (tmp_path / 'plots').mkdir()
+    os.mkfifo(tmp_path / 'plots' / 'biogas_composition.png')
+    result = run(tmp_path, '--t-end', '0.5', '--out', 'w.xlsx', '--plots', 'plots')
+    assert result.returncode == 2 and '--plots' in result.stderr and 'FIFO' in result.stderr, result.stderr
+    assert files_in(tmp_path) == ['pipe', 'plots', 'plots/biogas_composition.png']
 
 
 def test_full_or_read_only_disk_leaves_the_earlier_files_and_no_partial_one(tmp_path):
