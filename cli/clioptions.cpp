@@ -7,7 +7,6 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -276,11 +275,6 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
             if (!targets[i].isEmpty() && !targets[j].isEmpty() &&
                 QFileInfo(targets[i]).absoluteFilePath() == QFileInfo(targets[j]).absoluteFilePath())
                 return refused(QStringLiteral("two of --out, --csv and --summary name the same file: %1").arg(targets[j]));
-    if (!parser.isSet(out) && !parser.isSet(batch)) {
-        const QString problem = SafeFile::checkFolder(QDir::currentPath());
-        if (!problem.isEmpty())
-            return refused(QStringLiteral("the workbook goes into the working directory, which cannot take it: ") + problem);
-    }
     if (parser.isSet(plotFormat)) {
         const QString format = parser.value(plotFormat).toLower();
         if (format != QLatin1String("png") && format != QLatin1String("pdf"))

@@ -356,6 +356,25 @@ def batch_answers(folder, scenarios, **options):
     return batch, [json.loads(line) for line in batch.stdout.splitlines()]
 
 
+def test_batch_checks_only_the_folders_it_writes(tmp_path):
+    folder, out = tmp_path / 'read-only', tmp_path / 'out'
+    folder.mkdir()
+    out.mkdir()
+    if os.geteuid() != 0:
+        folder.chmod(0o555)
+    elif subprocess.run(['mount', '-t', 'tmpfs', '-o', 'ro,size=64k', 'tmpfs', str(folder)],
+                        capture_output=True).returncode != 0:
+        pytest.skip('mounting a read-only tmpfs is not permitted here')
+    try:
+        batch, answers = batch_answers(folder, [{'id': 1, 't-end': 0.5, 'summary': str(out / 's.json')},
+                                                {'id': 2, 't-end': 0.5, 'out': 'w.xlsx'}])
+    finally:
+        if os.geteuid() == 0:
+            subprocess.run(['umount', str(folder)], check=True)
+    assert [(a['status'], a['files']) for a in answers] == [('done', [str(out / 's.json')]), ('refused', [])], batch.stderr
+    assert 'out: ' in answers[1]['message']
+
+
 def test_a_failed_file_keeps_every_file_of_the_run_from_its_name(tmp_path):
     def files_of_at_most_16000_bytes():
         signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
@@ -371,6 +390,25 @@ def test_a_failed_file_keeps_every_file_of_the_run_from_its_name(tmp_path):
     # The system's words for what failed, not "Unknown error".
     assert answers[1]['message'].startswith(f'{tmp_path / "big.csv"}: File too large'), answers[1]['message']
     assert files_in(tmp_path) == ['keep.csv', 'p'] and (tmp_path / 'keep.csv').read_text() == 'earlier\n'
+
+
+@pytest.mark.parametrize('output', ['closed', 'full', 'a pipe closed at the other end'])
+def test_answers_that_cannot_be_delivered_are_a_failure(tmp_path, output):
+    scenario = json.dumps({'id': 1, 't-end': 0.5, 'summary': 's.json'}) + '\n'
+    if output == 'full':
+        with open('/dev/full', 'w') as full:
+            batch = subprocess.run([CLI, '--batch'], input=scenario, stdout=full, stderr=subprocess.PIPE, cwd=tmp_path,
+                                   text=True, timeout=300)
+    else:
+        # Closed at the start: descriptor 1 would go to the first file the program opens.
+        batch = subprocess.Popen([CLI, '--batch'], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 cwd=tmp_path, text=True, preexec_fn=(lambda: os.close(1)) if output == 'closed' else None)
+        batch.stdout.close()
+        batch.stderr = batch.communicate(scenario, timeout=300)[1]
+    assert batch.returncode == 1, batch.stderr
+    assert 'standard output' in batch.stderr
+    if output == 'closed':
+        assert files_in(tmp_path) == []
 
 
 def test_parallel_runs_in_one_folder_leave_one_workbook_each(tmp_path):
