@@ -165,12 +165,10 @@ void MainWindow::MakePlots()
     shown_run = lastRunCurves(int(plots.size()));
     showPreviousRun();
 
-    if (report.nonNumber)
-        QMessageBox::warning(this, tr("Results are not numbers"),
-                             tr("The model gave values that are not numbers, first at day %1 in \"%2\" of reactor %3; "
-                                "the plots and the workbook cannot be trusted from there on.")
-                                 .arg(QString::number(report.nonNumber->day, 'g', 6), report.nonNumber->column)
-                                 .arg(report.nonNumber->reactor),
+    if (const std::optional<UnsoundValue> &unsound = report.summary.unsound)
+        QMessageBox::warning(this, unsound->isNumber() ? tr("Results are physically impossible") : tr("Results are not numbers"),
+                             tr("The model gave %1; the plots and the workbook cannot be trusted from there on.")
+                                 .arg(unsound->describe()),
                              QMessageBox::Ok);
     if (report.stoppedAtDay >= 0)
         QMessageBox::warning(this, tr("Simulation stopped early"),

@@ -1,12 +1,12 @@
 #include "clioptions.h"
 
+#include "plotimages.h"
 #include "safefile.h"
 
 #include <inputsfile.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -90,12 +90,16 @@ QString checkFileTarget(const QString &option, const QString &path)
 }
 
 // The plot images' folder: an existing folder, or one that can be made in its nearest existing
-// parent, that takes new files.
-QString checkPlotsFolder(const QString &dir)
+// parent, that takes new files, and where an image has a name already, a regular file there.
+QString checkPlotsFolder(const QString &dir, const QStringList &images)
 {
     QFileInfo existing(dir);
     if (dir.isEmpty() || (existing.exists() && !existing.isDir()))
         return QStringLiteral("--plots needs a folder: '%1' is not one").arg(dir);
+    for (const QString &image : images)
+        if (const QFileInfo taken(image); taken.exists() || taken.isSymLink())
+            if (const QString problem = SafeFile::checkTarget(image); !problem.isEmpty())
+                return QStringLiteral("--plots: ") + problem;
     while (!existing.exists() && !existing.isRoot())
         existing = QFileInfo(existing.absolutePath());
     const QString problem = SafeFile::checkFolder(existing.absoluteFilePath());
@@ -183,7 +187,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         "progress and the run summary to standard error.\n"
         "Exit status: 0 done, 1 the run or a file failed, 2 inputs refused (nothing written), "
         "3 the integration stopped early (the files end there), 4 the results hold values that are not numbers "
-        "(the files are written and marked), 130 cancelled with Ctrl-C, SIGTERM or SIGHUP (nothing written).\n"
+        "or physically impossible (the files are written and marked), 130 cancelled with Ctrl-C, SIGTERM or SIGHUP (nothing written).\n"
         "With --batch, scenarios are read as JSON lines on standard input (keys: the options without dashes) "
         "and each gets one JSON line of status, message, summary and files on standard output."));
     const QCommandLineOption help = parser.addHelpOption();
@@ -369,16 +373,6 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     }
     if (options.csvPath == QLatin1String(kStandardOutput) && options.summaryPath == QLatin1String(kStandardOutput))
         return refused(QStringLiteral("only one of --csv and --summary can be - (standard output)"));
-    if (!parser.isSet(out) && !parser.isSet(batch)) {
-        const QString problem = SafeFile::checkFolder(QDir::currentPath());
-        if (!problem.isEmpty())
-            return refused(QStringLiteral("the workbook goes into the working directory, which cannot take it: ") + problem);
-    }
-    if (parser.isSet(plots)) {
-        const QString problem = checkPlotsFolder(options.plotsDir);
-        if (!problem.isEmpty())
-            return refused(problem);
-    }
     if (parser.isSet(plotFormat)) {
         const QString format = parser.value(plotFormat).toLower();
         if (format != QLatin1String("png") && format != QLatin1String("pdf"))
@@ -391,6 +385,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                            .arg(parser.value(plotScale)));
     if ((parser.isSet(plotFormat) || parser.isSet(plotScale)) && !parser.isSet(plots))
         return refused(QStringLiteral("--plot-format and --plot-scale need --plots"));
+    if (parser.isSet(plots)) {
+        const QString problem = checkPlotsFolder(options.plotsDir, plotImagePaths(options.plotsDir, mode, options.plotFormat));
+        if (!problem.isEmpty())
+            return refused(problem);
+    }
     options.quiet = parser.isSet(quiet);
     options.stats = parser.isSet(stats);
     options.batch = parser.isSet(batch);

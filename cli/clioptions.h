@@ -43,7 +43,8 @@ struct ParsedCommandLine {
 // Exit statuses of digestra-cli.
 // An integration that stops early still writes what it computed, with its own status, so a script
 // running many scenarios does not take a shortened table for a whole one.
-// Results that are not numbers are written, marked and told with a status of their own.
+// Results that are not numbers or physically impossible are written, marked and told with a
+// status of their own.
 enum ExitStatus {
     ExitOk = 0,
     ExitFailed = 1,

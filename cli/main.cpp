@@ -6,14 +6,21 @@
 #include "progressline.h"
 #include "scenario.h"
 
+#include <safefile.h>
+
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <string>
 #include <unistd.h>
@@ -34,6 +41,35 @@ void withoutRuntimeFolderWarning(QtMsgType type, const QMessageLogContext &conte
 {
     if (!message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
         qtHandler(type, context, message);
+}
+
+// Standard input, output or error closed at the start get /dev/null, so that no file the
+// program opens takes their number and receives what is meant for them. Returns whether
+// standard output was closed.
+bool reserveStandardStreams()
+{
+    bool outputClosed = false;
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        outputClosed = outputClosed || fd == STDOUT_FILENO;
+        const int null = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);  // the lowest free number
+        if (null >= 0 && null != fd) {
+            dup2(null, fd);
+            close(null);
+        }
+    }
+    return outputClosed;
+}
+
+// Whether everything printed to standard output has reached it; complains when not.
+bool outputDelivered(const char *what)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    complain(QStringLiteral("%1 could not be written to standard output: %2")
+                 .arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno))));
+    return false;
 }
 
 QString statusName(int status)
@@ -66,7 +102,7 @@ QByteArray answer(const QJsonValue &id, int status, const QStringList &problems,
 }
 
 // Scenarios as JSON lines on standard input, one answer line each, until the input ends or a
-// signal comes.
+// signal comes, or an answer cannot be delivered.
 int runBatch()
 {
     const InterruptWatch interrupts;
@@ -92,7 +128,8 @@ int runBatch()
         // The solver's own messages never reach standard output (the bridge sends them to
         // standard error), so it carries the answers alone.
         std::fprintf(stdout, "%s\n", reply.constData());
-        std::fflush(stdout);
+        if (!outputDelivered("the answers"))
+            return ExitFailed;
     }
     return interrupts.interrupted() ? ExitCancelled : ExitOk;
 }
@@ -101,6 +138,9 @@ int runBatch()
 
 int main(int argc, char *argv[])
 {
+    const bool outputClosed = reserveStandardStreams();
+    // A reader that went away is a failed write, told and answered with a status, not the end.
+    std::signal(SIGPIPE, SIG_IGN);
     QElapsedTimer wallClock;
     wallClock.start();
     // Plots are drawn off screen: the program never opens a window, whatever session it runs in.
@@ -124,12 +164,23 @@ int main(int argc, char *argv[])
         return ExitRefused;
     }
     const CliOptions &options = parsed.options;
+    if (options.batch && outputClosed) {
+        complain(QStringLiteral("standard output is closed: the answers would be lost"));
+        return ExitFailed;
+    }
     if (options.batch)
         return runBatch();
     const RunRequest &request = options.request;
     if (const auto problem = checkRunRequest(request)) {
         complain(describeProblem(*problem, request));
         return ExitRefused;
+    }
+    if (options.workbookPath.isEmpty()) {
+        const QString problem = SafeFile::checkFolder(QDir::currentPath());
+        if (!problem.isEmpty()) {
+            complain(QStringLiteral("the workbook goes into the working directory, which cannot take it: ") + problem);
+            return ExitRefused;
+        }
     }
 
     const InterruptWatch interrupts;  // from here on a signal cancels, and nothing stays written
@@ -156,5 +207,5 @@ int main(int argc, char *argv[])
         say(listing, QStringLiteral("refinement_seconds: %1").arg(outcome.refinementSeconds, 0, 'f', 3));
         say(listing, QStringLiteral("program_seconds: %1").arg(wallClock.nsecsElapsed() / 1e9, 0, 'f', 3));
     }
-    return result.status;
+    return outputDelivered("the list of files") ? result.status : ExitFailed;
 }

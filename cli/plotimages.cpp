@@ -13,6 +13,16 @@ constexpr int kWidth = 350, kHeight = 320;  // the plots' size on the results pa
 
 }  // namespace
 
+QStringList plotImagePaths(const QString &dir, int mode, ImageFormat format)
+{
+    const QString suffix = format == ImageFormat::Pdf ? QStringLiteral(".pdf") : QStringLiteral(".png");
+    QStringList paths;
+    for (const ReactorPlots &plots : reactorPlotSet(configuration(mode).reactors))
+        for (const char *name : {"biogas_flow", "biogas_composition"})
+            paths << QDir(dir).filePath(plots.filePrefix + QLatin1String(name) + suffix);
+    return paths;
+}
+
 PlotImages savePlotImages(const QString &dir, int mode, double tEnd, ImageFormat format, double scale)
 {
     PlotImages images;
@@ -20,10 +30,10 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd, ImageFormat
         images.error = QStringLiteral("cannot create the folder %1").arg(dir);
         return images;
     }
-    const QDir folder(dir);
-    const QString suffix = format == ImageFormat::Pdf ? QStringLiteral(".pdf") : QStringLiteral(".png");
-    const auto save = [&](QCustomPlot &plot, const QString &name) {
-        const QString path = folder.filePath(name + suffix);
+    const QStringList paths = plotImagePaths(dir, mode, format);
+    int next = 0;
+    const auto save = [&](QCustomPlot &plot) {
+        const QString path = paths.at(next++);
         auto staged = std::make_unique<StagedFile>(path);
         images.error = staged->error();
         if (images.error.isEmpty())
@@ -41,8 +51,7 @@ PlotImages savePlotImages(const QString &dir, int mode, double tEnd, ImageFormat
         addPlotTitle(&flow, plots.flowTitle);
         addPlotTitle(&composition, plots.compositionTitle);
         drawReactorPlots(plots, &flow, &composition, tEnd);
-        if (!save(flow, plots.filePrefix + QStringLiteral("biogas_flow")) ||
-            !save(composition, plots.filePrefix + QStringLiteral("biogas_composition")))
+        if (!save(flow) || !save(composition))  // in the order of plotImagePaths
             break;
     }
     return images;

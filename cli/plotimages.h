@@ -7,6 +7,7 @@
 #include <safefile.h>
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <utility>
@@ -18,8 +19,10 @@ struct PlotImages {
     QString error;  // why saving stopped, empty on success
 };
 
-// One flow and one composition image per reactor of the configuration (1 to 4), for dir,
-// which is created when missing. tEnd is the end of the horizontal axes; the images are the
+// The images of a configuration (1 to 4) in dir: a flow and a composition image per reactor.
+QStringList plotImagePaths(const QString &dir, int mode, ImageFormat format);
+
+// Saves the images of plotImagePaths, for dir, which is created when missing. tEnd is the end of the horizontal axes; the images are the
 // results pages' plot size times scale.
 PlotImages savePlotImages(const QString &dir, int mode, double tEnd, ImageFormat format = ImageFormat::Png,
                           double scale = 1.0);

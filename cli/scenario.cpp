@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <unistd.h>
@@ -31,8 +32,9 @@ QString writeSummary(const QString &path, const RunSummary &summary)
     SafeFile file(FileTarget{path});
     if (!file.error().isEmpty())
         return file.error();
+    errno = 0;
     if (file.file().write(QJsonDocument(summaryJson(summary)).toJson()) < 0)
-        return QStringLiteral("%1: %2").arg(path, file.file().errorString());
+        return file.writeError();
     return file.commit().error;
 }
 
@@ -54,7 +56,8 @@ QString writeToStandardOutput(const CliOptions &options, const RunOutcome &outco
 }
 
 // A file the options name, written under a hidden name until the run and all its files are done
-// (a cancel before then leaves a file of that name as it was); none without the option.
+// (a cancel or a failed file before then leaves a file of that name as it was); none without the
+// option.
 struct NamedFile {
     explicit NamedFile(const QString &given_) : given(given_)
     {
@@ -140,28 +143,38 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         }
     }
 
-    if (interrupts.interrupted() || outcome.end == RunOutcome::End::Cancelled) {
+    std::vector<NamedFile *> written;
+    for (NamedFile *file : named)
+        if (file->written)
+            written.push_back(file);
+    for (NamedFile &image : images)
+        written.push_back(&image);
+    const bool cancelled = interrupts.interrupted() || outcome.end == RunOutcome::End::Cancelled;
+    // All or none: a target that something took during the run is found before any file gets its name.
+    if (!cancelled)
+        for (const NamedFile *file : written)
+            if (const QString problem = SafeFile::checkTarget(file->given); !problem.isEmpty())
+                fail(problem);
+    if (cancelled || result.status == ExitFailed) {
         // The named files go with their placeholders; a workbook of a new name is removed.
         for (const QString &path : std::as_const(files))
             QFile::remove(path);
-        result.problems = QStringList{QStringLiteral("cancelled, nothing written")};
-        result.status = ExitCancelled;
+        if (cancelled) {
+            result.problems = QStringList{QStringLiteral("cancelled, nothing written")};
+            result.status = ExitCancelled;
+        } else {
+            result.problems << QStringLiteral("none of the run's files is written");
+        }
         return result;
     }
-    const auto commit = [&](NamedFile &file) {
-        if (!file.written)
-            return;
-        const WrittenFile committed = file.staged->commit();
+    for (NamedFile *file : written) {
+        const WrittenFile committed = file->staged->commit();
         if (committed.error.isEmpty())
             files << committed.path;
         else
-            fail(file.staged->shown(committed.error));
-    };
-    for (NamedFile *file : named)
-        commit(*file);
-    for (NamedFile &image : images)
-        commit(image);
-    if (outcome.refined() && options.writesToStandardOutput()) {
+            fail(file->staged->shown(committed.error));
+    }
+    if (outcome.refined() && options.writesToStandardOutput() && result.status != ExitFailed) {
         const QString error = writeToStandardOutput(options, outcome);
         if (!error.isEmpty())
             fail(error);
@@ -173,12 +186,8 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         result.status = ExitFailed;
         return result;
     }
-    if (report.nonNumber) {
-        result.problems << QStringLiteral("the results hold values that are not numbers, first at day %1 in \"%2\" of "
-                                          "reactor %3; the files are written and marked")
-                               .arg(report.nonNumber->day, 0, 'g', 6)
-                               .arg(report.nonNumber->column)
-                               .arg(report.nonNumber->reactor);
+    if (const std::optional<UnsoundValue> &unsound = report.summary.unsound) {
+        result.problems << QStringLiteral("the results hold %1; the files are written and marked").arg(unsound->describe());
         if (result.status == ExitOk)
             result.status = ExitNotNumbers;
     }

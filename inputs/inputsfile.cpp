@@ -1,6 +1,7 @@
 #include "inputsfile.h"
 
 #include "inputfields.h"
+#include "tomlguard.h"
 
 #include <QFile>
 #include <QLocale>
@@ -186,6 +187,11 @@ QByteArray inputsFileText(const InputValues &values)
 
 InputsFileRead parseInputsText(const QByteArray &text)
 {
+    if (const std::optional<TomlRefusal> refusal = refuseUnsafeToml(text)) {
+        InputsFileRead refused;
+        refused.problems.append({QString(), refusal->line, refusal->reason});
+        return refused;
+    }
     try {
         const toml::table table = toml::parse(std::string_view(text.constData(), size_t(text.size())));
         return Reader().read(table);
@@ -206,5 +212,5 @@ InputsFileRead readInputsFile(const QString &path)
         failed.problems.append({QString(), 0, QStringLiteral("%1: %2").arg(path, file.errorString())});
         return failed;
     }
-    return parseInputsText(file.readAll());
+    return parseInputsText(file.read(kLargestToml + 1));  // more is refused unread
 }

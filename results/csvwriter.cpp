@@ -7,13 +7,16 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <cerrno>
+
 QString writeResultCsv(const QString &path, const ResultRows &reactor1, const ResultRows *reactor2, int rows)
 {
     SafeFile file(FileTarget{path});
     if (!file.error().isEmpty())
         return file.error();
+    errno = 0;  // what a failed write leaves here names the failure
     if (!writeResultCsv(file.file(), reactor1, reactor2, rows))
-        return QStringLiteral("%1: %2").arg(path, file.file().errorString());
+        return file.writeError();
     return file.commit().error;
 }
 

@@ -57,22 +57,6 @@ int computedRowCount(const RunTables &run)
     return run.rows;
 }
 
-std::optional<NonNumber> firstNonNumber(const RunTables &run, int rows)
-{
-    for (int i = 0; i < rows; ++i) {
-        int reactor = 1;
-        for (const ResultRows *table : {run.kept.reactor1, run.kept.reactor2}) {
-            if (table)
-                for (int c = 0; c < kResultColumns; ++c)
-                    if (!std::isfinite((*table)[i][c]))
-                        return NonNumber{reactor, (*table)[i][ResultCol::t],
-                                         QString::fromUtf8(kResultColumnTable[c].header)};
-            ++reactor;
-        }
-    }
-    return std::nullopt;
-}
-
 // The "SUMMARY" sheet after the five: the summary's rows, its notes and headings in bold.
 ExtraSheet summarySheet(const RunSummary &summary)
 {
@@ -201,7 +185,6 @@ void results::refine(int mode)
     last_report.computedRows = computed;
     if (computed < run.rows)
         last_report.stoppedAtDay = (*run.kept.reactor1)[computed - 1][t];
-    last_report.nonNumber = firstNonNumber(run, computed);
     last_report.summary = summarizeRun(summaryInputs(mode, run, computed, last_report.stoppedAtDay >= 0));
 
     // The series are this run's alone; a one-reactor run leaves no second reactor's curves behind.

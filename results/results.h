@@ -13,22 +13,13 @@
 
 #include <array>
 #include <atomic>
-#include <optional>
-
-// The first value of a table that is not a number (NaN or infinite).
-struct NonNumber {
-    int reactor = 1;
-    double day = 0;   // the time of its row
-    QString column;   // the column's header, e.g. "pH"
-};
 
 // What the front ends should tell the user about the last refinement.
 struct RefinementReport {
     int tableRows = 0;       // rows the worker kept
     int computedRows = 0;    // rows before what an integrator failure left (zero rows, its failed step)
     double stoppedAtDay = -1;  // time of the last computed row when the integration stopped early, else -1
-    std::optional<NonNumber> nonNumber;  // the first, when the computed rows hold any
-    RunSummary summary;
+    RunSummary summary;      // with the first unsound value of the computed rows
     QString workbookPath;    // absolute path of the workbook written, empty if none
     QString workbookError;   // why saving failed, empty on success
 };

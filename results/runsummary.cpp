@@ -57,13 +57,11 @@ constexpr std::array<Quantity, kReactorQuantities> kReactorQuantity{{
 // The gas shares in the table are percentages; methane flows need the fraction.
 double methaneFlow(const std::vector<double> &row) { return row[ResultCol::gasflow_N] * row[ResultCol::p_ch4] / 100; }
 
-// The plots' peak rule: the largest value before the last row; a single row is its own peak.
-// A value that is not a number makes the peak one too.
+// The largest value of the rows; a value that is not a number makes the peak one too.
 double peakOf(const ResultRows &table, int rows, int column)
 {
-    const int considered = rows >= 2 ? rows - 1 : rows;
-    double peak = considered > 0 ? table[0][column] : kNaN;
-    for (int i = 1; i < considered && !std::isnan(peak); ++i) {
+    double peak = rows > 0 ? table[0][column] : kNaN;
+    for (int i = 1; i < rows && !std::isnan(peak); ++i) {
         const double v = table[i][column];
         if (std::isnan(v) || v > peak)
             peak = v;
@@ -105,6 +103,42 @@ std::array<double, kReactorQuantities> reactorValues(const ResultRows &table, in
             producedOver(table, rows, methaneFlow)};
 }
 
+// What no digester holds (see summarizeRun): the gas shares beyond rounding, concentrations
+// and gas flows below zero beyond the integrator's tolerances.
+constexpr double kShareSlack = 1e-3;           // percentage points
+constexpr double kAtol = 1e-12, kRtol = 1e-6;  // the model scripts' LSODA tolerances
+constexpr double kErrorGrowth = 10;            // allowed for errors that add up over steps
+// Columns derived from states (S_co2 = S_IC - S_hco3_ion, the ions, the COD sums) carry the
+// errors of the states they come from, typically of 0.1 kgCOD/m3 or kmol/m3: no column is
+// judged on a smaller scale.
+constexpr double kStateScale = 0.1;
+
+bool possible(int column, double value, double largest)
+{
+    if (column == ResultCol::t || column == kPh)
+        return true;
+    if (column >= ResultCol::p_ch4 && column <= ResultCol::p_h2o)
+        return value >= -kShareSlack && value <= 100 + kShareSlack;
+    return value >= -kErrorGrowth * (kAtol + kRtol * std::max(largest, kStateScale));
+}
+
+std::optional<UnsoundValue> firstUnsound(const std::vector<const ResultRows *> &tables, int rows)
+{
+    std::vector<std::array<double, kResultColumns>> largest(tables.size());  // |value| so far
+    for (auto &columns : largest)
+        columns.fill(0.0);
+    for (int i = 0; i < rows; ++i)
+        for (size_t r = 0; r < tables.size(); ++r)
+            for (int c = 0; c < kResultColumns; ++c) {
+                const double value = (*tables[r])[i][c];
+                largest[r][c] = std::max(largest[r][c], std::abs(value));
+                if (!std::isfinite(value) || !possible(c, value, largest[r][c]))
+                    return UnsoundValue{int(r) + 1, (*tables[r])[i][ResultCol::t],
+                                        QString::fromUtf8(kResultColumnTable[c].header), value};
+            }
+    return std::nullopt;
+}
+
 QString reactorKey(int reactor, const char *key)
 {
     return QStringLiteral("r%1_%2").arg(reactor).arg(QLatin1String(key));
@@ -120,7 +154,7 @@ double valueOf(const RunSummary &s, const QString &key)
 
 const QString kNotANumber = QStringLiteral("not a number");
 
-QString daysText(double days) { return QString::number(std::round(days * 10) / 10); }
+QString daysText(double days) { return QString::number(days, 'g', 6); }
 
 QString fixed(double value, int decimals)
 {
@@ -141,21 +175,43 @@ QString notNumbersNote(const RunSummary &s)
 {
     QStringList labels;
     for (const SummaryValue &v : s.values)
-        if (!std::isfinite(v.value))
+        if (!std::isfinite(v.value) && v.note.isEmpty())
             labels << v.label;
     return labels.isEmpty() ? QString()
                             : QStringLiteral("Values that are not numbers: %1.").arg(labels.join(QLatin1String(", ")));
 }
 
+QString unsoundNote(const RunSummary &s)
+{
+    if (!s.unsound)
+        return {};
+    QString note = s.unsound->describe() + QLatin1Char('.');
+    note[0] = note[0].toUpper();
+    return note;
+}
+
 QVariant cell(double value) { return std::isfinite(value) ? QVariant(value) : QVariant(kNotANumber); }
 
+// A value as a reader sees it: the number, why it does not apply, or that it is none.
+QVariant cell(const SummaryValue &v)
+{
+    return std::isfinite(v.value) || v.note.isEmpty() ? cell(v.value) : QVariant(v.note);
+}
+
 }  // namespace
+
+QString UnsoundValue::describe() const
+{
+    const QString where = QStringLiteral("first at day %1 in \"%2\" of reactor %3").arg(daysText(day), column).arg(reactor);
+    return isNumber() ? QStringLiteral("physically impossible values, %1 (%2)").arg(where, QString::number(value, 'g', 6))
+                      : QStringLiteral("values that are not numbers, ") + where;
+}
 
 QStringList RunSummary::notNumbers() const
 {
     QStringList keys;
     for (const SummaryValue &v : values)
-        if (!std::isfinite(v.value))
+        if (!std::isfinite(v.value) && v.note.isEmpty())
             keys << v.key;
     return keys;
 }
@@ -173,8 +229,9 @@ RunSummary summarizeRun(const SummaryInputs &in)
     int rows = std::max(in.rows, 0);
     for (const ResultRows *table : tables)
         rows = std::min(rows, int(table->size()));
-    if (rows > 0)
-        s.days = (*in.reactor1)[rows - 1][ResultCol::t];
+    if (rows > 0)  // without the float noise of adding up output steps (4.999999999999998)
+        s.days = QString::number((*in.reactor1)[rows - 1][ResultCol::t], 'g', 6).toDouble();
+    s.unsound = firstUnsound(tables, rows);
 
     double methaneAtEnd = 0;  // Nm3/d, all reactors
     for (int r = 0; r < int(tables.size()); ++r) {
@@ -189,8 +246,10 @@ RunSummary summarizeRun(const SummaryInputs &in)
     const double codFed = in.finalFeedFlow * in.biomassConcentration;  // kgCOD/d
     s.values.push_back({QStringLiteral("organic_loading_rate"), QStringLiteral("Organic loading rate"),
                         QStringLiteral("kgCOD/(m3·d)"), codFed / in.totalVolume});
+    const bool fed = codFed != 0;
     s.values.push_back({QStringLiteral("specific_methane_yield"), QStringLiteral("Specific methane yield"),
-                        QStringLiteral("Nm3/kgCOD"), methaneAtEnd / codFed});
+                        QStringLiteral("Nm3/kgCOD"), fed ? methaneAtEnd / codFed : kNaN,
+                        fed ? QString() : QStringLiteral("not applicable (no feed)")});
     return s;
 }
 
@@ -199,10 +258,13 @@ QJsonObject summaryJson(const RunSummary &s)
     QJsonArray values;
     for (const SummaryValue &v : s.values) {
         const QJsonValue value = std::isfinite(v.value) ? QJsonValue(v.value) : QJsonValue();
-        values.append(QJsonObject{{QStringLiteral("key"), v.key},
-                                  {QStringLiteral("label"), v.label},
-                                  {QStringLiteral("value"), value},
-                                  {QStringLiteral("unit"), v.unit}});
+        QJsonObject entry{{QStringLiteral("key"), v.key},
+                          {QStringLiteral("label"), v.label},
+                          {QStringLiteral("value"), value},
+                          {QStringLiteral("unit"), v.unit}};
+        if (!v.note.isEmpty())
+            entry.insert(QStringLiteral("note"), v.note);
+        values.append(entry);
     }
     return {{QStringLiteral("configuration"), s.configuration},
             {QStringLiteral("days"), s.days},
@@ -231,7 +293,7 @@ QString summaryText(const RunSummary &s)
     QStringList lines{QStringLiteral("Summary of the %1 run over %2 d:").arg(s.configuration, daysText(s.days))};
     for (const SummaryValue &v : s.values) {
         if (!std::isfinite(v.value))
-            lines << v.label + QStringLiteral(": ") + kNotANumber;
+            lines << v.label + QStringLiteral(": ") + cell(v).toString();
         else if (v.unit == QLatin1String("-"))  // pH
             lines << QStringLiteral("%1: %2").arg(v.label, QString::number(v.value, 'g', 6));
         else
@@ -249,8 +311,9 @@ std::vector<std::vector<QVariant>> summarySheetRows(const RunSummary &s)
     std::vector<std::vector<QVariant>> rows;
     if (s.stoppedEarly)
         rows.push_back({stoppedNote(s)});
-    if (const QString note = notNumbersNote(s); !note.isEmpty())
-        rows.push_back({note});
+    for (const QString &note : {notNumbersNote(s), unsoundNote(s)})
+        if (!note.isEmpty())
+            rows.push_back({note});
 
     std::vector<QVariant> header{QStringLiteral("Quantity"), QStringLiteral("Unit")};
     for (int r = 1; r <= s.reactors; ++r)
@@ -268,6 +331,6 @@ std::vector<std::vector<QVariant>> summarySheetRows(const RunSummary &s)
     rows.push_back({});
     rows.push_back({QStringLiteral("Whole run"), QStringLiteral("Unit"), QStringLiteral("Value")});
     for (size_t i = size_t(kReactorQuantities * s.reactors); i < s.values.size(); ++i)
-        rows.push_back({s.values[i].label, s.values[i].unit, cell(s.values[i].value)});
+        rows.push_back({s.values[i].label, s.values[i].unit, cell(s.values[i])});
     return rows;
 }

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <cmath>
+#include <optional>
 #include <vector>
 
 struct SummaryValue {
@@ -19,18 +21,34 @@ struct SummaryValue {
     QString label;  // "Reactor 1 final gas flow"
     QString unit;   // "m3/d"; "-" for pH
     double value;   // NaN or infinite when the run gave no number
+    QString note = {};  // why a value does not apply ("not applicable (no feed)"); it is NaN then
+};
+
+// A value of the result tables that cannot be trusted: not a number (NaN or infinite), or a
+// number that no digester holds (see summarizeRun).
+struct UnsoundValue {
+    int reactor = 1;
+    double day = 0;   // the time of its row
+    QString column;   // the column's header, e.g. "CO2 %"
+    double value = 0;
+
+    bool isNumber() const { return std::isfinite(value); }
+    // "values that are not numbers, first at day 0.4 in "pH" of reactor 1", or "physically
+    // impossible values, first at day 3 in "CO2 %" of reactor 1 (100.588)".
+    QString describe() const;
 };
 
 struct RunSummary {
     QString configuration;  // "ssad", "tsad", "tpad", "pomp"
     int reactors = 1;
-    double days = 0;        // time of the last summarised row
+    double days = 0;        // time of the last summarised row, to 6 significant digits
     bool stoppedEarly = false;
     // Eleven values per reactor (reactor 1, then reactor 2 for two-reactor runs), then the
     // organic loading rate and the specific methane yield.
     std::vector<SummaryValue> values;
+    std::optional<UnsoundValue> unsound;  // the first of the summarised rows, row by row
 
-    QStringList notNumbers() const;  // keys of the values that are NaN or infinite
+    QStringList notNumbers() const;  // keys of the values that are NaN or infinite and apply
 };
 
 struct SummaryInputs {
@@ -44,15 +62,22 @@ struct SummaryInputs {
     double totalVolume = 0;           // m3, all reactors together
 };
 
-// Final values come from the last summarised row; totals integrate the normal gas flow over
-// the rows' times with the trapezoid rule. Without rows every reactor value is NaN.
-// The specific methane yield divides by the COD fed: a run without feed has none, and its
-// yield stays in the list as a value that is not a number (NaN or infinite), so readers find
-// every key in every summary.
+// Final values come from the last summarised row; peaks are the largest of all rows; totals
+// integrate the normal gas flow over the rows' times with the trapezoid rule. Without rows
+// every reactor value is NaN. The specific methane yield divides by the COD fed: a run without
+// feed has none, and its yield stays in the list, NaN with the note "not applicable (no feed)",
+// so readers find every key in every summary.
+// The rows are unsound where a value is not a number, where a gas share lies outside 0 to
+// 100 % by more than 0.001 percentage points (rounding), or where any other column but time
+// and pH (concentrations and gas flows) lies below zero by more than the integrator may leave
+// it: 10 × (1e-12 + 1e-6 × the column's largest magnitude so far, at least 0.1), ten times
+// the error that LSODA's tolerances (atol 1e-12, rtol 1e-6) allow a step; so never by more
+// than about 1e-6 kgCOD/m3 or kmol/m3 for small values.
 RunSummary summarizeRun(const SummaryInputs &in);
 
 // {"configuration", "days", "stopped_early", "not_numbers", "values": [{key, label, value,
-// unit}, ...]}; a value that is not a number is null.
+// unit}, ...]}; a value that is not a number is null; one that does not apply also has a
+// "note" ("not applicable (no feed)").
 QJsonObject summaryJson(const RunSummary &s);
 
 // One short line per reactor for the results pages, reactor 1 first:
@@ -64,6 +89,6 @@ QStringList summaryLines(const RunSummary &s);
 QString summaryText(const RunSummary &s);
 
 // The rows of the workbook's "SUMMARY" sheet: notes (stopped early, values that are not
-// numbers) when there are any, a table of the reactor values with one column per reactor,
+// numbers, the first unsound value) when there are any, a table of the reactor values with one column per reactor,
 // then the run's own values. Numbers are doubles, everything else text.
 std::vector<std::vector<QVariant>> summarySheetRows(const RunSummary &s);

@@ -138,13 +138,20 @@ void SafeFile::discard()
     registration = -1;
 }
 
+QString SafeFile::writeError() const
+{
+    const int code = errno;
+    return QStringLiteral("%1: %2").arg(target.path, code != 0 ? lastError() : temp.errorString());
+}
+
 WrittenFile SafeFile::commit()
 {
     WrittenFile written;
+    errno = 0;
     if (!failure.isEmpty())
         written.error = failure;
     else if (!temp.flush() || temp.error() != QFileDevice::NoError)
-        written.error = QStringLiteral("%1: %2").arg(target.path, temp.errorString());
+        written.error = writeError();
     else if (fsync(temp.handle()) != 0)
         written.error = QStringLiteral("%1: %2").arg(target.path, lastError());
     else

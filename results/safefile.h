@@ -38,6 +38,11 @@ public:
     QFile &file() { return temp; }
     QString tempPath() const { return tempName; }
 
+    // Why the last write to file() failed, with the file's name: in the system's words, as the
+    // failed write left errno (Qt has no text for a write the disk cut short), else in Qt's.
+    // Call it right after the write that failed.
+    QString writeError() const;
+
     // Flushes the temporary file to the disk and moves it into place. On failure the temporary
     // file is removed and an existing file is left as it was.
     WrittenFile commit();

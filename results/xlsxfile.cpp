@@ -4,7 +4,9 @@
 
 #include <xlsxwriter.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 XlsxFile::CNumbers::CNumbers()
 {
@@ -58,10 +60,14 @@ void XlsxFile::abandon(const QString &why)
     release();  // never called into again
 }
 
-void XlsxFile::check(int lxwError)
+void XlsxFile::check(int lxwError, int systemError)
 {
-    if (lxwError != LXW_NO_ERROR)
-        abandon(QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(lxwError))));
+    if (lxwError == LXW_NO_ERROR)
+        return;
+    QString why = QString::fromUtf8(lxw_strerror(static_cast<lxw_error>(lxwError)));
+    if (systemError != 0)
+        why += QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(std::strerror(systemError)));
+    abandon(why);
 }
 
 int XlsxFile::addSheet(const QString &name)
@@ -108,10 +114,13 @@ void XlsxFile::activate(int sheet)
 // check those writes, and would assemble a workbook with rows missing from a full disk.
 QString XlsxFile::unwrittenRows() const
 {
-    for (lxw_worksheet *sheet : sheets)
+    for (lxw_worksheet *sheet : sheets) {
+        errno = 0;
         if (sheet->optimize_tmpfile && (std::fflush(sheet->optimize_tmpfile) != 0 || std::ferror(sheet->optimize_tmpfile)))
-            return QStringLiteral("the rows of sheet \"%1\" could not be stored on the disk")
-                .arg(QString::fromUtf8(sheet->name));
+            return QStringLiteral("the rows of sheet \"%1\" could not be stored on the disk%2")
+                .arg(QString::fromUtf8(sheet->name),
+                     errno != 0 ? QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(errno)) : QString());
+    }
     return {};
 }
 
@@ -122,10 +131,12 @@ WrittenFile XlsxFile::close()
         if (!lost.isEmpty()) {
             abandon(lost);
         } else {
+            errno = 0;
             const lxw_error closed = workbook_close(book);
+            const int systemError = errno;
             book = nullptr;  // workbook_close frees it, whatever it returns
             sheets.clear();
-            check(closed);
+            check(closed, systemError);
         }
     }
     if (failed())

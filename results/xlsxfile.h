@@ -53,7 +53,9 @@ private:
         locale_t previous;
     };
 
-    void check(int lxwError);
+    // Abandons the workbook on a library error, in the library's words and, where a system call
+    // failed, the system's (errno of that call).
+    void check(int lxwError, int systemError = 0);
     QString unwrittenRows() const;
     void release();
 

@@ -483,18 +483,29 @@ private slots:
         QCOMPARE(summary(results::last_workbook)["lastRow"].toObject()["Basic"].toInt(), 4 + 6);
     }
 
-    // Values that are not numbers are not shown as a plain success.
+    // Values that are not numbers, or that no digester holds, are not shown as a plain success.
+    void resultsThatAreNotNumbers_data()
+    {
+        QTest::addColumn<QString>("cell");  // of the stand-in's table, set in its row 4 (day 0.4)
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("NaN pH") << "7] = float('nan')" << "Results are not numbers" << "at day 0.4 in \"pH\" of reactor 1";
+        QTest::newRow("CO2 share of 120 %") << "4] = 120" << "Results are physically impossible"
+                                            << "at day 0.4 in \"CO2 %\" of reactor 1 (120)";
+    }
     void resultsThatAreNotNumbers()
     {
+        QFETCH(QString, cell);
+        QFETCH(QString, title);
+        QFETCH(QString, named);
         setText(window.get(), "lineEdit_t_end", "1");
         std::string model = standInModel(11, 11);
-        model.insert(model.rfind("    return"), "    table[4, 7] = float('nan')\n");
+        model.insert(model.rfind("    return"), "    table[4, " + cell.toStdString() + "\n");
         workers().ssad->program_text = model;
         start("radioButton_SSAD", "pushButton_C2");
         QTRY_COMPARE_WITH_TIMEOUT(messages->seen.size(), 1, runTimeoutMs);
-        QCOMPARE(messages->seen.front().title, QStringLiteral("Results are not numbers"));
-        QVERIFY2(messages->seen.front().text.contains("at day 0.4 in \"pH\" of reactor 1"),
-                 qPrintable(messages->seen.front().text));
+        QCOMPARE(messages->seen.front().title, title);
+        QVERIFY2(messages->seen.front().text.contains(named), qPrintable(messages->seen.front().text));
         QCOMPARE(messages->seen.front().page, QStringLiteral("page_Results_1s"));
     }
 

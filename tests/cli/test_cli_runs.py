@@ -7,6 +7,7 @@ import os
 import pathlib
 import pty
 import re
+import resource
 import select
 import signal
 import stat
@@ -163,6 +164,17 @@ def test_inputs_file_under_the_options_and_pdf_plots(tmp_path):
     assert 'line 2, t-end2' in result.stderr
 
 
+def test_inputs_file_nested_too_deep_is_refused_before_parsing(tmp_path):
+    # The TOML library parses a dotted key part by part recursively: 50 000 parts overflowed its stack.
+    (tmp_path / 'deep.toml').write_text('t-end = 1\na' + '.a' * 50000 + ' = 1\n')
+    result = run(tmp_path, '--inputs', 'deep.toml')
+    assert result.returncode == 2, result.stderr
+    assert 'line 2: keys, tables and lists nested more than 32 deep' in result.stderr
+    # Dots and brackets in comments and strings are no nesting.
+    (tmp_path / 'fine.toml').write_text('# ' + '.[{' * 50 + '\nph = "free" # ' + '.' * 50 + '\nt-end = 0.5\n')
+    assert run(tmp_path, '--inputs', 'fine.toml', '--quiet').returncode == 0
+
+
 def test_usual_workbook_name_quiet_and_stats(tmp_path):
     result = run(tmp_path, '--t-end', '0.5', '--ph', 'free', '--quiet', '--stats')
     assert result.returncode == 0, result.stderr
@@ -302,6 +314,7 @@ def test_integration_stopped_early_has_its_own_status(tmp_path):
     result = run(tmp_path, '--q-in', '1000', '--v1', '0.01', '--t-end', '1', '--out', 'w.xlsx', '--csv', 'r.csv')
     assert result.returncode == 3, result.stderr
     assert 'stopped at day' in result.stderr
+    assert re.search(r'\nStopped early at day 0\.0[1-9][0-9]*\.\n', result.stderr), result.stderr  # not "day 0"
     _, _, table = read_csv(tmp_path / 'r.csv')
     assert 1 <= len(table) < 11
     assert openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['Basic'].max_row == 4 + len(table)
@@ -337,6 +350,67 @@ def test_batch_answers_each_line_as_a_single_run_and_goes_on_past_bad_lines(tmp_
         assert json.loads((tmp_path / 's.json').read_text()) == answer['summary']
 
 
+def batch_answers(folder, scenarios, **options):
+    batch = subprocess.run([CLI, '--batch'], input=''.join(json.dumps(s) + '\n' for s in scenarios), cwd=folder,
+                           capture_output=True, text=True, timeout=300, **options)
+    return batch, [json.loads(line) for line in batch.stdout.splitlines()]
+
+
+def test_batch_checks_only_the_folders_it_writes(tmp_path):
+    folder, out = tmp_path / 'read-only', tmp_path / 'out'
+    folder.mkdir()
+    out.mkdir()
+    if os.geteuid() != 0:
+        folder.chmod(0o555)
+    elif subprocess.run(['mount', '-t', 'tmpfs', '-o', 'ro,size=64k', 'tmpfs', str(folder)],
+                        capture_output=True).returncode != 0:
+        pytest.skip('mounting a read-only tmpfs is not permitted here')
+    try:
+        batch, answers = batch_answers(folder, [{'id': 1, 't-end': 0.5, 'summary': str(out / 's.json')},
+                                                {'id': 2, 't-end': 0.5, 'out': 'w.xlsx'}])
+    finally:
+        if os.geteuid() == 0:
+            subprocess.run(['umount', str(folder)], check=True)
+    assert [(a['status'], a['files']) for a in answers] == [('done', [str(out / 's.json')]), ('refused', [])], batch.stderr
+    assert 'out: ' in answers[1]['message']
+
+
+def test_a_failed_file_keeps_every_file_of_the_run_from_its_name(tmp_path):
+    def files_of_at_most_16000_bytes():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (16000, 16000))
+    (tmp_path / 'keep.csv').write_text('earlier\n')
+    # A day's CSV (about 11 kB) and summary fit, its workbook (about 16.5 kB) does not; 3 days' CSV does not.
+    batch, answers = batch_answers(tmp_path, [
+        {'id': 1, 't-end': 1, 'out': 'w.xlsx', 'csv': 'keep.csv', 'summary': 's.json', 'plots': 'p'},
+        {'id': 2, 't-end': 3, 'csv': 'big.csv'}], preexec_fn=files_of_at_most_16000_bytes)
+    assert [(a['exit'], a['files']) for a in answers] == [(1, []), (1, [])], batch.stderr
+    assert str(tmp_path / 'w.xlsx') in answers[0]['message'], answers[0]['message']
+    assert answers[0]['message'].endswith("; none of the run's files is written")
+    # The system's words for what failed, not "Unknown error".
+    assert answers[1]['message'].startswith(f'{tmp_path / "big.csv"}: File too large'), answers[1]['message']
+    assert files_in(tmp_path) == ['keep.csv', 'p'] and (tmp_path / 'keep.csv').read_text() == 'earlier\n'
+
+
+@pytest.mark.parametrize('output', ['closed', 'full', 'a pipe closed at the other end'])
+def test_answers_that_cannot_be_delivered_are_a_failure(tmp_path, output):
+    scenario = json.dumps({'id': 1, 't-end': 0.5, 'summary': 's.json'}) + '\n'
+    if output == 'full':
+        with open('/dev/full', 'w') as full:
+            batch = subprocess.run([CLI, '--batch'], input=scenario, stdout=full, stderr=subprocess.PIPE, cwd=tmp_path,
+                                   text=True, timeout=300)
+    else:
+        # Closed at the start: descriptor 1 would go to the first file the program opens.
+        batch = subprocess.Popen([CLI, '--batch'], stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 cwd=tmp_path, text=True, preexec_fn=(lambda: os.close(1)) if output == 'closed' else None)
+        batch.stdout.close()
+        batch.stderr = batch.communicate(scenario, timeout=300)[1]
+    assert batch.returncode == 1, batch.stderr
+    assert 'standard output' in batch.stderr
+    if output == 'closed':
+        assert files_in(tmp_path) == []
+
+
 def test_parallel_runs_in_one_folder_leave_one_workbook_each(tmp_path):
     runs = 16
     for repeat in range(1, 3):
@@ -366,6 +440,12 @@ def test_pipes_at_file_targets_are_refused_and_left_alone(tmp_path):
         assert option in result.stderr and 'FIFO' in result.stderr
         assert stat.S_ISFIFO(os.lstat(pipe).st_mode)
         assert files_in(tmp_path) == ['pipe']
+    # An image's name too, before the run.
+    (tmp_path / 'plots').mkdir()
+    os.mkfifo(tmp_path / 'plots' / 'biogas_composition.png')
+    result = run(tmp_path, '--t-end', '0.5', '--out', 'w.xlsx', '--plots', 'plots')
+    assert result.returncode == 2 and '--plots' in result.stderr and 'FIFO' in result.stderr, result.stderr
+    assert files_in(tmp_path) == ['pipe', 'plots', 'plots/biogas_composition.png']
 
 
 def test_full_or_read_only_disk_leaves_the_earlier_files_and_no_partial_one(tmp_path):

@@ -5,11 +5,12 @@ import json
 import math
 import os
 import pathlib
+import re
 
 import openpyxl
 import pytest
 
-from test_cli_runs import CLI, run
+from test_cli_runs import CLI, batch_answers, run
 
 pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
 
@@ -29,7 +30,7 @@ def expected(c):
     """The summary's reactor values from one reactor's columns of the CSV."""
     methane_flow = [q * s / 100 for q, s in zip(c['gasflow_N'], c['Ch4 %'])]
     return {'final_gas_flow': c['gasflow'][-1], 'final_normal_gas_flow': c['gasflow_N'][-1],
-            'peak_gas_flow': max(c['gasflow'][:-1]), 'final_ch4': c['Ch4 %'][-1], 'final_co2': c['CO2 %'][-1],
+            'peak_gas_flow': max(c['gasflow']), 'final_ch4': c['Ch4 %'][-1], 'final_co2': c['CO2 %'][-1],
             'final_h2': c['H2 %'][-1], 'final_ph': c['pH'][-1],
             'final_vfa': sum(c[k][-1] for k in ('S_va', 'S_bu', 'S_pro', 'S_ac')),
             'final_free_ammonia': c['S_nh3'][-1], 'normal_biogas': trapezoid(c['t'], c['gasflow_N']),
@@ -71,3 +72,19 @@ def test_not_numbers_have_a_status_of_their_own_and_are_named(tmp_path):
     assert json.loads((tmp_path / 's.json').read_text())['not_numbers']
     notes = next(openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['SUMMARY'].iter_rows(values_only=True))
     assert 'not numbers' in notes[0]
+
+
+def test_impossible_results_are_not_a_success_and_a_run_without_feed_is_one(tmp_path):
+    batch, answers = batch_answers(tmp_path, [
+        # A feed far beyond what the digester takes drives the CO2 share below 0 while no gas flows.
+        {'id': 1, 'q-in': 1000, 't-end': 3, 'ph': 7, 'out': 'w.xlsx'},
+        {'id': 2, 'q-in': 0, 't-end': 1}, {'id': 3, 'x-c-in': 0, 't-end': 1}])
+    assert (answers[0]['status'], answers[0]['exit']) == ('not numbers', 4), batch.stderr
+    assert re.fullmatch(r'the results hold physically impossible values, first at day [0-9.]+ in "CO2 %" of reactor 1 '
+                        r'\(-[0-9.e-]+\); the files are written and marked', answers[0]['message']), answers[0]['message']
+    notes = next(openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)['SUMMARY'].iter_rows(values_only=True))
+    assert notes[0].startswith('Physically impossible values, first at day'), notes
+    for answer in answers[1:]:
+        assert (answer['status'], answer['message'], answer['summary']['not_numbers']) == ('done', '', [])
+        assert answer['summary']['values'][-1] == {'key': 'specific_methane_yield', 'label': 'Specific methane yield',
+                                                   'value': None, 'unit': 'Nm3/kgCOD', 'note': 'not applicable (no feed)'}

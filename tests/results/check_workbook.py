@@ -132,7 +132,7 @@ def check_summary(ws, reactors, rows, expect):
         biogas = sum((t[i] - t[i - 1]) * (normal[i] + normal[i - 1]) / 2 for i in range(1, rows))
         vfa = sum(synthetic(reactor, last, HEADERS.index(h)) for h in ("S_va", "S_bu", "S_pro", "S_ac"))
         for label, unit, want in [("Final gas flow", "m3/d", synthetic(reactor, last, 1)),
-                                  ("Peak gas flow", "m3/d", synthetic(reactor, last - 1, 1)),
+                                  ("Peak gas flow", "m3/d", synthetic(reactor, last, 1)),
                                   ("Final pH", "-", synthetic(reactor, last, 7)),
                                   ("Final total VFA", "kgCOD/m3", vfa),
                                   ("Normal biogas produced", "Nm3", biogas)]:

@@ -40,7 +40,7 @@ ResultRows table(std::initializer_list<Row> rows)
     return out;
 }
 
-// Reactor 1: the largest gas flow is in the last row, which the peak leaves out.
+// Reactor 1: the largest gas flow is in the last row.
 //   normal biogas  = 0.1 × ((0 + 9)/2 + (9 + 27)/2 + (27 + 36)/2)          = 5.4 Nm3
 //   methane flows  = 0, 9 × 0.5 = 4.5, 27 × 0.6 = 16.2, 36 × 0.625 = 22.5 Nm3/d
 //   normal methane = 0.1 × ((0 + 4.5)/2 + (4.5 + 16.2)/2 + (16.2 + 22.5)/2) = 3.195 Nm3
@@ -91,7 +91,7 @@ private slots:
                                "r1_final_co2", "r1_final_h2", "r1_final_ph", "r1_final_vfa",
                                "r1_final_free_ammonia", "r1_normal_biogas", "r1_normal_methane",
                                "organic_loading_rate", "specific_methane_yield"};
-        const std::vector<double> expected{40, 36, 30, 62.5, 33, 0.25, 7.3, 1.0, 0.002, 5.4, 3.195,
+        const std::vector<double> expected{40, 36, 40, 62.5, 33, 0.25, 7.3, 1.0, 0.002, 5.4, 3.195,
                                            2.0, 22.5 / 75};
         QCOMPARE(int(s.values.size()), keys.size());
         for (int i = 0; i < keys.size(); ++i) {
@@ -117,7 +117,7 @@ private slots:
         QCOMPARE(int(s.values.size()), 24);
         QCOMPARE(s.values[11].key, QStringLiteral("r2_final_gas_flow"));
         QCOMPARE(s.values[11].label, QStringLiteral("Reactor 2 final gas flow"));
-        QCOMPARE(valueOf(s, "r1_peak_gas_flow"), 30.0);
+        QCOMPARE(valueOf(s, "r1_peak_gas_flow"), 40.0);
         QCOMPARE(valueOf(s, "r2_peak_gas_flow"), 5.0);
         QCOMPARE(valueOf(s, "r2_normal_biogas"), 1.2);
         QCOMPARE(valueOf(s, "r2_normal_methane"), 0.6);
@@ -137,7 +137,8 @@ private slots:
         QCOMPARE(rows.size(), size_t(16));
     }
 
-    // A NaN pH and a run without feed: both values are named and never printed as results.
+    // A NaN pH is named and never printed as a result; a run without feed has a yield that
+    // does not apply, which is no failure.
     void valuesThatAreNotNumbersAreNamed()
     {
         ResultRows r1 = kReactor1;
@@ -145,26 +146,32 @@ private slots:
         SummaryInputs in = singleReactor(r1, 4);
         in.finalFeedFlow = 0;
         const RunSummary s = summarizeRun(in);
-        QCOMPARE(s.notNumbers(), (QStringList{"r1_final_ph", "specific_methane_yield"}));
+        QCOMPARE(s.notNumbers(), QStringList{"r1_final_ph"});
         QCOMPARE(valueOf(s, "organic_loading_rate"), 0.0);
 
         QCOMPARE(summaryLines(s)[0], QStringLiteral("Methane 3.195 Nm3 over 0.3 d · CH4 62.5 % · pH not a number"));
         const QString text = summaryText(s);
         QVERIFY(text.contains(QStringLiteral("\nReactor 1 final pH: not a number\n")));
-        const QString note = QStringLiteral("Values that are not numbers: Reactor 1 final pH, Specific methane yield.");
+        QVERIFY(text.contains(QStringLiteral("\nSpecific methane yield: not applicable (no feed)\n")));
+        const QString note = QStringLiteral("Values that are not numbers: Reactor 1 final pH.");
         QVERIFY(text.contains('\n' + note + '\n'));
 
         const QJsonObject json = QJsonDocument::fromJson(QJsonDocument(summaryJson(s)).toJson()).object();
-        QCOMPARE(json["not_numbers"].toArray(), (QJsonArray{"r1_final_ph", "specific_methane_yield"}));
+        QCOMPARE(json["not_numbers"].toArray(), QJsonArray{"r1_final_ph"});
         const QJsonArray values = json["values"].toArray();
         QVERIFY(values[6].toObject()["value"].isNull());
         QCOMPARE(values[6].toObject()["key"].toString(), QStringLiteral("r1_final_ph"));
+        QVERIFY(!values[6].toObject().contains("note"));
         QCOMPARE(values[0].toObject()["value"].toDouble(), 40.0);
         QCOMPARE(values[0].toObject()["unit"].toString(), QStringLiteral("m3/d"));
+        QVERIFY(values[12].toObject()["value"].isNull());
+        QCOMPARE(values[12].toObject()["note"].toString(), QStringLiteral("not applicable (no feed)"));
 
         const auto rows = summarySheetRows(s);
         QCOMPARE(rows[0], std::vector<QVariant>{note});
-        QCOMPARE(rows[8], (std::vector<QVariant>{"Final pH", "-", "not a number"}));
+        QCOMPARE(rows[1], std::vector<QVariant>{"Values that are not numbers, first at day 0.3 in \"pH\" of reactor 1."});
+        QCOMPARE(rows[9], (std::vector<QVariant>{"Final pH", "-", "not a number"}));
+        QCOMPARE(rows.back(), (std::vector<QVariant>{"Specific methane yield", "Nm3/kgCOD", "not applicable (no feed)"}));
 
         // A table without rows has no reactor value at all; the loading rate needs none.
         const RunSummary empty = summarizeRun(singleReactor(kReactor1, 0));
@@ -180,7 +187,7 @@ private slots:
         const RunSummary s = summarizeRun(in);
         QCOMPARE(s.days, 0.2);
         QCOMPARE(valueOf(s, "r1_final_gas_flow"), 30.0);
-        QCOMPARE(valueOf(s, "r1_peak_gas_flow"), 10.0);
+        QCOMPARE(valueOf(s, "r1_peak_gas_flow"), 30.0);
         QCOMPARE(valueOf(s, "r1_normal_biogas"), 0.1 * (4.5 + 18));
 
         QVERIFY(summaryLines(s)[0].endsWith(QStringLiteral(" (stopped at day 0.2)")));
@@ -188,6 +195,65 @@ private slots:
         QCOMPARE(summarySheetRows(s)[0], std::vector<QVariant>{"Stopped early at day 0.2."});
         QCOMPARE(summaryJson(s)["stopped_early"].toBool(), true);
         QCOMPARE(summaryJson(s)["days"].toDouble(), 0.2);
+    }
+
+    // Days as reached, without the float noise of adding up steps, however early a run stopped.
+    void daysAsReached()
+    {
+        ResultRows r1 = kReactor1;
+        r1[1][0] = 0.0142;
+        r1[3][0] = 4.999999999999998;
+        SummaryInputs in = singleReactor(r1, 2);
+        in.stoppedEarly = true;
+        const RunSummary stopped = summarizeRun(in);
+        QCOMPARE(stopped.days, 0.0142);
+        QVERIFY(summaryText(stopped).endsWith(QStringLiteral("\nStopped early at day 0.0142.\n")));
+        QVERIFY(summaryLines(stopped)[0].contains(QStringLiteral(" over 0.0142 d ")));
+        const RunSummary whole = summarizeRun(singleReactor(r1, 4));
+        QCOMPARE(QJsonDocument(summaryJson(whole)).toJson(QJsonDocument::Compact).contains("\"days\":5,"), true);
+        QVERIFY(summaryText(whole).startsWith(QStringLiteral("Summary of the ssad run over 5 d:\n")));
+    }
+
+    // Values no digester holds, beyond rounding and the integrator's tolerance, are named by
+    // their first row and column; those within are not.
+    void physicallyImpossibleValues_data()
+    {
+        QTest::addColumn<int>("reactor");
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<double>("value");  // put into row 2 (day 0.2)
+        QTest::addColumn<bool>("impossible");
+        QTest::newRow("share below 0") << 1 << "CO2 %" << -0.01 << true;
+        QTest::newRow("share below 0 by rounding") << 1 << "H2 %" << -0.0005 << false;
+        QTest::newRow("share above 100") << 2 << "Ch4 %" << 100.002 << true;
+        QTest::newRow("share above 100 by rounding") << 1 << "H2O %" << 100.0005 << false;
+        // S_ac so far at most 0.5: the integrator may leave it 10 × (1e-12 + 0.5e-6) below 0;
+        // S_nh3 (at most 0.001) is judged on the scale 0.1: 10 × (1e-12 + 0.1e-6).
+        QTest::newRow("concentration below 0") << 1 << "S_ac" << -1e-4 << true;
+        QTest::newRow("concentration below 0 within tolerance") << 1 << "S_ac" << -4e-6 << false;
+        QTest::newRow("small concentration below 0") << 1 << "S_nh3" << -2e-6 << true;
+        QTest::newRow("small concentration below 0 within tolerance") << 1 << "S_nh3" << -5e-7 << false;
+        QTest::newRow("gas flow below 0") << 2 << "gasflow" << -0.5 << true;
+        QTest::newRow("not a number") << 1 << "pH" << std::numeric_limits<double>::quiet_NaN() << true;
+    }
+    void physicallyImpossibleValues()
+    {
+        QFETCH(int, reactor);
+        QFETCH(QString, header);
+        QFETCH(double, value);
+        QFETCH(bool, impossible);
+        ResultRows tables[] = {kReactor1, kReactor2};
+        tables[reactor - 1][2][column(qPrintable(header))] = value;
+        const RunSummary s = summarizeRun({QStringLiteral("tsad"), &tables[0], &tables[1], 4, false, 3, 25, 50});
+        QCOMPARE(s.unsound.has_value(), impossible);
+        if (!impossible)
+            return;
+        QCOMPARE(s.unsound->reactor, reactor);
+        QCOMPARE(s.unsound->day, 0.2);
+        QCOMPARE(s.unsound->column, header);
+        QCOMPARE(s.unsound->isNumber(), std::isfinite(value));
+        if (header == "CO2 %")
+            QCOMPARE(summarySheetRows(s)[0], std::vector<QVariant>{
+                "Physically impossible values, first at day 0.2 in \"CO2 %\" of reactor 1 (-0.01)."});
     }
 };
 
