@@ -21,16 +21,6 @@ namespace {
 // How a front end names a key.
 enum class KeyStyle { Option, Key };
 
-// "ssad, tsad, tpad, pomp": the codes of the configurations that take an input.
-QString modeList(const InputInfo &info)
-{
-    QStringList codes;
-    for (const Configuration &c : configurations())
-        if (info.takes(c.mode))
-            codes << QLatin1String(c.code);
-    return codes.join(QStringLiteral(", "));
-}
-
 QString number(double value) { return QString::number(value, 'g', 6); }
 
 // "(default 1.013; 2.026 for tsad)": the defaults of the configurations the option applies to.
@@ -59,7 +49,7 @@ QString optionHelp(const InputInfo &option)
         text += QStringLiteral(" [%1]").arg(option.temperature ? QStringLiteral("K, or °C with --unit C")
                                                                : QString::fromUtf8(option.unit));
     if (option.configurations != kEveryConfiguration)
-        text += QStringLiteral(", ") + modeList(option) + QStringLiteral(" only");
+        text += QStringLiteral(", ") + configurationCodes(option.configurations).join(QStringLiteral(", ")) + QStringLiteral(" only");
     return text + QStringLiteral(": ") + QString::fromUtf8(option.help) + QStringLiteral(" (") + defaultText(option) +
            QLatin1Char(')');
 }
@@ -312,7 +302,7 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
         else
             problems << QStringLiteral("%1: needs a text, not %2").arg(it.key(), typeName(it.value()));
     }
-    const GivenInputs given = readInputEntries(entries, EntryValues::Typed);
+    const GivenInputs given = readInputEntries(entries, EntryValues::NumbersOrTexts);
     for (const InputProblem &problem : given.problems)
         problems << optionProblem(problem, KeyStyle::Key);
     CliOptions options;

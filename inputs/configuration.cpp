@@ -23,6 +23,7 @@ struct Declared {
     Declared decimals(int n) { info.decimals = n; return *this; }
     Declared record(int position) { info.recordPosition = position; return *this; }
     Declared kind(FieldKind kind) { info.fieldKind = kind; return *this; }
+    Declared unit(const char *unit) { info.unit = unit; return *this; }
     Declared startsAt(unsigned configs, const char *text) { info.startTexts.push_back({configs, text}); return *this; }
     operator InputInfo() const { return info; }
 };
@@ -89,7 +90,7 @@ const std::vector<InputInfo> &inputInfos()
             .below(1).kind(FieldKind::Fraction).record(8),
         // Recorded as the pH mode (position 4) and 10^-pH (position 5).
         choice(Input::Ph, "ph", "pH", "free", "7.0", "free (computed), or a manual pH imposed on the run")
-            .range(1, 12.99).decimals(2).kind(FieldKind::Ph).record(4),
+            .unit("-").range(1, 12.99).decimals(2).kind(FieldKind::Ph).record(4),
         choice(Input::Unit, "unit", "Temperature unit", "K C", "K", "Unit of the temperatures given: K or C (°C)"),
         temperature(Input::T1, "t1", "Temperature (in R1)", &R::T_1, "Temperature of the (first) reactor").record(10),
         temperature(Input::T2, "t2", "Temperature in R2", &R::T_2, "Temperature of the second reactor")
@@ -152,6 +153,15 @@ const Configuration *configurationByCode(const QString &code)
         if (code.compare(QLatin1String(c.code), Qt::CaseInsensitive) == 0)
             return &c;
     return nullptr;
+}
+
+QStringList configurationCodes(unsigned set)
+{
+    QStringList codes;
+    for (const Configuration &c : configurations())
+        if (set & (1u << c.mode))
+            codes << QLatin1String(c.code);
+    return codes;
 }
 
 bool applies(Input input, int mode) { return inputInfo(input).takes(mode); }

@@ -7,6 +7,7 @@
 #include "runrequest.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <limits>
 #include <utility>
@@ -78,6 +79,9 @@ const std::vector<Configuration> &configurations();
 const Configuration &configuration(int mode);
 // The configuration of a code ("ssad", any case); null when there is none.
 const Configuration *configurationByCode(const QString &code);
+
+// The codes of a set of configurations, in table order: {"tsad", "tpad"}.
+QStringList configurationCodes(unsigned set);
 
 // Whether a configuration takes an input.
 bool applies(Input input, int mode);

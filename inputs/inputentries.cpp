@@ -12,16 +12,6 @@ QString choiceList(const InputInfo &info)
     return QString::fromLatin1(info.choices).split(QLatin1Char(' ')).join(QStringLiteral(", "));
 }
 
-// The configurations that take an input: "tsad, tpad".
-QString takers(const InputInfo &info)
-{
-    QStringList codes;
-    for (const Configuration &c : configurations())
-        if (info.takes(c.mode))
-            codes << QLatin1String(c.code);
-    return codes.join(QStringLiteral(", "));
-}
-
 class EntryReader {
 public:
     EntryReader(EntryValues values_, int fallbackMode) : values(values_), mode(fallbackMode) {}
@@ -57,8 +47,10 @@ private:
     // The number of a value: a JSON number, or a command line's text of one.
     std::optional<double> number(const QJsonValue &value) const
     {
-        if (values == EntryValues::Typed)
-            return value.isDouble() ? std::optional<double>(value.toDouble()) : std::nullopt;
+        if (value.isDouble() && values != EntryValues::Texts)
+            return value.toDouble();
+        if (!value.isString() || values == EntryValues::Typed)
+            return std::nullopt;
         QLocale c = QLocale::c();
         c.setNumberOptions(QLocale::RejectGroupSeparator);
         bool ok = false;
@@ -68,7 +60,8 @@ private:
 
     QString notANumber(const QJsonValue &value) const
     {
-        return values == EntryValues::Typed ? typeName(value) : QStringLiteral("'%1'").arg(value.toString());
+        return value.isString() && values != EntryValues::Typed ? QStringLiteral("'%1'").arg(value.toString())
+                                                                : typeName(value);
     }
 
     void readChoice(const InputInfo &info, const InputEntry &entry)
@@ -101,10 +94,14 @@ private:
             given.freePh = true;
             return;
         }
-        const std::optional<double> value = word || values == EntryValues::Typed ? number(entry.value) : std::nullopt;
+        const std::optional<double> value = number(entry.value);
         const QString reason = value ? valueProblem(info, *value, mode) : QString();
         if (!value || !reason.isEmpty()) {
-            problem(entry, QStringLiteral("must be \"free\" or a pH from 1 to 12.99 with at most two decimals, not %1")
+            problem(entry, QStringLiteral("must be \"%1\" or a pH from %2 to %3 with at most %4 decimals, not %5")
+                               .arg(QLatin1String(info.choices))
+                               .arg(info.lowest)
+                               .arg(info.highest)
+                               .arg(info.decimals)
                                .arg(value ? QString::number(*value, 'g', 12) : notANumber(entry.value)));
             return;
         }
@@ -122,7 +119,7 @@ private:
         }
         if (modeKnown && !info.takes(mode)) {
             problem(entry, QStringLiteral("does not apply to config %1 (only to %2)")
-                               .arg(QLatin1String(configuration(mode).code), takers(info)));
+                               .arg(QLatin1String(configuration(mode).code), configurationCodes(info.configurations).join(QStringLiteral(", "))));
             return;
         }
         given.numbers[info.input] = *value + (info.temperature && given.celsius ? 273.15 : 0.0);

@@ -24,8 +24,9 @@ struct InputEntry {
 };
 
 enum class EntryValues {
-    Typed,  // numbers are numbers (batch lines, files)
-    Texts,  // every value is a text, numbers in the C locale's notation (command-line options)
+    Typed,            // numbers are numbers (input files)
+    NumbersOrTexts,   // a number may also be the text of one (batch lines)
+    Texts,            // every value is a text, numbers in the C locale's notation (command-line options)
 };
 
 // What one source gave, read.

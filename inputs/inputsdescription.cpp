@@ -8,14 +8,7 @@
 
 namespace {
 
-QJsonArray codes(unsigned set)
-{
-    QJsonArray list;
-    for (const Configuration &c : configurations())
-        if (set & (1u << c.mode))
-            list.append(QLatin1String(c.code));
-    return list;
-}
+QJsonArray codes(unsigned set) { return QJsonArray::fromStringList(configurationCodes(set)); }
 
 QJsonValue bound(double value) { return std::isfinite(value) ? QJsonValue(value) : QJsonValue(QJsonValue::Null); }
 

@@ -59,7 +59,7 @@ QString valueProblem(const InputInfo &info, double value, int mode)
         QString text = rangeText(info, lowestExcluded);
         if (lowestExcluded && !(info.lowestExcludedIn == kEveryConfiguration))
             text += QStringLiteral(" for config %1").arg(QLatin1String(configuration(mode).code));
-        return text + QStringLiteral(" (got %1%2)").arg(number(value), unit);
+        return text + QStringLiteral(" (got %1%2)").arg(QString::number(value, 'g', 12), unit);
     }
     if (info.decimals >= 0 && !hasDecimals(value, info.decimals))
         return QStringLiteral("must have at most %1 decimals (got %2)").arg(info.decimals).arg(value, 0, 'g', 12);

@@ -64,7 +64,7 @@ def range_problem(name, value, config=None):
                     f'{"below " if d["max_excluded"] else ""}{_number(high)}{unit}')
         if excluded and config and set(excluded_in) != set(ALL_CONFIGS):
             text += f' for config {config}'
-        return f'{text} (got {_number(value)}{unit})'
+        return f'{text} (got {value:.12g}{unit})'
     decimals = d['decimals']
     if decimals is not None:
         scaled = value * 10 ** decimals

@@ -48,7 +48,6 @@ private slots:
     void outputTargetsAreCheckedBeforeTheRun();
     void inputsFileUnderTheOptions();
     void plotImageOptions();
-    void everyProblemAtOnce();
     void oneKeySetEverywhere();
     void phDecimalsInEveryFrontEnd();
     void helpListsOptionsWithUnitsAndDefaults();
@@ -234,31 +233,9 @@ void TestCliOptions::inputsFileUnderTheOptions()
     QCOMPARE(r.P_atm2, 0.0);
     QCOMPARE(r.ph_mode, 1);
 
+    // A file and options with several problems: refused in one pass, the file's with their lines
+    // and keys, the options' with their names, the ranges among them.
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("t-end = 20\nv2 = 40\n");
-    file.close();
-    const ParsedCommandLine refused = parse({"--inputs", path});
-    QCOMPARE(refused.outcome, ParsedCommandLine::Outcome::Refused);
-    QVERIFY2(refused.text.contains("line 2, v2"), qPrintable(refused.text));
-}
-
-void TestCliOptions::plotImageOptions()
-{
-    const ParsedCommandLine parsed = parse({"--plots", QDir::tempPath(), "--plot-format", "PDF", "--plot-scale", "2.5"});
-    QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Run);
-    QCOMPARE(parsed.options.plotFormat, ImageFormat::Pdf);
-    QCOMPARE(parsed.options.plotScale, 2.5);
-    QCOMPARE(parse({"--plots", QDir::tempPath()}).options.plotFormat, ImageFormat::Png);
-}
-
-// An input file and options with several problems: refused in one pass, the file's with their
-// lines and keys, the options' with their names, the ranges among them.
-void TestCliOptions::everyProblemAtOnce()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath("in.toml");
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("config = \"tsad\"\nt-end = \"x\"\nt1 = 400\nv2 = -3\nmix-i = 3\nf-pr = 0.9\n");
     file.close();
     const ParsedCommandLine parsed = parse({"--inputs", path, "--t2", "5", "--q-in", "-1", "--v1", "abc"});
@@ -273,6 +250,23 @@ void TestCliOptions::everyProblemAtOnce()
                           "--t2 does not apply to config tsad (only to tpad)",
                           "--v1 needs a number, not 'abc'",
                           "--q-in must not be negative (got -1 m3/d)"}));
+
+    // A batch line the same way, its keys without dashes and its paths as given.
+    QJsonValue id;
+    QCOMPARE(parseScenarioLine(R"({"id": 7, "t-end": 0, "v2": 3, "ph": "7", "out": "/nonexistent/--dashed/w.xlsx"})", &id).text,
+             QStringLiteral("v2: does not apply to config ssad (only to tsad, tpad); "
+                            "t-end: must be from 0.1 to 104857 d (got 0 d); "
+                            "out: the folder /nonexistent/--dashed does not exist"));
+    QCOMPARE(id.toInt(), 7);
+}
+
+void TestCliOptions::plotImageOptions()
+{
+    const ParsedCommandLine parsed = parse({"--plots", QDir::tempPath(), "--plot-format", "PDF", "--plot-scale", "2.5"});
+    QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Run);
+    QCOMPARE(parsed.options.plotFormat, ImageFormat::Pdf);
+    QCOMPARE(parsed.options.plotScale, 2.5);
+    QCOMPARE(parse({"--plots", QDir::tempPath()}).options.plotFormat, ImageFormat::Png);
 }
 
 namespace {
