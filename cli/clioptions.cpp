@@ -13,6 +13,7 @@
 #include <QJsonObject>
 #include <QLocale>
 
+#include <cmath>
 #include <map>
 #include <optional>
 
@@ -50,8 +51,10 @@ QString optionHelp(const InputInfo &option)
                                                                : QString::fromUtf8(option.unit));
     if (option.configurations != kEveryConfiguration)
         text += QStringLiteral(", ") + configurationCodes(option.configurations).join(QStringLiteral(", ")) + QStringLiteral(" only");
-    return text + QStringLiteral(": ") + QString::fromUtf8(option.help) + QStringLiteral(" (") + defaultText(option) +
-           QLatin1Char(')');
+    text += QStringLiteral(": ") + QString::fromUtf8(option.help);
+    if (option.isNumber())
+        text += QStringLiteral("; ") + validValues(option);
+    return text + QStringLiteral(" (") + defaultText(option) + QLatin1Char(')');
 }
 
 QString valueName(const InputInfo &option)

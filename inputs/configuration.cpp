@@ -71,13 +71,13 @@ const std::vector<InputInfo> &inputInfos()
                "ssad (single-stage), tsad (two-stage), tpad (temperature-phased) or pomp (pump-mixed)")
             .record(9),
         number(Input::FeedFlow, "q-in", "Input biomass flux", "m3/d", &R::final_Q_in, "5.31",
-               "Flow of the feed; 0 is a batch run, which tpad and pomp do not take")
+               "Flow of the feed; 0 is a batch run")
             .above(0, kTpad | kPomp).record(0),
         number(Input::BiomassConcentration, "x-c-in", "Biomass concentration", "kgCOD/m3", &R::X_c_in, "10",
                "Composite particulates in the feed")
             .record(1),
         number(Input::Timespan, "t-end", "Simulation timespan", "d", &R::t_end, "50",
-               "Days simulated; at most what a results sheet holds")
+               "Days simulated, at most what a results sheet holds")
             .range(0.1, 104857).record(2),
         number(Input::Fpr, "f-pr", "Fractioning factor f_pr_xc", "-", &R::f_pr_xc, "0.3",
                "Share of proteins in the composite; the three factors add up to at most 1")
@@ -91,7 +91,7 @@ const std::vector<InputInfo> &inputInfos()
         // Recorded as the pH mode (position 4) and 10^-pH (position 5).
         choice(Input::Ph, "ph", "pH", "free", "7.0", "free (computed), or a manual pH imposed on the run")
             .unit("-").range(1, 12.99).decimals(2).kind(FieldKind::Ph).record(4),
-        choice(Input::Unit, "unit", "Temperature unit", "K C", "K", "Unit of the temperatures given: K or C (°C)"),
+        choice(Input::Unit, "unit", "Temperature unit", "K C", "K", "K or C (°C), of the temperatures given"),
         temperature(Input::T1, "t1", "Temperature (in R1)", &R::T_1, "Temperature of the (first) reactor").record(10),
         temperature(Input::T2, "t2", "Temperature in R2", &R::T_2, "Temperature of the second reactor")
             .configs(kTpad).record(13),

@@ -10,12 +10,16 @@ namespace {
 
 QString number(double value) { return QString::number(value, 'g', 6); }
 
+QString unitOf(const InputInfo &info)
+{
+    return *info.unit && QLatin1String(info.unit) != QLatin1String("-") ? QLatin1Char(' ') + QLatin1String(info.unit)
+                                                                         : QString();
+}
+
 // "must be from 0.1 to 104857 d", "must be greater than 0", "must not be negative".
 QString rangeText(const InputInfo &info, bool lowestExcluded)
 {
-    const QString unit = *info.unit && QLatin1String(info.unit) != QLatin1String("-")
-                             ? QLatin1Char(' ') + QLatin1String(info.unit)
-                             : QString();
+    const QString unit = unitOf(info);
     const bool bounded = std::isfinite(info.highest);
     if (lowestExcluded && !bounded)
         return QStringLiteral("must be greater than %1%2").arg(number(info.lowest), info.lowest == 0 ? QString() : unit);
@@ -47,14 +51,29 @@ double manualPh(double S_h_ion_manual)
     return std::round(-std::log10(S_h_ion_manual) * 1e9) / 1e9;
 }
 
+QString validValues(const InputInfo &info)
+{
+    const bool everywhere = (info.lowestExcludedIn & info.configurations) == info.configurations;
+    QString text = std::isfinite(info.highest)
+                       ? QStringLiteral("from %1 to %2%3%4")
+                             .arg(number(info.lowest), info.highestExcluded ? QStringLiteral("below ") : QString(),
+                                  number(info.highest), unitOf(info))
+                   : everywhere ? QStringLiteral("above %1").arg(number(info.lowest))
+                                : QStringLiteral("%1 or more").arg(number(info.lowest));
+    if (info.lowestExcludedIn && !everywhere)
+        text += QStringLiteral(", above %1 for %2")
+                    .arg(number(info.lowest), configurationCodes(info.lowestExcludedIn).join(QStringLiteral(", ")));
+    if (info.decimals >= 0)
+        text += QStringLiteral(", at most %1 decimals").arg(info.decimals);
+    return text;
+}
+
 QString valueProblem(const InputInfo &info, double value, int mode)
 {
     const bool lowestExcluded = info.lowestExcludedIn & (1u << mode);
     const bool fits = std::isfinite(value) && (lowestExcluded ? value > info.lowest : value >= info.lowest) &&
                       (info.highestExcluded ? value < info.highest : value <= info.highest);
-    const QString unit = *info.unit && QLatin1String(info.unit) != QLatin1String("-")
-                             ? QLatin1Char(' ') + QLatin1String(info.unit)
-                             : QString();
+    const QString unit = unitOf(info);
     if (!fits) {
         QString text = rangeText(info, lowestExcluded);
         if (lowestExcluded && !(info.lowestExcludedIn == kEveryConfiguration))

@@ -46,6 +46,10 @@ double manualPh(double S_h_ion_manual);
 // an empty text.
 QString valueProblem(const InputInfo &info, double value, int mode);
 
+// The values a number takes, for help texts: "from 0.1 to 104857 d", "0 or more, above 0 for
+// tpad, pomp", "from 1 to 12.99, at most 2 decimals".
+QString validValues(const InputInfo &info);
+
 // Every input the configuration takes against its declared range and decimals, and the fraction
 // sum; in the order of the declaration. Empty when the run may start.
 QList<InputProblem> checkRunRequest(const RunRequest &request);
