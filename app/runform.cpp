@@ -49,7 +49,7 @@ void forEachRow(int mode, Visit visit)
 
 RunRequest readRunRequest(const MainForm &form, int mode)
 {
-    const double toKelvin = kelvinOf(form, mode)->isChecked() ? 0.0 : 273.15;
+    const double toKelvin = kelvinOf(form, mode)->isChecked() ? 0.0 : kCelsiusOffset;
     RunRequest request;
     request.mode = mode;
     forEachRow(mode, [&](const InputRow &row) {

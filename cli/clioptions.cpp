@@ -115,7 +115,7 @@ QString optionProblem(const InputProblem &problem, KeyStyle style)
 
 QString fileProblem(const QString &path, const InputProblem &problem)
 {
-    return QStringLiteral("--inputs %1: %2").arg(path, InputsFileRead{{}, {}, {problem}}.describe());
+    return QStringLiteral("--inputs %1: %2").arg(path, fileProblemText(problem));
 }
 
 // The file options of a command line or a batch line, named as it names them ("--out", "out").

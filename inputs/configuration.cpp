@@ -39,7 +39,7 @@ Declared number(Input input, const char *key, const char *label, const char *uni
 
 Declared temperature(Input input, const char *key, const char *label, double RunRequest::*field, const char *help)
 {
-    Declared d = number(input, key, label, "K", field, "308", help).range(273.15, 373.15);
+    Declared d = number(input, key, label, "K", field, "308", help).range(kCelsiusOffset, kCelsiusOffset + 100);
     d.info.temperature = true;
     return d;
 }

@@ -25,6 +25,9 @@ enum class FieldKind {
     Choice,    // a radio button: no text field
 };
 
+// A temperature in °C plus this is in kelvin.
+inline constexpr double kCelsiusOffset = 273.15;
+
 // Configurations as bits of a set: 1 << mode.
 inline constexpr unsigned kSsad = 1u << 1, kTsad = 1u << 2, kTpad = 1u << 3, kPomp = 1u << 4;
 inline constexpr unsigned kEveryConfiguration = kSsad | kTsad | kTpad | kPomp;

@@ -122,7 +122,7 @@ private:
                                .arg(QLatin1String(configuration(mode).code), configurationCodes(info.configurations).join(QStringLiteral(", "))));
             return;
         }
-        given.numbers[info.input] = *value + (info.temperature && given.celsius ? 273.15 : 0.0);
+        given.numbers[info.input] = *value + (info.temperature && given.celsius ? kCelsiusOffset : 0.0);
     }
 
     EntryValues values;

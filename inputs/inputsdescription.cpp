@@ -61,5 +61,5 @@ QJsonObject inputsDescription()
         {QStringLiteral("max"), 1.0}};
     return {{QStringLiteral("inputs"), inputs},
             {QStringLiteral("sums"), QJsonArray{fractionSum}},
-            {QStringLiteral("celsius_offset"), 273.15}};
+            {QStringLiteral("celsius_offset"), kCelsiusOffset}};
 }

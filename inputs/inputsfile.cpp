@@ -85,15 +85,19 @@ InputsFileRead readTable(const toml::table &table)
 
 }  // namespace
 
+QString fileProblemText(const InputProblem &problem)
+{
+    QString where = problem.line > 0 ? QStringLiteral("line %1").arg(problem.line) : QString();
+    if (!problem.key.isEmpty())
+        where += (where.isEmpty() ? QString() : QStringLiteral(", ")) + problem.key;
+    return where.isEmpty() ? problem.reason : where + QStringLiteral(": ") + problem.reason;
+}
+
 QString InputsFileRead::describe() const
 {
     QStringList lines;
-    for (const InputProblem &p : problems) {
-        QString where = p.line > 0 ? QStringLiteral("line %1").arg(p.line) : QString();
-        if (!p.key.isEmpty())
-            where += (where.isEmpty() ? QString() : QStringLiteral(", ")) + p.key;
-        lines << (where.isEmpty() ? p.reason : where + QStringLiteral(": ") + p.reason);
-    }
+    for (const InputProblem &problem : problems)
+        lines << fileProblemText(problem);
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -31,6 +31,9 @@ struct InputsFileRead {
     QString describe() const;
 };
 
+// One problem of a file: "line 3, t-end: needs a number, not a text".
+QString fileProblemText(const InputProblem &problem);
+
 // The file's text: the configuration, the inputs in page order (empty fields left out), the pH
 // and, when a temperature is given, its unit.
 QByteArray inputsFileText(const InputValues &values);

@@ -17,6 +17,7 @@ import tomllib
 DECLARATION = json.loads((pathlib.Path(__file__).with_name('inputs.json')).read_text(encoding='utf-8'))
 DECLARED = {i['key']: i for i in DECLARATION['inputs']}
 ALL_CONFIGS = tuple(DECLARED['config']['choices'])
+DEFAULT_CONFIG = DECLARED['config']['default'][ALL_CONFIGS[0]]   # digestra-cli's when none is given
 
 
 @dataclasses.dataclass(frozen=True)
@@ -147,7 +148,7 @@ def normalised(name, value):
 
 def scenario_problems(inputs):
     """What digestra-cli would refuse in a scenario's combination of inputs, as (key, reason)."""
-    config = inputs.get('config', DECLARED['config']['default'][ALL_CONFIGS[0]])
+    config = inputs.get('config', DEFAULT_CONFIG)
     for name in inputs:
         if config not in INPUTS[name].configs:
             yield name, f'does not apply to config {config} (only to {", ".join(INPUTS[name].configs)})'
