@@ -120,7 +120,7 @@ void MainForm::setupInputPage()
     radioButton_manual->setChecked(true);
     label_33 = textLabel(groupBox_ph_mode, "label_33", QStringLiteral("pH Value"), QRect(10, 60, 61, 25));
     lineEdit_manual_ph = lineEdit(groupBox_ph_mode, "lineEdit_manual_ph",
-                                  QString::fromLatin1(kDefaultManualPh), QRect(80, 60, 81, 25));
+                                  QString::fromLatin1(inputInfo(Input::Ph).resetText), QRect(80, 60, 81, 25));
 
     groupBox_config = titledGroup(page, "groupBox_config", QStringLiteral("CONFIGURATION"), QRect(550, 20, 281, 231));
     groupBox_config->setStyleSheet(formstyle::titledBox);

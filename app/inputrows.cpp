@@ -2,7 +2,6 @@
 
 #include <QLineEdit>
 
-#include <stdexcept>
 
 namespace inputrows {
 
@@ -102,21 +101,8 @@ const std::vector<InputRow> &reactorRows(int mode)
     return pages[configuration(mode).mode - 1]();
 }
 
-namespace {
-
-const InputDefault &defaultOf(const InputRow &row, int mode)
-{
-    for (const auto *inputs : {&feedInputs(), &configuration(mode).inputs})
-        for (const InputDefault &d : *inputs)
-            if (d.input == row.input)
-                return d;
-    throw std::out_of_range("an input row the configuration does not take");
-}
-
-}  // namespace
-
-const char *initialText(const InputRow &row, int mode) { return defaultOf(row, mode).initialText(); }
-const char *resetText(const InputRow &row, int mode) { return defaultOf(row, mode).resetText; }
+const char *initialText(const InputRow &row, int mode) { return inputInfo(row.input).startText(mode); }
+const char *resetText(const InputRow &row, int mode) { return inputInfo(row.input).resetText; }
 
 void restoreDefaults(const MainForm &form, const std::vector<InputRow> &rows, int mode)
 {

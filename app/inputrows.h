@@ -35,7 +35,8 @@ const std::vector<InputRow> &pumpMixed();
 // The reactor page of a configuration (mode 1 to 4).
 const std::vector<InputRow> &reactorRows(int mode);
 
-// The texts a row's field shows at start-up and after a reset, on the page of configuration mode.
+// The texts a row's field shows at start-up and after a reset, on the page of configuration mode
+// (the declaration's).
 const char *initialText(const InputRow &row, int mode);
 const char *resetText(const InputRow &row, int mode);
 

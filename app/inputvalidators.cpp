@@ -39,12 +39,18 @@ InputValidators::~InputValidators() = default;
 
 void InputValidators::attach(const MainForm &form) const
 {
-    for (const auto *rows : {&inputrows::basic(), &inputrows::singleStage(), &inputrows::twoStage(),
-                             &inputrows::temperaturePhased(), &inputrows::pumpMixed()}) {
+    const auto validatorOf = [this](Input input) {
+        switch (inputInfo(input).fieldKind) {
+        case FieldKind::Fraction: return fraction.get();
+        case FieldKind::Ph: return ph.get();
+        case FieldKind::Decimal:
+        case FieldKind::Choice: break;
+        }
+        return decimal.get();
+    };
+    for (const auto *rows : {&inputrows::basic(), &inputrows::fractions(), &inputrows::singleStage(),
+                             &inputrows::twoStage(), &inputrows::temperaturePhased(), &inputrows::pumpMixed()})
         for (const InputRow &row : *rows)
-            (form.*row.edit)->setValidator(decimal.get());
-    }
-    for (const InputRow &row : inputrows::fractions())
-        (form.*row.edit)->setValidator(fraction.get());
-    form.lineEdit_manual_ph->setValidator(ph.get());
+            (form.*row.edit)->setValidator(validatorOf(row.input));
+    form.lineEdit_manual_ph->setValidator(validatorOf(Input::Ph));
 }

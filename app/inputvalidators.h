@@ -18,8 +18,9 @@ public:
     InputValidators();
     ~InputValidators();
 
-    // Decimal on the feed, concentration, timespan and every reactor field; fraction on the
-    // three fractioning factors; pH on the manual pH.
+    // Each field the validator of its input's declared field kind: decimal on the feed,
+    // concentration, timespan and every reactor field; fraction on the three fractioning factors;
+    // pH on the manual pH.
     void attach(const MainForm &form) const;
 
 private:

@@ -95,7 +95,7 @@ void MainWindow::MakeDefault1()
 {
     inputrows::restoreDefaults(*ui, inputrows::basic(), 1);
     inputrows::restoreDefaults(*ui, inputrows::fractions(), 1);
-    ui->lineEdit_manual_ph->setText(QString::fromLatin1(kDefaultManualPh));
+    ui->lineEdit_manual_ph->setText(QString::fromLatin1(inputInfo(Input::Ph).resetText));
     ui->radioButton_manual->setChecked(true);
     ui->radioButton_SSAD->setChecked(true);
     // The next run measures its remaining time from its own first update.

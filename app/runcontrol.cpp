@@ -71,10 +71,11 @@ void MainWindow::on_pushButton_C5_clicked() { startRun(4); }
 void MainWindow::startRun(int mode)
 {
     const RunRequest request = runform::readRunRequest(*ui, mode);
-    if (const auto problem = checkRunRequest(request)) {
+    if (const QList<InputProblem> problems = checkRunRequest(request); !problems.isEmpty()) {
+        // One field at a time: the first the pages show.
+        const InputProblem &problem = problems.first();
         QMessageBox::warning(this, tr("Incorrect values"),
-                             tr("%1 %2 - please revise the value.")
-                                 .arg(runform::fieldLabel(*problem, mode), problem->reason),
+                             tr("%1 %2 - please revise the value.").arg(runform::fieldLabel(problem, mode), problem.reason),
                              QMessageBox::Ok);
         return;
     }

@@ -49,7 +49,7 @@ void forEachRow(int mode, Visit visit)
 
 RunRequest readRunRequest(const MainForm &form, int mode)
 {
-    const double toKelvin = kelvinOf(form, mode)->isChecked() ? 0.0 : 273.15;
+    const double toKelvin = kelvinOf(form, mode)->isChecked() ? 0.0 : kCelsiusOffset;
     RunRequest request;
     request.mode = mode;
     forEachRow(mode, [&](const InputRow &row) {
@@ -98,17 +98,13 @@ void showInputValues(const MainForm &form, const InputValues &values)
 
 QString fieldLabel(const InputProblem &problem, int mode)
 {
-    switch (problem.subject) {
-    case InputProblem::Subject::Fractions:
+    if (problem.key == QLatin1String(kFractionSumKey))
         return QStringLiteral("The fractioning factors");
-    case InputProblem::Subject::ManualPh:
+    if (problem.key == QLatin1String(inputInfo(Input::Ph).key))
         return QStringLiteral("The manual pH");
-    case InputProblem::Subject::Input:
-        break;
-    }
     QString label;
     forEachRow(mode, [&](const InputRow &row) {
-        if (row.input == problem.input)
+        if (QLatin1String(inputInfo(row.input).key) == problem.key)
             label = QString::fromLatin1(row.labelText);
     });
     return label;

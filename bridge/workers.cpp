@@ -11,7 +11,6 @@
 
 #include <QtGlobal>
 
-#include <initializer_list>
 
 namespace {
 
@@ -46,17 +45,29 @@ py::tuple joined(const py::tuple &head, const py::tuple &tail)
     return both;
 }
 
-// The record the workbook's input sheet shows: 16 entries, then the configuration's own.
-std::vector<double> runRecord(std::initializer_list<double> tail)
+// The record the workbook's input sheet shows, from what the store holds now (laid out by the
+// declaration of the inputs).
+std::vector<double> storedRecord()
 {
-    std::vector<double> record{RunInputs::final_Q_in, RunInputs::X_c_in, RunInputs::t_end,
-                               RunInputs::X_c_in, double(RunInputs::ph_mode),
-                               RunInputs::S_h_ion_manual, RunInputs::f_pr_xc,
-                               RunInputs::f_li_xc, RunInputs::f_ch_xc, double(RunInputs::mode),
-                               RunInputs::T_1, RunInputs::P_atm1, RunInputs::V_t1,
-                               RunInputs::T_2, RunInputs::P_atm2, RunInputs::V_t2};
-    record.insert(record.end(), tail);
-    return record;
+    RunRequest stored;
+    stored.mode = RunInputs::mode;
+    stored.final_Q_in = RunInputs::final_Q_in;
+    stored.X_c_in = RunInputs::X_c_in;
+    stored.t_end = RunInputs::t_end;
+    stored.f_pr_xc = RunInputs::f_pr_xc;
+    stored.f_li_xc = RunInputs::f_li_xc;
+    stored.f_ch_xc = RunInputs::f_ch_xc;
+    stored.ph_mode = RunInputs::ph_mode;
+    stored.S_h_ion_manual = RunInputs::S_h_ion_manual;
+    stored.T_1 = RunInputs::T_1;
+    stored.T_2 = RunInputs::T_2;
+    stored.P_atm1 = RunInputs::P_atm1;
+    stored.P_atm2 = RunInputs::P_atm2;
+    stored.V_t1 = RunInputs::V_t1;
+    stored.V_t2 = RunInputs::V_t2;
+    stored.t_sr = RunInputs::t_sr;
+    stored.mix_i = RunInputs::mix_i;
+    return runRecord(stored);
 }
 
 // Every model constant, at its default or the run's own value, as a name of the script's namespace.
@@ -85,7 +96,7 @@ py::dict feedKeywords(const FeedSchedule *feed)
 // Worker::results_R1, and for two-reactor configurations its second half to *second.
 template <class Worker, class Arguments>
 void performRun(Worker &worker, const RunTurn &turn, const Configuration &script,
-                ResultRows *second, Arguments arguments, std::initializer_list<double> recordTail)
+                ResultRows *second, Arguments arguments)
 {
     emit worker.inprogress(0);
     callback_handler<Worker> progress(&worker);
@@ -122,7 +133,7 @@ void performRun(Worker &worker, const RunTurn &turn, const Configuration &script
         qWarning("%s", error.what());
     }
     Worker::results_rows = int(Worker::results_R1.size());
-    Worker::run_params = runRecord(recordTail);
+    Worker::run_params = storedRecord();
     Worker::run_model = worker.model_inputs;
     if (stopped())
         return;
@@ -150,8 +161,7 @@ void calc_SSAD::transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, d
                [](py::object progress, py::object cancel) {
                    return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::V_t1,
                                          progress, cancel);
-               },
-               {});
+               });
 }
 
 void calc_TSAD::transfer_ts(double final_Q_in_t, double X_c_in_t, double t_end_t,
@@ -172,8 +182,7 @@ void calc_TSAD::transfer_ts(double final_Q_in_t, double X_c_in_t, double t_end_t
                [](py::object progress, py::object cancel) {
                    return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::P_atm2,
                                          RunInputs::V_t1, RunInputs::V_t2, progress, cancel);
-               },
-               {});
+               });
 }
 
 void calc_TPAD::transfer_tp(double final_Q_in_t, double X_c_in_t, double t_end_t,
@@ -200,8 +209,7 @@ void calc_TPAD::transfer_tp(double final_Q_in_t, double X_c_in_t, double t_end_t
                                          progress, cancel,
                                          py::make_tuple(RunInputs::T_2, RunInputs::P_atm2,
                                                         RunInputs::V_t2, RunInputs::t_sr));
-               },
-               {RunInputs::t_sr});
+               });
 }
 
 void calc_POMP::transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, double f_pr_xc_t,
@@ -221,6 +229,5 @@ void calc_POMP::transfer(double final_Q_in_t, double X_c_in_t, double t_end_t, d
                [](py::object progress, py::object cancel) {
                    return py::make_tuple(RunInputs::T_1, RunInputs::P_atm1, RunInputs::V_t1,
                                          RunInputs::mix_i, progress, cancel);
-               },
-               {0.0, RunInputs::mix_i});
+               });
 }

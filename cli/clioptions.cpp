@@ -3,6 +3,7 @@
 #include "plotimages.h"
 #include "safefile.h"
 
+#include <inputsdescription.h>
 #include <inputsfile.h>
 
 #include <QCommandLineParser>
@@ -14,58 +15,55 @@
 #include <QLocale>
 
 #include <cmath>
+#include <map>
+#include <optional>
 
 namespace {
 
-// "ssad, tsad, tpad, pomp": the codes of the configurations that take an input.
-QString modeList(Input input)
-{
-    QStringList codes;
-    for (const Configuration &c : configurations())
-        if (applies(input, c.mode))
-            codes << QLatin1String(c.code);
-    return codes.join(QStringLiteral(", "));
-}
-
-bool appliesToAll(Input input)
-{
-    for (const Configuration &c : configurations())
-        if (!applies(input, c.mode))
-            return false;
-    return true;
-}
+// How a front end names a key.
+enum class KeyStyle { Option, Key };
 
 QString number(double value) { return QString::number(value, 'g', 6); }
-
-QString dashed(const char *name) { return QStringLiteral("--") + QLatin1String(name); }
 
 // "(default 1.013; 2.026 for tsad)": the defaults of the configurations the option applies to.
 QString defaultText(const InputInfo &option)
 {
     std::vector<const Configuration *> taking;
     for (const Configuration &c : configurations())
-        if (applies(option.input, c.mode))
+        if (option.takes(c.mode))
             taking.push_back(&c);
-    const double common = defaultRequest(taking.front()->mode).*option.field;
+    const QString common = QLatin1String(option.startText(taking.front()->mode));
     QStringList exceptions;
-    for (const Configuration *c : taking) {
-        const double value = defaultRequest(c->mode).*option.field;
-        if (value != common)
-            exceptions << QStringLiteral("%1 for %2").arg(number(value), QLatin1String(c->code));
-    }
-    QString text = QStringLiteral("default ") + number(common) + (option.temperature ? QStringLiteral(" K") : QString());
+    for (const Configuration *c : taking)
+        if (common != QLatin1String(option.startText(c->mode)))
+            exceptions << QStringLiteral("%1 for %2").arg(QLatin1String(option.startText(c->mode)), QLatin1String(c->code));
+    QString text = QStringLiteral("default ") + common + (option.temperature ? QStringLiteral(" K") : QString());
     if (!exceptions.isEmpty())
         text += QStringLiteral("; ") + exceptions.join(QStringLiteral("; "));
     return text;
 }
 
+// "Input biomass flux [m3/d]: Flow of the feed ... (default 5.31)", from the declaration.
 QString optionHelp(const InputInfo &option)
 {
-    const QString unit = option.temperature ? QStringLiteral("K, or °C with --unit C") : QString::fromUtf8(option.unit);
-    QString text = QString::fromUtf8(option.description) + QStringLiteral(" [") + unit + QLatin1Char(']');
-    if (!appliesToAll(option.input))
-        text += QStringLiteral(", ") + modeList(option.input) + QStringLiteral(" only");
+    QString text = QString::fromUtf8(option.label);
+    if (option.field)
+        text += QStringLiteral(" [%1]").arg(option.temperature ? QStringLiteral("K, or °C with --unit C")
+                                                               : QString::fromUtf8(option.unit));
+    if (option.configurations != kEveryConfiguration)
+        text += QStringLiteral(", ") + configurationCodes(option.configurations).join(QStringLiteral(", ")) + QStringLiteral(" only");
+    text += QStringLiteral(": ") + QString::fromUtf8(option.help);
+    if (option.isNumber())
+        text += QStringLiteral("; ") + validValues(option);
     return text + QStringLiteral(" (") + defaultText(option) + QLatin1Char(')');
+}
+
+QString valueName(const InputInfo &option)
+{
+    if (!option.choices)
+        return QStringLiteral("value");
+    QString words = QString::fromLatin1(option.choices).replace(QLatin1Char(' '), QLatin1Char('|'));
+    return option.isNumber() ? words + QStringLiteral("|pH") : words;
 }
 
 bool parseNumber(const QString &text, double *value)
@@ -91,34 +89,93 @@ QString checkFileTarget(const QString &option, const QString &path)
 
 // The plot images' folder: an existing folder, or one that can be made in its nearest existing
 // parent, that takes new files, and where an image has a name already, a regular file there.
-QString checkPlotsFolder(const QString &dir, const QStringList &images)
+QString checkPlotsFolder(const QString &option, const QString &dir, const QStringList &images)
 {
     QFileInfo existing(dir);
     if (dir.isEmpty() || (existing.exists() && !existing.isDir()))
-        return QStringLiteral("--plots needs a folder: '%1' is not one").arg(dir);
+        return QStringLiteral("%1 needs a folder: '%2' is not one").arg(option, dir);
     for (const QString &image : images)
         if (const QFileInfo taken(image); taken.exists() || taken.isSymLink())
             if (const QString problem = SafeFile::checkTarget(image); !problem.isEmpty())
-                return QStringLiteral("--plots: ") + problem;
+                return QStringLiteral("%1: %2").arg(option, problem);
     while (!existing.exists() && !existing.isRoot())
         existing = QFileInfo(existing.absolutePath());
     const QString problem = SafeFile::checkFolder(existing.absoluteFilePath());
-    return problem.isEmpty() ? QString() : QStringLiteral("--plots: ") + problem;
+    return problem.isEmpty() ? QString() : QStringLiteral("%1: %2").arg(option, problem);
 }
 
 ParsedCommandLine refused(const QString &why) { return {ParsedCommandLine::Outcome::Refused, {}, why}; }
 
-// The inputs of an input file that apply to the configuration, in kelvin, into request.
-void takeInputs(const InputValues &values, RunRequest &request)
+// A problem in the words of the command line ("--t-end must be ...") or of a batch line
+// ("t-end: must be ...").
+QString optionProblem(const InputProblem &problem, KeyStyle style)
 {
-    for (const auto &[input, text] : values.texts) {
-        const InputInfo &info = inputInfo(input);
-        if (applies(input, request.mode))
-            request.*info.field = text.toDouble() + (info.temperature && values.celsius ? 273.15 : 0.0);
+    if (style == KeyStyle::Key)
+        return problem.key + QStringLiteral(": ") + problem.reason;
+    QStringList keys = problem.key.split(QStringLiteral(" + "));
+    for (QString &key : keys)
+        key.prepend(QStringLiteral("--"));
+    return keys.join(QStringLiteral(" + ")) + QLatin1Char(' ') + problem.reason;
+}
+
+QString fileProblem(const QString &path, const InputProblem &problem)
+{
+    return QStringLiteral("--inputs %1: %2").arg(path, fileProblemText(problem));
+}
+
+// The file options of a command line or a batch line, named as it names them ("--out", "out").
+QStringList takeOutputs(const std::map<QString, QString> &given, CliOptions &options, KeyStyle style)
+{
+    const auto name = [style](const char *key) {
+        return (style == KeyStyle::Option ? QStringLiteral("--") : QString()) + QLatin1String(key);
+    };
+    const auto value = [&given](const char *key) -> std::optional<QString> {
+        const auto found = given.find(QLatin1String(key));
+        return found == given.end() ? std::nullopt : std::optional<QString>(found->second);
+    };
+    QStringList problems;
+    options.workbookPath = value("out").value_or(QString());
+    options.csvPath = value("csv").value_or(QString());
+    options.summaryPath = value("summary").value_or(QString());
+    options.plotsDir = value("plots").value_or(QString());
+    // Each file has the extension of its format, so no two of them can be the same file. "-" sends
+    // the table or the summary to standard output, which a batch keeps for its answers.
+    const std::pair<const char *, QLatin1String> targets[] = {
+        {"out", QLatin1String("xlsx")}, {"csv", QLatin1String("csv")}, {"summary", QLatin1String("json")}};
+    for (const auto &[target, extension] : targets) {
+        const auto path = value(target);
+        if (!path)
+            continue;
+        if (*path == QLatin1String(kStandardOutput) && qstrcmp(target, "out") != 0) {
+            if (style == KeyStyle::Key)
+                problems << QStringLiteral("%1 cannot be - in a batch: standard output carries the answers").arg(name(target));
+            continue;
+        }
+        QString problem = checkFileTarget(name(target), *path);
+        if (problem.isEmpty() && QFileInfo(*path).suffix().compare(extension, Qt::CaseInsensitive) != 0)
+            problem = QStringLiteral("%1 writes a .%2 file: its name must end in .%2, not '%3'").arg(name(target), extension, *path);
+        if (!problem.isEmpty())
+            problems << problem;
     }
-    request.ph_mode = values.freePh ? 1 : 0;
-    if (!values.freePh)
-        request.S_h_ion_manual = std::pow(10.0, -values.manualPh.toDouble());
+    if (options.csvPath == QLatin1String(kStandardOutput) && options.summaryPath == QLatin1String(kStandardOutput))
+        problems << QStringLiteral("only one of %1 and %2 can be - (standard output)").arg(name("csv"), name("summary"));
+    if (const auto format = value("plot-format")) {
+        if (format->toLower() != QLatin1String("png") && format->toLower() != QLatin1String("pdf"))
+            problems << QStringLiteral("%1 must be png or pdf, not '%2'").arg(name("plot-format"), *format);
+        options.plotFormat = format->toLower() == QLatin1String("pdf") ? ImageFormat::Pdf : ImageFormat::Png;
+    }
+    if (const auto scale = value("plot-scale"))
+        if (!parseNumber(*scale, &options.plotScale) || options.plotScale <= 0 || options.plotScale > 10)
+            problems << QStringLiteral("%1 must be a number above 0 and at most 10, not '%2'").arg(name("plot-scale"), *scale);
+    if ((value("plot-format") || value("plot-scale")) && !value("plots"))
+        problems << QStringLiteral("%1 and %2 need %3").arg(name("plot-format"), name("plot-scale"), name("plots"));
+    if (value("plots")) {
+        const QString problem = checkPlotsFolder(
+            name("plots"), options.plotsDir, plotImagePaths(options.plotsDir, options.request.mode, options.plotFormat));
+        if (!problem.isEmpty())
+            problems << problem;
+    }
+    return problems;
 }
 
 // The constants of --param NAME=VALUE into request.parameters.
@@ -192,17 +249,6 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         "and each gets one JSON line of status, message, summary and files on standard output."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption config(
-        QStringLiteral("config"),
-        QStringLiteral("Reactor configuration: ssad (single-stage), tsad (two-stage), tpad (temperature-phased) "
-                       "or pomp (pump-mixed) (default ssad)"),
-        QStringLiteral("name"));
-    const QCommandLineOption ph(QStringLiteral("ph"),
-                                QStringLiteral("pH mode: free, or a manual pH from 1 to 12.99 (default 7.0)"),
-                                QStringLiteral("free|pH"));
-    const QCommandLineOption unit(QStringLiteral("unit"),
-                                  QStringLiteral("Unit of the temperatures given: K or C (default K)"),
-                                  QStringLiteral("K|C"));
     const QCommandLineOption out(
         QStringLiteral("out"),
         QStringLiteral("Workbook to write (default results_yyyyMMdd_hhmmss.xlsx in the working directory)"),
@@ -222,6 +268,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption batch(QStringLiteral("batch"),
                                    QStringLiteral("Run the scenarios given as JSON lines on standard input, one after "
                                                   "another; a workbook only where \"out\" names one"));
+    const QCommandLineOption describe(QStringLiteral("describe"),
+                                      QStringLiteral("Print every input's declaration (key, label, unit, defaults, "
+                                                     "range, decimals, configurations) as JSON and exit"));
     const QCommandLineOption plotFormat(QStringLiteral("plot-format"),
                                         QStringLiteral("Format of the --plots images: png or pdf (default png)"),
                                         QStringLiteral("png|pdf"));
@@ -255,14 +304,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("list-parameters"),
         QStringLiteral("List the model constants (name, default, unit, meaning) and exit; with --json as JSON"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("With --list-parameters: JSON output"));
-    parser.addOptions({inputs, config});
-    for (const InputInfo &option : inputInfos()) {
-        if (option.input == Input::T1)
-            parser.addOptions({ph, unit});
-        parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), QStringLiteral("value")));
-    }
+    parser.addOption(inputs);
+    for (const InputInfo &option : inputInfos())
+        parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), valueName(option)));
     parser.addOptions({feed, substrates, param, listParameters, json});
-    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, batch});
+    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, batch, describe});
 
     if (!parser.parse(arguments))
         return refused(parser.errorText());
@@ -272,6 +318,9 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         return {ParsedCommandLine::Outcome::Version, {},
                 QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
                     QLatin1Char('\n')};
+    if (parser.isSet(describe))
+        return {ParsedCommandLine::Outcome::Help, {},
+                QString::fromUtf8(QJsonDocument(inputsDescription()).toJson(QJsonDocument::Indented))};
     if (!parser.positionalArguments().isEmpty())
         return refused(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     if (parser.isSet(listParameters))
@@ -279,137 +328,54 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     if (parser.isSet(json))
         return refused(QStringLiteral("--json goes with --list-parameters"));
 
+    // Every problem of the file and of the options at once.
+    QStringList problems;
     InputsFileRead file;
-    if (parser.isSet(inputs)) {
-        file = readInputsFile(parser.value(inputs));
-        if (!file.problems.isEmpty())
-            return refused(QStringLiteral("--inputs %1: %2")
-                               .arg(parser.value(inputs), file.describe().replace(QLatin1Char('\n'), QStringLiteral("; "))));
-    }
-
-    int mode = file.values.mode;
-    if (parser.isSet(config)) {
-        const Configuration *chosen = configurationByCode(parser.value(config));
-        if (!chosen)
-            return refused(QStringLiteral("--config must be ssad, tsad, tpad or pomp, not '%1'").arg(parser.value(config)));
-        mode = chosen->mode;
-    }
-
-    bool celsius = false;
-    if (parser.isSet(unit)) {
-        const QString u = parser.value(unit).toUpper();
-        if (u != QLatin1String("K") && u != QLatin1String("C"))
-            return refused(QStringLiteral("--unit must be K or C, not '%1'").arg(parser.value(unit)));
-        celsius = u == QLatin1String("C");
-    }
+    const QString path = parser.value(inputs);
+    if (parser.isSet(inputs))
+        file = readInputsFile(path);
+    for (const InputProblem &problem : std::as_const(file.problems))
+        problems << fileProblem(path, problem);
+    std::vector<InputEntry> entries;
+    for (const InputInfo &option : inputInfos())
+        for (const QString &value : parser.values(QLatin1String(option.key)))
+            entries.push_back({QLatin1String(option.key), value});
+    const GivenInputs given = readInputEntries(entries, EntryValues::Texts, file.values.mode);
+    for (const InputProblem &problem : given.problems)
+        problems << optionProblem(problem, KeyStyle::Option);
 
     CliOptions options;
-    RunRequest &request = options.request;
-    request = defaultRequest(mode);
-    if (parser.isSet(inputs))
-        takeInputs(file.values, request);
-    for (const InputInfo &option : inputInfos()) {
-        const QString name = QLatin1String(option.key);
-        if (!parser.isSet(name))
-            continue;
-        if (!applies(option.input, mode))
-            return refused(QStringLiteral("%1 does not apply to --config %2 (only to %3)")
-                               .arg(dashed(option.key), QLatin1String(configuration(mode).code), modeList(option.input)));
-        double value = 0;
-        if (!parseNumber(parser.value(name), &value))
-            return refused(QStringLiteral("%1 needs a number, not '%2'").arg(dashed(option.key), parser.value(name)));
-        if (option.temperature) {
-            if (celsius)
-                value += 273.15;
-        } else if (value < 0) {
-            return refused(QStringLiteral("%1 must not be negative (got %2)").arg(dashed(option.key), number(value)));
-        }
-        request.*option.field = value;
-    }
+    const ComposedRequest composed = composeRequest(given.mode ? given.mode : file.values.mode, {&file.given, &given});
+    options.request = composed.request;
+    for (const auto &[source, problem] : composed.problems)
+        problems << (source == 0 ? fileProblem(path, problem) : optionProblem(problem, KeyStyle::Option));
 
-    if (parser.isSet(ph)) {
-        const QString text = parser.value(ph);
-        double value = 0;
-        if (text.trimmed().toLower() == QLatin1String("free")) {
-            request.ph_mode = 1;
-        } else if (parseNumber(text, &value) && value >= kLowestPh && value <= kHighestPh) {
-            request.ph_mode = 0;
-            request.S_h_ion_manual = std::pow(10.0, -value);
-        } else {
-            return refused(QStringLiteral("--ph must be free or a pH from 1 to 12.99, not '%1'").arg(text));
-        }
-    }
-
-    if (const QString problem = takeParameters(parser.values(param), request); !problem.isEmpty())
-        return refused(problem);
+    if (const QString problem = takeParameters(parser.values(param), options.request); !problem.isEmpty())
+        problems << problem;
     if (parser.isSet(substrates) && !parser.isSet(feed))
-        return refused(QStringLiteral("--substrates goes with --feed"));
+        problems << QStringLiteral("--substrates goes with --feed");
     if (parser.isSet(feed)) {
         for (const char *replaced : {"q-in", "x-c-in"})
             if (parser.isSet(QLatin1String(replaced)))
-                return refused(QStringLiteral("--%1 does not apply with --feed: the schedule gives the feed").arg(QLatin1String(replaced)));
-        if (const QString problem = takeFeed(parser.value(feed), parser.value(substrates), request); !problem.isEmpty())
-            return refused(problem);
+                problems << QStringLiteral("--%1 does not apply with --feed: the schedule gives the feed").arg(QLatin1String(replaced));
+        if (const QString problem = takeFeed(parser.value(feed), parser.value(substrates), options.request); !problem.isEmpty())
+            problems << problem;
     }
-    if (const QStringList problems = checkModelInputs(request); !problems.isEmpty())
-        return refused(problems.join(QStringLiteral("; ")));
+    if (problems.isEmpty())
+        problems << checkModelInputs(options.request);
 
-    options.workbookPath = parser.value(out);
-    options.csvPath = parser.value(csv);
-    options.summaryPath = parser.value(summary);
-    options.plotsDir = parser.value(plots);
-    // Each file has the extension of its format, so no two of them can be the same file.
-    const std::pair<const QCommandLineOption *, QLatin1String> targets[] = {
-        {&out, QLatin1String("xlsx")}, {&csv, QLatin1String("csv")}, {&summary, QLatin1String("json")}};
-    for (const auto &[target, extension] : targets) {
-        const QString option = QStringLiteral("--") + target->names().first(), path = parser.value(*target);
-        if (!parser.isSet(*target) || (target != &out && path == QLatin1String(kStandardOutput)))
-            continue;
-        QString problem = checkFileTarget(option, path);
-        if (problem.isEmpty() && QFileInfo(path).suffix().compare(extension, Qt::CaseInsensitive) != 0)
-            problem = QStringLiteral("%1 writes a .%2 file: its name must end in .%2, not '%3'").arg(option, extension, path);
-        if (!problem.isEmpty())
-            return refused(problem);
-    }
-    if (options.csvPath == QLatin1String(kStandardOutput) && options.summaryPath == QLatin1String(kStandardOutput))
-        return refused(QStringLiteral("only one of --csv and --summary can be - (standard output)"));
-    if (parser.isSet(plotFormat)) {
-        const QString format = parser.value(plotFormat).toLower();
-        if (format != QLatin1String("png") && format != QLatin1String("pdf"))
-            return refused(QStringLiteral("--plot-format must be png or pdf, not '%1'").arg(parser.value(plotFormat)));
-        options.plotFormat = format == QLatin1String("pdf") ? ImageFormat::Pdf : ImageFormat::Png;
-    }
-    if (parser.isSet(plotScale) &&
-        (!parseNumber(parser.value(plotScale), &options.plotScale) || options.plotScale <= 0 || options.plotScale > 10))
-        return refused(QStringLiteral("--plot-scale must be a number above 0 and at most 10, not '%1'")
-                           .arg(parser.value(plotScale)));
-    if ((parser.isSet(plotFormat) || parser.isSet(plotScale)) && !parser.isSet(plots))
-        return refused(QStringLiteral("--plot-format and --plot-scale need --plots"));
-    if (parser.isSet(plots)) {
-        const QString problem = checkPlotsFolder(options.plotsDir, plotImagePaths(options.plotsDir, mode, options.plotFormat));
-        if (!problem.isEmpty())
-            return refused(problem);
-    }
+    std::map<QString, QString> outputs;
+    for (const QCommandLineOption *option : {&out, &csv, &summary, &plots, &plotFormat, &plotScale})
+        if (parser.isSet(*option))
+            outputs[option->names().first()] = parser.value(*option);
+    problems << takeOutputs(outputs, options, KeyStyle::Option);
+    problems.removeDuplicates();
+    if (!problems.isEmpty())
+        return refused(problems.join(QLatin1Char('\n')));
     options.quiet = parser.isSet(quiet);
     options.stats = parser.isSet(stats);
     options.batch = parser.isSet(batch);
     return {ParsedCommandLine::Outcome::Run, options, {}};
-}
-
-QString describeProblem(const InputProblem &problem, const RunRequest &request)
-{
-    switch (problem.subject) {
-    case InputProblem::Subject::Fractions:
-        return QStringLiteral("--f-pr + --f-li + --f-ch %1 (got %2)")
-            .arg(problem.reason, number((request.f_li_xc + request.f_pr_xc) + request.f_ch_xc));
-    case InputProblem::Subject::ManualPh:
-        return QStringLiteral("--ph %1 (got %2)").arg(problem.reason, number(-std::log10(request.S_h_ion_manual)));
-    case InputProblem::Subject::Input:
-        break;
-    }
-    const InputInfo &info = inputInfo(problem.input);
-    const QString unit = QLatin1String(info.unit) == QLatin1String("-") ? QString() : QLatin1Char(' ') + QLatin1String(info.unit);
-    return QStringLiteral("%1 %2 (got %3%4)").arg(dashed(info.key), problem.reason, number(request.*info.field), unit);
 }
 
 ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
@@ -423,31 +389,33 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
     const QJsonObject scenario = document.object();
     *id = scenario.value(QStringLiteral("id"));
 
-    QStringList keys = {QStringLiteral("config"), QStringLiteral("ph"),  QStringLiteral("unit"),
-                        QStringLiteral("out"),    QStringLiteral("csv"), QStringLiteral("summary"),
-                        QStringLiteral("plots"),  QStringLiteral("plot-format"), QStringLiteral("plot-scale")};
-    for (const InputInfo &info : inputInfos())
-        keys << QLatin1String(info.key);
-
-    QStringList arguments{QStringLiteral("digestra-cli")};
+    static const QStringList fileKeys = {QStringLiteral("out"),   QStringLiteral("csv"),         QStringLiteral("summary"),
+                                         QStringLiteral("plots"), QStringLiteral("plot-format"), QStringLiteral("plot-scale")};
+    QStringList problems;
+    std::vector<InputEntry> entries;
+    std::map<QString, QString> outputs;
     for (auto it = scenario.begin(); it != scenario.end(); ++it) {
         if (it.key() == QLatin1String("id"))
             continue;
-        if (!keys.contains(it.key()))
-            return refused(QStringLiteral("unknown key '%1'").arg(it.key()));
-        QString value;
-        if (it->isDouble())
-            value = QString::number(it->toDouble(), 'g', 17);
+        if (!fileKeys.contains(it.key()))
+            entries.push_back({it.key(), it.value()});
         else if (it->isString())
-            value = it->toString();
+            outputs[it.key()] = it->toString();
+        else if (it->isDouble() && it.key() == QLatin1String("plot-scale"))
+            outputs[it.key()] = QString::number(it->toDouble(), 'g', 17);
         else
-            return refused(QStringLiteral("'%1' needs a number or a text").arg(it.key()));
-        arguments << QStringLiteral("--") + it.key() << value;
+            problems << QStringLiteral("%1: needs a text, not %2").arg(it.key(), typeName(it.value()));
     }
-    ParsedCommandLine parsed = parseCommandLine(arguments);
-    if (parsed.outcome == ParsedCommandLine::Outcome::Run && parsed.options.writesToStandardOutput())
-        parsed = refused(QStringLiteral("csv and summary cannot be - in a batch: standard output carries the answers"));
-    // The option names of the refusals read as the line's keys.
-    parsed.text.replace(QStringLiteral("--"), QString());
-    return parsed;
+    const GivenInputs given = readInputEntries(entries, EntryValues::NumbersOrTexts);
+    for (const InputProblem &problem : given.problems)
+        problems << optionProblem(problem, KeyStyle::Key);
+    CliOptions options;
+    const ComposedRequest composed = composeRequest(given.mode ? given.mode : 1, {&given});
+    options.request = composed.request;
+    for (const auto &[source, problem] : composed.problems)
+        problems << optionProblem(problem, KeyStyle::Key);
+    problems << takeOutputs(outputs, options, KeyStyle::Key);
+    if (!problems.isEmpty())
+        return refused(problems.join(QStringLiteral("; ")));
+    return {ParsedCommandLine::Outcome::Run, options, {}};
 }

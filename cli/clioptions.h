@@ -37,7 +37,8 @@ struct ParsedCommandLine {
     enum class Outcome { Run, Help, Version, Listing, Refused };
     Outcome outcome = Outcome::Refused;
     CliOptions options;  // meaningful when outcome is Run
-    QString text;        // the help, version or parameter list, or why the command line was refused
+    QString text;        // the help, version, --describe or parameter list, or every reason the
+                         // command line was refused (one a line)
 };
 
 // Exit statuses of digestra-cli.
@@ -58,13 +59,13 @@ enum ExitStatus {
 // (json) a JSON array of {name, default, unit, meaning, kind, fixed_in}.
 QString parameterList(bool json);
 
-// arguments[0] is the program name, as in QCoreApplication::arguments().
+// arguments[0] is the program name, as in QCoreApplication::arguments(). A request to run has
+// passed every check of the declaration; a refusal lists every problem of the options and of
+// the --inputs file (with its lines) at once.
 ParsedCommandLine parseCommandLine(const QStringList &arguments);
 
 // One scenario of --batch: a JSON object whose keys are the options without their dashes
-// (inputs, "config", "ph", "unit", and the files "out", "csv", "summary", "plots"), numbers or
-// texts. Its "id", whatever it holds, goes to *id. Refusals name the keys.
+// (the declared inputs as numbers or texts, and the files "out", "csv", "summary", "plots",
+// "plot-format", "plot-scale"), read through the declaration. Its "id", whatever it holds, goes
+// to *id. Refusals name the keys, every problem at once, separated by "; ".
 ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id);
-
-// A refusal of checkRunRequest in the command line's words: the option(s) and the value checked.
-QString describeProblem(const InputProblem &problem, const RunRequest &request);

@@ -118,8 +118,6 @@ int runBatch()
         QByteArray reply;
         if (parsed.outcome != ParsedCommandLine::Outcome::Run) {
             reply = answer(id, ExitRefused, {parsed.text}, nullptr);
-        } else if (const auto problem = checkRunRequest(parsed.options.request)) {
-            reply = answer(id, ExitRefused, {describeProblem(*problem, parsed.options.request).replace("--", "")}, nullptr);
         } else {
             const CliOptions &options = parsed.options;
             const ScenarioResult result = runner.run(options, !options.workbookPath.isEmpty(), silent, interrupts);
@@ -160,7 +158,9 @@ int main(int argc, char *argv[])
         return ExitOk;
     }
     if (parsed.outcome == ParsedCommandLine::Outcome::Refused) {
-        complain(parsed.text + QStringLiteral(" (see --help)"));
+        // One line for each problem; the last one says where to look.
+        complain(QString(parsed.text).replace(QLatin1Char('\n'), QStringLiteral("\ndigestra-cli: ")) +
+                 QStringLiteral(" (see --help)"));
         return ExitRefused;
     }
     const CliOptions &options = parsed.options;
@@ -171,10 +171,6 @@ int main(int argc, char *argv[])
     if (options.batch)
         return runBatch();
     const RunRequest &request = options.request;
-    if (const auto problem = checkRunRequest(request)) {
-        complain(describeProblem(*problem, request));
-        return ExitRefused;
-    }
     if (options.workbookPath.isEmpty()) {
         const QString problem = SafeFile::checkFolder(QDir::currentPath());
         if (!problem.isEmpty()) {

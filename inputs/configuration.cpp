@@ -5,25 +5,110 @@
 #include <cmath>
 #include <stdexcept>
 
-const char *const kDefaultManualPh = "7.0";
+namespace {
+
+// The table's rows, built by what each adds to the common parts.
+struct Declared {
+    InputInfo info;
+
+    Declared configs(unsigned set) { info.configurations = set; return *this; }
+    Declared range(double lowest, double highest) { info.lowest = lowest; info.highest = highest; return *this; }
+    Declared above(double lowest, unsigned in = kEveryConfiguration)
+    {
+        info.lowest = lowest;
+        info.lowestExcludedIn = in;
+        return *this;
+    }
+    Declared below(double highest) { info.highest = highest; info.highestExcluded = true; return *this; }
+    Declared decimals(int n) { info.decimals = n; return *this; }
+    Declared record(int position) { info.recordPosition = position; return *this; }
+    Declared kind(FieldKind kind) { info.fieldKind = kind; return *this; }
+    Declared unit(const char *unit) { info.unit = unit; return *this; }
+    Declared startsAt(unsigned configs, const char *text) { info.startTexts.push_back({configs, text}); return *this; }
+    operator InputInfo() const { return info; }
+};
+
+Declared number(Input input, const char *key, const char *label, const char *unit, double RunRequest::*field,
+                const char *resetText, const char *help)
+{
+    InputInfo info{input, key, label, unit, help, resetText, {}};
+    info.field = field;
+    info.lowest = 0;  // no input is negative
+    return {info};
+}
+
+Declared temperature(Input input, const char *key, const char *label, double RunRequest::*field, const char *help)
+{
+    Declared d = number(input, key, label, "K", field, "308", help).range(kCelsiusOffset, kCelsiusOffset + 100);
+    d.info.temperature = true;
+    return d;
+}
+
+Declared choice(Input input, const char *key, const char *label, const char *choices, const char *resetText,
+                const char *help)
+{
+    InputInfo info{input, key, label, "", help, resetText, {}};
+    info.choices = choices;
+    info.fieldKind = FieldKind::Choice;
+    return {info};
+}
+
+}  // namespace
+
+const char *InputInfo::startText(int mode) const
+{
+    for (const auto &[configs, text] : startTexts)
+        if (configs & (1u << mode))
+            return text;
+    return resetText;
+}
 
 const std::vector<InputInfo> &inputInfos()
 {
+    using R = RunRequest;
     static const std::vector<InputInfo> infos = {
-        {Input::FeedFlow, "q-in", "Input biomass flux", "m3/d", &RunRequest::final_Q_in},
-        {Input::BiomassConcentration, "x-c-in", "Biomass concentration", "kgCOD/m3", &RunRequest::X_c_in},
-        {Input::Timespan, "t-end", "Simulation timespan", "d", &RunRequest::t_end},
-        {Input::Fpr, "f-pr", "Fractioning factor f_pr_xc", "-", &RunRequest::f_pr_xc},
-        {Input::Fli, "f-li", "Fractioning factor f_li_xc", "-", &RunRequest::f_li_xc},
-        {Input::Fch, "f-ch", "Fractioning factor f_ch_xc", "-", &RunRequest::f_ch_xc},
-        {Input::T1, "t1", "Temperature (in R1)", "K", &RunRequest::T_1, true},
-        {Input::T2, "t2", "Temperature in R2", "K", &RunRequest::T_2, true},
-        {Input::P1, "p1", "Pressure (in R1)", "bar", &RunRequest::P_atm1},
-        {Input::P2, "p2", "Pressure in R2", "bar", &RunRequest::P_atm2},
-        {Input::V1, "v1", "Reactor volume (R1)", "m3", &RunRequest::V_t1},
-        {Input::V2, "v2", "R2 volume", "m3", &RunRequest::V_t2},
-        {Input::Tsr, "t-sr", "Additional SRT", "d", &RunRequest::t_sr},
-        {Input::MixI, "mix-i", "Mixing interval", "min", &RunRequest::mix_i},
+        choice(Input::Config, "config", "Reactor configuration", "ssad tsad tpad pomp", "ssad",
+               "ssad (single-stage), tsad (two-stage), tpad (temperature-phased) or pomp (pump-mixed)")
+            .record(9),
+        number(Input::FeedFlow, "q-in", "Input biomass flux", "m3/d", &R::final_Q_in, "5.31",
+               "Flow of the feed; 0 is a batch run")
+            .above(0, kTpad | kPomp).record(0),
+        number(Input::BiomassConcentration, "x-c-in", "Biomass concentration", "kgCOD/m3", &R::X_c_in, "10",
+               "Composite particulates in the feed")
+            .record(1),
+        number(Input::Timespan, "t-end", "Simulation timespan", "d", &R::t_end, "50",
+               "Days simulated, at most what a results sheet holds")
+            .range(0.1, 104857).record(2),
+        number(Input::Fpr, "f-pr", "Fractioning factor f_pr_xc", "-", &R::f_pr_xc, "0.3",
+               "Share of proteins in the composite; the three factors add up to at most 1")
+            .below(1).kind(FieldKind::Fraction).record(6),
+        number(Input::Fli, "f-li", "Fractioning factor f_li_xc", "-", &R::f_li_xc, "0.3",
+               "Share of lipids in the composite")
+            .below(1).kind(FieldKind::Fraction).record(7),
+        number(Input::Fch, "f-ch", "Fractioning factor f_ch_xc", "-", &R::f_ch_xc, "0.3",
+               "Share of carbohydrates in the composite")
+            .below(1).kind(FieldKind::Fraction).record(8),
+        // Recorded as the pH mode (position 4) and 10^-pH (position 5).
+        choice(Input::Ph, "ph", "pH", "free", "7.0", "free (computed), or a manual pH imposed on the run")
+            .unit("-").range(1, 12.99).decimals(2).kind(FieldKind::Ph).record(4),
+        choice(Input::Unit, "unit", "Temperature unit", "K C", "K", "K or C (°C), of the temperatures given"),
+        temperature(Input::T1, "t1", "Temperature (in R1)", &R::T_1, "Temperature of the (first) reactor").record(10),
+        temperature(Input::T2, "t2", "Temperature in R2", &R::T_2, "Temperature of the second reactor")
+            .configs(kTpad).record(13),
+        number(Input::P1, "p1", "Pressure (in R1)", "bar", &R::P_atm1, "1.013",
+               "Headspace pressure of the (first) reactor; the field reads [atm], the value is in bar")
+            .above(0).startsAt(kTsad, "2.026").record(11),
+        number(Input::P2, "p2", "Pressure in R2", "bar", &R::P_atm2, "1.013", "Headspace pressure of the second reactor")
+            .above(0).configs(kTsad | kTpad).record(14),
+        number(Input::V1, "v1", "Reactor volume (R1)", "m3", &R::V_t1, "33",
+               "Total volume (liquid and headspace) of the (first) reactor")
+            .above(0).record(12),
+        number(Input::V2, "v2", "R2 volume", "m3", &R::V_t2, "33", "Total volume of the second reactor")
+            .above(0).configs(kTsad | kTpad).record(15),
+        number(Input::Tsr, "t-sr", "Additional SRT", "d", &R::t_sr, "0", "Additional solids retention time")
+            .configs(kTpad).record(16),
+        number(Input::MixI, "mix-i", "Mixing interval", "min", &R::mix_i, "10", "Minutes between the pump's mixings")
+            .configs(kPomp).record(17),
     };
     return infos;
 }
@@ -36,29 +121,21 @@ const InputInfo &inputInfo(Input input)
     throw std::out_of_range("unknown input");
 }
 
-const std::vector<InputDefault> &feedInputs()
+const InputInfo *inputInfoByKey(const QString &key)
 {
-    static const std::vector<InputDefault> inputs = {
-        {Input::FeedFlow, "5.31"}, {Input::BiomassConcentration, "10"}, {Input::Timespan, "50"},
-        {Input::Fpr, "0.3"},       {Input::Fli, "0.3"},                  {Input::Fch, "0.3"},
-    };
-    return inputs;
+    for (const InputInfo &info : inputInfos())
+        if (key == QLatin1String(info.key))
+            return &info;
+    return nullptr;
 }
 
 const std::vector<Configuration> &configurations()
 {
     static const std::vector<Configuration> table = {
-        {1, "ssad", "Single-stage AD", 1, 101, "module_ssad", "cbtest_SSAD", false,
-         {{Input::T1, "308"}, {Input::P1, "1.013"}, {Input::V1, "33"}}},
-        // The first pressure starts at twice the atmospheric; a reset brings it back to atmospheric.
-        {2, "tsad", "Two-stage AD / AHPD", 2, 103, "module_tsad", "cbtest_TSAD", false,
-         {{Input::T1, "308"}, {Input::P1, "1.013", "2.026"}, {Input::P2, "1.013"}, {Input::V1, "33"},
-          {Input::V2, "33"}}},
-        {3, "tpad", "TPAD", 2, 104, "module_tpad", "cbtest_TPAD", true,
-         {{Input::T1, "308"}, {Input::T2, "308"}, {Input::P1, "1.013"}, {Input::P2, "1.013"}, {Input::V1, "33"},
-          {Input::V2, "33"}, {Input::Tsr, "0"}}},
-        {4, "pomp", "Pomp-mixed", 1, 105, "module_pomp", "cbtest_POMP", true,
-         {{Input::T1, "308"}, {Input::P1, "1.013"}, {Input::V1, "33"}, {Input::MixI, "10"}}},
+        {1, "ssad", "Single-stage AD", 1, 101, "module_ssad", "cbtest_SSAD", 16},
+        {2, "tsad", "Two-stage AD / AHPD", 2, 103, "module_tsad", "cbtest_TSAD", 16},
+        {3, "tpad", "TPAD", 2, 104, "module_tpad", "cbtest_TPAD", 17},
+        {4, "pomp", "Pomp-mixed", 1, 105, "module_pomp", "cbtest_POMP", 18},
     };
     return table;
 }
@@ -78,25 +155,25 @@ const Configuration *configurationByCode(const QString &code)
     return nullptr;
 }
 
-bool applies(Input input, int mode)
+QStringList configurationCodes(unsigned set)
 {
-    for (const InputDefault &d : feedInputs())
-        if (d.input == input)
-            return true;
-    for (const InputDefault &d : configuration(mode).inputs)
-        if (d.input == input)
-            return true;
-    return false;
+    QStringList codes;
+    for (const Configuration &c : configurations())
+        if (set & (1u << c.mode))
+            codes << QLatin1String(c.code);
+    return codes;
 }
+
+bool applies(Input input, int mode) { return inputInfo(input).takes(mode); }
 
 RunRequest defaultRequest(int mode)
 {
     RunRequest r;
     r.mode = mode;
     r.ph_mode = 0;
-    r.S_h_ion_manual = std::pow(10.0, -QString::fromLatin1(kDefaultManualPh).toDouble());
-    for (const auto *inputs : {&feedInputs(), &configuration(mode).inputs})
-        for (const InputDefault &d : *inputs)
-            r.*inputInfo(d.input).field = QString::fromLatin1(d.initialText()).toDouble();
+    r.S_h_ion_manual = std::pow(10.0, -QString::fromLatin1(inputInfo(Input::Ph).resetText).toDouble());
+    for (const InputInfo &info : inputInfos())
+        if (info.field && info.takes(mode))
+            r.*info.field = QString::fromLatin1(info.startText(mode)).toDouble();
     return r;
 }

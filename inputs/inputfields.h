@@ -1,21 +1,11 @@
 #pragma once
 
-// What the input fields take: the patterns of their validators, shared with the reader of input
-// files so that a file never puts into a field what could not be typed there.
+// What the input fields take as they are typed: the patterns of their validators, by the field
+// kind each input declares (configuration.h).
+
+#include "configuration.h"
 
 #include <QString>
 
-enum class Input;
-
-enum class FieldKind {
-    Decimal,   // digits with one decimal point: feed, concentration, timespan, every reactor field
-    Fraction,  // "0." and digits, below 1: the fractioning factors
-    Ph,        // 1 to 12 with at most two decimals: the manual pH
-};
-
-FieldKind fieldKind(Input input);
 // The whole text must match.
 QString fieldPattern(FieldKind kind);
-// Whether a field of that kind holds text that its validator would not refuse: a match, or the
-// start of one (a plain "50" is still being typed towards "50.0").
-bool fieldTakes(FieldKind kind, const QString &text);

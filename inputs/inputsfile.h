@@ -5,7 +5,7 @@
 // ("q-in", "t1", ...), "ph" ("free" or a number) and "unit" ("K" or "C", of t1 and t2). The
 // window saves and opens them; digestra-cli reads them with --inputs.
 
-#include "configuration.h"
+#include "inputentries.h"
 
 #include <QByteArray>
 #include <QList>
@@ -18,29 +18,27 @@ struct InputValues {
     int mode = 1;
     bool celsius = false;
     bool freePh = false;
-    QString manualPh = QString::fromLatin1(kDefaultManualPh);  // when not free
+    QString manualPh = QString::fromLatin1(inputInfo(Input::Ph).resetText);  // when not free
     std::map<Input, QString> texts;  // the inputs given; only ones that apply to the configuration
 };
 
-struct InputsFileProblem {
-    QString key;  // empty for the file as a whole (syntax, not readable)
-    int line = 0;
-    QString reason;
-};
-
 struct InputsFileRead {
-    InputValues values;                 // meaningful when problems is empty
-    QList<InputsFileProblem> problems;  // every one found, in the file's order
+    InputValues values;            // meaningful when problems is empty
+    GivenInputs given;             // the same, read as numbers
+    QList<InputProblem> problems;  // every one found, in the file's order; an empty key for the file as a whole
 
     // One line per problem: "line 3, t-end: needs a number, not a text".
     QString describe() const;
 };
 
+// One problem of a file: "line 3, t-end: needs a number, not a text".
+QString fileProblemText(const InputProblem &problem);
+
 // The file's text: the configuration, the inputs in page order (empty fields left out), the pH
 // and, when a temperature is given, its unit.
 QByteArray inputsFileText(const InputValues &values);
 
-// Reads and checks the whole file; a value is taken only when it is of the right type, applies
-// to the configuration and is what its field would take.
+// Reads and checks the whole file in one pass: every problem of every key (type, applicability,
+// range, decimals, the fraction sum), with its line.
 InputsFileRead readInputsFile(const QString &path);
 InputsFileRead parseInputsText(const QByteArray &text);

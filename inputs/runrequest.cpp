@@ -7,18 +7,37 @@
 #include <algorithm>
 #include <cmath>
 
+const char *const kFractionSumKey = "f-pr + f-li + f-ch";
+
 namespace {
 
-InputProblem refused(Input input, const QString &reason) { return {InputProblem::Subject::Input, input, reason}; }
+QString number(double value) { return QString::number(value, 'g', 6); }
 
-bool mustBePositive(Input input)
+QString unitOf(const InputInfo &info)
 {
-    switch (input) {
-    case Input::T1: case Input::T2: case Input::P1: case Input::P2: case Input::V1: case Input::V2:
-        return true;
-    default:
-        return false;
-    }
+    return *info.unit && QLatin1String(info.unit) != QLatin1String("-") ? QLatin1Char(' ') + QLatin1String(info.unit)
+                                                                         : QString();
+}
+
+// "must be from 0.1 to 104857 d", "must be greater than 0", "must not be negative".
+QString rangeText(const InputInfo &info, bool lowestExcluded)
+{
+    const QString unit = unitOf(info);
+    const bool bounded = std::isfinite(info.highest);
+    if (lowestExcluded && !bounded)
+        return QStringLiteral("must be greater than %1%2").arg(number(info.lowest), info.lowest == 0 ? QString() : unit);
+    if (!bounded)
+        return info.lowest == 0 ? QStringLiteral("must not be negative")
+                                : QStringLiteral("must be at least %1%2").arg(number(info.lowest), unit);
+    return QStringLiteral("must be from %1%2 to %3%4%5")
+        .arg(lowestExcluded ? QStringLiteral("above ") : QString(), number(info.lowest),
+             info.highestExcluded ? QStringLiteral("below ") : QString(), number(info.highest), unit);
+}
+
+bool hasDecimals(double value, int decimals)
+{
+    const double scaled = value * std::pow(10.0, decimals);
+    return std::abs(scaled - std::round(scaled)) <= 1e-9 * std::max(1.0, std::abs(scaled));
 }
 
 }  // namespace
@@ -29,36 +48,93 @@ bool fractionsExceedOne(double f_pr, double f_li, double f_ch)
     return (f_li + f_pr) + f_ch > 1.0 + roundingTolerance;
 }
 
-std::optional<InputProblem> checkRunRequest(const RunRequest &request)
+double manualPh(double S_h_ion_manual)
 {
+    // 10^-pH and back loses the last bits; nine decimals are far beyond any pH given.
+    return std::round(-std::log10(S_h_ion_manual) * 1e9) / 1e9;
+}
+
+QString validValues(const InputInfo &info)
+{
+    const bool everywhere = (info.lowestExcludedIn & info.configurations) == info.configurations;
+    QString text = std::isfinite(info.highest)
+                       ? QStringLiteral("from %1 to %2%3%4")
+                             .arg(number(info.lowest), info.highestExcluded ? QStringLiteral("below ") : QString(),
+                                  number(info.highest), unitOf(info))
+                   : everywhere ? QStringLiteral("above %1").arg(number(info.lowest))
+                                : QStringLiteral("%1 or more").arg(number(info.lowest));
+    if (info.lowestExcludedIn && !everywhere)
+        text += QStringLiteral(", above %1 for %2")
+                    .arg(number(info.lowest), configurationCodes(info.lowestExcludedIn).join(QStringLiteral(", ")));
+    if (info.decimals >= 0)
+        text += QStringLiteral(", at most %1 decimals").arg(info.decimals);
+    return text;
+}
+
+QString valueProblem(const InputInfo &info, double value, int mode)
+{
+    const bool lowestExcluded = info.lowestExcludedIn & (1u << mode);
+    const bool fits = std::isfinite(value) && (lowestExcluded ? value > info.lowest : value >= info.lowest) &&
+                      (info.highestExcluded ? value < info.highest : value <= info.highest);
+    const QString unit = unitOf(info);
+    if (!fits) {
+        QString text = rangeText(info, lowestExcluded);
+        if (lowestExcluded && !(info.lowestExcludedIn == kEveryConfiguration))
+            text += QStringLiteral(" for config %1").arg(QLatin1String(configuration(mode).code));
+        return text + QStringLiteral(" (got %1%2)").arg(QString::number(value, 'g', 12), unit);
+    }
+    if (info.decimals >= 0 && !hasDecimals(value, info.decimals))
+        return QStringLiteral("must have at most %1 decimals (got %2)").arg(info.decimals).arg(value, 0, 'g', 12);
+    return {};
+}
+
+QList<InputProblem> checkRunRequest(const RunRequest &request)
+{
+    QList<InputProblem> problems;
+    for (const InputInfo &info : inputInfos()) {
+        if (!info.isNumber() || !info.takes(request.mode))
+            continue;
+        if (info.input == Input::Ph && request.ph_mode == 1)
+            continue;
+        // An empty manual pH field reads as pH 0.
+        const double value = info.field ? request.*info.field : manualPh(request.S_h_ion_manual);
+        const QString problem = valueProblem(info, value, request.mode);
+        if (!problem.isEmpty())
+            problems.append({QLatin1String(info.key), problem});
+    }
     if (fractionsExceedOne(request.f_pr_xc, request.f_li_xc, request.f_ch_xc))
-        return InputProblem{InputProblem::Subject::Fractions, Input::Fpr, QStringLiteral("must not add up to more than 1")};
-    if (!(request.t_end >= 0.1))
-        return refused(Input::Timespan, QStringLiteral("must be at least 0.1 d"));
-    if (!(request.t_end <= kLongestTimespan))
-        return refused(Input::Timespan,
-                       QStringLiteral("must not be more than %1 d, the longest a results sheet holds")
-                           .arg(kLongestTimespan, 0, 'f', 0));
-    if (request.ph_mode == 0) {
-        const double ph = -std::log10(request.S_h_ion_manual);
-        if (!(ph >= kLowestPh - 1e-9 && ph <= kHighestPh + 1e-9))
-            return InputProblem{InputProblem::Subject::ManualPh, Input::Fpr,
-                                QStringLiteral("must be a pH from 1 to 12.99")};
+        problems.append({QLatin1String(kFractionSumKey),
+                         QStringLiteral("must not add up to more than 1 (got %1)")
+                             .arg(number((request.f_li_xc + request.f_pr_xc) + request.f_ch_xc))});
+    return problems;
+}
+
+std::vector<double> runRecord(const RunRequest &stored)
+{
+    constexpr size_t common = 16;
+    std::vector<double> record(size_t(configuration(stored.mode).recordEntries), 0.0);
+    record.resize(std::max(record.size(), common));
+    for (const InputInfo &info : inputInfos()) {
+        const size_t at = size_t(info.recordPosition);
+        if (info.recordPosition < 0 || at >= record.size() || (at >= common && !info.takes(stored.mode)))
+            continue;
+        if (info.field)
+            record[at] = stored.*info.field;
+        else if (info.input == Input::Config)
+            record[at] = stored.mode;
+        else if (info.input == Input::Ph) {
+            record[at] = stored.ph_mode;
+            record[at + 1] = stored.S_h_ion_manual;
+        }
     }
-    // A batch digester (no feed) is a meaningful run unless the model divides by the feed flow.
-    const bool feedRequired = configuration(request.mode).needsFeed;
-    if (!request.feed && (request.final_Q_in < 0 || (feedRequired && !(request.final_Q_in > 0))))
-        return refused(Input::FeedFlow, feedRequired ? QStringLiteral("must be greater than 0")
-                                                     : QStringLiteral("must not be negative"));
-    for (const InputDefault &d : configuration(request.mode).inputs) {
-        const InputInfo &info = inputInfo(d.input);
-        const double value = request.*info.field;
-        if (mustBePositive(d.input) && !(value > 0))
-            return refused(d.input, QStringLiteral("must be greater than 0"));
-        if (info.temperature && !(value >= kLowestTemperature && value <= kHighestTemperature))
-            return refused(d.input, QStringLiteral("must be between 0 °C and 100 °C (273.15 K to 373.15 K)"));
-    }
-    return std::nullopt;
+    record[3] = stored.X_c_in;  // the feed concentration again, read by no one
+    return record;
+}
+
+double recorded(const std::vector<double> &record, const InputInfo &info)
+{
+    const auto at = [&record](int k) { return k >= 0 && k < int(record.size()) ? record[size_t(k)] : 0.0; };
+    return info.input == Input::Ph ? manualPh(at(info.recordPosition + 1)) : at(info.recordPosition);
 }
 
 QStringList checkModelInputs(const RunRequest &request)

@@ -6,13 +6,14 @@
 #include "feedschedule.h"
 #include "modelparameters.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
-#include <optional>
+#include <vector>
 
-enum class Input;
+struct InputInfo;
 
 struct RunRequest {
     int mode = 1;  // 1 single-stage, 2 two-stage, 3 temperature-phased, 4 pump-mixed
@@ -32,33 +33,43 @@ struct RunRequest {
     std::shared_ptr<const FeedSchedule> feed;
 };
 
-// What a check refused: one input, the fraction sum, or the manual pH. Each front end names
-// it in its own words.
+// What a check refused: the key of an input ("t-end") or of the fraction sum, the line of the
+// file that gave it (0: not from a file), and why ("must be greater than 0 (got 0 m3)"). Each
+// front end names the key in its own words.
 struct InputProblem {
-    enum class Subject { Input, Fractions, ManualPh };
-    Subject subject;
-    Input input;     // when subject is Input
-    QString reason;  // e.g. "must be greater than 0"
+    QString key;
+    QString reason;
+    int line = 0;
 };
 
-// The longest timespan whose table fits a workbook sheet (1 048 576 rows, 4 of them titles).
-inline constexpr double kLongestTimespan = 104857.0;
-// Temperatures of liquid water, in kelvin.
-inline constexpr double kLowestTemperature = 273.15, kHighestTemperature = 373.15;
-// The manual pH the input field and the command line take.
-inline constexpr double kLowestPh = 1.0, kHighestPh = 12.99;
+// The key of the fractioning factors' sum.
+extern const char *const kFractionSumKey;  // "f-pr + f-li + f-ch"
 
 // Whether the three fractioning factors add up to more than 1. Factors typed to add up to
 // exactly 1 (0.33, 0.56, 0.11) may exceed it by a rounding error of the sum; they pass.
 bool fractionsExceedOne(double f_pr, double f_li, double f_ch);
 
-// The fraction sum above 1, and inputs that make the model meaningless: a timespan under
-// 0.1 d or longer than a sheet holds, a manual pH outside the field's range (an empty field
-// reads as pH 0), a volume, pressure or absolute temperature of 0 or less, a temperature
-// outside liquid water, and a zero feed flux for the temperature-phased and pump-mixed runs.
-// Only the inputs the configuration takes are checked.
-std::optional<InputProblem> checkRunRequest(const RunRequest &request);
+// The manual pH of a hydrogen-ion concentration, as it was given (7.0 gives 7, not 6.999...).
+double manualPh(double S_h_ion_manual);
 
+// Why a number is not what the input takes in configuration mode (its range and decimals), or
+// an empty text.
+QString valueProblem(const InputInfo &info, double value, int mode);
+
+// The values a number takes, for help texts: "from 0.1 to 104857 d", "0 or more, above 0 for
+// tpad, pomp", "from 1 to 12.99, at most 2 decimals".
+QString validValues(const InputInfo &info);
+
+// Every input the configuration takes against its declared range and decimals, and the fraction
+// sum; in the order of the declaration. Empty when the run may start.
+QList<InputProblem> checkRunRequest(const RunRequest &request);
+
+// The record of a run that the workbook's "CONFIGURATION" sheet shows, each input at its declared
+// position: the configuration's own length; inputs beyond the 16 common positions that the
+// configuration does not take hold 0, those within them what `stored` holds.
+std::vector<double> runRecord(const RunRequest &stored);
+// An input's value in a record (the manual pH for the pH); 0 where the record is too short.
+double recorded(const std::vector<double> &record, const InputInfo &info);
 // Why the request's model constants or feed schedule cannot run, one sentence each (empty when
 // they can): the constants' checks, and a schedule row without flow for a configuration that
 // divides by the feed flow.

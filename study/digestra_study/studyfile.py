@@ -1,54 +1,78 @@
 """Reading a study file: the base case, the inputs to sweep and the output wanted, checked as a whole
 before anything runs, then expanded into one input set per scenario.
 
-The inputs carry the names of digestra-cli's options without the dashes. An input a study does not
-give is left out of the scenario, so digestra-cli applies its own default."""
+The inputs, their kinds, units, ranges and the configurations that take them are digestra-cli's
+declaration (`digestra-cli --describe`), exported beside this module as inputs.json; nothing of it
+is restated here (after changing an input: build/cli/digestra-cli --describe >
+study/digestra_study/inputs.json; a test compares the two). An input a study does not give is left out of the scenario, so digestra-cli
+applies its own default."""
 import dataclasses
 import itertools
+import json
 import math
+import pathlib
+import re
 import tomllib
 
-ALL_CONFIGS = ('ssad', 'tsad', 'tpad', 'pomp')
+DECLARATION = json.loads((pathlib.Path(__file__).with_name('inputs.json')).read_text(encoding='utf-8'))
+DECLARED = {i['key']: i for i in DECLARATION['inputs']}
+ALL_CONFIGS = tuple(DECLARED['config']['choices'])
+DEFAULT_CONFIG = DECLARED['config']['default'][ALL_CONFIGS[0]]   # digestra-cli's when none is given
 
 
 @dataclasses.dataclass(frozen=True)
 class Input:
     name: str
-    kind: str          # 'number', 'temperature', 'config', 'ph' or 'unit'
+    kind: str          # 'number', 'temperature', 'ph' (a number or "free") or 'choice'
     unit: str = ''
     configs: tuple = ALL_CONFIGS
 
 
-INPUTS = {i.name: i for i in (
-    Input('config', 'config'),
-    Input('q-in', 'number', 'm3/d'),
-    Input('x-c-in', 'number', 'kgCOD/m3'),
-    Input('t-end', 'number', 'd'),
-    Input('f-pr', 'number', '-'),
-    Input('f-li', 'number', '-'),
-    Input('f-ch', 'number', '-'),
-    Input('ph', 'ph', '-'),
-    Input('unit', 'unit'),
-    Input('t1', 'temperature', 'K'),
-    Input('t2', 'temperature', 'K', ('tpad',)),
-    Input('p1', 'number', 'bar'),
-    Input('p2', 'number', 'bar', ('tsad', 'tpad')),
-    Input('v1', 'number', 'm3'),
-    Input('v2', 'number', 'm3', ('tsad', 'tpad')),
-    Input('t-sr', 'number', 'd', ('tpad',)),
-    Input('mix-i', 'number', 'min', ('pomp',)),
-)}
+def _kind(declared):
+    if declared['temperature']:
+        return 'temperature'
+    if declared['number']:
+        return 'ph' if declared['choices'] else 'number'
+    return 'choice'
+
+
+INPUTS = {key: Input(key, _kind(d), d['unit'], tuple(d['configs'])) for key, d in DECLARED.items()}
 
 MAX_SCENARIOS = 10_000       # more need --yes
 MOST_SCENARIOS = 100_000     # even with --yes: a study's scenarios and outcomes are held in memory
-LOWEST_PH, HIGHEST_PH = 1, 12.99
-LOWEST_T_END, HIGHEST_T_END = 0.1, 104857   # the longest a results sheet holds
-LOWEST_KELVIN, HIGHEST_KELVIN = 273.15, 373.15
-POSITIVE = ('p1', 'p2', 'v1', 'v2')
-FRACTIONS = ('f-pr', 'f-li', 'f-ch')
-# digestra-cli's value of a fraction the scenario leaves out; needed only to check the sum here.
-CLI_FRACTION = 0.3
-FEED_REQUIRED = ('tpad', 'pomp')
+_REFUSED = object()   # a value with a problem, left out of the study
+
+
+def _number(value):
+    return f'{value:g}'
+
+
+def range_problem(name, value, config=None):
+    """Why digestra-cli refuses a number for an input (its range and decimals), as it says it, or
+    None. Without a configuration, only what holds in every configuration that takes the input."""
+    d = DECLARED[name]
+    excluded_in = d['min_excluded_for']
+    excluded = config in excluded_in if config else set(d['configs']) <= set(excluded_in)
+    low, high = d['min'], d['max']
+    fits = math.isfinite(value) and (low is None or (value > low if excluded else value >= low)) and \
+        (high is None or (value < high if d['max_excluded'] else value <= high))
+    unit = f' {d["unit"]}' if d['unit'] not in ('', '-') else ''
+    if not fits:
+        if high is None:
+            text = (f'must be greater than {_number(low)}' if excluded else
+                    'must not be negative' if low == 0 else f'must be at least {_number(low)}{unit}')
+        else:
+            text = (f'must be from {"above " if excluded else ""}{_number(low)} to '
+                    f'{"below " if d["max_excluded"] else ""}{_number(high)}{unit}')
+        if excluded and config and set(excluded_in) != set(ALL_CONFIGS):
+            text += f' for config {config}'
+        return f'{text} (got {value:.12g}{unit})'
+    decimals = d['decimals']
+    if decimals is not None:
+        scaled = value * 10 ** decimals
+        if abs(scaled - round(scaled)) > 1e-9 * max(1, abs(scaled)):
+            return f'must have at most {decimals} decimals (got {value:.12g})'
+    return None
 
 
 class StudyError(Exception):
@@ -66,6 +90,8 @@ class Study:
     sweep: dict        # input name -> list of values, in file order
     mode: str          # 'grid' or 'zip'
     workbooks: bool
+    problems: list = dataclasses.field(default_factory=list)   # of the file on its own, with lines
+    lines: dict = dataclasses.field(default_factory=dict)      # key ("base.v1") -> line
 
     def count(self):
         lengths = [len(values) for values in self.sweep.values()]
@@ -95,64 +121,79 @@ def canonical(value):
 
 
 def value_problem(name, value):
-    """What digestra-cli would refuse in one input's value on its own, or None. Strings of
-    config, ph and unit are brought to the CLI's spelling by `normalised` first."""
-    kind = INPUTS[name].kind
-    if kind == 'config':
-        return None if value in ALL_CONFIGS else f'must be one of {", ".join(ALL_CONFIGS)}, not {value!r}'
-    if kind == 'unit':
-        return None if value in ('K', 'C') else f'must be "K" or "C", not {value!r}'
+    """What digestra-cli would refuse in one input's value on its own, or None. Words are brought
+    to the CLI's spelling by `normalised` first."""
+    d, kind = DECLARED[name], INPUTS[name].kind
+    if kind == 'choice':
+        return None if value in d['choices'] else \
+            f'must be one of {", ".join(d["choices"])}, not {value!r}'
     if kind == 'ph':
-        if value == 'free' or (is_number(value) and LOWEST_PH <= value <= HIGHEST_PH):
+        if value in d['choices'] or (is_number(value) and not range_problem(name, value)):
             return None
-        return f'must be "free" or a pH from 1 to 12.99, not {value!r}'
+        return (f'must be "{d["choices"][0]}" or a pH from {_number(d["min"])} to {_number(d["max"])} '
+                f'with at most {d["decimals"]} decimals, not {value!r}')
     if not is_number(value) or not math.isfinite(value):
         return f'must be a number, not {value!r}'
-    if kind == 'temperature':
-        return None
-    if value < 0:
-        return f'must not be negative (got {value})'
-    if name == 't-end' and not LOWEST_T_END <= value <= HIGHEST_T_END:
-        return f'must be from {LOWEST_T_END} to {HIGHEST_T_END} d (got {value})'
-    if name in POSITIVE and value <= 0:
-        return f'must be greater than 0 (got {value})'
-    return None
+    return None if kind == 'temperature' else range_problem(name, value)
 
 
 def normalised(name, value):
+    """A word as the declaration spells it ("SSAD" is "ssad"), a whole number as an int."""
     if isinstance(value, str):
-        kind = INPUTS[name].kind
-        return value.lower() if kind in ('config', 'ph') else value.upper() if kind == 'unit' else value
+        for choice in DECLARED[name]['choices']:
+            if value.lower() == choice.lower():
+                return choice
+        return value
     return canonical(value)
 
 
 def scenario_problems(inputs):
     """What digestra-cli would refuse in a scenario's combination of inputs, as (key, reason)."""
-    config = inputs.get('config', 'ssad')   # digestra-cli's configuration when none is given
+    config = inputs.get('config', DEFAULT_CONFIG)
     for name in inputs:
         if config not in INPUTS[name].configs:
             yield name, f'does not apply to config {config} (only to {", ".join(INPUTS[name].configs)})'
-    celsius = inputs.get('unit') == 'C'
-    for name in ('t1', 't2'):
-        if name in inputs:
-            kelvin = inputs[name] + (273.15 if celsius else 0)
-            if not LOWEST_KELVIN <= kelvin <= HIGHEST_KELVIN:
-                yield name, f'must be from 273.15 K to 373.15 K (got {kelvin:g} K)'
-    if config in FEED_REQUIRED and inputs.get('q-in', 1) <= 0:   # the CLI's own feed is positive
-        yield 'q-in', f'must be greater than 0 for config {config}'
-    total = sum(inputs.get(name, CLI_FRACTION) for name in FRACTIONS)
-    if total > 1 + 1e-12:
-        yield 'f-pr + f-li + f-ch', f'must not add up to more than 1 (got {total:g}, {CLI_FRACTION} for each not given)'
+            continue
+        value = inputs[name]
+        if INPUTS[name].kind == 'temperature':
+            value += DECLARATION['celsius_offset'] if inputs.get('unit') == 'C' else 0
+        elif INPUTS[name].kind != 'number' or not DECLARED[name]['min_excluded_for']:
+            continue   # checked on its own already
+        reason = range_problem(name, value, config)
+        if reason:
+            yield name, reason
+    for rule in DECLARATION['sums']:
+        given = [inputs.get(name, DECLARED[name]['default'].get(config, 0)) for name in rule['keys']]
+        total = math.fsum(given)
+        if total > rule['max'] + 1e-12:
+            yield rule['key'], (f'must not add up to more than {_number(rule["max"])} (got {_number(total)}, '
+                                "digestra-cli's default for each not given)")
+
+
+def key_lines(text):
+    """The line of every key of a study file ("base.v1", "sweep.t1", "title"), as far as plain
+    `key = value` lines under [table] headers show them."""
+    lines, table = {}, ''
+    for number, line in enumerate(text.splitlines(), 1):
+        header = re.match(r'\s*\[\s*([^\[\]]+?)\s*\]\s*(#.*)?$', line)
+        if header:
+            table = header.group(1)
+            lines.setdefault(table, number)
+            continue
+        key = re.match(r'\s*([A-Za-z0-9_.-]+|"[^"]*")\s*=', line)
+        if key:
+            lines.setdefault(f'{table}.{key.group(1).strip(chr(34))}' if table else key.group(1), number)
+    return lines
 
 
 class _Reader:
-    """Collects every problem of one study file while reading it."""
+    """Collects every problem of one study file while reading it; a value with a problem is left out."""
 
     def __init__(self):
         self.problems = []
 
     def problem(self, key, reason):
-        self.problems.append(f'{key}: {reason}')
+        self.problems.append((key, reason))
 
     def table(self, data, key, allowed):
         table = data.get(key, {})
@@ -168,6 +209,7 @@ class _Reader:
         reason = value_problem(name, value)
         if reason:
             self.problem(key, reason)
+            return _REFUSED
         return value
 
     def range_values(self, key, name, entry):
@@ -191,7 +233,7 @@ class _Reader:
         if bad:
             return []
         values = [round(start + (stop - start) * i / (steps - 1), 12) for i in range(steps)]
-        return [self.checked(key, name, v) for v in values]
+        return [v for v in (self.checked(key, name, v) for v in values) if v is not _REFUSED]
 
     def sweep_values(self, key, name, entry):
         if isinstance(entry, dict):
@@ -201,11 +243,24 @@ class _Reader:
             return []
         if not entry:
             self.problem(key, 'must not be an empty list')
-        return [self.checked(f'{key}[{i}]', name, v) for i, v in enumerate(entry)]
+        checked = (self.checked(f'{key}[{i}]', name, v) for i, v in enumerate(entry))
+        return [v for v in checked if v is not _REFUSED]
+
+
+def _where(key, lines):
+    """"line 3, base.v1" for a key of the file, from the line of the longest part of it given."""
+    part = key
+    while part not in lines:
+        shorter = re.sub(r'(\[\d+\]|\.[^.]*)$', '', part)
+        if shorter == part:
+            return key
+        part = shorter
+    return f'line {lines[part]}, {key}'
 
 
 def parse(text):
-    """The study in `text`; raises StudyError naming every problem."""
+    """The study in `text`, with every problem of the file on its own in `problems` (each value
+    with a problem left out); raises StudyError when the text is not TOML."""
     try:
         data = tomllib.loads(text)
     except tomllib.TOMLDecodeError as e:
@@ -231,18 +286,29 @@ def parse(text):
     if mode == 'zip' and len({len(v) for v in sweep.values()}) > 1:
         lengths = ', '.join(f'{name} has {len(v)}' for name, v in sweep.items())
         reader.problem('sweep', f'mode = "zip" pairs lists of one length ({lengths})')
-    if reader.problems:
-        raise StudyError(reader.problems)
-    return Study(title, base, sweep, mode, workbooks)
+    lines = key_lines(text)
+    problems = [f'{_where(key, lines)}: {reason}' for key, reason in reader.problems]
+    return Study(title, {k: v for k, v in base.items() if v is not _REFUSED}, {k: v for k, v in sweep.items() if v},
+                 mode, workbooks, problems, lines)
 
 
 def check_scenarios(study):
-    """Raises StudyError when digestra-cli would refuse any scenario's combination of inputs;
-    each problem is named once, with the first scenario that shows it."""
+    """Raises StudyError listing every problem of the study at once: those of the file on its own,
+    then the combinations of inputs digestra-cli would refuse, each named once with its line and
+    the first scenario that shows it."""
     seen = {}
     for number, inputs in enumerate(study.scenarios(), 1):
         for key, reason in scenario_problems(inputs):
             seen.setdefault((key, reason), number)
-    if seen:
-        raise StudyError([f'{key}: {reason} (scenario {number} of {study.count()})'
-                          for (key, reason), number in seen.items()])
+
+    def where(key):
+        for part in key.split(' + '):
+            for table in ('sweep', 'base'):
+                if f'{table}.{part}' in study.lines:
+                    return f'line {study.lines[f"{table}.{part}"]}, {key}'
+        return key
+
+    problems = study.problems + [f'{where(key)}: {reason} (scenario {number} of {study.count()})'
+                                 for (key, reason), number in seen.items()]
+    if problems:
+        raise StudyError(problems)

@@ -68,6 +68,8 @@ private slots:
         for (auto *edit : saving.findChildren<QLineEdit *>()) {
             if (edit->objectName().endsWith("_xc"))
                 edit->setText(QString("0.1%1").arg(++fraction));
+            else if (edit->objectName().startsWith("lineEdit_T_"))  // within the range, in either unit
+                edit->setText(celsius ? QString("3%1.5").arg(++n % 10) : QString::number(300 + ++n));
             else if (edit->objectName() != "lineEdit_manual_ph")
                 edit->setText(++n % 2 ? QString::number(20 + n) : QString("%1.75").arg(n));
         }

@@ -382,36 +382,35 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("message");
         QTest::newRow("no volume") << "radioButton_SSAD" << "page_SSAD" << "pushButton_C2" << "lineEdit_V_t1" << "0"
-                                   << "Reactor volume must be greater than 0 - please revise the value.";
+                                   << "Reactor volume must be greater than 0 (got 0 m3) - please revise the value.";
         QTest::newRow("no first volume, two-stage")
             << "radioButton_TSAD" << "page_TSAD" << "pushButton_C3" << "lineEdit_V_t1_ts" << "0"
-            << "R1 volume must be greater than 0 - please revise the value.";
+            << "R1 volume must be greater than 0 (got 0 m3) - please revise the value.";
         QTest::newRow("no pressure, pump-mixed")
             << "radioButton_POMP" << "page_POMP" << "pushButton_C5" << "lineEdit_P_atm1_pm" << "0.0"
-            << "Pressure must be greater than 0 - please revise the value.";
+            << "Pressure must be greater than 0 (got 0 bar) - please revise the value.";
         QTest::newRow("empty second pressure")
             << "radioButton_TSAD" << "page_TSAD" << "pushButton_C3" << "lineEdit_P_atm2_ts" << ""
-            << "Pressure in R2 must be greater than 0 - please revise the value.";
+            << "Pressure in R2 must be greater than 0 (got 0 bar) - please revise the value.";
         QTest::newRow("second temperature of 0 K")
             << "radioButton_TPAD" << "page_TPAD" << "pushButton_C4" << "lineEdit_T_2_tp" << "0"
-            << "Temperature in R2 must be greater than 0 - please revise the value.";
+            << "Temperature in R2 must be from 273.15 to 373.15 K (got 0 K) - please revise the value.";
         QTest::newRow("timespan under one output step")
             << "radioButton_SSAD" << "page_SSAD" << "pushButton_C2" << "lineEdit_t_end" << "0.05"
-            << "Smiulation timespan must be at least 0.1 d - please revise the value.";
+            << "Smiulation timespan must be from 0.1 to 104857 d (got 0.05 d) - please revise the value.";
         QTest::newRow("pump-mixed without feed")
             << "radioButton_POMP" << "page_POMP" << "pushButton_C5" << "lineEdit_final_Q_in" << "0"
-            << "Input biomass flux must be greater than 0 - please revise the value.";
+            << "Input biomass flux must be greater than 0 for config pomp (got 0 m3/d) - please revise the value.";
         // An empty field would run the model at pH 0.
         QTest::newRow("empty manual pH")
             << "radioButton_SSAD" << "page_SSAD" << "pushButton_C2" << "lineEdit_manual_ph" << ""
-            << "The manual pH must be a pH from 1 to 12.99 - please revise the value.";
+            << "The manual pH must be from 1 to 12.99 (got 0) - please revise the value.";
         QTest::newRow("frozen digester")
             << "radioButton_SSAD" << "page_SSAD" << "pushButton_C2" << "lineEdit_T_1" << "200"
-            << "Temperature must be between 0 °C and 100 °C (273.15 K to 373.15 K) - please revise the value.";
+            << "Temperature must be from 273.15 to 373.15 K (got 200 K) - please revise the value.";
         QTest::newRow("longer than a sheet")
             << "radioButton_SSAD" << "page_SSAD" << "pushButton_C2" << "lineEdit_t_end" << "200000"
-            << "Smiulation timespan must not be more than 104857 d, the longest a results sheet holds - please "
-               "revise the value.";
+            << "Smiulation timespan must be from 0.1 to 104857 d (got 200000 d) - please revise the value.";
     }
 
     void refusals()

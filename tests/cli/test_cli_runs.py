@@ -55,7 +55,8 @@ def png_size(path):
     (['--v1', '0'], '--v1'),
     (['--mix-i', '5'], '--mix-i'),
     (['--out', 'missing/w.xlsx'], '--out'),
-    (['--t-end', '104857.1'], '--t-end must not be more than 104857 d'),
+    (['--t-end', '104857.1'], '--t-end must be from 0.1 to 104857 d (got 104857.1 d)'),
+    (['--ph', '7.123'], '--ph must be "free" or a pH from 1 to 12.99 with at most 2 decimals'),
     (['--t1', '273.14'], '--t1'),
     (['--unit', 'C', '--t1', '100.01'], '--t1'),
 ])
@@ -337,7 +338,7 @@ def test_batch_answers_each_line_as_a_single_run_and_goes_on_past_bad_lines(tmp_
         (1, 'done', 0), (None, 'refused', 2), ('two', 'done', 0), (4, 'refused', 2), (None, 'refused', 2),
         ([3], 'done', 0)]
     assert answers[1]['message'].startswith('not a JSON line')
-    assert answers[3]['message'] == 'v2 does not apply to config ssad (only to tsad, tpad)'
+    assert answers[3]['message'] == 'v2: does not apply to config ssad (only to tsad, tpad)'
     assert 'lsoda' in batch.stderr
     # No workbook unless "out" names one.
     assert answers[0]['files'] == [str(tmp_path / 'b1.json')] and files_in(tmp_path) == ['b1.json']

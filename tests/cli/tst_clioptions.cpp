@@ -2,9 +2,15 @@
 // naming the option, and the progress line's text.
 
 #include "clioptions.h"
+#include "inputsdescription.h"
+#include "inputsfile.h"
 #include "progressline.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -42,7 +48,8 @@ private slots:
     void outputTargetsAreCheckedBeforeTheRun();
     void inputsFileUnderTheOptions();
     void plotImageOptions();
-    void runChecksAreTranslatedToOptions();
+    void oneKeySetEverywhere();
+    void phDecimalsInEveryFrontEnd();
     void helpListsOptionsWithUnitsAndDefaults();
     void progressLineText();
 };
@@ -70,7 +77,8 @@ void TestCliOptions::defaultsAreThoseOfThePages()
     QCOMPARE(r.ph_mode, 0);
     QCOMPARE(r.S_h_ion_manual, 1e-7);
     for (const InputInfo &info : inputInfos())
-        QCOMPARE(r.*info.field, expected.*info.field);
+        if (info.field)
+            QCOMPARE(r.*info.field, expected.*info.field);
 
     const CliOptions &o = parsed.options;
     QVERIFY(o.workbookPath.isEmpty());
@@ -106,8 +114,9 @@ void TestCliOptions::temperaturesInCelsiusAreConverted()
     const RunRequest celsius = parsedRequest({"--config", "tpad", "--unit", "C", "--t1", "35", "--t2", "55"});
     QCOMPARE(celsius.T_1, 308.15);
     QCOMPARE(celsius.T_2, 328.15);
-    // A temperature below 0 °C is still a temperature; absolute zero is the run check's business.
-    QCOMPARE(parsedRequest({"--unit", "c", "--t1", "-5"}).T_1, 268.15);
+    QCOMPARE(parsedRequest({"--unit", "c", "--t1", "5"}).T_1, 278.15);
+    // The range is in kelvin whatever the unit: -5 °C is refused as 268.15 K.
+    QVERIFY(parse({"--unit", "C", "--t1", "-5"}).text.contains("(got 268.15 K)"));
     QCOMPARE(parsedRequest({"--unit", "K", "--t1", "300"}).T_1, 300.0);
     // The defaults are kelvin whatever the unit: --unit only reads the temperatures given.
     QCOMPARE(parsedRequest({"--config", "tpad", "--unit", "C", "--t2", "40"}).T_1, 308.0);
@@ -231,12 +240,31 @@ void TestCliOptions::inputsFileUnderTheOptions()
     QCOMPARE(r.P_atm2, 0.0);
     QCOMPARE(r.ph_mode, 1);
 
+    // A file and options with several problems: refused in one pass, the file's with their lines
+    // and keys, the options' with their names, the ranges among them.
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write("t-end = 20\nv2 = 40\n");
+    file.write("config = \"tsad\"\nt-end = \"x\"\nt1 = 400\nv2 = -3\nmix-i = 3\nf-pr = 0.9\n");
     file.close();
-    const ParsedCommandLine refused = parse({"--inputs", path});
-    QCOMPARE(refused.outcome, ParsedCommandLine::Outcome::Refused);
-    QVERIFY2(refused.text.contains("line 2, v2"), qPrintable(refused.text));
+    const ParsedCommandLine parsed = parse({"--inputs", path, "--t2", "5", "--q-in", "-1", "--v1", "abc"});
+    QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Refused);
+    const QString at = "--inputs " + path + ": ";
+    QCOMPARE(parsed.text.split('\n'),
+             (QStringList{at + "line 2, t-end: needs a number, not a text",
+                          at + "line 3, t1: must be from 273.15 to 373.15 K (got 400 K)",
+                          at + "line 4, v2: must be greater than 0 (got -3 m3)",
+                          at + "line 5, mix-i: does not apply to config tsad (only to pomp)",
+                          at + "line 6, f-pr + f-li + f-ch: must not add up to more than 1 (got 1.5)",
+                          "--t2 does not apply to config tsad (only to tpad)",
+                          "--v1 needs a number, not 'abc'",
+                          "--q-in must not be negative (got -1 m3/d)"}));
+
+    // A batch line the same way, its keys without dashes and its paths as given.
+    QJsonValue id;
+    QCOMPARE(parseScenarioLine(R"({"id": 7, "t-end": 0, "v2": 3, "ph": "7", "out": "/nonexistent/--dashed/w.xlsx"})", &id).text,
+             QStringLiteral("v2: does not apply to config ssad (only to tsad, tpad); "
+                            "t-end: must be from 0.1 to 104857 d (got 0 d); "
+                            "out: the folder /nonexistent/--dashed does not exist"));
+    QCOMPARE(id.toInt(), 7);
 }
 
 void TestCliOptions::plotImageOptions()
@@ -248,23 +276,88 @@ void TestCliOptions::plotImageOptions()
     QCOMPARE(parse({"--plots", QDir::tempPath()}).options.plotFormat, ImageFormat::Png);
 }
 
-void TestCliOptions::runChecksAreTranslatedToOptions()
-{
-    RunRequest r = parsedRequest({"--config", "tpad", "--unit", "C", "--t2", "-300"});
-    const QString temperature =
-        describeProblem({InputProblem::Subject::Input, Input::T2, QStringLiteral("must be greater than 0")}, r);
-    QVERIFY2(temperature.startsWith(QStringLiteral("--t2 must be greater than 0")), qPrintable(temperature));
-    QVERIFY2(temperature.contains(QStringLiteral("-26.85 K")), qPrintable(temperature));
+namespace {
 
-    r = parsedRequest({"--f-pr", "0.5"});
-    const QString fractions = describeProblem(
-        {InputProblem::Subject::Fractions, Input::Fpr, QStringLiteral("must not add up to more than 1")}, r);
-    for (const char *option : {"--f-pr", "--f-li", "--f-ch", "1.1"})
-        QVERIFY2(fractions.contains(QLatin1String(option)), qPrintable(fractions));
+// A value each input takes in the first configuration that takes it, as JSON.
+QJsonValue validValue(const InputInfo &info, int *mode)
+{
+    for (const Configuration &c : configurations())
+        if (info.takes(c.mode)) {
+            *mode = c.mode;
+            break;
+        }
+    const QString text = QLatin1String(info.startText(*mode));
+    return info.isNumber() ? QJsonValue(text.toDouble()) : QJsonValue(text);
+}
+
+QString jsonText(const QJsonValue &value)
+{
+    return value.isString() ? value.toString() : QString::number(value.toDouble(), 'g', 17);
+}
+
+}  // namespace
+
+// The declaration's keys are the keys of every front end: each is an option of the command line,
+// a key of batch lines and of input files, and of --describe; nothing else is.
+void TestCliOptions::oneKeySetEverywhere()
+{
+    QStringList declared;
+    for (const InputInfo &info : inputInfos())
+        declared << QLatin1String(info.key);
+
+    QStringList described;
+    for (const QJsonValue &input : inputsDescription()[QStringLiteral("inputs")].toArray())
+        described << input[QStringLiteral("key")].toString();
+    QCOMPARE(described, declared);
+
+    const QString help = parse({"--help"}).text;
+    QStringList options;
+    const QRegularExpression option(QStringLiteral("^\\s+--([a-z0-9-]+) <"), QRegularExpression::MultilineOption);
+    for (auto it = option.globalMatch(help); it.hasNext();)
+        options << it.next().captured(1);
+    for (const QString &output : {"inputs", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
+        QVERIFY(options.removeOne(output));
+    QCOMPARE(options, declared);
 
     for (const InputInfo &info : inputInfos()) {
-        const QString text = describeProblem({InputProblem::Subject::Input, info.input, QStringLiteral("is wrong")}, r);
-        QVERIFY2(text.startsWith(QStringLiteral("--%1 is wrong").arg(QLatin1String(info.key))), qPrintable(text));
+        int mode = 1;
+        const QJsonValue value = validValue(info, &mode);
+        const QString code = QLatin1String(configuration(mode).code);
+        QJsonValue id;
+        QJsonObject line{{QLatin1String(info.key), value}};
+        if (info.input != Input::Config)
+            line[QStringLiteral("config")] = code;
+        QCOMPARE(parseScenarioLine(QJsonDocument(line).toJson(QJsonDocument::Compact), &id).outcome,
+                 ParsedCommandLine::Outcome::Run);
+        const QStringList arguments = info.input == Input::Config
+                                          ? QStringList{"--config", jsonText(value)}
+                                          : QStringList{"--config", code, "--" + QLatin1String(info.key), jsonText(value)};
+        QCOMPARE(parse(arguments).outcome, ParsedCommandLine::Outcome::Run);
+        const QByteArray text = QStringLiteral("config = \"%1\"\n%2 = %3\n")
+                                    .arg(code, QLatin1String(info.key),
+                                         value.isString() ? '"' + value.toString() + '"' : jsonText(value))
+                                    .toUtf8();
+        const InputsFileRead read = parseInputsText(info.input == Input::Config ? text.mid(text.indexOf('\n') + 1) : text);
+        QVERIFY2(read.problems.isEmpty(), qPrintable(read.describe()));
+    }
+    QJsonValue id;
+    QVERIFY(parseScenarioLine(R"({"volume": 3})", &id).text.startsWith("volume: is not an input"));
+    QVERIFY(parseInputsText("volume = 3\n").describe().startsWith("line 1, volume: is not an input"));
+}
+
+// One rule for the manual pH, the declaration's: 1 to 12.99 with at most two decimals.
+void TestCliOptions::phDecimalsInEveryFrontEnd()
+{
+    QJsonValue id;
+    for (const char *ph : {"7.123", "0.5", "13"}) {
+        QVERIFY2(parse({"--ph", ph}).outcome == ParsedCommandLine::Outcome::Refused, ph);
+        QVERIFY2(parseScenarioLine(QByteArray("{\"ph\": ") + ph + "}", &id).outcome == ParsedCommandLine::Outcome::Refused, ph);
+        QVERIFY2(!parseInputsText(QByteArray("ph = ") + ph + "\n").problems.isEmpty(), ph);
+    }
+    for (const char *ph : {"7.12", "12.99", "1"}) {
+        QVERIFY2(parse({"--ph", ph}).outcome == ParsedCommandLine::Outcome::Run, ph);
+        QVERIFY2(parseScenarioLine(QByteArray("{\"ph\": ") + ph + "}", &id).outcome == ParsedCommandLine::Outcome::Run, ph);
+        QVERIFY2(parseInputsText(QByteArray("ph = ") + ph + "\n").problems.isEmpty(), ph);
     }
 }
 
@@ -274,10 +367,11 @@ void TestCliOptions::helpListsOptionsWithUnitsAndDefaults()
     QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Help);
     const QString help = parsed.text.simplified();
     for (const char *expected :
-         {"--config", "--q-in <value> Input biomass flux [m3/d] (default 5.31)", "[kgCOD/m3] (default 10)",
-          "--t-end <value> Simulation timespan [d] (default 50)", "--f-pr", "--f-li", "--f-ch", "(default 0.3)",
-          "--ph", "(default 7.0)", "--unit", "--t1", "--t2", "(default 308 K)", "(default 1.013; 2.026 for tsad)",
-          "--p2", "--v1", "--v2", "(default 33)", "--t-sr", "--mix-i <value> Mixing interval [min], pomp only (default 10)",
+         {"--config <ssad|tsad|tpad|pomp>", "--q-in <value> Input biomass flux [m3/d]:", "(default 5.31)",
+          "[kgCOD/m3]", "(default 10)", "--t-end <value> Simulation timespan [d]:", "(default 50)", "--f-pr", "--f-li",
+          "--f-ch", "(default 0.3)", "--ph <free|pH>", "(default 7.0)", "--unit <K|C>", "--t1", "--t2",
+          "(default 308 K)", "(default 1.013; 2.026 for tsad)", "--p2", "--v1", "--v2", "(default 33)", "--t-sr",
+          "--mix-i <value> Mixing interval [min], pomp only:", "(default 10)", "--describe",
           "--out", "--csv", "--plots", "--quiet", "--stats", "130"})
         QVERIFY2(help.contains(QLatin1String(expected)), expected);
 }

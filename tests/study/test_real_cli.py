@@ -8,12 +8,21 @@ import subprocess
 import pytest
 
 from conftest import RUNNER, read_rows, run_study, write_study
+from digestra_study import studyfile
 
 CLI = os.environ.get('DIGESTRA_CLI', '')
 
 pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
 
 STUDY = '[base]\nt-end = 2\nph = "free"\n[sweep]\nconfig = ["ssad", "tsad"]\nv1 = [20, 40]\n'
+
+
+def test_the_runners_declaration_is_digestra_clis():
+    """The study runner checks study files against an exported copy of `digestra-cli --describe`."""
+    described = subprocess.run([CLI, '--describe'], capture_output=True, text=True, timeout=60)
+    assert described.returncode == 0, described.stderr
+    assert json.loads(described.stdout) == studyfile.DECLARATION, \
+        'run: build/cli/digestra-cli --describe > study/digestra_study/inputs.json'
 
 
 @pytest.fixture(scope='module')
