@@ -140,7 +140,9 @@ double recorded(const std::vector<double> &record, const InputInfo &info)
 QStringList checkModelInputs(const RunRequest &request)
 {
     QStringList problems = checkParameters(request.parameters);
-    if (request.feed && configuration(request.mode).needsFeed) {
+    // The configurations whose model divides by the feed flow refuse a flow of 0, in a schedule too.
+    const bool needsFeed = inputInfo(Input::FeedFlow).lowestExcludedIn & (1u << request.mode);
+    if (request.feed && needsFeed) {
         const QList<double> &flows = request.feed->values[1];
         const auto dry = std::find_if(flows.cbegin(), flows.cend(), [](double q) { return !(q > 0); });
         if (dry != flows.cend())
