@@ -238,6 +238,10 @@ def write_results(out, study, all_scenarios, outcomes, files):
 
 def main(argv=None):
     args = arguments(argv)
+    from . import analyses
+    if analyses.wanted(args.study):   # a [fit], [sensitivity] or [uncertainty] table instead of [sweep]
+        from . import analysis_runner
+        return analysis_runner.main(args)
     try:
         study, all_scenarios = load_study(args.study, args.yes)
     except studyfile.StudyError as e:
