@@ -9,7 +9,7 @@ PACKAGES=(
   python3-dev python3-numpy python3-scipy pybind11-dev
   libxlsxwriter-dev
   python3-pytest python3-openpyxl
-  python3-distributed python3-matplotlib
+  python3-distributed python3-matplotlib python3-tomli-w
   libtomlplusplus-dev dpkg-dev file
   fonts-open-sans
   xvfb xauth imagemagick

@@ -358,8 +358,8 @@ def list_constants(cli):
 
 
 def check_constants(analysis, listing):
-    """Raises StudyError for constants unknown to digestra-cli or replaced in the configuration
-    run; fills in a fit's missing start from the base case or the constant's default."""
+    """The problems of constants unknown to digestra-cli or replaced in the configuration run;
+    fills in a fit's missing start from the base case or the constant's default."""
     problems = _Problems(analysis.lines)
     named = [(f'base.parameters.{n}', n) for n in analysis.constants]
     named += [(f'{analysis.kind}.parameters.{n}', n) for n in analysis.names if n not in INPUTS]
@@ -376,13 +376,12 @@ def check_constants(analysis, listing):
                 problems.add(f'fit.parameters.{name}', 'needs a start (or a value in [base])')
             else:
                 box['start'] = float(start)
-    if problems.found:
-        raise StudyError(problems.found)
+    return problems.found
 
 
 def check_points(analysis, points):
-    """Raises StudyError when digestra-cli would refuse a run input of any point, naming the
-    parameter and the first value refused."""
+    """The problems of run inputs digestra-cli would refuse at any point, each naming the parameter
+    and the first value refused."""
     problems = _Problems(analysis.lines)
     seen = set()
     for point in points:
@@ -393,5 +392,4 @@ def check_points(analysis, points):
             if reason and name not in seen:
                 seen.add(name)
                 problems.add(f'{analysis.kind}.parameters.{name}' if name in point else f'base.{name}', reason)
-    if problems.found:
-        raise StudyError(problems.found)
+    return problems.found

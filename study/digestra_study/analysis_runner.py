@@ -4,6 +4,7 @@ with `report`. Each run is a scenario whose id is the hash of its inputs; its su
 series the study needs are kept in `runs/<id>.json`, so `--resume` reuses every finished run and a
 point is never run twice."""
 import json
+import signal
 import sys
 import threading
 import time
@@ -76,7 +77,8 @@ class Runs:
                     self.records[scenario.id] = record
                 if done:
                     done(scenario, record)
-        except BaseException:
+        except KeyboardInterrupt:
+            signal.signal(signal.SIGINT, signal.SIG_IGN)   # the clean stop is short; let it finish
             self.client.cancel(list(futures))
             raise
         with self.lock:
@@ -146,22 +148,27 @@ def band_series(config):
     return [f'{r}{name}' for r in reactors for name in analyses.BANDS]
 
 
-def prepare(args, analysis, cli):
-    """Checks what needs digestra-cli and the design; the points of a sampled study (or None)."""
+def prepare(analysis, cli):
+    """Checks what needs digestra-cli and the design, raising StudyError with every problem; the
+    design's points in the unit cube and as parameter values (a fit: None)."""
+    problems = []
     if analysis.constants or any(n not in analyses.INPUTS for n in analysis.names):
-        analyses.check_constants(analysis, analyses.list_constants(cli))
+        problems += analyses.check_constants(analysis, analyses.list_constants(cli))
+    prepared = None
     if analysis.kind == 'fit':
-        problems = fitting.check(fit_parameters(analysis), analysis.measurements, analysis.settings['sigma'],
-                                 analysis.settings['weights'], analysis.settings['holdout'], analysis.settings['max_runs'])
-        if problems:
-            raise StudyError([f'{analyses.where("fit." + ("parameters." if key.split(".")[0] in analysis.bounds else "") + key, analysis.lines)}: {reason}'
-                              for key, reason in problems])
-        return None
-    unit = design(analysis)
-    values = distributions.values(analysis.distributions, unit)
-    points = [dict(zip(analysis.names, row)) for row in values]
-    analyses.check_points(analysis, points)
-    return unit, points
+        s = analysis.settings
+        for key, reason in fitting.check(fit_parameters(analysis), analysis.measurements, s['sigma'], s['weights'],
+                                         s['holdout'], s['max_runs']):
+            key = f'fit.parameters.{key}' if key.split('.')[0] in analysis.bounds else f'fit.{key}'
+            problems.append(f'{analyses.where(key, analysis.lines)}: {reason}')
+    else:
+        unit = design(analysis)
+        points = [dict(zip(analysis.names, row)) for row in distributions.values(analysis.distributions, unit)]
+        problems += analyses.check_points(analysis, points)
+        prepared = unit, points
+    if problems:
+        raise StudyError(problems)
+    return prepared
 
 
 def fit_parameters(analysis):
@@ -188,7 +195,7 @@ def main(args):
         print(f'digestra-study: {where}', file=sys.stderr)
         return runner.EXIT_BAD_STUDY
     try:
-        prepared = prepare(args, analysis, cli)
+        prepared = prepare(analysis, cli)
     except analyses.NoListing as e:
         print(f'digestra-study: {e}', file=sys.stderr)
         return runner.EXIT_BAD_STUDY
