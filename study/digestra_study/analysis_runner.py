@@ -316,6 +316,9 @@ def run_fit(analysis, prepared, runs, out, began):
         found = fitting.fit(evaluate, parameters, analysis.measurements, sigma=s['sigma'], weights=s['weights'],
                             holdout=s['holdout'], starts=s['starts'], max_runs=s['max_runs'], seed=s['seed'],
                             progress=bar)
+    except RuntimeError as e:   # stopped before the first point and its Jacobian were run
+        print(f'digestra-study: {e}; nothing written', file=sys.stderr)
+        return runner.EXIT_INTERRUPTED
     finally:
         bar.finish()
     units = {name: analyses.series_unit(name) for name in analysis.measurements}
