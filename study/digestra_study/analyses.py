@@ -167,6 +167,14 @@ def read(text, folder):
                         {k: float(v) for k, v in constants.items() if is_number(v)}, [], {}, lines=lines)
     {'fit': _read_fit, 'sensitivity': _read_sensitivity, 'uncertainty': _read_uncertainty}[kind](
         analysis, table, problems, pathlib.Path(folder))
+    if study and study.workbooks:
+        problems.add('output.workbooks', f'a {kind} study keeps no workbooks; leave it out or set it to false')
+    two = analysis.config in ('tsad', 'tpad')
+    for name in analysis.measurements:
+        if two != bool(re.match(r'R[12]\.', name)):
+            problems.add('fit.measurements', f'series "{name}": ' + (
+                f'config {analysis.config} has two reactors; name it R1.{name} or R2.{name}' if two
+                else f'config {analysis.config} has one reactor; leave out the {name[:3]} prefix'))
     for name in analysis.names:
         if name in INPUTS and INPUTS[name].kind not in ('number', 'temperature'):
             problems.add(f'{kind}.parameters.{name}', 'only numeric inputs vary')

@@ -86,15 +86,15 @@ class Runs:
 
 
 def columns_of(header, name):
-    """The CSV columns of a series (with its reactor's prefix) among `header`, and of its time."""
+    """The CSV column of a series' time and those of its values (its reactor's, e.g. "R2 pH" for
+    R2.pH), or None when the run's table lacks any."""
     reactor, _, bare = name.rpartition('.')
+    prefix = f'{reactor} ' if reactor else ''
     column = analyses.SERIES.get(bare, (bare,))[0]
-    parts = column if isinstance(column, tuple) else (column,)
-    for prefix in ([f'{reactor} '] if reactor else ['', 'R1 ']) + ([''] if reactor == 'R1' else []):
-        found = [header.index(prefix + p) for p in parts if prefix + p in header]
-        if len(found) == len(parts) and prefix + 't' in header:
-            return header.index(prefix + 't'), found
-    return None, []
+    wanted = [prefix + part for part in (column if isinstance(column, tuple) else (column,))]
+    if prefix + 't' not in header or not all(w in header for w in wanted):
+        return None
+    return header.index(prefix + 't'), [header.index(w) for w in wanted]
 
 
 def series_of(path, names):
@@ -105,9 +105,9 @@ def series_of(path, names):
     header, values = rows[0], np.array(rows[2:], dtype=float) if len(rows) > 2 else np.empty((0, len(rows[0])))
     found = {}
     for name in names:
-        t, columns = columns_of(header, name)
-        if t is not None:
-            found[name] = (values[:, t].tolist(), values[:, columns].sum(axis=1).tolist())
+        columns = columns_of(header, name)
+        if columns is not None:
+            found[name] = (values[:, columns[0]].tolist(), values[:, columns[1]].sum(axis=1).tolist())
     return found
 
 
@@ -326,6 +326,9 @@ def run_fit(analysis, prepared, runs, out, began):
              'series measured': len(analysis.measurements)}
     report.write_fit(out, analysis.title, found, units, about)
     write_file(out / 'fitted.toml', fitted_toml(analysis, found))
+    if found['stopped'] == 'max_runs':
+        print(f'digestra-study: fit stopped at max_runs = {s["max_runs"]}; the estimates are the best point so far',
+              file=sys.stderr)
     if found['stopped'] == 'interrupted':
         print('Stopped: the best point so far is written; --resume continues.', file=sys.stderr)
         return runner.EXIT_INTERRUPTED
