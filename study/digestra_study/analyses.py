@@ -5,7 +5,7 @@ collected with its key and line before anything runs.
 
 A parameter is a run input (a numeric `digestra-cli` option without its dashes, e.g. `q-in`) or a
 model constant by name (e.g. `km_ac`); a scenario carries constants under its `parameters` key.
-Constants are checked against `digestra-cli --list-parameters --json` (`constants`): unknown ones and
+Constants are checked against `digestra-cli --list-parameters --json`: unknown ones and
 those the configuration run replaces (`fixed_in`) are refused before any run.
 """
 import csv
@@ -18,20 +18,12 @@ import subprocess
 import tomllib
 
 from . import distributions, studyfile
+from .series import SERIES, series_unit
 from .studyfile import INPUTS, StudyError, is_number
 
 KINDS = ('fit', 'sensitivity', 'uncertainty')
 METHODS = ('morris', 'sobol')
-DEFAULTS = {'trajectories': 10, 'levels': 4, 'samples': 64, 'seed': 0, 'starts': 1}
-# The time series a run gives back by name: the column of the run's CSV and its unit. Any other
-# state column (S_IN, S_nh3, X_ac...) is taken by its own name. `vfa` adds up the four acids.
-SERIES = {
-    'gasflow': ('gasflow', 'm3/d'), 'normal_gasflow': ('gasflow_N', 'Nm3/d'),
-    'ch4_share': ('Ch4 %', '%'), 'co2_share': ('CO2 %', '%'), 'h2_share': ('H2 %', '%'),
-    'pH': ('pH', '-'), 'vfa': (('S_ac', 'S_pro', 'S_bu', 'S_va'), 'kgCOD/m3'),
-}
-MOLAR = {'S_co2_g', 'S_an', 'S_cat', 'S_co2', 'S_IC', 'S_IN', 'S_nh3'}   # [M]; the other states kgCOD/m3
-STATE = re.compile(r'[SX]_[A-Za-z0-9_]+$')
+DEFAULTS = {'trajectories': 10, 'levels': 4, 'samples': 64}
 BANDS = ('gasflow', 'ch4_share', 'pH')   # the series an uncertainty study draws bands of
 
 
@@ -147,7 +139,7 @@ def read(text, folder):
         constants = {}
     for name, value in constants.items():
         if name in INPUTS:
-            problems.add(f'base.parameters.{name}', f'is a run input: give it in [base]')
+            problems.add(f'base.parameters.{name}', 'is a run input: give it in [base]')
         elif not is_number(value) or not math.isfinite(value):
             problems.add(f'base.parameters.{name}', f'must be a number, not {value!r}')
     rest = {k: v for k, v in data.items() if k not in KINDS and k != 'base'}
@@ -284,16 +276,6 @@ class MeasurementsError(Exception):
         self.reasons = reasons
 
 
-def series_unit(name):
-    """The unit of a run's series by its name (with R1./R2. for a reactor), or None if unknown."""
-    bare = re.sub(r'^R[12]\.', '', name)
-    if bare in SERIES:
-        return SERIES[bare][1]
-    if STATE.match(bare):
-        return 'M' if bare in MOLAR or bare.endswith('_ion') else 'kgCOD/m3'
-    return None
-
-
 def read_measurements(path):
     """{series: (days, values)} of a measurements CSV: a `day` column, then one column per series
     named as the run's series, each header optionally with its unit in brackets ("gasflow [m3/d]"),
@@ -374,7 +356,7 @@ def check_constants(analysis, listing):
     for key, name in named:
         entry = listing.get(name)
         if entry is None:
-            problems.add(key, f'is neither a run input nor a model constant of digestra-cli')
+            problems.add(key, 'is neither a run input nor a model constant of digestra-cli')
         elif analysis.config in entry.get('fixed_in', ()):
             problems.add(key, f'cannot matter: config {analysis.config} replaces {name} by a law of its own')
     for name, box in analysis.bounds.items():

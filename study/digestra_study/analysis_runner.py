@@ -11,7 +11,7 @@ import time
 
 import numpy as np
 
-from . import analyses, distributions, fitting, progress, report, runner, scenarios, sensitivity, uncertainty
+from . import analyses, batchclient, distributions, fitting, progress, report, runner, scenarios, sensitivity, series, uncertainty
 from .files import write_file
 from .studyfile import StudyError
 
@@ -61,7 +61,7 @@ class Runs:
         wanted = [self.scenario(inputs) for inputs in inputs_list]
         with self.lock:
             pending = list({s.id: s for s in wanted if s.id not in self.records}.values())
-        futures = {self.client.submit(run_series, self.plugin.name, s.id, s.inputs, self.series,
+        futures = {self.client.submit(batchclient.run_series, self.plugin.name, s.id, s.inputs, self.series,
                                       retries=1, pure=False): s for s in pending}
         try:
             for future in as_completed(futures):
@@ -83,46 +83,6 @@ class Runs:
             raise
         with self.lock:
             return [self.records[s.id] for s in wanted]
-
-
-def columns_of(header, name):
-    """The CSV column of a series' time and those of its values (its reactor's, e.g. "R2 pH" for
-    R2.pH), or None when the run's table lacks any."""
-    reactor, _, bare = name.rpartition('.')
-    prefix = f'{reactor} ' if reactor else ''
-    column = analyses.SERIES.get(bare, (bare,))[0]
-    wanted = [prefix + part for part in (column if isinstance(column, tuple) else (column,))]
-    if prefix + 't' not in header or not all(w in header for w in wanted):
-        return None
-    return header.index(prefix + 't'), [header.index(w) for w in wanted]
-
-
-def series_of(path, names):
-    """{name: (t, y)} of the series `names` in a run's CSV (headers, units line, then values)."""
-    import csv
-    with open(path, newline='', encoding='utf-8') as f:
-        rows = [row for row in csv.reader(f) if row]
-    header, values = rows[0], np.array(rows[2:], dtype=float) if len(rows) > 2 else np.empty((0, len(rows[0])))
-    found = {}
-    for name in names:
-        columns = columns_of(header, name)
-        if columns is not None:
-            found[name] = (values[:, columns[0]].tolist(), values[:, columns[1]].sum(axis=1).tolist())
-    return found
-
-
-def run_series(plugin_name, scenario_id, inputs, names):
-    """The task of one run: its answer and the series `names` of its results."""
-    import pathlib
-    import tempfile
-    from distributed import get_worker
-    plugin = get_worker().plugins[plugin_name]
-    with tempfile.TemporaryDirectory(prefix='digestra-run-') as folder:
-        table = pathlib.Path(folder, 'results.csv')
-        answer = plugin.run({'id': scenario_id, **inputs, **({'csv': str(table)} if names else {})})
-        series = series_of(table, names) if table.is_file() else {}
-    return {'status': answer.get('status', 'failed'), 'message': answer.get('message', ''),
-            'summary': answer.get('summary'), 'series': series}
 
 
 def summary_values(record):
@@ -277,7 +237,7 @@ def run_uncertainty(analysis, prepared, runs, out, began):
     values = {key: [summary_values(r).get(key) if r['status'] == 'done' else None for r in records] for key in units}
     bands = {name: uncertainty.bands([r['series'][name] for r in done if name in r['series']])
              for name in runs.series}
-    units.update({name: analyses.series_unit(name) for name in runs.series})
+    units.update({name: series.series_unit(name) for name in runs.series})
     about, not_done = _about(analysis, runs, began, records)
     report.write_uncertainty(out, analysis.title, bands, values, units, about)
     return runner.EXIT_DONE if not not_done else runner.EXIT_NOT_ALL
@@ -321,7 +281,7 @@ def run_fit(analysis, prepared, runs, out, began):
         return runner.EXIT_INTERRUPTED
     finally:
         bar.finish()
-    units = {name: analyses.series_unit(name) for name in analysis.measurements}
+    units = {name: series.series_unit(name) for name in analysis.measurements}
     about = {'runs': found['runs'], 'reused from before': runs.resumed, 'wall time [s]': round(time.monotonic() - began, 1),
              'series measured': len(analysis.measurements)}
     report.write_fit(out, analysis.title, found, units, about)
