@@ -1,5 +1,5 @@
 """Fit, sensitivity and uncertainty studies: their file checks, and tiny studies through the runner on
-a local cluster with the stand-in digestra-cli (whose constants km_ac and kdis move its outputs)."""
+a local cluster (the fit: a scheduler with two workers) with the stand-in digestra-cli (whose constants km_ac and kdis move its outputs)."""
 import json
 import os
 import signal
@@ -92,10 +92,10 @@ def test_uncertainty_gives_bands_per_reactor_and_percentiles(tmp_path):
     assert flow['runs'] == '6' and float(flow['p5']) < float(flow['p50']) < float(flow['p95'])
 
 
-def test_fit_recovers_a_constant_and_writes_an_inputs_file(tmp_path):
+def test_fit_on_a_scheduler_recovers_a_constant_and_writes_an_inputs_file(tmp_path, scheduler):
     (tmp_path / 'plant.csv').write_text(PLANT)   # the stand-in's gas flow with km_ac = 10
     study = write_study(tmp_path, FIT.replace('[fit]\n', 'q-in = 4\n[base.parameters]\nkdis = 0.5\n[fit]\n'))
-    result = run_study(study, '--workers', '2')
+    result = run_study(study, '--scheduler', scheduler)
     assert result.returncode == 0, result.stderr
     out = tmp_path / 'study'
     [row] = read_rows(out / 'fit.csv')
