@@ -1,5 +1,6 @@
-"""Fit, sensitivity and uncertainty studies: their file checks, and tiny studies through the runner on
-a local cluster (the fit: a scheduler with two workers) with the stand-in digestra-cli (whose constants km_ac and kdis move its outputs)."""
+"""Fit, sensitivity and uncertainty studies: their file checks, and tiny studies through the runner
+with the stand-in digestra-cli (whose constants km_ac and kdis move its outputs) on a local cluster,
+the fit on a scheduler with two workers."""
 import json
 import os
 import signal
