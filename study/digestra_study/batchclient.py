@@ -12,6 +12,8 @@ import threading
 import uuid
 
 from distributed import get_worker
+
+from . import series
 from distributed.diagnostics.plugin import WorkerPlugin
 
 STDERR_TAIL = 400   # characters of a dead process's standard error quoted in the failure
@@ -142,3 +144,15 @@ def run_scenario(plugin_name, scenario_id, inputs, want_workbook, want_flows):
             files['gas-flow.csv'] = gas_flows(table)
     return {'status': answer.get('status', 'failed'), 'message': answer.get('message', ''),
             'summary': answer.get('summary'), 'files': files}
+
+
+def run_series(plugin_name, scenario_id, inputs, names):
+    """The task of one run of a fit or uncertainty study: its answer and the series `names` of its
+    results (see `series`), rather than files."""
+    plugin = get_worker().plugins[plugin_name]
+    with tempfile.TemporaryDirectory(prefix='digestra-run-') as folder:
+        table = pathlib.Path(folder, 'results.csv')
+        answer = plugin.run({'id': scenario_id, **inputs, **({'csv': str(table)} if names else {})})
+        found = series.series_of(table, names) if table.is_file() else {}
+    return {'status': answer.get('status', 'failed'), 'message': answer.get('message', ''),
+            'summary': answer.get('summary'), 'series': found}

@@ -425,6 +425,10 @@ def main(argv=None):
     args = arguments(argv)
     if args.version:
         return version(args.cli)
+    from . import analyses
+    if analyses.wanted(args.study):   # a [fit], [sensitivity] or [uncertainty] table instead of [sweep]
+        from . import analysis_runner
+        return analysis_runner.main(args)
     try:
         study = load_study(args.study, args.yes)
     except studyfile.StudyError as e:

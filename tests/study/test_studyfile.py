@@ -5,7 +5,7 @@ import tomllib
 import pytest
 
 from conftest import HERE, run_study, write_study
-from digestra_study import scenarios, studyfile
+from digestra_study import analyses, scenarios, studyfile
 
 
 def expanded(text):
@@ -140,4 +140,7 @@ def test_the_study_record_reads_back():
 
 def test_the_shipped_studies_are_valid():
     for path in (HERE.parents[1] / 'studies').glob('*.toml'):
-        studyfile.check_scenarios(studyfile.parse(path.read_text()))
+        if analyses.wanted(path):   # their constants are checked against the real digestra-cli only
+            analyses.read(path.read_text(), path.parent)
+        else:
+            studyfile.check_scenarios(studyfile.parse(path.read_text()))

@@ -1,0 +1,385 @@
+"""Reading a study file that holds a `[fit]`, `[sensitivity]` or `[uncertainty]` table instead of a
+`[sweep]`: its base case (the study's `[base]`, which may name model constants in
+`[base.parameters]`), the parameters to vary or estimate, and their settings. Every problem is
+collected with its key and line before anything runs.
+
+A parameter is a run input (a numeric `digestra-cli` option without its dashes, e.g. `q-in`) or a
+model constant by name (e.g. `km_ac`); a scenario carries constants under its `parameters` key.
+Constants are checked against `digestra-cli --list-parameters --json`: unknown ones and
+those the configuration run replaces (`fixed_in`) are refused before any run.
+"""
+import csv
+import dataclasses
+import json
+import math
+import pathlib
+import re
+import subprocess
+import tomllib
+
+from . import distributions, studyfile
+from .series import SERIES, series_unit
+from .studyfile import INPUTS, StudyError, is_number
+
+KINDS = ('fit', 'sensitivity', 'uncertainty')
+METHODS = ('morris', 'sobol')
+DEFAULTS = {'trajectories': 10, 'levels': 4, 'samples': 64}
+BANDS = ('gasflow', 'ch4_share', 'pH')   # the series an uncertainty study draws bands of
+
+
+@dataclasses.dataclass
+class Analysis:
+    kind: str              # 'fit', 'sensitivity' or 'uncertainty'
+    title: str
+    base: dict             # run inputs of every scenario, as in a sweep study's [base]
+    constants: dict        # [base.parameters]: constant name -> value
+    names: list            # the parameters varied or estimated, in file order
+    settings: dict         # the table's other settings, defaults filled in
+    distributions: list = dataclasses.field(default_factory=list)   # sensitivity, uncertainty
+    bounds: dict = dataclasses.field(default_factory=dict)          # fit: name -> {min, max, start?}
+    measurements: dict = dataclasses.field(default_factory=dict)    # fit: series -> (days, values)
+    lines: dict = dataclasses.field(default_factory=dict)
+
+    @property
+    def config(self):
+        return self.base.get('config', 'ssad')
+
+    def runs(self):
+        """The number of runs the study asks for (a fit: at most)."""
+        k, s = len(self.names), self.settings
+        if self.kind == 'sensitivity':
+            return s['trajectories'] * (k + 1) if s['method'] == 'morris' else s['samples'] * (k + 2)
+        if self.kind == 'uncertainty':
+            return s['samples']
+        return s.get('max_runs') or s['starts'] * (k + 1)
+
+    def inputs(self, point):
+        """A scenario's inputs for a point {parameter: value}: the base with the run inputs among the
+        point replaced, and the constants under `parameters`."""
+        inputs = dict(self.base)
+        constants = dict(self.constants)
+        for name, value in point.items():
+            if name in INPUTS:
+                inputs[name] = studyfile.canonical(float(value))
+            else:
+                constants[name] = float(value)
+        ordered = {name: inputs[name] for name in INPUTS if name in inputs}
+        if constants:
+            ordered['parameters'] = dict(sorted(constants.items()))
+        return ordered
+
+
+def wanted(path):
+    """Whether the study file at `path` holds one of the three tables (False when it cannot be read:
+    the sweep study's reader then says why)."""
+    try:
+        return any(kind in tomllib.loads(path.read_text(encoding='utf-8')) for kind in KINDS)
+    except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError):
+        return False
+
+
+def key_lines(text):
+    """The line of every key of a study file ("fit.parameters.km_ac", "sensitivity.method"), as far
+    as plain `key = value` lines under [table] headers show them."""
+    lines, table = {}, ''
+    for number, line in enumerate(text.splitlines(), 1):
+        header = re.match(r'\s*\[\s*([^\[\]]+?)\s*\]\s*(#.*)?$', line)
+        if header:
+            table = header.group(1).replace(' ', '')
+            lines.setdefault(table, number)
+            continue
+        key = re.match(r'\s*([A-Za-z0-9_.-]+|"[^"]*")\s*=', line)
+        if key:
+            lines.setdefault(f'{table}.{key.group(1).strip(chr(34))}' if table else key.group(1), number)
+    return lines
+
+
+def where(key, lines):
+    """"line 3, fit.starts": the line of the longest leading part of the key that the file shows."""
+    part = key
+    while part and part not in lines:
+        part = part.rpartition('.')[0]
+    return f'line {lines[part]}, {key}' if part else key
+
+
+class _Problems:
+    def __init__(self, lines):
+        self.lines, self.found = lines, []
+
+    def add(self, key, reason):
+        self.found.append(f'{where(key, self.lines)}: {reason}')
+
+    def whole(self, key, value, low=1):
+        if value is not None and (not isinstance(value, int) or isinstance(value, bool) or value < low):
+            self.add(key, f'must be a whole number of at least {low}, not {value!r}')
+            return None
+        return value
+
+    def known(self, key, table, allowed):
+        for unknown in sorted(set(table) - set(allowed)):
+            self.add(f'{key}.{unknown}', 'unknown key')
+
+
+def read(text, folder):
+    """The analysis in `text` (a study file in `folder`); raises StudyError naming every problem."""
+    try:
+        data = tomllib.loads(text)
+    except tomllib.TOMLDecodeError as e:
+        raise StudyError([f'not TOML: {e}']) from None
+    lines = key_lines(text)
+    problems = _Problems(lines)
+    kinds = [k for k in (*KINDS, 'sweep') if k in data]
+    if len(kinds) > 1:
+        problems.add(kinds[1], f'a study has one of [sweep], [fit], [sensitivity] and [uncertainty] (also {kinds[0]})')
+    kind = kinds[0]
+    base = dict(data.get('base', {})) if isinstance(data.get('base'), dict) else data.get('base')
+    constants = base.pop('parameters', {}) if isinstance(base, dict) else {}
+    if not isinstance(constants, dict):
+        problems.add('base.parameters', 'must be a table of model constants, e.g. { km_ac = 8 }')
+        constants = {}
+    for name, value in constants.items():
+        if name in INPUTS:
+            problems.add(f'base.parameters.{name}', 'is a run input: give it in [base]')
+        elif not is_number(value) or not math.isfinite(value):
+            problems.add(f'base.parameters.{name}', f'must be a number, not {value!r}')
+    rest = {k: v for k, v in data.items() if k not in KINDS and k != 'base'}
+    if base is not None:
+        rest['base'] = base
+    study = None
+    try:
+        import tomli_w
+        study = studyfile.parse(tomli_w.dumps(rest))
+    except StudyError as e:
+        problems.found += [p if p.startswith('line ') else f'{where(p.partition(":")[0], lines)}:{p.partition(":")[2]}'
+                           for p in e.problems]
+    table = data[kind] if isinstance(data[kind], dict) else {}
+    if not isinstance(data[kind], dict):
+        problems.add(kind, 'must be a table')
+    analysis = Analysis(kind, study.title if study else '', study.base if study else {},
+                        {k: float(v) for k, v in constants.items() if is_number(v)}, [], {}, lines=lines)
+    {'fit': _read_fit, 'sensitivity': _read_sensitivity, 'uncertainty': _read_uncertainty}[kind](
+        analysis, table, problems, pathlib.Path(folder))
+    if study and study.workbooks:
+        problems.add('output.workbooks', f'a {kind} study keeps no workbooks; leave it out or set it to false')
+    two = analysis.config in ('tsad', 'tpad')
+    for name in analysis.measurements:
+        if two != bool(re.match(r'R[12]\.', name)):
+            problems.add('fit.measurements', f'series "{name}": ' + (
+                f'config {analysis.config} has two reactors; name it R1.{name} or R2.{name}' if two
+                else f'config {analysis.config} has one reactor; leave out the {name[:3]} prefix'))
+    for name in analysis.names:
+        if name in INPUTS and INPUTS[name].kind not in ('number', 'temperature'):
+            problems.add(f'{kind}.parameters.{name}', 'only numeric inputs vary')
+        elif name in INPUTS and analysis.config not in INPUTS[name].configs:
+            problems.add(f'{kind}.parameters.{name}', f'cannot matter: it does not apply to config {analysis.config}')
+    if problems.found:
+        raise StudyError(problems.found)
+    return analysis
+
+
+def _parameters_table(table, kind, problems):
+    parameters = table.get('parameters')
+    if not isinstance(parameters, dict) or not parameters:
+        problems.add(f'{kind}.parameters', 'must be a table naming at least one parameter')
+        return {}
+    return parameters
+
+
+def _read_sensitivity(analysis, table, problems, folder):
+    problems.known('sensitivity', table, ('method', 'parameters', 'outputs', 'seed', 'trajectories', 'levels', 'samples'))
+    method = table.get('method')
+    if method not in METHODS:
+        problems.add('sensitivity.method', f'must be "morris" or "sobol", not {method!r}')
+    for key in ('trajectories', 'levels') if method == 'sobol' else ('samples',) if method == 'morris' else ():
+        if key in table:
+            problems.add(f'sensitivity.{key}', f'is not a setting of method "{method}"')
+    settings = {'method': method, 'seed': problems.whole('sensitivity.seed', table.get('seed', 0), 0)}
+    if method == 'morris':
+        settings['trajectories'] = problems.whole('sensitivity.trajectories', table.get('trajectories', DEFAULTS['trajectories']), 2)
+        levels = problems.whole('sensitivity.levels', table.get('levels', DEFAULTS['levels']), 2)
+        if levels is not None and levels % 2:
+            problems.add('sensitivity.levels', f'must be even, not {levels}')
+        settings['levels'] = levels
+    elif method == 'sobol':
+        settings['samples'] = problems.whole('sensitivity.samples', table.get('samples', DEFAULTS['samples']), 2)
+    outputs = table.get('outputs')
+    if outputs is not None and (not isinstance(outputs, list) or not outputs or not all(isinstance(o, str) for o in outputs)):
+        problems.add('sensitivity.outputs', 'must be a list of summary keys, e.g. ["r1_normal_methane"]')
+        outputs = None
+    settings['outputs'] = outputs
+    analysis.settings = settings
+    _read_distributions(analysis, table, 'sensitivity', problems)
+
+
+def _read_uncertainty(analysis, table, problems, folder):
+    problems.known('uncertainty', table, ('parameters', 'samples', 'seed'))
+    analysis.settings = {'samples': problems.whole('uncertainty.samples', table.get('samples', DEFAULTS['samples']), 2),
+                         'seed': problems.whole('uncertainty.seed', table.get('seed', 0), 0)}
+    _read_distributions(analysis, table, 'uncertainty', problems)
+
+
+def _read_distributions(analysis, table, kind, problems):
+    found, wrong = distributions.read(_parameters_table(table, kind, problems), f'{kind}.parameters')
+    for key, reason in wrong:
+        problems.add(key, reason)
+    analysis.names = list(found)
+    analysis.distributions = list(found.values())
+
+
+def _read_fit(analysis, table, problems, folder):
+    problems.known('fit', table, ('measurements', 'parameters', 'sigma', 'weights', 'holdout', 'starts', 'max_runs', 'seed'))
+    settings = {'starts': problems.whole('fit.starts', table.get('starts', 1)),
+                'max_runs': problems.whole('fit.max_runs', table.get('max_runs')),
+                'seed': problems.whole('fit.seed', table.get('seed', 0), 0), 'holdout': None}
+    holdout = table.get('holdout')
+    if holdout is not None:
+        if not isinstance(holdout, dict) or set(holdout) != {'from'} or not is_number(holdout['from']):
+            problems.add('fit.holdout', 'must be { from = DAY }: the days after DAY are scored, not fitted')
+        else:
+            settings['holdout'] = float(holdout['from'])
+    for key in ('sigma', 'weights'):
+        given = table.get(key, {})
+        if not isinstance(given, dict):
+            problems.add(f'fit.{key}', 'must be a table of series names and numbers')
+            given = {}
+        settings[key] = given
+    analysis.settings = settings
+    for name, entry in _parameters_table(table, 'fit', problems).items():
+        key = f'fit.parameters.{name}'
+        if not isinstance(entry, dict):
+            problems.add(key, 'must be a table { min = ..., max = ... } with an optional start')
+            continue
+        problems.known(key, entry, ('min', 'max', 'start'))
+        for k in ('min', 'max'):
+            if k not in entry:
+                problems.add(f'{key}.{k}', 'missing')
+        bad = [k for k in ('min', 'max', 'start') if k in entry and not (is_number(entry[k]) and math.isfinite(entry[k]))]
+        for k in bad:
+            problems.add(f'{key}.{k}', f'must be a number, not {entry[k]!r}')
+        if not bad and {'min', 'max'} <= set(entry):
+            analysis.bounds[name] = {k: float(v) for k, v in entry.items() if k in ('min', 'max', 'start')}
+        analysis.names.append(name)
+    path = table.get('measurements')
+    if not isinstance(path, str):
+        problems.add('fit.measurements', 'must name a CSV file of measurements, e.g. "plant.csv"')
+        return
+    try:
+        analysis.measurements = read_measurements(folder / path)
+    except MeasurementsError as e:
+        for reason in e.reasons:
+            problems.add('fit.measurements', f'{path}: {reason}')
+
+
+class MeasurementsError(Exception):
+    def __init__(self, reasons):
+        super().__init__('; '.join(reasons))
+        self.reasons = reasons
+
+
+def read_measurements(path):
+    """{series: (days, values)} of a measurements CSV: a `day` column, then one column per series
+    named as the run's series, each header optionally with its unit in brackets ("gasflow [m3/d]"),
+    which must then be the series' own. An empty cell is a value not measured."""
+    try:
+        with open(path, newline='', encoding='utf-8-sig') as f:
+            rows = [row for row in csv.reader(f) if any(cell.strip() for cell in row)]
+    except (OSError, UnicodeDecodeError) as e:
+        raise MeasurementsError([f'cannot read: {e}']) from None
+    if len(rows) < 2:
+        raise MeasurementsError(['needs a header line and at least one line of values'])
+    reasons, names = [], []
+    for number, cell in enumerate(rows[0], 1):
+        header = re.match(r'\s*([^\[\]]+?)\s*(?:\[\s*([^\]]*?)\s*\])?\s*$', cell)
+        name, unit = (header.group(1), header.group(2)) if header else (cell.strip(), None)
+        expected = 'd' if number == 1 else series_unit(name)
+        if number == 1 and name != 'day':
+            reasons.append(f'column 1 must be "day", not "{cell}"')
+        elif number > 1 and expected is None:
+            reasons.append(f'column {number}: "{name}" is not a series of a run '
+                           f'(e.g. {", ".join(SERIES)}, a state such as S_IN, with R1./R2. for a reactor)')
+        elif unit is not None and unit != expected:
+            reasons.append(f'column {number}: {name} is in {expected}, not {unit}')
+        names.append(name)
+    for duplicate in sorted({n for n in names if names.count(n) > 1}):
+        reasons.append(f'column "{duplicate}" appears more than once')
+    table = []
+    for number, row in enumerate(rows[1:], 2):
+        if len(row) != len(names):
+            reasons.append(f'line {number}: {len(row)} cells for {len(names)} columns')
+            continue
+        values = []
+        for column, cell in zip(names, row):
+            cell = cell.strip()
+            try:
+                value = float(cell) if cell or column == 'day' else math.nan
+            except ValueError:
+                value = None
+            if value is None or (column == 'day' and not math.isfinite(value)) or math.isinf(value):
+                reasons.append(f'line {number}, {column}: not a number: "{cell}"')
+                value = math.nan
+            values.append(value)
+        table.append(values)
+    days = [row[0] for row in table]
+    if any(later <= earlier for earlier, later in zip(days, days[1:])):
+        reasons.append('the days must increase from line to line')
+    if reasons:
+        raise MeasurementsError(reasons)
+    return {name: (days, [row[i] for row in table]) for i, name in enumerate(names) if i > 0}
+
+
+class NoListing(Exception):
+    """The model constants cannot be listed by digestra-cli."""
+
+
+def list_constants(cli):
+    """{name: entry} of `digestra-cli --list-parameters --json`: name, default, unit, meaning, min,
+    max and, where a configuration replaces the constant, fixed_in (its configurations)."""
+    try:
+        done = subprocess.run([cli, '--list-parameters', '--json'], capture_output=True, text=True, timeout=60)
+        listing = json.loads(done.stdout) if done.returncode == 0 else None
+    except (OSError, subprocess.TimeoutExpired, ValueError) as e:
+        raise NoListing(f'{cli} --list-parameters --json: {e}') from None
+    if isinstance(listing, dict):
+        listing = listing.get('parameters')
+    if not isinstance(listing, list):
+        raise NoListing(f'{cli} --list-parameters --json gave no list of model constants '
+                        f'(exit status {done.returncode}); it needs a digestra-cli that takes model constants')
+    return {entry['name']: entry for entry in listing if isinstance(entry, dict) and 'name' in entry}
+
+
+def check_constants(analysis, listing):
+    """The problems of constants unknown to digestra-cli or replaced in the configuration run;
+    fills in a fit's missing start from the base case or the constant's default."""
+    problems = _Problems(analysis.lines)
+    named = [(f'base.parameters.{n}', n) for n in analysis.constants]
+    named += [(f'{analysis.kind}.parameters.{n}', n) for n in analysis.names if n not in INPUTS]
+    for key, name in named:
+        entry = listing.get(name)
+        if entry is None:
+            problems.add(key, 'is neither a run input nor a model constant of digestra-cli')
+        elif analysis.config in entry.get('fixed_in', ()):
+            problems.add(key, f'cannot matter: config {analysis.config} replaces {name} by a law of its own')
+    for name, box in analysis.bounds.items():
+        if 'start' not in box:
+            start = analysis.base.get(name) if name in INPUTS else analysis.constants.get(name, listing.get(name, {}).get('default'))
+            if not is_number(start):
+                problems.add(f'fit.parameters.{name}', 'needs a start (or a value in [base])')
+            else:
+                box['start'] = float(start)
+    return problems.found
+
+
+def check_points(analysis, points):
+    """The problems of run inputs digestra-cli would refuse at any point, each naming the parameter
+    and the first value refused."""
+    problems = _Problems(analysis.lines)
+    seen = set()
+    for point in points:
+        inputs = analysis.inputs(point)
+        reasons = [(n, studyfile.value_problem(n, inputs[n])) for n in point if n in INPUTS]
+        reasons += list(studyfile.scenario_problems({k: v for k, v in inputs.items() if k != 'parameters'}))
+        for name, reason in reasons:
+            if reason and name not in seen:
+                seen.add(name)
+                problems.add(f'{analysis.kind}.parameters.{name}' if name in point else f'base.{name}', reason)
+    return problems.found

@@ -1,0 +1,129 @@
+"""Fit, sensitivity and uncertainty studies: their file checks, and tiny studies through the runner
+with the stand-in digestra-cli (whose constants km_ac and kdis move its outputs) on a local cluster,
+the fit on a scheduler with two workers."""
+import json
+import os
+import signal
+import subprocess
+import tomllib
+
+import pytest
+
+from conftest import DEADLINE, FAKE_CLI, read_rows, run_study, stop_group, study_command, wait_for, write_study
+from digestra_study import analyses, analysis_runner
+from digestra_study.studyfile import StudyError
+
+PLANT = 'day,gasflow [m3/d],pH\n0,0,7\n0.5,9.82,\n1,19.64,7.25\n1.5,29.46,7.36\n2,39.29,7.5\n'
+SOBOL = ('[base]\nt-end = 1\n[sensitivity]\nmethod = "sobol"\nsamples = 8\nseed = 3\n'
+         'outputs = ["r1_final_gas_flow"]\n[sensitivity.parameters]\n'
+         'km_ac = { dist = "uniform", min = 4, max = 12 }\nkdis = { dist = "uniform", min = 0.1, max = 1 }\n')
+MORRIS = ('[base]\nt-end = 1\n[sensitivity]\nmethod = "morris"\ntrajectories = 4\n[sensitivity.parameters]\n'
+          'km_ac = { dist = "uniform", min = 4, max = 12 }\nkdis = { dist = "normal", mean = 0.5, sd = 0.1, min = 0.1 }\n')
+FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from = 1.5 }\n'
+       '[fit.parameters]\nkm_ac = { min = 1, max = 30 }\n')
+
+
+@pytest.mark.parametrize('text, plant, problems', [
+    ('[sweep]\nv1 = [1, 2]\n[uncertainty]\nsamples = 4\n[uncertainty.parameters]\nkm_ac = { dist = "uniform", min = 1, max = 2 }\n',
+     None, ['line 1, sweep: a study has one of']),
+    ('[base]\nv9 = 1\n[sensitivity]\nmethod = "fast"\nsamples = 1\n[sensitivity.parameters]\n'
+     'km_ac = { dist = "beta", min = 1 }\nq-in = { dist = "uniform", min = 2, max = 1 }\n',
+     None, ['line 2, base.v9: unknown key', 'line 4, sensitivity.method: must be "morris" or "sobol"',
+            'line 7, sensitivity.parameters.km_ac.dist: must be one of', 'line 8, sensitivity.parameters.q-in.max']),
+    ('[base]\nconfig = "ssad"\n[sensitivity]\nmethod = "morris"\nlevels = 3\nsamples = 5\n[sensitivity.parameters]\n'
+     't2 = { dist = "uniform", min = 300, max = 310 }\nnothing = { dist = "uniform", min = 1, max = 2 }\n',
+     None, ['line 5, sensitivity.levels: must be even', 'line 6, sensitivity.samples: is not a setting of method "morris"',
+            'line 8, sensitivity.parameters.t2: cannot matter: it does not apply to config ssad']),
+    ('[base]\nconfig = "ssad"\n[uncertainty]\n[uncertainty.parameters]\n'
+     'nothing = { dist = "uniform", min = 1, max = 2 }\n',
+     None, ['line 5, uncertainty.parameters.nothing: is neither a run input nor a model constant']),
+    ('[base]\nconfig = "pomp"\nmix-i = 5\n[base.parameters]\nk_fixed = 2\n[uncertainty]\n[uncertainty.parameters]\n'
+     'q-in = { dist = "uniform", min = -1, max = 2 }\n',
+     None, ['line 5, base.parameters.k_fixed: cannot matter: config pomp replaces k_fixed',
+            'line 8, uncertainty.parameters.q-in: must not be negative']),
+    ('[fit]\nmeasurements = "plant.csv"\nstarts = 0\nsigma = { vfa = 1 }\n[fit.parameters]\n'
+     'km_ac = { min = 5, max = 1 }\nq-in = { max = 3 }\n',
+     'day,gasflow [Nm3/d],pH,foo\n1,2,3\n1,2,3,4\n0,x,,1\n',
+     ['line 2, fit.measurements: plant.csv: column 2: gasflow is in m3/d, not Nm3/d',
+      'column 4: "foo" is not a series', 'line 2: 3 cells for 4 columns', 'line 4, gasflow: not a number',
+      'days must increase', 'line 3, fit.starts: must be a whole number', 'line 7, fit.parameters.q-in.min: missing']),
+    ('[base]\nconfig = "tsad"\n[output]\nworkbooks = true\n[fit]\nmeasurements = "plant.csv"\n[fit.parameters]\nkm_ac = { min = 1, max = 9 }\n',
+     PLANT, ['line 4, output.workbooks: a fit study keeps no workbooks',
+             'series "gasflow": config tsad has two reactors; name it R1.gasflow or R2.gasflow']),
+    ('[fit]\nmeasurements = "plant.csv"\nsigma = { vfa = 1 }\nholdout = { from = 0 }\n[fit.parameters]\n'
+     'km_ac = { min = 5, max = 1 }\nq-in = { min = 1, max = 3 }\n', PLANT,
+     ['line 7, fit.parameters.q-in: needs a start', 'line 6, fit.parameters.km_ac.max: must be greater than min',
+      'line 3, fit.sigma.vfa: is not a measured series', 'line 4, fit.holdout: 2 measured values to fit']),
+])
+def test_analysis_files_are_checked_whole_with_key_and_line(tmp_path, text, plant, problems):
+    if plant:
+        (tmp_path / 'plant.csv').write_text(plant)
+    with pytest.raises(StudyError) as refused:
+        analysis_runner.prepare(analyses.read(text, tmp_path), str(FAKE_CLI))
+    found = '\n'.join(refused.value.problems)
+    for problem in problems:
+        assert problem in found, found
+
+
+@pytest.mark.parametrize('text, columns, runs', [
+    (SOBOL, ['S1', 'S1_low', 'S1_high', 'ST', 'ST_low', 'ST_high'], 8 * 4),
+    (MORRIS, ['mu_star', 'mu', 'sigma'], 4 * 3),
+])
+def test_sensitivity_ranks_the_constant_that_moves_the_output(tmp_path, text, columns, runs):
+    study = write_study(tmp_path, text)
+    assert f'{runs} runs' in run_study(study, '--dry-run').stdout
+    result = run_study(study, '--workers', '2')
+    assert result.returncode == 0, result.stderr
+    out = tmp_path / 'study'
+    rows = [r for r in read_rows(out / 'indices.csv') if r['output'] == 'r1_final_gas_flow']
+    assert list(rows[0]) == ['output', 'parameter', *columns]
+    assert [r['parameter'] for r in rows] == ['km_ac', 'kdis']   # ranked: km_ac moves it 10 per unit
+    assert len(list((out / 'runs').glob('*.json'))) <= runs and (out / 'report.html').is_file()
+
+
+def test_uncertainty_gives_bands_per_reactor_and_percentiles(tmp_path):
+    study = write_study(tmp_path, '[base]\nt-end = 1\nconfig = "tsad"\n[uncertainty]\nsamples = 6\n'
+                                  '[uncertainty.parameters]\nkm_ac = { dist = "triangular", min = 4, mode = 8, max = 12 }\n')
+    result = run_study(study, '--workers', '2')
+    assert result.returncode == 0, result.stderr
+    out = tmp_path / 'study'
+    assert {r['series'] for r in read_rows(out / 'bands.csv')} == {
+        f'{r}.{s}' for r in ('R1', 'R2') for s in ('gasflow', 'ch4_share', 'pH')}
+    flow = {r['output']: r for r in read_rows(out / 'percentiles.csv')}['r1_final_gas_flow']
+    assert flow['runs'] == '6' and float(flow['p5']) < float(flow['p50']) < float(flow['p95'])
+
+
+def test_fit_on_a_scheduler_recovers_a_constant_and_writes_an_inputs_file(tmp_path, scheduler):
+    (tmp_path / 'plant.csv').write_text(PLANT)   # the stand-in's gas flow with km_ac = 10
+    study = write_study(tmp_path, FIT.replace('[fit]\n', 'q-in = 4\n[base.parameters]\nkdis = 0.5\n[fit]\n'))
+    result = run_study(study, '--scheduler', scheduler)
+    assert result.returncode == 0, result.stderr
+    out = tmp_path / 'study'
+    [row] = read_rows(out / 'fit.csv')
+    assert row['start'] == '8.0'   # the constant's default, as digestra-cli lists it
+    assert abs(float(row['estimate']) - 10) < 0.05 and float(row['ci_low']) < 10 < float(row['ci_high'])
+    fitted = tomllib.loads((out / 'fitted.toml').read_text())
+    assert fitted['q-in'] == 4 and fitted['parameters'] == {'kdis': 0.5, 'km_ac': pytest.approx(10, abs=0.05)}
+    found = json.loads((out / 'fit.json').read_text())
+    assert found['series']['gasflow']['held_out']['points'] == 1 and found['runs'] == len(list((out / 'runs').iterdir()))
+
+
+def test_ctrl_c_keeps_finished_runs_and_resume_runs_only_the_rest(tmp_path):
+    study = write_study(tmp_path, SOBOL.replace('t-end = 1', 't-end = 60'))
+    log, out = tmp_path / 'ran.log', tmp_path / 'study'
+    runner = subprocess.Popen(study_command(study, '--workers', '2'), env={**os.environ, 'FAKE_LOG': str(log)},
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
+    try:
+        wait_for(lambda: len(list((out / 'runs').glob('*.json'))) >= 2, 'two finished runs')
+        runner.send_signal(signal.SIGINT)
+        assert runner.wait(timeout=DEADLINE) == 130
+    finally:
+        stop_group(runner)
+    kept = {p.stem for p in (out / 'runs').glob('*.json')}
+    assert 2 <= len(kept) < 32 and not (out / 'indices.csv').exists()
+    log.write_text('')
+    resumed = run_study(study, '--workers', '2', '--resume', env={'FAKE_LOG': str(log)}, timeout=180)
+    assert resumed.returncode == 0, resumed.stderr
+    assert f'{len(kept)} runs finished before' in resumed.stderr
+    ran = set(log.read_text().split())
+    assert len(ran) == 32 - len(kept) and not ran & kept and (out / 'indices.csv').is_file()
