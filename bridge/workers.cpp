@@ -79,6 +79,7 @@ void performRun(Worker &worker, const RunTurn &turn, const Configuration &script
         ModelScriptHost host(turn);
         try {
             const py::dict mainNamespace = host.prepareInterpreter<Worker>(script.callbackModule);
+            ModelScriptHost::offerKernel(worker.engine == Engine::Native);
             const py::tuple all = joined(
                 feedArguments(),
                 arguments(py::cast(&progress, py::return_value_policy::reference),

@@ -6,6 +6,7 @@
 // No Python header is included here.
 
 #include "resultrows.h"
+#include "runrequest.h"
 
 #include <QObject>
 #include <QString>
@@ -53,6 +54,9 @@ public:
     // When not empty, runs execute this program text instead of the configuration's model and
     // solver scripts (the bridge's tests use small stand-in models).
     std::string program_text;
+
+    // Whether the scripts are offered the compiled kernel ("digestra_kernel") for their runs.
+    Engine engine = Engine::Native;
 
 signals:
     void inprogress(int progr);

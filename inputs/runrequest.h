@@ -9,6 +9,11 @@
 
 enum class Input;
 
+// Which right-hand side the model scripts integrate: their own Python code, or the compiled
+// kernel that gives the same numbers sooner.
+enum class Engine { Scripts, Native };
+inline const char *engineName(Engine engine) { return engine == Engine::Native ? "native" : "scripts"; }
+
 struct RunRequest {
     int mode = 1;  // 1 single-stage, 2 two-stage, 3 temperature-phased, 4 pump-mixed
     double final_Q_in = 0, X_c_in = 0, t_end = 0;
@@ -20,6 +25,7 @@ struct RunRequest {
     double V_t1 = 0, V_t2 = 0;
     double t_sr = 0;   // temperature-phased
     double mix_i = 0;  // pump-mixed
+    Engine engine = Engine::Native;
 };
 
 // What a check refused: one input, the fraction sum, or the manual pH. Each front end names

@@ -6,6 +6,11 @@ from math import ceil, exp, floor, log10
 import numpy as np
 from scipy import integrate
 
+try:
+    import digestra_kernel  # the compiled right-hand side, where the program offers it
+except ImportError:
+    digestra_kernel = None
+
 # State vector of one digester, by index: 24 liquid species, cations and anions, three headspace gases.
 STATE_NAMES = (
     'S_su', 'S_aa', 'S_fa', 'S_va', 'S_bu', 'S_pro', 'S_ac', 'S_h2', 'S_ch4', 'S_IC', 'S_IN', 'S_I',
@@ -35,6 +40,24 @@ RESULT_COLUMNS = (
 
 OUTPUT_INTERVAL = 0.1
 
+# Kinetic constants
+I_ph_aa_ll, I_ph_aa_ul = 4.0, 5.5
+I_ph_ac_ll, I_ph_ac_ul = 6.0, 7.0
+I_ph_h2_ll, I_ph_h2_ul = 5.0, 6.0
+kdec_xsu = kdec_xaa = kdec_xfa = kdec_xc4 = kdec_xpro = kdec_xac = kdec_xh2 = 0.02
+kdis = 0.5
+khyd_ch = khyd_pr = khyd_li = 10.0
+KI_h2_fa = 5e-6
+KI_h2_c4 = 1e-5
+KI_h2_pro = 3.5e-6
+KI_nh3_ac = 0.0018
+kLa = 200.0
+km_su, km_aa, km_fa, km_c4, km_pro, km_ac, km_h2 = 30.0, 50.0, 6.0, 20.0, 13.0, 8.0, 35.0
+Ks_su, Ks_aa, Ks_fa, Ks_c4, Ks_pro, Ks_ac, Ks_h2 = 0.5, 0.3, 0.4, 0.2, 0.1, 0.15, 7e-6
+Ks_IN = 0.0001
+k_p = 1e4
+N_aa, N_biom, N_SI, N_Xc, N_XI = 0.007, 0.00571, 0.00429, 0.00269, 0.00429
+
 # Right-hand-side evaluations of the current run (read by benchmarks).
 rhs_evaluations = 0
 
@@ -57,23 +80,6 @@ def digester_rates(t, state):
      X_c, X_ch, X_pr, X_li, X_su, X_aa, X_fa, X_c4, X_pro, X_ac, X_h2, X_I,
      S_cat, S_an,
      S_h2_g, S_ch4_g, S_co2_g) = state
-
-    I_ph_aa_ll, I_ph_aa_ul = 4.0, 5.5
-    I_ph_ac_ll, I_ph_ac_ul = 6.0, 7.0
-    I_ph_h2_ll, I_ph_h2_ul = 5.0, 6.0
-    kdec_xsu = kdec_xaa = kdec_xfa = kdec_xc4 = kdec_xpro = kdec_xac = kdec_xh2 = 0.02
-    kdis = 0.5
-    khyd_ch = khyd_pr = khyd_li = 10.0
-    KI_h2_fa = 5e-6
-    KI_h2_c4 = 1e-5
-    KI_h2_pro = 3.5e-6
-    KI_nh3_ac = 0.0018
-    kLa = 200.0
-    km_su, km_aa, km_fa, km_c4, km_pro, km_ac, km_h2 = 30.0, 50.0, 6.0, 20.0, 13.0, 8.0, 35.0
-    Ks_su, Ks_aa, Ks_fa, Ks_c4, Ks_pro, Ks_ac, Ks_h2 = 0.5, 0.3, 0.4, 0.2, 0.1, 0.15, 7e-6
-    Ks_IN = 0.0001
-    k_p = 1e4
-    N_aa, N_biom, N_SI, N_Xc, N_XI = 0.007, 0.00571, 0.00429, 0.00269, 0.00429
 
     # pH and ions
     (S_h_ion_t, S_nh4_ion_t, S_hco3_ion_t, S_ac_ion_t, S_bu_ion_t, S_va_ion_t, S_pro_ion_t,
@@ -284,6 +290,13 @@ def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t,
     input_Q_in = [final_Q_in * (0.01875 * i + 0.25) for i in range(41)]
 
 
+def feed_rows():
+    # The feed as the kernel takes it: for each day of the ramp, the day, the flow and the
+    # influent's 24 liquid species, cations and anions.
+    influent = (0.0,) * 9 + (S_IC_in, S_IN_in, 0.0, X_c_in) + (0.0,) * 11 + (S_IC_in + 0.035, S_IN_in)
+    return [(day, Q_in) + influent for day, Q_in in enumerate(input_Q_in)]
+
+
 def initial_row():
     # The start: the initial state and the pH entered on the input page, in either pH mode.
     values = dict.fromkeys(RESULT_COLUMNS, 0.0)
@@ -322,7 +335,9 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1, V_t1)
 
-    r = integrate.ode(tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
+    # The kernel computes tank's numbers from this namespace's constants and the feed.
+    rhs = tank if digestra_kernel is None else digestra_kernel.SingleStage(globals(), feed_rows())
+    r = integrate.ode(rhs).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end
     num_steps = floor((t_final - 0.0) / OUTPUT_INTERVAL) + 1
     r.set_initial_value(INITIAL_STATE, 0.0)
@@ -335,7 +350,11 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
         if getvalue() == 1:
             return None
         r.integrate(r.t + OUTPUT_INTERVAL)
+        if rhs is not tank:
+            globals().update(rhs.published()[0])
         callback(r.t, t_final)
         results[k] = report_row(r.t, r.y)
         k += 1
+    if rhs is not tank:
+        rhs_evaluations = rhs.evaluations
     return results

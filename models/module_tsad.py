@@ -7,6 +7,11 @@ from math import ceil, exp, floor, log10
 import numpy as np
 from scipy import integrate
 
+try:
+    import digestra_kernel  # the compiled right-hand side, where the program offers it
+except ImportError:
+    digestra_kernel = None
+
 # State vector of one digester, by index: 24 liquid species, cations and anions, three headspace gases.
 # The run's state holds reactor 1 at entries 0 to 28, a spacer at 29 and reactor 2 at 30 to 58.
 STATE_NAMES = (
@@ -40,6 +45,24 @@ RESULT_COLUMNS = (
     'S_ac_ion', 'S_bu_ion', 'S_hco3_ion', 'S_h_ion', 'S_nh4_ion', 'S_oh_ion', 'S_pro_ion', 'S_va_ion')
 
 OUTPUT_INTERVAL = 0.1
+
+# Kinetic constants
+I_ph_aa_ll, I_ph_aa_ul = 4.0, 5.5
+I_ph_ac_ll, I_ph_ac_ul = 6.0, 7.0
+I_ph_h2_ll, I_ph_h2_ul = 5.0, 6.0
+kdec_xsu = kdec_xaa = kdec_xfa = kdec_xc4 = kdec_xpro = kdec_xac = kdec_xh2 = 0.02
+kdis = 0.5
+khyd_ch = khyd_pr = khyd_li = 10.0
+KI_h2_fa = 5e-6
+KI_h2_c4 = 1e-5
+KI_h2_pro = 3.5e-6
+KI_nh3_ac = 0.0018
+kLa = 200.0
+km_su, km_aa, km_fa, km_c4, km_pro, km_ac, km_h2 = 30.0, 50.0, 6.0, 20.0, 13.0, 8.0, 35.0
+Ks_su, Ks_aa, Ks_fa, Ks_c4, Ks_pro, Ks_ac, Ks_h2 = 0.5, 0.3, 0.4, 0.2, 0.1, 0.15, 7e-6
+Ks_IN = 0.0001
+k_p = 1e4
+N_aa, N_biom, N_SI, N_Xc, N_XI = 0.007, 0.00571, 0.00429, 0.00269, 0.00429
 
 # Right-hand-side evaluations of the current run (read by benchmarks).
 rhs_evaluations = 0
@@ -101,23 +124,6 @@ def digester_rates(block, inflow, D, V_gas, P_vent, liquid, headspace):
     (S_su_in, S_aa_in, S_fa_in, S_va_in, S_bu_in, S_pro_in, S_ac_in, S_h2_in, S_ch4_in, S_IC_in, S_IN_in,
      S_I_in, X_c_in, X_ch_in, X_pr_in, X_li_in, X_su_in, X_aa_in, X_fa_in, X_c4_in, X_pro_in, X_ac_in,
      X_h2_in, X_I_in) = inflow
-
-    I_ph_aa_ll, I_ph_aa_ul = 4.0, 5.5
-    I_ph_ac_ll, I_ph_ac_ul = 6.0, 7.0
-    I_ph_h2_ll, I_ph_h2_ul = 5.0, 6.0
-    kdec_xsu = kdec_xaa = kdec_xfa = kdec_xc4 = kdec_xpro = kdec_xac = kdec_xh2 = 0.02
-    kdis = 0.5
-    khyd_ch = khyd_pr = khyd_li = 10.0
-    KI_h2_fa = 5e-6
-    KI_h2_c4 = 1e-5
-    KI_h2_pro = 3.5e-6
-    KI_nh3_ac = 0.0018
-    kLa = 200.0
-    km_su, km_aa, km_fa, km_c4, km_pro, km_ac, km_h2 = 30.0, 50.0, 6.0, 20.0, 13.0, 8.0, 35.0
-    Ks_su, Ks_aa, Ks_fa, Ks_c4, Ks_pro, Ks_ac, Ks_h2 = 0.5, 0.3, 0.4, 0.2, 0.1, 0.15, 7e-6
-    Ks_IN = 0.0001
-    k_p = 1e4
-    N_aa, N_biom, N_SI, N_Xc, N_XI = 0.007, 0.00571, 0.00429, 0.00269, 0.00429
 
     # pH and ions
     (S_h_ion_t, S_nh4_ion_t, S_hco3_ion_t, S_ac_ion_t, S_bu_ion_t, S_va_ion_t, S_pro_ion_t,
@@ -322,6 +328,13 @@ def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t,
     input_Q_in = [final_Q_in * (0.01875 * i + 0.25) for i in range(41)]
 
 
+def feed_rows():
+    # The feed as the kernel takes it: for each day of the ramp, the day, the flow and the
+    # influent's 24 liquid species, cations and anions.
+    influent = feed_in + (S_IC_in + 0.035, S_IN_in)
+    return [(day, Q_in) + influent for day, Q_in in enumerate(input_Q_in)]
+
+
 def initial_row():
     # The start of one reactor: the initial state and the pH entered on the input page, in either pH mode.
     values = dict.fromkeys(RESULT_COLUMNS, 0.0)
@@ -356,6 +369,23 @@ def report_row(t, block, published, P_vent):
     return [values[name] for name in RESULT_COLUMNS]
 
 
+def published_values():
+    # The values that the latest evaluation of tank published, per reactor, by result column name
+    # (with P_headspace, p_ch4, p_co2, p_h2, p_h2o).
+    reactor_1 = dict(
+        gasflow=gasflow_temp, P_headspace=P_headspace_temp, p_ch4=p_ch4_temp, p_co2=p_co2_temp,
+        p_h2=p_h2_temp, p_h2o=p_h2o_temp, pH=pH_temp, S_co2=S_co2_temp, S_nh3=S_nh3_temp,
+        S_ac_ion=S_ac_ion_temp, S_bu_ion=S_bu_ion_temp, S_hco3_ion=S_hco3_ion_temp, S_h_ion=S_h_ion,
+        S_nh4_ion=S_nh4_ion_temp, S_oh_ion=S_oh_ion_temp, S_pro_ion=S_pro_ion_temp,
+        S_va_ion=S_va_ion_temp)
+    reactor_2 = dict(
+        gasflow=gasflow, P_headspace=P_headspace, p_ch4=p_ch4, p_co2=p_co2, p_h2=p_h2, p_h2o=p_h2o,
+        pH=pH, S_co2=S_co2, S_nh3=S_nh3, S_ac_ion=S_ac_ion, S_bu_ion=S_bu_ion, S_hco3_ion=S_hco3_ion,
+        S_h_ion=S_h_ion_2, S_nh4_ion=S_nh4_ion, S_oh_ion=S_oh_ion, S_pro_ion=S_pro_ion,
+        S_va_ion=S_va_ion)
+    return reactor_1, reactor_2
+
+
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
            T_1, P_atm1_t, P_atm2_t, V_t1, V_t2, callback, getvalue):
     global rhs_evaluations
@@ -363,7 +393,9 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1_t, P_atm2_t, V_t1, V_t2)
 
-    r = integrate.ode(tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
+    # The kernel computes tank's numbers from this namespace's constants and the feed.
+    rhs = tank if digestra_kernel is None else digestra_kernel.TwoStage(globals(), feed_rows())
+    r = integrate.ode(rhs).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end
     num_steps = floor((t_final - 0.0) / OUTPUT_INTERVAL) + 1
     r.set_initial_value(INITIAL_STATE + tuple(SPACER) + INITIAL_STATE, 0.0)
@@ -378,18 +410,10 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
         r.integrate(r.t + OUTPUT_INTERVAL)
         callback(r.t, t_final)
         y = r.y.tolist()
-        reactor_1 = dict(
-            gasflow=gasflow_temp, P_headspace=P_headspace_temp, p_ch4=p_ch4_temp, p_co2=p_co2_temp,
-            p_h2=p_h2_temp, p_h2o=p_h2o_temp, pH=pH_temp, S_co2=S_co2_temp, S_nh3=S_nh3_temp,
-            S_ac_ion=S_ac_ion_temp, S_bu_ion=S_bu_ion_temp, S_hco3_ion=S_hco3_ion_temp, S_h_ion=S_h_ion,
-            S_nh4_ion=S_nh4_ion_temp, S_oh_ion=S_oh_ion_temp, S_pro_ion=S_pro_ion_temp,
-            S_va_ion=S_va_ion_temp)
-        reactor_2 = dict(
-            gasflow=gasflow, P_headspace=P_headspace, p_ch4=p_ch4, p_co2=p_co2, p_h2=p_h2, p_h2o=p_h2o,
-            pH=pH, S_co2=S_co2, S_nh3=S_nh3, S_ac_ion=S_ac_ion, S_bu_ion=S_bu_ion, S_hco3_ion=S_hco3_ion,
-            S_h_ion=S_h_ion_2, S_nh4_ion=S_nh4_ion, S_oh_ion=S_oh_ion, S_pro_ion=S_pro_ion,
-            S_va_ion=S_va_ion)
+        reactor_1, reactor_2 = published_values() if rhs is tank else rhs.published()
         results[k] = (report_row(r.t, y[:REACTOR_2 - 1], reactor_1, P_atm)
                       + report_row(r.t, y[REACTOR_2:], reactor_2, P_atm2))
         k += 1
+    if rhs is not tank:
+        rhs_evaluations = rhs.evaluations
     return results

@@ -7,6 +7,12 @@
 # results are kept for the few most recent argument tuples. With two reactors or three sections the
 # calls for the different liquids alternate, hence a handful of entries rather than one.
 
+# Acid constants of the volatile fatty acids
+Ka_ac = 10 ** -4.76
+Ka_bu = 10 ** -4.82
+Ka_pro = 10 ** -4.88
+Ka_va = 10 ** -4.86
+
 _RECENT_FREE_MODE_SIZE = 8
 _recent_free_mode = {}
 
@@ -27,10 +33,6 @@ def solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_
 
 def _ions_at(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, Ka_IN, Ka_co2, K_w, S_H):
     # Manual pH: the ions at the imposed hydrogen-ion concentration.
-    Ka_ac = 10 ** -4.76
-    Ka_bu = 10 ** -4.82
-    Ka_pro = 10 ** -4.88
-    Ka_va = 10 ** -4.86
     S_hco3_ion = Ka_co2 * S_IC / (Ka_co2 + S_H)
     return (S_H,
             S_H * S_IN / (Ka_IN + S_H),
@@ -49,10 +51,6 @@ def _charge_balance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_
     # applies one hundredth of the Newton step per pass. It stops when the residual of a pass is at
     # most TOL or after 101 passes, which in practice is what ends it. The ions returned are those of
     # the last pass, evaluated before its update; the free ammonia is taken at the updated S_H.
-    Ka_ac = 10 ** -4.76
-    Ka_bu = 10 ** -4.82
-    Ka_pro = 10 ** -4.88
-    Ka_va = 10 ** -4.86
     TOL = 1e-12
     MaxSteps = 100
     # Numerators that do not depend on S_H (the products are the same as in the ion functions).

@@ -55,7 +55,11 @@ const RunBinding &bindingOf(int mode) { return kBindings[configuration(mode).mod
 
 SimulationWorker *workerFor(const Workers &workers, int mode) { return bindingOf(mode).worker(workers); }
 
-void runOnWorker(const Workers &workers, const RunRequest &request) { bindingOf(request.mode).run(workers, request); }
+void runOnWorker(const Workers &workers, const RunRequest &request)
+{
+    workerFor(workers, request.mode)->engine = request.engine;
+    bindingOf(request.mode).run(workers, request);
+}
 
 // One start: what the run thread and cancel() share.
 struct SimulationRun::Turn {
@@ -171,6 +175,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
         if (finished) {
             outcome.refinementSeconds = refinementClock.nsecsElapsed() / 1e9;
             outcome.report = results::last_report;
+            outcome.report.summary.engine = QLatin1String(engineName(turn->request.engine));
             outcome.end = outcome.report.stoppedAtDay >= 0 ? RunOutcome::End::StoppedEarly : RunOutcome::End::Finished;
         }
         {
