@@ -174,13 +174,18 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("file.toml"));
     const QCommandLineOption stats(QStringLiteral("stats"),
                                    QStringLiteral("Print the model's wall time and right-hand-side evaluations"));
+    const QCommandLineOption engine(
+        QStringLiteral("engine"),
+        QStringLiteral("Right-hand side the model scripts integrate: native (the compiled kernel, same numbers, "
+                       "sooner) or scripts (their own Python code) (default native)"),
+        QStringLiteral("scripts|native"));
     parser.addOptions({inputs, config});
     for (const InputInfo &option : inputInfos()) {
         if (option.input == Input::T1)
             parser.addOptions({ph, unit});
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), QStringLiteral("value")));
     }
-    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, batch});
+    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, engine, batch});
 
     if (!parser.parse(arguments))
         return refused(parser.errorText());
@@ -252,6 +257,13 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         } else {
             return refused(QStringLiteral("--ph must be free or a pH from 1 to 12.99, not '%1'").arg(text));
         }
+    }
+
+    if (parser.isSet(engine)) {
+        const QString name = parser.value(engine).toLower();
+        if (name != QLatin1String("scripts") && name != QLatin1String("native"))
+            return refused(QStringLiteral("--engine must be scripts or native, not '%1'").arg(parser.value(engine)));
+        request.engine = name == QLatin1String(engineName(Engine::Native)) ? Engine::Native : Engine::Scripts;
     }
 
     options.workbookPath = parser.value(out);

@@ -134,6 +134,7 @@ int main(int argc, char *argv[])
     }
     if (options.stats) {
         const RunOutcome &outcome = result.outcome;
+        say(stdout, QStringLiteral("engine: %1").arg(QLatin1String(engineName(outcome.request.engine))));
         say(stdout, QStringLiteral("model_seconds: %1").arg(outcome.cost.seconds, 0, 'f', 3));
         say(stdout, QStringLiteral("rhs_evaluations: %1").arg(outcome.cost.rhs_evaluations));
         say(stdout, QStringLiteral("refinement_seconds: %1").arg(outcome.refinementSeconds, 0, 'f', 3));
