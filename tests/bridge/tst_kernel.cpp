@@ -1,6 +1,5 @@
 // The compiled kernel against the scripts' own Python code: the same tables bit for bit, the
 // same pH solver on hard inputs, the same failure reports.
-#include "runinputs.h"
 #include "scriptsource.h"
 #include <simulationrun.h>
 #include "workers.h"
