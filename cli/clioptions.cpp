@@ -255,6 +255,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("list-parameters"),
         QStringLiteral("List the model constants (name, default, unit, meaning) and exit; with --json as JSON"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("With --list-parameters: JSON output"));
+    const QCommandLineOption engine(
+        QStringLiteral("engine"),
+        QStringLiteral("Right-hand side the model scripts integrate: native (the compiled kernel, same numbers, "
+                       "sooner) or scripts (their own Python code) (default native)"),
+        QStringLiteral("scripts|native"));
     parser.addOptions({inputs, config});
     for (const InputInfo &option : inputInfos()) {
         if (option.input == Input::T1)
@@ -262,7 +267,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), QStringLiteral("value")));
     }
     parser.addOptions({feed, substrates, param, listParameters, json});
-    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, batch});
+    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, engine, batch});
 
     if (!parser.parse(arguments))
         return refused(parser.errorText());
@@ -353,6 +358,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     }
     if (const QStringList problems = checkModelInputs(request); !problems.isEmpty())
         return refused(problems.join(QStringLiteral("; ")));
+    if (parser.isSet(engine)) {
+        const QString name = parser.value(engine).toLower();
+        if (name != QLatin1String("scripts") && name != QLatin1String("native"))
+            return refused(QStringLiteral("--engine must be scripts or native, not '%1'").arg(parser.value(engine)));
+        request.engine = name == QLatin1String(engineName(Engine::Native)) ? Engine::Native : Engine::Scripts;
+    }
 
     options.workbookPath = parser.value(out);
     options.csvPath = parser.value(csv);
