@@ -2,6 +2,8 @@
 
 #include "stdoutcapture.h"
 
+#include <kernel.h>
+
 #include <QFileInfo>
 
 #include <chrono>
@@ -115,6 +117,24 @@ ModelScriptHost::ModelScriptHost(const RunTurn &)
 {
     startInterpreter();
     gil.emplace();
+}
+
+void ModelScriptHost::offerKernel(bool offered)
+{
+    static PyObject *kernel = nullptr;  // made once: its classes are registered once per process
+    const py::object modules = py::module_::import("sys").attr("modules");
+    if (!offered) {
+        modules["digestra_kernel"] = py::none();
+        return;
+    }
+    if (!kernel) {
+        auto module = py::reinterpret_steal<py::module_>(PyModule_New("digestra_kernel"));
+        if (!module)
+            throw py::error_already_set();
+        addKernelBindings(module);
+        kernel = module.release().ptr();  // kept for the life of the interpreter
+    }
+    modules["digestra_kernel"] = py::reinterpret_borrow<py::object>(kernel);
 }
 
 py::object ModelScriptHost::runEntryFunction(const std::string &program, const char *fileName,

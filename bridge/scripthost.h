@@ -40,6 +40,10 @@ public:
     template <class Worker>
     py::dict prepareInterpreter(const char *moduleName);
 
+    // Offers the scripts the compiled kernel as the module "digestra_kernel", or makes its
+    // import fail (ImportError) so that they run their own Python code.
+    static void offerKernel(bool offered);
+
     // Executes the program text and calls its MyFunc with the arguments and keywords; returns what MyFunc
     // returned. The caller's lastRunCost() then gives the call's wall time and the model's
     // right-hand-side count. What the text and the integrator write on descriptor 1 meanwhile

@@ -114,6 +114,7 @@ void performRun(Worker &worker, const RunTurn &turn, const Configuration &script
         try {
             const py::dict mainNamespace = host.prepareInterpreter<Worker>(script.callbackModule);
             setModelConstants(mainNamespace, worker.model_inputs.parameters);
+            ModelScriptHost::offerKernel(worker.model_inputs.engine == Engine::Native);
             const py::tuple all = joined(
                 feedArguments(),
                 arguments(py::cast(&progress, py::return_value_policy::reference),

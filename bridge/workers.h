@@ -21,11 +21,13 @@ struct RunCost {
     long rhs_evaluations = 0;     // calls of the model's right-hand side
 };
 
-// The model constants that differ from their defaults and the feed schedule (null: the built-in
-// feed) of a run.
+// The model constants that differ from their defaults, the feed schedule (null: the built-in
+// feed) and the engine of a run: native offers the scripts the compiled kernel
+// ("digestra_kernel"), scripts makes its import fail.
 struct ModelInputs {
     ParameterValues parameters;
     std::shared_ptr<const FeedSchedule> feed;
+    Engine engine = Engine::Native;
 };
 
 // What a worker class kept of its last run.
@@ -34,7 +36,7 @@ struct WorkerTables {
     const ResultRows *reactor2;  // null for single-reactor configurations
     int rows;                    // the worker's own count of rows kept
     const std::vector<double> *runParams;
-    const ModelInputs *model;    // the constants and feed it ran with
+    const ModelInputs *model;    // the constants, feed and engine it ran with
 };
 
 // The class-wide storage of the configuration's worker (mode 1 to 4).
@@ -59,8 +61,8 @@ public:
 
     RunCost lastRunCost() const { return last_cost; }
 
-    // The constants and feed of the runs from now on; the run core sets them before it calls a
-    // run slot. The script finds every constant by name in its namespace and the schedule as
+    // The constants, feed and engine of the runs from now on; the run core sets them before it
+    // calls a run slot. The script finds every constant by name in its namespace and the schedule as
     // MyFunc's keyword argument feed.
     ModelInputs model_inputs;
 

@@ -304,11 +304,16 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("list-parameters"),
         QStringLiteral("List the model constants (name, default, unit, meaning) and exit; with --json as JSON"));
     const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("With --list-parameters: JSON output"));
+    const QCommandLineOption engine(
+        QStringLiteral("engine"),
+        QStringLiteral("Right-hand side the model scripts integrate: native (the compiled kernel, same numbers, "
+                       "sooner) or scripts (their own Python code) (default native)"),
+        QStringLiteral("scripts|native"));
     parser.addOption(inputs);
     for (const InputInfo &option : inputInfos())
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), valueName(option)));
     parser.addOptions({feed, substrates, param, listParameters, json});
-    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, batch, describe});
+    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, engine, batch, describe});
 
     if (!parser.parse(arguments))
         return refused(parser.errorText());
@@ -363,6 +368,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     }
     if (problems.isEmpty())
         problems << checkModelInputs(options.request);
+    if (parser.isSet(engine)) {
+        const QString name = parser.value(engine).toLower();
+        if (name != QLatin1String("scripts") && name != QLatin1String("native"))
+            problems << QStringLiteral("--engine must be scripts or native, not '%1'").arg(parser.value(engine));
+        options.request.engine = name == QLatin1String(engineName(Engine::Native)) ? Engine::Native : Engine::Scripts;
+    }
 
     std::map<QString, QString> outputs;
     for (const QCommandLineOption *option : {&out, &csv, &summary, &plots, &plotFormat, &plotScale})

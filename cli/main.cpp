@@ -198,6 +198,7 @@ int main(int argc, char *argv[])
     }
     if (options.stats) {
         const RunOutcome &outcome = result.outcome;
+        say(listing, QStringLiteral("engine: %1").arg(QLatin1String(engineName(outcome.request.engine))));
         say(listing, QStringLiteral("model_seconds: %1").arg(outcome.cost.seconds, 0, 'f', 3));
         say(listing, QStringLiteral("rhs_evaluations: %1").arg(outcome.cost.rhs_evaluations));
         say(listing, QStringLiteral("refinement_seconds: %1").arg(outcome.refinementSeconds, 0, 'f', 3));

@@ -15,6 +15,11 @@
 
 struct InputInfo;
 
+// Which right-hand side the model scripts integrate: their own Python code, or the compiled
+// kernel that gives the same numbers sooner.
+enum class Engine { Scripts, Native };
+inline const char *engineName(Engine engine) { return engine == Engine::Native ? "native" : "scripts"; }
+
 struct RunRequest {
     int mode = 1;  // 1 single-stage, 2 two-stage, 3 temperature-phased, 4 pump-mixed
     double final_Q_in = 0, X_c_in = 0, t_end = 0;
@@ -31,6 +36,8 @@ struct RunRequest {
     // The feed schedule read from a file; null for the built-in feed (final_Q_in and X_c_in),
     // which a schedule replaces.
     std::shared_ptr<const FeedSchedule> feed;
+    // Which right-hand side the scripts integrate.
+    Engine engine = Engine::Native;
 };
 
 // What a check refused: the key of an input ("t-end") or of the fraction sum, the line of the

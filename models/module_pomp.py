@@ -9,6 +9,11 @@ from math import exp, floor, log10
 import numpy as np
 from scipy import integrate
 
+try:
+    import digestra_kernel  # the compiled right-hand side, where the program offers it
+except ImportError:
+    digestra_kernel = None
+
 # State block of one section, by index: 24 liquid species, cations and anions, three headspace gases.
 STATE_NAMES = (
     'S_su', 'S_aa', 'S_fa', 'S_va', 'S_bu', 'S_pro', 'S_ac', 'S_h2', 'S_ch4', 'S_IC', 'S_IN', 'S_I',
@@ -364,7 +369,9 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1, V_t1, mix_i_t, feed)
 
-    r = integrate.ode(tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
+    # The kernel computes tank's numbers from this namespace's constants and the feed in force.
+    rhs = tank if digestra_kernel is None else digestra_kernel.PumpMixed(globals(), feed_table())
+    r = integrate.ode(rhs).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end
     num_steps = floor((t_final - 0.0) / OUTPUT_INTERVAL) + 1
     r.set_initial_value(INITIAL_SECTIONS, 0.0)
@@ -377,7 +384,11 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
         if getvalue() == 1:
             return None
         r.integrate(r.t + OUTPUT_INTERVAL)
+        if rhs is not tank:
+            globals().update(rhs.published()[0])
         callback(r.t, t_final)
         results[k] = report_row(r.t, r.y)
         k += 1
+    if rhs is not tank:
+        rhs_evaluations = rhs.evaluations
     return results

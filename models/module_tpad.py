@@ -9,6 +9,11 @@ from math import exp, floor, log10
 import numpy as np
 from scipy import integrate
 
+try:
+    import digestra_kernel  # the compiled right-hand side, where the program offers it
+except ImportError:
+    digestra_kernel = None
+
 # State vector of one digester, by index: 24 liquid species (12 soluble, then 12 particulate), cations
 # and anions, three headspace gases.
 # The run's state holds reactor 1 at entries 0 to 28, a spacer at 29 and reactor 2 at 30 to 58.
@@ -362,6 +367,23 @@ def report_row(t, block, published, P_vent, T_r):
     return [values[name] for name in RESULT_COLUMNS]
 
 
+def published_values():
+    # The values that the latest evaluation of tank published, per reactor, by result column name
+    # (with P_headspace, p_ch4, p_co2, p_h2, p_h2o).
+    reactor_1 = dict(
+        gasflow=gasflow_temp, P_headspace=P_headspace_temp, p_ch4=p_ch4_temp, p_co2=p_co2_temp,
+        p_h2=p_h2_temp, p_h2o=p_h2o_temp, pH=pH_temp, S_co2=S_co2_temp, S_nh3=S_nh3_temp,
+        S_ac_ion=S_ac_ion_temp, S_bu_ion=S_bu_ion_temp, S_hco3_ion=S_hco3_ion_temp, S_h_ion=S_h_ion,
+        S_nh4_ion=S_nh4_ion_temp, S_oh_ion=S_oh_ion_temp, S_pro_ion=S_pro_ion_temp,
+        S_va_ion=S_va_ion_temp)
+    reactor_2 = dict(
+        gasflow=gasflow, P_headspace=P_headspace, p_ch4=p_ch4, p_co2=p_co2, p_h2=p_h2, p_h2o=p_h2o_2,
+        pH=pH, S_co2=S_co2, S_nh3=S_nh3, S_ac_ion=S_ac_ion, S_bu_ion=S_bu_ion, S_hco3_ion=S_hco3_ion,
+        S_h_ion=S_h_ion_2, S_nh4_ion=S_nh4_ion, S_oh_ion=S_oh_ion, S_pro_ion=S_pro_ion,
+        S_va_ion=S_va_ion)
+    return reactor_1, reactor_2
+
+
 # feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
            T_1, P_atm1_t, V_t1, callback, getvalue, TPAD_values, feed=None):
@@ -371,7 +393,9 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1_t, V_t1, T_2, P_atm2, V_t2, t_sr, feed)
 
-    r = integrate.ode(tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
+    # The kernel computes tank's numbers from this namespace's constants and the feed in force.
+    rhs = tank if digestra_kernel is None else digestra_kernel.TemperaturePhased(globals(), feed_table())
+    r = integrate.ode(rhs).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end
     num_steps = floor((t_final - 0.0) / OUTPUT_INTERVAL) + 1
     r.set_initial_value(INITIAL_STATE + tuple(SPACER) + INITIAL_STATE, 0.0)
@@ -386,18 +410,10 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
         r.integrate(r.t + OUTPUT_INTERVAL)
         callback(r.t, t_final)
         y = r.y.tolist()
-        reactor_1 = dict(
-            gasflow=gasflow_temp, P_headspace=P_headspace_temp, p_ch4=p_ch4_temp, p_co2=p_co2_temp,
-            p_h2=p_h2_temp, p_h2o=p_h2o_temp, pH=pH_temp, S_co2=S_co2_temp, S_nh3=S_nh3_temp,
-            S_ac_ion=S_ac_ion_temp, S_bu_ion=S_bu_ion_temp, S_hco3_ion=S_hco3_ion_temp, S_h_ion=S_h_ion,
-            S_nh4_ion=S_nh4_ion_temp, S_oh_ion=S_oh_ion_temp, S_pro_ion=S_pro_ion_temp,
-            S_va_ion=S_va_ion_temp)
-        reactor_2 = dict(
-            gasflow=gasflow, P_headspace=P_headspace, p_ch4=p_ch4, p_co2=p_co2, p_h2=p_h2, p_h2o=p_h2o_2,
-            pH=pH, S_co2=S_co2, S_nh3=S_nh3, S_ac_ion=S_ac_ion, S_bu_ion=S_bu_ion, S_hco3_ion=S_hco3_ion,
-            S_h_ion=S_h_ion_2, S_nh4_ion=S_nh4_ion, S_oh_ion=S_oh_ion, S_pro_ion=S_pro_ion,
-            S_va_ion=S_va_ion)
+        reactor_1, reactor_2 = published_values() if rhs is tank else rhs.published()
         results[k] = (report_row(r.t, y[:REACTOR_2 - 1], reactor_1, P_atm, T)
                       + report_row(r.t, y[REACTOR_2:], reactor_2, P_atm2, T_2))
         k += 1
+    if rhs is not tank:
+        rhs_evaluations = rhs.evaluations
     return results

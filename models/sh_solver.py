@@ -8,8 +8,14 @@
 # calls for the different liquids alternate, hence a handful of entries rather than one.
 #
 # Every model script also takes its feed from here: feed_schedule turns a run's feed into rows, and
-# feed_at gives the row in force at a time.
+# feed_at gives the row in force at a time; feed_table hands the same rows to the compiled kernel.
 from bisect import bisect_left
+
+# Acid constants of the volatile fatty acids
+Ka_ac = 10 ** -4.76
+Ka_bu = 10 ** -4.82
+Ka_pro = 10 ** -4.88
+Ka_va = 10 ** -4.86
 
 _RECENT_FREE_MODE_SIZE = 8
 _recent_free_mode = {}
@@ -31,10 +37,6 @@ def solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_
 
 def _ions_at(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, Ka_IN, Ka_co2, K_w, S_H):
     # Manual pH: the ions at the imposed hydrogen-ion concentration.
-    Ka_ac = 10 ** -4.76
-    Ka_bu = 10 ** -4.82
-    Ka_pro = 10 ** -4.88
-    Ka_va = 10 ** -4.86
     S_hco3_ion = Ka_co2 * S_IC / (Ka_co2 + S_H)
     return (S_H,
             S_H * S_IN / (Ka_IN + S_H),
@@ -53,10 +55,6 @@ def _charge_balance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_
     # applies one hundredth of the Newton step per pass. It stops when the residual of a pass is at
     # most TOL or after 101 passes, which in practice is what ends it. The ions returned are those of
     # the last pass, evaluated before its update; the free ammonia is taken at the updated S_H.
-    Ka_ac = 10 ** -4.76
-    Ka_bu = 10 ** -4.82
-    Ka_pro = 10 ** -4.88
-    Ka_va = 10 ** -4.86
     TOL = 1e-12
     MaxSteps = 100
     # Numerators that do not depend on S_H (the products are the same as in the ion functions).
@@ -121,3 +119,9 @@ def feed_at(t):
     # The row of the run's feed schedule in force at t: the last whose day is before t (row 0 at t = 0);
     # the last row holds after its day.
     return feed_rows[max(bisect_left(feed_days, t) - 1, 0)]
+
+
+def feed_table():
+    # The run's feed schedule as the compiled kernel takes it, under the same rule as feed_at: rows of
+    # day, Q_in and the 26 concentrations flowing in.
+    return [(day, Q_in) + inflow for day, (Q_in, inflow) in zip(feed_days, feed_rows)]

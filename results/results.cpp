@@ -73,14 +73,16 @@ ExtraSheet summarySheet(const RunSummary &summary)
     return sheet;
 }
 
-// The "PARAMETERS" sheet: every model constant with the run's value, its default and unit.
-ExtraSheet parametersSheet(const ParameterValues &overrides)
+// The "PARAMETERS" sheet: every model constant with the run's value, its default and unit, then
+// the row "engine" with the right-hand side the run integrated (native or scripts).
+ExtraSheet parametersSheet(const ModelInputs &model)
 {
     ExtraSheet sheet{QStringLiteral("PARAMETERS"), {}, {18, 14, 14, 14}};
     sheet.rows.push_back({{QStringLiteral("Name"), true}, {QStringLiteral("Value"), true},
                           {QStringLiteral("Default"), true}, {QStringLiteral("Unit"), true}});
-    for (const auto &[parameter, value] : parameterValues(overrides))
+    for (const auto &[parameter, value] : parameterValues(model.parameters))
         sheet.rows.push_back({{parameter->name}, {value}, {parameter->defaultValue}, {parameter->unit}});
+    sheet.rows.push_back({{QStringLiteral("engine")}, {QString::fromLatin1(engineName(model.engine))}});
     return sheet;
 }
 
@@ -219,7 +221,7 @@ void results::writeWorkbook(int mode)
                                       ? freshWorkbookTarget(folder, QDateTime::currentDateTime())
                                       : FileTarget{QFileInfo(workbook_path).absoluteFilePath()};
         WorkbookContent content{run.kept.reactor1, run.kept.reactor2, computedRowCount(run), *run.kept.runParams};
-        content.extraSheets = {summarySheet(last_report.summary), parametersSheet(run.kept.model->parameters)};
+        content.extraSheets = {summarySheet(last_report.summary), parametersSheet(*run.kept.model)};
         if (run.kept.model->feed)
             content.extraSheets.push_back(feedSheet(*run.kept.model->feed));
         content.stop = stop_flag;

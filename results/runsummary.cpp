@@ -269,6 +269,7 @@ QJsonObject summaryJson(const RunSummary &s)
     return {{QStringLiteral("configuration"), s.configuration},
             {QStringLiteral("days"), s.days},
             {QStringLiteral("stopped_early"), s.stoppedEarly},
+            {QStringLiteral("engine"), s.engine},
             {QStringLiteral("not_numbers"), QJsonArray::fromStringList(s.notNumbers())},
             {QStringLiteral("values"), values}};
 }

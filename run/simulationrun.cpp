@@ -58,7 +58,7 @@ SimulationWorker *workerFor(const Workers &workers, int mode) { return bindingOf
 void runOnWorker(const Workers &workers, const RunRequest &request)
 {
     const RunBinding &binding = bindingOf(request.mode);
-    binding.worker(workers)->model_inputs = {request.parameters, request.feed};
+    binding.worker(workers)->model_inputs = {request.parameters, request.feed, request.engine};
     binding.run(workers, request);
 }
 
@@ -176,6 +176,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
         if (finished) {
             outcome.refinementSeconds = refinementClock.nsecsElapsed() / 1e9;
             outcome.report = results::last_report;
+            outcome.report.summary.engine = QLatin1String(engineName(turn->request.engine));
             outcome.end = outcome.report.stoppedAtDay >= 0 ? RunOutcome::End::StoppedEarly : RunOutcome::End::Finished;
         }
         {

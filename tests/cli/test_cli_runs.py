@@ -177,14 +177,16 @@ def test_inputs_file_nested_too_deep_is_refused_before_parsing(tmp_path):
 
 
 def test_usual_workbook_name_quiet_and_stats(tmp_path):
-    result = run(tmp_path, '--t-end', '0.5', '--ph', 'free', '--quiet', '--stats')
+    result = run(tmp_path, '--t-end', '0.5', '--ph', 'free', '--quiet', '--stats', '--engine', 'scripts')
     assert result.returncode == 0, result.stderr
     workbooks = files_in(tmp_path)
     assert len(workbooks) == 1 and workbooks[0].startswith('results_') and workbooks[0].endswith('.xlsx')
     stats = dict(line.split(': ') for line in result.stdout.splitlines())
     assert float(stats['model_seconds']) > 0 and int(stats['rhs_evaluations']) > 0
+    assert stats['engine'] == 'scripts'
     book = openpyxl.load_workbook(tmp_path / workbooks[0], read_only=True)
     assert book['CONFIGURATION']['B11'].value == 'Free'
+    assert list(book['PARAMETERS'].values)[-1][:2] == ('engine', 'scripts')
 
 
 def read_terminal(controller, until, timeout):

@@ -315,7 +315,7 @@ void TestCliOptions::oneKeySetEverywhere()
     const QRegularExpression option(QStringLiteral("^\\s+--([a-z0-9-]+) <"), QRegularExpression::MultilineOption);
     for (auto it = option.globalMatch(help); it.hasNext();)
         options << it.next().captured(1);
-    for (const QString &output : {"inputs", "feed", "substrates", "param", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
+    for (const QString &output : {"inputs", "feed", "substrates", "param", "engine", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
         QVERIFY(options.removeOne(output));
     QCOMPARE(options, declared);
 
