@@ -10,6 +10,7 @@
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -78,6 +79,22 @@ private slots:
         QVERIFY(!window.feedSchedule());
         QVERIFY(plot->isHidden() && fileName->text().isEmpty());
         QVERIFY(flow->isEnabled() && concentration->isEnabled());
+    }
+
+    // A schedule the configuration cannot take starts nothing; page 0's "Reset" goes back to the ramp.
+    void scheduleWithoutFeedRefusedByItsConfiguration()
+    {
+        MainWindow window;
+        QCOMPARE(window.chooseFeedSchedule(writeFile(dir, "dry.csv", "day,Q_in,X_c_in\n0,2,10\n3,0,10\n")), QString());
+        widget<QRadioButton>(&window, "radioButton_TPAD")->setChecked(true);
+        click(&window, "pushButton_C1");
+        MessageBoxCloser closer;
+        click(&window, "pushButton_C4");
+        QVERIFY2(closer.message.contains("dry.csv: Q_in is 0 on day 3"), qPrintable(closer.message));
+        QCOMPARE(widget<QStackedWidget>(&window, "stackedWidget")->currentIndex(), 3);
+
+        click(&window, "pushButton_D1");
+        QVERIFY(!window.feedSchedule());
     }
 
     void dialogMarksRefusesAndResets()
