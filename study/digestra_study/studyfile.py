@@ -247,7 +247,7 @@ class _Reader:
         return [v for v in checked if v is not _REFUSED]
 
 
-def _where(key, lines):
+def where(key, lines):
     """"line 3, base.v1" for a key of the file, from the line of the longest part of it given."""
     part = key
     while part not in lines:
@@ -287,7 +287,7 @@ def parse(text):
         lengths = ', '.join(f'{name} has {len(v)}' for name, v in sweep.items())
         reader.problem('sweep', f'mode = "zip" pairs lists of one length ({lengths})')
     lines = key_lines(text)
-    problems = [f'{_where(key, lines)}: {reason}' for key, reason in reader.problems]
+    problems = [f'{where(key, lines)}: {reason}' for key, reason in reader.problems]
     return Study(title, {k: v for k, v in base.items() if v is not _REFUSED}, {k: v for k, v in sweep.items() if v},
                  mode, workbooks, problems, lines)
 
