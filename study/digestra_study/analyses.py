@@ -121,21 +121,17 @@ def read(text, folder):
     rest = {k: v for k, v in data.items() if k not in KINDS and k != 'base'}
     if base is not None:
         rest['base'] = base
-    study = None
-    try:
-        import tomli_w
-        study = studyfile.parse(tomli_w.dumps(rest))
-    except StudyError as e:
-        problems.found += [p if p.startswith('line ') else f'{studyfile.where(p.partition(":")[0], lines)}:{p.partition(":")[2]}'
-                           for p in e.problems]
+    import tomli_w
+    study = studyfile.parse(tomli_w.dumps(rest), lines)   # the keys at their lines in this file
+    problems.found += study.problems
     table = data[kind] if isinstance(data[kind], dict) else {}
     if not isinstance(data[kind], dict):
         problems.add(kind, 'must be a table')
-    analysis = Analysis(kind, study.title if study else '', study.base if study else {},
+    analysis = Analysis(kind, study.title, study.base,
                         {k: float(v) for k, v in constants.items() if is_number(v)}, [], {}, lines=lines)
     {'fit': _read_fit, 'sensitivity': _read_sensitivity, 'uncertainty': _read_uncertainty}[kind](
         analysis, table, problems, pathlib.Path(folder))
-    if study and study.workbooks:
+    if study.workbooks:
         problems.add('output.workbooks', f'a {kind} study keeps no workbooks; leave it out or set it to false')
     two = analysis.config in ('tsad', 'tpad')
     for name in analysis.measurements:

@@ -41,9 +41,10 @@ class Runs:
             self.client = runner.connect(self.args.scheduler)
         else:
             self.cluster, self.client = runner.start_local(self.args.workers, self.args.dashboard)
-        # The plugin and the tasks travel by value, as a sweep's do.
+        # The plugin and the tasks travel by value, as a sweep's do, with the series they read.
         import cloudpickle
         cloudpickle.register_pickle_by_value(batchclient)
+        cloudpickle.register_pickle_by_value(series)
         self.plugin = batchclient.BatchPlugin(self.cli)
         self.client.register_worker_plugin(self.plugin, name=self.plugin.name)
         return self
