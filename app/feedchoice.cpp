@@ -64,6 +64,7 @@ QString MainWindow::chooseFeedSchedule(const QString &path)
         return read.problems.join(QLatin1Char('\n'));
     }
     feed = std::make_shared<const FeedSchedule>(*read.value);
+    feedSubstrates.clear();
     showFeed();
     return {};
 }

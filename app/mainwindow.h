@@ -130,6 +130,7 @@ private:
     InputValidators validators;
     RemainingTime remaining_time;
     std::shared_ptr<const FeedSchedule> feed;
+    QString feedSubstrates;  // the substrates file of a schedule opened from an inputs file
     ParameterValues parameters;
     RunCurves shown_run, previous_run;  // copies of the curves of the last two finished runs
 };

@@ -88,8 +88,8 @@ void MainWindow::startRun(int mode)
         return;
     }
     // The constants come checked from their dialog; a schedule may still not suit the configuration.
-    if (const QStringList problems = checkModelInputs(request); !problems.isEmpty()) {
-        QMessageBox::warning(this, tr("Incorrect values"), problems.join(QLatin1Char('\n')), QMessageBox::Ok);
+    if (const QList<InputProblem> problems = checkModelInputs(request); !problems.isEmpty()) {
+        QMessageBox::warning(this, tr("Incorrect values"), problems.first().reason, QMessageBox::Ok);
         return;
     }
     showPage(loadingPage);
