@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -100,24 +101,30 @@ ParameterValues ParametersDialog::values() const
 void ParametersDialog::check()
 {
     const QSignalBlocker quiet(table);
+    // The declaration's checks on the values as a whole (each value's range, then what holds
+    // between values); a value is marked with every problem that names it.
+    const QStringList checked = checkParameters(values());
     QStringList problems;
     const std::vector<ModelParameter> &declared = modelParameters();
     for (int row = 0; row < int(declared.size()); ++row) {
         const ModelParameter &p = declared[size_t(row)];
         QTableWidgetItem *item = table->item(row, Value);
         const std::optional<double> value = cellValue(item);
-        const QStringList own = value ? checkParameters({{p.name, *value}})
-                                      : QStringList{tr("model parameter %1 needs a number, not '%2'").arg(p.name, item->text())};
+        QStringList own;
+        if (!value)
+            own << tr("model parameter %1 needs a number, not '%2'").arg(p.name, item->text());
+        problems << own;
+        const QRegularExpression named(QStringLiteral("\\b%1\\b").arg(QRegularExpression::escape(p.name)));
+        for (const QString &problem : checked)
+            if (problem.contains(named))
+                own << problem;
         QFont font = item->font();
         font.setBold(value && *value != p.defaultValue);
         item->setFont(font);
         item->setForeground(own.isEmpty() ? QBrush() : QBrush(Qt::red));
         item->setToolTip(own.join(QLatin1Char('\n')));
-        problems << own;
     }
-    // What holds between constants (product fractions of one uptake, pH limits), once each is sound.
-    if (problems.isEmpty())
-        problems = checkParameters(values());
+    problems << checked;
     problemsLabel->setText(problems.join(QLatin1Char('\n')));
     okButton->setEnabled(problems.isEmpty());
 }

@@ -120,6 +120,12 @@ private slots:
             QVERIFY(problems->text().isEmpty());
         }
 
+        // Values are checked together: a fraction raised while another of its uptake is lowered passes.
+        valueCell(dialog, "f_ac_su")->setText("0.5");
+        valueCell(dialog, "f_bu_su")->setText("0.04");
+        QVERIFY(okButton(dialog)->isEnabled());
+        QVERIFY(valueCell(dialog, "f_ac_su")->toolTip().isEmpty());
+
         widget<QPushButton>(&dialog, "pushButton_parameters_reset")->click();
         QVERIFY(dialog.values().isEmpty());
         QVERIFY(!valueCell(dialog, "km_ac")->font().bold());
