@@ -12,6 +12,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <qcustomplot.h>
+
 #include <cstring>
 
 using formparts::button;
@@ -129,6 +131,20 @@ void MainForm::setupInputPage()
     radioButton_TPAD = radio(groupBox_config, "radioButton_TPAD", QStringLiteral("TPAD"), QRect(30, 140, 221, 20));
     radioButton_POMP = radio(groupBox_config, "radioButton_POMP", QStringLiteral("Pomp-mixed"), QRect(30, 190, 221, 20));
     radioButton_SSAD->setChecked(true);
+
+    // Under the input data, left of the buttons: the feed, with a small plot of a schedule's flow.
+    groupBox_feed = titledGroup(page, "groupBox_feed", QStringLiteral("FEED"), QRect(20, 356, 591, 110));
+    groupBox_feed->setStyleSheet(formstyle::titledBox);
+    radioButton_feed_ramp = radio(groupBox_feed, "radioButton_feed_ramp", QStringLiteral("Built-in ramp"), QRect(10, 25, 221, 20));
+    radioButton_feed_file = radio(groupBox_feed, "radioButton_feed_file", QStringLiteral("Feed schedule from file…"),
+                                  QRect(10, 50, 221, 20));
+    radioButton_feed_ramp->setChecked(true);
+    label_feed_file = textLabel(groupBox_feed, "label_feed_file", QString(), QRect(10, 72, 270, 34));
+    label_feed_file->setWordWrap(true);
+    customPlot_feed = new QCustomPlot(groupBox_feed);
+    customPlot_feed->setObjectName(QStringLiteral("customPlot_feed"));
+    customPlot_feed->setGeometry(290, 14, 295, 92);
+    customPlot_feed->hide();
 
     pushButton_D1 = button(page, "pushButton_D1", QStringLiteral("Reset"), resetGeometry, formstyle::secondaryButton);
     pushButton_C1 = button(page, "pushButton_C1", QStringLiteral("Continue >>"), continueGeometry, formstyle::primaryButton);

@@ -107,6 +107,7 @@ void MainForm::setupMenus(QMainWindow *window)
     actionHelp->setShortcut(QKeySequence(Qt::Key_F1));
     actionOpen_inputs = action("actionOpen_inputs", QStringLiteral("&Open inputs…"));
     actionSave_inputs = action("actionSave_inputs", QStringLiteral("&Save inputs…"));
+    actionModel_parameters = action("actionModel_parameters", QStringLiteral("Model &parameters…"));
     actionOpen_inputs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     actionSave_inputs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
 
@@ -123,6 +124,7 @@ void MainForm::setupMenus(QMainWindow *window)
     menuSelect->addAction(actionNew_Simulation);
     menuSelect->addAction(actionOpen_inputs);
     menuSelect->addAction(actionSave_inputs);
+    menuSelect->addAction(actionModel_parameters);
     menuSelect->addSeparator();
     menuSelect->addAction(actionExit);
     menuAbout->addAction(actionHelp);

@@ -33,7 +33,7 @@ public:
     void setupUi(QMainWindow *window);
 
     QAction *actionNew_Simulation, *actionExit, *actionHelp, *actionCredits;
-    QAction *actionOpen_inputs, *actionSave_inputs;
+    QAction *actionOpen_inputs, *actionSave_inputs, *actionModel_parameters;
     QWidget *centralWidget;
     QStackedWidget *stackedWidget;
     QLabel *background;
@@ -50,6 +50,11 @@ public:
     QRadioButton *radioButton_free, *radioButton_manual;
     QRadioButton *radioButton_SSAD, *radioButton_TSAD, *radioButton_TPAD, *radioButton_POMP;
     QPushButton *pushButton_D1, *pushButton_C1;
+    // Page 0, under the input data: the built-in ramp or a feed schedule from a file.
+    QGroupBox *groupBox_feed;
+    QRadioButton *radioButton_feed_ramp, *radioButton_feed_file;
+    QLabel *label_feed_file;  // the schedule's file name, or why a file was refused
+    QCustomPlot *customPlot_feed;  // the schedule's flow over time
 
     // Page 1: single-stage reactor.
     QWidget *page_SSAD;

@@ -2,6 +2,7 @@
 
 #include "inputrows.h"
 #include "mainform.h"
+#include "parametersdialog.h"
 #include "runform.h"
 
 #include <credits.h>
@@ -98,6 +99,7 @@ void MainWindow::MakeDefault1()
     ui->lineEdit_manual_ph->setText(QString::fromLatin1(inputInfo(Input::Ph).resetText));
     ui->radioButton_manual->setChecked(true);
     ui->radioButton_SSAD->setChecked(true);
+    useBuiltInFeed();
     // The next run measures its remaining time from its own first update.
     remaining_time.markRestart();
     ui->label_remtime->setText(QStringLiteral("Estimating remaining time..."));
@@ -113,6 +115,7 @@ void MainWindow::MakeDefault2() { restoreReactorPage(1, ui->radioButton_unitK); 
 void MainWindow::MakeDefault3() { restoreReactorPage(2, ui->radioButton_UnitK_ts); }
 void MainWindow::MakeDefault4() { restoreReactorPage(3, ui->radioButton_UnitK_tp); }
 
+// A new simulation starts every model constant from its default too.
 void MainWindow::newSimulation()
 {
     results::clearSeries();
@@ -121,6 +124,7 @@ void MainWindow::newSimulation()
     MakeDefault2();
     MakeDefault3();
     MakeDefault4();
+    parameters.clear();
 }
 
 void MainWindow::on_actionNew_Simulation_triggered() { newSimulation(); }
@@ -139,6 +143,14 @@ void MainWindow::on_actionCredits_triggered()
     credits dialog(this);
     dialog.setModal(true);
     dialog.exec();
+}
+
+// OK gives the next runs the table's values; Cancel leaves them.
+void MainWindow::on_actionModel_parameters_triggered()
+{
+    ParametersDialog dialog(parameters, this);
+    if (dialog.exec() == QDialog::Accepted)
+        parameters = dialog.values();
 }
 
 void MainWindow::on_actionExit_triggered() { close(); }

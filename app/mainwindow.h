@@ -7,6 +7,7 @@
 #include "remainingtime.h"
 
 #include <previousrun.h>
+#include <runrequest.h>
 #include <workers.h>
 
 #include <QMainWindow>
@@ -38,6 +39,15 @@ public:
     // whole file is good, then shows page 0. Both return why they failed, or an empty string.
     QString saveInputsTo(const QString &path);
     QString openInputsFrom(const QString &path);
+
+    // The feed of the next runs: a schedule read from path (on a refusal, which this returns and
+    // page 0 shows, the feed stays as it was), or the built-in ramp.
+    QString chooseFeedSchedule(const QString &path);
+    void useBuiltInFeed();
+    // What the next runs take besides the pages' fields: the schedule (null for the ramp) and the
+    // model constants that differ from their defaults.
+    const FeedSchedule *feedSchedule() const { return feed.get(); }
+    const ParameterValues &modelParameterValues() const { return parameters; }
 
 public slots:
     void MakePlots();
@@ -82,6 +92,9 @@ private slots:
     void on_actionOpen_inputs_triggered();
     void on_checkBox_previous_toggled(bool checked);
     void on_checkBox_previous_2_toggled(bool checked);
+    void on_radioButton_feed_ramp_clicked();
+    void on_radioButton_feed_file_clicked();
+    void on_actionModel_parameters_triggered();
 
 private:
     // Empties the plot series, shows page 0 and restores pages 0 to 3.
@@ -90,6 +103,8 @@ private:
     // The reactor page (1 to 4) of the configuration checked on page 0.
     int configurationPage() const;
     void showPage(int index);
+    // Page 0's feed choice, file name, plot and feed fields as the feed stands.
+    void showFeed();
 
     // Starts a run of the configuration (1 to 4) from the form's inputs, or names the input
     // that makes it meaningless and starts nothing.
@@ -114,5 +129,8 @@ private:
     int shown_mode = 1;  // the configuration of the run whose results are shown
     InputValidators validators;
     RemainingTime remaining_time;
+    std::shared_ptr<const FeedSchedule> feed;
+    QString feedSubstrates;  // the substrates file of a schedule opened from an inputs file
+    ParameterValues parameters;
     RunCurves shown_run, previous_run;  // copies of the curves of the last two finished runs
 };

@@ -70,13 +70,26 @@ void MainWindow::on_pushButton_C5_clicked() { startRun(4); }
 
 void MainWindow::startRun(int mode)
 {
-    const RunRequest request = runform::readRunRequest(*ui, mode);
+    RunRequest request = runform::readRunRequest(*ui, mode);
+    request.parameters = parameters;
+    if (feed) {
+        // The schedule gives the feed: its disabled fields hold the built-in feed's defaults for
+        // the record, as digestra-cli's do, whatever was left typed in them.
+        request.feed = feed;
+        for (const Input replaced : {Input::FeedFlow, Input::BiomassConcentration})
+            request.*inputInfo(replaced).field = QString::fromLatin1(inputInfo(replaced).resetText).toDouble();
+    }
     if (const QList<InputProblem> problems = checkRunRequest(request); !problems.isEmpty()) {
         // One field at a time: the first the pages show.
         const InputProblem &problem = problems.first();
         QMessageBox::warning(this, tr("Incorrect values"),
                              tr("%1 %2 - please revise the value.").arg(runform::fieldLabel(problem, mode), problem.reason),
                              QMessageBox::Ok);
+        return;
+    }
+    // The constants come checked from their dialog; a schedule may still not suit the configuration.
+    if (const QList<InputProblem> problems = checkModelInputs(request); !problems.isEmpty()) {
+        QMessageBox::warning(this, tr("Incorrect values"), problems.first().reason, QMessageBox::Ok);
         return;
     }
     showPage(loadingPage);

@@ -63,7 +63,11 @@ QString MainWindow::saveInputsTo(const QString &path)
     SafeFile file(FileTarget{path});
     if (!file.error().isEmpty())
         return file.error();
-    const QByteArray text = inputsFileText(runform::readInputValues(*ui));
+    InputValues values = runform::readInputValues(*ui);
+    values.feed = feed ? feed->file : QString();
+    values.substrates = feed ? feedSubstrates : QString();
+    values.parameters = parameters;
+    const QByteArray text = inputsFileText(values);
     if (file.file().write(text) != text.size())
         return QStringLiteral("%1: %2").arg(path, file.file().errorString());
     return file.commit().error;
@@ -75,6 +79,11 @@ QString MainWindow::openInputsFrom(const QString &path)
     if (!read.problems.isEmpty())
         return read.describe();
     runform::showInputValues(*ui, read.values);
+    // The schedule as the file's check read it, with its substrates.
+    feed = composeRequest(read.values.mode, {&read.given}).request.feed;
+    feedSubstrates = read.values.substrates;
+    showFeed();
+    parameters = read.values.parameters;
     results::clearSeries();  // the next run's plots are its own, as after a new simulation
     showPage(0);
     return {};

@@ -112,6 +112,10 @@ QString optionProblem(const InputProblem &problem, KeyStyle style)
 {
     if (style == KeyStyle::Key)
         return problem.key + QStringLiteral(": ") + problem.reason;
+    // The model constants are --param NAME=VALUE.
+    const QString parameters = QLatin1String(kParametersKey);
+    if (problem.key.startsWith(parameters))
+        return QStringLiteral("--param ") + problem.key.mid(parameters.size() + 1) + (problem.key == parameters ? QString() : QStringLiteral(" ")) + problem.reason;
     QStringList keys = problem.key.split(QStringLiteral(" + "));
     for (QString &key : keys)
         key.prepend(QStringLiteral("--"));
@@ -178,34 +182,22 @@ QStringList takeOutputs(const std::map<QString, QString> &given, CliOptions &opt
     return problems;
 }
 
-// The constants of --param NAME=VALUE into request.parameters.
-QString takeParameters(const QStringList &assignments, RunRequest &request)
+// The entries of --feed, --substrates and --param NAME=VALUE; a malformed assignment is refused.
+QStringList takeModelEntries(const QCommandLineParser &parser, std::vector<InputEntry> &entries)
 {
-    for (const QString &assignment : assignments) {
+    for (const char *key : {kFeedKey, kSubstratesKey})
+        if (parser.isSet(QLatin1String(key)))
+            entries.push_back({QLatin1String(key), parser.value(QLatin1String(key))});
+    QStringList problems;
+    for (const QString &assignment : parser.values(QStringLiteral("param"))) {
         const qsizetype equals = assignment.indexOf(QLatin1Char('='));
-        double value = 0;
-        if (equals <= 0 || !parseNumber(assignment.mid(equals + 1), &value))
-            return QStringLiteral("--param needs NAME=VALUE with a number, not '%1'").arg(assignment);
-        request.parameters[assignment.left(equals).trimmed()] = value;
+        if (equals <= 0)
+            problems << QStringLiteral("--param needs NAME=VALUE with a number, not '%1'").arg(assignment);
+        else
+            entries.push_back({QLatin1String(kParametersKey) + QLatin1Char('.') + assignment.left(equals).trimmed(),
+                               assignment.mid(equals + 1)});
     }
-    return {};
-}
-
-// The schedule of --feed, with the substrates of --substrates, into request.feed.
-QString takeFeed(const QString &feedPath, const QString &substratesPath, RunRequest &request)
-{
-    Substrates substrates;
-    if (!substratesPath.isEmpty()) {
-        const FileReading<Substrates> read = readSubstrates(substratesPath);
-        if (!read.value)
-            return QStringLiteral("--substrates: ") + read.problems.join(QStringLiteral("; "));
-        substrates = *read.value;
-    }
-    const FileReading<FeedSchedule> read = readFeedSchedule(feedPath, substrates);
-    if (!read.value)
-        return QStringLiteral("--feed: ") + read.problems.join(QStringLiteral("; "));
-    request.feed = std::make_shared<const FeedSchedule>(*read.value);
-    return {};
+    return problems;
 }
 
 }  // namespace
@@ -345,6 +337,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     for (const InputInfo &option : inputInfos())
         for (const QString &value : parser.values(QLatin1String(option.key)))
             entries.push_back({QLatin1String(option.key), value});
+    problems << takeModelEntries(parser, entries);
     const GivenInputs given = readInputEntries(entries, EntryValues::Texts, file.values.mode);
     for (const InputProblem &problem : given.problems)
         problems << optionProblem(problem, KeyStyle::Option);
@@ -355,19 +348,6 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     for (const auto &[source, problem] : composed.problems)
         problems << (source == 0 ? fileProblem(path, problem) : optionProblem(problem, KeyStyle::Option));
 
-    if (const QString problem = takeParameters(parser.values(param), options.request); !problem.isEmpty())
-        problems << problem;
-    if (parser.isSet(substrates) && !parser.isSet(feed))
-        problems << QStringLiteral("--substrates goes with --feed");
-    if (parser.isSet(feed)) {
-        for (const char *replaced : {"q-in", "x-c-in"})
-            if (parser.isSet(QLatin1String(replaced)))
-                problems << QStringLiteral("--%1 does not apply with --feed: the schedule gives the feed").arg(QLatin1String(replaced));
-        if (const QString problem = takeFeed(parser.value(feed), parser.value(substrates), options.request); !problem.isEmpty())
-            problems << problem;
-    }
-    if (problems.isEmpty())
-        problems << checkModelInputs(options.request);
     if (parser.isSet(engine)) {
         const QString name = parser.value(engine).toLower();
         if (name != QLatin1String("scripts") && name != QLatin1String("native"))

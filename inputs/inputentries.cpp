@@ -1,9 +1,12 @@
 #include "inputentries.h"
 
+#include <QDir>
+#include <QJsonObject>
 #include <QLocale>
 #include <QStringList>
 
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -14,7 +17,10 @@ QString choiceList(const InputInfo &info)
 
 class EntryReader {
 public:
-    EntryReader(EntryValues values_, int fallbackMode) : values(values_), mode(fallbackMode) {}
+    EntryReader(EntryValues values_, int fallbackMode, const QString &folder_)
+        : values(values_), mode(fallbackMode), folder(folder_)
+    {
+    }
 
     GivenInputs read(const std::vector<InputEntry> &entries)
     {
@@ -26,6 +32,8 @@ public:
         }
         for (const InputEntry &entry : entries) {
             const InputInfo *info = inputInfoByKey(entry.key);
+            if (readModelEntry(entry))
+                continue;
             if (!info)
                 problem(entry, QStringLiteral("is not an input (see digestra-cli --help)"));
             else if (info->input == Input::Ph)
@@ -125,11 +133,93 @@ private:
         given.numbers[info.input] = *value + (info.temperature && given.celsius ? kCelsiusOffset : 0.0);
     }
 
+    // The feed, the substrates and the model constants; false for any other key.
+    bool readModelEntry(const InputEntry &entry)
+    {
+        const QString parameterPrefix = QLatin1String(kParametersKey) + QLatin1Char('.');
+        if (entry.key == QLatin1String(kParametersKey)) {
+            if (!entry.value.isObject()) {
+                problem(entry, QStringLiteral("needs a table of model constants (name = number), not %1").arg(typeName(entry.value)));
+                return true;
+            }
+            const QJsonObject table = entry.value.toObject();
+            for (auto it = table.begin(); it != table.end(); ++it)
+                readParameter({parameterPrefix + it.key(), it.value(), entry.line}, parameterPrefix.size());
+            return true;
+        }
+        if (entry.key.startsWith(parameterPrefix)) {
+            readParameter(entry, parameterPrefix.size());
+            return true;
+        }
+        const bool feed = entry.key == QLatin1String(kFeedKey);
+        if (!feed && entry.key != QLatin1String(kSubstratesKey))
+            return false;
+        given.modelLines[entry.key] = entry.line;
+        const std::optional<QString> name = text(entry.value);
+        if (!name || name->isEmpty())
+            problem(entry, QStringLiteral("needs a file name, not %1").arg(name ? QStringLiteral("an empty text") : typeName(entry.value)));
+        else
+            (feed ? given.feed : given.substrates) = folder.isEmpty() ? *name : QDir(folder).absoluteFilePath(*name);
+        return true;
+    }
+
+    void readParameter(const InputEntry &entry, qsizetype prefixLength)
+    {
+        given.modelLines[entry.key] = entry.line;
+        const std::optional<double> value = number(entry.value);
+        if (!value)
+            problem(entry, QStringLiteral("needs a number, not %1").arg(notANumber(entry.value)));
+        else
+            given.parameters[entry.key.mid(prefixLength)] = *value;
+    }
+
     EntryValues values;
     int mode;
+    QString folder;
     bool modeKnown = true;
     GivenInputs given;
 };
+
+// The schedule of the last source naming one, with its substrates, into the request.
+void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedRequest &composed)
+{
+    int index = -1, feedIndex = -1;
+    const GivenInputs *feedSource = nullptr;
+    for (const GivenInputs *source : sources) {
+        ++index;
+        const auto problem = [&](const char *key, const QString &reason) {
+            composed.problems.append({index, {QLatin1String(key), reason, source->modelLines.at(QLatin1String(key))}});
+        };
+        if (source->substrates && !source->feed)
+            problem(kSubstratesKey, QStringLiteral("goes with %1").arg(QLatin1String(kFeedKey)));
+        if (!source->feed)
+            continue;
+        feedSource = source;
+        feedIndex = index;
+        for (const Input replaced : {Input::FeedFlow, Input::BiomassConcentration})
+            if (const auto given = source->lines.find(replaced); given != source->lines.end())
+                composed.problems.append({index, {QLatin1String(inputInfo(replaced).key),
+                                                  QStringLiteral("does not apply with %1: the schedule gives the feed").arg(QLatin1String(kFeedKey)),
+                                                  given->second}});
+    }
+    if (!feedSource)
+        return;
+    const auto refuse = [&](const char *key, const QStringList &problems) {
+        composed.problems.append({feedIndex, {QLatin1String(key), problems.join(QStringLiteral("; ")),
+                                              feedSource->modelLines.at(QLatin1String(key))}});
+    };
+    Substrates substrates;
+    if (feedSource->substrates) {
+        const FileReading<Substrates> read = readSubstrates(*feedSource->substrates);
+        if (!read.value)
+            return refuse(kSubstratesKey, read.problems);
+        substrates = *read.value;
+    }
+    const FileReading<FeedSchedule> read = readFeedSchedule(*feedSource->feed, substrates);
+    if (!read.value)
+        return refuse(kFeedKey, read.problems);
+    composed.request.feed = std::make_shared<const FeedSchedule>(*read.value);
+}
 
 }  // namespace
 
@@ -147,9 +237,10 @@ QString typeName(const QJsonValue &value)
     return QStringLiteral("a date or time");
 }
 
-GivenInputs readInputEntries(const std::vector<InputEntry> &entries, EntryValues values, int fallbackMode)
+GivenInputs readInputEntries(const std::vector<InputEntry> &entries, EntryValues values, int fallbackMode,
+                             const QString &folder)
 {
-    return EntryReader(values, fallbackMode).read(entries);
+    return EntryReader(values, fallbackMode, folder).read(entries);
 }
 
 ComposedRequest composeRequest(int mode, std::initializer_list<const GivenInputs *> sources)
@@ -169,6 +260,8 @@ ComposedRequest composeRequest(int mode, std::initializer_list<const GivenInputs
         }
         if (source->freePh)
             request.ph_mode = *source->freePh ? 1 : 0;
+        for (auto it = source->parameters.cbegin(); it != source->parameters.cend(); ++it)
+            request.parameters[it.key()] = it.value();
     }
     // Each problem goes to the last source that gave its input (for the sum: any of its three).
     const auto origin = [&sources](const QString &key) -> std::pair<int, int> {
@@ -188,6 +281,21 @@ ComposedRequest composeRequest(int mode, std::initializer_list<const GivenInputs
         const auto [source, line] = origin(problem.key);
         problem.line = line;
         composed.problems.append({source, problem});
+    }
+    readFeed(sources, composed);
+    for (InputProblem problem : checkModelInputs(request)) {
+        // To the last source that gave the feed or changed a constant, at its first such line.
+        int index = 0, found = -1;
+        for (const GivenInputs *source : sources) {
+            for (const auto &[key, line] : source->modelLines)
+                if (key.startsWith(problem.key)) {
+                    found = index;
+                    problem.line = line;
+                    break;
+                }
+            ++index;
+        }
+        composed.problems.append({found, problem});
     }
     return composed;
 }

@@ -36,13 +36,20 @@ struct GivenInputs {
     std::optional<bool> freePh;
     std::map<Input, double> numbers;  // temperatures in kelvin, the manual pH as a pH
     std::map<Input, int> lines;       // of every input given
+    // The feed schedule's and the substrates' files (a file's own resolved against its folder),
+    // the model constants changed, by name, and the line of each ("feed", "parameters.km_ac").
+    std::optional<QString> feed, substrates;
+    ParameterValues parameters;
+    std::map<QString, int> modelLines;
     QList<InputProblem> problems;     // in the order given
 };
 
 // Each entry against the declaration: a known key, a value of its kind, an input the
 // configuration takes (the source's own, else `fallbackMode`) and decimals. Ranges that need the
-// whole request are the business of composeRequest.
-GivenInputs readInputEntries(const std::vector<InputEntry> &entries, EntryValues values, int fallbackMode = 1);
+// whole request are the business of composeRequest. Relative file names resolve against folder
+// when one is given.
+GivenInputs readInputEntries(const std::vector<InputEntry> &entries, EntryValues values, int fallbackMode = 1,
+                             const QString &folder = {});
 
 // A request and every problem of its ranges and sums, each tagged with the index of the source
 // (in the order given to composeRequest) that gave the value, and its line there; -1 when no
@@ -53,7 +60,9 @@ struct ComposedRequest {
 };
 
 // The defaults of configuration mode, then the inputs of each source that apply to it, later
-// sources winning; then checkRunRequest.
+// sources winning (the model constants name by name, the feed of the last source naming one,
+// read with its substrates); then checkRunRequest and checkModelInputs. A source may not give a
+// feed schedule and the inputs it replaces (q-in, x-c-in).
 ComposedRequest composeRequest(int mode, std::initializer_list<const GivenInputs *> sources);
 
 // "needs a number, not a text".

@@ -3,6 +3,7 @@
 #include "tomlguard.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QLocale>
@@ -58,15 +59,26 @@ std::string numberLine(const char *key, const QString &text)
     return ok ? tomlLine(key, value) : std::string();
 }
 
-InputsFileRead readTable(const toml::table &table)
+InputsFileRead readTable(const toml::table &table, const QString &folder)
 {
     std::vector<InputEntry> entries;
-    for (auto &&[key, node] : table)
-        entries.push_back({QString::fromStdString(std::string(key.str())), jsonOf(node), int(node.source().begin.line)});
+    const auto entry = [](const QString &key, const toml::node &node) {
+        return InputEntry{key, jsonOf(node), int(node.source().begin.line)};
+    };
+    for (auto &&[key, node] : table) {
+        const QString name = QString::fromStdString(std::string(key.str()));
+        if (const toml::table *constants = node.as_table(); constants && name == QLatin1String(kParametersKey)) {
+            // Each constant with its own line.
+            for (auto &&[constant, value] : *constants)
+                entries.push_back(entry(name + QLatin1Char('.') + QString::fromStdString(std::string(constant.str())), value));
+        } else {
+            entries.push_back(entry(name, node));
+        }
+    }
 
     InputsFileRead read;
     GivenInputs &given = read.given;
-    given = readInputEntries(entries, EntryValues::Typed);
+    given = readInputEntries(entries, EntryValues::Typed, 1, folder);
     InputValues &values = read.values;
     values.mode = given.mode ? given.mode : 1;
     values.celsius = given.celsius;
@@ -76,6 +88,9 @@ InputsFileRead readTable(const toml::table &table)
         if (info && info->isNumber() && entry.value.isDouble())
             (info->field ? values.texts[info->input] : values.manualPh) = fieldText(entry.value.toDouble());
     }
+    values.feed = given.feed.value_or(QString());
+    values.substrates = given.substrates.value_or(QString());
+    values.parameters = given.parameters;
 
     read.problems = given.problems;
     for (const auto &[source, problem] : composeRequest(values.mode, {&given}).problems)
@@ -114,7 +129,8 @@ QByteArray inputsFileText(const InputValues &values)
             text += values.freePh ? tomlLine(info.key, info.choices) : numberLine(info.key, values.manualPh);
         } else if (info.field && info.takes(values.mode)) {
             const auto given = values.texts.find(info.input);
-            if (given == values.texts.end())
+            const bool scheduled = !values.feed.isEmpty() && (info.input == Input::FeedFlow || info.input == Input::BiomassConcentration);
+            if (given == values.texts.end() || scheduled)
                 continue;
             const std::string line = numberLine(info.key, given->second);
             text += line;
@@ -123,10 +139,19 @@ QByteArray inputsFileText(const InputValues &values)
     }
     if (temperature)
         text += tomlLine(inputInfo(Input::Unit).key, values.celsius ? "C" : "K");
+    if (!values.feed.isEmpty())
+        text += tomlLine(kFeedKey, values.feed.toStdString());
+    if (!values.feed.isEmpty() && !values.substrates.isEmpty())
+        text += tomlLine(kSubstratesKey, values.substrates.toStdString());
+    if (!values.parameters.isEmpty()) {
+        text += std::string("\n[") + kParametersKey + "]\n";
+        for (auto it = values.parameters.cbegin(); it != values.parameters.cend(); ++it)
+            text += tomlLine(it.key().toStdString().c_str(), it.value());
+    }
     return QByteArray::fromStdString(text);
 }
 
-InputsFileRead parseInputsText(const QByteArray &text)
+InputsFileRead parseInputsText(const QByteArray &text, const QString &folder)
 {
     if (const std::optional<TomlRefusal> refusal = refuseUnsafeToml(text)) {
         InputsFileRead refused;
@@ -134,7 +159,7 @@ InputsFileRead parseInputsText(const QByteArray &text)
         return refused;
     }
     try {
-        return readTable(toml::parse(std::string_view(text.constData(), size_t(text.size()))));
+        return readTable(toml::parse(std::string_view(text.constData(), size_t(text.size()))), folder);
     } catch (const toml::parse_error &error) {
         InputsFileRead failed;
         failed.problems.append({QString(),
@@ -153,5 +178,5 @@ InputsFileRead readInputsFile(const QString &path)
         failed.problems.append({QString(), QStringLiteral("%1: %2").arg(path, file.errorString())});
         return failed;
     }
-    return parseInputsText(file.read(kLargestToml + 1));  // more is refused unread
+    return parseInputsText(file.read(kLargestToml + 1), QFileInfo(path).absolutePath());  // more is refused unread
 }

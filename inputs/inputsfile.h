@@ -2,8 +2,9 @@
 
 // Input files: the inputs of pages 0 to 4 as TOML, with the keys of digestra-cli's options
 // without their dashes (and of a study file's [base]): "config", the inputs of the table
-// ("q-in", "t1", ...), "ph" ("free" or a number) and "unit" ("K" or "C", of t1 and t2). The
-// window saves and opens them; digestra-cli reads them with --inputs.
+// ("q-in", "t1", ...), "ph" ("free" or a number), "unit" ("K" or "C", of t1 and t2), "feed" and
+// "substrates" (files, relative ones beside the inputs file) and a [parameters] table of model
+// constants (name = number). The window saves and opens them; digestra-cli reads them with --inputs.
 
 #include "inputentries.h"
 
@@ -20,6 +21,8 @@ struct InputValues {
     bool freePh = false;
     QString manualPh = QString::fromLatin1(inputInfo(Input::Ph).resetText);  // when not free
     std::map<Input, QString> texts;  // the inputs given; only ones that apply to the configuration
+    QString feed, substrates;        // the schedule's and substrates' files, absolute; empty: none
+    ParameterValues parameters;      // the model constants changed
 };
 
 struct InputsFileRead {
@@ -34,11 +37,13 @@ struct InputsFileRead {
 // One problem of a file: "line 3, t-end: needs a number, not a text".
 QString fileProblemText(const InputProblem &problem);
 
-// The file's text: the configuration, the inputs in page order (empty fields left out), the pH
-// and, when a temperature is given, its unit.
+// The file's text: the configuration, the inputs in page order (empty fields left out, and the
+// feed's flow and concentration when a schedule replaces them), the pH, when a temperature is
+// given its unit, the feed and substrates files, and the [parameters] table of the changed constants.
 QByteArray inputsFileText(const InputValues &values);
 
 // Reads and checks the whole file in one pass: every problem of every key (type, applicability,
 // range, decimals, the fraction sum), with its line.
 InputsFileRead readInputsFile(const QString &path);
-InputsFileRead parseInputsText(const QByteArray &text);
+// folder: where relative feed and substrates files are.
+InputsFileRead parseInputsText(const QByteArray &text, const QString &folder = {});

@@ -8,6 +8,9 @@
 #include <cmath>
 
 const char *const kFractionSumKey = "f-pr + f-li + f-ch";
+const char *const kFeedKey = "feed";
+const char *const kSubstratesKey = "substrates";
+const char *const kParametersKey = "parameters";
 
 namespace {
 
@@ -137,19 +140,22 @@ double recorded(const std::vector<double> &record, const InputInfo &info)
     return info.input == Input::Ph ? manualPh(at(info.recordPosition + 1)) : at(info.recordPosition);
 }
 
-QStringList checkModelInputs(const RunRequest &request)
+QList<InputProblem> checkModelInputs(const RunRequest &request)
 {
-    QStringList problems = checkParameters(request.parameters);
+    QList<InputProblem> problems;
+    for (const QString &problem : checkParameters(request.parameters))
+        problems.append({QLatin1String(kParametersKey), problem});
     // The configurations whose model divides by the feed flow refuse a flow of 0, in a schedule too.
     const bool needsFeed = inputInfo(Input::FeedFlow).lowestExcludedIn & (1u << request.mode);
     if (request.feed && needsFeed) {
         const QList<double> &flows = request.feed->values[1];
         const auto dry = std::find_if(flows.cbegin(), flows.cend(), [](double q) { return !(q > 0); });
         if (dry != flows.cend())
-            problems << QStringLiteral("%1: Q_in is 0 on day %2; the %3 run needs feed on every day")
-                            .arg(QFileInfo(request.feed->file).fileName())
-                            .arg(request.feed->values[0][int(dry - flows.cbegin())])
-                            .arg(QString::fromLatin1(configuration(request.mode).name));
+            problems.append({QLatin1String(kFeedKey),
+                             QStringLiteral("%1: Q_in is 0 on day %2; the %3 run needs feed on every day")
+                                 .arg(QFileInfo(request.feed->file).fileName())
+                                 .arg(request.feed->values[0][int(dry - flows.cbegin())])
+                                 .arg(QString::fromLatin1(configuration(request.mode).name))});
     }
     return problems;
 }

@@ -51,6 +51,11 @@ struct InputProblem {
 
 // The key of the fractioning factors' sum.
 extern const char *const kFractionSumKey;  // "f-pr + f-li + f-ch"
+// The keys beside the declared inputs: a feed schedule's file, its substrates' file, and the
+// model constants as a table of name = number (or one by one as "parameters.NAME").
+extern const char *const kFeedKey;        // "feed"
+extern const char *const kSubstratesKey;  // "substrates"
+extern const char *const kParametersKey;  // "parameters"
 
 // Whether the three fractioning factors add up to more than 1. Factors typed to add up to
 // exactly 1 (0.33, 0.56, 0.11) may exceed it by a rounding error of the sum; they pass.
@@ -77,7 +82,7 @@ QList<InputProblem> checkRunRequest(const RunRequest &request);
 std::vector<double> runRecord(const RunRequest &stored);
 // An input's value in a record (the manual pH for the pH); 0 where the record is too short.
 double recorded(const std::vector<double> &record, const InputInfo &info);
-// Why the request's model constants or feed schedule cannot run, one sentence each (empty when
-// they can): the constants' checks, and a schedule row without flow for a configuration that
-// divides by the feed flow.
-QStringList checkModelInputs(const RunRequest &request);
+// Why the request's model constants or feed schedule cannot run (empty when they can): the
+// constants' checks (key "parameters"), and a schedule row without flow for a configuration that
+// divides by the feed flow (key "feed").
+QList<InputProblem> checkModelInputs(const RunRequest &request);

@@ -78,36 +78,12 @@ def wanted(path):
         return False
 
 
-def key_lines(text):
-    """The line of every key of a study file ("fit.parameters.km_ac", "sensitivity.method"), as far
-    as plain `key = value` lines under [table] headers show them."""
-    lines, table = {}, ''
-    for number, line in enumerate(text.splitlines(), 1):
-        header = re.match(r'\s*\[\s*([^\[\]]+?)\s*\]\s*(#.*)?$', line)
-        if header:
-            table = header.group(1).replace(' ', '')
-            lines.setdefault(table, number)
-            continue
-        key = re.match(r'\s*([A-Za-z0-9_.-]+|"[^"]*")\s*=', line)
-        if key:
-            lines.setdefault(f'{table}.{key.group(1).strip(chr(34))}' if table else key.group(1), number)
-    return lines
-
-
-def where(key, lines):
-    """"line 3, fit.starts": the line of the longest leading part of the key that the file shows."""
-    part = key
-    while part and part not in lines:
-        part = part.rpartition('.')[0]
-    return f'line {lines[part]}, {key}' if part else key
-
-
 class _Problems:
     def __init__(self, lines):
         self.lines, self.found = lines, []
 
     def add(self, key, reason):
-        self.found.append(f'{where(key, self.lines)}: {reason}')
+        self.found.append(f'{studyfile.where(key, self.lines)}: {reason}')
 
     def whole(self, key, value, low=1):
         if value is not None and (not isinstance(value, int) or isinstance(value, bool) or value < low):
@@ -126,7 +102,7 @@ def read(text, folder):
         data = tomllib.loads(text)
     except tomllib.TOMLDecodeError as e:
         raise StudyError([f'not TOML: {e}']) from None
-    lines = key_lines(text)
+    lines = studyfile.key_lines(text)
     problems = _Problems(lines)
     kinds = [k for k in (*KINDS, 'sweep') if k in data]
     if len(kinds) > 1:
@@ -145,21 +121,17 @@ def read(text, folder):
     rest = {k: v for k, v in data.items() if k not in KINDS and k != 'base'}
     if base is not None:
         rest['base'] = base
-    study = None
-    try:
-        import tomli_w
-        study = studyfile.parse(tomli_w.dumps(rest))
-    except StudyError as e:
-        problems.found += [p if p.startswith('line ') else f'{where(p.partition(":")[0], lines)}:{p.partition(":")[2]}'
-                           for p in e.problems]
+    import tomli_w
+    study = studyfile.parse(tomli_w.dumps(rest), lines)   # the keys at their lines in this file
+    problems.found += study.problems
     table = data[kind] if isinstance(data[kind], dict) else {}
     if not isinstance(data[kind], dict):
         problems.add(kind, 'must be a table')
-    analysis = Analysis(kind, study.title if study else '', study.base if study else {},
+    analysis = Analysis(kind, study.title, study.base,
                         {k: float(v) for k, v in constants.items() if is_number(v)}, [], {}, lines=lines)
     {'fit': _read_fit, 'sensitivity': _read_sensitivity, 'uncertainty': _read_uncertainty}[kind](
         analysis, table, problems, pathlib.Path(folder))
-    if study and study.workbooks:
+    if study.workbooks:
         problems.add('output.workbooks', f'a {kind} study keeps no workbooks; leave it out or set it to false')
     two = analysis.config in ('tsad', 'tpad')
     for name in analysis.measurements:

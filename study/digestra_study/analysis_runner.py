@@ -12,7 +12,9 @@ import time
 import numpy as np
 
 from . import analyses, batchclient, distributions, fitting, progress, report, runner, scenarios, sensitivity, series, uncertainty
-from .files import write_file
+from .files import FileError, write_file
+from .folder import FolderRefused, StudyFolder
+from . import studyfile
 from .studyfile import StudyError
 
 
@@ -35,13 +37,20 @@ class Runs:
             self.resumed = len(self.records)
 
     def __enter__(self):
-        from . import batchclient
+        if self.args.scheduler:
+            self.client = runner.connect(self.args.scheduler)
+        else:
+            self.cluster, self.client = runner.start_local(self.args.workers, self.args.dashboard)
+        # The plugin and the tasks travel by value, as a sweep's do, with the series they read.
+        import cloudpickle
+        cloudpickle.register_pickle_by_value(batchclient)
+        cloudpickle.register_pickle_by_value(series)
         self.plugin = batchclient.BatchPlugin(self.cli)
-        self.client, self.cluster = runner.start_client(self.args)
         self.client.register_worker_plugin(self.plugin, name=self.plugin.name)
         return self
 
     def __exit__(self, *exc):
+        runner.ignore_stop_signals()   # the clean stop is short; let it finish
         if self.client is not None:
             try:   # ends the batch processes, and with them the runs still going
                 self.client.unregister_worker_plugin(self.plugin.name)
@@ -78,7 +87,7 @@ class Runs:
                 if done:
                     done(scenario, record)
         except KeyboardInterrupt:
-            signal.signal(signal.SIGINT, signal.SIG_IGN)   # the clean stop is short; let it finish
+            runner.ignore_stop_signals()   # the clean stop is short; let it finish
             self.client.cancel(list(futures))
             raise
         with self.lock:
@@ -120,7 +129,7 @@ def prepare(analysis, cli):
         for key, reason in fitting.check(fit_parameters(analysis), analysis.measurements, s['sigma'], s['weights'],
                                          s['holdout'], s['max_runs']):
             key = f'fit.parameters.{key}' if key.split('.')[0] in analysis.bounds else f'fit.{key}'
-            problems.append(f'{analyses.where(key, analysis.lines)}: {reason}')
+            problems.append(f'{studyfile.where(key, analysis.lines)}: {reason}')
     else:
         unit = design(analysis)
         points = [dict(zip(analysis.names, row)) for row in distributions.values(analysis.distributions, unit)]
@@ -170,6 +179,14 @@ def main(args):
     out = args.out or args.study.with_suffix('')
     series = list(analysis.measurements) if analysis.kind == 'fit' else \
         band_series(analysis.config) if analysis.kind == 'uncertainty' else []
+    for signum in (signal.SIGTERM, signal.SIGHUP):   # each as Ctrl-C: stop, keep what finished
+        signal.signal(signum, runner.interrupt)
+    folder = StudyFolder(out)
+    try:
+        folder.claim(args.study.read_text(encoding='utf-8'), args.replace)
+    except (FolderRefused, FileError, OSError) as e:
+        print(f'digestra-study: {e}', file=sys.stderr)
+        return runner.EXIT_BAD_STUDY
     runs = Runs(args, cli, out, series, args.resume)
     if args.resume:
         print(f'digestra-study: {runs.resumed} runs finished before', file=sys.stderr)
@@ -184,6 +201,8 @@ def main(args):
     except KeyboardInterrupt:
         print('Stopped: finished runs are kept; --resume continues.', file=sys.stderr)
         return runner.EXIT_INTERRUPTED
+    finally:
+        folder.release()
     print(f'digestra-study: results in {out}', file=sys.stderr)
     return status
 

@@ -247,7 +247,7 @@ class _Reader:
         return [v for v in checked if v is not _REFUSED]
 
 
-def _where(key, lines):
+def where(key, lines):
     """"line 3, base.v1" for a key of the file, from the line of the longest part of it given."""
     part = key
     while part not in lines:
@@ -258,9 +258,10 @@ def _where(key, lines):
     return f'line {lines[part]}, {key}'
 
 
-def parse(text):
+def parse(text, lines=None):
     """The study in `text`, with every problem of the file on its own in `problems` (each value
-    with a problem left out); raises StudyError when the text is not TOML."""
+    with a problem left out), each at its line (of `lines` when given: the file `text` was taken
+    from); raises StudyError when the text is not TOML."""
     try:
         data = tomllib.loads(text)
     except tomllib.TOMLDecodeError as e:
@@ -286,8 +287,8 @@ def parse(text):
     if mode == 'zip' and len({len(v) for v in sweep.values()}) > 1:
         lengths = ', '.join(f'{name} has {len(v)}' for name, v in sweep.items())
         reader.problem('sweep', f'mode = "zip" pairs lists of one length ({lengths})')
-    lines = key_lines(text)
-    problems = [f'{_where(key, lines)}: {reason}' for key, reason in reader.problems]
+    lines = lines or key_lines(text)
+    problems = [f'{where(key, lines)}: {reason}' for key, reason in reader.problems]
     return Study(title, {k: v for k, v in base.items() if v is not _REFUSED}, {k: v for k, v in sweep.items() if v},
                  mode, workbooks, problems, lines)
 

@@ -7,7 +7,11 @@
 #include <configuration.h>
 #include <results.h>
 
+#include <QAction>
+#include <QDialog>
+#include <QLabel>
 #include <QRadioButton>
+#include <QTableWidget>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -39,6 +43,14 @@ class InputFilesTest : public QObject {
     Q_OBJECT
 
     QTemporaryDir dir;
+
+    QString writeFile(const QString &name, const QByteArray &text)
+    {
+        QFile file(dir.filePath(name));
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(text);
+        return file.fileName();
+    }
 
 private slots:
     void savedInputsOpenAgain_data()
@@ -99,6 +111,41 @@ private slots:
         QVERIFY(compared >= 16);
     }
 
+    // The feed schedule and the model constants go into the file and come back from it, after a
+    // new simulation has set both back; a schedule refused on opening leaves the window as it was.
+    void feedAndParametersOpenAgain()
+    {
+        const QString schedule = writeFile("plant.csv", "day [d],Q_in [m3/d],X_c_in [kgCOD/m3]\n0,2,10\n5,4,12\n");
+        MainWindow window;
+        QCOMPARE(window.chooseFeedSchedule(schedule), QString());
+        QTimer::singleShot(0, this, [] {
+            auto *dialog = QApplication::activeModalWidget();
+            auto *table = widget<QTableWidget>(dialog, "tableWidget_parameters");
+            table->item(table->findItems("km_ac", Qt::MatchExactly).first()->row(), 1)->setText("6.5");
+            qobject_cast<QDialog *>(dialog)->accept();
+        });
+        widget<QAction>(&window, "actionModel_parameters")->trigger();
+        const QString path = dir.filePath("plant-inputs.toml");
+        QCOMPARE(window.saveInputsTo(path), QString());
+
+        widget<QAction>(&window, "actionNew_Simulation")->trigger();
+        QVERIFY(!window.feedSchedule() && window.modelParameterValues().isEmpty());
+        QCOMPARE(window.openInputsFrom(path), QString());
+        QCOMPARE(window.feedSchedule()->file, QFileInfo(schedule).absoluteFilePath());
+        QCOMPARE(widget<QLabel>(&window, "label_feed_file")->text(), QStringLiteral("plant.csv"));
+        QVERIFY(!widget<QLineEdit>(&window, "lineEdit_final_Q_in")->isEnabled());
+        QCOMPARE(window.modelParameterValues(), (ParameterValues{{"km_ac", 6.5}}));
+
+        // The schedule goes bad on disk: opening refuses it with its line and changes nothing.
+        writeFile("plant.csv", "day,Q_in,X_c_in\n0,2,10\n5,-4,12\n");
+        widget<QAction>(&window, "actionNew_Simulation")->trigger();
+        const auto before = formState(&window);
+        const QString error = window.openInputsFrom(path);
+        QVERIFY2(error.contains("plant.csv:3:"), qPrintable(error));
+        QVERIFY(formState(&window) == before);
+        QVERIFY(!window.feedSchedule() && window.modelParameterValues().isEmpty());
+    }
+
     void badFilesChangeNothing_data()
     {
         QTest::addColumn<QByteArray>("text");
@@ -126,11 +173,7 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QFETCH(QString, named);
-        const QString path = dir.filePath("bad.toml");
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-        file.close();
+        const QString path = writeFile("bad.toml", text);
 
         MainWindow window;
         widget<QStackedWidget>(&window, "stackedWidget")->setCurrentIndex(2);

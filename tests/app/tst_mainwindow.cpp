@@ -90,19 +90,21 @@ private slots:
         QCOMPARE(file->title(), QStringLiteral("&File"));
         QCOMPARE(info->title(), QStringLiteral("&Info"));
         const QList<QAction *> fileEntries = file->actions();
-        QCOMPARE(fileEntries.size(), 5);
+        QCOMPARE(fileEntries.size(), 6);
         QCOMPARE(fileEntries[0], action("actionNew_Simulation"));
         QCOMPARE(fileEntries[1], action("actionOpen_inputs"));
         QCOMPARE(fileEntries[2], action("actionSave_inputs"));
-        QVERIFY(fileEntries[3]->isSeparator());
-        QCOMPARE(fileEntries[4], action("actionExit"));
+        QCOMPARE(fileEntries[3], action("actionModel_parameters"));
+        QVERIFY(fileEntries[4]->isSeparator());
+        QCOMPARE(fileEntries[5], action("actionExit"));
         QCOMPARE(info->actions(), (QList<QAction *>{action("actionHelp"), action("actionCredits")}));
         const QList<QPair<const char *, QString>> texts = {{"actionNew_Simulation", "&New Simulation"},
                                                            {"actionExit", "E&xit"},
                                                            {"actionHelp", "&Help"},
                                                            {"actionCredits", "&About\\License"},
                                                            {"actionOpen_inputs", "&Open inputs…"},
-                                                           {"actionSave_inputs", "&Save inputs…"}};
+                                                           {"actionSave_inputs", "&Save inputs…"},
+                                                           {"actionModel_parameters", "Model &parameters…"}};
         for (const auto &[name, text] : texts)
             QCOMPARE(action(name)->text(), text);
         QCOMPARE(action("actionNew_Simulation")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
@@ -111,6 +113,17 @@ private slots:
         QCOMPARE(action("actionOpen_inputs")->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
         QCOMPARE(action("actionSave_inputs")->shortcut(), QKeySequence(QStringLiteral("Ctrl+S")));
         QCOMPARE(window->menuBar()->objectName(), QStringLiteral("menuBar"));
+    }
+
+    // Page 0's feed box shows whole in the fixed window, clear of the page's other widgets.
+    void feedBoxFitsPageZero()
+    {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto *box = widget<QGroupBox>(window.get(), "groupBox_feed");
+        QVERIFY(window->centralWidget()->rect().contains(QRect(box->mapTo(window->centralWidget(), QPoint()), box->size())));
+        for (QWidget *sibling : box->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+            QVERIFY2(sibling == box || !sibling->geometry().intersects(box->geometry()), qPrintable(sibling->objectName()));
     }
 
     // The check box fits its text and lies clear of every other widget of its page.
@@ -125,7 +138,8 @@ private slots:
                 QVERIFY2(sibling == box || !sibling->geometry().intersects(box->geometry()),
                          qPrintable(sibling->objectName()));
         }
-        const QList<QCustomPlot *> plots = window->findChildren<QCustomPlot *>();
+        const QList<QCustomPlot *> plots =
+            pages()->widget(6)->findChildren<QCustomPlot *>() + pages()->widget(7)->findChildren<QCustomPlot *>();
         QCOMPARE(plots.size(), 6);
         for (QCustomPlot *plot : plots)
             QCOMPARE(plot->contextMenuPolicy(), Qt::CustomContextMenu);

@@ -221,6 +221,27 @@ private slots:
             QCOMPARE(grid[empty].toString(), QString());
     }
 
+    // A schedule chosen on page 0 is what the run takes, recorded in the workbook; what was left
+    // in the feed fields it replaces does not hold the run back.
+    void scheduleRun()
+    {
+        const QString schedule = workDir->filePath("plant.csv");
+        QFile file(schedule);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("day [d],Q_in [m3/d],X_c_in [kgCOD/m3]\n0,2,10\n0.5,4,12\n");
+        file.close();
+        setText(window.get(), "lineEdit_final_Q_in", "");
+        QCOMPARE(window->chooseFeedSchedule(schedule), QString());
+        setText(window.get(), "lineEdit_t_end", "1");
+        start("radioButton_SSAD", "pushButton_C2");
+        QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("page_Results_1s"), runTimeoutMs);
+        QVERIFY(messages->seen.isEmpty());
+        const QJsonObject book = summary(results::last_workbook);
+        QCOMPARE(book["sheets"].toVariant().toStringList().mid(5), (QStringList{"SUMMARY", "PARAMETERS", "FEED"}));
+        QCOMPARE(book["lastColumn"].toObject()["FEED"].toInt(), 3);
+        QCOMPARE(book["lastRow"].toObject()["FEED"].toInt(), 3);  // the titles and both rows
+    }
+
     // Degrees Celsius on the two-stage page reach the worker in kelvin, whatever the
     // single-stage page's unit; a new run's results open on reactor 1, whichever was viewed last.
     void twoStageRun()

@@ -7,6 +7,8 @@
 #include "progressline.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -49,6 +51,7 @@ private slots:
     void inputsFileUnderTheOptions();
     void plotImageOptions();
     void oneKeySetEverywhere();
+    void feedAndConstantsInEveryFrontEnd();
     void phDecimalsInEveryFrontEnd();
     void helpListsOptionsWithUnitsAndDefaults();
     void progressLineText();
@@ -298,7 +301,8 @@ QString jsonText(const QJsonValue &value)
 }  // namespace
 
 // The declaration's keys are the keys of every front end: each is an option of the command line,
-// a key of batch lines and of input files, and of --describe; nothing else is.
+// a key of batch lines and of input files, and of --describe. Beside them every front end takes
+// the feed, its substrates and the model constants (the command line's --param).
 void TestCliOptions::oneKeySetEverywhere()
 {
     QStringList declared;
@@ -315,7 +319,9 @@ void TestCliOptions::oneKeySetEverywhere()
     const QRegularExpression option(QStringLiteral("^\\s+--([a-z0-9-]+) <"), QRegularExpression::MultilineOption);
     for (auto it = option.globalMatch(help); it.hasNext();)
         options << it.next().captured(1);
-    for (const QString &output : {"inputs", "feed", "substrates", "param", "engine", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
+    for (const QString &model : {kFeedKey, kSubstratesKey, "param"})
+        QVERIFY(options.removeOne(model));
+    for (const QString &output : {"inputs", "engine", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
         QVERIFY(options.removeOne(output));
     QCOMPARE(options, declared);
 
@@ -346,6 +352,39 @@ void TestCliOptions::oneKeySetEverywhere()
 }
 
 // One rule for the manual pH, the declaration's: 1 to 12.99 with at most two decimals.
+// A feed and changed constants read the same from the command line, a batch line and an input
+// file, whose relative feed is beside it; the file the window writes reads back the same; each
+// refusal names its key (and in a file its line).
+void TestCliOptions::feedAndConstantsInEveryFrontEnd()
+{
+    QTemporaryDir dir;
+    QFile feed(dir.filePath("feed.csv"));
+    QVERIFY(feed.open(QIODevice::WriteOnly));
+    feed.write("day,Q_in,X_c_in\n0,4,10\n1,6,20\n");
+    feed.close();
+    const QString path = feed.fileName();
+    QJsonValue id;
+    const CliOptions requests[] = {
+        parse({"--feed", path, "--param", "km_ac=4", "--param", "Y_su=0.2"}).options,
+        parseScenarioLine(QStringLiteral(R"({"feed": "%1", "parameters": {"km_ac": 4, "Y_su": "0.2"}})").arg(path).toUtf8(), &id).options,
+    };
+    const InputsFileRead read = parseInputsText("feed = \"feed.csv\"\n[parameters]\nkm_ac = 4\nY_su = 0.2\n", dir.path());
+    QVERIFY2(read.problems.isEmpty(), qPrintable(read.describe()));
+    const InputsFileRead again = parseInputsText(inputsFileText(read.values));
+    QVERIFY2(again.problems.isEmpty(), qPrintable(again.describe()));
+    for (const ParameterValues &parameters : {requests[0].request.parameters, requests[1].request.parameters,
+                                              read.values.parameters, again.values.parameters})
+        QCOMPARE(parameters, (ParameterValues{{"km_ac", 4}, {"Y_su", 0.2}}));
+    for (const QString &file : {requests[0].request.feed->file, requests[1].request.feed->file, read.values.feed, again.values.feed})
+        QCOMPARE(QFileInfo(file).canonicalFilePath(), QFileInfo(path).canonicalFilePath());
+
+    QCOMPARE(parse({"--feed", path, "--q-in", "3", "--param", "km_ac=x"}).text,
+             "--param km_ac needs a number, not 'x'\n--q-in does not apply with feed: the schedule gives the feed");
+    QVERIFY(parseScenarioLine(R"({"parameters": {"km_ac": -1}})", &id).text.startsWith("parameters: model parameter km_ac = -1"));
+    QCOMPARE(parseInputsText("substrates = \"s.toml\"\n[parameters]\nY_su = true\n").describe(),
+             "line 1, substrates: goes with feed\nline 3, parameters.Y_su: needs a number, not true or false");
+}
+
 void TestCliOptions::phDecimalsInEveryFrontEnd()
 {
     QJsonValue id;
