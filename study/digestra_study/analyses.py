@@ -74,7 +74,7 @@ def wanted(path):
     the sweep study's reader then says why)."""
     try:
         return any(kind in tomllib.loads(path.read_text(encoding='utf-8')) for kind in KINDS)
-    except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError):
+    except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError, RecursionError):
         return False
 
 
