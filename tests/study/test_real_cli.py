@@ -19,11 +19,15 @@ STUDY = '[base]\nt-end = 2\nph = "free"\n[sweep]\nconfig = ["ssad", "tsad"]\nv1 
 
 
 def test_the_runners_declaration_is_digestra_clis():
-    """The study runner checks study files against an exported copy of `digestra-cli --describe`."""
+    """The study runner checks study files against exported copies of `digestra-cli --describe` and
+    `--list-parameters --json`."""
     described = subprocess.run([CLI, '--describe'], capture_output=True, text=True, timeout=60)
     assert described.returncode == 0, described.stderr
     assert json.loads(described.stdout) == studyfile.DECLARATION, \
         'run: build/cli/digestra-cli --describe > study/digestra_study/inputs.json'
+    listed = subprocess.run([CLI, '--list-parameters', '--json'], capture_output=True, text=True, timeout=60)
+    assert json.loads(listed.stdout) == studyfile.CONSTANTS, \
+        'run: build/cli/digestra-cli --list-parameters --json > study/digestra_study/parameters.json'
 
 
 @pytest.fixture(scope='module')
