@@ -74,7 +74,7 @@ def wanted(path):
     the sweep study's reader then says why)."""
     try:
         return any(kind in tomllib.loads(path.read_text(encoding='utf-8')) for kind in KINDS)
-    except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError):
+    except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError, RecursionError):
         return False
 
 
@@ -122,7 +122,7 @@ def read(text, folder):
     if base is not None:
         rest['base'] = base
     import tomli_w
-    study = studyfile.parse(tomli_w.dumps(rest), lines)   # the keys at their lines in this file
+    study = studyfile.resolve_files(studyfile.parse(tomli_w.dumps(rest), lines), folder)   # keys at this file's lines
     problems.found += study.problems
     table = data[kind] if isinstance(data[kind], dict) else {}
     if not isinstance(data[kind], dict):

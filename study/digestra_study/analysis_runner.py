@@ -311,6 +311,11 @@ def run_fit(analysis, prepared, runs, out, began):
     if found['stopped'] == 'interrupted':
         print('Stopped: the best point so far is written; --resume continues.', file=sys.stderr)
         return runner.EXIT_INTERRUPTED
+    failed = [r for r in runs.records.values() if r['status'] != 'done']
+    if failed:   # their points counted as misses: the estimates may be wrong
+        print(f'digestra-study: {len(failed)} of {len(runs.records)} runs not done ({failed[0]["message"]})',
+              file=sys.stderr)
+        return runner.EXIT_NOT_ALL
     return runner.EXIT_DONE
 
 

@@ -116,7 +116,7 @@ def load_study(path, yes):
         text = path.read_text(encoding='utf-8')
     except (OSError, UnicodeDecodeError) as e:
         raise studyfile.StudyError([f'cannot read the study file: {e}']) from None
-    study = studyfile.parse(text)
+    study = studyfile.resolve_files(studyfile.parse(text), path.parent)
     count = study.count()
     if count > MOST:
         raise studyfile.StudyError([f'sweep: {count} scenarios; a study runs at most {MOST}'])

@@ -5,7 +5,14 @@ The inputs, their kinds, units, ranges and the configurations that take them are
 declaration (`digestra-cli --describe`), exported beside this module as inputs.json; nothing of it
 is restated here (after changing an input: build/cli/digestra-cli --describe >
 study/digestra_study/inputs.json; a test compares the two). An input a study does not give is left out of the scenario, so digestra-cli
-applies its own default."""
+applies its own default.
+
+Beside the inputs a study may give `feed` and `substrates` (files, relative ones beside the study
+file) and model constants as `parameters.NAME` (in TOML a `parameters` table: `[base.parameters]`,
+or `parameters.km_ac = [4, 6, 8]` in [sweep]); the constants' names and units are those of
+`digestra-cli --list-parameters --json`, exported beside this module as parameters.json (a test
+compares the two); digestra-cli checks their values."""
+import difflib
 import dataclasses
 import itertools
 import json
@@ -23,7 +30,7 @@ DEFAULT_CONFIG = DECLARED['config']['default'][ALL_CONFIGS[0]]   # digestra-cli'
 @dataclasses.dataclass(frozen=True)
 class Input:
     name: str
-    kind: str          # 'number', 'temperature', 'ph' (a number or "free") or 'choice'
+    kind: str          # 'number', 'temperature', 'ph' (a number or "free"), 'choice', 'file' or 'constant'
     unit: str = ''
     configs: tuple = ALL_CONFIGS
 
@@ -36,7 +43,12 @@ def _kind(declared):
     return 'choice'
 
 
+CONSTANTS = json.loads((pathlib.Path(__file__).with_name('parameters.json')).read_text(encoding='utf-8'))
+PARAMETERS = 'parameters'   # the table of model constants; a constant's key is "parameters.NAME"
 INPUTS = {key: Input(key, _kind(d), d['unit'], tuple(d['configs'])) for key, d in DECLARED.items()}
+INPUTS.update({key: Input(key, 'file') for key in ('feed', 'substrates')})
+INPUTS.update({f'{PARAMETERS}.{c["name"]}': Input(f'{PARAMETERS}.{c["name"]}', 'constant', c['unit'])
+               for c in CONSTANTS})
 
 MAX_SCENARIOS = 10_000       # more need --yes
 MOST_SCENARIOS = 100_000     # even with --yes: a study's scenarios and outcomes are held in memory
@@ -123,7 +135,12 @@ def canonical(value):
 def value_problem(name, value):
     """What digestra-cli would refuse in one input's value on its own, or None. Words are brought
     to the CLI's spelling by `normalised` first."""
-    d, kind = DECLARED[name], INPUTS[name].kind
+    kind = INPUTS[name].kind
+    if kind == 'file':
+        return None if isinstance(value, str) and value.strip() else f'must be a file name, not {value!r}'
+    if kind == 'constant':
+        return None if is_number(value) and math.isfinite(value) else f'must be a number, not {value!r}'
+    d = DECLARED[name]
     if kind == 'choice':
         return None if value in d['choices'] else \
             f'must be one of {", ".join(d["choices"])}, not {value!r}'
@@ -139,7 +156,7 @@ def value_problem(name, value):
 
 def normalised(name, value):
     """A word as the declaration spells it ("SSAD" is "ssad"), a whole number as an int."""
-    if isinstance(value, str):
+    if isinstance(value, str) and name in DECLARED:
         for choice in DECLARED[name]['choices']:
             if value.lower() == choice.lower():
                 return choice
@@ -151,6 +168,8 @@ def scenario_problems(inputs):
     """What digestra-cli would refuse in a scenario's combination of inputs, as (key, reason)."""
     config = inputs.get('config', DEFAULT_CONFIG)
     for name in inputs:
+        if INPUTS[name].kind in ('file', 'constant'):
+            continue   # digestra-cli reads and checks them
         if config not in INPUTS[name].configs:
             yield name, f'does not apply to config {config} (only to {", ".join(INPUTS[name].configs)})'
             continue
@@ -204,6 +223,21 @@ class _Reader:
             self.problem(f'{key}.{unknown}', 'unknown key')
         return {k: v for k, v in table.items() if k in allowed}
 
+    def with_constants(self, table, key):
+        """The table with its `parameters` table's constants as "parameters.NAME" keys."""
+        constants = table.pop(PARAMETERS, {})
+        if not isinstance(constants, dict):
+            self.problem(f'{key}.{PARAMETERS}', 'must be a table of model constants, e.g. { km_ac = 8 }')
+            return table
+        for name, value in constants.items():
+            if f'{PARAMETERS}.{name}' in INPUTS:
+                table[f'{PARAMETERS}.{name}'] = value
+                continue
+            near = difflib.get_close_matches(name, [c['name'] for c in CONSTANTS], 1, 0)
+            self.problem(f'{key}.{PARAMETERS}.{name}', 'is not a model constant (digestra-cli --list-parameters lists them)'
+                         + (f'; did you mean {near[0]}?' if near else ''))
+        return table
+
     def checked(self, key, name, value):
         value = normalised(name, value)
         reason = value_problem(name, value)
@@ -220,7 +254,7 @@ class _Reader:
         if missing:
             self.problem(key, f'a range needs from, to and steps (missing {", ".join(missing)})')
             return []
-        if INPUTS[name].kind not in ('number', 'temperature'):
+        if INPUTS[name].kind not in ('number', 'temperature', 'constant'):
             self.problem(key, 'only numeric inputs take a range')
             return []
         start, stop, steps = entry['from'], entry['to'], entry['steps']
@@ -275,8 +309,8 @@ def parse(text, lines=None):
     if not isinstance(title, str):
         reader.problem('title', 'must be a string')
     base = {name: reader.checked(f'base.{name}', name, value)
-            for name, value in reader.table(data, 'base', INPUTS).items()}
-    sweep_table = reader.table(data, 'sweep', (*INPUTS, 'mode'))
+            for name, value in reader.with_constants(reader.table(data, 'base', (*INPUTS, PARAMETERS)), 'base').items()}
+    sweep_table = reader.with_constants(reader.table(data, 'sweep', (*INPUTS, PARAMETERS, 'mode')), 'sweep')
     mode = sweep_table.pop('mode', 'grid')
     if mode not in ('grid', 'zip'):
         reader.problem('sweep.mode', f'must be "grid" or "zip", not {mode!r}')
@@ -291,6 +325,18 @@ def parse(text, lines=None):
     problems = [f'{where(key, lines)}: {reason}' for key, reason in reader.problems]
     return Study(title, {k: v for k, v in base.items() if v is not _REFUSED}, {k: v for k, v in sweep.items() if v},
                  mode, workbooks, problems, lines)
+
+
+def resolve_files(study, folder):
+    """The study's feed and substrates files, relative ones taken as beside the study file."""
+    def resolved(value):
+        return str(pathlib.Path(folder, value).absolute())
+    for name in ('feed', 'substrates'):
+        if name in study.base:
+            study.base[name] = resolved(study.base[name])
+        if name in study.sweep:
+            study.sweep[name] = [resolved(v) for v in study.sweep[name]]
+    return study
 
 
 def check_scenarios(study):

@@ -108,6 +108,12 @@ def test_fit_on_a_scheduler_recovers_a_constant_and_writes_an_inputs_file(tmp_pa
     assert found['series']['gasflow']['held_out']['points'] == 1 and found['runs'] == len(list((out / 'runs').iterdir()))
 
 
+def test_a_fit_whose_runs_fail_does_not_report_success(tmp_path):
+    (tmp_path / 'plant.csv').write_text(PLANT)
+    result = run_study(write_study(tmp_path, FIT.replace('[fit]\n', 'x-c-in = 450\n[fit]\n')), '--workers', '1')
+    assert result.returncode == 1 and 'runs not done' in result.stderr, result.stderr
+
+
 def test_ctrl_c_keeps_finished_runs_and_resume_runs_only_the_rest(tmp_path):
     study = write_study(tmp_path, SOBOL.replace('t-end = 1', 't-end = 60'))
     log, out = tmp_path / 'ran.log', tmp_path / 'study'

@@ -1,5 +1,6 @@
 """Studies through the built digestra-cli, on a local cluster and on a real scheduler with two
 workers: each scenario's row is the summary of a single run of the same inputs."""
+import csv
 import json
 import os
 import pathlib
@@ -18,11 +19,15 @@ STUDY = '[base]\nt-end = 2\nph = "free"\n[sweep]\nconfig = ["ssad", "tsad"]\nv1 
 
 
 def test_the_runners_declaration_is_digestra_clis():
-    """The study runner checks study files against an exported copy of `digestra-cli --describe`."""
+    """The study runner checks study files against exported copies of `digestra-cli --describe` and
+    `--list-parameters --json`."""
     described = subprocess.run([CLI, '--describe'], capture_output=True, text=True, timeout=60)
     assert described.returncode == 0, described.stderr
     assert json.loads(described.stdout) == studyfile.DECLARATION, \
         'run: build/cli/digestra-cli --describe > study/digestra_study/inputs.json'
+    listed = subprocess.run([CLI, '--list-parameters', '--json'], capture_output=True, text=True, timeout=60)
+    assert json.loads(listed.stdout) == studyfile.CONSTANTS, \
+        'run: build/cli/digestra-cli --list-parameters --json > study/digestra_study/parameters.json'
 
 
 @pytest.fixture(scope='module')
@@ -70,3 +75,22 @@ def test_the_study_runner_has_the_programs_version():
     answer = subprocess.run(['/usr/bin/python3', str(RUNNER), '--version', '--cli', CLI], capture_output=True,
                             text=True, timeout=60)
     assert answer.returncode == 0 and answer.stdout == f'digestra-study {expected}\n'
+
+
+def test_a_fit_on_digestra_clis_own_gas_flow_writes_inputs_it_opens(tmp_path):
+    """A tiny fit of km_ac on a gas flow that digestra-cli computed: its CSV columns and units are
+    what the fit reads, and fitted.toml runs again with --inputs."""
+    made = subprocess.run([CLI, '--t-end', '1', '--param', 'km_ac=6', '--quiet', '--out', 'w.xlsx', '--csv', 'run.csv'],
+                          cwd=tmp_path, capture_output=True, text=True, timeout=300)
+    assert made.returncode == 0, made.stderr
+    rows = list(csv.reader((tmp_path / 'run.csv').open()))
+    t, flow = rows[0].index('t'), rows[0].index('gasflow')
+    (tmp_path / 'plant.csv').write_text(f'day,gasflow {rows[1][flow]}\n' +
+                                        ''.join(f'{r[t]},{r[flow]}\n' for r in rows[2::2]))
+    study = write_study(tmp_path, '[base]\nt-end = 1\n[fit]\nmeasurements = "plant.csv"\nmax_runs = 12\n'
+                                  '[fit.parameters]\nkm_ac = { min = 4, max = 12 }\n')
+    result = run_study(study, '--workers', '2', cli=CLI, timeout=300)
+    assert result.returncode == 0, result.stderr
+    again = subprocess.run([CLI, '--inputs', str(tmp_path / 'study' / 'fitted.toml'), '--quiet', '--out', 'again.xlsx'],
+                           cwd=tmp_path, capture_output=True, text=True, timeout=300)
+    assert again.returncode == 0, again.stderr

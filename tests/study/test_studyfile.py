@@ -43,6 +43,14 @@ def test_zip_pairs_lists_and_a_sweep_overrides_the_base():
     assert inputs == [{'config': 'tsad', 'v2': 10}, {'config': 'tpad', 'v2': 12.5}]
 
 
+def test_constants_and_feeds_sweep_as_inputs_with_feeds_beside_the_study(tmp_path):
+    study = studyfile.resolve_files(studyfile.parse(
+        '[base]\nfeed = "a.csv"\n[base.parameters]\nkdis = 0.4\n[sweep]\nparameters.km_ac = { from = 4, to = 8, steps = 2 }\n'),
+        tmp_path)
+    assert list(study.scenarios()) == [{'feed': str(tmp_path / 'a.csv'), 'parameters.kdis': 0.4, 'parameters.km_ac': k}
+                                       for k in (4, 8)]
+
+
 def test_ids_depend_on_the_inputs_alone_and_equal_inputs_run_once():
     study = studyfile.parse('[sweep]\nv1 = [20, 20.0, 30]\n')
     first, other = scenarios.scenarios_of(study)
@@ -79,6 +87,11 @@ def test_ids_depend_on_the_inputs_alone_and_equal_inputs_run_once():
     ('[base]\nq-in = 0\nconfig = "pomp"', 'q-in: must be greater than 0 for config pomp'),
     ('[base]\nf-pr = 0.5', 'f-pr + f-li + f-ch: must not add up to more than 1 (got 1.1'),
     ('[base]\nv1 = = 3', 'not TOML: Invalid value (at line 2, column 6)'),
+    ('[base.parameters]\nkmac = 1', 'base.parameters.kmac: is not a model constant (digestra-cli --list-parameters '
+                                     'lists them); did you mean km_ac?'),
+    ('[sweep]\nparameters.km_ac = [4, "x"]', "sweep.parameters.km_ac[1]: must be a number, not 'x'"),
+    ('[base]\nparameters = 4', 'base.parameters: must be a table of model constants'),
+    ('[sweep]\nfeed = ["a.csv", 3]', 'sweep.feed[1]: must be a file name, not 3'),
 ])
 def test_refusals_name_the_key(text, problem):
     with pytest.raises(studyfile.StudyError) as refused:
