@@ -185,7 +185,7 @@ QStringList takeOutputs(const std::map<QString, QString> &given, CliOptions &opt
 // The entries of --feed, --substrates and --param NAME=VALUE; a malformed assignment is refused.
 QStringList takeModelEntries(const QCommandLineParser &parser, std::vector<InputEntry> &entries)
 {
-    for (const char *key : {kFeedKey, kSubstratesKey})
+    for (const char *key : {kFeedKey, kSubstratesKey, kEngineKey})
         if (parser.isSet(QLatin1String(key)))
             entries.push_back({QLatin1String(key), parser.value(QLatin1String(key))});
     QStringList problems;
@@ -347,13 +347,6 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     options.request = composed.request;
     for (const auto &[source, problem] : composed.problems)
         problems << (source == 0 ? fileProblem(path, problem) : optionProblem(problem, KeyStyle::Option));
-
-    if (parser.isSet(engine)) {
-        const QString name = parser.value(engine).toLower();
-        if (name != QLatin1String("scripts") && name != QLatin1String("native"))
-            problems << QStringLiteral("--engine must be scripts or native, not '%1'").arg(parser.value(engine));
-        options.request.engine = name == QLatin1String(engineName(Engine::Native)) ? Engine::Native : Engine::Scripts;
-    }
 
     std::map<QString, QString> outputs;
     for (const QCommandLineOption *option : {&out, &csv, &summary, &plots, &plotFormat, &plotScale})

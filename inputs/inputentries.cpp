@@ -151,6 +151,15 @@ private:
             readParameter(entry, parameterPrefix.size());
             return true;
         }
+        if (entry.key == QLatin1String(kEngineKey)) {
+            const std::optional<QString> name = text(entry.value);
+            for (Engine engine : {Engine::Native, Engine::Scripts})
+                if (name && name->compare(QLatin1String(engineName(engine)), Qt::CaseInsensitive) == 0)
+                    given.engine = engine;
+            if (!given.engine)
+                problem(entry, QStringLiteral("must be native or scripts, not %1").arg(name ? *name : typeName(entry.value)));
+            return true;
+        }
         const bool feed = entry.key == QLatin1String(kFeedKey);
         if (!feed && entry.key != QLatin1String(kSubstratesKey))
             return false;
@@ -260,6 +269,8 @@ ComposedRequest composeRequest(int mode, std::initializer_list<const GivenInputs
         }
         if (source->freePh)
             request.ph_mode = *source->freePh ? 1 : 0;
+        if (source->engine)
+            request.engine = *source->engine;
         for (auto it = source->parameters.cbegin(); it != source->parameters.cend(); ++it)
             request.parameters[it.key()] = it.value();
     }

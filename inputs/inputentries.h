@@ -39,6 +39,7 @@ struct GivenInputs {
     // The feed schedule's and the substrates' files (a file's own resolved against its folder),
     // the model constants changed, by name, and the line of each ("feed", "parameters.km_ac").
     std::optional<QString> feed, substrates;
+    std::optional<Engine> engine;
     ParameterValues parameters;
     std::map<QString, int> modelLines;
     QList<InputProblem> problems;     // in the order given

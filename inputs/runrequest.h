@@ -56,6 +56,8 @@ extern const char *const kFractionSumKey;  // "f-pr + f-li + f-ch"
 extern const char *const kFeedKey;        // "feed"
 extern const char *const kSubstratesKey;  // "substrates"
 extern const char *const kParametersKey;  // "parameters"
+// The right-hand side the scripts integrate: "native" (the compiled kernel) or "scripts".
+extern const char *const kEngineKey;  // "engine"
 
 // Whether the three fractioning factors add up to more than 1. Factors typed to add up to
 // exactly 1 (0.33, 0.56, 0.11) may exceed it by a rounding error of the sum; they pass.

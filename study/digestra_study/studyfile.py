@@ -30,7 +30,8 @@ DEFAULT_CONFIG = DECLARED['config']['default'][ALL_CONFIGS[0]]   # digestra-cli'
 @dataclasses.dataclass(frozen=True)
 class Input:
     name: str
-    kind: str          # 'number', 'temperature', 'ph' (a number or "free"), 'choice', 'file' or 'constant'
+    kind: str          # 'number', 'temperature', 'ph' (a number or "free"), 'choice', 'file', 'constant'
+                       # or 'engine'
     unit: str = ''
     configs: tuple = ALL_CONFIGS
 
@@ -47,6 +48,8 @@ CONSTANTS = json.loads((pathlib.Path(__file__).with_name('parameters.json')).rea
 PARAMETERS = 'parameters'   # the table of model constants; a constant's key is "parameters.NAME"
 INPUTS = {key: Input(key, _kind(d), d['unit'], tuple(d['configs'])) for key, d in DECLARED.items()}
 INPUTS.update({key: Input(key, 'file') for key in ('feed', 'substrates')})
+ENGINES = ('native', 'scripts')   # the right-hand side digestra-cli integrates: its compiled kernel or the scripts'
+INPUTS['engine'] = Input('engine', 'engine')
 INPUTS.update({f'{PARAMETERS}.{c["name"]}': Input(f'{PARAMETERS}.{c["name"]}', 'constant', c['unit'])
                for c in CONSTANTS})
 
@@ -140,6 +143,8 @@ def value_problem(name, value):
         return None if isinstance(value, str) and value.strip() else f'must be a file name, not {value!r}'
     if kind == 'constant':
         return None if is_number(value) and math.isfinite(value) else f'must be a number, not {value!r}'
+    if kind == 'engine':
+        return None if value in ENGINES else f'must be one of {", ".join(ENGINES)}, not {value!r}'
     d = DECLARED[name]
     if kind == 'choice':
         return None if value in d['choices'] else \
@@ -168,7 +173,7 @@ def scenario_problems(inputs):
     """What digestra-cli would refuse in a scenario's combination of inputs, as (key, reason)."""
     config = inputs.get('config', DEFAULT_CONFIG)
     for name in inputs:
-        if INPUTS[name].kind in ('file', 'constant'):
+        if INPUTS[name].kind in ('file', 'constant', 'engine'):
             continue   # digestra-cli reads and checks them
         if config not in INPUTS[name].configs:
             yield name, f'does not apply to config {config} (only to {", ".join(INPUTS[name].configs)})'

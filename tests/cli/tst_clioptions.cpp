@@ -319,9 +319,9 @@ void TestCliOptions::oneKeySetEverywhere()
     const QRegularExpression option(QStringLiteral("^\\s+--([a-z0-9-]+) <"), QRegularExpression::MultilineOption);
     for (auto it = option.globalMatch(help); it.hasNext();)
         options << it.next().captured(1);
-    for (const QString &model : {kFeedKey, kSubstratesKey, "param"})
+    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, "param"})
         QVERIFY(options.removeOne(model));
-    for (const QString &output : {"inputs", "engine", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
+    for (const QString &output : {"inputs", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
         QVERIFY(options.removeOne(output));
     QCOMPARE(options, declared);
 
@@ -383,6 +383,13 @@ void TestCliOptions::feedAndConstantsInEveryFrontEnd()
     QVERIFY(parseScenarioLine(R"({"parameters": {"km_ac": -1}})", &id).text.startsWith("parameters: model parameter km_ac = -1"));
     QCOMPARE(parseInputsText("substrates = \"s.toml\"\n[parameters]\nY_su = true\n").describe(),
              "line 1, substrates: goes with feed\nline 3, parameters.Y_su: needs a number, not true or false");
+
+    // The engine, like the feed, in every front end.
+    QCOMPARE(parse({"--engine", "scripts"}).options.request.engine, Engine::Scripts);
+    QCOMPARE(parseScenarioLine(R"({"engine": "scripts"})", &id).options.request.engine, Engine::Scripts);
+    QCOMPARE(parseInputsText("engine = \"scripts\"\n").given.engine, std::optional<Engine>(Engine::Scripts));
+    QCOMPARE(parse({}).options.request.engine, Engine::Native);
+    QCOMPARE(parseScenarioLine(R"({"engine": "fast"})", &id).text, "engine: must be native or scripts, not fast");
 }
 
 void TestCliOptions::phDecimalsInEveryFrontEnd()
