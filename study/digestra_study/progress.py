@@ -1,6 +1,7 @@
 """Progress of a study on standard error: a bar redrawn in place on a terminal, otherwise one
 plain line per finished scenario. Other messages during a study (the cluster's own) go through
 `note`, on a line of their own, never inside the bar."""
+import asyncio
 import logging
 import threading
 import time
@@ -73,13 +74,19 @@ class NoteHandler(logging.Handler):
         self.progress = progress
 
     def emit(self, record):
+        # A task of the client cancelled as it closes (after its scheduler was lost) is logged
+        # as an error by Dask, with nothing to say beyond that.
+        if record.exc_info and isinstance(record.exc_info[1], asyncio.CancelledError):
+            return
         self.progress.note(f'{record.name}: {record.getMessage()}')
 
 
 def log_through(progress, level=logging.ERROR):
-    """Sends the records of every logger that writes to the terminal itself (Dask's, Tornado's)
-    through `progress`, those below `level` dropped."""
+    """Sends the records of every logger that writes to the terminal itself (Dask's, Tornado's),
+    and of those that would fall back to Python's last-resort handler (asyncio's), through
+    `progress`, those below `level` dropped."""
     handler = NoteHandler(progress, level)
+    logging.getLogger().handlers = [handler]
     for logger in list(logging.Logger.manager.loggerDict.values()):
         if isinstance(logger, logging.Logger) and any(isinstance(h, logging.StreamHandler) for h in logger.handlers):
             logger.handlers = [handler]

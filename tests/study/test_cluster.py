@@ -1,6 +1,9 @@
 """The study's cluster: a worker killed mid-study comes back and works, a cluster that loses its
 workers or its scheduler ends the study, the local cluster listens on loopback only, and an
 unreachable scheduler leaves nothing behind."""
+import asyncio
+import io
+import logging
 import os
 import signal
 import socket
@@ -8,6 +11,8 @@ import subprocess
 
 import psutil
 import pytest
+
+from digestra_study import progress
 
 from conftest import DEADLINE, finished_ids, read_rows, run_study, stop_group, study_command, wait_for, write_study
 
@@ -54,6 +59,20 @@ def test_a_lost_scheduler_ends_the_study_with_what_finished(tmp_path, dask_clust
         stop_group(runner)
     assert 'Stopped: the scheduler was lost' in stderr and 'Traceback' not in stderr
     assert {row['scenario'] for row in read_rows(out / 'summary.csv')} == finished_ids(out)
+
+
+def test_log_records_during_a_study_are_one_line_notes(monkeypatch):
+    """The client's tasks cancelled as it closes after a lost scheduler are logged as errors, some
+    by loggers without a handler of their own (asyncio's): no traceback reaches the terminal."""
+    monkeypatch.setattr(logging.getLogger(), 'handlers', [])
+    stream = io.StringIO()
+    progress.log_through(progress.Progress(1, stream))
+    for name, error in [('distributed.client', asyncio.CancelledError()), ('asyncio.events', ValueError('odd'))]:
+        try:
+            raise error
+        except BaseException as e:
+            logging.getLogger(name).exception(e)
+    assert stream.getvalue() == 'asyncio.events: odd\n'
 
 
 def listening(process):
