@@ -19,6 +19,7 @@
 namespace {
 
 const QString kScheduleFilter = QStringLiteral("Feed schedules (*.csv *.toml);;All files (*)");
+const QString kSubstratesFilter = QStringLiteral("Substrates (*.toml);;All files (*)");
 
 // The flow as the run takes it: each row's flow holds until the next row's day; the last row's
 // for a tenth of the schedule's span more (a day for a one-row schedule).
@@ -51,27 +52,52 @@ void drawFlow(QCustomPlot *plot, const FeedSchedule &schedule)
 
 QString MainWindow::chooseFeedSchedule(const QString &path)
 {
-    const FileReading<FeedSchedule> read = readFeedSchedule(path);
-    if (!read.value) {
-        showFeed();
-        // Nothing changes but the words under the choice: the first problem, every one on hover.
-        QString text = read.problems.first();
-        if (read.problems.size() > 1)
-            text += tr(" (and %n more)", nullptr, int(read.problems.size() - 1));
-        ui->label_feed_file->setText(tr("Not used: %1").arg(text));
-        ui->label_feed_file->setToolTip(read.problems.join(QLatin1Char('\n')));
-        ui->label_feed_file->setStyleSheet(QStringLiteral("color: rgb(200, 0, 0);"));
-        return read.problems.join(QLatin1Char('\n'));
+    feedTried = path;
+    Substrates substrates;
+    if (!feedSubstrates.isEmpty()) {
+        const FileReading<Substrates> read = readSubstrates(feedSubstrates);
+        if (!read.value)
+            return showFeedRefusal(read.problems);
+        substrates = *read.value;
     }
+    const FileReading<FeedSchedule> read = readFeedSchedule(path, substrates);
+    if (!read.value)
+        return showFeedRefusal(read.problems);
     feed = std::make_shared<const FeedSchedule>(*read.value);
-    feedSubstrates.clear();
     showFeed();
     return {};
+}
+
+QString MainWindow::chooseSubstrates(const QString &path)
+{
+    const FileReading<Substrates> read = readSubstrates(path);
+    if (!read.value)
+        return showFeedRefusal(read.problems);
+    feedSubstrates = QFileInfo(path).absoluteFilePath();
+    if (feedTried.isEmpty()) {
+        showFeed();
+        return {};
+    }
+    return chooseFeedSchedule(feedTried);
+}
+
+QString MainWindow::showFeedRefusal(const QStringList &problems)
+{
+    showFeed();
+    // Nothing changes but the words under the choice: the first problem, every one on hover.
+    QString text = problems.first();
+    if (problems.size() > 1)
+        text += tr(" (and %n more)", nullptr, int(problems.size() - 1));
+    ui->label_feed_file->setText(tr("Not used: %1").arg(text));
+    ui->label_feed_file->setToolTip(problems.join(QLatin1Char('\n')));
+    ui->label_feed_file->setStyleSheet(QStringLiteral("color: rgb(200, 0, 0);"));
+    return problems.join(QLatin1Char('\n'));
 }
 
 void MainWindow::useBuiltInFeed()
 {
     feed.reset();
+    feedTried.clear();
     showFeed();
 }
 
@@ -82,8 +108,18 @@ void MainWindow::showFeed()
     ui->lineEdit_final_Q_in->setEnabled(!feed);
     ui->lineEdit_X_c_in->setEnabled(!feed);
     ui->label_feed_file->setStyleSheet(QString());
-    ui->label_feed_file->setText(feed ? QFileInfo(feed->file).fileName() : QString());
-    ui->label_feed_file->setToolTip(feed ? QDir::toNativeSeparators(feed->file) : QString());
+    QString name, where;
+    if (feed) {
+        name = QFileInfo(feed->file).fileName();
+        where = QDir::toNativeSeparators(feed->file);
+    }
+    if (!feedSubstrates.isEmpty()) {  // shown also before a schedule, as the choice made
+        const QString substrates = tr("substrates from %1").arg(QFileInfo(feedSubstrates).fileName());
+        name = name.isEmpty() ? substrates : tr("%1, %2").arg(name, substrates);
+        where += (where.isEmpty() ? QString() : QStringLiteral("\n")) + QDir::toNativeSeparators(feedSubstrates);
+    }
+    ui->label_feed_file->setText(name);
+    ui->label_feed_file->setToolTip(where);
     ui->customPlot_feed->setVisible(bool(feed));
     if (feed)
         drawFlow(ui->customPlot_feed, *feed);
@@ -101,4 +137,13 @@ void MainWindow::on_radioButton_feed_file_clicked()
         showFeed();  // the choice stays what it was
     else
         chooseFeedSchedule(path);
+}
+
+void MainWindow::on_pushButton_feed_substrates_clicked()
+{
+    const QString path = QFileDialog::getOpenFileName(this, tr("Substrates"),
+                                                      QFileInfo(feedSubstrates.isEmpty() ? feedTried : feedSubstrates).absolutePath(),
+                                                      kSubstratesFilter);
+    if (!path.isEmpty())
+        chooseSubstrates(path);
 }

@@ -135,10 +135,12 @@ void MainForm::setupInputPage()
     // Under the input data, left of the buttons: the feed, with a small plot of a schedule's flow.
     groupBox_feed = titledGroup(page, "groupBox_feed", QStringLiteral("FEED"), QRect(20, 356, 591, 110));
     groupBox_feed->setStyleSheet(formstyle::titledBox);
-    radioButton_feed_ramp = radio(groupBox_feed, "radioButton_feed_ramp", QStringLiteral("Built-in ramp"), QRect(10, 25, 221, 20));
+    radioButton_feed_ramp = radio(groupBox_feed, "radioButton_feed_ramp", QStringLiteral("Built-in ramp"), QRect(10, 25, 160, 20));
     radioButton_feed_file = radio(groupBox_feed, "radioButton_feed_file", QStringLiteral("Feed schedule from file…"),
                                   QRect(10, 50, 221, 20));
     radioButton_feed_ramp->setChecked(true);
+    pushButton_feed_substrates = button(groupBox_feed, "pushButton_feed_substrates", QStringLiteral("Substrates…"),
+                                        QRect(180, 23, 100, 24), formstyle::secondaryButton);
     label_feed_file = textLabel(groupBox_feed, "label_feed_file", QString(), QRect(10, 72, 270, 34));
     label_feed_file->setWordWrap(true);
     customPlot_feed = new QCustomPlot(groupBox_feed);

@@ -53,6 +53,7 @@ public:
     // Page 0, under the input data: the built-in ramp or a feed schedule from a file.
     QGroupBox *groupBox_feed;
     QRadioButton *radioButton_feed_ramp, *radioButton_feed_file;
+    QPushButton *pushButton_feed_substrates;  // the substrates a schedule of substrates names
     QLabel *label_feed_file;  // the schedule's file name, or why a file was refused
     QCustomPlot *customPlot_feed;  // the schedule's flow over time
 

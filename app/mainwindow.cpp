@@ -99,6 +99,7 @@ void MainWindow::MakeDefault1()
     ui->lineEdit_manual_ph->setText(QString::fromLatin1(inputInfo(Input::Ph).resetText));
     ui->radioButton_manual->setChecked(true);
     ui->radioButton_SSAD->setChecked(true);
+    feedSubstrates.clear();
     useBuiltInFeed();
     // The next run measures its remaining time from its own first update.
     remaining_time.markRestart();

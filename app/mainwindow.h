@@ -43,6 +43,9 @@ public:
     // The feed of the next runs: a schedule read from path (on a refusal, which this returns and
     // page 0 shows, the feed stays as it was), or the built-in ramp.
     QString chooseFeedSchedule(const QString &path);
+    // The substrates file that schedules of substrates name; the schedule last chosen (even one
+    // refused for want of them) is read again with them. A refused file changes nothing.
+    QString chooseSubstrates(const QString &path);
     void useBuiltInFeed();
     // What the next runs take besides the pages' fields: the schedule (null for the ramp) and the
     // model constants that differ from their defaults.
@@ -94,6 +97,7 @@ private slots:
     void on_checkBox_previous_2_toggled(bool checked);
     void on_radioButton_feed_ramp_clicked();
     void on_radioButton_feed_file_clicked();
+    void on_pushButton_feed_substrates_clicked();
     void on_actionModel_parameters_triggered();
 
 private:
@@ -105,6 +109,9 @@ private:
     void showPage(int index);
     // Page 0's feed choice, file name, plot and feed fields as the feed stands.
     void showFeed();
+    // Page 0 names why a feed or substrates file was refused (the first problem; all on hover)
+    // and returns them all.
+    QString showFeedRefusal(const QStringList &problems);
 
     // Starts a run of the configuration (1 to 4) from the form's inputs, or names the input
     // that makes it meaningless and starts nothing.
@@ -130,7 +137,8 @@ private:
     InputValidators validators;
     RemainingTime remaining_time;
     std::shared_ptr<const FeedSchedule> feed;
-    QString feedSubstrates;  // the substrates file of a schedule opened from an inputs file
+    QString feedSubstrates;  // the substrates file schedules are read with; empty: none
+    QString feedTried;       // the schedule file last chosen, taken or refused
     ParameterValues parameters;
     RunCurves shown_run, previous_run;  // copies of the curves of the last two finished runs
 };

@@ -82,6 +82,7 @@ QString MainWindow::openInputsFrom(const QString &path)
     // The schedule as the file's check read it, with its substrates.
     feed = composeRequest(read.values.mode, {&read.given}).request.feed;
     feedSubstrates = read.values.substrates;
+    feedTried = feed ? feed->file : QString();
     showFeed();
     parameters = read.values.parameters;
     results::clearSeries();  // the next run's plots are its own, as after a new simulation

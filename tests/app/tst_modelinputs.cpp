@@ -81,6 +81,26 @@ private slots:
         QVERIFY(flow->isEnabled() && concentration->isEnabled());
     }
 
+    // A schedule of substrates is refused until a substrates file names them, then read again with
+    // them; a refused substrates file changes nothing.
+    void scheduleOfSubstrates()
+    {
+        MainWindow window;
+        auto *fileName = widget<QLabel>(&window, "label_feed_file");
+        const QString schedule = writeFile(dir, "mix.csv", "day,sludge,manure\n0,1,3\n");
+        QVERIFY(!window.chooseFeedSchedule(schedule).isEmpty());
+        QVERIFY(!window.feedSchedule());
+
+        QVERIFY(!window.chooseSubstrates(writeFile(dir, "bad.toml", "[sludge]\nX_c = -1\n")).isEmpty());
+        QVERIFY(!window.feedSchedule());
+        QCOMPARE(window.chooseSubstrates(writeFile(dir, "subs.toml", "[sludge]\nX_c = 20\n[manure]\nX_c = 40\n")),
+                 QString());
+        QVERIFY(window.feedSchedule());
+        QCOMPARE(window.feedSchedule()->flowAt(1), 4.0);
+        QCOMPARE(window.feedSchedule()->codAt(1), 35.0);
+        QCOMPARE(fileName->text(), QStringLiteral("mix.csv, substrates from subs.toml"));
+    }
+
     // A schedule the configuration cannot take starts nothing; page 0's "Reset" goes back to the ramp.
     void scheduleWithoutFeedRefusedByItsConfiguration()
     {
