@@ -16,7 +16,8 @@ if HAS_STUDY:
     NAMES["digestra-study"] = f"digestra-study_{VERSION}_all.deb"
 STUDY_FILES = {"bin/digestra-study", "share/digestra/study/digestra-study", "share/man/man1/digestra-study.1.gz",
                "share/doc/digestra-study/copyright", "share/doc/digestra-study/changelog.gz",
-               "share/doc/digestra-study/examples/farm-feed.toml"}
+               "share/doc/digestra-study/examples/farm-feed.toml", "share/doc/digestra-study/examples/fit.toml",
+               "share/doc/digestra-study/examples/plant.csv"}
 
 
 @pytest.fixture(scope="module")
