@@ -156,6 +156,18 @@ def test_fit_stops_at_max_runs_and_flags_what_the_data_cannot_tell_apart():
         parameters, {'y': (DAYS, LINE)}, max_runs=2)
 
 
+def test_fit_sees_through_noise_like_the_integrators():
+    """A run's gas flow carries noise of 1e-3 to 1e-2 of its value that changes with any change of a
+    constant: the Jacobian's step must measure the slope, not that noise (a step of 1e-3 of the box
+    fails here)."""
+    def rise(p):
+        curve = 30 * (1 - np.exp(-p['k'] * DAYS))
+        return curve * (1 + 3e-3 * np.random.default_rng(abs(hash(p['k']))).standard_normal(len(DAYS)))
+    measured = 30 * (1 - np.exp(-0.2 * DAYS)) * (1 + 0.02 * np.random.default_rng(1).standard_normal(len(DAYS)))
+    [k] = fitting.fit(Line(rise), [fitting.Parameter('k', 0.02, 2, start=0.1)], {'y': (DAYS, measured)})['parameters']
+    assert k['estimate'] == pytest.approx(0.2, rel=0.05) and k['ci_low'] <= 0.2 <= k['ci_high']
+
+
 def numbers(path):
     with open(path, newline='') as f:
         rows = list(csv.reader(f))
