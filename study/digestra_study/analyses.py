@@ -246,8 +246,7 @@ def _read_fit(analysis, table, problems, folder):
     except measurements.MeasurementsError as e:
         for reason in e.reasons:
             problems.add('fit.measurements', f'{path}: {reason}')
-        return
-    for key, reason in measurements.aggregate_problems(aggregate, analysis.measurements):
+    for key, reason in measurements.aggregate_problems(aggregate, analysis.measurements or None):
         problems.add(f'fit.{key}', reason)
     settings['aggregate'] = {name: measurements.aggregate_of(aggregate, name) for name in analysis.measurements}
 

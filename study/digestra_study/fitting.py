@@ -106,14 +106,15 @@ def check(parameters, measurements, sigma=None, weights=None, holdout=None, max_
                 problems.append((f'{key}.{name}', f'must be a number {allowed}, not {value!r}'))
     fitted = 0
     for name, (days, values) in measurements.items():
-        values = np.asarray(values, dtype=float)[_fitted_mask(days, values, holdout)]
+        values = np.asarray(values, dtype=float)
+        given, smallest = sigma.get(name), NEGLIGIBLE * float(np.max(np.abs(values), initial=0, where=np.isfinite(values)))
+        if _is_number(given) and 0 < given < smallest:
+            problems.append((f'sigma.{name}', f'{given:g} is below what the values resolve: give at least {smallest:.3g}'))
+        values = values[_fitted_mask(days, values, holdout)]
         if not len(values) or weights.get(name, 1) == 0:
             continue
         fitted += len(values)
-        given, smallest = sigma.get(name), NEGLIGIBLE * float(np.max(np.abs(values)))
-        if _is_number(given) and 0 < given < smallest:
-            problems.append((f'sigma.{name}', f'{given:g} is below what the values resolve: give at least {smallest:.3g}'))
-        elif name not in sigma and not _spread(values):
+        if name not in sigma and not _spread(values):
             problems.append((f'sigma.{name}', f'needed: the {len(values)} fitted values of {name} do not spread, '
                                               'so they give no scale; give their measurement error'))
     if fitted <= len(parameters):

@@ -63,12 +63,13 @@ def aggregate_of(aggregate, name):
 
 
 def aggregate_problems(aggregate, measured):
-    """(key, reason) of each problem of the fit's `aggregate` table for the series measured."""
+    """(key, reason) of each problem of the fit's `aggregate` table for the series measured (None:
+    unknown, the file having problems)."""
     if not isinstance(aggregate, dict):
         return [('aggregate', 'must be a table of series and how each was recorded, e.g. { gasflow = "daily_mean" }')]
     problems = []
     for name, how in aggregate.items():
-        if name not in measured:
+        if measured is not None and name not in measured:
             problems.append((f'aggregate.{name}', 'is not a measured series'))
         elif how not in AGGREGATES:
             problems.append((f'aggregate.{name}', f'must be {", ".join(map(repr, AGGREGATES))}, not {how!r}'))
@@ -96,18 +97,18 @@ def _stamp(cell, start):
 
 
 class _Outside:
-    """Lines whose values lie outside the runs, each kind told once with its first line."""
+    """Lines whose values lie outside the runs, each kind told once, at its first line."""
 
     def __init__(self):
         self.kinds = {}
 
-    def add(self, reason, line):
-        self.kinds.setdefault(reason, []).append(line)
+    def add(self, kind, line, first):
+        """`first`: the kind's reason as told at its first line."""
+        self.kinds.setdefault(kind, [first]).append(line)
 
     def reasons(self):
-        for reason, lines in self.kinds.items():
-            more = f' (and {len(lines) - 1} more lines)' if len(lines) > 1 else ''
-            yield f'line {lines[0]}: {reason}{more}'
+        for reason, line, *more in self.kinds.values():
+            yield f'line {line}: {reason}' + (f' (and {len(more)} more lines)' if more else '')
 
 
 def read(path, t_end, start=None, aggregate=None):
@@ -161,14 +162,14 @@ def read(path, t_end, start=None, aggregate=None):
         table.append(values)
         measured = [n for n, v in zip(names[1:], values[1:]) if not math.isnan(v)]
         if measured and day < -TOLERANCE:
-            outside.add(f'{row[0].strip()} is before the runs start' + (f' ({start:%Y-%m-%d})' if dates else ''), line)
+            outside.add('before', line, f'{row[0].strip()} is before the runs start' + (f' ({start:%Y-%m-%d})' if dates else ''))
         elif measured and day > t_end + TOLERANCE:
-            outside.add(f'day {day:g} is after t-end = {t_end:g}, where the runs end', line)
+            outside.add('after', line, f'day {day:g} is after t-end = {t_end:g}, where the runs end')
         for name in measured:
             how = aggregate_of(aggregate, name)
             if how != 'spot' and day < 1 - TOLERANCE:
-                outside.add(f'{name}: a {how.replace("_", " ")} on day {day:g} covers time before the runs start '
-                            '(the first is on day 1)', line)
+                outside.add(name, line, f'{name}: a {how.replace("_", " ")} on day {day:g} covers time before the '
+                                        'runs start (the first is on day 1)')
     reasons += outside.reasons()
     days = [row[0] for row in table]
     if any(later <= earlier for earlier, later in zip(days, days[1:])):
