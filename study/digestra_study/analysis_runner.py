@@ -308,7 +308,8 @@ def run_fit(analysis, prepared, runs, out, began):
         bar.finish()
     units = {name: series.series_unit(name, how) for name, how in s['aggregate'].items()}
     about = {'runs': found['runs'], 'reused from before': runs.resumed, 'wall time [s]': round(time.monotonic() - began, 1),
-             'series measured': len(analysis.measurements)}
+             'series measured': len(analysis.measurements),
+             'recorded as': ', '.join(f'{name} {how}' for name, how in s['aggregate'].items())}
     report.write_fit(out, analysis.title, found, units, about)
     write_file(out / 'fitted.toml', fitted_toml(analysis, found))
     if found['stopped'] == 'max_runs':
