@@ -18,9 +18,9 @@ The residual of a measured value is sqrt(weight) (predicted - measured) / sigma,
 series' own (given) or else the standard deviation of its fitted measurements; a series whose
 fitted values do not spread (a constant pH) needs its sigma, and a sigma must be at least
 NEGLIGIBLE of the series' largest value. Measurements after day `holdout` are not fitted, only
-scored. A parameter whose box lies above 0 is searched on a log
-scale. scipy's least_squares (trust region reflective) runs from the start and from `starts` - 1
-more points of a scrambled Sobol sample of the box, in parallel; the lowest cost is kept.
+scored. A parameter whose box lies above 0 is searched on a log scale. scipy's least_squares
+(trust region reflective) runs from the start and from `starts` - 1 more points of a scrambled
+Sobol sample of the box, in parallel; the lowest cost is kept.
 
 Jacobian: forward differences of step STEP times the box's width (on the search scale), backward
 at the upper bound. The step is wide on purpose: a run's gas flow is the headspace's overpressure
@@ -118,7 +118,7 @@ def check(parameters, measurements, sigma=None, weights=None, holdout=None, max_
             problems.append((f'sigma.{name}', f'needed: the {len(values)} fitted values of {name} do not spread, '
                                               'so they give no scale; give their measurement error'))
     if fitted <= len(parameters):
-        problems.append(('holdout' if holdout is not None else 'weights' if weights else 'measurements',
+        problems.append(('holdout' if holdout is not None else 'weights' if 0 in weights.values() else 'measurements',
                          f'{fitted} measured values to fit; more than the {len(parameters)} parameters are needed'))
     return problems
 
@@ -176,7 +176,9 @@ class _Data:
 
 def _spread(values):
     """The standard deviation of the values; 0 when it is rounding (a constant series gives 1.8e-15)."""
-    spread = float(np.std(values, ddof=1)) if len(values) > 1 else 0.0
+    if len(values) < 2:
+        return 0.0
+    spread = float(np.std(values, ddof=1))
     return spread if spread > NEGLIGIBLE * float(np.max(np.abs(values))) else 0.0
 
 

@@ -15,7 +15,7 @@ import datetime
 import math
 import re
 
-from .series import AGGREGATES, SERIES, series_unit
+from .series import AGGREGATES, series_unit
 
 TOLERANCE = 1e-9   # days
 
@@ -73,7 +73,7 @@ def aggregate_problems(aggregate, measured):
             problems.append((f'aggregate.{name}', 'is not a measured series'))
         elif how not in AGGREGATES:
             problems.append((f'aggregate.{name}', f'must be {", ".join(map(repr, AGGREGATES))}, not {how!r}'))
-        elif series_unit(name, how) is None:
+        elif series_unit(name) is not None and series_unit(name, how) is None:
             problems.append((f'aggregate.{name}', f'{name} is in {series_unit(name)}, a value, not a rate per day: '
                                                   'it has no daily total'))
     return problems
@@ -121,13 +121,14 @@ def read(path, t_end, start=None, aggregate=None):
     for number, cell in enumerate(rows[0][1], 1):
         name, unit = _header(cell)
         if number == 1:
-            if name not in ('day', 'date') or (unit is not None and unit != ('d' if name == 'day' else '')):
+            if name not in ('day', 'date') or (unit is not None and (name, unit) != ('day', 'd')):
                 reasons.append(f'column 1 must be "day" (days since the run\'s start) or "date" (ISO 8601), not "{cell}"')
             elif name == 'date' and start is None:
                 reasons.append('a date column needs the day the runs start: start = YYYY-MM-DD in [fit]')
         elif series_unit(name) is None:
             reasons.append(f'column {number}: "{name}" is not a series of a run '
-                           f'(e.g. {", ".join(list(SERIES)[:7])}, a state such as S_IN, with R1./R2. for a reactor)')
+                           '(e.g. gasflow, normal_gasflow, ch4_share, pH, vfa, or a column of its CSV such as '
+                           'gasflow_N or S_IN, with R1./R2. for a reactor)')
         elif unit is not None:
             how = aggregate_of(aggregate, name)
             expected = series_unit(name, how)   # None: no daily total, which `aggregate_problems` tells
@@ -162,7 +163,9 @@ def read(path, t_end, start=None, aggregate=None):
         table.append(values)
         measured = [n for n, v in zip(names[1:], values[1:]) if not math.isnan(v)]
         if measured and day < -TOLERANCE:
-            outside.add('before', line, f'{row[0].strip()} is before the runs start' + (f' ({start:%Y-%m-%d})' if dates else ''))
+            shown = start.date() if dates and start.time() == datetime.time() else start
+            outside.add('before', line, f'{row[0].strip()} is before start ({shown})' if dates
+                        else f'day {day:g} is before the runs start on day 0')
         elif measured and day > t_end + TOLERANCE:
             outside.add('after', line, f'day {day:g} is after t-end = {t_end:g}, where the runs end')
         for name in measured:

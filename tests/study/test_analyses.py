@@ -58,7 +58,7 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
     ('[base]\nt-end = 1.5\n' + FIT.split('\n', 2)[2], PLANT + '2.5,,\n',
      ['plant.csv: line 6: day 2 is after t-end = 1.5, where the runs end']),
     (FIT, 'day,gasflow,S_bogus,pH\n-1,1,2,7.2\n1,2,,7.2\n2,3,,7.2\n',
-     ['plant.csv: column 3: "S_bogus" is not a series of a run', 'plant.csv: line 2: -1 is before the runs start']),
+     ['plant.csv: column 3: "S_bogus" is not a series of a run', 'plant.csv: line 2: day -1 is before the runs start on day 0']),
     (FIT.replace('[fit]\n', '[fit]\nweights = { gasflow = 0, pH = 0 }\nsigma = { gasflow = 1e-300 }\n'), PLANT,
      ['line 5, fit.sigma.gasflow: 1e-300 is below what the values resolve', 'fit.holdout: 0 measured values to fit']),
     (FIT, 'day,gasflow,pH\n0,1,7.2\n1,2,7.2\n2,3,7.2\n', ['fit.sigma.pH: needed: the 2 fitted values of pH do not spread']),
@@ -74,9 +74,10 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
       'line 4, fit.aggregate.pH: must be \'spot\', \'daily_mean\', \'daily_total\', not \'hourly\'']),
     (FIT.replace('[fit]\n', '[fit]\nstart = "March"\n'), 'date,gasflow\n2026-03-01,1\n',
      ['line 4, fit.start: must be an ISO 8601 date', 'plant.csv: a date column needs the day the runs start']),
-    (FIT.replace('[fit]\n', '[fit]\nstart = 2026-03-01\n'), 'date,gasflow\n2026-02-28,1\n2026-03-02T12:00,2\n2026-03-03T06:00,2\n2026-03-04,3\nsoon,3\n',
-     ['line 2: 2026-02-28 is before the runs start (2026-03-01)', 'line 4: day 2.25 is after t-end = 2, where the runs end (and 1 more lines)',
-      'line 6: not a date: "soon"']),
+    (FIT.replace('[fit]\n', '[fit]\nstart = 2026-03-01\n'),
+     'date,gasflow\n2026-02-28,1\n2026-03-02T12:00,2\n2026-03-03T06:00,2\n2026-03-04,3\nsoon,3\n',
+     ['line 2: 2026-02-28 is before start (2026-03-01)', 'line 6: not a date: "soon"',
+      'line 4: day 2.25 is after t-end = 2, where the runs end (and 1 more lines)']),
 ])
 def test_analysis_files_are_checked_whole_with_key_and_line(tmp_path, text, plant, problems):
     if plant:
