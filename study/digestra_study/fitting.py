@@ -16,8 +16,8 @@ no fit (`failure`).
 
 The residual of a measured value is sqrt(weight) (predicted - measured) / sigma, sigma being the
 series' own (given) or else the standard deviation of its fitted measurements; a series whose
-fitted values do not spread (a constant pH) needs its sigma, and a sigma must be at least
-NEGLIGIBLE of the series' largest value. Measurements after day `holdout` are not fitted, only
+fitted values do not spread (a constant pH) needs its sigma, and a sigma must lie from NEGLIGIBLE
+to 1 / NEGLIGIBLE times the series' largest value (beyond, the residuals overflow or vanish). Measurements after day `holdout` are not fitted, only
 scored. A parameter whose box lies above 0 is searched on a log scale. scipy's least_squares
 (trust region reflective) runs from the start and from `starts` - 1 more points of a scrambled
 Sobol sample of the box, in parallel; the lowest cost is kept.
@@ -107,9 +107,13 @@ def check(parameters, measurements, sigma=None, weights=None, holdout=None, max_
     fitted = 0
     for name, (days, values) in measurements.items():
         values = np.asarray(values, dtype=float)
-        given, smallest = sigma.get(name), NEGLIGIBLE * float(np.max(np.abs(values), initial=0, where=np.isfinite(values)))
-        if _is_number(given) and 0 < given < smallest:
-            problems.append((f'sigma.{name}', f'{given:g} is below what the values resolve: give at least {smallest:.3g}'))
+        given, largest = sigma.get(name), float(np.max(np.abs(values), initial=0, where=np.isfinite(values)))
+        if _is_number(given) and 0 < given < NEGLIGIBLE * largest:
+            problems.append((f'sigma.{name}', f'{given:g} is below what the values resolve: give at least '
+                                              f'{NEGLIGIBLE * largest:.3g}'))
+        elif _is_number(given) and largest and given > largest / NEGLIGIBLE:
+            problems.append((f'sigma.{name}', f'{given:g} would leave the values no weight: give at most '
+                                              f'{largest / NEGLIGIBLE:.3g}'))
         values = values[_fitted_mask(days, values, holdout)]
         if not len(values) or weights.get(name, 1) == 0:
             continue

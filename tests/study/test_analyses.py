@@ -59,8 +59,9 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
      ['plant.csv: line 6: day 2 is after t-end = 1.5, where the runs end']),
     (FIT, 'day,gasflow,S_bogus,pH\n-1,1,2,7.2\n1,2,,7.2\n2,3,,7.2\n',
      ['plant.csv: column 3: "S_bogus" is not a series of a run', 'plant.csv: line 2: day -1 is before the runs start on day 0']),
-    (FIT.replace('[fit]\n', '[fit]\nweights = { gasflow = 0, pH = 0 }\nsigma = { gasflow = 1e-300 }\n'), PLANT,
-     ['line 5, fit.sigma.gasflow: 1e-300 is below what the values resolve', 'fit.holdout: 0 measured values to fit']),
+    (FIT.replace('[fit]\n', '[fit]\nweights = { gasflow = 0, pH = 0 }\nsigma = { gasflow = 1e-300, pH = 1e300 }\n'), PLANT,
+     ['line 5, fit.sigma.gasflow: 1e-300 is below what the values resolve', 'line 5, fit.sigma.pH: 1e+300 would leave',
+      'fit.holdout: 0 measured values to fit']),
     (FIT, 'day,gasflow,pH\n0,1,7.2\n1,2,7.2\n2,3,7.2\n', ['fit.sigma.pH: needed: the 2 fitted values of pH do not spread']),
     (FIT, 'day,gasflow\n1,2\n2,"' + 'x' * 131073 + '"\n', ['plant.csv: line 3: field larger than field limit']),
     # How the values were recorded, and dates.
