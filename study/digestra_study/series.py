@@ -51,7 +51,7 @@ def series_unit(name, aggregate='spot'):
 
 def request(name, aggregate='spot'):
     """The key under which a run's record holds the series `name` as aggregated."""
-    return name if aggregate in (None, 'spot') else f'{name}@{aggregate}'
+    return name if aggregate == 'spot' else f'{name}@{aggregate}'
 
 
 def columns_of(header, name):
