@@ -8,7 +8,6 @@ model constant by name (e.g. `km_ac`); a scenario carries constants under its `p
 Constants are checked against `digestra-cli --list-parameters --json`: unknown ones and
 those the configuration run replaces (`fixed_in`) are refused before any run.
 """
-import csv
 import dataclasses
 import json
 import math
@@ -17,8 +16,7 @@ import re
 import subprocess
 import tomllib
 
-from . import distributions, studyfile
-from .series import SERIES, series_unit
+from . import distributions, measurements, studyfile
 from .studyfile import INPUTS, StudyError, is_number
 
 KINDS = ('fit', 'sensitivity', 'uncertainty')
@@ -199,10 +197,11 @@ def _read_distributions(analysis, table, kind, problems):
 
 
 def _read_fit(analysis, table, problems, folder):
-    problems.known('fit', table, ('measurements', 'parameters', 'sigma', 'weights', 'holdout', 'starts', 'max_runs', 'seed'))
+    problems.known('fit', table, ('measurements', 'parameters', 'sigma', 'weights', 'holdout', 'starts', 'max_runs', 'seed',
+                                  'aggregate', 'start'))
     settings = {'starts': problems.whole('fit.starts', table.get('starts', 1)),
                 'max_runs': problems.whole('fit.max_runs', table.get('max_runs')),
-                'seed': problems.whole('fit.seed', table.get('seed', 0), 0), 'holdout': None}
+                'seed': problems.whole('fit.seed', table.get('seed', 0), 0), 'holdout': None, 'aggregate': {}}
     holdout = table.get('holdout')
     if holdout is not None:
         if not isinstance(holdout, dict) or set(holdout) != {'from'} or not is_number(holdout['from']):
@@ -231,72 +230,32 @@ def _read_fit(analysis, table, problems, folder):
         if not bad and {'min', 'max'} <= set(entry):
             analysis.bounds[name] = {k: float(v) for k, v in entry.items() if k in ('min', 'max', 'start')}
         analysis.names.append(name)
+    start = table.get('start')
+    if start is not None:
+        start = measurements.start_of(start)
+        if isinstance(start, str):
+            problems.add('fit.start', start)
+            start = None
+    aggregate = table.get('aggregate', {})
     path = table.get('measurements')
     if not isinstance(path, str):
         problems.add('fit.measurements', 'must name a CSV file of measurements, e.g. "plant.csv"')
         return
     try:
-        analysis.measurements = read_measurements(folder / path)
-    except MeasurementsError as e:
+        analysis.measurements = measurements.read(folder / path, _last_day(analysis), start, aggregate)
+    except measurements.MeasurementsError as e:
         for reason in e.reasons:
             problems.add('fit.measurements', f'{path}: {reason}')
+    for key, reason in measurements.aggregate_problems(aggregate, analysis.measurements or None):
+        problems.add(f'fit.{key}', reason)
+    settings['aggregate'] = {name: measurements.aggregate_of(aggregate, name) for name in analysis.measurements}
 
 
-class MeasurementsError(Exception):
-    def __init__(self, reasons):
-        super().__init__('; '.join(reasons))
-        self.reasons = reasons
-
-
-def read_measurements(path):
-    """{series: (days, values)} of a measurements CSV: a `day` column, then one column per series
-    named as the run's series, each header optionally with its unit in brackets ("gasflow [m3/d]"),
-    which must then be the series' own. An empty cell is a value not measured."""
-    try:
-        with open(path, newline='', encoding='utf-8-sig') as f:
-            rows = [row for row in csv.reader(f) if any(cell.strip() for cell in row)]
-    except (OSError, UnicodeDecodeError) as e:
-        raise MeasurementsError([f'cannot read: {e}']) from None
-    if len(rows) < 2:
-        raise MeasurementsError(['needs a header line and at least one line of values'])
-    reasons, names = [], []
-    for number, cell in enumerate(rows[0], 1):
-        header = re.match(r'\s*([^\[\]]+?)\s*(?:\[\s*([^\]]*?)\s*\])?\s*$', cell)
-        name, unit = (header.group(1), header.group(2)) if header else (cell.strip(), None)
-        expected = 'd' if number == 1 else series_unit(name)
-        if number == 1 and name != 'day':
-            reasons.append(f'column 1 must be "day", not "{cell}"')
-        elif number > 1 and expected is None:
-            reasons.append(f'column {number}: "{name}" is not a series of a run '
-                           f'(e.g. {", ".join(SERIES)}, a state such as S_IN, with R1./R2. for a reactor)')
-        elif unit is not None and unit != expected:
-            reasons.append(f'column {number}: {name} is in {expected}, not {unit}')
-        names.append(name)
-    for duplicate in sorted({n for n in names if names.count(n) > 1}):
-        reasons.append(f'column "{duplicate}" appears more than once')
-    table = []
-    for number, row in enumerate(rows[1:], 2):
-        if len(row) != len(names):
-            reasons.append(f'line {number}: {len(row)} cells for {len(names)} columns')
-            continue
-        values = []
-        for column, cell in zip(names, row):
-            cell = cell.strip()
-            try:
-                value = float(cell) if cell or column == 'day' else math.nan
-            except ValueError:
-                value = None
-            if value is None or (column == 'day' and not math.isfinite(value)) or math.isinf(value):
-                reasons.append(f'line {number}, {column}: not a number: "{cell}"')
-                value = math.nan
-            values.append(value)
-        table.append(values)
-    days = [row[0] for row in table]
-    if any(later <= earlier for earlier, later in zip(days, days[1:])):
-        reasons.append('the days must increase from line to line')
-    if reasons:
-        raise MeasurementsError(reasons)
-    return {name: (days, [row[i] for row in table]) for i, name in enumerate(names) if i > 0}
+def _last_day(analysis):
+    """The day every run of a fit reaches: its t-end (the least of its box when fitted)."""
+    if 't-end' in analysis.bounds:
+        return analysis.bounds['t-end']['min']
+    return float(analysis.base.get('t-end', studyfile.DECLARED['t-end']['default'][analysis.config]))
 
 
 class NoListing(Exception):

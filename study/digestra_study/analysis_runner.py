@@ -177,7 +177,7 @@ def main(args):
         return runner.EXIT_DONE
     print(f'digestra-study: using {cli} ({where})', file=sys.stderr)
     out = args.out or args.study.with_suffix('')
-    series = list(analysis.measurements) if analysis.kind == 'fit' else \
+    series = list(fit_requests(analysis).values()) if analysis.kind == 'fit' else \
         band_series(analysis.config) if analysis.kind == 'uncertainty' else []
     for signum in (signal.SIGTERM, signal.SIGHUP):   # each as Ctrl-C: stop, keep what finished
         signal.signal(signum, runner.interrupt)
@@ -281,14 +281,20 @@ class FitProgress:
             self.stream.write('\n')
 
 
+def fit_requests(analysis):
+    """{measured series: the key of the run's series it is compared with, as it was recorded}."""
+    return {name: series.request(name, how) for name, how in analysis.settings['aggregate'].items()}
+
+
 def run_fit(analysis, prepared, runs, out, began):
     parameters = fit_parameters(analysis)
     s = analysis.settings
+    requests = fit_requests(analysis)
 
     def evaluate(points):
         records = runs.run([analysis.inputs(p) for p in points])
-        return [{name: tuple(ts) for name, ts in r['series'].items()} if r['status'] == 'done' else None
-                for r in records]
+        return [{name: tuple(r['series'][key]) for name, key in requests.items() if key in r['series']}
+                if r['status'] == 'done' else None for r in records]
 
     bar = FitProgress(sys.stderr)
     try:
@@ -300,9 +306,10 @@ def run_fit(analysis, prepared, runs, out, began):
         return runner.EXIT_INTERRUPTED
     finally:
         bar.finish()
-    units = {name: series.series_unit(name) for name in analysis.measurements}
+    units = {name: series.series_unit(name, how) for name, how in s['aggregate'].items()}
     about = {'runs': found['runs'], 'reused from before': runs.resumed, 'wall time [s]': round(time.monotonic() - began, 1),
-             'series measured': len(analysis.measurements)}
+             'series measured': len(analysis.measurements),
+             'recorded as': ', '.join(f'{name} {how}' for name, how in s['aggregate'].items())}
     report.write_fit(out, analysis.title, found, units, about)
     write_file(out / 'fitted.toml', fitted_toml(analysis, found))
     if found['stopped'] == 'max_runs':
@@ -315,6 +322,10 @@ def run_fit(analysis, prepared, runs, out, began):
     if failed:   # their points counted as misses: the estimates may be wrong
         print(f'digestra-study: {len(failed)} of {len(runs.records)} runs not done ({failed[0]["message"]})',
               file=sys.stderr)
+    reason = fitting.failure(found)
+    if reason:
+        print(f'digestra-study: the fit failed: {reason}', file=sys.stderr)
+    if failed or reason:
         return runner.EXIT_NOT_ALL
     return runner.EXIT_DONE
 
