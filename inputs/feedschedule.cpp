@@ -53,9 +53,11 @@ std::optional<double> julianDay(const QString &text)
 // Collects the problems of one file, each with its place.
 class Problems {
 public:
-    explicit Problems(const QString &path)
-        : file(QString(QFileInfo(path).fileName().isEmpty() ? path : QFileInfo(path).fileName()).replace(QChar(0), QStringLiteral("\\0")))
+    explicit Problems(const QString &path) : file(QFileInfo(path).fileName())
     {
+        if (file.isEmpty())
+            file = path;  // "/"
+        file.replace(QChar(0), QStringLiteral("\\0"));  // a batch line's name: messages carry no NUL
     }
     void add(Position at, const QString &text)
     {
