@@ -6,6 +6,7 @@
 #include "progressline.h"
 #include "scenario.h"
 
+#include <guardedfile.h>
 #include <safefile.h>
 
 #include <QApplication>
@@ -151,7 +152,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("digestra-cli"));
     QApplication::setApplicationVersion(QStringLiteral(DIGESTRA_VERSION));
 
-    const ParsedCommandLine parsed = parseCommandLine(QApplication::arguments());
+    // The arguments as the system gave them: a file name that is not UTF-8 still names its file.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << fileNameFromBytes(argv[i]);
+    const ParsedCommandLine parsed = parseCommandLine(arguments);
     if (parsed.outcome == ParsedCommandLine::Outcome::Help || parsed.outcome == ParsedCommandLine::Outcome::Version ||
         parsed.outcome == ParsedCommandLine::Outcome::Listing) {
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);

@@ -164,7 +164,8 @@ private:
         if (!feed && entry.key != QLatin1String(kSubstratesKey))
             return false;
         given.modelLines[entry.key] = entry.line;
-        const std::optional<QString> name = text(entry.value);
+        // A file name as given: spaces may begin or end it.
+        const std::optional<QString> name = entry.value.isString() ? std::optional<QString>(entry.value.toString()) : std::nullopt;
         if (!name || name->isEmpty())
             problem(entry, QStringLiteral("needs a file name, not %1").arg(name ? QStringLiteral("an empty text") : typeName(entry.value)));
         else
@@ -174,6 +175,9 @@ private:
 
     void readParameter(const InputEntry &entry, qsizetype prefixLength)
     {
+        if (const auto earlier = given.modelLines.find(entry.key); earlier != given.modelLines.end())
+            return problem(entry, earlier->second > 0 ? QStringLiteral("is given twice (also on line %1)").arg(earlier->second)
+                                                      : QStringLiteral("is given twice"));
         given.modelLines[entry.key] = entry.line;
         const std::optional<double> value = number(entry.value);
         if (!value)
@@ -189,7 +193,8 @@ private:
     GivenInputs given;
 };
 
-// The schedule of the last source naming one, with its substrates, into the request.
+// The schedule of the last source naming one, with its substrates, into the request. The inputs
+// it replaces are refused from the source naming it and every later one.
 void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedRequest &composed)
 {
     int index = -1, feedIndex = -1;
@@ -201,10 +206,12 @@ void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedReques
         };
         if (source->substrates && !source->feed)
             problem(kSubstratesKey, QStringLiteral("goes with %1").arg(QLatin1String(kFeedKey)));
-        if (!source->feed)
+        if (source->feed) {
+            feedSource = source;
+            feedIndex = index;
+        }
+        if (!feedSource)
             continue;
-        feedSource = source;
-        feedIndex = index;
         for (const Input replaced : {Input::FeedFlow, Input::BiomassConcentration})
             if (const auto given = source->lines.find(replaced); given != source->lines.end())
                 composed.problems.append({index, {QLatin1String(inputInfo(replaced).key),

@@ -1,8 +1,8 @@
 #include "modelparameters.h"
 
-#include <QFile>
+#include "guardedtoml.h"
 
-#include <toml++/toml.h>
+#include <QFile>
 
 #include <algorithm>
 #include <cmath>
@@ -29,12 +29,10 @@ std::vector<ModelParameter> readDeclaration()
     if (!file.open(QIODevice::ReadOnly))
         declarationFault("missing from the program's resources");
     const QByteArray text = file.readAll();
-    toml::table root;
-    try {
-        root = toml::parse(std::string_view(text.constData(), size_t(text.size())));
-    } catch (const toml::parse_error &e) {
-        declarationFault(std::string(e.description()));
-    }
+    const GuardedToml parsed = parseGuardedToml(text);
+    if (parsed.refusal)
+        declarationFault(parsed.refusal->reason.toStdString());
+    const toml::table &root = parsed.table;
     std::vector<ModelParameter> parameters;
     const toml::array *entries = root["parameter"].as_array();
     if (!entries)

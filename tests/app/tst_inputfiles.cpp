@@ -165,7 +165,7 @@ private slots:
         // Refused before parsing: the TOML library would overflow the stack on them.
         QTest::newRow("key of 50 000 parts") << "a" + QByteArray(".a").repeated(50000) + " = 1\n" << "line 1: keys";
         QTest::newRow("table of 50 000 parts") << "t-end = 5\n\n[a" + QByteArray(".a").repeated(50000) + "]\n" << "line 3: keys";
-        QTest::newRow("over 1 MiB") << "t-end = 5\n#" + QByteArray(1 << 20, 'x') + "\n" << "larger than 1024 KiB";
+        QTest::newRow("over 1 MiB") << "t-end = 5\n#" + QByteArray(1 << 20, 'x') + "\n" << "larger than 1 MiB";
         QTest::newRow("one good, one bad") << QByteArray("config = \"tsad\"\nv2 = 40\nt2 = 300\n") << "line 3, t2";
     }
 

@@ -49,17 +49,25 @@ def test_the_built_in_feed_as_a_schedule_gives_the_same_table_bit_for_bit(tmp_pa
     assert table(tmp_path, 'schedule', *common, '--feed', feed) == table(tmp_path, 'built_in', *common)
 
 
-def test_components_equal_to_the_built_in_feed_give_its_table(tmp_path):
-    feed = write(tmp_path, 'components.csv', 'day,Q_in,X_c,S_cat', [(i, q, 10.0, 0.035) for i, q in enumerate(RAMP)])
-    assert table(tmp_path, 'components', '--t-end', '2', '--feed', feed) == table(tmp_path, 'built_in', '--t-end', '2')
+@pytest.mark.parametrize('form', ['components', 'substrate'])
+def test_components_equal_to_the_built_in_feed_give_its_table(tmp_path, form):
+    if form == 'components':
+        feed = write(tmp_path, 'components.csv', 'day,Q_in,X_c,S_cat', [(i, q, 10.0, 0.035) for i, q in enumerate(RAMP)])
+    else:
+        # A substrate flowing alone is its own composition, to the last digit.
+        (tmp_path / 'substrates.toml').write_text('[built_in]\nX_c = 10.0\nS_cat = 0.035\n')
+        feed = write(tmp_path, 'substrate.csv', 'day,built_in', list(enumerate(RAMP)))
+    # Flowing 5.31 * 0.34375 m3/d from day 5, q * 10 / q was 9.999999999999998.
+    more = ('--substrates', 'substrates.toml', '--t-end', '6') if form == 'substrate' else ('--t-end', '2')
+    assert table(tmp_path, form, '--feed', feed, *more) == table(tmp_path, 'built_in', *more[-2:])
 
 
 def test_a_substrate_mix_equals_its_component_schedule(tmp_path):
     (tmp_path / 'substrates.toml').write_text('[a]\nX_c = 12.0\nS_IN = 0.01\n[b]\nX_pr = 3.0\nS_ac = 0.5\nS_cat = 0.04\n')
     mix = write(tmp_path, 'mix.csv', 'day,a,b', [(0, 1.0, 3.0), (1, 2.0, 2.0)])
-    # The flow-weighted mix in the program's order: the loads summed over the substrates, over the flow.
-    rows = [(d, qa + qb, (qa * 12.0) / (qa + qb), (qa * 0.01) / (qa + qb), (qb * 3.0) / (qa + qb),
-             (qb * 0.5) / (qa + qb), (qb * 0.04) / (qa + qb)) for d, qa, qb in [(0, 1.0, 3.0), (1, 2.0, 2.0)]]
+    # The flow-weighted mix in the program's order: each substrate's share of the flow times its composition.
+    rows = [(d, qa + qb, qa / (qa + qb) * 12.0, qa / (qa + qb) * 0.01, qb / (qa + qb) * 3.0,
+             qb / (qa + qb) * 0.5, qb / (qa + qb) * 0.04) for d, qa, qb in [(0, 1.0, 3.0), (1, 2.0, 2.0)]]
     components = write(tmp_path, 'components.csv', 'day,Q_in,X_c,S_IN,X_pr,S_ac,S_cat', rows)
     assert (table(tmp_path, 'mix', '--t-end', '2', '--feed', mix, '--substrates', 'substrates.toml')
             == table(tmp_path, 'components', '--t-end', '2', '--feed', components))
@@ -119,6 +127,15 @@ def test_bad_schedules_and_parameters_are_refused_before_the_run_with_their_plac
         done = run(tmp_path, '--t-end', '1', '--out', 'w.xlsx', *feed, *arguments)
         assert done.returncode == 2 and message in done.stderr, (name, arguments, done.stderr)
         assert not (tmp_path / 'w.xlsx').exists()
+
+
+def test_a_file_name_is_taken_byte_for_byte_from_the_command_line(tmp_path):
+    # Not UTF-8, and a leading space: the file named is the file read.
+    for name in (b'caf\xe9.csv', b' lead.csv'):
+        (tmp_path / os.fsdecode(name)).write_text('day,Q_in,X_c_in\n0,5.31,10\n')
+        done = subprocess.run([CLI, '--quiet', '--t-end', '0.2', '--out', 'w.xlsx', '--feed', name], cwd=tmp_path,
+                              capture_output=True, timeout=300)
+        assert done.returncode == 0, done.stderr
 
 
 def test_the_workbook_records_the_parameters_and_the_schedule(tmp_path):
