@@ -1,97 +1,17 @@
 """Runs a fit, sensitivity or uncertainty study: checks it whole, then sends its runs to the study's
-cluster (the same workers and `digestra-cli --batch` processes as a sweep) and writes the results
-with `report`. Each run is a scenario whose id is the hash of its inputs; its summary and the time
-series the study needs are kept in `runs/<id>.json`, so `--resume` reuses every finished run and a
-point is never run twice."""
-import json
-import signal
+cluster through the runner core's `Runs` (the same workers and `digestra-cli --batch` processes as a
+sweep; each run kept in `runs/<id>.json`, so `--resume` reuses every finished run and a point is
+never run twice) and writes the results with `report`."""
 import sys
-import threading
 import time
 
 import numpy as np
 
-from . import analyses, batchclient, distributions, fitting, progress, report, runner, scenarios, sensitivity, series, uncertainty
+from . import analyses, core, distributions, fitting, progress, report, sensitivity, series, uncertainty
 from .files import FileError, write_file
 from .folder import FolderRefused, StudyFolder
 from . import studyfile
 from .studyfile import StudyError
-
-
-class Runs:
-    """Scenarios run on the cluster, each once, from any thread; their records kept on disk."""
-
-    def __init__(self, args, cli, out, series, resume):
-        self.args, self.cli, self.folder, self.series = args, cli, out / 'runs', list(series)
-        self.records, self.lock = {}, threading.Lock()
-        self.client = self.cluster = self.plugin = None
-        self.resumed = 0
-        if resume and self.folder.is_dir():
-            for path in self.folder.glob('*.json'):
-                try:
-                    record = json.loads(path.read_text(encoding='utf-8'))
-                except (OSError, ValueError):
-                    continue
-                if record.get('status') in runner.WITH_SUMMARY and path.stem == record.get('id'):
-                    self.records[record['id']] = record
-            self.resumed = len(self.records)
-
-    def __enter__(self):
-        if self.args.scheduler:
-            self.client = runner.connect(self.args.scheduler)
-        else:
-            self.cluster, self.client = runner.start_local(self.args.workers, self.args.dashboard)
-        # The plugin and the tasks travel by value, as a sweep's do, with the series they read.
-        import cloudpickle
-        cloudpickle.register_pickle_by_value(batchclient)
-        cloudpickle.register_pickle_by_value(series)
-        self.plugin = batchclient.BatchPlugin(self.cli)
-        self.client.register_worker_plugin(self.plugin, name=self.plugin.name)
-        return self
-
-    def __exit__(self, *exc):
-        runner.ignore_stop_signals()   # the clean stop is short; let it finish
-        if self.client is not None:
-            try:   # ends the batch processes, and with them the runs still going
-                self.client.unregister_worker_plugin(self.plugin.name)
-            except Exception:   # a worker gone: the study ends anyway
-                pass
-            self.client.close()
-        if self.cluster is not None:
-            self.cluster.close()
-
-    def scenario(self, inputs):
-        return scenarios.Scenario(scenarios.scenario_id(inputs, []), inputs)
-
-    def run(self, inputs_list, done=None):
-        """The record of each inputs, running those without one; `done(scenario, record)` after each
-        run that finishes here."""
-        from distributed import as_completed
-        wanted = [self.scenario(inputs) for inputs in inputs_list]
-        with self.lock:
-            pending = list({s.id: s for s in wanted if s.id not in self.records}.values())
-        futures = {self.client.submit(batchclient.run_series, self.plugin.name, s.id, s.inputs, self.series,
-                                      retries=1, pure=False): s for s in pending}
-        try:
-            for future in as_completed(futures):
-                scenario = futures[future]
-                try:
-                    outcome = future.result()
-                except Exception as e:   # the task failed twice (a worker lost twice)
-                    outcome = {'status': 'failed', 'message': f'{type(e).__name__}: {e}', 'summary': None, 'series': {}}
-                record = {'id': scenario.id, 'inputs': scenario.inputs, **outcome}
-                if record['status'] in runner.WITH_SUMMARY:
-                    write_file(self.folder / f'{scenario.id}.json', json.dumps(record) + '\n')
-                with self.lock:
-                    self.records[scenario.id] = record
-                if done:
-                    done(scenario, record)
-        except KeyboardInterrupt:
-            runner.ignore_stop_signals()   # the clean stop is short; let it finish
-            self.client.cancel(list(futures))
-            raise
-        with self.lock:
-            return [self.records[s.id] for s in wanted]
 
 
 def summary_values(record):
@@ -149,7 +69,7 @@ def main(args):
     def refused(problems):
         for problem in problems:
             print(f'{args.study}: {problem}', file=sys.stderr)
-        return runner.EXIT_BAD_STUDY
+        return core.EXIT_BAD_STUDY
 
     try:
         analysis = analyses.read(args.study.read_text(encoding='utf-8'), args.study.parent)
@@ -157,37 +77,36 @@ def main(args):
         return refused([f'cannot read the study file: {e}'])
     except StudyError as e:
         return refused(e.problems)
-    if analysis.runs() > runner.TOO_MANY and not args.yes:
-        return refused([f'{analysis.kind}: {analysis.runs()} runs; more than {runner.TOO_MANY} need --yes'])
-    cli, where = runner.find_cli(args.cli, local=not args.scheduler)
+    if analysis.runs() > core.TOO_MANY and not args.yes:
+        return refused([f'{analysis.kind}: {analysis.runs()} runs; more than {core.TOO_MANY} need --yes'])
+    cli, where = core.find_cli(args.cli, local=not args.scheduler)
     if cli is None:
         print(f'digestra-study: {where}', file=sys.stderr)
-        return runner.EXIT_BAD_STUDY
+        return core.EXIT_BAD_STUDY
     try:
         prepared = prepare(analysis, cli)
     except analyses.NoListing as e:
         print(f'digestra-study: {e}', file=sys.stderr)
-        return runner.EXIT_BAD_STUDY
+        return core.EXIT_BAD_STUDY
     except StudyError as e:
         return refused(e.problems)
     if args.dry_run:
         limit = ' at most' if analysis.kind == 'fit' else ''
         print(f'{analysis.kind}: {len(analysis.names)} parameters ({", ".join(analysis.names)}),{limit} '
               f'{analysis.runs()} runs' + (' (set max_runs to bound it)' if analysis.kind == 'fit' and not analysis.settings['max_runs'] else ''))
-        return runner.EXIT_DONE
+        return core.EXIT_DONE
     print(f'digestra-study: using {cli} ({where})', file=sys.stderr)
     out = args.out or args.study.with_suffix('')
     series = list(analysis.measurements) if analysis.kind == 'fit' else \
         band_series(analysis.config) if analysis.kind == 'uncertainty' else []
-    for signum in (signal.SIGTERM, signal.SIGHUP):   # each as Ctrl-C: stop, keep what finished
-        signal.signal(signum, runner.interrupt)
+    core.stop_on_signals()
     folder = StudyFolder(out)
     try:
         folder.claim(args.study.read_text(encoding='utf-8'), args.replace)
     except (FolderRefused, FileError, OSError) as e:
         print(f'digestra-study: {e}', file=sys.stderr)
-        return runner.EXIT_BAD_STUDY
-    runs = Runs(args, cli, out, series, args.resume)
+        return core.EXIT_BAD_STUDY
+    runs = core.Runs(args, cli, out, series, args.resume)
     if args.resume:
         print(f'digestra-study: {runs.resumed} runs finished before', file=sys.stderr)
     flow = {'fit': run_fit, 'sensitivity': run_sensitivity, 'uncertainty': run_uncertainty}[analysis.kind]
@@ -195,12 +114,12 @@ def main(args):
     try:
         with runs:
             status = flow(analysis, prepared, runs, out, began)
-    except runner.NoCluster as e:
+    except core.NoCluster as e:
         print(f'digestra-study: {e}; nothing run', file=sys.stderr)
-        return runner.EXIT_NOT_ALL
+        return core.EXIT_NOT_ALL
     except KeyboardInterrupt:
         print('Stopped: finished runs are kept; --resume continues.', file=sys.stderr)
-        return runner.EXIT_INTERRUPTED
+        return core.EXIT_INTERRUPTED
     finally:
         folder.release()
     print(f'digestra-study: results in {out}', file=sys.stderr)
@@ -245,7 +164,7 @@ def run_sensitivity(analysis, prepared, runs, out, began):
     about, not_done = _about(analysis, runs, began, records)
     report.write_sensitivity(out, analysis.title, analysis.settings['method'], analysis.names, outputs, found,
                              units, about)
-    return runner.EXIT_DONE if not not_done and not missing else runner.EXIT_NOT_ALL
+    return core.EXIT_DONE if not not_done and not missing else core.EXIT_NOT_ALL
 
 
 def run_uncertainty(analysis, prepared, runs, out, began):
@@ -259,7 +178,7 @@ def run_uncertainty(analysis, prepared, runs, out, began):
     units.update({name: series.series_unit(name) for name in runs.series})
     about, not_done = _about(analysis, runs, began, records)
     report.write_uncertainty(out, analysis.title, bands, values, units, about)
-    return runner.EXIT_DONE if not not_done else runner.EXIT_NOT_ALL
+    return core.EXIT_DONE if not not_done else core.EXIT_NOT_ALL
 
 
 class FitProgress:
@@ -297,7 +216,7 @@ def run_fit(analysis, prepared, runs, out, began):
                             progress=bar)
     except RuntimeError as e:   # stopped before the first point and its Jacobian were run
         print(f'digestra-study: {e}; nothing written', file=sys.stderr)
-        return runner.EXIT_INTERRUPTED
+        return core.EXIT_INTERRUPTED
     finally:
         bar.finish()
     units = {name: series.series_unit(name) for name in analysis.measurements}
@@ -310,13 +229,13 @@ def run_fit(analysis, prepared, runs, out, began):
               file=sys.stderr)
     if found['stopped'] == 'interrupted':
         print('Stopped: the best point so far is written; --resume continues.', file=sys.stderr)
-        return runner.EXIT_INTERRUPTED
+        return core.EXIT_INTERRUPTED
     failed = [r for r in runs.records.values() if r['status'] != 'done']
     if failed:   # their points counted as misses: the estimates may be wrong
         print(f'digestra-study: {len(failed)} of {len(runs.records)} runs not done ({failed[0]["message"]})',
               file=sys.stderr)
-        return runner.EXIT_NOT_ALL
-    return runner.EXIT_DONE
+        return core.EXIT_NOT_ALL
+    return core.EXIT_DONE
 
 
 def fitted_toml(analysis, found):
