@@ -10,20 +10,22 @@ those the configuration run replaces (`fixed_in`) are refused before any run.
 """
 import csv
 import dataclasses
+import io
 import json
 import math
 import pathlib
 import re
 import subprocess
-import tomllib
 
-from . import distributions, studyfile
+from . import distributions, readfile, studyfile
+from .outputs import summary_key_problem
 from .series import SERIES, series_unit
 from .studyfile import INPUTS, StudyError, is_number
 
 KINDS = ('fit', 'sensitivity', 'uncertainty')
 METHODS = ('morris', 'sobol')
 DEFAULTS = {'trajectories': 10, 'levels': 4, 'samples': 64}
+MOST_LEVELS = 1000   # of a Morris grid; screening uses 4 to 10
 BANDS = ('gasflow', 'ch4_share', 'pH')   # the series an uncertainty study draws bands of
 
 
@@ -39,19 +41,23 @@ class Analysis:
     bounds: dict = dataclasses.field(default_factory=dict)          # fit: name -> {min, max, start?}
     measurements: dict = dataclasses.field(default_factory=dict)    # fit: series -> (days, values)
     lines: dict = dataclasses.field(default_factory=dict)
+    problems: list = dataclasses.field(default_factory=list)        # of the file on its own, with lines
 
     @property
     def config(self):
         return self.base.get('config', 'ssad')
 
     def runs(self):
-        """The number of runs the study asks for (a fit: at most)."""
+        """The number of runs the study asks for (a fit: at most), or None when a setting it
+        depends on was refused."""
         k, s = len(self.names), self.settings
         if self.kind == 'sensitivity':
-            return s['trajectories'] * (k + 1) if s['method'] == 'morris' else s['samples'] * (k + 2)
-        if self.kind == 'uncertainty':
-            return s['samples']
-        return s.get('max_runs') or s['starts'] * (k + 1)
+            count, per_sample = (s.get('trajectories'), k + 1) if s['method'] == 'morris' else (s.get('samples'), k + 2)
+        elif self.kind == 'uncertainty':
+            count, per_sample = s['samples'], 1
+        else:
+            count, per_sample = s.get('max_runs') or s['starts'], 1 if s.get('max_runs') else k + 1
+        return None if count is None else count * per_sample
 
     def inputs(self, point):
         """A scenario's inputs for a point {parameter: value}: the base with the run inputs among the
@@ -73,8 +79,8 @@ def wanted(path):
     """Whether the study file at `path` holds one of the three tables (False when it cannot be read:
     the sweep study's reader then says why)."""
     try:
-        return any(kind in tomllib.loads(path.read_text(encoding='utf-8')) for kind in KINDS)
-    except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError, RecursionError):
+        return any(kind in studyfile.toml_of(studyfile.read_study(path)) for kind in KINDS)
+    except StudyError:
         return False
 
 
@@ -97,11 +103,9 @@ class _Problems:
 
 
 def read(text, folder):
-    """The analysis in `text` (a study file in `folder`); raises StudyError naming every problem."""
-    try:
-        data = tomllib.loads(text)
-    except tomllib.TOMLDecodeError as e:
-        raise StudyError([f'not TOML: {e}']) from None
+    """The analysis in `text` (a study file in `folder`) with every problem of the file on its own in
+    `problems`, each at its line; raises StudyError when the text is not TOML."""
+    data = studyfile.toml_of(text)
     lines = studyfile.key_lines(text)
     problems = _Problems(lines)
     kinds = [k for k in (*KINDS, 'sweep') if k in data]
@@ -144,8 +148,7 @@ def read(text, folder):
             problems.add(f'{kind}.parameters.{name}', 'only numeric inputs vary')
         elif name in INPUTS and analysis.config not in INPUTS[name].configs:
             problems.add(f'{kind}.parameters.{name}', f'cannot matter: it does not apply to config {analysis.config}')
-    if problems.found:
-        raise StudyError(problems.found)
+    analysis.problems = problems.found
     return analysis
 
 
@@ -169,8 +172,9 @@ def _read_sensitivity(analysis, table, problems, folder):
     if method == 'morris':
         settings['trajectories'] = problems.whole('sensitivity.trajectories', table.get('trajectories', DEFAULTS['trajectories']), 2)
         levels = problems.whole('sensitivity.levels', table.get('levels', DEFAULTS['levels']), 2)
-        if levels is not None and levels % 2:
-            problems.add('sensitivity.levels', f'must be even, not {levels}')
+        if levels is not None and (levels % 2 or levels > MOST_LEVELS):
+            problems.add('sensitivity.levels', f'must be even and at most {MOST_LEVELS}, not {levels}')
+            levels = None
         settings['levels'] = levels
     elif method == 'sobol':
         settings['samples'] = problems.whole('sensitivity.samples', table.get('samples', DEFAULTS['samples']), 2)
@@ -178,6 +182,10 @@ def _read_sensitivity(analysis, table, problems, folder):
     if outputs is not None and (not isinstance(outputs, list) or not outputs or not all(isinstance(o, str) for o in outputs)):
         problems.add('sensitivity.outputs', 'must be a list of summary keys, e.g. ["r1_normal_methane"]')
         outputs = None
+    for number, name in enumerate(outputs or []):
+        reason = summary_key_problem(name, analysis.config)
+        if reason:
+            problems.add(f'sensitivity.outputs[{number}]', reason)
     settings['outputs'] = outputs
     analysis.settings = settings
     _read_distributions(analysis, table, 'sensitivity', problems)
@@ -253,9 +261,9 @@ def read_measurements(path):
     named as the run's series, each header optionally with its unit in brackets ("gasflow [m3/d]"),
     which must then be the series' own. An empty cell is a value not measured."""
     try:
-        with open(path, newline='', encoding='utf-8-sig') as f:
-            rows = [row for row in csv.reader(f) if any(cell.strip() for cell in row)]
-    except (OSError, UnicodeDecodeError) as e:
+        text = readfile.read_text(path, readfile.STUDY_CAP, encoding='utf-8-sig')
+        rows = [row for row in csv.reader(io.StringIO(text, newline='')) if any(cell.strip() for cell in row)]
+    except (readfile.ReadError, csv.Error) as e:
         raise MeasurementsError([f'cannot read: {e}']) from None
     if len(rows) < 2:
         raise MeasurementsError(['needs a header line and at least one line of values'])
@@ -328,7 +336,8 @@ def check_constants(analysis, listing):
     for key, name in named:
         entry = listing.get(name)
         if entry is None:
-            problems.add(key, 'is neither a run input nor a model constant of digestra-cli')
+            problems.add(key, 'is neither a run input nor a model constant of digestra-cli' + studyfile.nearest(
+                name, [*listing, *(n for n, i in INPUTS.items() if i.kind in ('number', 'temperature'))]))
         elif analysis.config in entry.get('fixed_in', ()):
             problems.add(key, f'cannot matter: config {analysis.config} replaces {name} by a law of its own')
     for name, box in analysis.bounds.items():

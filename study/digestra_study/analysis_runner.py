@@ -37,20 +37,32 @@ def band_series(config):
     return [f'{r}{name}' for r in reactors for name in analyses.BANDS]
 
 
-def prepare(analysis, cli):
-    """Checks what needs digestra-cli and the design, raising StudyError with every problem; the
-    design's points in the unit cube and as parameter values (a fit: None)."""
-    problems = []
+def size_problem(analysis, yes):
+    """Why the study has too many runs, counted before any point is drawn, or None."""
+    runs = analysis.runs()
+    if runs is not None and runs > core.MOST:
+        return f'{analysis.kind}: {runs} runs; a study runs at most {core.MOST}'
+    if runs is not None and runs > core.TOO_MANY and not yes:
+        return f'{analysis.kind}: {runs} runs; more than {core.TOO_MANY} need --yes'
+    return None
+
+
+def prepare(analysis, cli, yes=False):
+    """Checks the study whole, with what needs digestra-cli and the design, raising StudyError with
+    every problem; the design's points in the unit cube and as parameter values (a fit: None)."""
+    problems = list(analysis.problems)
+    too_many = size_problem(analysis, yes)
+    problems += [too_many] if too_many else []
     if analysis.constants or any(n not in analyses.INPUTS for n in analysis.names):
         problems += analyses.check_constants(analysis, analyses.list_constants(cli))
     prepared = None
-    if analysis.kind == 'fit':
+    if analysis.kind == 'fit' and analysis.measurements:   # else the file's problems say why
         s = analysis.settings
         for key, reason in fitting.check(fit_parameters(analysis), analysis.measurements, s['sigma'], s['weights'],
                                          s['holdout'], s['max_runs']):
             key = f'fit.parameters.{key}' if key.split('.')[0] in analysis.bounds else f'fit.{key}'
             problems.append(f'{studyfile.where(key, analysis.lines)}: {reason}')
-    else:
+    elif analysis.kind != 'fit' and analysis.runs() is not None and not too_many:
         unit = design(analysis)
         points = [dict(zip(analysis.names, row)) for row in distributions.values(analysis.distributions, unit)]
         problems += analyses.check_points(analysis, points)
@@ -72,19 +84,16 @@ def main(args):
         return core.EXIT_BAD_STUDY
 
     try:
-        analysis = analyses.read(args.study.read_text(encoding='utf-8'), args.study.parent)
-    except (OSError, UnicodeDecodeError) as e:
-        return refused([f'cannot read the study file: {e}'])
+        text = studyfile.read_study(args.study)
+        analysis = analyses.read(text, args.study.parent)
     except StudyError as e:
         return refused(e.problems)
-    if analysis.runs() > core.TOO_MANY and not args.yes:
-        return refused([f'{analysis.kind}: {analysis.runs()} runs; more than {core.TOO_MANY} need --yes'])
     cli, where = core.find_cli(args.cli, local=not args.scheduler)
     if cli is None:
         print(f'digestra-study: {where}', file=sys.stderr)
         return core.EXIT_BAD_STUDY
     try:
-        prepared = prepare(analysis, cli)
+        prepared = prepare(analysis, cli, args.yes)
     except analyses.NoListing as e:
         print(f'digestra-study: {e}', file=sys.stderr)
         return core.EXIT_BAD_STUDY
@@ -101,12 +110,16 @@ def main(args):
         band_series(analysis.config) if analysis.kind == 'uncertainty' else []
     core.stop_on_signals()
     folder = StudyFolder(out)
-    try:
-        folder.claim(args.study.read_text(encoding='utf-8'), args.replace)
-    except (FolderRefused, FileError, OSError) as e:
+    try:   # the scheduler first: one that cannot be reached leaves nothing behind
+        client = core.connect(args.scheduler) if args.scheduler else None
+        folder.claim(text, args.replace)
+    except core.NoCluster as e:
+        print(f'digestra-study: {e}; nothing run', file=sys.stderr)
+        return core.EXIT_NOT_ALL
+    except (FolderRefused, FileError) as e:
         print(f'digestra-study: {e}', file=sys.stderr)
         return core.EXIT_BAD_STUDY
-    runs = core.Runs(args, cli, out, series, args.resume)
+    runs = core.Runs(args, cli, out, series, args.resume, client)
     if args.resume:
         print(f'digestra-study: {runs.resumed} runs finished before', file=sys.stderr)
     flow = {'fit': run_fit, 'sensitivity': run_sensitivity, 'uncertainty': run_uncertainty}[analysis.kind]
@@ -114,9 +127,6 @@ def main(args):
     try:
         with runs:
             status = flow(analysis, prepared, runs, out, began)
-    except core.NoCluster as e:
-        print(f'digestra-study: {e}; nothing run', file=sys.stderr)
-        return core.EXIT_NOT_ALL
     except KeyboardInterrupt:
         print('Stopped: finished runs are kept; --resume continues.', file=sys.stderr)
         return core.EXIT_INTERRUPTED

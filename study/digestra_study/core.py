@@ -13,7 +13,7 @@ import threading
 import time
 import warnings
 
-from . import scenarios, studyfile
+from . import readfile, scenarios, studyfile
 from .files import write_file
 
 PROJECT = pathlib.Path(__file__).resolve().parents[2]
@@ -119,25 +119,25 @@ def ignore_stop_signals():
 class Runs:
     """Scenarios run on the cluster, each once, from any thread; their records kept on disk."""
 
-    def __init__(self, args, cli, out, series, resume):
+    def __init__(self, args, cli, out, series, resume, client=None):
+        """`client`: of the scheduler named with --scheduler (see connect); without one, a local
+        cluster is started on entering."""
         self.args, self.cli, self.folder, self.series = args, cli, out / 'runs', list(series)
         self.records, self.lock = {}, threading.Lock()
-        self.client = self.cluster = self.plugin = None
+        self.client, self.cluster, self.plugin = client, None, None
         self.resumed = 0
         if resume and self.folder.is_dir():
             for path in self.folder.glob('*.json'):
                 try:
-                    record = json.loads(path.read_text(encoding='utf-8'))
-                except (OSError, ValueError):
+                    record = json.loads(readfile.read_bytes(path, readfile.RECORD_CAP))
+                except (readfile.ReadError, ValueError):
                     continue
                 if record.get('status') in WITH_SUMMARY and path.stem == record.get('id'):
                     self.records[record['id']] = record
             self.resumed = len(self.records)
 
     def __enter__(self):
-        if self.args.scheduler:
-            self.client = connect(self.args.scheduler)
-        else:
+        if self.client is None:
             self.cluster, self.client = start_local(self.args.workers, self.args.dashboard)
         # The plugin and the tasks travel by value, as a sweep's do, with the series they read.
         import cloudpickle

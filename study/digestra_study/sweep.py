@@ -6,7 +6,7 @@ import json
 import sys
 import time
 
-from . import core, progress, scenarios, studyfile
+from . import clicheck, core, progress, readfile, scenarios, studyfile
 from .core import EXIT_BAD_STUDY, EXIT_DONE, EXIT_INTERRUPTED, EXIT_NOT_ALL, MOST, TOO_MANY, WITH_SUMMARY
 from .files import FileError, write_file
 from .folder import FolderRefused, StudyFolder
@@ -18,19 +18,19 @@ MIN_IN_FLIGHT = 8         # ...and at least this many, so that new workers find 
 LOOK = 1                  # seconds between looks at the cluster's workers
 
 
-def load_study(path, yes):
-    """The study, counted and checked before any scenario is expanded; raises StudyError."""
-    try:
-        text = path.read_text(encoding='utf-8')
-    except (OSError, UnicodeDecodeError) as e:
-        raise studyfile.StudyError([f'cannot read the study file: {e}']) from None
-    study = studyfile.resolve_files(studyfile.parse(text), path.parent)
+def load_study(path, yes, cli=None):
+    """The study, counted before any scenario is expanded, then checked whole (with `cli`:
+    digestra-cli's own checks too, nothing run); raises StudyError."""
+    study = studyfile.resolve_files(studyfile.parse(studyfile.read_study(path)), path.parent)
     count = study.count()
     if count > MOST:
         raise studyfile.StudyError([f'sweep: {count} scenarios; a study runs at most {MOST}'])
     if count > TOO_MANY and not yes:
         raise studyfile.StudyError([f'sweep: {count} scenarios; more than {TOO_MANY} need --yes'])
-    studyfile.check_scenarios(study)
+    try:
+        studyfile.check_scenarios(study, cli and (lambda inputs: clicheck.refusals(cli, inputs)))
+    except clicheck.CheckError as e:
+        raise studyfile.StudyError([str(e)]) from None
     return study
 
 
@@ -61,8 +61,8 @@ class ScenarioFiles:
         if not all(path.is_file() for path in self.required(scenario)):
             return None
         try:
-            record = json.loads(self.summary(scenario).read_text(encoding='utf-8'))
-        except (OSError, ValueError):
+            record = json.loads(readfile.read_bytes(self.summary(scenario), readfile.RECORD_CAP))
+        except (readfile.ReadError, ValueError):
             return None
         if record.get('inputs') != scenario.inputs or record.get('status') not in WITH_SUMMARY:
             return None
@@ -265,8 +265,16 @@ class StudyRun:
 
 def main(args):
     """digestra-study for a study file with [sweep]; the exit status."""
+    cli, where = core.find_cli(args.cli, local=not args.scheduler)
+    checker = core.find_cli(args.cli, local=True)[0] if args.scheduler else cli
+    if cli is None:
+        print(f'digestra-study: {where}', file=sys.stderr)
+        return EXIT_BAD_STUDY
+    if checker is None:
+        print('digestra-study: no digestra-cli here to check the scenarios before they run; the workers\' '
+              'check each as it runs', file=sys.stderr)
     try:
-        study = load_study(args.study, args.yes)
+        study = load_study(args.study, args.yes, checker)
     except studyfile.StudyError as e:
         for problem in e.problems:
             print(f'{args.study}: {problem}', file=sys.stderr)
@@ -277,11 +285,6 @@ def main(args):
             print(scenarios.describe(scenario))
         print(f'{count} scenarios')
         return EXIT_DONE
-
-    cli, where = core.find_cli(args.cli, local=not args.scheduler)
-    if cli is None:
-        print(f'digestra-study: {where}', file=sys.stderr)
-        return EXIT_BAD_STUDY
     print(f'digestra-study: using {cli} ({where})', file=sys.stderr)
     core.stop_on_signals()
     all_scenarios = list(scenarios.scenarios_of(study))
