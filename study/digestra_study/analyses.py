@@ -168,7 +168,7 @@ def _read_sensitivity(analysis, table, problems, folder):
     for key in ('trajectories', 'levels') if method == 'sobol' else ('samples',) if method == 'morris' else ():
         if key in table:
             problems.add(f'sensitivity.{key}', f'is not a setting of method "{method}"')
-    settings = {'method': method, 'seed': problems.whole('sensitivity.seed', table.get('seed', 0), 0)}
+    settings = {'method': method if method in METHODS else None, 'seed': problems.whole('sensitivity.seed', table.get('seed', 0), 0)}
     if method == 'morris':
         settings['trajectories'] = problems.whole('sensitivity.trajectories', table.get('trajectories', DEFAULTS['trajectories']), 2)
         levels = problems.whole('sensitivity.levels', table.get('levels', DEFAULTS['levels']), 2)
@@ -182,10 +182,10 @@ def _read_sensitivity(analysis, table, problems, folder):
     if outputs is not None and (not isinstance(outputs, list) or not outputs or not all(isinstance(o, str) for o in outputs)):
         problems.add('sensitivity.outputs', 'must be a list of summary keys, e.g. ["r1_normal_methane"]')
         outputs = None
-    for number, name in enumerate(outputs or []):
+    for name in outputs or []:
         reason = summary_key_problem(name, analysis.config)
         if reason:
-            problems.add(f'sensitivity.outputs[{number}]', reason)
+            problems.add('sensitivity.outputs', reason)
     settings['outputs'] = outputs
     analysis.settings = settings
     _read_distributions(analysis, table, 'sensitivity', problems)

@@ -62,7 +62,7 @@ def prepare(analysis, cli, yes=False):
                                          s['holdout'], s['max_runs']):
             key = f'fit.parameters.{key}' if key.split('.')[0] in analysis.bounds else f'fit.{key}'
             problems.append(f'{studyfile.where(key, analysis.lines)}: {reason}')
-    elif analysis.kind != 'fit' and analysis.runs() is not None and not too_many:
+    elif analysis.kind != 'fit' and not too_many and all(v is not None for k, v in analysis.settings.items() if k != 'outputs'):
         unit = design(analysis)
         points = [dict(zip(analysis.names, row)) for row in distributions.values(analysis.distributions, unit)]
         problems += analyses.check_points(analysis, points)
