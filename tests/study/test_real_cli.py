@@ -140,7 +140,7 @@ def test_a_sobol_study_gives_a_negligible_range_no_index_and_the_same_numbers_on
 ])
 def test_digestra_cli_checks_every_scenario_before_any_run(tmp_path, base, problem):
     (tmp_path / 'feed.csv').write_text('day,Q_in,X_c_in\n0,5,10\n')
-    result = run_study(write_study(tmp_path, f'[base]\n{base}\n[sweep]\nparameters.km_ac = [-1, 4]\n'), '--dry-run',
+    result = run_study(write_study(tmp_path, f'[base]\n{base}\n[sweep]\nparameters.km_su = [-1, 4]\n'), '--dry-run',
                        cli=CLI, timeout=60)
     assert result.returncode == 2 and not result.stdout, result.stderr
-    assert problem in result.stderr and 'parameters.km_ac: model parameter km_ac = -1' in result.stderr, result.stderr
+    assert problem in result.stderr and 'parameters.km_su: model parameter km_su = -1' in result.stderr, result.stderr
