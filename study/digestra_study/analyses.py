@@ -350,17 +350,22 @@ def check_constants(analysis, listing):
     return problems.found
 
 
-def check_points(analysis, points):
+def check_points(analysis, points, refusals=None):
     """The problems of run inputs digestra-cli would refuse at any point, each naming the parameter
-    and the first value refused."""
+    and the first value refused; with `refusals` (see clicheck) also those digestra-cli's own checks
+    find, nothing run."""
     problems = _Problems(analysis.lines)
     seen = set()
-    for point in points:
+    said = refusals([analysis.inputs(point) for point in points]) if refusals else [None] * len(points)
+    for point, message in zip(points, said):
         inputs = analysis.inputs(point)
         reasons = [(n, studyfile.value_problem(n, inputs[n])) for n in point if n in INPUTS]
         reasons += list(studyfile.scenario_problems({k: v for k, v in inputs.items() if k != 'parameters'}))
+        reasons += [(key.removeprefix('parameters.'), reason)
+                    for key, reason in studyfile.cli_problems(message, list(inputs.get('parameters', {})))]
         for name, reason in reasons:
             if reason and name not in seen:
                 seen.add(name)
-                problems.add(f'{analysis.kind}.parameters.{name}' if name in point else f'base.{name}', reason)
+                problems.add(f'{analysis.kind}.parameters.{name}' if name in point else
+                             f'base.{name}' if name in INPUTS else f'base.parameters.{name}', reason)
     return problems.found

@@ -7,7 +7,7 @@ import time
 
 import numpy as np
 
-from . import analyses, core, distributions, fitting, progress, report, sensitivity, series, uncertainty
+from . import analyses, clicheck, core, distributions, fitting, progress, report, sensitivity, series, uncertainty
 from .files import FileError, write_file
 from .folder import FolderRefused, StudyFolder
 from . import studyfile
@@ -56,6 +56,9 @@ def prepare(analysis, cli, yes=False):
     if analysis.constants or any(n not in analyses.INPUTS for n in analysis.names):
         problems += analyses.check_constants(analysis, analyses.list_constants(cli))
     prepared = None
+    if analysis.kind == 'fit':   # its start point as digestra-cli checks it
+        problems += analyses.check_points(analysis, [{n: b['start'] for n, b in analysis.bounds.items() if 'start' in b}],
+                                          lambda inputs: clicheck.refusals(cli, inputs))
     if analysis.kind == 'fit' and analysis.measurements:   # else the file's problems say why
         s = analysis.settings
         for key, reason in fitting.check(fit_parameters(analysis), analysis.measurements, s['sigma'], s['weights'],
@@ -65,7 +68,7 @@ def prepare(analysis, cli, yes=False):
     elif analysis.kind != 'fit' and not too_many and all(v is not None for k, v in analysis.settings.items() if k != 'outputs'):
         unit = design(analysis)
         points = [dict(zip(analysis.names, row)) for row in distributions.values(analysis.distributions, unit)]
-        problems += analyses.check_points(analysis, points)
+        problems += analyses.check_points(analysis, points, lambda inputs: clicheck.refusals(cli, inputs))
         prepared = unit, points
     if problems:
         raise StudyError(problems)
@@ -94,7 +97,7 @@ def main(args):
         return core.EXIT_BAD_STUDY
     try:
         prepared = prepare(analysis, cli, args.yes)
-    except analyses.NoListing as e:
+    except (analyses.NoListing, clicheck.CheckError) as e:
         print(f'digestra-study: {e}', file=sys.stderr)
         return core.EXIT_BAD_STUDY
     except StudyError as e:

@@ -353,12 +353,19 @@ def parse(text, lines=None):
                  mode, workbooks, problems, lines)
 
 
-def _named(key, reason, inputs):
-    """The study's key of a problem digestra-cli names by `key` ("parameters.km_ac" for a
-    "parameters" problem that names km_ac)."""
-    constants = [name for name in inputs if name.startswith(f'{PARAMETERS}.') and
-                 re.search(rf'\b{re.escape(name.removeprefix(PARAMETERS + "."))}\b', reason)]
-    return constants[0] if key == PARAMETERS and constants else key
+def cli_problems(message, constants):
+    """(key, reason) of each problem of digestra-cli's refusal `message` (None: no problem): its key,
+    "parameters.NAME" for a problem of one of the model constants `constants` that names it; a
+    problem told in more parts ("feed: f.csv:1:1: ...; f.csv:1:3: ...") keeps its key."""
+    key = None
+    for part in message.split('; ') if message else ():
+        given, _, reason = part.partition(': ')
+        if given in INPUTS or given == PARAMETERS or key is None:
+            named = [name for name in constants if re.search(rf'\b{re.escape(name)}\b', reason)]
+            key = f'{PARAMETERS}.{named[0]}' if given == PARAMETERS and named else given
+        else:
+            reason = part
+        yield key, reason or part
 
 
 def resolve_files(study, folder):
@@ -387,15 +394,10 @@ def check_scenarios(study, refusals=None):
         named.append({part for key, _ in found for part in key.split(' + ')})
     if refusals:
         for number, (inputs, message) in enumerate(zip(study.scenarios(), refusals(list(study.scenarios()))), 1):
-            key = None
-            for part in message.split('; ') if message else ():
-                given, _, reason = part.partition(': ')
-                if given in INPUTS or given == PARAMETERS or key is None:
-                    key = _named(given, reason, inputs)
-                else:   # a key's problem over more parts ("feed: f.csv:1:1: ...; f.csv:1:3: ...")
-                    reason = part
+            constants = [name.removeprefix(f'{PARAMETERS}.') for name in inputs if name.startswith(f'{PARAMETERS}.')]
+            for key, reason in cli_problems(message, constants):
                 if not set(key.split(' + ')) & named[number - 1]:
-                    seen.setdefault((key, reason or part), number)
+                    seen.setdefault((key, reason), number)
 
     def where(key):
         for part in key.split(' + '):
