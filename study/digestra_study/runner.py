@@ -34,8 +34,8 @@ def arguments(argv):
     parser.add_argument('--replace', action='store_true',
                         help='replace the results of another study in the output folder')
     parser.add_argument('--dry-run', action='store_true', help='list the scenarios and stop')
-    parser.add_argument('--yes', action='store_true', help=f'run studies of more than {TOO_MANY} scenarios '
-                                                          f'(at most {MOST})')
+    parser.add_argument('--yes', action='store_true', help=f'run studies of more than {TOO_MANY} scenarios or runs '
+                                                          f'(at most {MOST}, for every kind of study)')
     parser.add_argument('--version', action='store_true', help='print the version and stop')
     args = parser.parse_args(argv)
     if args.study is None and not args.version:
