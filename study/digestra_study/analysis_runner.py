@@ -2,6 +2,7 @@
 cluster through the runner core's `Runs` (the same workers and `digestra-cli --batch` processes as a
 sweep; each run kept in `runs/<id>.json`, so `--resume` reuses every finished run and a point is
 never run twice) and writes the results with `report`."""
+import functools
 import sys
 import time
 
@@ -56,19 +57,19 @@ def prepare(analysis, cli, yes=False):
     if analysis.constants or any(n not in analyses.INPUTS for n in analysis.names):
         problems += analyses.check_constants(analysis, analyses.list_constants(cli))
     prepared = None
-    if analysis.kind == 'fit':   # its start point as digestra-cli checks it
-        problems += analyses.check_points(analysis, [{n: b['start'] for n, b in analysis.bounds.items() if 'start' in b}],
-                                          lambda inputs: clicheck.refusals(cli, inputs))
-    if analysis.kind == 'fit' and analysis.measurements:   # else the file's problems say why
+    verdict = functools.partial(clicheck.refusals, cli)   # digestra-cli's own checks, nothing run
+    if analysis.kind == 'fit':
+        start = {name: box['start'] for name, box in analysis.bounds.items() if 'start' in box}
+        problems += analyses.check_points(analysis, [start], verdict)
         s = analysis.settings
         for key, reason in fitting.check(fit_parameters(analysis), analysis.measurements, s['sigma'], s['weights'],
-                                         s['holdout'], s['max_runs']):
+                                         s['holdout'], s['max_runs']) if analysis.measurements else ():
             key = f'fit.parameters.{key}' if key.split('.')[0] in analysis.bounds else f'fit.{key}'
             problems.append(f'{studyfile.where(key, analysis.lines)}: {reason}')
-    elif analysis.kind != 'fit' and not too_many and all(v is not None for k, v in analysis.settings.items() if k != 'outputs'):
-        unit = design(analysis)
+    elif not too_many and all(v is not None for k, v in analysis.settings.items() if k != 'outputs'):
+        unit = design(analysis)   # only once every setting it needs was taken
         points = [dict(zip(analysis.names, row)) for row in distributions.values(analysis.distributions, unit)]
-        problems += analyses.check_points(analysis, points, lambda inputs: clicheck.refusals(cli, inputs))
+        problems += analyses.check_points(analysis, points, verdict)
         prepared = unit, points
     if problems:
         raise StudyError(problems)
