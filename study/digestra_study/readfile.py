@@ -17,9 +17,13 @@ class ReadError(Exception):
 
 
 def read_bytes(path, cap):
+    """The bytes of the regular file at `path`, of at most `cap`; raises ReadError."""
     try:
-        if not stat.S_ISREG(os.stat(path).st_mode):
+        info = os.stat(path)
+        if not stat.S_ISREG(info.st_mode):
             raise ReadError(f'{path} is not a regular file')
+        if info.st_size > cap:
+            raise _too_large(path, cap)
         handle = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
     except OSError as e:
         raise ReadError(f'cannot read {path}: {e.strerror}') from None
@@ -37,9 +41,13 @@ def read_bytes(path, cap):
         raise ReadError(f'cannot read {path}: {e.strerror}') from None
     finally:
         os.close(handle)
-    if size > cap:
-        raise ReadError(f'{path} is larger than {cap // (1024 * 1024)} MiB')
+    if size > cap:   # grew since it was looked at
+        raise _too_large(path, cap)
     return b''.join(chunks)
+
+
+def _too_large(path, cap):
+    return ReadError(f'{path} is larger than {cap // (1024 * 1024)} MiB')
 
 
 def read_text(path, cap, encoding='utf-8'):
