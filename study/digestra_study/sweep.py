@@ -1,5 +1,6 @@
 """A sweep study: every scenario of a study file's [sweep] run on the cluster, each scenario's files
 kept in the output folder, then the summary table and the comparison plots."""
+import functools
 import importlib.util
 import itertools
 import json
@@ -24,11 +25,13 @@ def load_study(path, yes, cli=None):
     study = studyfile.resolve_files(studyfile.parse(studyfile.read_study(path)), path.parent)
     count = study.count()
     if count > MOST:
-        raise studyfile.StudyError([f'sweep: {count} scenarios; a study runs at most {MOST}'])
+        raise studyfile.StudyError(study.problems + [f'sweep: {count} scenarios; a study runs at most {MOST}'])
     if count > TOO_MANY and not yes:
-        raise studyfile.StudyError([f'sweep: {count} scenarios; more than {TOO_MANY} need --yes'])
+        raise studyfile.StudyError(study.problems + [f'sweep: {count} scenarios; more than {TOO_MANY} need --yes'])
+    if cli and count > TOO_MANY:
+        print(f'digestra-study: digestra-cli checks the {count} scenarios', file=sys.stderr)
     try:
-        studyfile.check_scenarios(study, cli and (lambda inputs: clicheck.refusals(cli, inputs)))
+        studyfile.check_scenarios(study, cli and functools.partial(clicheck.refusals, cli))
     except clicheck.CheckError as e:
         raise studyfile.StudyError([str(e)]) from None
     return study
