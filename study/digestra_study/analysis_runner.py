@@ -1,26 +1,18 @@
-"""Runs a fit, sensitivity or uncertainty study: checks it whole, then sends its runs to the study's
-cluster through the runner core's `Runs` (the same workers and `digestra-cli --batch` processes as a
-sweep; each run kept in `runs/<id>.json`, so `--resume` reuses every finished run and a point is
-never run twice) and writes the results with `report`."""
+"""Runs a fit, sensitivity or uncertainty study: checks it whole, then hands it to its kind's module
+(`fit_study`, `sensitivity_study`, `uncertainty_study`), which sends its runs to the study's cluster
+through the runner core's `Runs` (the same workers and `digestra-cli --batch` processes as a sweep;
+each run kept in `runs/<id>.json`, so `--resume` reuses every finished run and a point is never run
+twice) and writes the results with `report`."""
 import functools
 import sys
 import time
 
-import numpy as np
-
-from . import analyses, clicheck, core, distributions, fitting, progress, report, sensitivity, series, uncertainty
-from .files import FileError, write_file
+from . import (analyses, clicheck, core, distributions, fit_study, fitting, sensitivity, sensitivity_study, uncertainty,
+               uncertainty_study)
+from .files import FileError
 from .folder import FolderRefused, StudyFolder
 from . import studyfile
 from .studyfile import StudyError
-
-
-def summary_values(record):
-    return {v['key']: v['value'] for v in ((record.get('summary') or {}).get('values') or [])}
-
-
-def summary_units(records):
-    return {v['key']: v['unit'] for r in records for v in ((r.get('summary') or {}).get('values') or [])}
 
 
 def design(analysis):
@@ -31,11 +23,6 @@ def design(analysis):
     if s['method'] == 'sobol':
         return sensitivity.sobol_design(k, s['samples'], s['seed'])
     return sensitivity.morris_design(k, s['trajectories'], s['levels'], s['seed'])
-
-
-def band_series(config):
-    reactors = ('R1.', 'R2.') if config in ('tsad', 'tpad') else ('',)
-    return [f'{r}{name}' for r in reactors for name in analyses.BANDS]
 
 
 def size_problem(analysis, yes):
@@ -62,7 +49,7 @@ def prepare(analysis, cli, yes=False):
         start = {name: box['start'] for name, box in analysis.bounds.items() if 'start' in box}
         problems += analyses.check_points(analysis, [start], verdict)
         s = analysis.settings
-        for key, reason in fitting.check(fit_parameters(analysis), analysis.measurements, s['sigma'], s['weights'],
+        for key, reason in fitting.check(fit_study.fit_parameters(analysis), analysis.measurements, s['sigma'], s['weights'],
                                          s['holdout'], s['max_runs']) if analysis.measurements else ():
             key = f'fit.parameters.{key}' if key.split('.')[0] in analysis.bounds else f'fit.{key}'
             problems.append(f'{studyfile.where(key, analysis.lines)}: {reason}')
@@ -74,10 +61,6 @@ def prepare(analysis, cli, yes=False):
     if problems:
         raise StudyError(problems)
     return prepared
-
-
-def fit_parameters(analysis):
-    return [fitting.Parameter(n, b['min'], b['max'], b.get('start', b['min'])) for n, b in analysis.bounds.items()]
 
 
 def main(args):
@@ -111,7 +94,7 @@ def main(args):
     print(f'digestra-study: using {cli} ({where})', file=sys.stderr)
     out = args.out or args.study.with_suffix('')
     series = list(analysis.measurements) if analysis.kind == 'fit' else \
-        band_series(analysis.config) if analysis.kind == 'uncertainty' else []
+        uncertainty_study.band_series(analysis.config) if analysis.kind == 'uncertainty' else []
     core.stop_on_signals()
     folder = StudyFolder(out)
     try:   # the scheduler first: one that cannot be reached leaves nothing behind
@@ -126,7 +109,7 @@ def main(args):
     runs = core.Runs(args, cli, out, series, args.resume, client)
     if args.resume:
         print(f'digestra-study: {runs.resumed} runs finished before', file=sys.stderr)
-    flow = {'fit': run_fit, 'sensitivity': run_sensitivity, 'uncertainty': run_uncertainty}[analysis.kind]
+    flow = {'fit': fit_study, 'sensitivity': sensitivity_study, 'uncertainty': uncertainty_study}[analysis.kind].run
     began = time.monotonic()
     try:
         with runs:
@@ -138,123 +121,3 @@ def main(args):
         folder.release()
     print(f'digestra-study: results in {out}', file=sys.stderr)
     return status
-
-
-def _about(analysis, runs, began, records):
-    not_done = sum(r['status'] != 'done' for r in records)
-    return {'runs': len(records), 'runs not done': not_done, 'reused from before': runs.resumed,
-            'wall time [s]': round(time.monotonic() - began, 1),
-            **{k: v for k, v in analysis.settings.items() if v is not None and k != 'outputs'}}, not_done
-
-
-def _run_all(runs, analysis, points):
-    inputs = [analysis.inputs(p) for p in points]
-    todo = len({runs.scenario(i).id for i in inputs} - set(runs.records))
-    bar = progress.Progress(todo, sys.stderr)
-    try:
-        return runs.run(inputs, bar.update)
-    except KeyboardInterrupt:
-        bar.stopped()
-        raise
-    finally:
-        bar.finish()
-
-
-def run_sensitivity(analysis, prepared, runs, out, began):
-    unit, points = prepared
-    records = _run_all(runs, analysis, points)
-    units = summary_units(records)
-    outputs = analysis.settings['outputs'] or list(units)
-    missing = [o for o in outputs if o not in units and any(r['summary'] for r in records)]
-    for name in missing:
-        print(f'digestra-study: sensitivity.outputs: no run gives "{name}"', file=sys.stderr)
-    y = np.array([[summary_values(r).get(o, np.nan) if r['status'] == 'done' else np.nan for o in outputs]
-                  for r in records], dtype=float)
-    k = len(analysis.names)
-    if analysis.settings['method'] == 'sobol':
-        found = sensitivity.sobol_indices(y, k, seed=analysis.settings['seed'])
-    else:
-        found = sensitivity.morris_indices(unit, y, k)
-    about, not_done = _about(analysis, runs, began, records)
-    report.write_sensitivity(out, analysis.title, analysis.settings['method'], analysis.names, outputs, found,
-                             units, about)
-    return core.EXIT_DONE if not not_done and not missing else core.EXIT_NOT_ALL
-
-
-def run_uncertainty(analysis, prepared, runs, out, began):
-    _, points = prepared
-    records = _run_all(runs, analysis, points)
-    done = [r for r in records if r['status'] == 'done']
-    units = summary_units(records)
-    values = {key: [summary_values(r).get(key) if r['status'] == 'done' else None for r in records] for key in units}
-    bands = {name: uncertainty.bands([r['series'][name] for r in done if name in r['series']])
-             for name in runs.series}
-    units.update({name: series.series_unit(name) for name in runs.series})
-    about, not_done = _about(analysis, runs, began, records)
-    report.write_uncertainty(out, analysis.title, bands, values, units, about)
-    return core.EXIT_DONE if not not_done else core.EXIT_NOT_ALL
-
-
-class FitProgress:
-    """Runs done and the best cost so far: redrawn in place on a terminal, else a line per change."""
-
-    def __init__(self, stream):
-        self.stream, self.terminal, self.last = stream, stream.isatty(), None
-
-    def __call__(self, runs, cost):
-        if (runs, cost) == self.last:
-            return
-        self.last = (runs, cost)
-        line = f'fit: {runs} runs, best cost {cost:.6g}'
-        self.stream.write(f'\r{line}\x1b[K' if self.terminal else line + '\n')
-        self.stream.flush()
-
-    def finish(self):
-        if self.terminal:
-            self.stream.write('\n')
-
-
-def run_fit(analysis, prepared, runs, out, began):
-    parameters = fit_parameters(analysis)
-    s = analysis.settings
-
-    def evaluate(points):
-        records = runs.run([analysis.inputs(p) for p in points])
-        return [{name: tuple(ts) for name, ts in r['series'].items()} if r['status'] == 'done' else None
-                for r in records]
-
-    bar = FitProgress(sys.stderr)
-    try:
-        found = fitting.fit(evaluate, parameters, analysis.measurements, sigma=s['sigma'], weights=s['weights'],
-                            holdout=s['holdout'], starts=s['starts'], max_runs=s['max_runs'], seed=s['seed'],
-                            progress=bar)
-    except RuntimeError as e:   # stopped before the first point and its Jacobian were run
-        print(f'digestra-study: {e}; nothing written', file=sys.stderr)
-        return core.EXIT_INTERRUPTED
-    finally:
-        bar.finish()
-    units = {name: series.series_unit(name) for name in analysis.measurements}
-    about = {'runs': found['runs'], 'reused from before': runs.resumed, 'wall time [s]': round(time.monotonic() - began, 1),
-             'series measured': len(analysis.measurements)}
-    report.write_fit(out, analysis.title, found, units, about)
-    write_file(out / 'fitted.toml', fitted_toml(analysis, found))
-    if found['stopped'] == 'max_runs':
-        print(f'digestra-study: fit stopped at max_runs = {s["max_runs"]}; the estimates are the best point so far',
-              file=sys.stderr)
-    if found['stopped'] == 'interrupted':
-        print('Stopped: the best point so far is written; --resume continues.', file=sys.stderr)
-        return core.EXIT_INTERRUPTED
-    failed = [r for r in runs.records.values() if r['status'] != 'done']
-    if failed:   # their points counted as misses: the estimates may be wrong
-        print(f'digestra-study: {len(failed)} of {len(runs.records)} runs not done ({failed[0]["message"]})',
-              file=sys.stderr)
-        return core.EXIT_NOT_ALL
-    return core.EXIT_DONE
-
-
-def fitted_toml(analysis, found):
-    """The base inputs with the estimates filled in, as an inputs file."""
-    import tomli_w
-    estimates = {row['parameter']: row['estimate'] for row in found['parameters']}
-    inputs = analysis.inputs(estimates)
-    return tomli_w.dumps(inputs)

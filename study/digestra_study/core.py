@@ -9,11 +9,12 @@ import os
 import pathlib
 import shutil
 import signal
+import sys
 import threading
 import time
 import warnings
 
-from . import readfile, scenarios, studyfile
+from . import progress, readfile, scenarios, studyfile
 from .files import write_file
 
 PROJECT = pathlib.Path(__file__).resolve().parents[2]
@@ -192,3 +193,32 @@ class Runs:
             raise
         with self.lock:
             return [self.records[s.id] for s in wanted]
+
+
+def summary_values(record):
+    return {v['key']: v['value'] for v in ((record.get('summary') or {}).get('values') or [])}
+
+
+def summary_units(records):
+    return {v['key']: v['unit'] for r in records for v in ((r.get('summary') or {}).get('values') or [])}
+
+
+def about(runs, began, records, settings):
+    """The figures of a study's runs for its report, and how many were not done."""
+    not_done = sum(r['status'] != 'done' for r in records)
+    return {'runs': len(records), 'runs not done': not_done, 'reused from before': runs.resumed,
+            'wall time [s]': round(time.monotonic() - began, 1),
+            **{k: v for k, v in settings.items() if v is not None and k != 'outputs'}}, not_done
+
+
+def run_all(runs, inputs):
+    """The records of the runs of `inputs`, those not run before run with a progress line."""
+    todo = len({runs.scenario(i).id for i in inputs} - set(runs.records))
+    bar = progress.Progress(todo, sys.stderr)
+    try:
+        return runs.run(inputs, bar.update)
+    except KeyboardInterrupt:
+        bar.stopped()
+        raise
+    finally:
+        bar.finish()

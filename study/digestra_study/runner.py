@@ -6,8 +6,8 @@ import subprocess
 import sys
 
 from .core import EXIT_BAD_STUDY, EXIT_DONE, EXIT_NOT_ALL, MOST, TOO_MANY, find_cli
-from . import sweep
-from .sweep import WORKER_WAIT
+from . import sweep_study
+from .sweep_study import WORKER_WAIT
 
 
 def arguments(argv):
@@ -76,4 +76,4 @@ def main(argv=None):
     if analyses.wanted(args.study):   # a [fit], [sensitivity] or [uncertainty] table instead of [sweep]
         from . import analysis_runner
         return analysis_runner.main(args)
-    return sweep.main(args)
+    return sweep_study.main(args)
