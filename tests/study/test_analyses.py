@@ -55,8 +55,6 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
      ['line 3, sensitivity.levels: must be even and at most 1000', 'sensitivity: 200000000 runs; a study runs at most']),
     ('[base.parameters]\nkm_ac = -1\n[uncertainty]\n[uncertainty.parameters]\nkdis = { dist = "uniform", min = 1, max = 2 }\n',
      None, ['line 2, base.parameters.km_ac: model parameter km_ac = -1 must be positive']),
-    pytest.param('[fit]\nmeasurements = "plant.csv"\n[fit.parameters]\nkm_ac = { min = 1, max = 9 }\n', 'day,gasflow\n0,' + 'x' * 140000,
-                 ['line 2, fit.measurements: plant.csv: cannot read: field larger than field limit'], id='a long cell'),
     ('[uncertainty]\nsamples = 100000000\n[uncertainty.parameters]\nkm_ac = { dist = "uniform", min = 4, max = 12 }\n',
      None, ['uncertainty: 100000000 runs; a study runs at most 100000']),
     ('[fit]\nmeasurements = "plant.csv"\nstarts = 0\nsigma = { vfa = 1 }\n[fit.parameters]\n'
