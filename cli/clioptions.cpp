@@ -378,10 +378,15 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
     QStringList problems;
     std::vector<InputEntry> entries;
     std::map<QString, QString> outputs;
+    bool checkOnly = false;
     for (auto it = scenario.begin(); it != scenario.end(); ++it) {
         if (it.key() == QLatin1String("id"))
             continue;
-        if (!fileKeys.contains(it.key()))
+        if (it.key() == QLatin1String("check")) {
+            checkOnly = it->toBool();
+            if (!it->isBool())
+                problems << QStringLiteral("check: needs true or false, not %1").arg(typeName(it.value()));
+        } else if (!fileKeys.contains(it.key()))
             entries.push_back({it.key(), it.value()});
         else if (it->isString())
             outputs[it.key()] = it->toString();
@@ -401,5 +406,6 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
     problems << takeOutputs(outputs, options, KeyStyle::Key);
     if (!problems.isEmpty())
         return refused(problems.join(QStringLiteral("; ")));
+    options.checkOnly = checkOnly;
     return {ParsedCommandLine::Outcome::Run, options, {}};
 }

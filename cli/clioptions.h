@@ -26,6 +26,7 @@ struct CliOptions {
     bool quiet = false;    // no progress line, no list of written files
     bool stats = false;    // print the model's cost after the run
     bool batch = false;    // scenarios as JSON lines on standard input
+    bool checkOnly = false;  // a batch line's "check": answered with the checks' verdict, not run
 
     bool writesToStandardOutput() const
     {

@@ -86,10 +86,11 @@ QString statusName(int status)
 }
 
 // The answer to one scenario of --batch.
-QByteArray answer(const QJsonValue &id, int status, const QStringList &problems, const ScenarioResult *result)
+QByteArray answer(const QJsonValue &id, int status, const QStringList &problems, const ScenarioResult *result,
+                  const QString &statusText = QString())
 {
     QJsonObject line{{QStringLiteral("id"), id},
-                     {QStringLiteral("status"), statusName(status)},
+                     {QStringLiteral("status"), statusText.isEmpty() ? statusName(status) : statusText},
                      {QStringLiteral("exit"), status},
                      {QStringLiteral("message"), problems.join(QStringLiteral("; "))},
                      {QStringLiteral("summary"), QJsonValue::Null},
@@ -119,6 +120,8 @@ int runBatch()
         QByteArray reply;
         if (parsed.outcome != ParsedCommandLine::Outcome::Run) {
             reply = answer(id, ExitRefused, {parsed.text}, nullptr);
+        } else if (parsed.options.checkOnly) {
+            reply = answer(id, ExitOk, {}, nullptr, QStringLiteral("checked"));
         } else {
             const CliOptions &options = parsed.options;
             const ScenarioResult result = runner.run(options, !options.workbookPath.isEmpty(), silent, interrupts);

@@ -14,14 +14,15 @@ import math
 import pathlib
 import re
 import subprocess
-import tomllib
 
 from . import distributions, measurements, studyfile
+from .outputs import summary_key_problem
 from .studyfile import INPUTS, StudyError, is_number
 
 KINDS = ('fit', 'sensitivity', 'uncertainty')
 METHODS = ('morris', 'sobol')
 DEFAULTS = {'trajectories': 10, 'levels': 4, 'samples': 64}
+MOST_LEVELS = 1000   # of a Morris grid; screening uses 4 to 10
 BANDS = ('gasflow', 'ch4_share', 'pH')   # the series an uncertainty study draws bands of
 
 
@@ -37,19 +38,23 @@ class Analysis:
     bounds: dict = dataclasses.field(default_factory=dict)          # fit: name -> {min, max, start?}
     measurements: dict = dataclasses.field(default_factory=dict)    # fit: series -> (days, values)
     lines: dict = dataclasses.field(default_factory=dict)
+    problems: list = dataclasses.field(default_factory=list)        # of the file on its own, with lines
 
     @property
     def config(self):
         return self.base.get('config', 'ssad')
 
     def runs(self):
-        """The number of runs the study asks for (a fit: at most)."""
+        """The number of runs the study asks for (a fit: at most), or None when a setting it
+        depends on was refused."""
         k, s = len(self.names), self.settings
         if self.kind == 'sensitivity':
-            return s['trajectories'] * (k + 1) if s['method'] == 'morris' else s['samples'] * (k + 2)
-        if self.kind == 'uncertainty':
-            return s['samples']
-        return s.get('max_runs') or s['starts'] * (k + 1)
+            count, per_sample = (s.get('trajectories'), k + 1) if s['method'] == 'morris' else (s.get('samples'), k + 2)
+        elif self.kind == 'uncertainty':
+            count, per_sample = s['samples'], 1
+        else:
+            count, per_sample = s.get('max_runs') or s['starts'], 1 if s.get('max_runs') else k + 1
+        return None if count is None else count * per_sample
 
     def inputs(self, point):
         """A scenario's inputs for a point {parameter: value}: the base with the run inputs among the
@@ -71,8 +76,8 @@ def wanted(path):
     """Whether the study file at `path` holds one of the three tables (False when it cannot be read:
     the sweep study's reader then says why)."""
     try:
-        return any(kind in tomllib.loads(path.read_text(encoding='utf-8')) for kind in KINDS)
-    except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError, RecursionError):
+        return any(kind in studyfile.toml_of(studyfile.read_study(path)) for kind in KINDS)
+    except StudyError:
         return False
 
 
@@ -95,11 +100,9 @@ class _Problems:
 
 
 def read(text, folder):
-    """The analysis in `text` (a study file in `folder`); raises StudyError naming every problem."""
-    try:
-        data = tomllib.loads(text)
-    except tomllib.TOMLDecodeError as e:
-        raise StudyError([f'not TOML: {e}']) from None
+    """The analysis in `text` (a study file in `folder`) with every problem of the file on its own in
+    `problems`, each at its line; raises StudyError when the text is not TOML."""
+    data = studyfile.toml_of(text)
     lines = studyfile.key_lines(text)
     problems = _Problems(lines)
     kinds = [k for k in (*KINDS, 'sweep') if k in data]
@@ -142,8 +145,7 @@ def read(text, folder):
             problems.add(f'{kind}.parameters.{name}', 'only numeric inputs vary')
         elif name in INPUTS and analysis.config not in INPUTS[name].configs:
             problems.add(f'{kind}.parameters.{name}', f'cannot matter: it does not apply to config {analysis.config}')
-    if problems.found:
-        raise StudyError(problems.found)
+    analysis.problems = problems.found
     return analysis
 
 
@@ -163,12 +165,13 @@ def _read_sensitivity(analysis, table, problems, folder):
     for key in ('trajectories', 'levels') if method == 'sobol' else ('samples',) if method == 'morris' else ():
         if key in table:
             problems.add(f'sensitivity.{key}', f'is not a setting of method "{method}"')
-    settings = {'method': method, 'seed': problems.whole('sensitivity.seed', table.get('seed', 0), 0)}
+    settings = {'method': method if method in METHODS else None, 'seed': problems.whole('sensitivity.seed', table.get('seed', 0), 0)}
     if method == 'morris':
         settings['trajectories'] = problems.whole('sensitivity.trajectories', table.get('trajectories', DEFAULTS['trajectories']), 2)
         levels = problems.whole('sensitivity.levels', table.get('levels', DEFAULTS['levels']), 2)
-        if levels is not None and levels % 2:
-            problems.add('sensitivity.levels', f'must be even, not {levels}')
+        if levels is not None and (levels % 2 or levels > MOST_LEVELS):
+            problems.add('sensitivity.levels', f'must be even and at most {MOST_LEVELS}, not {levels}')
+            levels = None
         settings['levels'] = levels
     elif method == 'sobol':
         settings['samples'] = problems.whole('sensitivity.samples', table.get('samples', DEFAULTS['samples']), 2)
@@ -176,6 +179,10 @@ def _read_sensitivity(analysis, table, problems, folder):
     if outputs is not None and (not isinstance(outputs, list) or not outputs or not all(isinstance(o, str) for o in outputs)):
         problems.add('sensitivity.outputs', 'must be a list of summary keys, e.g. ["r1_normal_methane"]')
         outputs = None
+    for name in outputs or []:
+        reason = summary_key_problem(name, analysis.config)
+        if reason:
+            problems.add('sensitivity.outputs', reason)
     settings['outputs'] = outputs
     analysis.settings = settings
     _read_distributions(analysis, table, 'sensitivity', problems)
@@ -287,7 +294,8 @@ def check_constants(analysis, listing):
     for key, name in named:
         entry = listing.get(name)
         if entry is None:
-            problems.add(key, 'is neither a run input nor a model constant of digestra-cli')
+            problems.add(key, 'is neither a run input nor a model constant of digestra-cli' + studyfile.nearest(
+                name, [*listing, *(n for n, i in INPUTS.items() if i.kind in ('number', 'temperature'))]))
         elif analysis.config in entry.get('fixed_in', ()):
             problems.add(key, f'cannot matter: config {analysis.config} replaces {name} by a law of its own')
     for name, box in analysis.bounds.items():
@@ -300,17 +308,22 @@ def check_constants(analysis, listing):
     return problems.found
 
 
-def check_points(analysis, points):
+def check_points(analysis, points, refusals=None):
     """The problems of run inputs digestra-cli would refuse at any point, each naming the parameter
-    and the first value refused."""
+    and the first value refused; with `refusals` (see clicheck) also those digestra-cli's own checks
+    find, nothing run."""
     problems = _Problems(analysis.lines)
     seen = set()
-    for point in points:
+    said = refusals([analysis.inputs(point) for point in points]) if refusals else [None] * len(points)
+    for point, message in zip(points, said):
         inputs = analysis.inputs(point)
         reasons = [(n, studyfile.value_problem(n, inputs[n])) for n in point if n in INPUTS]
         reasons += list(studyfile.scenario_problems({k: v for k, v in inputs.items() if k != 'parameters'}))
+        reasons += [(key.removeprefix('parameters.'), reason)
+                    for key, reason in studyfile.cli_problems(message, list(inputs.get('parameters', {})))]
         for name, reason in reasons:
             if reason and name not in seen:
                 seen.add(name)
-                problems.add(f'{analysis.kind}.parameters.{name}' if name in point else f'base.{name}', reason)
+                problems.add(f'{analysis.kind}.parameters.{name}' if name in point else
+                             f'base.{name}' if name in INPUTS else f'base.parameters.{name}', reason)
     return problems.found

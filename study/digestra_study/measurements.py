@@ -12,9 +12,11 @@ so they hold no whole day before it.
 """
 import csv
 import datetime
+import io
 import math
 import re
 
+from . import readfile
 from .series import AGGREGATES, series_unit
 
 TOLERANCE = 1e-9   # days
@@ -29,14 +31,14 @@ class MeasurementsError(Exception):
 def _rows(path):
     """(line, cells) of each line of the file with a value in it: the one place it is read."""
     try:
-        with open(path, newline='', encoding='utf-8-sig') as f:
-            reader = csv.reader(f)
-            try:
-                return [(reader.line_num, row) for row in reader if any(cell.strip() for cell in row)]
-            except csv.Error as e:   # a cell longer than csv's limit, a NUL byte
-                raise MeasurementsError([f'line {reader.line_num}: {e}']) from None
-    except (OSError, UnicodeDecodeError) as e:
+        text = readfile.read_text(path, readfile.STUDY_CAP, encoding='utf-8-sig')
+    except readfile.ReadError as e:
         raise MeasurementsError([f'cannot read: {e}']) from None
+    reader = csv.reader(io.StringIO(text, newline=''))
+    try:
+        return [(reader.line_num, row) for row in reader if any(cell.strip() for cell in row)]
+    except csv.Error as e:   # a cell longer than csv's limit, a NUL byte
+        raise MeasurementsError([f'line {reader.line_num}: {e}']) from None
 
 
 def start_of(value):

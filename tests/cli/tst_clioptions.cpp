@@ -396,6 +396,12 @@ void TestCliOptions::feedAndConstantsInEveryFrontEnd()
     QCOMPARE(parseInputsText("engine = \"scripts\"\n").given.engine, std::optional<Engine>(Engine::Scripts));
     QCOMPARE(parse({}).options.request.engine, Engine::Native);
     QCOMPARE(parseScenarioLine(R"({"engine": "fast"})", &id).text, "engine: must be native or scripts, not fast");
+
+    // A batch line checked, not run: its inputs are checked as any line's.
+    QVERIFY(parseScenarioLine(R"({"check": true, "t-end": 5})", &id).options.checkOnly);
+    QVERIFY(!parseScenarioLine(R"({"t-end": 5})", &id).options.checkOnly);
+    QCOMPARE(parseScenarioLine(R"({"check": 1, "v1": -1})", &id).text,
+             "check: needs true or false, not a number; v1: must be greater than 0 (got -1 m3)");
 }
 
 void TestCliOptions::inputFilesRefusedBeforeReading_data()

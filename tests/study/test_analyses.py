@@ -37,10 +37,26 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
     ('[base]\nconfig = "ssad"\n[uncertainty]\n[uncertainty.parameters]\n'
      'nothing = { dist = "uniform", min = 1, max = 2 }\n',
      None, ['line 5, uncertainty.parameters.nothing: is neither a run input nor a model constant']),
-    ('[base]\nconfig = "pomp"\nmix-i = 5\n[base.parameters]\nk_fixed = 2\n[uncertainty]\n[uncertainty.parameters]\n'
-     'q-in = { dist = "uniform", min = -1, max = 2 }\n',
-     None, ['line 5, base.parameters.k_fixed: cannot matter: config pomp replaces k_fixed',
-            'line 8, uncertainty.parameters.q-in: must not be negative']),
+    ('[base]\nconfig = "pomp"\nmix-i = 5\n[base.parameters]\nk_fixed = 2\n[uncertainty]\nseeds = 1\n[uncertainty.parameters]\n'
+     'q-in = { dist = "uniform", min = -1, max = 2 }\nkmac = { dist = "uniform", min = 1, max = 2 }\n'
+     'kdis = { dist = "uniform", min = -1e308, max = 1e308 }\nkm_ac = { dist = "lognormal", median = 1, gsd = 1e300 }\n',
+     None, ['line 7, uncertainty.seeds: unknown key', 'line 5, base.parameters.k_fixed: cannot matter: config pomp replaces k_fixed',
+            'line 10, uncertainty.parameters.kmac: is neither a run input nor a model constant of digestra-cli; did you mean km_ac?',
+            'line 11, uncertainty.parameters.kdis: draws values that are not finite numbers (from nan to inf)',
+            'line 12, uncertainty.parameters.km_ac: draws values that are not finite numbers (from 0 to inf)',
+            'line 9, uncertainty.parameters.q-in: must not be negative']),
+    ('[sensitivity]\nmethod = "sobol"\nsamples = 1048576\noutputs = ["methane_share", "r2_final_ph"]\n[sensitivity.parameters]\n'
+     'km_ac = { dist = "uniform", min = 4, max = 12 }\n', None,
+     ['sensitivity: 3145728 runs; a study runs at most 100000',
+      'line 4, sensitivity.outputs: "methane_share" is not a summary value of config ssad; did you mean specific_methane_yield?',
+      'line 4, sensitivity.outputs: "r2_final_ph" is not a summary value of config ssad; did you mean r1_final_ph?']),
+    ('[sensitivity]\nmethod = "morris"\nlevels = 1000000000\ntrajectories = 100000000\n[sensitivity.parameters]\n'
+     'km_ac = { dist = "uniform", min = 4, max = 12 }\n', None,
+     ['line 3, sensitivity.levels: must be even and at most 1000', 'sensitivity: 200000000 runs; a study runs at most']),
+    ('[base.parameters]\nkm_ac = -1\n[uncertainty]\n[uncertainty.parameters]\nkdis = { dist = "uniform", min = 1, max = 2 }\n',
+     None, ['line 2, base.parameters.km_ac: model parameter km_ac = -1 must be positive']),
+    ('[uncertainty]\nsamples = 100000000\n[uncertainty.parameters]\nkm_ac = { dist = "uniform", min = 4, max = 12 }\n',
+     None, ['uncertainty: 100000000 runs; a study runs at most 100000']),
     ('[fit]\nmeasurements = "plant.csv"\nstarts = 0\nsigma = { vfa = 1 }\n[fit.parameters]\n'
      'km_ac = { min = 5, max = 1 }\nq-in = { max = 3 }\n',
      'day,gasflow [Nm3/d],pH,foo\n1,2,3\n1,2,3,4\n0,x,,1\n',

@@ -157,3 +157,18 @@ def test_a_sobol_study_gives_a_negligible_range_no_index_and_the_same_numbers_on
         (output, name) for output in ('r1_final_vfa', 'r1_final_gas_flow') for name in ('km_ac', 'khyd_li')]
     for matters, negligible in zip(rows[::2], rows[1::2]):
         assert float(matters['ST']) > 0.5 and 0 <= float(negligible['ST']) < 1e-3, (matters, negligible)
+
+
+@pytest.mark.parametrize('base, problem', [
+    ('feed = "feed.csv"\nq-in = 5', 'line 3, q-in: does not apply with feed'),
+    ('substrates = "feed.csv"', 'line 2, substrates: goes with feed'),
+    ('feed = "missing.csv"', 'line 2, feed: missing.csv: cannot be read'),
+    ('config = "tpad"\nq-in = 0', 'line 3, q-in: must be greater than 0 for config tpad'),
+    ('[base.parameters]\nY_ac = 2', 'line 3, parameters.Y_ac: model parameter Y_ac = 2 must be from 0 to 1'),
+])
+def test_digestra_cli_checks_every_scenario_before_any_run(tmp_path, base, problem):
+    (tmp_path / 'feed.csv').write_text('day,Q_in,X_c_in\n0,5,10\n')
+    result = run_study(write_study(tmp_path, f'[base]\n{base}\n[sweep]\nparameters.km_su = [-1, 4]\n'), '--dry-run',
+                       cli=CLI, timeout=60)
+    assert result.returncode == 2 and not result.stdout, result.stderr
+    assert problem in result.stderr and 'parameters.km_su: model parameter km_su = -1' in result.stderr, result.stderr
