@@ -339,6 +339,10 @@ def _read_variables(problem, table, problems):
                 or any(b <= a for a, b in zip(periods, periods[1:])):
             problems.add(f'{key}.periods', f'must list the days each period starts, from 0 on, e.g. [0, 60], not {periods!r}')
             continue
+        late = [p for p in periods if p >= problem.t_end()]
+        if late:
+            problems.add(f'{key}.periods', f'a period from day {late[0]:g} starts after the run ends (t-end {problem.t_end():g})')
+            continue
         if reason:
             continue
         for day in periods:
@@ -401,11 +405,13 @@ class Search:
 
     def __init__(self, problem, runs, feeds, progress=None):
         self.problem, self.runs, self.feeds, self.progress = problem, runs, feeds, progress
-        self.evaluations, self.generation, self.best = {}, -1, []   # best: the best feasible objective after each run
+        self.evaluations, self.generation, self.calls, self.best = {}, 0, 0, []   # best: the best feasible objective after each run
 
     def evaluate(self, x):
         """The evaluations of the points in the columns of `x` (variables x points)."""
-        points = [dict(zip((v.name for v in self.problem.variables), column)) for column in np.atleast_2d(x).T]
+        x = np.asarray(x)
+        columns = x.T if x.ndim == 2 else [x]   # SciPy sends one point on its own first
+        points = [dict(zip((v.name for v in self.problem.variables), column)) for column in columns]
         inputs = [self.problem.inputs(p, _feed(self.problem, p, self.feeds)) for p in points]
         records = self.runs.run(inputs)
         found = []
@@ -449,7 +455,8 @@ class Search:
     def violations(self, x):
         """Each limit's relative slack (at least 0 where met) and whether the run gave values, of each
         point; a new generation starts here, as SciPy asks for the limits first."""
-        self.generation += 1
+        if np.ndim(x) == 2:   # a generation (SciPy's first call checks one point on its own)
+            self.generation, self.calls = self.calls, self.calls + 1
         found = self.evaluate(x)
         rows = [[e['slack'][k] if e['done'] else 0.0 for e in found] for k in self.problem.constraints]
         return np.array(rows + [[0.0 if e['done'] else -FAILED for e in found]])
