@@ -274,8 +274,6 @@ def _read_objective(problem, table, problems):
         reason = outputs.summary_key_problem(key, problem.config)
         if reason:
             problems.add(where, reason)
-    if prices is not None and key != PROFIT:
-        problems.add('optimize.prices', f'prices make the objective "profit"; set {problem.sense} = "profit"')
     for name, price in problems.table('optimize.prices', prices or {}).items():
         at = f'optimize.prices.{name}'
         column = name.removeprefix(f'{SUBSTRATES}.')
@@ -429,20 +427,21 @@ class Search:
     def _scored(self, point, record):
         values = analysis_runner.summary_values(record) if record['status'] == 'done' else {}
         p = self.problem
-        objective = values.get(p.objective)
-        if p.objective == PROFIT and record['status'] == 'done':
+        if p.prices and record['status'] == 'done':   # revenues less the substrates' costs
             schedule = p.schedule_of(point) or p.schedule
             fed = schedule.fed(p.t_end()) if schedule else {}
-            terms = [price * (values.get(k) if k in values else np.nan) if not k.startswith(f'{SUBSTRATES}.')
+            terms = [price * values.get(k, np.nan) if not k.startswith(f'{SUBSTRATES}.')
                      else -price * fed[k.removeprefix(f'{SUBSTRATES}.')] for k, price in p.prices.items()]
-            objective = math.fsum(terms) if all(t is not None and math.isfinite(t) for t in terms) else None
+            values[PROFIT] = math.fsum(terms) if all(t is not None and math.isfinite(t) for t in terms) else None
+        objective = values.get(p.objective)
         limits = {k: values.get(k) for k in p.constraints}
         numbers = [objective, *limits.values()]
         done = record['status'] == 'done' and all(is_number(v) and math.isfinite(v) for v in numbers)
         slack = {k: min(((v - b['min']) if 'min' in b else math.inf, (b['max'] - v) if 'max' in b else math.inf))
                  / (abs(b.get('max', b.get('min'))) or 1.0) if done else None
                  for (k, b), v in zip(p.constraints.items(), limits.values())}
-        return {'point': point, 'objective': objective if done else None, 'limits': limits, 'slack': slack,
+        return {'point': point, 'objective': objective if done else None, 'profit': values.get(PROFIT),
+                'limits': limits, 'slack': slack,
                 'done': done, 'status': record['status'], 'message': record.get('message', ''),
                 'feasible': done and all(s >= 0 for s in slack.values())}
 

@@ -220,8 +220,10 @@ def write_optimum(folder, problem, found, point, about):
     write_csv(folder / 'optimum.csv', ['variable', 'value', 'unit'], optimum)
     evaluations = list(found.evaluations.values())
     limits = list(problem.constraints)
-    write_csv(folder / 'evaluations.csv', ['run', 'generation', *names, problem.objective, *limits, 'feasible', 'status'],
-              [[e['run'], e['generation'], *(e['point'][n] for n in names), e['objective'],
+    profit = ['profit'] if problem.prices and problem.objective != 'profit' else []   # beside another objective
+    write_csv(folder / 'evaluations.csv', ['run', 'generation', *names, problem.objective, *profit, *limits, 'feasible',
+                                           'status'],
+              [[e['run'], e['generation'], *(e['point'][n] for n in names), e['objective'], *(e[p] for p in profit),
                 *(e['limits'][k] for k in limits), e['feasible'], e['status']] for e in evaluations])
     tightest = min(limits, key=lambda k: point['slack'][k] if point['done'] else 0, default=None)
     front = pareto_front(problem, evaluations, tightest) if tightest else []

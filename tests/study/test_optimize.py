@@ -33,8 +33,7 @@ BEST_FLOW = ('[base]\nt-end = 10\n[optimize]\nmaximize = "r1_normal_methane"\nma
       'line 10, optimize.variables.t2: cannot matter: it does not apply to config ssad',
       'line 11, optimize.variables.config: only numeric inputs vary',
       'line 13, optimize.constraints.r1_final_fos_tac: "r1_final_fos_tac" is not a summary value of config ssad',
-      'line 14, optimize.constraints.r1_final_ph: needs a min, a max or both',
-      'line 15, optimize.prices: prices make the objective "profit"']),
+      'line 14, optimize.constraints.r1_final_ph: needs a min, a max or both']),
     ('[base]\nt-end = 20\n[optimize]\nmaximize = "profit"\nmax_runs = 10\n[optimize.variables]\n'
      '"substrates.sludge" = { min = 0, max = 1, periods = [0, 30] }\n"parameters.km_ac" = { min = -1, max = 2 }\n',
      ['line 4, optimize.maximize: "profit" needs its prices',
