@@ -8,8 +8,7 @@ import time
 import numpy as np
 
 from . import analyses, clicheck, core, distributions, fitting, progress, report, sensitivity, series, uncertainty
-from .files import FileError, write_file
-from .folder import FolderRefused, StudyFolder
+from .files import write_file
 from . import studyfile
 from .studyfile import StudyError
 
@@ -111,20 +110,9 @@ def main(args):
     out = args.out or args.study.with_suffix('')
     series = list(analysis.measurements) if analysis.kind == 'fit' else \
         band_series(analysis.config) if analysis.kind == 'uncertainty' else []
-    core.stop_on_signals()
-    folder = StudyFolder(out)
-    try:   # the scheduler first: one that cannot be reached leaves nothing behind
-        client = core.connect(args.scheduler) if args.scheduler else None
-        folder.claim(text, args.replace)
-    except core.NoCluster as e:
-        print(f'digestra-study: {e}; nothing run', file=sys.stderr)
-        return core.EXIT_NOT_ALL
-    except (FolderRefused, FileError) as e:
-        print(f'digestra-study: {e}', file=sys.stderr)
-        return core.EXIT_BAD_STUDY
-    runs = core.Runs(args, cli, out, series, args.resume, client)
-    if args.resume:
-        print(f'digestra-study: {runs.resumed} runs finished before', file=sys.stderr)
+    folder, runs = core.open_study(args, cli, text, out, series)
+    if folder is None:   # refused: `runs` is the exit status
+        return runs
     flow = {'fit': run_fit, 'sensitivity': run_sensitivity, 'uncertainty': run_uncertainty}[analysis.kind]
     began = time.monotonic()
     try:

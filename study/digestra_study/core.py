@@ -9,12 +9,14 @@ import os
 import pathlib
 import shutil
 import signal
+import sys
 import threading
 import time
 import warnings
 
 from . import readfile, scenarios, studyfile
-from .files import write_file
+from .files import FileError, write_file
+from .folder import FolderRefused, StudyFolder
 
 PROJECT = pathlib.Path(__file__).resolve().parents[2]
 WITH_SUMMARY = ('done', 'stopped early', 'not numbers')   # outcomes that finish a scenario
@@ -192,3 +194,24 @@ class Runs:
             raise
         with self.lock:
             return [self.records[s.id] for s in wanted]
+
+
+def open_study(args, cli, text, out, series):
+    """The output folder claimed for the study file `text` and the study's `Runs`, the scheduler
+    named with --scheduler reached first (one that cannot be reached leaves nothing behind); or
+    None and the exit status, the reason printed."""
+    stop_on_signals()
+    folder = StudyFolder(out)
+    try:
+        client = connect(args.scheduler) if args.scheduler else None
+        folder.claim(text, args.replace)
+    except NoCluster as e:
+        print(f'digestra-study: {e}; nothing run', file=sys.stderr)
+        return None, EXIT_NOT_ALL
+    except (FolderRefused, FileError) as e:
+        print(f'digestra-study: {e}', file=sys.stderr)
+        return None, EXIT_BAD_STUDY
+    runs = Runs(args, cli, out, series, args.resume, client)
+    if args.resume:
+        print(f'digestra-study: {runs.resumed} runs finished before', file=sys.stderr)
+    return folder, runs

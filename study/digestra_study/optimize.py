@@ -25,9 +25,8 @@ import time
 
 import numpy as np
 
-from . import analysis_runner, clicheck, core, outputs, readfile, report, studyfile
+from . import analyses, analysis_runner, clicheck, core, outputs, readfile, report, studyfile
 from .files import FileError, write_file
-from .folder import FolderRefused, StudyFolder
 from .studyfile import DECLARED, INPUTS, StudyError, is_number, nearest
 
 SENSES = ('maximize', 'minimize')
@@ -178,13 +177,7 @@ def wanted(path):
         return False
 
 
-class _Problems:
-    def __init__(self, lines):
-        self.lines, self.found = lines, []
-
-    def add(self, key, reason):
-        self.found.append(f'{studyfile.where(key, self.lines)}: {reason}')
-
+class _Problems(analyses._Problems):   # with the checks of a bounded variable's table
     def table(self, key, value, allowed=None):
         if not isinstance(value, dict):
             self.add(key, 'must be a table')
@@ -510,20 +503,9 @@ def main(args):
         return core.EXIT_DONE
     print(f'digestra-study: using {cli} ({where})', file=sys.stderr)
     out = args.out or args.study.with_suffix('')
-    core.stop_on_signals()
-    folder = StudyFolder(out)
-    try:   # the scheduler first: one that cannot be reached leaves nothing behind
-        client = core.connect(args.scheduler) if args.scheduler else None
-        folder.claim(text, args.replace)
-    except core.NoCluster as e:
-        print(f'digestra-study: {e}; nothing run', file=sys.stderr)
-        return core.EXIT_NOT_ALL
-    except (FolderRefused, FileError) as e:
-        print(f'digestra-study: {e}', file=sys.stderr)
-        return core.EXIT_BAD_STUDY
-    runs = core.Runs(args, cli, out, [], args.resume, client)
-    if args.resume:
-        print(f'digestra-study: {runs.resumed} runs finished before', file=sys.stderr)
+    folder, runs = core.open_study(args, cli, text, out, [])
+    if folder is None:   # refused: `runs` is the exit status
+        return runs
     bar = analysis_runner.FitProgress(sys.stderr, 'optimize: {runs} runs, best feasible ' + f'{problem.objective} ' + '{cost:.6g}')
     found, began, stopped = Search(problem, runs, out / 'runs' / 'feeds', bar), time.monotonic(), False
     try:
