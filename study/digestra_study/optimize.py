@@ -404,18 +404,22 @@ class Search:
         columns = x.T if x.ndim == 2 else [x]   # SciPy sends one point on its own first
         points = [dict(zip((v.name for v in self.problem.variables), column)) for column in columns]
         inputs = [self.problem.inputs(p, _feed(self.problem, p, self.feeds)) for p in points]
-        records = self.runs.run(inputs)
-        found = []
+        at = {self.runs.scenario(i).id: p for p, i in zip(points, inputs)}
+        # Each run as it finishes, so that a stop keeps it; then those run before (--resume).
+        records = self.runs.run(inputs, lambda scenario, record: self._add(at[scenario.id], record))
         for point, record in zip(points, records):
-            if record['id'] not in self.evaluations:
-                self.evaluations[record['id']] = {'run': record['id'], 'generation': self.generation,
-                                                  **self._scored(point, record)}
-                best = self.best_feasible()
-                self.best.append(best['objective'] if best else None)
-                if self.progress:
-                    self.progress(len(self.best), math.nan if best is None else best['objective'])
-            found.append(self.evaluations[record['id']])
-        return found
+            self._add(point, record)
+        return [self.evaluations[r['id']] for r in records]
+
+    def _add(self, point, record):
+        if record['id'] in self.evaluations:
+            return
+        self.evaluations[record['id']] = {'run': record['id'], 'generation': self.generation,
+                                          **self._scored(point, record)}
+        best = self.best_feasible()
+        self.best.append(best['objective'] if best else None)
+        if self.progress:
+            self.progress(len(self.best), math.nan if best is None else best['objective'])
 
     def _scored(self, point, record):
         values = analysis_runner.summary_values(record) if record['status'] == 'done' else {}

@@ -3,11 +3,12 @@ digestra-cli, and the best flow under a VFA limit through the built digestra-cli
 import json
 import os
 import pathlib
+import signal
 import subprocess
 
 import pytest
 
-from conftest import FAKE_CLI, read_rows, run_study, write_study
+from conftest import DEADLINE, FAKE_CLI, read_rows, run_study, stop_group, study_command, wait_for, write_study
 from digestra_study import optimize
 from digestra_study.studyfile import StudyError
 
@@ -67,6 +68,24 @@ def test_an_infeasible_problem_says_which_limit_and_failed_runs_count_as_infeasi
     log = tmp_path / 'ran.log'   # the runs that finished are kept; only the refused ones run again
     assert run_study(study, '--resume', env={'FAKE_LOG': str(log)}).returncode == 1
     assert set(log.read_text().split()) == {r['run'] for r in rows if r['status'] == 'refused'}
+
+
+def test_ctrl_c_writes_the_best_feasible_point_so_far(tmp_path):
+    study = write_study(tmp_path, '[base]\nt-end = 60\n[optimize]\nminimize = "r1_final_gas_flow"\nmax_runs = 60\n'
+                                  '[optimize.variables]\nx-c-in = { min = 1, max = 100 }\n')
+    out = tmp_path / 'study'
+    runner = subprocess.Popen(study_command(study, '--workers', '2'), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, text=True, start_new_session=True)
+    try:
+        wait_for(lambda: len(list((out / 'runs').glob('*.json'))) >= 3, 'three finished runs')
+        runner.send_signal(signal.SIGINT)
+        assert runner.wait(timeout=DEADLINE) == 130
+        assert 'best feasible point so far is written' in runner.stderr.read()
+    finally:
+        stop_group(runner)
+    rows = read_rows(out / 'evaluations.csv')
+    best = min(rows, key=lambda r: float(r['r1_final_gas_flow']))
+    assert 3 <= len(rows) < 60 and read_rows(out / 'optimum.csv')[0]['value'] == best['x-c-in']
 
 
 @pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
