@@ -97,8 +97,8 @@ def read_schedule(path):
             if isinstance(data.get('feed'), list):
                 names = list(dict.fromkeys(k for row in data['feed'] for k in row))
                 data = {n: [row.get(n, 0.0) for row in data['feed']] for n in names}
-            names = list(data)
-            table = [[float(v) for v in values] for values in zip(*data.values())]
+            names = sorted(data, key=lambda name: name != 'day')
+            table = [[float(v) for v in values] for values in zip(*(data[n] for n in names))]
             units = [''] * len(names)
         else:
             lines = [line for line in text.splitlines() if line.strip() and not line.lstrip().startswith('#')]
@@ -282,7 +282,7 @@ def _read_objective(problem, table, problems):
 
 
 def _substrate_problem(problem, column):
-    if problem.schedule is None:
+    if problem.schedule is None or SUBSTRATES not in problem.base:
         return 'needs a feed schedule of substrates in [base] (feed = "FILE", substrates = "FILE")'
     if column not in problem.schedule.columns[1:]:
         return f'"{column}" is not a column of the feed schedule{nearest(column, problem.schedule.columns[1:])}'
