@@ -221,8 +221,8 @@ def read(text, folder):
     problem = Problem(study.title, study.base, [], lines=lines)
     table = problems.table('optimize', data['optimize'],
                            ('maximize', 'minimize', 'max_runs', 'seed', 'variables', 'constraints', 'prices'))
-    if 'feed' in problem.base and any(k.startswith(f'{SUBSTRATES}.') for k in [*table.get('variables', {}),
-                                                                               *table.get('prices', {})]):
+    named = [k for part in ('variables', 'prices') if isinstance(table.get(part), dict) for k in table[part]]
+    if 'feed' in problem.base and any(k.startswith(f'{SUBSTRATES}.') for k in named):
         try:
             problem.schedule = read_schedule(problem.base['feed'])
         except ScheduleError as e:
@@ -239,7 +239,7 @@ def read(text, folder):
             problems.add(f'optimize.{key}', f'must be a whole number of at least {low}, not {value!r}')
         else:
             setattr(problem, key, value)
-    _read_variables(problem, problems.table('optimize.variables', table.get('variables')), problems)
+    _read_variables(problem, problems.table('optimize.variables', table.get('variables', {})), problems)
     for key, entry in problems.table('optimize.constraints', table.get('constraints', {})).items():
         where = f'optimize.constraints.{key}'
         reason = outputs.summary_key_problem(key, problem.config)
@@ -305,11 +305,9 @@ def _read_variables(problem, table, problems):
             if not reason:
                 unit = problem.schedule.units[problem.schedule.columns.index(column)]
         elif name in INPUTS and INPUTS[name].kind in ('number', 'temperature', 'constant'):
-            reason, unit = None, INPUTS[name].unit
-            if name not in DECLARED or problem.config in INPUTS[name].configs:
-                pass
-            else:
-                reason = f'cannot matter: it does not apply to config {problem.config}'
+            unit = INPUTS[name].unit
+            reason = None if problem.config in INPUTS[name].configs else \
+                f'cannot matter: it does not apply to config {problem.config}'
         elif name in INPUTS:
             reason = 'only numeric inputs vary'
         else:
@@ -510,13 +508,16 @@ def main(args):
     folder, runs = core.open_study(args, cli, text, out, [])
     if folder is None:   # refused: `runs` is the exit status
         return runs
-    bar = analysis_runner.FitProgress(sys.stderr, 'optimize: {runs} runs, best feasible ' + f'{problem.objective} ' + '{cost:.6g}')
+    bar = analysis_runner.FitProgress(sys.stderr, f'optimize: {{runs}} runs, best feasible {problem.objective} {{cost:.6g}}')
     found, began, stopped = Search(problem, runs, out / 'runs' / 'feeds', bar), time.monotonic(), False
     try:
         with runs:
             search(problem, found)
     except KeyboardInterrupt:
         stopped = True
+    except FileError as e:   # a feed or a run's record: what finished is kept
+        print(f'digestra-study: {e}', file=sys.stderr)
+        return core.EXIT_NOT_ALL
     finally:
         bar.finish()
         folder.release()

@@ -1,4 +1,4 @@
-"""The files of a sensitivity, uncertainty or fit study, in its output folder. Each writer puts its
+"""The files of a sensitivity, uncertainty, fit or optimisation study, in its output folder. Each writer puts its
 tables as CSV, every number as JSON, its plots under plots/ and one report.html that holds the
 tables and the plots (embedded) and reads on its own. Numbers are written as Python writes floats
 (shortest round trip, a point for decimals) whatever the locale; a value that is not a number is an
@@ -15,6 +15,12 @@ empty CSV cell and null in JSON.
     write_fit(folder, title, found, units, about)
         fit.csv         parameter,estimate,std_error,ci_low,ci_high,start,min,max
         fit.json        everything `fitting.fit` found but the fitted curves
+    write_optimum(folder, problem, found, point, about)
+        optimum.csv     variable,value,unit
+        optimum.json    the objective, the limits and whether the point is feasible, with `about`
+        evaluations.csv run,generation, the variables, the objective (profit beside it when priced), each
+                        limited output, feasible,status: every run in the order it finished
+        pareto.csv      (with limits) the tightest limit's value, the best objective within it, its run
 
 `names` are the parameters in the design's order, `outputs` the output keys in the order of the
 result's columns, `units` maps parameter, output and series keys to units (optional), `about`
