@@ -165,7 +165,8 @@ def against_variables(evaluations, variables, objective, units, optimum):
     """The objective of every run against each variable, feasible runs apart, the optimum marked."""
     figure, axes = _grid(len(variables))
     for ax, (name, unit) in zip(axes, variables):
-        for feasible, style in ((True, dict(color='C0', label='feasible')), (False, dict(color='C3', marker='x', label='infeasible'))):
+        for feasible, style in ((True, dict(color='C0', label='feasible')),
+                                (False, dict(color='C3', marker='x', label='infeasible'))):
             chosen = [e for e in evaluations if e['feasible'] == feasible and e['objective'] is not None]
             ax.scatter([e['point'][name] for e in chosen], [e['objective'] for e in chosen], s=12, **style)
         ax.axvline(optimum[name], color='k', linewidth=0.8, label='optimum')

@@ -326,11 +326,13 @@ def _read_variables(problem, table, problems):
         periods = entry.get('periods', [0])
         if not isinstance(periods, list) or not periods or not all(is_number(p) for p in periods) or periods[0] != 0 \
                 or any(b <= a for a, b in zip(periods, periods[1:])):
-            problems.add(f'{key}.periods', f'must list the days each period starts, from 0 on, e.g. [0, 60], not {periods!r}')
+            problems.add(f'{key}.periods',
+                         f'must list the days each period starts, from 0 on, e.g. [0, 60], not {periods!r}')
             continue
         late = [p for p in periods if p >= problem.t_end()]
         if late:
-            problems.add(f'{key}.periods', f'a period from day {late[0]:g} starts after the run ends (t-end {problem.t_end():g})')
+            problems.add(f'{key}.periods',
+                         f'a period from day {late[0]:g} starts after the run ends (t-end {problem.t_end():g})')
             continue
         if reason:
             continue
@@ -394,7 +396,8 @@ class Search:
 
     def __init__(self, problem, runs, feeds, progress=None):
         self.problem, self.runs, self.feeds, self.progress = problem, runs, feeds, progress
-        self.evaluations, self.generation, self.calls, self.best = {}, 0, 0, []   # best: the best feasible objective after each run
+        self.evaluations, self.generation, self.calls = {}, 0, 0
+        self.best = []   # the best feasible objective after each run
 
     def evaluate(self, x):
         """The evaluations of the points in the columns of `x` (variables x points)."""
