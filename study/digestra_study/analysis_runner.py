@@ -80,16 +80,11 @@ def fit_parameters(analysis):
 
 def main(args):
     """digestra-study for a study file with [fit], [sensitivity] or [uncertainty]; the exit status."""
-    def refused(problems):
-        for problem in problems:
-            print(f'{args.study}: {problem}', file=sys.stderr)
-        return core.EXIT_BAD_STUDY
-
     try:
         text = studyfile.read_study(args.study)
         analysis = analyses.read(text, args.study.parent)
     except StudyError as e:
-        return refused(e.problems)
+        return core.refused(args.study, e.problems)
     cli, where = core.find_cli(args.cli, local=not args.scheduler)
     if cli is None:
         print(f'digestra-study: {where}', file=sys.stderr)
@@ -100,7 +95,7 @@ def main(args):
         print(f'digestra-study: {e}', file=sys.stderr)
         return core.EXIT_BAD_STUDY
     except StudyError as e:
-        return refused(e.problems)
+        return core.refused(args.study, e.problems)
     if args.dry_run:
         limit = ' at most' if analysis.kind == 'fit' else ''
         print(f'{analysis.kind}: {len(analysis.names)} parameters ({", ".join(analysis.names)}),{limit} '

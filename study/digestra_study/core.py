@@ -25,6 +25,13 @@ TOO_MANY, MOST = studyfile.MAX_SCENARIOS, studyfile.MOST_SCENARIOS
 STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
 
 
+def refused(study, problems):
+    """Prints every problem of the study file `study`; the exit status of a refused study."""
+    for problem in problems:
+        print(f'{study}: {problem}', file=sys.stderr)
+    return EXIT_BAD_STUDY
+
+
 def find_cli(given, local):
     """The digestra-cli to use and where it was found, or None with the reason. The workers of a
     cluster look it up themselves: their PATH, or the path given, is theirs."""

@@ -480,16 +480,11 @@ def search(problem, found):
 
 def main(args):
     """digestra-study for a study file with [optimize]; the exit status."""
-    def refused(problems):
-        for problem in problems:
-            print(f'{args.study}: {problem}', file=sys.stderr)
-        return core.EXIT_BAD_STUDY
-
     try:
         text = studyfile.read_study(args.study)
         problem = read(text, args.study.parent)
     except StudyError as e:
-        return refused(e.problems)
+        return core.refused(args.study, e.problems)
     cli, where = core.find_cli(args.cli, local=not args.scheduler)
     if cli is None:
         print(f'digestra-study: {where}', file=sys.stderr)
@@ -500,7 +495,7 @@ def main(args):
         print(f'digestra-study: {e}', file=sys.stderr)
         return core.EXIT_BAD_STUDY
     except StudyError as e:
-        return refused(e.problems)
+        return core.refused(args.study, e.problems)
     names = ', '.join(v.name for v in problem.variables)
     if args.dry_run:
         print(f'optimize: {len(problem.variables)} variables ({names}), at most {problem.runs()} runs '
