@@ -528,7 +528,7 @@ def finish(problem, found, runs, out, began, stopped):
     about = {'runs': len(found.evaluations), 'reused from before': runs.resumed,
              'runs failed': sum(not e['done'] for e in found.evaluations.values()),
              'wall time [s]': round(time.monotonic() - began, 1), 'max_runs': problem.max_runs, 'seed': problem.seed,
-             'stopped': 'interrupted' if stopped else ''}
+             **({'stopped': 'interrupted'} if stopped else {})}
     if least is None:
         print('Stopped before any run finished; nothing written.', file=sys.stderr)
         return core.EXIT_INTERRUPTED
