@@ -9,8 +9,6 @@ import time
 
 from . import (analyses, clicheck, core, distributions, fit_study, fitting, sensitivity, sensitivity_study, uncertainty,
                uncertainty_study)
-from .files import FileError
-from .folder import FolderRefused, StudyFolder
 from . import studyfile
 from .studyfile import StudyError
 
@@ -65,16 +63,11 @@ def prepare(analysis, cli, yes=False):
 
 def main(args):
     """digestra-study for a study file with [fit], [sensitivity] or [uncertainty]; the exit status."""
-    def refused(problems):
-        for problem in problems:
-            print(f'{args.study}: {problem}', file=sys.stderr)
-        return core.EXIT_BAD_STUDY
-
     try:
         text = studyfile.read_study(args.study)
         analysis = analyses.read(text, args.study.parent)
     except StudyError as e:
-        return refused(e.problems)
+        return core.refused(args.study, e.problems)
     cli, where = core.find_cli(args.cli, local=not args.scheduler)
     if cli is None:
         print(f'digestra-study: {where}', file=sys.stderr)
@@ -85,7 +78,7 @@ def main(args):
         print(f'digestra-study: {e}', file=sys.stderr)
         return core.EXIT_BAD_STUDY
     except StudyError as e:
-        return refused(e.problems)
+        return core.refused(args.study, e.problems)
     if args.dry_run:
         limit = ' at most' if analysis.kind == 'fit' else ''
         print(f'{analysis.kind}: {len(analysis.names)} parameters ({", ".join(analysis.names)}),{limit} '
@@ -95,20 +88,9 @@ def main(args):
     out = args.out or args.study.with_suffix('')
     series = list(fit_study.fit_requests(analysis).values()) if analysis.kind == 'fit' else \
         uncertainty_study.band_series(analysis.config) if analysis.kind == 'uncertainty' else []
-    core.stop_on_signals()
-    folder = StudyFolder(out)
-    try:   # the scheduler first: one that cannot be reached leaves nothing behind
-        client = core.connect(args.scheduler) if args.scheduler else None
-        folder.claim(text, args.replace)
-    except core.NoCluster as e:
-        print(f'digestra-study: {e}; nothing run', file=sys.stderr)
-        return core.EXIT_NOT_ALL
-    except (FolderRefused, FileError) as e:
-        print(f'digestra-study: {e}', file=sys.stderr)
-        return core.EXIT_BAD_STUDY
-    runs = core.Runs(args, cli, out, series, args.resume, client)
-    if args.resume:
-        print(f'digestra-study: {runs.resumed} runs finished before', file=sys.stderr)
+    folder, runs = core.open_study(args, cli, text, out, series)
+    if folder is None:   # refused: `runs` is the exit status
+        return runs
     flow = {'fit': fit_study, 'sensitivity': sensitivity_study, 'uncertainty': uncertainty_study}[analysis.kind].run
     began = time.monotonic()
     try:

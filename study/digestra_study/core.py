@@ -15,13 +15,21 @@ import time
 import warnings
 
 from . import progress, readfile, scenarios, studyfile
-from .files import write_file
+from .files import FileError, write_file
+from .folder import FolderRefused, StudyFolder
 
 PROJECT = pathlib.Path(__file__).resolve().parents[2]
 WITH_SUMMARY = ('done', 'stopped early', 'not numbers')   # outcomes that finish a scenario
 EXIT_DONE, EXIT_NOT_ALL, EXIT_BAD_STUDY, EXIT_INTERRUPTED = 0, 1, 2, 130
 TOO_MANY, MOST = studyfile.MAX_SCENARIOS, studyfile.MOST_SCENARIOS
 STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+
+
+def refused(study, problems):
+    """Prints every problem of the study file `study`; the exit status of a refused study."""
+    for problem in problems:
+        print(f'{study}: {problem}', file=sys.stderr)
+    return EXIT_BAD_STUDY
 
 
 def find_cli(given, local):
@@ -222,3 +230,24 @@ def run_all(runs, inputs):
         raise
     finally:
         bar.finish()
+
+
+def open_study(args, cli, text, out, series):
+    """The output folder claimed for the study file `text` and the study's `Runs`, the scheduler
+    named with --scheduler reached first (one that cannot be reached leaves nothing behind); or
+    None and the exit status, the reason printed."""
+    stop_on_signals()
+    folder = StudyFolder(out)
+    try:
+        client = connect(args.scheduler) if args.scheduler else None
+        folder.claim(text, args.replace)
+    except NoCluster as e:
+        print(f'digestra-study: {e}; nothing run', file=sys.stderr)
+        return None, EXIT_NOT_ALL
+    except (FolderRefused, FileError) as e:
+        print(f'digestra-study: {e}', file=sys.stderr)
+        return None, EXIT_BAD_STUDY
+    runs = Runs(args, cli, out, series, args.resume, client)
+    if args.resume:
+        print(f'digestra-study: {runs.resumed} runs finished before', file=sys.stderr)
+    return folder, runs

@@ -15,14 +15,14 @@ def fit_parameters(analysis):
 class FitProgress:
     """Runs done and the best cost so far: redrawn in place on a terminal, else a line per change."""
 
-    def __init__(self, stream):
-        self.stream, self.terminal, self.last = stream, stream.isatty(), None
+    def __init__(self, stream, form='fit: {runs} runs, best cost {cost:.6g}'):
+        self.stream, self.terminal, self.last, self.form = stream, stream.isatty(), None, form
 
     def __call__(self, runs, cost):
         if (runs, cost) == self.last:
             return
         self.last = (runs, cost)
-        line = f'fit: {runs} runs, best cost {cost:.6g}'
+        line = self.form.format(runs=runs, cost=cost)
         self.stream.write(f'\r{line}\x1b[K' if self.terminal else line + '\n')
         self.stream.flush()
 

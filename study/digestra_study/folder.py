@@ -9,9 +9,11 @@ from .files import FileError, write_file
 
 LOCK = '.digestra-study.lock'
 RECORD = 'study.toml'
-# What any kind of study puts there: a sweep's, then a fit's, a sensitivity and an uncertainty study's.
+# What any kind of study puts there: a sweep's, then a fit's, a sensitivity, an uncertainty and an
+# optimisation study's.
 WRITTEN = (RECORD, 'summary.csv', 'summary.xlsx', 'plots', 'scenarios', 'runs', 'report.html', 'fit.csv', 'fit.json',
-           'fitted.toml', 'indices.csv', 'indices.json', 'percentiles.csv', 'bands.csv', 'uncertainty.json')
+           'fitted.toml', 'indices.csv', 'indices.json', 'percentiles.csv', 'bands.csv', 'uncertainty.json',
+           'optimum.csv', 'optimum.json', 'optimum.toml', 'optimum-feed.csv', 'evaluations.csv', 'pareto.csv')
 
 
 class FolderRefused(Exception):

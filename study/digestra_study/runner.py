@@ -72,7 +72,9 @@ def main(argv=None):
     args = arguments(argv)
     if args.version:
         return version(args.cli)
-    from . import analyses
+    from . import analyses, optimize
+    if optimize.wanted(args.study):
+        return optimize.main(args)
     if analyses.wanted(args.study):   # a [fit], [sensitivity] or [uncertainty] table instead of [sweep]
         from . import analysis_runner
         return analysis_runner.main(args)

@@ -1,12 +1,13 @@
 """Study files: expansion into scenarios, and every kind of refusal named by its key."""
 import json
 import os
+import re
 import tomllib
 
 import pytest
 
 from conftest import HERE, run_study, write_study
-from digestra_study import analyses, scenarios, studyfile
+from digestra_study import analyses, optimize, scenarios, studyfile
 from digestra_study.folder import StudyFolder
 
 
@@ -193,7 +194,11 @@ def test_the_study_record_reads_back():
 
 def test_the_shipped_studies_are_valid():
     for path in (HERE.parents[1] / 'studies').glob('*.toml'):
-        if analyses.wanted(path):   # their constants are checked against the real digestra-cli only
+        if optimize.wanted(path):   # the example names operator outputs that a digestra-cli may not give yet
+            problems = optimize.read(path.read_text(), path.parent).problems
+            assert all(re.search(r'"(electricity|chp_heat|r1_final_fos_tac|r1_min_ph)" is not a summary value', p)
+                       for p in problems), problems
+        elif analyses.wanted(path):   # their constants are checked against the real digestra-cli only
             assert not analyses.read(path.read_text(), path.parent).problems
         else:
             studyfile.check_scenarios(studyfile.parse(path.read_text()))
