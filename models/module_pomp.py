@@ -3,11 +3,10 @@
 # integrates it over the simulated days with an output every 0.1 d (MyFunc). The feed enters section 1,
 # the effluent leaves section 3, neighbouring sections exchange matter, the pump returns matter from
 # section 3 to section 1, and only section 1 exchanges gas with the headspace.
-# solve_ph comes from the solver script, which runs in the same namespace after this one.
+# solve_ph and Integration come from the solver script, which runs in the same namespace after this one.
 from math import exp, floor, log10
 
 import numpy as np
-from scipy import integrate
 
 try:
     import digestra_kernel  # the compiled right-hand side, where the program offers it
@@ -39,8 +38,8 @@ SECTION_2 = 30
 SECTION_3 = 60
 
 # Columns of the result table. Liquid values are the means of the three sections, gas values those of
-# the headspace; pH, ions, dissolved carbon dioxide and free ammonia are section 3's as the latest
-# evaluation of tank published them.
+# the headspace; pH, ions, dissolved carbon dioxide and free ammonia are section 3's as tank
+# published them, evaluated at the row's time and state.
 RESULT_COLUMNS = (
     't', 'gasflow', 'gasflow_N', 'p_ch4_adjust', 'p_co2_adjust', 'p_h2_adjust', 'p_h2o_adjust', 'pH',
     'COD_Tot', 'COD_S', 'COD_X',
@@ -336,8 +335,8 @@ def initial_row():
 
 
 def report_row(t, y):
-    # One output row: the section means and the headspace reached at t, and the values published by
-    # the latest evaluation.
+    # One output row: the section means and the headspace reached at t, and the values tank published
+    # for them.
     state = y.tolist()
     values = {name: (state[i] + state[SECTION_2 + i] + state[SECTION_3 + i]) / 3
               for i, name in enumerate(STATE_NAMES[:LIQUID + 2])}
@@ -371,10 +370,9 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
 
     # The kernel computes tank's numbers from this namespace's constants and the feed in force.
     rhs = tank if digestra_kernel is None else digestra_kernel.PumpMixed(globals(), feed_table())
-    r = integrate.ode(rhs).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end
-    num_steps = floor((t_final - 0.0) / OUTPUT_INTERVAL) + 1
-    r.set_initial_value(INITIAL_SECTIONS, 0.0)
+    num_steps = floor(round(t_final / OUTPUT_INTERVAL, 10)) + 1  # one row per started tenth of a day
+    r = Integration(rhs, INITIAL_SECTIONS)
 
     results = np.zeros((num_steps, len(RESULT_COLUMNS)))
     results[0] = initial_row()
@@ -383,7 +381,11 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        r.integrate(r.t + OUTPUT_INTERVAL)
+        # Exact output times, free of accumulated rounding; the row's published values come from one
+        # evaluation at its own time and state.
+        t = round(k * OUTPUT_INTERVAL, 10)
+        r.integrate(t)
+        rhs(t, r.y)
         if rhs is not tank:
             globals().update(rhs.published()[0])
         callback(r.t, t_final)

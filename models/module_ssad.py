@@ -1,10 +1,9 @@
 # Single-stage digester: ADM1 kinetics of one continuously stirred tank with its headspace (tank) and
 # the run that integrates it over the simulated days with an output every 0.1 d (MyFunc).
-# solve_ph comes from the solver script, which runs in the same namespace after this one.
+# solve_ph and Integration come from the solver script, which runs in the same namespace after this one.
 from math import exp, floor, log10
 
 import numpy as np
-from scipy import integrate
 
 try:
     import digestra_kernel  # the compiled right-hand side, where the program offers it
@@ -28,7 +27,7 @@ INITIAL_STATE = (
     1.18e-5, 1.669890973, 0.0112951)
 
 # Columns of the result table. Names found in STATE_NAMES are copied from the state reached; the
-# others are taken or derived from the values that the latest evaluation of tank published.
+# others are taken or derived from the values that tank published, evaluated at the row's time and state.
 RESULT_COLUMNS = (
     't', 'gasflow', 'gasflow_N', 'p_ch4_adjust', 'p_co2_adjust', 'p_h2_adjust', 'p_h2o_adjust', 'pH',
     'COD_Tot', 'COD_S', 'COD_X',
@@ -251,7 +250,7 @@ def initial_row():
 
 
 def report_row(t, y):
-    # One output row: the state reached at t, and the values published by the latest evaluation.
+    # One output row: the state reached at t, and the values tank published for it.
     values = dict(zip(STATE_NAMES, y.tolist()))
     COD_S = (values['S_aa'] + values['S_ac'] + values['S_bu'] + values['S_ch4'] + values['S_fa']
              + values['S_h2'] + values['S_I'] + values['S_pro'] + values['S_su'] + values['S_va'])
@@ -282,10 +281,9 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
 
     # The kernel computes tank's numbers from this namespace's constants and the feed in force.
     rhs = tank if digestra_kernel is None else digestra_kernel.SingleStage(globals(), feed_table())
-    r = integrate.ode(rhs).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end
-    num_steps = floor((t_final - 0.0) / OUTPUT_INTERVAL) + 1
-    r.set_initial_value(INITIAL_STATE, 0.0)
+    num_steps = floor(round(t_final / OUTPUT_INTERVAL, 10)) + 1  # one row per started tenth of a day
+    r = Integration(rhs, INITIAL_STATE)
 
     results = np.zeros((num_steps, len(RESULT_COLUMNS)))
     results[0] = initial_row()
@@ -294,7 +292,11 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        r.integrate(r.t + OUTPUT_INTERVAL)
+        # Exact output times, free of accumulated rounding; the row's published values come from one
+        # evaluation at its own time and state.
+        t = round(k * OUTPUT_INTERVAL, 10)
+        r.integrate(t)
+        rhs(t, r.y)
         if rhs is not tank:
             globals().update(rhs.published()[0])
         callback(r.t, t_final)

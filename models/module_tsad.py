@@ -1,11 +1,11 @@
 # Two-stage digestion: two digesters in series at one temperature. Reactor 1 takes the feed, reactor 2 the
 # liquid leaving reactor 1 at the same flow; each has its own volume, headspace and vent pressure. tank
 # holds the ADM1 kinetics of both, MyFunc the run that integrates them over the simulated days with an
-# output every 0.1 d. solve_ph comes from the solver script, which runs in the same namespace after this one.
+# output every 0.1 d. solve_ph and Integration come from the solver script, which runs in the same
+# namespace after this one.
 from math import exp, floor, log10
 
 import numpy as np
-from scipy import integrate
 
 try:
     import digestra_kernel  # the compiled right-hand side, where the program offers it
@@ -34,7 +34,7 @@ INITIAL_STATE = (
 
 # Columns of one reactor's block of the result table (reactor 1's block first, then reactor 2's). Names
 # found in STATE_NAMES are copied from the reactor's state reached; the others are taken or derived from
-# the values that the latest evaluation of tank published for that reactor.
+# the values that tank published for that reactor, evaluated at the row's time and state.
 RESULT_COLUMNS = (
     't', 'gasflow', 'gasflow_N', 'p_ch4_adjust', 'p_co2_adjust', 'p_h2_adjust', 'p_h2o_adjust', 'pH',
     'COD_Tot', 'COD_S', 'COD_X',
@@ -335,10 +335,9 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
 
     # The kernel computes tank's numbers from this namespace's constants and the feed in force.
     rhs = tank if digestra_kernel is None else digestra_kernel.TwoStage(globals(), feed_table())
-    r = integrate.ode(rhs).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end
-    num_steps = floor((t_final - 0.0) / OUTPUT_INTERVAL) + 1
-    r.set_initial_value(INITIAL_STATE + tuple(SPACER) + INITIAL_STATE, 0.0)
+    num_steps = floor(round(t_final / OUTPUT_INTERVAL, 10)) + 1  # one row per started tenth of a day
+    r = Integration(rhs, INITIAL_STATE + tuple(SPACER) + INITIAL_STATE)
 
     results = np.zeros((num_steps, 2 * len(RESULT_COLUMNS)))
     results[0] = initial_row() * 2
@@ -347,7 +346,11 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        r.integrate(r.t + OUTPUT_INTERVAL)
+        # Exact output times, free of accumulated rounding; the row's published values come from one
+        # evaluation at its own time and state.
+        t = round(k * OUTPUT_INTERVAL, 10)
+        r.integrate(t)
+        rhs(t, r.y)
         callback(r.t, t_final)
         y = r.y.tolist()
         reactor_1, reactor_2 = published_values() if rhs is tank else rhs.published()

@@ -9,7 +9,11 @@
 #
 # Every model script also takes its feed from here: feed_schedule turns a run's feed into rows, and
 # feed_at gives the row in force at a time; feed_table hands the same rows to the compiled kernel.
+# Integration carries a run across the feed's change days.
 from bisect import bisect_left
+from math import inf
+
+from scipy import integrate
 
 # Acid constants of the volatile fatty acids
 Ka_ac = 10 ** -4.76
@@ -125,3 +129,43 @@ def feed_table():
     # The run's feed schedule as the compiled kernel takes it, under the same rule as feed_at: rows of
     # day, Q_in and the 26 concentrations flowing in.
     return [(day, Q_in) + inflow for day, (Q_in, inflow) in zip(feed_days, feed_rows)]
+
+
+class Integration:
+    # A run's integration (LSODA, rtol 1e-6, atol 1e-12) of rhs from the state y0 on day 0, which stops
+    # at every change day of the feed and starts afresh there. Until it reaches a change day, rhs sees
+    # the feed in force before it, also where a step reaches beyond it: a change on day d alters no
+    # state up to d. The feed rows are the run's (feed_schedule); rhs depends on t through them only.
+    def __init__(self, rhs, y0):
+        self.rhs = rhs
+        self.changes = feed_days[1:]
+        self.ode = integrate.ode(self.segment_rates).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
+        self.ode.set_initial_value(y0, 0.0)
+        self.segment_end = self.next_change(0.0)
+
+    def next_change(self, t):
+        later = [day for day in self.changes if day > t]
+        return later[0] if later else inf
+
+    def segment_rates(self, t, y):
+        # The feed in force up to the segment's end, at any t within or beyond the segment.
+        return self.rhs(self.segment_end, y)
+
+    def integrate(self, t):
+        # Carries the state to day t (y, on day t).
+        while self.segment_end < t and self.ode.successful():
+            self.ode.integrate(self.segment_end)
+            self.ode.set_initial_value(self.ode.y, self.segment_end)
+            self.segment_end = self.next_change(self.segment_end)
+        self.ode.integrate(t)
+
+    def successful(self):
+        return self.ode.successful()
+
+    @property
+    def t(self):
+        return self.ode.t
+
+    @property
+    def y(self):
+        return self.ode.y

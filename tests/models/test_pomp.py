@@ -253,7 +253,7 @@ def test_row_shows_section_means_and_section_3_chemistry(pomp):
 
 def test_run_starts_from_the_initial_state_and_honours_cancellation(pomp):
     progress = Progress()
-    table = run_pomp(pomp, 0.3, ph_mode=1, progress=progress, S_h_ion_manual=10 ** -6.5)
+    table = run_pomp(pomp, 0.2, ph_mode=1, progress=progress, S_h_ion_manual=10 ** -6.5)
     assert table.shape == (3, 50) and [t for t, _ in progress.calls] == list(table[1:, 0])
     row0 = dict(zip(pomp['RESULT_COLUMNS'], table[0]))
     state = dict(zip(pomp['STATE_NAMES'], pomp['INITIAL_STATE']))
