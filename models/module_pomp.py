@@ -53,6 +53,9 @@ OUTPUT_INTERVAL = 0.1
 
 # Right-hand-side evaluations of the current run (read by benchmarks).
 rhs_evaluations = 0
+# The state the last run reached, by state name, one block per section (state_blocks); None after a
+# failed or stopped run.
+final_state = None
 
 
 def tank(t, y):
@@ -360,11 +363,21 @@ def report_row(t, y):
     return [values[name] for name in RESULT_COLUMNS]
 
 
+def row_at(rhs, t, y):
+    # The output row of the state y on day t, with the values that one evaluation of rhs there publishes.
+    rhs(t, y)
+    if rhs is not tank:
+        globals().update(rhs.published()[0])
+    return report_row(t, y)
+
+
 # feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
+# initial_state: None for the start-up state, 'steady', or a saved state's blocks (see start_state).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, feed=None):
-    global rhs_evaluations
+           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, feed=None, initial_state=None):
+    global rhs_evaluations, final_state
     rhs_evaluations = 0
+    final_state = None
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1, V_t1, mix_i_t, feed)
 
@@ -372,25 +385,22 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     rhs = tank if digestra_kernel is None else digestra_kernel.PumpMixed(globals(), feed_table())
     t_final = t_end
     num_steps = floor(round(t_final / OUTPUT_INTERVAL, 10)) + 1  # one row per started tenth of a day
-    r = Integration(rhs, INITIAL_SECTIONS)
+    r = Integration(rhs, start_state(initial_state, INITIAL_SECTIONS, rhs))
 
     results = np.zeros((num_steps, len(RESULT_COLUMNS)))
-    results[0] = initial_row()
+    results[0] = initial_row() if initial_state is None else row_at(rhs, 0.0, r.y)
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        # Exact output times, free of accumulated rounding; the row's published values come from one
-        # evaluation at its own time and state.
-        t = round(k * OUTPUT_INTERVAL, 10)
+        t = round(k * OUTPUT_INTERVAL, 10)  # exact, free of accumulated rounding
         r.integrate(t)
-        rhs(t, r.y)
-        if rhs is not tank:
-            globals().update(rhs.published()[0])
         callback(r.t, t_final)
-        results[k] = report_row(r.t, r.y)
+        results[k] = row_at(rhs, t, r.y)
         k += 1
     if rhs is not tank:
         rhs_evaluations = rhs.evaluations
+    if r.successful():
+        final_state = state_blocks(r.y)
     return results

@@ -48,6 +48,8 @@ OUTPUT_INTERVAL = 0.1
 
 # Right-hand-side evaluations of the current run (read by benchmarks).
 rhs_evaluations = 0
+# The state the last run reached, by state name (state_blocks); None after a failed or stopped run.
+final_state = None
 
 
 def tank(t, y):
@@ -325,11 +327,22 @@ def published_values():
     return reactor_1, reactor_2
 
 
+def row_at(rhs, t, state):
+    # The output row of the state on day t, with the values that one evaluation of rhs there publishes.
+    rhs(t, state)
+    y = state.tolist()
+    reactor_1, reactor_2 = published_values() if rhs is tank else rhs.published()
+    return (report_row(t, y[:REACTOR_2 - 1], reactor_1, P_atm)
+            + report_row(t, y[REACTOR_2:], reactor_2, P_atm2))
+
+
 # feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
+# initial_state: None for the start-up state, 'steady', or a saved state's blocks (see start_state).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1_t, P_atm2_t, V_t1, V_t2, callback, getvalue, feed=None):
-    global rhs_evaluations
+           T_1, P_atm1_t, P_atm2_t, V_t1, V_t2, callback, getvalue, feed=None, initial_state=None):
+    global rhs_evaluations, final_state
     rhs_evaluations = 0
+    final_state = None
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1_t, P_atm2_t, V_t1, V_t2, feed)
 
@@ -337,26 +350,22 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     rhs = tank if digestra_kernel is None else digestra_kernel.TwoStage(globals(), feed_table())
     t_final = t_end
     num_steps = floor(round(t_final / OUTPUT_INTERVAL, 10)) + 1  # one row per started tenth of a day
-    r = Integration(rhs, INITIAL_STATE + tuple(SPACER) + INITIAL_STATE)
+    r = Integration(rhs, start_state(initial_state, INITIAL_STATE + tuple(SPACER) + INITIAL_STATE, rhs))
 
     results = np.zeros((num_steps, 2 * len(RESULT_COLUMNS)))
-    results[0] = initial_row() * 2
+    results[0] = initial_row() * 2 if initial_state is None else row_at(rhs, 0.0, r.y)
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        # Exact output times, free of accumulated rounding; the row's published values come from one
-        # evaluation at its own time and state.
-        t = round(k * OUTPUT_INTERVAL, 10)
+        t = round(k * OUTPUT_INTERVAL, 10)  # exact, free of accumulated rounding
         r.integrate(t)
-        rhs(t, r.y)
         callback(r.t, t_final)
-        y = r.y.tolist()
-        reactor_1, reactor_2 = published_values() if rhs is tank else rhs.published()
-        results[k] = (report_row(r.t, y[:REACTOR_2 - 1], reactor_1, P_atm)
-                      + report_row(r.t, y[REACTOR_2:], reactor_2, P_atm2))
+        results[k] = row_at(rhs, t, r.y)
         k += 1
     if rhs is not tank:
         rhs_evaluations = rhs.evaluations
+    if r.successful():
+        final_state = state_blocks(r.y)
     return results
