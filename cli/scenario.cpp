@@ -8,6 +8,7 @@
 #include <results.h>
 #include <safefile.h>
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -34,6 +35,20 @@ QString writeSummary(const QString &path, const RunSummary &summary)
         return file.error();
     errno = 0;
     if (file.file().write(QJsonDocument(summaryJson(summary)).toJson()) < 0)
+        return file.writeError();
+    return file.commit().error;
+}
+
+// The state the run reached, on the day of its last row.
+QString writeFinalState(const QString &path, const RunOutcome &outcome)
+{
+    const ResultRows &rows = *workerTables(outcome.request.mode).reactor1;
+    const double day = rows[size_t(outcome.report.computedRows - 1)][0];
+    SafeFile file(FileTarget{path});
+    if (!file.error().isEmpty())
+        return file.error();
+    errno = 0;
+    if (file.file().write(stateFileText(outcome.request, outcome.finalState, day, QCoreApplication::applicationVersion())) < 0)
         return file.writeError();
     return file.commit().error;
 }
@@ -83,8 +98,8 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
     const RunRequest &request = options.request;
     ScenarioResult result;
     NamedFile workbook(writeWorkbook ? options.workbookPath : QString());
-    NamedFile csv(options.csvPath), summary(options.summaryPath);
-    NamedFile *const named[] = {&workbook, &csv, &summary};
+    NamedFile csv(options.csvPath), summary(options.summaryPath), finalState(request.finalStateFile);
+    NamedFile *const named[] = {&workbook, &csv, &summary, &finalState};
     for (const NamedFile *file : named)
         if (file->staged && !file->staged->error().isEmpty()) {
             result.problems << file->staged->error();
@@ -133,6 +148,8 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
             note(csv, writeCsv(csv.staged->path(), request.mode, report.computedRows));
         if (summary.staged && !interrupts.interrupted())
             note(summary, writeSummary(summary.staged->path(), report.summary));
+        if (finalState.staged && !interrupts.interrupted() && !outcome.finalState.empty())
+            note(finalState, writeFinalState(finalState.staged->path(), outcome));
         if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
             PlotImages plots = savePlotImages(options.plotsDir, request.mode, request.t_end, options.plotFormat,
                                               options.plotScale);

@@ -58,7 +58,7 @@ SimulationWorker *workerFor(const Workers &workers, int mode) { return bindingOf
 void runOnWorker(const Workers &workers, const RunRequest &request)
 {
     const RunBinding &binding = bindingOf(request.mode);
-    binding.worker(workers)->model_inputs = {request.parameters, request.feed, request.engine};
+    binding.worker(workers)->model_inputs = {request.parameters, request.feed, request.engine, request.start};
     binding.run(workers, request);
 }
 
@@ -173,6 +173,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
             disconnect(c);
 
         outcome.cost = turn->worker->lastRunCost();
+        outcome.finalState = turn->worker->lastFinalState();
         if (finished) {
             outcome.refinementSeconds = refinementClock.nsecsElapsed() / 1e9;
             outcome.report = results::last_report;

@@ -26,6 +26,7 @@ struct RunOutcome {
     QString failure;             // the model's error of a failed run
     RefinementReport report;     // rows, early stop, workbook of a refined run
     RunCost cost;                // the model's own share of the run
+    ModelState finalState;       // the state reached; empty where the model gave none
     double refinementSeconds = 0.0;
 
     bool refined() const { return end == End::Finished || end == End::StoppedEarly; }
