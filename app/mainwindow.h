@@ -156,6 +156,6 @@ private:
     QString feedTried;       // the schedule file last chosen, taken or refused
     ParameterValues parameters;
     StartState start;           // its kind and file; a saved state is read when a run starts
-    QByteArray finalStateText;  // of the last finished run; empty: none
+    QByteArray finalState;      // the state file of the last finished run; empty: none
     RunCurves shown_run, previous_run;  // copies of the curves of the last two finished runs
 };

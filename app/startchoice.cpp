@@ -72,13 +72,8 @@ QString MainWindow::applyStart(RunRequest &request) const
 
 void MainWindow::keepFinalState(const RunOutcome &outcome)
 {
-    const ResultRows &rows = *workerTables(outcome.request.mode).reactor1;
-    finalStateText = outcome.end == RunOutcome::End::Finished && !outcome.finalState.empty()
-                         ? stateFileText(outcome.request, outcome.finalState,
-                                         rows[size_t(outcome.report.computedRows - 1)][0],
-                                         QStringLiteral(DIGESTRA_VERSION))
-                         : QByteArray();
-    ui->actionSave_final_state->setEnabled(!finalStateText.isEmpty());
+    finalState = finalStateText(outcome, QStringLiteral(DIGESTRA_VERSION));
+    ui->actionSave_final_state->setEnabled(!finalState.isEmpty());
 }
 
 QString MainWindow::saveFinalStateTo(const QString &path)
@@ -86,7 +81,7 @@ QString MainWindow::saveFinalStateTo(const QString &path)
     SafeFile file(FileTarget{path});
     if (!file.error().isEmpty())
         return file.error();
-    if (file.file().write(finalStateText) != finalStateText.size())
+    if (file.file().write(finalState) != finalState.size())
         return QStringLiteral("%1: %2").arg(path, file.file().errorString());
     return file.commit().error;
 }

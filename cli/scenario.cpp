@@ -39,16 +39,14 @@ QString writeSummary(const QString &path, const RunSummary &summary)
     return file.commit().error;
 }
 
-// The state the run reached, on the day of its last row.
-QString writeFinalState(const QString &path, const RunOutcome &outcome)
+// The state the run reached (finalStateText).
+QString writeFinalState(const QString &path, const QByteArray &text)
 {
-    const ResultRows &rows = *workerTables(outcome.request.mode).reactor1;
-    const double day = rows[size_t(outcome.report.computedRows - 1)][0];
     SafeFile file(FileTarget{path});
     if (!file.error().isEmpty())
         return file.error();
     errno = 0;
-    if (file.file().write(stateFileText(outcome.request, outcome.finalState, day, QCoreApplication::applicationVersion())) < 0)
+    if (file.file().write(text) < 0)
         return file.writeError();
     return file.commit().error;
 }
@@ -148,8 +146,9 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
             note(csv, writeCsv(csv.staged->path(), request.mode, report.computedRows));
         if (summary.staged && !interrupts.interrupted())
             note(summary, writeSummary(summary.staged->path(), report.summary));
-        if (finalState.staged && !interrupts.interrupted() && !outcome.finalState.empty())
-            note(finalState, writeFinalState(finalState.staged->path(), outcome));
+        const QByteArray stateText = finalStateText(outcome, QCoreApplication::applicationVersion());
+        if (finalState.staged && !interrupts.interrupted() && !stateText.isEmpty())
+            note(finalState, writeFinalState(finalState.staged->path(), stateText));
         if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
             PlotImages plots = savePlotImages(options.plotsDir, request.mode, request.t_end, options.plotFormat,
                                               options.plotScale);

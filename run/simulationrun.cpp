@@ -53,6 +53,14 @@ const RunBinding &bindingOf(int mode) { return kBindings[configuration(mode).mod
 
 }  // namespace
 
+QByteArray finalStateText(const RunOutcome &outcome, const QString &version)
+{
+    if (outcome.end != RunOutcome::End::Finished || outcome.finalState.empty())
+        return {};
+    const ResultRows &rows = *workerTables(outcome.request.mode).reactor1;
+    return stateFileText(outcome.request, outcome.finalState, rows[size_t(outcome.report.computedRows - 1)][0], version);
+}
+
 SimulationWorker *workerFor(const Workers &workers, int mode) { return bindingOf(mode).worker(workers); }
 
 void runOnWorker(const Workers &workers, const RunRequest &request)

@@ -33,6 +33,10 @@ struct RunOutcome {
 };
 Q_DECLARE_METATYPE(RunOutcome)
 
+// The state file of the state a finished run reached, on the day of its last row; empty where the
+// run ended otherwise or its model gave no final state.
+QByteArray finalStateText(const RunOutcome &outcome, const QString &version);
+
 // The worker that runs a configuration (mode 1 to 4).
 SimulationWorker *workerFor(const Workers &workers, int mode);
 // Calls that worker's run slot with the request's values, on the calling thread.
