@@ -10,7 +10,7 @@
 # Every model script also takes its feed from here: feed_schedule turns a run's feed into rows, and
 # feed_at gives the row in force at a time; feed_table hands the same rows to the compiled kernel.
 # Integration carries a run across the feed's change days; start_state gives its state on day 0.
-from bisect import bisect_left
+from bisect import bisect_left, bisect_right
 from math import inf
 
 import numpy as np
@@ -145,8 +145,8 @@ class Integration:
         self.segment_end = self.next_change(0.0)
 
     def next_change(self, t):
-        later = [day for day in self.changes if day > t]
-        return later[0] if later else inf
+        later = bisect_right(self.changes, t)
+        return self.changes[later] if later < len(self.changes) else inf
 
     def segment_rates(self, t, y):
         # The feed in force up to the segment's end, at any t within or beyond the segment.
