@@ -362,7 +362,7 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
         t = round(k * OUTPUT_INTERVAL, 10)  # exact, free of accumulated rounding
         r.integrate(t)
         callback(r.t, t_final)
-        results[k] = row_at(rhs, t, r.y)
+        results[k] = row_at(rhs, r.t, r.y)  # r.t: t, or where a failed step left the state
         k += 1
     if rhs is not tank:
         rhs_evaluations = rhs.evaluations

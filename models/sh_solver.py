@@ -153,12 +153,14 @@ class Integration:
         return self.rhs(self.segment_end, y)
 
     def integrate(self, t):
-        # Carries the state to day t (y, on day t).
+        # Carries the state to day t (y, on day t), or as far as the integrator gets (y on day self.t).
         while self.segment_end < t and self.ode.successful():
             self.ode.integrate(self.segment_end)
-            self.ode.set_initial_value(self.ode.y, self.segment_end)
-            self.segment_end = self.next_change(self.segment_end)
-        self.ode.integrate(t)
+            if self.ode.successful():
+                self.ode.set_initial_value(self.ode.y, self.segment_end)
+                self.segment_end = self.next_change(self.segment_end)
+        if self.ode.successful():
+            self.ode.integrate(t)
 
     def successful(self):
         return self.ode.successful()

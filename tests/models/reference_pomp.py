@@ -295,7 +295,7 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
             return None
         t = round(k * delta_t, 10)
         r.integrate(t)
-        tank(t, r.y)
+        tank(r.t, r.y)
         callback(r.t, t_final)
         if P_headspace < P_atm:
             gasflow_N = 0

@@ -300,10 +300,12 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
         t = round(k * 0.1, 10)
         while change['day'] < t and r.successful():
             r.integrate(change['day'])
-            r.set_initial_value(r.y, change['day'])
-            change['day'] = change['day'] + 1 if change['day'] < 40 else math.inf
-        r.integrate(t)
-        tank(t, r.y)
+            if r.successful():
+                r.set_initial_value(r.y, change['day'])
+                change['day'] = change['day'] + 1 if change['day'] < 40 else math.inf
+        if r.successful():
+            r.integrate(t)
+        tank(r.t, r.y)
         callback(r.t, t_final)
         y = r.y
         if P_headspace < P_atm:

@@ -306,10 +306,12 @@ class Run:
             t = round(k * 0.1, 10)
             while change['day'] < t and solver.successful():
                 solver.integrate(change['day'])
-                solver.set_initial_value(solver.y, change['day'])
-                change['day'] = change['day'] + 1 if change['day'] < 40 else math.inf
-            solver.integrate(t)
-            self.tank(t, solver.y)
+                if solver.successful():
+                    solver.set_initial_value(solver.y, change['day'])
+                    change['day'] = change['day'] + 1 if change['day'] < 40 else math.inf
+            if solver.successful():
+                solver.integrate(t)
+            self.tank(solver.t, solver.y)
             callback(solver.t, t_end)
             table[k, :50] = self.block(solver.y, 0, self.published1, self.reactors[0])
             table[k, 50:] = self.block(solver.y, 30, self.published2, self.reactors[1])
