@@ -6,6 +6,7 @@
 #include "formstyle.h"
 #include "inputrows.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -131,6 +132,14 @@ void MainForm::setupInputPage()
     radioButton_TPAD = radio(groupBox_config, "radioButton_TPAD", QStringLiteral("TPAD"), QRect(30, 140, 221, 20));
     radioButton_POMP = radio(groupBox_config, "radioButton_POMP", QStringLiteral("Pomp-mixed"), QRect(30, 190, 221, 20));
     radioButton_SSAD->setChecked(true);
+
+    groupBox_start = titledGroup(page, "groupBox_start", QStringLiteral("START"), QRect(550, 256, 281, 56));
+    groupBox_start->setStyleSheet(formstyle::titledBox);
+    comboBox_start = new QComboBox(groupBox_start);
+    comboBox_start->setObjectName(QStringLiteral("comboBox_start"));
+    comboBox_start->setGeometry(10, 22, 261, 26);
+    comboBox_start->addItems({QStringLiteral("Built-in start-up"), QStringLiteral("Steady state"),
+                              QStringLiteral("Saved state…")});
 
     // Under the input data, left of the buttons: the feed, with a small plot of a schedule's flow.
     groupBox_feed = titledGroup(page, "groupBox_feed", QStringLiteral("FEED"), QRect(20, 356, 591, 110));

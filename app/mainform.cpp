@@ -108,6 +108,8 @@ void MainForm::setupMenus(QMainWindow *window)
     actionOpen_inputs = action("actionOpen_inputs", QStringLiteral("&Open inputs…"));
     actionSave_inputs = action("actionSave_inputs", QStringLiteral("&Save inputs…"));
     actionModel_parameters = action("actionModel_parameters", QStringLiteral("Model &parameters…"));
+    actionSave_final_state = action("actionSave_final_state", QStringLiteral("Save &final state…"));
+    actionSave_final_state->setEnabled(false);
     actionOpen_inputs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     actionSave_inputs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
 
@@ -125,6 +127,7 @@ void MainForm::setupMenus(QMainWindow *window)
     menuSelect->addAction(actionOpen_inputs);
     menuSelect->addAction(actionSave_inputs);
     menuSelect->addAction(actionModel_parameters);
+    menuSelect->addAction(actionSave_final_state);
     menuSelect->addSeparator();
     menuSelect->addAction(actionExit);
     menuAbout->addAction(actionHelp);

@@ -10,6 +10,7 @@
 QT_BEGIN_NAMESPACE
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -34,6 +35,7 @@ public:
 
     QAction *actionNew_Simulation, *actionExit, *actionHelp, *actionCredits;
     QAction *actionOpen_inputs, *actionSave_inputs, *actionModel_parameters;
+    QAction *actionSave_final_state;  // enabled while a finished run's final state is kept
     QWidget *centralWidget;
     QStackedWidget *stackedWidget;
     QLabel *background;
@@ -56,6 +58,9 @@ public:
     QPushButton *pushButton_feed_substrates;  // the substrates a schedule of substrates names
     QLabel *label_feed_file;  // the schedule's file name, or why a file was refused
     QCustomPlot *customPlot_feed;  // the schedule's flow over time
+    // Page 0, under the configuration: where the runs start.
+    QGroupBox *groupBox_start;
+    QComboBox *comboBox_start;  // built-in start-up, steady state, saved state
 
     // Page 1: single-stage reactor.
     QWidget *page_SSAD;

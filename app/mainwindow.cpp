@@ -101,6 +101,8 @@ void MainWindow::MakeDefault1()
     ui->radioButton_SSAD->setChecked(true);
     feedSubstrates.clear();
     useBuiltInFeed();
+    start = {};
+    showStart();
     // The next run measures its remaining time from its own first update.
     remaining_time.markRestart();
     ui->label_remtime->setText(QStringLiteral("Estimating remaining time..."));

@@ -92,6 +92,10 @@ void MainWindow::startRun(int mode)
         QMessageBox::warning(this, tr("Incorrect values"), problems.first().reason, QMessageBox::Ok);
         return;
     }
+    if (const QString problem = applyStart(request); !problem.isEmpty()) {
+        QMessageBox::warning(this, tr("Saved state refused"), problem, QMessageBox::Ok);
+        return;
+    }
     showPage(loadingPage);
     ui->menuBar->setEnabled(false);
     remaining_time.markRestart();
@@ -101,6 +105,8 @@ void MainWindow::startRun(int mode)
 
 void MainWindow::runEnded(const RunOutcome &outcome)
 {
+    if (outcome.end != RunOutcome::End::Cancelled)
+        keepFinalState(outcome);
     switch (outcome.end) {
     case RunOutcome::End::Cancelled:
         return;  // the window went back to the reactor page when it was cancelled

@@ -67,6 +67,9 @@ QString MainWindow::saveInputsTo(const QString &path)
     values.feed = feed ? feed->file : QString();
     values.substrates = feed ? feedSubstrates : QString();
     values.parameters = parameters;
+    values.initialState = start.kind == StartState::Kind::Saved    ? start.file
+                          : start.kind == StartState::Kind::Steady ? QLatin1String(kSteadyStart)
+                                                                   : QString();
     const QByteArray text = inputsFileText(values);
     if (file.file().write(text) != text.size())
         return QStringLiteral("%1: %2").arg(path, file.file().errorString());
@@ -79,12 +82,15 @@ QString MainWindow::openInputsFrom(const QString &path)
     if (!read.problems.isEmpty())
         return read.describe();
     runform::showInputValues(*ui, read.values);
-    // The schedule as the file's check read it, with its substrates.
-    feed = composeRequest(read.values.mode, {&read.given}).request.feed;
+    // The schedule as the file's check read it, with its substrates, and the start it names.
+    const RunRequest opened = composeRequest(read.values.mode, {&read.given}).request;
+    feed = opened.feed;
     feedSubstrates = read.values.substrates;
     feedTried = feed ? feed->file : QString();
     showFeed();
     parameters = read.values.parameters;
+    start = {opened.start.kind, opened.start.file, {}};
+    showStart();
     results::clearSeries();  // the next run's plots are its own, as after a new simulation
     showPage(0);
     return {};

@@ -182,10 +182,11 @@ QStringList takeOutputs(const std::map<QString, QString> &given, CliOptions &opt
     return problems;
 }
 
-// The entries of --feed, --substrates and --param NAME=VALUE; a malformed assignment is refused.
+// The entries of --feed, --substrates, --engine, --initial-state, --final-state and --param
+// NAME=VALUE; a malformed assignment is refused.
 QStringList takeModelEntries(const QCommandLineParser &parser, std::vector<InputEntry> &entries)
 {
-    for (const char *key : {kFeedKey, kSubstratesKey, kEngineKey})
+    for (const char *key : {kFeedKey, kSubstratesKey, kEngineKey, kInitialStateKey, kFinalStateKey})
         if (parser.isSet(QLatin1String(key)))
             entries.push_back({QLatin1String(key), parser.value(QLatin1String(key))});
     QStringList problems;
@@ -301,10 +302,21 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("Right-hand side the model scripts integrate: native (the compiled kernel, same numbers, "
                        "sooner) or scripts (their own Python code) (default native)"),
         QStringLiteral("scripts|native"));
+    const QCommandLineOption initialState(
+        QLatin1String(kInitialStateKey),
+        QStringLiteral("Where the run starts: start-up (the model's built-in start-up state, the default), steady (the "
+                       "steady state of the run's constants under the first feed row) or a state file that "
+                       "--final-state wrote for the same configuration"),
+        QStringLiteral("start-up|steady|file.json"));
+    const QCommandLineOption finalState(
+        QLatin1String(kFinalStateKey),
+        QStringLiteral("Also write the state the run reached as JSON (every reactor's state by name, the day, the "
+                       "configuration, constants and feed), for --initial-state of a later run"),
+        QStringLiteral("file.json"));
     parser.addOption(inputs);
     for (const InputInfo &option : inputInfos())
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), valueName(option)));
-    parser.addOptions({feed, substrates, param, listParameters, json});
+    parser.addOptions({feed, substrates, param, initialState, finalState, listParameters, json});
     parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, engine, batch, describe});
 
     if (!parser.parse(arguments))

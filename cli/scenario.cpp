@@ -8,6 +8,7 @@
 #include <results.h>
 #include <safefile.h>
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -34,6 +35,18 @@ QString writeSummary(const QString &path, const RunSummary &summary)
         return file.error();
     errno = 0;
     if (file.file().write(QJsonDocument(summaryJson(summary)).toJson()) < 0)
+        return file.writeError();
+    return file.commit().error;
+}
+
+// The state the run reached (finalStateText).
+QString writeFinalState(const QString &path, const QByteArray &text)
+{
+    SafeFile file(FileTarget{path});
+    if (!file.error().isEmpty())
+        return file.error();
+    errno = 0;
+    if (file.file().write(text) < 0)
         return file.writeError();
     return file.commit().error;
 }
@@ -83,8 +96,8 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
     const RunRequest &request = options.request;
     ScenarioResult result;
     NamedFile workbook(writeWorkbook ? options.workbookPath : QString());
-    NamedFile csv(options.csvPath), summary(options.summaryPath);
-    NamedFile *const named[] = {&workbook, &csv, &summary};
+    NamedFile csv(options.csvPath), summary(options.summaryPath), finalState(request.finalStateFile);
+    NamedFile *const named[] = {&workbook, &csv, &summary, &finalState};
     for (const NamedFile *file : named)
         if (file->staged && !file->staged->error().isEmpty()) {
             result.problems << file->staged->error();
@@ -133,6 +146,9 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
             note(csv, writeCsv(csv.staged->path(), request.mode, report.computedRows));
         if (summary.staged && !interrupts.interrupted())
             note(summary, writeSummary(summary.staged->path(), report.summary));
+        const QByteArray stateText = finalStateText(outcome, QCoreApplication::applicationVersion());
+        if (finalState.staged && !interrupts.interrupted() && !stateText.isEmpty())
+            note(finalState, writeFinalState(finalState.staged->path(), stateText));
         if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
             PlotImages plots = savePlotImages(options.plotsDir, request.mode, request.t_end, options.plotFormat,
                                               options.plotScale);

@@ -12,6 +12,7 @@
 inline constexpr qint64 kLargestInputsFile = 1 << 20;      // its few keys need a few hundred bytes
 inline constexpr qint64 kLargestSubstratesFile = 1 << 20;  // a table of 26 numbers per substrate
 inline constexpr qint64 kLargestFeedFile = 64 << 20;       // 100 000 rows of up to 27 columns
+inline constexpr qint64 kLargestStateFile = 64 << 20;      // a saved state: a few hundred numbers and its run's inputs
 
 // The bytes of a file, or why it is refused: "is a folder, not a file", "is larger than 1 MiB",
 // "is not UTF-8 text (line 2, column 7)", or the system's reason it cannot be opened.

@@ -1,6 +1,7 @@
 #include "inputentries.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QLocale>
 #include <QStringList>
@@ -160,16 +161,22 @@ private:
                 problem(entry, QStringLiteral("must be native or scripts, not %1").arg(name ? *name : typeName(entry.value)));
             return true;
         }
-        const bool feed = entry.key == QLatin1String(kFeedKey);
-        if (!feed && entry.key != QLatin1String(kSubstratesKey))
+        std::optional<QString> *file = entry.key == QLatin1String(kFeedKey)            ? &given.feed
+                                       : entry.key == QLatin1String(kSubstratesKey)    ? &given.substrates
+                                       : entry.key == QLatin1String(kInitialStateKey) ? &given.initialState
+                                       : entry.key == QLatin1String(kFinalStateKey)   ? &given.finalState
+                                                                                      : nullptr;
+        if (!file)
             return false;
         given.modelLines[entry.key] = entry.line;
         // A file name as given: spaces may begin or end it.
         const std::optional<QString> name = entry.value.isString() ? std::optional<QString>(entry.value.toString()) : std::nullopt;
+        const bool word = name && file == &given.initialState
+                          && (*name == QLatin1String(kSteadyStart) || *name == QLatin1String(kStartUp));
         if (!name || name->isEmpty())
             problem(entry, QStringLiteral("needs a file name, not %1").arg(name ? QStringLiteral("an empty text") : typeName(entry.value)));
         else
-            (feed ? given.feed : given.substrates) = folder.isEmpty() ? *name : QDir(folder).absoluteFilePath(*name);
+            *file = folder.isEmpty() || word ? *name : QDir(folder).absoluteFilePath(*name);
         return true;
     }
 
@@ -237,6 +244,39 @@ void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedReques
     composed.request.feed = std::make_shared<const FeedSchedule>(*read.value);
 }
 
+// The start of the last source naming one into the request: a saved state is read for the run's
+// configuration.
+void readStart(int mode, std::initializer_list<const GivenInputs *> sources, ComposedRequest &composed)
+{
+    int index = -1, startIndex = -1;
+    const GivenInputs *startSource = nullptr;
+    for (const GivenInputs *source : sources) {
+        ++index;
+        if (source->initialState) {
+            startSource = source;
+            startIndex = index;
+        }
+        if (source->finalState)
+            composed.request.finalStateFile = *source->finalState;
+    }
+    if (!startSource || *startSource->initialState == QLatin1String(kStartUp))
+        return;
+    StartState &start = composed.request.start;
+    if (*startSource->initialState == QLatin1String(kSteadyStart)) {
+        start.kind = StartState::Kind::Steady;
+        return;
+    }
+    const FileReading<ModelState> read = readStateFile(*startSource->initialState, mode);
+    if (!read.value) {
+        composed.problems.append({startIndex, {QLatin1String(kInitialStateKey), read.problems.join(QStringLiteral("; ")),
+                                               startSource->modelLines.at(QLatin1String(kInitialStateKey))}});
+        return;
+    }
+    start.kind = StartState::Kind::Saved;
+    start.file = QFileInfo(*startSource->initialState).absoluteFilePath();
+    start.saved = *read.value;
+}
+
 }  // namespace
 
 QString typeName(const QJsonValue &value)
@@ -301,6 +341,7 @@ ComposedRequest composeRequest(int mode, std::initializer_list<const GivenInputs
         composed.problems.append({source, problem});
     }
     readFeed(sources, composed);
+    readStart(mode, sources, composed);
     for (InputProblem problem : checkModelInputs(request)) {
         // To the last source that gave the feed or changed a constant, at its first such line.
         int index = 0, found = -1;

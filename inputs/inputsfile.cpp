@@ -90,6 +90,8 @@ InputsFileRead readTable(const toml::table &table, const QString &folder)
     }
     values.feed = given.feed.value_or(QString());
     values.substrates = given.substrates.value_or(QString());
+    if (given.initialState != QLatin1String(kStartUp))
+        values.initialState = given.initialState.value_or(QString());
     values.parameters = given.parameters;
 
     read.problems = given.problems;
@@ -143,6 +145,8 @@ QByteArray inputsFileText(const InputValues &values)
         text += tomlLine(kFeedKey, values.feed.toStdString());
     if (!values.feed.isEmpty() && !values.substrates.isEmpty())
         text += tomlLine(kSubstratesKey, values.substrates.toStdString());
+    if (!values.initialState.isEmpty())
+        text += tomlLine(kInitialStateKey, values.initialState.toStdString());
     if (!values.parameters.isEmpty()) {
         text += std::string("\n[") + kParametersKey + "]\n";
         for (auto it = values.parameters.cbegin(); it != values.parameters.cend(); ++it)

@@ -12,6 +12,9 @@ const char *const kFeedKey = "feed";
 const char *const kSubstratesKey = "substrates";
 const char *const kParametersKey = "parameters";
 const char *const kEngineKey = "engine";
+const char *const kInitialStateKey = "initial-state";
+const char *const kFinalStateKey = "final-state";
+const char *const kStartUp = "start-up";
 
 namespace {
 

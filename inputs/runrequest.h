@@ -5,6 +5,7 @@
 
 #include "feedschedule.h"
 #include "modelparameters.h"
+#include "statefile.h"
 
 #include <QList>
 #include <QString>
@@ -38,6 +39,9 @@ struct RunRequest {
     std::shared_ptr<const FeedSchedule> feed;
     // Which right-hand side the scripts integrate.
     Engine engine = Engine::Native;
+    // Where the run starts, and the file its final state goes to (empty: none).
+    StartState start;
+    QString finalStateFile;
 };
 
 // What a check refused: the key of an input ("t-end") or of the fraction sum, the line of the
@@ -58,6 +62,11 @@ extern const char *const kSubstratesKey;  // "substrates"
 extern const char *const kParametersKey;  // "parameters"
 // The right-hand side the scripts integrate: "native" (the compiled kernel) or "scripts".
 extern const char *const kEngineKey;  // "engine"
+// The run's start: "start-up" (the default), "steady" or a state file; the file its final state
+// goes to.
+extern const char *const kInitialStateKey;  // "initial-state"
+extern const char *const kFinalStateKey;    // "final-state"
+extern const char *const kStartUp;          // "start-up"
 
 // Whether the three fractioning factors add up to more than 1. Factors typed to add up to
 // exactly 1 (0.33, 0.56, 0.11) may exceed it by a rounding error of the sum; they pass.

@@ -8,7 +8,7 @@ study/digestra_study/inputs.json; a test compares the two). An input a study doe
 applies its own default.
 
 Beside the inputs a study may give `feed` and `substrates` (files, relative ones beside the study
-file) and model constants as `parameters.NAME` (in TOML a `parameters` table: `[base.parameters]`,
+file), `initial-state` (`steady`, `start-up` or a state file) and `final-state` (a file) and model constants as `parameters.NAME` (in TOML a `parameters` table: `[base.parameters]`,
 or `parameters.km_ac = [4, 6, 8]` in [sweep]); the constants' names and units are those of
 `digestra-cli --list-parameters --json`, exported beside this module as parameters.json (a test
 compares the two); digestra-cli checks their values."""
@@ -48,7 +48,8 @@ def _kind(declared):
 CONSTANTS = json.loads((pathlib.Path(__file__).with_name('parameters.json')).read_text(encoding='utf-8'))
 PARAMETERS = 'parameters'   # the table of model constants; a constant's key is "parameters.NAME"
 INPUTS = {key: Input(key, _kind(d), d['unit'], tuple(d['configs'])) for key, d in DECLARED.items()}
-INPUTS.update({key: Input(key, 'file') for key in ('feed', 'substrates')})
+INPUTS.update({key: Input(key, 'file') for key in ('feed', 'substrates', 'initial-state', 'final-state')})
+STARTS = ('steady', 'start-up')   # the words initial-state takes beside a state file
 ENGINES = ('native', 'scripts')   # the right-hand side digestra-cli integrates: its compiled kernel or the scripts'
 INPUTS['engine'] = Input('engine', 'engine')
 INPUTS.update({f'{PARAMETERS}.{c["name"]}': Input(f'{PARAMETERS}.{c["name"]}', 'constant', c['unit'])
@@ -369,10 +370,10 @@ def cli_problems(message, constants):
 
 
 def resolve_files(study, folder):
-    """The study's feed and substrates files, relative ones taken as beside the study file."""
+    """The study's feed, substrates and state files, relative ones taken as beside the study file."""
     def resolved(value):
-        return str(pathlib.Path(folder, value).absolute())
-    for name in ('feed', 'substrates'):
+        return value if value in STARTS else str(pathlib.Path(folder, value).absolute())
+    for name in ('feed', 'substrates', 'initial-state', 'final-state'):
         if name in study.base:
             study.base[name] = resolved(study.base[name])
         if name in study.sweep:

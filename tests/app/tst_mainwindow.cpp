@@ -12,6 +12,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -90,13 +91,15 @@ private slots:
         QCOMPARE(file->title(), QStringLiteral("&File"));
         QCOMPARE(info->title(), QStringLiteral("&Info"));
         const QList<QAction *> fileEntries = file->actions();
-        QCOMPARE(fileEntries.size(), 6);
+        QCOMPARE(fileEntries.size(), 7);
         QCOMPARE(fileEntries[0], action("actionNew_Simulation"));
         QCOMPARE(fileEntries[1], action("actionOpen_inputs"));
         QCOMPARE(fileEntries[2], action("actionSave_inputs"));
         QCOMPARE(fileEntries[3], action("actionModel_parameters"));
-        QVERIFY(fileEntries[4]->isSeparator());
-        QCOMPARE(fileEntries[5], action("actionExit"));
+        QCOMPARE(fileEntries[4], action("actionSave_final_state"));
+        QVERIFY(!action("actionSave_final_state")->isEnabled());  // until a run has finished
+        QVERIFY(fileEntries[5]->isSeparator());
+        QCOMPARE(fileEntries[6], action("actionExit"));
         QCOMPARE(info->actions(), (QList<QAction *>{action("actionHelp"), action("actionCredits")}));
         const QList<QPair<const char *, QString>> texts = {{"actionNew_Simulation", "&New Simulation"},
                                                            {"actionExit", "E&xit"},
@@ -104,7 +107,8 @@ private slots:
                                                            {"actionCredits", "&About\\License"},
                                                            {"actionOpen_inputs", "&Open inputs…"},
                                                            {"actionSave_inputs", "&Save inputs…"},
-                                                           {"actionModel_parameters", "Model &parameters…"}};
+                                                           {"actionModel_parameters", "Model &parameters…"},
+                                                           {"actionSave_final_state", "Save &final state…"}};
         for (const auto &[name, text] : texts)
             QCOMPARE(action(name)->text(), text);
         QCOMPARE(action("actionNew_Simulation")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
@@ -115,15 +119,20 @@ private slots:
         QCOMPARE(window->menuBar()->objectName(), QStringLiteral("menuBar"));
     }
 
-    // Page 0's feed box shows whole in the fixed window, clear of the page's other widgets.
-    void feedBoxFitsPageZero()
+    // Page 0's feed and start boxes show whole in the fixed window, clear of the page's other widgets.
+    void feedAndStartBoxesFitPageZero()
     {
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        auto *box = widget<QGroupBox>(window.get(), "groupBox_feed");
-        QVERIFY(window->centralWidget()->rect().contains(QRect(box->mapTo(window->centralWidget(), QPoint()), box->size())));
-        for (QWidget *sibling : box->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-            QVERIFY2(sibling == box || !sibling->geometry().intersects(box->geometry()), qPrintable(sibling->objectName()));
+        for (const char *name : {"groupBox_feed", "groupBox_start"}) {
+            auto *box = widget<QGroupBox>(window.get(), name);
+            QVERIFY(window->centralWidget()->rect().contains(QRect(box->mapTo(window->centralWidget(), QPoint()), box->size())));
+            for (QWidget *sibling : box->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(sibling == box || !sibling->geometry().intersects(box->geometry()), qPrintable(sibling->objectName()));
+        }
+        auto *start = widget<QComboBox>(window.get(), "comboBox_start");
+        QCOMPARE(start->currentText(), QStringLiteral("Built-in start-up"));
+        QCOMPARE(start->count(), 3);
     }
 
     // The check box fits its text and lies clear of every other widget of its page.

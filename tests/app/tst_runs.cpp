@@ -10,7 +10,9 @@
 #include <results.h>
 #include <workers.h>
 
+#include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QJsonDocument>
@@ -240,6 +242,31 @@ private slots:
         QCOMPARE(book["sheets"].toVariant().toStringList().mid(5), (QStringList{"SUMMARY", "PARAMETERS", "FEED"}));
         QCOMPARE(book["lastColumn"].toObject()["FEED"].toInt(), 3);
         QCOMPARE(book["lastRow"].toObject()["FEED"].toInt(), 3);  // the titles and both rows
+    }
+
+    // A run from the steady state offers its final state; saved, it starts the next run, and an
+    // inputs file keeps the choice. A state of another configuration is refused before a run.
+    void startStates()
+    {
+        QCOMPARE(window->chooseStart(StartState::Kind::Steady), QString());
+        setText(window.get(), "lineEdit_t_end", "0.2");
+        start("radioButton_SSAD", "pushButton_C2");
+        QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("page_Results_1s"), runTimeoutMs);
+        QVERIFY(window->findChild<QAction *>("actionSave_final_state")->isEnabled());
+        const QString saved = workDir->filePath("state.json");
+        QCOMPARE(window->saveFinalStateTo(saved), QString());
+        QCOMPARE(window->chooseStart(StartState::Kind::Saved, saved), QString());
+        QCOMPARE(window->findChild<QComboBox *>("comboBox_start")->currentText(), QStringLiteral("Saved state: state.json"));
+        const QString inputs = workDir->filePath("inputs.toml");
+        QCOMPARE(window->saveInputsTo(inputs), QString());
+        QCOMPARE(window->chooseStart(StartState::Kind::StartUp), QString());
+        QCOMPARE(window->openInputsFrom(inputs), QString());
+        QCOMPARE(window->startState().file, saved);
+        QVERIFY(messages->seen.isEmpty());
+        start("radioButton_TSAD", "pushButton_C3");
+        QTRY_VERIFY(!messages->seen.isEmpty());
+        QVERIFY2(messages->seen.last().text.contains("a state of configuration ssad, not of tsad"),
+                 qPrintable(messages->seen.last().text));
     }
 
     // Degrees Celsius on the two-stage page reach the worker in kelvin, whatever the

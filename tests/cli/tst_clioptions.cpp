@@ -58,6 +58,7 @@ private slots:
     void inputFilesRefusedBeforeReading_data();
     void inputFilesRefusedBeforeReading();
     void feedFilesReadAsGiven();
+    void startStatesInEveryFrontEnd();
     void phDecimalsInEveryFrontEnd();
     void helpListsOptionsWithUnitsAndDefaults();
     void progressLineText();
@@ -308,7 +309,8 @@ QString jsonText(const QJsonValue &value)
 
 // The declaration's keys are the keys of every front end: each is an option of the command line,
 // a key of batch lines and of input files, and of --describe. Beside them every front end takes
-// the feed, its substrates and the model constants (the command line's --param).
+// the feed, its substrates, the engine, the start and final states and the model constants (the
+// command line's --param).
 void TestCliOptions::oneKeySetEverywhere()
 {
     QStringList declared;
@@ -325,7 +327,7 @@ void TestCliOptions::oneKeySetEverywhere()
     const QRegularExpression option(QStringLiteral("^\\s+--([a-z0-9-]+) <"), QRegularExpression::MultilineOption);
     for (auto it = option.globalMatch(help); it.hasNext();)
         options << it.next().captured(1);
-    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, "param"})
+    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, kInitialStateKey, kFinalStateKey, "param"})
         QVERIFY(options.removeOne(model));
     for (const QString &output : {"inputs", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
         QVERIFY(options.removeOne(output));
@@ -361,6 +363,31 @@ void TestCliOptions::oneKeySetEverywhere()
 // A feed and changed constants read the same from the command line, a batch line and an input
 // file, whose relative feed is beside it; the file the window writes reads back the same; each
 // refusal names its key (and in a file its line).
+// The command line, batch lines and input files take the start and the final state's file; a file
+// of an input file is beside it.
+void TestCliOptions::startStatesInEveryFrontEnd()
+{
+    QJsonValue id;
+    const CliOptions requests[] = {
+        parse({"--initial-state", "steady", "--final-state", "end.json"}).options,
+        parseScenarioLine(R"({"initial-state": "steady", "final-state": "end.json"})", &id).options,
+    };
+    for (const CliOptions &options : requests) {
+        QCOMPARE(options.request.start.kind, StartState::Kind::Steady);
+        QCOMPARE(options.request.finalStateFile, QStringLiteral("end.json"));
+    }
+    QCOMPARE(parse({"--initial-state", "start-up"}).options.request.start.kind, StartState::Kind::StartUp);
+    QTemporaryDir dir;
+    QFile saved(dir.filePath("saved.json"));
+    QVERIFY(saved.open(QIODevice::WriteOnly));
+    saved.write(stateFileText(defaultRequest(1), {{{"S_su", 0.0125}}}, 10.0, QStringLiteral("test")));
+    saved.close();
+    const InputsFileRead read = parseInputsText("initial-state = \"saved.json\"\nfinal-state = \"end.json\"\n", dir.path());
+    QVERIFY2(read.problems.isEmpty(), qPrintable(read.describe()));
+    QCOMPARE(read.given.initialState, std::optional<QString>(dir.filePath("saved.json")));
+    QCOMPARE(read.given.finalState, std::optional<QString>(dir.filePath("end.json")));
+}
+
 void TestCliOptions::feedAndConstantsInEveryFrontEnd()
 {
     QTemporaryDir dir;
