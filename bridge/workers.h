@@ -28,6 +28,7 @@ struct ModelInputs {
     ParameterValues parameters;
     std::shared_ptr<const FeedSchedule> feed;
     Engine engine = Engine::Native;
+    PlantInputs plant;  // what the results derive energy and alarms from
 };
 
 // What a worker class kept of its last run.

@@ -5,6 +5,7 @@
 #include "workers.h"
 
 #include <configuration.h>
+#include <outputs.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -121,6 +122,71 @@ SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stopp
     return in;
 }
 
+// What the operator's values of a run derive from: its tables, reactors, constants, feed and plant.
+OperationContext operationContext(int mode, const RunTables &run, int rows)
+{
+    const std::vector<double> &p = *run.kept.runParams;
+    const auto at = [&p](size_t k) { return k < p.size() ? p[k] : 0.0; };
+    const ModelInputs &model = *run.kept.model;
+    // Positions in the run-parameter record: Q_in 0, T_1 10, V_t1 12, T_2 13, V_t2 15.
+    OperationContext c{{run.kept.reactor1}, rows, {at(10)}, {at(12)}, model.parameters, {}, model.plant};
+    if (run.kept.reactor2) {
+        c.tables.push_back(run.kept.reactor2);
+        c.temperatures.push_back(configuration(mode).code == QLatin1String("tpad") ? at(13) : at(10));
+        c.volumes.push_back(at(15));
+    }
+    if (const std::shared_ptr<const FeedSchedule> feed = model.feed)
+        c.feedFlow = [feed](double t) { return feed->flowAt(t); };
+    else
+        c.feedFlow = [finalFlow = at(0)](double t) { return builtInFeedFlow(finalFlow, t); };
+    return c;
+}
+
+// The "OPERATION" sheet: time, each reactor's derived columns and the plant's, titles and units
+// above the rows, and to their right the plant and alarm inputs the run took.
+ExtraSheet operationSheet(const RunTables &run, const RefinementReport &report, const ModelInputs &model)
+{
+    ExtraSheet sheet{QStringLiteral("OPERATION"), {}, {}};
+    const OperationTables &op = *report.operation;
+    std::vector<SheetCell> titles{{QStringLiteral("t"), true}}, units{{QStringLiteral("[d]"), true}};
+    const bool two = op.reactors.size() > 1;
+    for (size_t r = 0; r < op.reactors.size(); ++r)
+        for (const OutputInfo *info : derivedColumns(OutputInfo::Scope::Reactor)) {
+            titles.push_back({(two ? QStringLiteral("R%1 ").arg(r + 1) : QString()) + QString::fromUtf8(info->column), true});
+            units.push_back({QString::fromUtf8(info->columnUnit), true});
+        }
+    for (const OutputInfo *info : derivedColumns(OutputInfo::Scope::Plant)) {
+        titles.push_back({QString::fromUtf8(info->column), true});
+        units.push_back({QString::fromUtf8(info->columnUnit), true});
+    }
+    const size_t inputsColumn = titles.size() + 1;
+    sheet.columnWidths.assign(inputsColumn + 3, 12.7);
+    sheet.columnWidths[inputsColumn] = 30;
+    sheet.rows = {titles, units};
+    for (int i = 0; i < report.computedRows; ++i) {
+        std::vector<SheetCell> cells{{(*run.kept.reactor1)[i][ResultCol::t]}};
+        for (const ResultRows &derived : op.reactors)
+            for (double v : derived[i])
+                cells.push_back({v});
+        for (double v : op.plant[i])
+            cells.push_back({v});
+        sheet.rows.push_back(cells);
+    }
+    int row = 0;
+    for (const InputInfo &info : inputInfos()) {
+        if (!info.plant)
+            continue;
+        while (sheet.rows.size() <= size_t(row))
+            sheet.rows.emplace_back();
+        std::vector<SheetCell> &cells = sheet.rows[size_t(row++)];
+        cells.resize(inputsColumn + 3, SheetCell{QString()});
+        cells[inputsColumn] = {QString::fromUtf8(info.label)};
+        cells[inputsColumn + 1] = {plantInput(model.plant, info)};
+        cells[inputsColumn + 2] = {QString::fromUtf8(info.unit)};
+    }
+    return sheet;
+}
+
 std::array<QVector<double> *, 12> everySeries()
 {
     return {&results::plot_t_R1, &results::plot_flow_R1, &results::plot_ch4_R1, &results::plot_co2_R1,
@@ -188,6 +254,10 @@ void results::refine(int mode)
     if (computed < run.rows)
         last_report.stoppedAtDay = (*run.kept.reactor1)[computed - 1][t];
     last_report.summary = summarizeRun(summaryInputs(mode, run, computed, last_report.stoppedAtDay >= 0));
+    const OperationContext operation = operationContext(mode, run, computed);
+    last_report.operation = std::make_shared<const OperationTables>(deriveOperation(operation));
+    for (SummaryValue &value : operationSummary(operation, *last_report.operation))
+        last_report.summary.values.push_back(std::move(value));
 
     // The series are this run's alone; a one-reactor run leaves no second reactor's curves behind.
     clearSeries();
@@ -224,6 +294,8 @@ void results::writeWorkbook(int mode)
         content.extraSheets = {summarySheet(last_report.summary), parametersSheet(*run.kept.model)};
         if (run.kept.model->feed)
             content.extraSheets.push_back(feedSheet(*run.kept.model->feed));
+        if (last_report.operation)
+            content.extraSheets.push_back(operationSheet(run, last_report, *run.kept.model));
         content.stop = stop_flag;
         saved = saveResultsWorkbook(target, content);
     }
