@@ -213,8 +213,10 @@ Titration nordmannTitration(const Sample &sample, const AcidConstants &k)
     return {toTac * kCaCO3PerEquivalent, std::max((B * 1.66 - 0.15) * 500, 0.0) / 1000};
 }
 
-double builtInFeedFlow(double finalFlow, double t)
+double builtInFeedFlow(double finalFlow, double t, bool ramped)
 {
+    if (!ramped)
+        return finalFlow;
     const double row = std::clamp(std::ceil(t) - 1, 0.0, 40.0);
     return finalFlow * (0.01875 * row + 0.25);
 }
@@ -244,9 +246,13 @@ std::vector<SummaryValue> operationSummary(const OperationContext &c, const Oper
     const int rows = c.rows;
     const ResultRows &time = *c.tables[0];
     std::vector<SummaryValue> values;
-    const auto add = [&values](QString key, QString label, const char *unit, double value) {
-        values.push_back({std::move(key), std::move(label), QString::fromUtf8(unit), value});
+    // A value that cannot be had says why, so that it does not count as a value that is not a number.
+    const auto add = [&values](QString key, QString label, const char *unit, double value, const char *whyNone = nullptr) {
+        const bool none = whyNone && !std::isfinite(value);
+        values.push_back({std::move(key), std::move(label), QString::fromUtf8(unit), value,
+                          none ? QString::fromUtf8(whyNone) : QString()});
     };
+    const char *const noBuffer = "not applicable (no buffer: pH below 5)";
     for (size_t r = 0; r < c.tables.size(); ++r) {
         const ResultRows &table = *c.tables[r], &derived = tables.reactors[r];
         const QString key = QStringLiteral("r%1_").arg(r + 1), label = QStringLiteral("Reactor %1 ").arg(r + 1);
@@ -275,10 +281,12 @@ std::vector<SummaryValue> operationSummary(const OperationContext &c, const Oper
         add(key + "final_normal_dry_gas_flow", label + "final normal dry gas flow", "Nm3/d", last(derived, dryFlow));
         add(key + "final_vfa_hac", label + "final VFA as acetic acid", "g/L", last(derived, vfa));
         add(key + "final_tac", label + "final TAC", "g CaCO3/L", last(derived, tac));
-        add(key + "final_fos_tac", label + "final FOS/TAC", "-", last(derived, fosTac));
+        add(key + "final_fos_tac", label + "final FOS/TAC", "-", last(derived, fosTac),
+            std::isfinite(last(derived, tac)) ? noBuffer : nullptr);
         add(key + "final_nh3_n", label + "final free ammonia nitrogen", "mg N/L", last(derived, nh3));
         add(key + "final_nh4_n", label + "final ammonium nitrogen", "g N/L", last(derived, nh4));
-        add(key + "max_fos_tac", label + "highest FOS/TAC", "-", worst(derived, fosTac, true));
+        add(key + "max_fos_tac", label + "highest FOS/TAC", "-", worst(derived, fosTac, true),
+            rows > 0 ? noBuffer : nullptr);
         add(key + "min_ph", label + "lowest pH", "-", worst(table, kPh, false));
         add(key + "max_vfa_hac", label + "highest VFA as acetic acid", "g/L", worst(derived, vfa, true));
         add(key + "days_fos_tac_warning", label + "days with FOS/TAC above its warning", "d",
@@ -312,13 +320,13 @@ std::vector<SummaryValue> operationSummary(const OperationContext &c, const Oper
     add(QStringLiteral("net_electricity"), QStringLiteral("CHP electricity less own use"), "kWh",
         electricity * (1 - c.plant.own_use));
     add(QStringLiteral("mean_electric_power"), QStringLiteral("Mean electrical power"), "kW",
-        days > 0 ? electricity / kHoursPerDay / days : kNaN);
+        days > 0 ? electricity / kHoursPerDay / days : kNaN, days == 0 ? "not applicable (a single row)" : nullptr);
     add(QStringLiteral("chp_heat"), QStringLiteral("CHP heat"), "kWh", heat);
     add(QStringLiteral("chp_losses"), QStringLiteral("CHP losses"), "kWh", energy("chp_loss_power"));
     add(QStringLiteral("heat_demand"), QStringLiteral("Heat demand of the digesters"), "kWh", energy("heat_demand_power"));
     add(QStringLiteral("net_heat"), QStringLiteral("CHP heat less heat demand"), "kWh", energy("net_heat_power"));
     add(QStringLiteral("heat_use_share"), QStringLiteral("Share of the CHP heat the digesters use"), "-",
-        heat > 0 ? used / heat : kNaN);
+        heat > 0 ? used / heat : kNaN, heat == 0 ? "not applicable (no CHP heat)" : nullptr);
     add(QStringLiteral("heat_loss_coefficient"), QStringLiteral("Heat loss coefficient UA of the digesters"), "kW/K", ua);
     return values;
 }

@@ -66,6 +66,7 @@ OperationTables deriveOperation(const OperationContext &context);
 // the run. Days beyond a threshold add up the intervals between rows whose later row is beyond it.
 std::vector<SummaryValue> operationSummary(const OperationContext &context, const OperationTables &tables);
 
-// The feed flow of the built-in start-up ramp at a time: a quarter of the final flow on day 1,
-// rising in daily steps to the final flow from day 41 on (the row in force after its day).
-double builtInFeedFlow(double finalFlow, double t);
+// The feed flow of the built-in feed at a time. Ramped: a quarter of the final flow on day 1,
+// rising in daily steps to the final flow from day 41 on (the row in force after its day); the
+// pump-mixed run is not ramped: the final flow from day 0 on.
+double builtInFeedFlow(double finalFlow, double t, bool ramped);

@@ -138,7 +138,9 @@ OperationContext operationContext(int mode, const RunTables &run, int rows)
     if (const std::shared_ptr<const FeedSchedule> feed = model.feed)
         c.feedFlow = [feed](double t) { return feed->flowAt(t); };
     else
-        c.feedFlow = [finalFlow = at(0)](double t) { return builtInFeedFlow(finalFlow, t); };
+        c.feedFlow = [finalFlow = at(0), ramped = configuration(mode).code != QLatin1String("pomp")](double t) {
+            return builtInFeedFlow(finalFlow, t, ramped);
+        };
     return c;
 }
 
