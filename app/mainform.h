@@ -33,7 +33,7 @@ public:
     void setupUi(QMainWindow *window);
 
     QAction *actionNew_Simulation, *actionExit, *actionHelp, *actionCredits;
-    QAction *actionOpen_inputs, *actionSave_inputs, *actionModel_parameters;
+    QAction *actionOpen_inputs, *actionSave_inputs, *actionModel_parameters, *actionPlant_alarms;
     QWidget *centralWidget;
     QStackedWidget *stackedWidget;
     QLabel *background;
@@ -99,7 +99,7 @@ public:
     // Page 6: results of a one-reactor run.
     QWidget *page_Results_1s;
     QCustomPlot *customPlot, *customPlot_2;
-    QPushButton *pushButton, *pushButton_N, *pushButton_E;
+    QPushButton *pushButton, *pushButton_N, *pushButton_E, *pushButton_stability;
 
     // Page 7: results of a two-reactor run, one sub-page per reactor.
     QWidget *page_Results_2s;
@@ -107,7 +107,7 @@ public:
     QWidget *page_R1, *page_R2;
     QCustomPlot *customPlot_3, *customPlot_4, *customPlot_5, *customPlot_6;
     QPushButton *pushButton_toR1, *pushButton_toR2;
-    QPushButton *pushButton_2, *pushButton_N_2, *pushButton_E_2;
+    QPushButton *pushButton_2, *pushButton_N_2, *pushButton_E_2, *pushButton_stability_2;
 
 private:
     void setupMenus(QMainWindow *window);

@@ -7,6 +7,7 @@
 #include "remainingtime.h"
 
 #include <previousrun.h>
+#include <configuration.h>
 #include <runrequest.h>
 #include <workers.h>
 
@@ -81,6 +82,8 @@ private slots:
     void on_pushButton_N_clicked();
     void on_pushButton_N_2_clicked();
     void on_pushButton_E_clicked();
+    void on_pushButton_stability_clicked();
+    void on_pushButton_stability_2_clicked();
     void on_pushButton_E_2_clicked();
     void on_pushButton_C1_clicked();
     void on_pushButton_C2_clicked();
@@ -99,6 +102,7 @@ private slots:
     void on_radioButton_feed_file_clicked();
     void on_pushButton_feed_substrates_clicked();
     void on_actionModel_parameters_triggered();
+    void on_actionPlant_alarms_triggered();
 
 private:
     // Empties the plot series, shows page 0 and restores pages 0 to 3.
@@ -140,5 +144,6 @@ private:
     QString feedSubstrates;  // the substrates file schedules are read with; empty: none
     QString feedTried;       // the schedule file last chosen, taken or refused
     ParameterValues parameters;
+    RunRequest plant = defaultRequest(1);  // the plant and alarm inputs of the next runs
     RunCurves shown_run, previous_run;  // copies of the curves of the last two finished runs
 };

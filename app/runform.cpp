@@ -50,11 +50,8 @@ void forEachRow(int mode, Visit visit)
 RunRequest readRunRequest(const MainForm &form, int mode)
 {
     const double toKelvin = kelvinOf(form, mode)->isChecked() ? 0.0 : kCelsiusOffset;
-    // The plant's inputs are not on the pages: they keep their declared defaults.
-    RunRequest request = defaultRequest(mode);
-    for (const InputInfo &info : inputInfos())
-        if (info.field && !info.plant)
-            request.*info.field = 0;
+    RunRequest request;
+    request.mode = mode;
     forEachRow(mode, [&](const InputRow &row) {
         const InputInfo &info = inputInfo(row.input);
         request.*info.field = (form.*row.edit)->text().toDouble() + (info.temperature ? toKelvin : 0.0);

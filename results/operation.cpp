@@ -330,3 +330,26 @@ std::vector<SummaryValue> operationSummary(const OperationContext &c, const Oper
     add(QStringLiteral("heat_loss_coefficient"), QStringLiteral("Heat loss coefficient UA of the digesters"), "kW/K", ua);
     return values;
 }
+
+QString operationLine(const RunSummary &s)
+{
+    const auto value = [&s](const QString &key) {
+        for (const SummaryValue &v : s.values)
+            if (v.key == key)
+                return v.value;
+        return kNaN;
+    };
+    const auto shown = [](double v, int decimals) { return std::isfinite(v) ? QString::number(v, 'f', decimals) : QStringLiteral("-"); };
+    QStringList parts;
+    for (int r = 1; r <= s.reactors; ++r) {
+        const QString key = QStringLiteral("r%1_").arg(r);
+        QString part = (s.reactors > 1 ? QStringLiteral("R%1 ").arg(r) : QString()) + QStringLiteral("FOS/TAC ") +
+                       shown(value(key + "final_fos_tac"), 2);
+        if (const double days = value(key + "days_fos_tac_critical"); days > 0)
+            part += QStringLiteral(" (%1 d critical)").arg(QString::number(days, 'g', 3));
+        parts << part;
+    }
+    parts << QStringLiteral("electricity %1 kWh").arg(shown(value(QStringLiteral("electricity")), 0))
+          << QStringLiteral("net heat %1 kWh").arg(shown(value(QStringLiteral("net_heat")), 0));
+    return parts.join(QStringLiteral(" · "));
+}

@@ -66,6 +66,11 @@ OperationTables deriveOperation(const OperationContext &context);
 // the run. Days beyond a threshold add up the intervals between rows whose later row is beyond it.
 std::vector<SummaryValue> operationSummary(const OperationContext &context, const OperationTables &tables);
 
+// One line for the results pages: each reactor's final FOS/TAC (with its days above the critical
+// value when there are any) and the electricity and net heat over the run:
+// "FOS/TAC 0.14 · electricity 382 kWh · net heat -956 kWh".
+QString operationLine(const RunSummary &summary);
+
 // The feed flow of the built-in feed at a time. Ramped: a quarter of the final flow on day 1,
 // rising in daily steps to the final flow from day 41 on (the row in force after its day); the
 // pump-mixed run is not ramped: the final flow from day 0 on.

@@ -73,4 +73,5 @@ inline constexpr int p_ch4 = 3;
 inline constexpr int p_co2 = 4;
 inline constexpr int p_h2 = 5;
 inline constexpr int p_h2o = 6;
+inline constexpr int pH = 7;
 }  // namespace ResultCol
