@@ -2,6 +2,7 @@
 // closing, the dialogs and the workers' progress wiring.
 
 #include "mainwindow.h"
+#include "plantdialog.h"
 #include "windowprobe.h"
 
 #include <credits.h>
@@ -12,6 +13,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -83,6 +87,23 @@ private slots:
         QCOMPARE(pages()->geometry(), QRect(0, 0, 850, 591));
     }
 
+    // The plant dialog shows the declared defaults, holds OK back while the CHP would give more than
+    // the methane holds, and gives back what was typed.
+    void plantDialogChecksItsValues()
+    {
+        PlantDialog dialog(defaultRequest(1));
+        auto *thermal = dialog.findChild<QLineEdit *>(QStringLiteral("lineEdit_eta-th"));
+        auto *ok = dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        QCOMPARE(thermal->text(), QStringLiteral("0.45"));
+        QVERIFY(ok->isEnabled());
+        thermal->setText(QStringLiteral("0.7"));
+        QVERIFY(!ok->isEnabled());
+        QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("label_plant_problems"))->text().contains("eta-el"));
+        thermal->setText(QStringLiteral("0.5"));
+        QVERIFY(ok->isEnabled());
+        QCOMPARE(dialog.values(RunRequest{}).eta_th, 0.5);
+    }
+
     void menus()
     {
         auto *file = widget<QMenu>(window.get(), "menuSelect");
@@ -90,13 +111,14 @@ private slots:
         QCOMPARE(file->title(), QStringLiteral("&File"));
         QCOMPARE(info->title(), QStringLiteral("&Info"));
         const QList<QAction *> fileEntries = file->actions();
-        QCOMPARE(fileEntries.size(), 6);
+        QCOMPARE(fileEntries.size(), 7);
         QCOMPARE(fileEntries[0], action("actionNew_Simulation"));
         QCOMPARE(fileEntries[1], action("actionOpen_inputs"));
         QCOMPARE(fileEntries[2], action("actionSave_inputs"));
         QCOMPARE(fileEntries[3], action("actionModel_parameters"));
-        QVERIFY(fileEntries[4]->isSeparator());
-        QCOMPARE(fileEntries[5], action("actionExit"));
+        QCOMPARE(fileEntries[4], action("actionPlant_alarms"));
+        QVERIFY(fileEntries[5]->isSeparator());
+        QCOMPARE(fileEntries[6], action("actionExit"));
         QCOMPARE(info->actions(), (QList<QAction *>{action("actionHelp"), action("actionCredits")}));
         const QList<QPair<const char *, QString>> texts = {{"actionNew_Simulation", "&New Simulation"},
                                                            {"actionExit", "E&xit"},
@@ -104,7 +126,8 @@ private slots:
                                                            {"actionCredits", "&About\\License"},
                                                            {"actionOpen_inputs", "&Open inputs…"},
                                                            {"actionSave_inputs", "&Save inputs…"},
-                                                           {"actionModel_parameters", "Model &parameters…"}};
+                                                           {"actionModel_parameters", "Model &parameters…"},
+                                                           {"actionPlant_alarms", "Plant and &alarms…"}};
         for (const auto &[name, text] : texts)
             QCOMPARE(action(name)->text(), text);
         QCOMPARE(action("actionNew_Simulation")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
