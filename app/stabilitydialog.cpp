@@ -9,18 +9,8 @@
 #include <QHBoxLayout>
 #include <qcustomplot.h>
 
-#include <string_view>
 
 namespace {
-
-int fosTacColumn()
-{
-    const auto columns = derivedColumns(OutputInfo::Scope::Reactor);
-    for (size_t c = 0; c < columns.size(); ++c)
-        if (std::string_view(columns[c]->key) == "fos_tac")
-            return int(c);
-    return -1;
-}
 
 QVector<double> columnOf(const ResultRows &table, int rows, int column)
 {
@@ -52,7 +42,7 @@ StabilityDialog::StabilityDialog(int mode, double tEnd, QWidget *parent) : QDial
             plot->plotLayout()->insertRow(0), plot->plotLayout()->addElement(0, 0, new QCPTextElement(plot, tr("Reactor %1").arg(r + 1)));
         const int rows = std::min(report.computedRows, int(report.operation->reactors[r].size()));
         drawStabilityPlot(plot, columnOf(*tables[r], rows, ResultCol::t),
-                          columnOf(report.operation->reactors[r], rows, fosTacColumn()),
+                          columnOf(report.operation->reactors[r], rows, derivedColumn(OutputInfo::Scope::Reactor, "fos_tac")),
                           columnOf(*tables[r], rows, ResultCol::pH), {p.fos_tac_warning, p.fos_tac_critical, p.ph_low},
                           tEnd);
         layout->addWidget(plot);

@@ -185,6 +185,15 @@ std::vector<const OutputInfo *> derivedColumns(OutputInfo::Scope scope)
     return list;
 }
 
+int derivedColumn(OutputInfo::Scope scope, const char *key)
+{
+    const auto columns = derivedColumns(scope);
+    for (size_t c = 0; c < columns.size(); ++c)
+        if (QLatin1String(columns[c]->key) == QLatin1String(key))
+            return int(c);
+    return -1;
+}
+
 QJsonObject outputsDescription()
 {
     QJsonArray outputs;

@@ -35,6 +35,8 @@ const std::vector<OutputInfo> &outputInfos();
 const OutputInfo *outputInfo(const QString &name);
 // The derived columns of one scope in their CSV order (Reactor: after the table's 50 columns).
 std::vector<const OutputInfo *> derivedColumns(OutputInfo::Scope scope);
+// The position of a key among derivedColumns(scope); -1 when it is none of them.
+int derivedColumn(OutputInfo::Scope scope, const char *key);
 
 // {"outputs": [{key, unit, meaning, scope ("reactor", "plant", "run"), column, column_unit,
 // summary, aliases}, ...]}: what `digestra-cli --list-outputs --json` prints.

@@ -14,13 +14,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-constexpr int columnOf(std::string_view header)
-{
-    for (int c = 0; c < kResultColumns; ++c)
-        if (header == kResultColumnTable[c].header)
-            return c;
-    return -1;
-}
 constexpr int kGasflowN = columnOf("gasflow_N"), kCh4 = columnOf("Ch4 %"), kCo2 = columnOf("CO2 %"),
               kH2 = columnOf("H2 %"), kH2o = columnOf("H2O %"), kPh = columnOf("pH"), kSac = columnOf("S_ac"),
               kSpro = columnOf("S_pro"), kSbu = columnOf("S_bu"), kSva = columnOf("S_va"), kSic = columnOf("S_IC"),
@@ -180,11 +173,10 @@ double integral(const ResultRows &time, const ResultRows &table, int column, int
 
 int derivedIndex(OutputInfo::Scope scope, const char *key)
 {
-    const auto columns = derivedColumns(scope);
-    for (size_t c = 0; c < columns.size(); ++c)
-        if (std::string_view(columns[c]->key) == key)
-            return int(c);
-    throw std::logic_error(std::string("no derived column ") + key);
+    const int column = derivedColumn(scope, key);
+    if (column < 0)
+        throw std::logic_error(std::string("no derived column ") + key);
+    return column;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // workbook and in CSV exports. One place for both writers.
 
 #include <array>
+#include <string_view>
 
 struct ResultColumn {
     const char *header;
@@ -64,6 +65,15 @@ inline constexpr std::array<ResultColumn, kResultColumns> kResultColumnTable{{
     {"S_pro_ion", "[M]"},
     {"S_va_ion", "[M]"},
 }};
+
+// A table column by its header, checked when compiling (-1: none).
+constexpr int columnOf(std::string_view header)
+{
+    for (int c = 0; c < kResultColumns; ++c)
+        if (header == kResultColumnTable[c].header)
+            return c;
+    return -1;
+}
 
 // Table columns the refinement and the plots read.
 namespace ResultCol {

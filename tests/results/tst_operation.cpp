@@ -26,18 +26,12 @@ Sample digesterSample(double vfaHac, double inorganicCarbon, double pH)
 // A reactor table of rows (t, pH, S_ac) and a fixed gas: 10 Nm3/d wet with 60 % CH4 and 5 % water.
 ResultRows reactorTable(const std::vector<std::array<double, 3>> &rows)
 {
-    const auto col = [](const char *title) {
-        for (int c = 0; c < kResultColumns; ++c)
-            if (QByteArray(kResultColumnTable[c].header) == title)
-                return c;
-        qFatal("no column %s", title);
-    };
     ResultRows table;
     for (const auto &[t, pH, S_ac] : rows) {
         std::vector<double> row(kResultColumns, 0.0);
-        row[col("t")] = t, row[col("pH")] = pH, row[col("S_ac")] = S_ac, row[col("S_h_ion")] = std::pow(10.0, -pH);
-        row[col("S_IC")] = 0.1, row[col("S_IN")] = 0.1, row[col("gasflow_N")] = 10;
-        row[col("Ch4 %")] = 60, row[col("CO2 %")] = 34.9, row[col("H2 %")] = 0.1, row[col("H2O %")] = 5;
+        row[columnOf("t")] = t, row[columnOf("pH")] = pH, row[columnOf("S_ac")] = S_ac, row[columnOf("S_h_ion")] = std::pow(10.0, -pH);
+        row[columnOf("S_IC")] = 0.1, row[columnOf("S_IN")] = 0.1, row[columnOf("gasflow_N")] = 10;
+        row[columnOf("Ch4 %")] = 60, row[columnOf("CO2 %")] = 34.9, row[columnOf("H2 %")] = 0.1, row[columnOf("H2O %")] = 5;
         table.push_back(row);
     }
     return table;
