@@ -52,6 +52,7 @@ public:
     // model constants that differ from their defaults.
     const FeedSchedule *feedSchedule() const { return feed.get(); }
     const ParameterValues &modelParameterValues() const { return parameters; }
+    const RunRequest &plantInputValues() const { return plant; }  // its plant and alarm inputs
 
 public slots:
     void MakePlots();

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "mainform.h"
+#include "plantdialog.h"
 #include "runform.h"
 
 #include <inputsfile.h>
@@ -67,6 +68,11 @@ QString MainWindow::saveInputsTo(const QString &path)
     values.feed = feed ? feed->file : QString();
     values.substrates = feed ? feedSubstrates : QString();
     values.parameters = parameters;
+    // The plant's inputs are kept in K; the file's temperatures are in the pages' unit.
+    for (const InputInfo &info : inputInfos())
+        if (info.plant)
+            values.texts[info.input] =
+                QString::number(plant.*info.field - (info.temperature && values.celsius ? kCelsiusOffset : 0.0), 'g', 10);
     const QByteArray text = inputsFileText(values);
     if (file.file().write(text) != text.size())
         return QStringLiteral("%1: %2").arg(path, file.file().errorString());
@@ -79,8 +85,10 @@ QString MainWindow::openInputsFrom(const QString &path)
     if (!read.problems.isEmpty())
         return read.describe();
     runform::showInputValues(*ui, read.values);
-    // The schedule as the file's check read it, with its substrates.
-    feed = composeRequest(read.values.mode, {&read.given}).request.feed;
+    // The schedule as the file's check read it, with its substrates; the plant's inputs as read, in K.
+    const RunRequest request = composeRequest(read.values.mode, {&read.given}).request;
+    feed = request.feed;
+    takePlantInputs(plant, request);
     feedSubstrates = read.values.substrates;
     feedTried = feed ? feed->file : QString();
     showFeed();
