@@ -116,9 +116,25 @@ private slots:
         QVERIFY(std::abs(valueOf(s, "net_heat") - (valueOf(s, "chp_heat") - valueOf(s, "heat_demand"))) < 1e-9);
     }
 
-    // The declaration names the table's columns as the table does, and no name means two quantities.
-    void declarationMatchesTheTable()
+    // The declaration names the table's columns as the table does, its summary keys are those of a
+    // run's summary, and no name means two quantities.
+    void declarationMatchesTheTableAndTheSummary()
     {
+        const ResultRows table = reactorTable({{0, 7.2, 0.1}, {1, 7.1, 0.2}});
+        OperationContext c{{&table}, 2, {308.15}, {100}, {}, [](double) { return 2.0; }, {}};
+        RunSummary summary = summarizeRun({QStringLiteral("ssad"), &table, nullptr, 2, false, 2, 10, 100});
+        for (const SummaryValue &v : operationSummary(c, deriveOperation(c)))
+            summary.values.push_back(v);
+        QStringList produced, declared;
+        for (const SummaryValue &v : summary.values)
+            produced << v.key;
+        for (const OutputInfo &info : outputInfos())
+            for (const char *key : info.summary)
+                declared << (info.scope == OutputInfo::Scope::Reactor ? QStringLiteral("r1_") : QString()) + key;
+        produced.sort();
+        declared.sort();
+        QCOMPARE(produced, declared);
+
         for (int c = 0; c < kResultColumns; ++c) {
             QCOMPARE(outputInfos()[size_t(c)].column, kResultColumnTable[c].header);
             QCOMPARE(outputInfos()[size_t(c)].columnUnit, kResultColumnTable[c].unit);
