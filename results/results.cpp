@@ -174,14 +174,21 @@ ExtraSheet operationSheet(const RunTables &run, const RefinementReport &report, 
             cells.push_back({v});
         sheet.rows.push_back(cells);
     }
-    int row = 0;
+    const auto besideRow = [&sheet, inputsColumn](size_t row) -> std::vector<SheetCell> & {
+        while (sheet.rows.size() <= row)
+            sheet.rows.emplace_back();
+        sheet.rows[row].resize(inputsColumn + 3, SheetCell{QString()});
+        return sheet.rows[row];
+    };
+    std::vector<SheetCell> &heading = besideRow(0);
+    heading[inputsColumn] = {QStringLiteral("Plant and alarm input"), true};
+    heading[inputsColumn + 1] = {QStringLiteral("Value"), true};
+    heading[inputsColumn + 2] = {QStringLiteral("Unit"), true};
+    size_t row = 1;
     for (const InputInfo &info : inputInfos()) {
         if (!info.plant)
             continue;
-        while (sheet.rows.size() <= size_t(row))
-            sheet.rows.emplace_back();
-        std::vector<SheetCell> &cells = sheet.rows[size_t(row++)];
-        cells.resize(inputsColumn + 3, SheetCell{QString()});
+        std::vector<SheetCell> &cells = besideRow(row++);
         cells[inputsColumn] = {QString::fromUtf8(info.label)};
         cells[inputsColumn + 1] = {plantInput(model.plant, info)};
         cells[inputsColumn + 2] = {QString::fromUtf8(info.unit)};
