@@ -145,14 +145,14 @@ OperationContext operationContext(int mode, const RunTables &run, int rows)
 }
 
 // The "OPERATION" sheet: time, each reactor's derived columns and the plant's, titles and units
-// above the rows, and to their right the plant and alarm inputs the run took.
+// above the rows, and to their right the plant and alarm inputs the run took. Its rows are made
+// as they are written, so that a long run's sheet takes no memory of its own.
 ExtraSheet operationSheet(const RunTables &run, const RefinementReport &report, const ModelInputs &model)
 {
-    ExtraSheet sheet{QStringLiteral("OPERATION"), {}, {}};
-    const OperationTables &op = *report.operation;
     std::vector<SheetCell> titles{{QStringLiteral("t"), true}}, units{{QStringLiteral("[d]"), true}};
-    const bool two = op.reactors.size() > 1;
-    for (size_t r = 0; r < op.reactors.size(); ++r)
+    const std::shared_ptr<const OperationTables> op = report.operation;
+    const bool two = op->reactors.size() > 1;
+    for (size_t r = 0; r < op->reactors.size(); ++r)
         for (const OutputInfo *info : derivedColumns(OutputInfo::Scope::Reactor)) {
             titles.push_back({(two ? QStringLiteral("R%1 ").arg(r + 1) : QString()) + QString::fromUtf8(info->column), true});
             units.push_back({QString::fromUtf8(info->columnUnit), true});
@@ -161,38 +161,35 @@ ExtraSheet operationSheet(const RunTables &run, const RefinementReport &report, 
         titles.push_back({QString::fromUtf8(info->column), true});
         units.push_back({QString::fromUtf8(info->columnUnit), true});
     }
+    std::vector<std::vector<SheetCell>> inputs{
+        {{QStringLiteral("Plant and alarm input"), true}, {QStringLiteral("Value"), true}, {QStringLiteral("Unit"), true}}};
+    for (const InputInfo &info : inputInfos())
+        if (info.plant)
+            inputs.push_back({{QString::fromUtf8(info.label)}, {plantInput(model.plant, info)}, {QString::fromUtf8(info.unit)}});
+
     const size_t inputsColumn = titles.size() + 1;
-    sheet.columnWidths.assign(inputsColumn + 3, 12.7);
+    ExtraSheet sheet{QStringLiteral("OPERATION"), {}, std::vector<double>(inputsColumn + 3, 12.7)};
     sheet.columnWidths[inputsColumn] = 30;
-    sheet.rows = {titles, units};
-    for (int i = 0; i < report.computedRows; ++i) {
-        std::vector<SheetCell> cells{{(*run.kept.reactor1)[i][ResultCol::t]}};
-        for (const ResultRows &derived : op.reactors)
-            for (double v : derived[i])
+    sheet.rowCount = size_t(std::max(report.computedRows, 0)) + 2;
+    sheet.rowAt = [titles, units, inputs, op, time = run.kept.reactor1, inputsColumn](size_t r) {
+        std::vector<SheetCell> cells;
+        if (r < 2) {
+            cells = r == 0 ? titles : units;
+        } else {
+            const size_t i = r - 2;
+            cells.push_back({(*time)[i][ResultCol::t]});
+            for (const ResultRows &derived : op->reactors)
+                for (double v : derived[i])
+                    cells.push_back({v});
+            for (double v : op->plant[i])
                 cells.push_back({v});
-        for (double v : op.plant[i])
-            cells.push_back({v});
-        sheet.rows.push_back(cells);
-    }
-    const auto besideRow = [&sheet, inputsColumn](size_t row) -> std::vector<SheetCell> & {
-        while (sheet.rows.size() <= row)
-            sheet.rows.emplace_back();
-        sheet.rows[row].resize(inputsColumn + 3, SheetCell{QString()});
-        return sheet.rows[row];
+        }
+        if (r < inputs.size()) {
+            cells.resize(inputsColumn, SheetCell{QString()});
+            cells.insert(cells.end(), inputs[r].begin(), inputs[r].end());
+        }
+        return cells;
     };
-    std::vector<SheetCell> &heading = besideRow(0);
-    heading[inputsColumn] = {QStringLiteral("Plant and alarm input"), true};
-    heading[inputsColumn + 1] = {QStringLiteral("Value"), true};
-    heading[inputsColumn + 2] = {QStringLiteral("Unit"), true};
-    size_t row = 1;
-    for (const InputInfo &info : inputInfos()) {
-        if (!info.plant)
-            continue;
-        std::vector<SheetCell> &cells = besideRow(row++);
-        cells[inputsColumn] = {QString::fromUtf8(info.label)};
-        cells[inputsColumn + 1] = {plantInput(model.plant, info)};
-        cells[inputsColumn + 2] = {QString::fromUtf8(info.unit)};
-    }
     return sheet;
 }
 
