@@ -34,7 +34,7 @@ public:
     void setupUi(QMainWindow *window);
 
     QAction *actionNew_Simulation, *actionExit, *actionHelp, *actionCredits;
-    QAction *actionOpen_inputs, *actionSave_inputs, *actionModel_parameters;
+    QAction *actionOpen_inputs, *actionSave_inputs, *actionModel_parameters, *actionPlant_alarms;
     QAction *actionSave_final_state;  // enabled while a finished run's final state is kept
     QWidget *centralWidget;
     QStackedWidget *stackedWidget;
@@ -104,7 +104,7 @@ public:
     // Page 6: results of a one-reactor run.
     QWidget *page_Results_1s;
     QCustomPlot *customPlot, *customPlot_2;
-    QPushButton *pushButton, *pushButton_N, *pushButton_E;
+    QPushButton *pushButton, *pushButton_N, *pushButton_E, *pushButton_stability;
 
     // Page 7: results of a two-reactor run, one sub-page per reactor.
     QWidget *page_Results_2s;
@@ -112,7 +112,7 @@ public:
     QWidget *page_R1, *page_R2;
     QCustomPlot *customPlot_3, *customPlot_4, *customPlot_5, *customPlot_6;
     QPushButton *pushButton_toR1, *pushButton_toR2;
-    QPushButton *pushButton_2, *pushButton_N_2, *pushButton_E_2;
+    QPushButton *pushButton_2, *pushButton_N_2, *pushButton_E_2, *pushButton_stability_2;
 
 private:
     void setupMenus(QMainWindow *window);

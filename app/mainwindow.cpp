@@ -3,6 +3,7 @@
 #include "inputrows.h"
 #include "mainform.h"
 #include "parametersdialog.h"
+#include "plantdialog.h"
 #include "runform.h"
 
 #include <credits.h>
@@ -128,6 +129,7 @@ void MainWindow::newSimulation()
     MakeDefault3();
     MakeDefault4();
     parameters.clear();
+    plant = defaultRequest(1);
 }
 
 void MainWindow::on_actionNew_Simulation_triggered() { newSimulation(); }
@@ -154,6 +156,13 @@ void MainWindow::on_actionModel_parameters_triggered()
     ParametersDialog dialog(parameters, this);
     if (dialog.exec() == QDialog::Accepted)
         parameters = dialog.values();
+}
+
+void MainWindow::on_actionPlant_alarms_triggered()
+{
+    PlantDialog dialog(plant, this);
+    if (dialog.exec() == QDialog::Accepted)
+        plant = dialog.values(plant);
 }
 
 void MainWindow::on_actionExit_triggered() { close(); }

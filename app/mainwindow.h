@@ -7,6 +7,7 @@
 #include "remainingtime.h"
 
 #include <previousrun.h>
+#include <configuration.h>
 #include <runrequest.h>
 #include <workers.h>
 
@@ -58,6 +59,7 @@ public:
     // state file, whole or not at all. Returns why it failed, or an empty string.
     QString saveFinalStateTo(const QString &path);
     const ParameterValues &modelParameterValues() const { return parameters; }
+    const RunRequest &plantInputValues() const { return plant; }  // its plant and alarm inputs
 
 public slots:
     void MakePlots();
@@ -88,6 +90,8 @@ private slots:
     void on_pushButton_N_clicked();
     void on_pushButton_N_2_clicked();
     void on_pushButton_E_clicked();
+    void on_pushButton_stability_clicked();
+    void on_pushButton_stability_2_clicked();
     void on_pushButton_E_2_clicked();
     void on_pushButton_C1_clicked();
     void on_pushButton_C2_clicked();
@@ -108,6 +112,7 @@ private slots:
     void on_actionModel_parameters_triggered();
     void on_comboBox_start_activated(int index);
     void on_actionSave_final_state_triggered();
+    void on_actionPlant_alarms_triggered();
 
 private:
     // Empties the plot series, shows page 0 and restores pages 0 to 3.
@@ -157,5 +162,6 @@ private:
     ParameterValues parameters;
     StartState start;           // its kind and file; a saved state is read when a run starts
     QByteArray finalState;      // the state file of the last finished run; empty: none
+    RunRequest plant = defaultRequest(1);  // the plant and alarm inputs of the next runs
     RunCurves shown_run, previous_run;  // copies of the curves of the last two finished runs
 };

@@ -5,6 +5,8 @@
 // the run has ended.
 
 #include "mainwindow.h"
+#include "plantdialog.h"
+#include "stabilitydialog.h"
 
 #include "mainform.h"
 #include "progresstexts.h"
@@ -72,6 +74,7 @@ void MainWindow::startRun(int mode)
 {
     RunRequest request = runform::readRunRequest(*ui, mode);
     request.parameters = parameters;
+    takePlantInputs(request, plant);
     if (feed) {
         // The schedule gives the feed: its disabled fields hold the built-in feed's defaults for
         // the record, as digestra-cli's do, whatever was left typed in them.
@@ -156,6 +159,13 @@ void MainWindow::MakeTimerUpdate(int i_time)
     ui->label_simtime->setText(texts.day);
 }
 
+void MainWindow::on_pushButton_stability_clicked()
+{
+    StabilityDialog dialog(shown_mode, ui->lineEdit_t_end->text().toDouble(), this);
+    dialog.exec();
+}
+void MainWindow::on_pushButton_stability_2_clicked() { on_pushButton_stability_clicked(); }
+
 void MainWindow::MakePlots()
 {
     ui->menuBar->setEnabled(true);
@@ -169,6 +179,7 @@ void MainWindow::MakePlots()
     QStringList summary = summaryLines(report.summary);
     if (summary.size() == 2)
         summary = QStringList{QStringLiteral("R1: ") + summary[0], QStringLiteral("R2: ") + summary[1]};
+    summary << operationLine(report.summary);
     (plots.size() == 1 ? ui->label_summary : ui->label_summary_2)->setText(summary.join(QLatin1Char('\n')));
     showWorkbook(plots.size() == 1 ? ui->label_workbook : ui->label_workbook_2, report.workbookPath);
     if (plots.size() == 1) {

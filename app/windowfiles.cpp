@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "mainform.h"
+#include "plantdialog.h"
 #include "runform.h"
 
 #include <inputsfile.h>
@@ -70,6 +71,11 @@ QString MainWindow::saveInputsTo(const QString &path)
     values.initialState = start.kind == StartState::Kind::Saved    ? start.file
                           : start.kind == StartState::Kind::Steady ? QLatin1String(kSteadyStart)
                                                                    : QString();
+    // The plant's inputs are kept in K; the file's temperatures are in the pages' unit.
+    for (const InputInfo &info : inputInfos())
+        if (info.plant)
+            values.texts[info.input] =
+                QString::number(plant.*info.field - (info.temperature && values.celsius ? kCelsiusOffset : 0.0), 'g', 10);
     const QByteArray text = inputsFileText(values);
     if (file.file().write(text) != text.size())
         return QStringLiteral("%1: %2").arg(path, file.file().errorString());
@@ -82,9 +88,11 @@ QString MainWindow::openInputsFrom(const QString &path)
     if (!read.problems.isEmpty())
         return read.describe();
     runform::showInputValues(*ui, read.values);
-    // The schedule as the file's check read it, with its substrates, and the start it names.
+    // The schedule as the file's check read it, with its substrates, the start it names and the
+    // plant's inputs as read, in K.
     const RunRequest opened = composeRequest(read.values.mode, {&read.given}).request;
     feed = opened.feed;
+    takePlantInputs(plant, opened);
     feedSubstrates = read.values.substrates;
     feedTried = feed ? feed->file : QString();
     showFeed();

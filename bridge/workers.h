@@ -29,6 +29,7 @@ struct ModelInputs {
     std::shared_ptr<const FeedSchedule> feed;
     Engine engine = Engine::Native;
     StartState start;
+    PlantInputs plant;  // what the results derive energy and alarms from
 };
 
 // What a worker class kept of its last run.

@@ -4,6 +4,7 @@
 #include "safefile.h"
 
 #include <inputsdescription.h>
+#include <outputs.h>
 #include <inputsfile.h>
 
 #include <QCommandLineParser>
@@ -239,7 +240,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         "3 the integration stopped early (the files end there), 4 the results hold values that are not numbers "
         "or physically impossible (the files are written and marked), 130 cancelled with Ctrl-C, SIGTERM or SIGHUP (nothing written).\n"
         "With --batch, scenarios are read as JSON lines on standard input (keys: the options without dashes) "
-        "and each gets one JSON line of status, message, summary and files on standard output."));
+        "and each gets one JSON line of status, message, summary and files on standard output.\n"
+        "Gas: gasflow_N is the wet biogas (water vapour included, as Ch4 % ... H2O % share it) at 0 °C and "
+        "1.01325 bar; gasflow_N_dry and Ch4 dry %, CO2 dry %, H2 dry % (CSV columns after the model's) are the "
+        "dry gas as gas meters and analysers report it. --list-outputs defines every column and summary key."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption out(
@@ -296,7 +300,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption listParameters(
         QStringLiteral("list-parameters"),
         QStringLiteral("List the model constants (name, default, unit, meaning) and exit; with --json as JSON"));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("With --list-parameters: JSON output"));
+    const QCommandLineOption listOutputs(
+        QStringLiteral("list-outputs"),
+        QStringLiteral("List the output quantities (key, unit, CSV column, summary keys, meaning) and exit; with "
+                       "--json as JSON"));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("With --list-parameters or --list-outputs: JSON output"));
     const QCommandLineOption engine(
         QStringLiteral("engine"),
         QStringLiteral("Right-hand side the model scripts integrate: native (the compiled kernel, same numbers, "
@@ -316,7 +325,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     parser.addOption(inputs);
     for (const InputInfo &option : inputInfos())
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), valueName(option)));
-    parser.addOptions({feed, substrates, param, initialState, finalState, listParameters, json});
+    parser.addOptions({feed, substrates, param, initialState, finalState, listParameters, listOutputs, json});
     parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, engine, batch, describe});
 
     if (!parser.parse(arguments))
@@ -334,8 +343,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         return refused(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     if (parser.isSet(listParameters))
         return {ParsedCommandLine::Outcome::Listing, {}, parameterList(parser.isSet(json))};
+    if (parser.isSet(listOutputs))
+        return {ParsedCommandLine::Outcome::Listing, {},
+                parser.isSet(json) ? QString::fromUtf8(QJsonDocument(outputsDescription()).toJson())
+                                   : outputsText()};
     if (parser.isSet(json))
-        return refused(QStringLiteral("--json goes with --list-parameters"));
+        return refused(QStringLiteral("--json goes with --list-parameters or --list-outputs"));
 
     // Every problem of the file and of the options at once.
     QStringList problems;

@@ -22,10 +22,10 @@
 namespace {
 
 // The table the refinement wrote into the workbook, as CSV.
-QString writeCsv(const QString &path, int mode, int rows)
+QString writeCsv(const QString &path, int mode, const RefinementReport &report)
 {
     const WorkerTables tables = workerTables(mode);
-    return writeResultCsv(path, *tables.reactor1, tables.reactor2, rows);
+    return writeResultCsv(path, *tables.reactor1, tables.reactor2, report.computedRows, report.operation.get());
 }
 
 QString writeSummary(const QString &path, const RunSummary &summary)
@@ -60,7 +60,8 @@ QString writeToStandardOutput(const CliOptions &options, const RunOutcome &outco
     bool written = out.open(STDOUT_FILENO, QIODevice::WriteOnly);
     if (written && options.csvPath == QLatin1String(kStandardOutput)) {
         const WorkerTables tables = workerTables(outcome.request.mode);
-        written = writeResultCsv(out, *tables.reactor1, tables.reactor2, outcome.report.computedRows);
+        written = writeResultCsv(out, *tables.reactor1, tables.reactor2, outcome.report.computedRows,
+                                 outcome.report.operation.get());
     } else if (written) {
         written = out.write(QJsonDocument(summaryJson(outcome.report.summary)).toJson()) >= 0;
     }
@@ -143,7 +144,7 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         else if (writeWorkbook)
             fail(report.workbookError);
         if (csv.staged && !interrupts.interrupted())
-            note(csv, writeCsv(csv.staged->path(), request.mode, report.computedRows));
+            note(csv, writeCsv(csv.staged->path(), request.mode, report));
         if (summary.staged && !interrupts.interrupted())
             note(summary, writeSummary(summary.staged->path(), report.summary));
         const QByteArray stateText = finalStateText(outcome, QCoreApplication::applicationVersion());

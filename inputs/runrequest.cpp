@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 const char *const kFractionSumKey = "f-pr + f-li + f-ch";
 const char *const kFeedKey = "feed";
@@ -95,6 +97,35 @@ QString valueProblem(const InputInfo &info, double value, int mode)
     return {};
 }
 
+namespace {
+
+constexpr std::pair<Input, double PlantInputs::*> kPlantFields[] = {
+    {Input::MethaneLhv, &PlantInputs::lhv_ch4},       {Input::EtaEl, &PlantInputs::eta_el},
+    {Input::EtaTh, &PlantInputs::eta_th},             {Input::OwnUse, &PlantInputs::own_use},
+    {Input::FeedTemperature, &PlantInputs::T_feed},   {Input::AmbientTemperature, &PlantInputs::T_ambient},
+    {Input::UValue, &PlantInputs::u_value},           {Input::FosTacWarning, &PlantInputs::fos_tac_warning},
+    {Input::FosTacCritical, &PlantInputs::fos_tac_critical}, {Input::PhLow, &PlantInputs::ph_low},
+    {Input::VfaHigh, &PlantInputs::vfa_high},
+};
+
+}  // namespace
+
+PlantInputs plantInputs(const RunRequest &r)
+{
+    PlantInputs plant;
+    for (const auto &[input, field] : kPlantFields)
+        plant.*field = r.*inputInfo(input).field;
+    return plant;
+}
+
+double plantInput(const PlantInputs &plant, const InputInfo &info)
+{
+    for (const auto &[input, field] : kPlantFields)
+        if (input == info.input)
+            return plant.*field;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
 QList<InputProblem> checkRunRequest(const RunRequest &request)
 {
     QList<InputProblem> problems;
@@ -113,6 +144,10 @@ QList<InputProblem> checkRunRequest(const RunRequest &request)
         problems.append({QLatin1String(kFractionSumKey),
                          QStringLiteral("must not add up to more than 1 (got %1)")
                              .arg(number((request.f_li_xc + request.f_pr_xc) + request.f_ch_xc))});
+    if (request.eta_el + request.eta_th > 1 + 1e-12)  // the CHP cannot give more than the methane holds
+        problems.append({QLatin1String(inputInfo(Input::EtaTh).key),
+                         QStringLiteral("must not add up with eta-el to more than 1 (got %1)")
+                             .arg(number(request.eta_el + request.eta_th))});
     return problems;
 }
 

@@ -32,6 +32,14 @@ struct RunRequest {
     double V_t1 = 0, V_t2 = 0;
     double t_sr = 0;   // temperature-phased
     double mix_i = 0;  // pump-mixed
+    // The plant around the digesters (energy) and the operator's alarm thresholds: they change no
+    // model value, only what the results derive from it (see results/operation.h).
+    double lhv_ch4 = 0;                  // kWh/Nm3
+    double eta_el = 0, eta_th = 0;       // CHP efficiencies
+    double own_use = 0;                  // share of the electricity the plant uses itself
+    double T_feed = 0, T_ambient = 0;    // K
+    double u_value = 0;                  // W/(m2·K) of the digesters' walls
+    double fos_tac_warning = 0, fos_tac_critical = 0, ph_low = 0, vfa_high = 0;
     // The model constants that differ from their defaults, by name.
     ParameterValues parameters;
     // The feed schedule read from a file; null for the built-in feed (final_Q_in and X_c_in),
@@ -43,6 +51,15 @@ struct RunRequest {
     StartState start;
     QString finalStateFile;
 };
+
+// The plant and alarm inputs of a run, as the results take them.
+struct PlantInputs {
+    double lhv_ch4 = 0, eta_el = 0, eta_th = 0, own_use = 0, T_feed = 0, T_ambient = 0, u_value = 0;
+    double fos_tac_warning = 0, fos_tac_critical = 0, ph_low = 0, vfa_high = 0;
+};
+PlantInputs plantInputs(const RunRequest &request);
+// The value of a plant input (Input::MethaneLhv ...) among them; NaN for any other input.
+double plantInput(const PlantInputs &plant, const InputInfo &info);
 
 // What a check refused: the key of an input ("t-end") or of the fraction sum, the line of the
 // file that gave it (0: not from a file), and why ("must be greater than 0 (got 0 m3)"). Each

@@ -5,6 +5,7 @@
 #include "workers.h"
 
 #include <configuration.h>
+#include <outputs.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -121,6 +122,77 @@ SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stopp
     return in;
 }
 
+// What the operator's values of a run derive from: its tables, reactors, constants, feed and plant.
+OperationContext operationContext(int mode, const RunTables &run, int rows)
+{
+    const std::vector<double> &p = *run.kept.runParams;
+    const auto at = [&p](size_t k) { return k < p.size() ? p[k] : 0.0; };
+    const ModelInputs &model = *run.kept.model;
+    // Positions in the run-parameter record: Q_in 0, T_1 10, V_t1 12, T_2 13, V_t2 15.
+    OperationContext c{{run.kept.reactor1}, rows, {at(10)}, {at(12)}, model.parameters, {}, model.plant};
+    if (run.kept.reactor2) {
+        c.tables.push_back(run.kept.reactor2);
+        c.temperatures.push_back(configuration(mode).code == QLatin1String("tpad") ? at(13) : at(10));
+        c.volumes.push_back(at(15));
+    }
+    if (const std::shared_ptr<const FeedSchedule> feed = model.feed)
+        c.feedFlow = [feed](double t) { return feed->flowAt(t); };
+    else
+        c.feedFlow = [finalFlow = at(0), ramped = configuration(mode).code != QLatin1String("pomp")](double t) {
+            return builtInFeedFlow(finalFlow, t, ramped);
+        };
+    return c;
+}
+
+// The "OPERATION" sheet: time, each reactor's derived columns and the plant's, titles and units
+// above the rows, and to their right the plant and alarm inputs the run took. Its rows are made
+// as they are written, so that a long run's sheet takes no memory of its own.
+ExtraSheet operationSheet(const RunTables &run, const RefinementReport &report, const ModelInputs &model)
+{
+    std::vector<SheetCell> titles{{QStringLiteral("t"), true}}, units{{QStringLiteral("[d]"), true}};
+    const std::shared_ptr<const OperationTables> op = report.operation;
+    const bool two = op->reactors.size() > 1;
+    for (size_t r = 0; r < op->reactors.size(); ++r)
+        for (const OutputInfo *info : derivedColumns(OutputInfo::Scope::Reactor)) {
+            titles.push_back({(two ? QStringLiteral("R%1 ").arg(r + 1) : QString()) + QString::fromUtf8(info->column), true});
+            units.push_back({QString::fromUtf8(info->columnUnit), true});
+        }
+    for (const OutputInfo *info : derivedColumns(OutputInfo::Scope::Plant)) {
+        titles.push_back({QString::fromUtf8(info->column), true});
+        units.push_back({QString::fromUtf8(info->columnUnit), true});
+    }
+    std::vector<std::vector<SheetCell>> inputs{
+        {{QStringLiteral("Plant and alarm input"), true}, {QStringLiteral("Value"), true}, {QStringLiteral("Unit"), true}}};
+    for (const InputInfo &info : inputInfos())
+        if (info.plant)
+            inputs.push_back({{QString::fromUtf8(info.label)}, {plantInput(model.plant, info)}, {QString::fromUtf8(info.unit)}});
+
+    const size_t inputsColumn = titles.size() + 1;
+    ExtraSheet sheet{QStringLiteral("OPERATION"), {}, std::vector<double>(inputsColumn + 3, 12.7)};
+    sheet.columnWidths[inputsColumn] = 30;
+    sheet.rowCount = size_t(std::max(report.computedRows, 0)) + 2;
+    sheet.rowAt = [titles, units, inputs, op, time = run.kept.reactor1, inputsColumn](size_t r) {
+        std::vector<SheetCell> cells;
+        if (r < 2) {
+            cells = r == 0 ? titles : units;
+        } else {
+            const size_t i = r - 2;
+            cells.push_back({(*time)[i][ResultCol::t]});
+            for (const ResultRows &derived : op->reactors)
+                for (double v : derived[i])
+                    cells.push_back({v});
+            for (double v : op->plant[i])
+                cells.push_back({v});
+        }
+        if (r < inputs.size()) {
+            cells.resize(inputsColumn, SheetCell{QString()});
+            cells.insert(cells.end(), inputs[r].begin(), inputs[r].end());
+        }
+        return cells;
+    };
+    return sheet;
+}
+
 std::array<QVector<double> *, 12> everySeries()
 {
     return {&results::plot_t_R1, &results::plot_flow_R1, &results::plot_ch4_R1, &results::plot_co2_R1,
@@ -188,6 +260,10 @@ void results::refine(int mode)
     if (computed < run.rows)
         last_report.stoppedAtDay = (*run.kept.reactor1)[computed - 1][t];
     last_report.summary = summarizeRun(summaryInputs(mode, run, computed, last_report.stoppedAtDay >= 0));
+    const OperationContext operation = operationContext(mode, run, computed);
+    last_report.operation = std::make_shared<const OperationTables>(deriveOperation(operation));
+    for (SummaryValue &value : operationSummary(operation, *last_report.operation))
+        last_report.summary.values.push_back(std::move(value));
 
     // The series are this run's alone; a one-reactor run leaves no second reactor's curves behind.
     clearSeries();
@@ -224,6 +300,8 @@ void results::writeWorkbook(int mode)
         content.extraSheets = {summarySheet(last_report.summary), parametersSheet(*run.kept.model)};
         if (run.kept.model->feed)
             content.extraSheets.push_back(feedSheet(*run.kept.model->feed));
+        if (last_report.operation)
+            content.extraSheets.push_back(operationSheet(run, last_report, *run.kept.model));
         content.stop = stop_flag;
         saved = saveResultsWorkbook(target, content);
     }

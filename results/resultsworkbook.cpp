@@ -108,20 +108,28 @@ void writeConfiguration(XlsxFile &xlsx, const std::vector<double> &runParams)
             xlsx.writeString(r, c, grid[r][c].text, grid[r][c].bold);
 }
 
-void writeExtraSheet(XlsxFile &xlsx, const ExtraSheet &sheet)
+void writeExtraSheet(XlsxFile &xlsx, const ExtraSheet &sheet, const std::atomic<int> *stop)
 {
     xlsx.addSheet(sheet.name);
     for (int c = 0; c < int(sheet.columnWidths.size()); ++c)
         if (sheet.columnWidths[c] > 0)
             xlsx.setColumnWidth(c, c, sheet.columnWidths[c]);
-    for (int r = 0; r < int(sheet.rows.size()); ++r)
-        for (int c = 0; c < int(sheet.rows[r].size()); ++c) {
-            const SheetCell &cell = sheet.rows[r][c];
-            if (const QString *text = std::get_if<QString>(&cell.value))
-                xlsx.writeString(r, c, *text, cell.bold);
-            else
-                writeNumberCell(xlsx, r, c, std::get<double>(cell.value), cell.bold);
+    const size_t rows = sheet.rowAt ? sheet.rowCount : sheet.rows.size();
+    for (size_t r = 0; r < rows && !xlsx.failed(); ++r) {
+        if (stopped(stop)) {
+            xlsx.abandon(QStringLiteral("cancelled"));
+            return;
         }
+        const std::vector<SheetCell> given = sheet.rowAt ? sheet.rowAt(r) : std::vector<SheetCell>{};
+        const std::vector<SheetCell> &cells = sheet.rowAt ? given : sheet.rows[r];
+        for (int c = 0; c < int(cells.size()); ++c) {
+            const SheetCell &cell = cells[size_t(c)];
+            if (const QString *text = std::get_if<QString>(&cell.value))
+                xlsx.writeString(int(r), c, *text, cell.bold);
+            else
+                writeNumberCell(xlsx, int(r), c, std::get<double>(cell.value), cell.bold);
+        }
+    }
 }
 
 }  // namespace
@@ -145,7 +153,7 @@ WrittenFile saveResultsWorkbook(const FileTarget &target, const WorkbookContent 
     }
     writeConfiguration(xlsx, content.runParams);
     for (const ExtraSheet &sheet : content.extraSheets)
-        writeExtraSheet(xlsx, sheet);
+        writeExtraSheet(xlsx, sheet, content.stop);
     xlsx.activate(0);  // "Basic"
     return xlsx.close();
 }

@@ -13,6 +13,7 @@
 #include <resultrows.h>
 
 #include <atomic>
+#include <functional>
 #include <variant>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct ExtraSheet {
     QString name;
     std::vector<std::vector<SheetCell>> rows;
     std::vector<double> columnWidths;
+    // A sheet of many rows gives them one at a time instead: rowCount rows, row r from rowAt(r).
+    std::function<std::vector<SheetCell>(size_t)> rowAt = {};
+    size_t rowCount = 0;
 };
 
 struct WorkbookContent {

@@ -14,14 +14,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// A table column by its header, checked when compiling.
-constexpr int columnOf(std::string_view header)
-{
-    for (int c = 0; c < kResultColumns; ++c)
-        if (header == kResultColumnTable[c].header)
-            return c;
-    return -1;
-}
 constexpr int kGasflow = columnOf("gasflow");
 constexpr int kPh = columnOf("pH");
 constexpr int kSac = columnOf("S_ac");

@@ -66,7 +66,8 @@ SimulationWorker *workerFor(const Workers &workers, int mode) { return bindingOf
 void runOnWorker(const Workers &workers, const RunRequest &request)
 {
     const RunBinding &binding = bindingOf(request.mode);
-    binding.worker(workers)->model_inputs = {request.parameters, request.feed, request.engine, request.start};
+    binding.worker(workers)->model_inputs = {request.parameters, request.feed, request.engine, request.start,
+                                             plantInputs(request)};
     binding.run(workers, request);
 }
 

@@ -125,12 +125,21 @@ private slots:
             qobject_cast<QDialog *>(dialog)->accept();
         });
         widget<QAction>(&window, "actionModel_parameters")->trigger();
+        QTimer::singleShot(0, this, [] {
+            auto *dialog = QApplication::activeModalWidget();
+            widget<QLineEdit>(dialog, "lineEdit_t-feed")->setText("290.5");
+            qobject_cast<QDialog *>(dialog)->accept();
+        });
+        widget<QAction>(&window, "actionPlant_alarms")->trigger();
+        QCOMPARE(window.plantInputValues().T_feed, 290.5);
         const QString path = dir.filePath("plant-inputs.toml");
         QCOMPARE(window.saveInputsTo(path), QString());
 
         widget<QAction>(&window, "actionNew_Simulation")->trigger();
         QVERIFY(!window.feedSchedule() && window.modelParameterValues().isEmpty());
+        QCOMPARE(window.plantInputValues().T_feed, 288.15);
         QCOMPARE(window.openInputsFrom(path), QString());
+        QCOMPARE(window.plantInputValues().T_feed, 290.5);
         QCOMPARE(window.feedSchedule()->file, QFileInfo(schedule).absoluteFilePath());
         QCOMPARE(widget<QLabel>(&window, "label_feed_file")->text(), QStringLiteral("plant.csv"));
         QVERIFY(!widget<QLineEdit>(&window, "lineEdit_final_Q_in")->isEnabled());

@@ -2,6 +2,7 @@
 // closing, the dialogs and the workers' progress wiring.
 
 #include "mainwindow.h"
+#include "plantdialog.h"
 #include "windowprobe.h"
 
 #include <credits.h>
@@ -13,6 +14,9 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -84,6 +88,23 @@ private slots:
         QCOMPARE(pages()->geometry(), QRect(0, 0, 850, 591));
     }
 
+    // The plant dialog shows the declared defaults, holds OK back while the CHP would give more than
+    // the methane holds, and gives back what was typed.
+    void plantDialogChecksItsValues()
+    {
+        PlantDialog dialog(defaultRequest(1));
+        auto *thermal = dialog.findChild<QLineEdit *>(QStringLiteral("lineEdit_eta-th"));
+        auto *ok = dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        QCOMPARE(thermal->text(), QStringLiteral("0.45"));
+        QVERIFY(ok->isEnabled());
+        thermal->setText(QStringLiteral("0.7"));
+        QVERIFY(!ok->isEnabled());
+        QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("label_plant_problems"))->text().contains("eta-el"));
+        thermal->setText(QStringLiteral("0.5"));
+        QVERIFY(ok->isEnabled());
+        QCOMPARE(dialog.values(RunRequest{}).eta_th, 0.5);
+    }
+
     void menus()
     {
         auto *file = widget<QMenu>(window.get(), "menuSelect");
@@ -91,15 +112,16 @@ private slots:
         QCOMPARE(file->title(), QStringLiteral("&File"));
         QCOMPARE(info->title(), QStringLiteral("&Info"));
         const QList<QAction *> fileEntries = file->actions();
-        QCOMPARE(fileEntries.size(), 7);
+        QCOMPARE(fileEntries.size(), 8);
         QCOMPARE(fileEntries[0], action("actionNew_Simulation"));
         QCOMPARE(fileEntries[1], action("actionOpen_inputs"));
         QCOMPARE(fileEntries[2], action("actionSave_inputs"));
         QCOMPARE(fileEntries[3], action("actionModel_parameters"));
-        QCOMPARE(fileEntries[4], action("actionSave_final_state"));
+        QCOMPARE(fileEntries[4], action("actionPlant_alarms"));
+        QCOMPARE(fileEntries[5], action("actionSave_final_state"));
         QVERIFY(!action("actionSave_final_state")->isEnabled());  // until a run has finished
-        QVERIFY(fileEntries[5]->isSeparator());
-        QCOMPARE(fileEntries[6], action("actionExit"));
+        QVERIFY(fileEntries[6]->isSeparator());
+        QCOMPARE(fileEntries[7], action("actionExit"));
         QCOMPARE(info->actions(), (QList<QAction *>{action("actionHelp"), action("actionCredits")}));
         const QList<QPair<const char *, QString>> texts = {{"actionNew_Simulation", "&New Simulation"},
                                                            {"actionExit", "E&xit"},
@@ -108,6 +130,7 @@ private slots:
                                                            {"actionOpen_inputs", "&Open inputs…"},
                                                            {"actionSave_inputs", "&Save inputs…"},
                                                            {"actionModel_parameters", "Model &parameters…"},
+                                                           {"actionPlant_alarms", "Plant and &alarms…"},
                                                            {"actionSave_final_state", "Save &final state…"}};
         for (const auto &[name, text] : texts)
             QCOMPARE(action(name)->text(), text);

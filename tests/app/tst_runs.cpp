@@ -4,6 +4,7 @@
 // the workbooks land.
 
 #include "mainwindow.h"
+#include "stabilitydialog.h"
 #include "windowprobe.h"
 #include "../run/standinmodel.h"
 
@@ -198,14 +199,22 @@ private slots:
         QCOMPARE(legend(plot("customPlot_2")), (QStringList{"CH4", "CO2", "H2", "H2O"}));
         QVERIFY(plot("customPlot_2")->legend->visible());
         const QString summaryLine = widget<QLabel>(window.get(), "label_summary")->text();
-        QVERIFY2(summaryLine.startsWith("Methane ") && summaryLine.contains(" Nm3 over 1 d · CH4 "),
+        QVERIFY2(summaryLine.startsWith("Methane ") && summaryLine.contains(" Nm3 over 1 d · CH4 ") &&
+                     summaryLine.contains("\nFOS/TAC "),
                  qPrintable(summaryLine));
+        // The stability plot: FOS/TAC, its two thresholds, pH and its alarm, over every row.
+        const StabilityDialog stability(1, 1.0);
+        const auto *fosTac = stability.findChild<QCustomPlot *>(QStringLiteral("customPlot_stability_1"));
+        QCOMPARE(fosTac->graphCount(), 5);
+        QCOMPARE(fosTac->graph(0)->data()->size(), n);
+        QCOMPARE(fosTac->graph(3)->name(), QStringLiteral("pH"));
 
         QCOMPARE(workbooks().size(), 1);
         QCOMPARE(results::last_workbook, QDir(workDir->path()).absoluteFilePath(workbooks().front()));
         const QJsonObject book = summary(results::last_workbook);
         QCOMPARE(book["sheets"].toVariant().toStringList(),
-                 (QStringList{"Basic", "Gas and Soluble", "Insoluble", "Ions", "CONFIGURATION", "SUMMARY", "PARAMETERS"}));
+                 (QStringList{"Basic", "Gas and Soluble", "Insoluble", "Ions", "CONFIGURATION", "SUMMARY", "PARAMETERS",
+                              "OPERATION"}));
         QCOMPARE(book["active"].toString(), QStringLiteral("Basic"));
         const QJsonObject lastRow = book["lastRow"].toObject();
         QCOMPARE(lastRow["Basic"].toInt(), 4 + n);
@@ -239,7 +248,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("page_Results_1s"), runTimeoutMs);
         QVERIFY(messages->seen.isEmpty());
         const QJsonObject book = summary(results::last_workbook);
-        QCOMPARE(book["sheets"].toVariant().toStringList().mid(5), (QStringList{"SUMMARY", "PARAMETERS", "FEED"}));
+        QCOMPARE(book["sheets"].toVariant().toStringList().mid(5), (QStringList{"SUMMARY", "PARAMETERS", "FEED", "OPERATION"}));
         QCOMPARE(book["lastColumn"].toObject()["FEED"].toInt(), 3);
         QCOMPARE(book["lastRow"].toObject()["FEED"].toInt(), 3);  // the titles and both rows
     }

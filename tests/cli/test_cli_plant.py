@@ -145,7 +145,7 @@ def test_the_workbook_records_the_parameters_and_the_schedule(tmp_path):
                '--summary', 's.json')
     assert done.returncode == 0, done.stderr
     book = openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)
-    assert book.sheetnames[-3:] == ['SUMMARY', 'PARAMETERS', 'FEED']
+    assert book.sheetnames[-4:] == ['SUMMARY', 'PARAMETERS', 'FEED', 'OPERATION']
     parameters = list(book['PARAMETERS'].values)
     listed = json.loads(subprocess.run([CLI, '--list-parameters', '--json'], capture_output=True, text=True).stdout)
     assert parameters[0] == ('Name', 'Value', 'Default', 'Unit')

@@ -99,8 +99,12 @@ def test_short_run_writes_agreeing_files(tmp_path, config):
 
     headers, units, table = read_csv(tmp_path / 'r.csv')
     reactors = 2 if config in TWO_REACTORS else 1
-    assert len(headers) == len(units) == 50 * reactors
-    assert len(table) == 11 and all(len(row) == 50 * reactors for row in table)
+    # The model's 50 columns per reactor, then the declared derived ones: each reactor's, the plant's.
+    declared = json.loads((pathlib.Path(__file__).parents[2] / 'study/digestra_study/outputs.json').read_text())
+    derived = [o for o in declared['outputs'][50:] if o['column']]
+    width = 50 * reactors + sum(reactors if o['scope'] == 'reactor' else 1 for o in derived)
+    assert len(headers) == len(units) == width
+    assert len(table) == 11 and all(len(row) == width for row in table)
     assert [row[0] for row in table] == pytest.approx([i / 10 for i in range(11)])
 
     book = openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)

@@ -62,7 +62,7 @@ def check(case, path):
             problems.append(f"{what}: {got!r}, expected {want!r}")
 
     wb = openpyxl.load_workbook(path)
-    expect("sheets", wb.sheetnames, [s[0] for s in SHEETS] + ["CONFIGURATION", "SUMMARY", "PARAMETERS"])
+    expect("sheets", wb.sheetnames, [s[0] for s in SHEETS] + ["CONFIGURATION", "SUMMARY", "PARAMETERS", "OPERATION"])
     expect("active sheet", wb.active.title, "Basic")
 
     for name, first, count, subtitles in SHEETS:

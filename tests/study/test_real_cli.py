@@ -29,6 +29,10 @@ def test_the_runners_declaration_is_digestra_clis():
     listed = subprocess.run([CLI, '--list-parameters', '--json'], capture_output=True, text=True, timeout=60)
     assert json.loads(listed.stdout) == studyfile.CONSTANTS, \
         'run: build/cli/digestra-cli --list-parameters --json > study/digestra_study/parameters.json'
+    listed = subprocess.run([CLI, '--list-outputs', '--json'], capture_output=True, text=True, timeout=60)
+    outputs = json.loads((pathlib.Path(studyfile.__file__).with_name('outputs.json')).read_text(encoding='utf-8'))
+    assert json.loads(listed.stdout) == outputs, \
+        'run: build/cli/digestra-cli --list-outputs --json > study/digestra_study/outputs.json'
 
 
 @pytest.fixture(scope='module')
