@@ -11,11 +11,8 @@
 # feed_at gives the row in force at a time; feed_table hands the same rows to the compiled kernel.
 from bisect import bisect_left
 
-# Acid constants of the volatile fatty acids
-Ka_ac = 10 ** -4.76
-Ka_bu = 10 ** -4.82
-Ka_pro = 10 ** -4.88
-Ka_va = 10 ** -4.86
+# The acid constants of the volatile fatty acids (Ka_ac, Ka_bu, Ka_pro, Ka_va) are model constants,
+# module-level names the program sets before every run like the model script's.
 
 _RECENT_FREE_MODE_SIZE = 8
 _recent_free_mode = {}
