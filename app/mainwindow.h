@@ -112,6 +112,8 @@ private:
     // Page 0 names why a feed or substrates file was refused (the first problem; all on hover)
     // and returns them all.
     QString showFeedRefusal(const QStringList &problems);
+    // A message with every problem of a file the user picked; nothing when there is none.
+    void tellRefusal(const QString &title, const QString &problems);
 
     // Starts a run of the configuration (1 to 4) from the form's inputs, or names the input
     // that makes it meaningless and starts nothing.

@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -132,9 +133,7 @@ int runBatch()
     return interrupts.interrupted() ? ExitCancelled : ExitOk;
 }
 
-}  // namespace
-
-int main(int argc, char *argv[])
+int runProgram(int argc, char *argv[])
 {
     const bool outputClosed = reserveStandardStreams();
     // A reader that went away is a failed write, told and answered with a status, not the end.
@@ -205,4 +204,25 @@ int main(int argc, char *argv[])
         say(listing, QStringLiteral("program_seconds: %1").arg(wallClock.nsecsElapsed() / 1e9, 0, 'f', 3));
     }
     return outputDelivered("the list of files") ? result.status : ExitFailed;
+}
+
+}  // namespace
+
+// The process ends without exit()'s clean-up of the libraries. When QThread::wait() has returned,
+// the run thread is through with its work but its system thread may still be on its way out,
+// running the thread-local destructors of the numerical libraries the model loaded (OpenBLAS
+// frees its per-thread buffers there); exit() meanwhile runs those libraries' process-wide
+// destructors, which free the same pools. Under CPU contention the two met and corrupted the heap
+// after every file was written ("malloc_consolidate(): invalid chunk size", status 134; see
+// bench/exit-loop). Every file is complete and closed here, and the streams are flushed.
+// Sanitized builds end normally, for the leak check at exit.
+int main(int argc, char *argv[])
+{
+    const int status = runProgram(argc, argv);
+#if defined(__SANITIZE_ADDRESS__)
+    return status;
+#else
+    std::fflush(nullptr);
+    std::_Exit(status);
+#endif
 }

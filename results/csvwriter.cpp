@@ -42,9 +42,12 @@ bool writeResultCsv(QIODevice &device, const ResultRows &reactor1, const ResultR
 
     for (int i = 0; i < rows; ++i) {
         QStringList line;
-        for (const ResultRows *table : reactors)
-            for (double v : (*table)[i])
-                line << QString::number(v, 'g', QLocale::FloatingPointShortest);
+        for (const ResultRows *table : reactors) {
+            const std::vector<double> &row = (*table)[i];
+            line << QString::number(rowTime(row[0]), 'g', QLocale::FloatingPointShortest);
+            for (size_t c = 1; c < row.size(); ++c)
+                line << QString::number(row[c], 'g', QLocale::FloatingPointShortest);
+        }
         out << line.join(',') << '\n';
     }
     out.flush();

@@ -239,8 +239,10 @@ void results::writeWorkbook(int mode)
                                       : FileTarget{QFileInfo(workbook_path).absoluteFilePath()};
         WorkbookContent content{run.kept.reactor1, run.kept.reactor2, computedRowCount(run), *run.kept.runParams};
         content.extraSheets = {summarySheet(last_report.summary), parametersSheet(*run.kept.model)};
-        if (run.kept.model->feed)
+        if (run.kept.model->feed) {
+            content.feedFile = QFileInfo(run.kept.model->feed->file).fileName();
             content.extraSheets.push_back(feedSheet(*run.kept.model->feed));
+        }
         content.stop = stop_flag;
         saved = saveResultsWorkbook(target, content);
     }

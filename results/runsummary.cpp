@@ -278,7 +278,7 @@ RunSummary summarizeRun(const SummaryInputs &in)
     s.values.push_back({QStringLiteral("organic_loading_rate"), QStringLiteral("Organic loading rate"),
                         kLoadingUnit, codAtEnd / liquid});
     s.values.push_back({QStringLiteral("mean_organic_loading_rate"), QStringLiteral("Mean organic loading rate"),
-                        kLoadingUnit, (end > 0 ? codFed / end : (in.feed.empty() ? 0.0 : codFlow(in.feed[0]))) / liquid});
+                        kLoadingUnit, (end > 0 ? codFed / end : codAtEnd) / liquid});
 
     double methane = 0;         // Nm3, all reactors over the run
     double codAtHand = codFed;  // kgCOD fed, and the most the liquids held

@@ -140,6 +140,8 @@ def test_the_workbook_records_the_parameters_and_the_schedule(tmp_path):
     assert parameters[-1][:2] == ('engine', 'native')
     assert ('km_ac', 4, 8, '1/d') in parameters and ('kdis', 0.5, 0.5, '1/d') in parameters
     assert list(book['FEED'].values) == [('day [d]', 'Q_in [m3/d]', 'X_c_in [kgCOD/m3]'), (0, 4, 10), (1, 6, 20)]
+    grid = book['CONFIGURATION']
+    assert [grid[c].value for c in ('C3', 'D3', 'C4', 'D4', 'C5')] == ['schedule', 'feed.toml', 'schedule', 'sheet FEED', 2]
     # The loading per m3 of liquid (28 of the 33 m3): of the feed in force at the end, 6 m3/d of
     # 20 kgCOD/m3, and over the two days, 4 × 10 and 6 × 20 kgCOD.
     summary = json.loads((tmp_path / 's.json').read_text())
