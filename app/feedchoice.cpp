@@ -50,6 +50,30 @@ void drawFlow(QCustomPlot *plot, const FeedSchedule &schedule)
     plot->replot();
 }
 
+// Text that may wrap inside file names and places too ("/work/feeds/plant.csv:3:5:"), which
+// have no spaces: a zero-width space after each separator.
+QString breakable(QString text)
+{
+    for (const QChar separator : {QLatin1Char('/'), QLatin1Char('\\'), QLatin1Char(':'), QLatin1Char('_')})
+        text.replace(separator, QString(separator) + QChar(0x200B));
+    return text;
+}
+
+// The label's text in its font, made smaller (down to 6 points) until the wrapped text fits the
+// label whole.
+void showWhole(QLabel *label, const QString &text)
+{
+    QFont font = formstyle::textFont();
+    label->setFont(font);
+    label->setText(text);
+    while (label->heightForWidth(label->width()) > label->height() && font.pointSizeF() > 6) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        label->setFont(font);
+    }
+}
+
+}  // namespace
+
 QString MainWindow::chooseFeedSchedule(const QString &path)
 {
     feedTried = path;
@@ -80,30 +104,6 @@ QString MainWindow::chooseSubstrates(const QString &path)
     }
     return chooseFeedSchedule(feedTried);
 }
-
-// Text that may wrap inside file names and places too ("/work/feeds/plant.csv:3:5:"), which
-// have no spaces: a zero-width space after each separator.
-QString breakable(QString text)
-{
-    for (const QChar separator : {QLatin1Char('/'), QLatin1Char('\\'), QLatin1Char(':'), QLatin1Char('_')})
-        text.replace(separator, QString(separator) + QChar(0x200B));
-    return text;
-}
-
-// The label's text in its font, made smaller (down to 6 points) until the wrapped text fits the
-// label whole.
-void showWhole(QLabel *label, const QString &text)
-{
-    QFont font = formstyle::textFont();
-    label->setFont(font);
-    label->setText(text);
-    while (label->heightForWidth(label->width()) > label->height() && font.pointSizeF() > 6) {
-        font.setPointSizeF(font.pointSizeF() - 0.5);
-        label->setFont(font);
-    }
-}
-
-}  // namespace
 
 QString MainWindow::showFeedRefusal(const QStringList &problems)
 {
