@@ -208,14 +208,14 @@ int runProgram(int argc, char *argv[])
 
 }  // namespace
 
-// The process ends without exit()'s clean-up of the libraries. When QThread::wait() has returned,
-// the run thread is through with its work but its system thread may still be on its way out,
-// running the thread-local destructors of the numerical libraries the model loaded (OpenBLAS
-// frees its per-thread buffers there); exit() meanwhile runs those libraries' process-wide
-// destructors, which free the same pools. Under CPU contention the two met and corrupted the heap
-// after every file was written ("malloc_consolidate(): invalid chunk size", status 134; see
-// bench/exit-loop). Every file is complete and closed here, and the streams are flushed.
-// Sanitized builds end normally, for the leak check at exit.
+// The process ends without exit()'s clean-up. When QThread::wait() has returned, the run thread
+// is through with its work, but its system thread may still be on its way out, running the
+// thread-local destructors of the libraries the model loaded (OpenBLAS frees per-thread buffers
+// there) while exit() runs the same libraries' process-wide destructors and the static ones. That
+// race is the one place left for the rare heap corruption seen after every file was written, under
+// CPU contention only ("malloc_consolidate(): invalid chunk size", status 134; bench/exit-loop
+// counts such exits). Nothing is left to clean up: every file is complete and closed, and the
+// streams are flushed here. Sanitized builds end normally, for the leak check at exit.
 int main(int argc, char *argv[])
 {
     const int status = runProgram(argc, argv);
