@@ -149,7 +149,7 @@ void MainForm::setupInputPage()
                                   QRect(10, 50, 221, 20));
     radioButton_feed_ramp->setChecked(true);
     pushButton_feed_substrates = button(groupBox_feed, "pushButton_feed_substrates", QStringLiteral("Substrates…"),
-                                        QRect(180, 23, 100, 24), formstyle::secondaryButton);
+                                        QRect(180, 23, 100, 24), formstyle::choiceButton);
     label_feed_file = textLabel(groupBox_feed, "label_feed_file", QString(), QRect(10, 72, 270, 34));
     label_feed_file->setWordWrap(true);
     customPlot_feed = new QCustomPlot(groupBox_feed);

@@ -132,6 +132,8 @@ private:
     QString applyStart(RunRequest &request) const;
     // Keeps a finished run's state file for "Save final state…" (and enables it), or drops it.
     void keepFinalState(const RunOutcome &outcome);
+    // A message with every problem of a file the user picked; nothing when there is none.
+    void tellRefusal(const QString &title, const QString &problems);
 
     // Starts a run of the configuration (1 to 4) from the form's inputs, or names the input
     // that makes it meaningless and starts nothing.

@@ -224,7 +224,9 @@ void MainWindow::openFullResults()
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         QMessageBox::warning(this, tr("Results not opened"),
-                             tr("No program was found to open %1.").arg(path), QMessageBox::Ok);
+                             tr("No program was found to open %1. The workbook is in the folder %2.")
+                                 .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(QFileInfo(path).absolutePath())),
+                             QMessageBox::Ok);
 }
 
 void MainWindow::on_pushButton_clicked() { openFullResults(); }

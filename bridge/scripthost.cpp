@@ -261,8 +261,10 @@ QString ModelScriptHost::report(py::error_already_set &error) const
     } catch (const py::error_already_set &) {
         lastLine = QString::fromUtf8(error.what()).section(QLatin1Char('\n'), 0, 0);
     }
-    error.restore();
-    PyErr_Print();
+    if (qEnvironmentVariableIntValue("DIGESTRA_DEBUG") == 1) {
+        error.restore();
+        PyErr_Print();
+    }
     lastLine = lastLine.trimmed();
     if (!integratorMessage.isEmpty())
         lastLine += QStringLiteral("; the integrator's last message: ") + integratorMessage;

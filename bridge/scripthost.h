@@ -56,7 +56,8 @@ public:
     // and second (50-99). Anything else is a TypeError; the tables change only on success.
     static void copyResultTable(const py::object &result, ResultRows &first, ResultRows *second);
 
-    // Prints the error's traceback on standard error and returns its last line, such as
+    // Prints the error's traceback on standard error when the environment variable
+    // DIGESTRA_DEBUG is 1, and returns its last line, such as
     // "ZeroDivisionError: float division by zero", followed by the integrator's last message
     // of this run when it wrote one: "...; the integrator's last message: ...".
     QString report(py::error_already_set &error) const;

@@ -209,13 +209,19 @@ QString parameterList(bool json)
     const auto shortest = [](double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); };
     if (json) {
         QJsonArray list;
-        for (const ModelParameter &p : modelParameters())
-            list.append(QJsonObject{{QStringLiteral("name"), p.name},
-                                    {QStringLiteral("default"), p.defaultValue},
-                                    {QStringLiteral("unit"), p.unit},
-                                    {QStringLiteral("meaning"), p.meaning},
-                                    {QStringLiteral("kind"), p.kindText()},
-                                    {QStringLiteral("fixed_in"), QJsonArray::fromStringList(p.fixedIn)}});
+        for (const ModelParameter &p : modelParameters()) {
+            QJsonObject entry{{QStringLiteral("name"), p.name},
+                              {QStringLiteral("default"), p.defaultValue},
+                              {QStringLiteral("unit"), p.unit},
+                              {QStringLiteral("meaning"), p.meaning},
+                              {QStringLiteral("kind"), p.kindText()},
+                              {QStringLiteral("fixed_in"), QJsonArray::fromStringList(p.fixedIn)}};
+            if (std::isfinite(p.lowest))
+                entry.insert(QStringLiteral("min"), p.lowest);
+            if (std::isfinite(p.highest))
+                entry.insert(QStringLiteral("max"), p.highest);
+            list.append(entry);
+        }
         return QString::fromUtf8(QJsonDocument(list).toJson());
     }
     QString text = QStringLiteral("%1 %2 %3 %4\n").arg(QStringLiteral("name"), -16).arg(QStringLiteral("default"), -20)
@@ -258,7 +264,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                    QStringLiteral("dir"));
     const QCommandLineOption summary(QStringLiteral("summary"),
                                      QStringLiteral("Also write the run summary as JSON, with units (- for standard "
-                                                    "output)"),
+                                                    "output). Loading rates are per m3 of liquid: "
+                                                    "organic_loading_rate with the feed row in force at the end, "
+                                                    "mean_organic_loading_rate with the COD fed over the whole run; "
+                                                    "the specific methane yield is the methane over the run per kg "
+                                                    "of COD fed over the run"),
                                      QStringLiteral("file.json"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line, no summary and no list of the files written"));
@@ -286,7 +296,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption feed(
         QStringLiteral("feed"),
         QStringLiteral("Feed schedule (CSV or TOML) instead of the start-up ramp of --q-in and --x-c-in: rows of "
-                       "day, Q_in and X_c_in, or components (S_su ... X_I, S_cat, S_an), or substrate flows"),
+                       "day, Q_in and X_c_in, or components (S_su ... X_I, S_cat, S_an), or substrate flows. The pump-mixed "
+                       "run's mixing regressions take the schedule's last flow"),
         QStringLiteral("file"));
     const QCommandLineOption substrates(
         QStringLiteral("substrates"),

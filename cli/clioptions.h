@@ -57,7 +57,7 @@ enum ExitStatus {
 };
 
 // --list-parameters: every model constant with its default, unit and meaning, as aligned text or
-// (json) a JSON array of {name, default, unit, meaning, kind, fixed_in}.
+// (json) a JSON array of {name, default, unit, meaning, kind, fixed_in, and min and max where declared}.
 QString parameterList(bool json);
 
 // arguments[0] is the program name, as in QCoreApplication::arguments(). A request to run has

@@ -523,9 +523,10 @@ int FeedSchedule::rowAt(double t) const
 
 double FeedSchedule::flowAt(double t) const { return values[1][rowAt(t)]; }
 
-double FeedSchedule::codAt(double t) const
+double FeedSchedule::codAt(double t) const { return codOfRow(rowAt(t)); }
+
+double FeedSchedule::codOfRow(int row) const
 {
-    const int row = rowAt(t);
     double cod = 0;
     for (int i = 2; i < columns.size(); ++i) {
         const FeedComponent *c = component(columns[i]);

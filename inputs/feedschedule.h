@@ -33,6 +33,7 @@ struct FeedSchedule {
     int rowAt(double t) const;
     double flowAt(double t) const;  // m3/d
     double codAt(double t) const;   // kgCOD/m3 of organic matter flowing in
+    double codOfRow(int row) const; // the same, of one row of values
 };
 
 // A component a feed may give, with its unit; cod: it counts as organic matter (kgCOD/m3).

@@ -343,15 +343,16 @@ ComposedRequest composeRequest(int mode, std::initializer_list<const GivenInputs
     readFeed(sources, composed);
     readStart(mode, sources, composed);
     for (InputProblem problem : checkModelInputs(request)) {
-        // To the last source that gave the feed or changed a constant, at its first such line.
+        // To the last source that gave the feed or changed the constant, at its line.
+        const QString givenKey = problem.constant.isEmpty()
+                                     ? problem.key
+                                     : problem.key + QLatin1Char('.') + problem.constant;
         int index = 0, found = -1;
         for (const GivenInputs *source : sources) {
-            for (const auto &[key, line] : source->modelLines)
-                if (key.startsWith(problem.key)) {
-                    found = index;
-                    problem.line = line;
-                    break;
-                }
+            if (const auto given = source->modelLines.find(givenKey); given != source->modelLines.end()) {
+                found = index;
+                problem.line = given->second;
+            }
             ++index;
         }
         composed.problems.append({found, problem});

@@ -182,8 +182,16 @@ double recorded(const std::vector<double> &record, const InputInfo &info)
 QList<InputProblem> checkModelInputs(const RunRequest &request)
 {
     QList<InputProblem> problems;
-    for (const QString &problem : checkParameters(request.parameters))
-        problems.append({QLatin1String(kParametersKey), problem});
+    const QLatin1String parametersKey(kParametersKey);
+    for (const ParameterProblem &problem : parameterProblems(request.parameters))
+        problems.append({parametersKey, problem.text, 0, problem.name});
+    const QLatin1String code(configuration(request.mode).code);
+    for (auto it = request.parameters.cbegin(); it != request.parameters.cend(); ++it)
+        if (const ModelParameter *p = modelParameter(it.key()); p && p->fixedIn.contains(code))
+            problems.append({parametersKey,
+                             QStringLiteral("model parameter %1 cannot matter: config %2 replaces it by a law of its own")
+                                 .arg(p->name, code),
+                             0, p->name});
     // The configurations whose model divides by the feed flow refuse a flow of 0, in a schedule too.
     const bool needsFeed = inputInfo(Input::FeedFlow).lowestExcludedIn & (1u << request.mode);
     if (request.feed && needsFeed) {

@@ -68,6 +68,7 @@ struct InputProblem {
     QString key;
     QString reason;
     int line = 0;
+    QString constant;  // for a problem of the model constants, the constant it concerns
 };
 
 // The key of the fractioning factors' sum.
@@ -111,6 +112,7 @@ std::vector<double> runRecord(const RunRequest &stored);
 // An input's value in a record (the manual pH for the pH); 0 where the record is too short.
 double recorded(const std::vector<double> &record, const InputInfo &info);
 // Why the request's model constants or feed schedule cannot run (empty when they can): the
-// constants' checks (key "parameters"), and a schedule row without flow for a configuration that
-// divides by the feed flow (key "feed").
+// constants' checks and constants the configuration replaces by a law of its own (key
+// "parameters"), and a schedule row without flow for a configuration that divides by the feed
+// flow (key "feed").
 QList<InputProblem> checkModelInputs(const RunRequest &request);

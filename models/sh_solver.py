@@ -16,11 +16,8 @@ from math import inf
 import numpy as np
 from scipy import integrate
 
-# Acid constants of the volatile fatty acids
-Ka_ac = 10 ** -4.76
-Ka_bu = 10 ** -4.82
-Ka_pro = 10 ** -4.88
-Ka_va = 10 ** -4.86
+# The acid constants of the volatile fatty acids (Ka_ac, Ka_bu, Ka_pro, Ka_va) are model constants,
+# module-level names the program sets before every run like the model script's.
 
 _RECENT_FREE_MODE_SIZE = 8
 _recent_free_mode = {}

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cerrno>
 
 QString writeResultCsv(const QString &path, const ResultRows &reactor1, const ResultRows *reactor2, int rows,
@@ -63,9 +64,14 @@ bool writeResultCsv(QIODevice &device, const ResultRows &reactor1, const ResultR
 
     for (int i = 0; i < rows; ++i) {
         QStringList line;
-        for (const ResultRows *table : tables)
-            for (double v : (*table)[i])
-                line << QString::number(v, 'g', QLocale::FloatingPointShortest);
+        // A reactor's time in its first column; every other value as computed.
+        for (const ResultRows *table : tables) {
+            const std::vector<double> &row = (*table)[i];
+            for (size_t c = 0; c < row.size(); ++c) {
+                const bool time = c == 0 && std::find(reactors.begin(), reactors.end(), table) != reactors.end();
+                line << QString::number(time ? rowTime(row[c]) : row[c], 'g', QLocale::FloatingPointShortest);
+            }
+        }
         out << line.join(',') << '\n';
     }
     out.flush();

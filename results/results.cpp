@@ -104,22 +104,39 @@ ExtraSheet feedSheet(const FeedSchedule &feed)
     return sheet;
 }
 
-// What the run's record says of its feed and reactors, for the summary: the loading of the
-// feed in force at the last summarised row.
+// The feed of a run for the summary as the model scripts feed it: the schedule's rows, or the
+// built-in feed of the page's flow, which the pump-mixed run takes from day 0 and the others as a
+// ramp (a quarter of it on day 0, rising in daily steps to the whole from day 40 on).
+std::vector<FeedStep> summaryFeed(int mode, const FeedSchedule *feed, double finalFlow, double composites)
+{
+    std::vector<FeedStep> steps;
+    if (feed)
+        for (int row = 0; row < feed->values[0].size(); ++row)
+            steps.push_back({feed->values[0][row], feed->values[1][row], feed->codOfRow(row)});
+    else if (mode == 4)
+        steps.push_back({0, finalFlow, composites});
+    else
+        for (int day = 0; day <= 40; ++day)
+            steps.push_back({double(day), finalFlow * (0.01875 * day + 0.25), composites});
+    return steps;
+}
+
+// What the run's record says of its feed and reactors, for the summary: the feed and the liquid
+// volumes as the model scripts divide the reactors (the pump-mixed tank 0.075 : 0.065, the others
+// by the headspace share).
 SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stoppedEarly)
 {
     const std::vector<double> &p = *run.kept.runParams;
     const auto at = [&p](size_t k) { return k < p.size() ? p[k] : 0.0; };
     const Configuration &c = configuration(mode);
+    const ModelInputs &model = *run.kept.model;
+    const double headspace = model.parameters.value(QStringLiteral("headspace_share"),
+                                                    modelParameter(QStringLiteral("headspace_share"))->defaultValue);
+    const double liquidShare = mode == 4 ? 0.075 / 0.14 : 1 - headspace;
     // Positions in the run-parameter record: Q_in 0, X_c 1, V_t1 12, V_t2 15.
-    SummaryInputs in{QString::fromLatin1(c.code), run.kept.reactor1, run.kept.reactor2, rows, stoppedEarly,
-                     at(0), at(1), at(12) + (c.reactors == 2 ? at(15) : 0.0)};
-    if (const FeedSchedule *feed = run.kept.model->feed.get()) {
-        const double end = rows > 0 ? (*run.kept.reactor1)[rows - 1][ResultCol::t] : 0.0;
-        in.finalFeedFlow = feed->flowAt(end);
-        in.biomassConcentration = feed->codAt(end);
-    }
-    return in;
+    return {QString::fromLatin1(c.code), run.kept.reactor1, run.kept.reactor2, rows, stoppedEarly,
+            summaryFeed(mode, model.feed.get(), at(0), at(1)), liquidShare * at(12),
+            c.reactors == 2 ? liquidShare * at(15) : 0.0};
 }
 
 // What the operator's values of a run derive from: its tables, reactors, constants, feed and plant.
@@ -298,8 +315,10 @@ void results::writeWorkbook(int mode)
                                       : FileTarget{QFileInfo(workbook_path).absoluteFilePath()};
         WorkbookContent content{run.kept.reactor1, run.kept.reactor2, computedRowCount(run), *run.kept.runParams};
         content.extraSheets = {summarySheet(last_report.summary), parametersSheet(*run.kept.model)};
-        if (run.kept.model->feed)
+        if (run.kept.model->feed) {
+            content.feedFile = QFileInfo(run.kept.model->feed->file).fileName();
             content.extraSheets.push_back(feedSheet(*run.kept.model->feed));
+        }
         if (last_report.operation)
             content.extraSheets.push_back(operationSheet(run, last_report, *run.kept.model));
         content.stop = stop_flag;

@@ -96,16 +96,21 @@ void writeDataSheet(XlsxFile &xlsx, const DataSheet &ds, const std::vector<Block
     }
 }
 
-void writeConfiguration(XlsxFile &xlsx, const std::vector<double> &runParams)
+void writeConfiguration(XlsxFile &xlsx, const std::vector<double> &runParams, const QString &feedFile)
 {
     xlsx.addSheet(QStringLiteral("CONFIGURATION"));
     xlsx.setColumnWidth(0, 4, 18.5);
     xlsx.setColumnWidth(1, 3, 11);
     xlsx.setColumnWidth(5, 6, 11);
-    const ConfigurationGrid grid = configurationGrid(runParams);
+    const ConfigurationGrid grid = configurationGrid(runParams, feedFile);
     for (int r = 0; r < int(grid.size()); ++r)
-        for (int c = 0; c < int(grid[r].size()); ++c)
-            xlsx.writeString(r, c, grid[r][c].text, grid[r][c].bold);
+        for (int c = 0; c < int(grid[r].size()); ++c) {
+            const GridCell &cell = grid[r][c];
+            if (cell.number)
+                writeNumberCell(xlsx, r, c, *cell.number, cell.bold);
+            else
+                xlsx.writeString(r, c, cell.text, cell.bold);
+        }
 }
 
 void writeExtraSheet(XlsxFile &xlsx, const ExtraSheet &sheet, const std::atomic<int> *stop)
@@ -151,7 +156,7 @@ WrittenFile saveResultsWorkbook(const FileTarget &target, const WorkbookContent 
             blocks.push_back({ds.columnCount + 1, 2, *content.reactor2, 1, rows2});
         writeDataSheet(xlsx, ds, blocks, content.stop);
     }
-    writeConfiguration(xlsx, content.runParams);
+    writeConfiguration(xlsx, content.runParams, content.feedFile);
     for (const ExtraSheet &sheet : content.extraSheets)
         writeExtraSheet(xlsx, sheet, content.stop);
     xlsx.activate(0);  // "Basic"

@@ -40,6 +40,7 @@ struct WorkbookContent {
     const ResultRows *reactor2 = nullptr;  // two-reactor runs only, else null
     int rows = 0;                          // computed rows to write from each table
     std::vector<double> runParams;
+    QString feedFile;                      // the feed schedule's file name; empty for the built-in feed
     std::vector<ExtraSheet> extraSheets;   // written after "CONFIGURATION", in this order
     // Set while the workbook is written: the write stops and leaves nothing.
     const std::atomic<int> *stop = nullptr;

@@ -662,6 +662,15 @@ private slots:
         QCOMPARE(opener.opened, (QList<QUrl>{QUrl::fromLocalFile(workbook), QUrl::fromLocalFile(workbook)}));
         QVERIFY(messages->seen.isEmpty());
 
+        // Without a program for it (the offscreen platform has none), the message names the folder.
+        click(window.get(), "pushButton");
+        QCOMPARE(messages->seen.size(), 1);
+        QCOMPARE(messages->seen.front().title, QStringLiteral("Results not opened"));
+        QVERIFY2(messages->seen.front().text.endsWith(
+                     QStringLiteral("The workbook is in the folder %1.").arg(QDir::toNativeSeparators(QFileInfo(workbook).absolutePath()))),
+                 qPrintable(messages->seen.front().text));
+        messages->seen.clear();
+
         QVERIFY(QFile::remove(workbook));
         click(window.get(), "pushButton");
         QCOMPARE(messages->seen.size(), 1);

@@ -111,6 +111,10 @@ REFUSALS = [
     (None, None, ('--param', 'Y_su=1.5'), 'Y_su = 1.5 must be from 0 to 1'),
     (None, None, ('--param', 'km_h2=-1'), 'km_h2 = -1 must be positive and finite'),
     (None, None, ('--param', 'headspace_share=1'), 'headspace_share = 1 must be greater than 0 and less than 1'),
+    (None, None, ('--param', 'headspace_share=0.9999999999999999'), 'headspace_share = 0.9999999999999999 must be from 0.01 to 0.9'),
+    (None, None, ('--param', 'deltaH0_Ka_co2=1e308'), 'deltaH0_Ka_co2 = 1e+308 must be from -200000 to 200000'),
+    (None, None, ('--param', 'p_h2o_slope=1e300'), 'p_h2o_slope = 1e+300 must be at most 20000'),
+    (None, None, ('--config', 'tpad', '--param', 'km_ac=4'), 'km_ac cannot matter: config tpad replaces it'),
     (None, None, ('--param', 'f_ac_su=0.5'), 'f_ac_su + f_bu_su + f_pro_su + f_h2_su add up to 1.09'),
     (None, None, ('--param', 'I_ph_ac_ll=7.5'), 'I_ph_ac_ll = 7.5 must be below I_ph_ac_ul = 7'),
     (None, None, ('--param', 'km_ac'), "--param needs NAME=VALUE with a number, not 'km_ac'"),
@@ -153,11 +157,15 @@ def test_the_workbook_records_the_parameters_and_the_schedule(tmp_path):
     assert parameters[-1][:2] == ('engine', 'native')
     assert ('km_ac', 4, 8, '1/d') in parameters and ('kdis', 0.5, 0.5, '1/d') in parameters
     assert list(book['FEED'].values) == [('day [d]', 'Q_in [m3/d]', 'X_c_in [kgCOD/m3]'), (0, 4, 10), (1, 6, 20)]
-    # The loading of the feed in force at the end: 6 m3/d of 20 kgCOD/m3 into 33 m3.
+    grid = book['CONFIGURATION']
+    assert [grid[c].value for c in ('C3', 'D3', 'C4', 'D4', 'C5')] == ['schedule', 'feed.toml', 'schedule', 'sheet FEED', 2]
+    # The loading per m3 of liquid (28 of the 33 m3): of the feed in force at the end, 6 m3/d of
+    # 20 kgCOD/m3, and over the two days, 4 × 10 and 6 × 20 kgCOD.
     summary = json.loads((tmp_path / 's.json').read_text())
     assert summary['engine'] == 'native'
     values = {v['key']: v['value'] for v in summary['values']}
-    assert values['organic_loading_rate'] == pytest.approx(6 * 20 / 33)
+    assert values['organic_loading_rate'] == pytest.approx(6 * 20 / 28)
+    assert values['mean_organic_loading_rate'] == pytest.approx((4 * 10 + 6 * 20) / 2 / 28)
 
 
 def test_the_program_reads_the_declared_defaults_bit_for_bit():

@@ -39,7 +39,7 @@ def expected(c):
 
 @pytest.mark.parametrize('config, volume', [('ssad', 33), ('tsad', 66)])
 def test_summary_agrees_with_the_table_in_json_and_workbook(tmp_path, config, volume):
-    result = run(tmp_path, '--config', config, '--t-end', '3', '--q-in', '4', '--x-c-in', '12',
+    result = run(tmp_path, '--config', config, '--t-end', '10', '--q-in', '4', '--x-c-in', '12',
                  '--csv', 'r.csv', '--summary', 's.json', '--out', 'w.xlsx')
     assert result.returncode == 0, result.stderr
     assert 'Summary of the' in result.stderr and 's.json' in result.stdout
@@ -51,10 +51,14 @@ def test_summary_agrees_with_the_table_in_json_and_workbook(tmp_path, config, vo
     want = {}
     for key_prefix, csv_prefix in reactors:
         want.update({key_prefix + k: v for k, v in expected(columns(tmp_path / 'r.csv', csv_prefix)).items()})
-    fed = 4 * 12
-    want['organic_loading_rate'] = fed / volume
-    want['specific_methane_yield'] = sum(want[p + 'final_normal_gas_flow'] * want[p + 'final_ch4'] / 100
-                                         for p, _ in reactors) / fed
+    # The built-in ramp's rows of days 0 to 9, a day each, into the liquid (28 of every 33 m3).
+    days = 10
+    ramp = [4 * (0.01875 * d + 0.25) * 12 for d in range(days)]
+    fed = sum(ramp)
+    liquid = volume * 28 / 33
+    want['organic_loading_rate'] = ramp[-1] / liquid
+    want['mean_organic_loading_rate'] = fed / days / liquid
+    want['specific_methane_yield'] = sum(want[p + 'normal_methane'] for p, _ in reactors) / fed
     # The operator's values follow; the dry gas is the wet gas without its water vapour.
     assert list(values)[:len(want)] == list(want)
     for key_prefix, csv_prefix in reactors:

@@ -416,6 +416,15 @@ void TestCliOptions::feedAndConstantsInEveryFrontEnd()
     QVERIFY(parseScenarioLine(R"({"parameters": {"km_ac": -1}})", &id).text.startsWith("parameters: model parameter km_ac = -1"));
     QCOMPARE(parseInputsText("substrates = \"s.toml\"\n[parameters]\nY_su = true\n").describe(),
              "line 1, substrates: goes with feed\nline 3, parameters.Y_su: needs a number, not true or false");
+    // A constant the configuration replaces is refused; each constant's problem is on its own line.
+    const QString replaced = "model parameter km_ac cannot matter: config tpad replaces it by a law of its own";
+    QCOMPARE(parse({"--config", "tpad", "--param", "km_ac=4"}).text, "--param " + replaced);
+    QCOMPARE(parseScenarioLine(R"({"config": "tpad", "parameters": {"km_ac": 4}})", &id).text, "parameters: " + replaced);
+    QCOMPARE(parseInputsText("config = \"tpad\"\n[parameters]\nY_su = 0.2\nkm_ac = 4\n").describe(),
+             "line 4, parameters: " + replaced);
+    QCOMPARE(parseInputsText("[parameters]\nY_su = 0.2\nkm_acc = 4\nkdis = -1\n").describe(),
+             "line 3, parameters: unknown model parameter 'km_acc' (did you mean km_ac?)\n"
+             "line 4, parameters: model parameter kdis = -1 must be positive and finite");
 
     // The engine, like the feed, in every front end.
     QCOMPARE(parse({"--engine", "scripts"}).options.request.engine, Engine::Scripts);

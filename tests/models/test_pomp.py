@@ -24,7 +24,7 @@ def reference():
     # The plain transcription, composed with the solver script like the model script is.
     text = (pathlib.Path(__file__).with_name('reference_pomp.py').read_text() + '\n\n'
             + (harness.MODELS / 'sh_solver.py').read_text())
-    namespace = {}
+    namespace = dict(harness.DEFAULT_PARAMETERS)
     exec(compile(text, '<reference_pomp.py>', 'exec'), namespace, namespace)
     return namespace
 
