@@ -122,7 +122,7 @@ private slots:
     {
         const ResultRows table = reactorTable({{0, 7.2, 0.1}, {1, 7.1, 0.2}});
         OperationContext c{{&table}, 2, {308.15}, {100}, {}, [](double) { return 2.0; }, {}};
-        RunSummary summary = summarizeRun({QStringLiteral("ssad"), &table, nullptr, 2, false, 2, 10, 100});
+        RunSummary summary = summarizeRun({QStringLiteral("ssad"), &table, nullptr, 2, false, {{0, 2, 10}}, 100});
         for (const SummaryValue &v : operationSummary(c, deriveOperation(c)))
             summary.values.push_back(v);
         QStringList produced, declared;
