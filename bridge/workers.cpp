@@ -77,10 +77,13 @@ void setModelConstants(const py::dict &mainNamespace, const ParameterValues &ove
         mainNamespace[py::str(parameter->name.toStdString())] = value;
 }
 
-// MyFunc's keyword arguments: the feed schedule's columns by name, when the run has one.
-py::dict feedKeywords(const FeedSchedule *feed)
+// MyFunc's keyword arguments: the feed schedule's columns by name, when the run has one, and
+// engine 'compiled' when the kernel integrates the whole run.
+py::dict feedKeywords(const FeedSchedule *feed, Engine engine)
 {
     py::dict keywords;
+    if (engine == Engine::Compiled)
+        keywords["engine"] = engineName(engine);
     if (!feed)
         return keywords;
     py::dict columns;
@@ -114,14 +117,15 @@ void performRun(Worker &worker, const RunTurn &turn, const Configuration &script
         try {
             const py::dict mainNamespace = host.prepareInterpreter<Worker>(script.callbackModule);
             setModelConstants(mainNamespace, worker.model_inputs.parameters);
-            ModelScriptHost::offerKernel(worker.model_inputs.engine == Engine::Native);
+            ModelScriptHost::offerKernel(worker.model_inputs.engine != Engine::Scripts);
             const py::tuple all = joined(
                 feedArguments(),
                 arguments(py::cast(&progress, py::return_value_policy::reference),
                           py::cast(&cancel, py::return_value_policy::reference)));
             const py::object result =
                 host.runEntryFunction(program, fileName.c_str(), mainNamespace, all,
-                                      feedKeywords(worker.model_inputs.feed.get()), worker);
+                                      feedKeywords(worker.model_inputs.feed.get(), worker.model_inputs.engine),
+                                      worker);
             if (!stopped()) {
                 ModelScriptHost::copyResultTable(result, Worker::results_R1, second);
                 produced = true;

@@ -274,7 +274,7 @@ def report_row(t, y):
 
 # feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1, V_t1, callback, getvalue, feed=None):
+           T_1, P_atm1, V_t1, callback, getvalue, feed=None, engine='native'):
     global rhs_evaluations
     rhs_evaluations = 0
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
@@ -289,6 +289,14 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
 
     results = np.zeros((num_steps, len(RESULT_COLUMNS)))
     results[0] = initial_row()
+    if engine == 'compiled':
+        rows = integrate_compiled(rhs, INITIAL_STATE, t_final, callback, getvalue)
+        if rows is None:
+            return None
+        for k, (t, y, published) in enumerate(rows, 1):
+            globals().update(published[0])
+            results[k] = report_row(t, y)
+        return results
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:
