@@ -290,13 +290,10 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     results = np.zeros((num_steps, len(RESULT_COLUMNS)))
     results[0] = initial_row()
     if engine == 'compiled':
-        rows = integrate_compiled(rhs, INITIAL_STATE, t_final, callback, getvalue)
-        if rows is None:
-            return None
-        for k, (t, y, published) in enumerate(rows, 1):
+        def row(t, y, published):
             globals().update(published[0])
-            results[k] = report_row(t, y)
-        return results
+            return report_row(t, y)
+        return integrate_compiled(rhs, INITIAL_STATE, t_final, callback, getvalue, results, row)
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:

@@ -343,14 +343,12 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     results = np.zeros((num_steps, 2 * len(RESULT_COLUMNS)))
     results[0] = initial_row() * 2
     if engine == 'compiled':
-        rows = integrate_compiled(rhs, INITIAL_STATE + tuple(SPACER) + INITIAL_STATE, t_final, callback, getvalue)
-        if rows is None:
-            return None
-        for k, (t, y, (reactor_1, reactor_2)) in enumerate(rows, 1):
+        def row(t, y, published):
             y = y.tolist()
-            results[k] = (report_row(t, y[:REACTOR_2 - 1], reactor_1, P_atm)
-                          + report_row(t, y[REACTOR_2:], reactor_2, P_atm2))
-        return results
+            return (report_row(t, y[:REACTOR_2 - 1], published[0], P_atm)
+                    + report_row(t, y[REACTOR_2:], published[1], P_atm2))
+        return integrate_compiled(rhs, INITIAL_STATE + tuple(SPACER) + INITIAL_STATE, t_final, callback, getvalue,
+                                  results, row)
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:

@@ -121,14 +121,19 @@ def feed_at(t):
     return feed_rows[max(bisect_left(feed_days, t) - 1, 0)]
 
 
-def integrate_compiled(rhs, initial_state, t_end, callback, getvalue):
-    # MyFunc's engine 'compiled': the kernel integrates the whole run in C++ and gives the rows after the
-    # start as (t, state, the values published by an evaluation at that time and state), fewer when the
-    # integrator failed, None when cancelled. What it cost goes to the names the program reads.
+def integrate_compiled(rhs, initial_state, t_end, callback, getvalue, results, row):
+    # MyFunc's engine 'compiled': the kernel integrates the whole run in C++; results[k] of each output row
+    # after the start becomes row(t, state, the values published by an evaluation at that time and state).
+    # When the integrator fails, the rows after its last stay at zero; None when cancelled. What the run
+    # cost goes to the names the program reads.
     global rhs_evaluations, integrator_steps, jacobian_evaluations
     rows = digestra_kernel.integrate(rhs, initial_state, t_end, OUTPUT_INTERVAL, callback, getvalue)
     rhs_evaluations, integrator_steps, jacobian_evaluations = rhs.evaluations, rhs.steps, rhs.jacobian_evaluations
-    return rows
+    if rows is None:
+        return None
+    for k, (t, y, published) in enumerate(rows, 1):
+        results[k] = row(t, y, published)
+    return results
 
 
 def feed_table():

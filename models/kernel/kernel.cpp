@@ -3,7 +3,8 @@
 // without contraction into fused multiply-adds and without the compiler's own versions of
 // pow, exp and log10: each sum, product and quotient then rounds as Python's floats round, and
 // ** 2, exp and log10 call the same libm functions as Python's, so the results are bit for bit
-// the scripts' results.
+// the scripts' results. (The compiled engine, which integrates a run itself, squares by products:
+// see square().)
 //
 // Where the scripts divide plain Python floats (values that do not come from the state), Python
 // raises on a zero divisor even after the scripts retry an evaluation on numpy scalars; the
