@@ -133,8 +133,10 @@ const std::vector<OutputInfo> &derivedQuantities()
          {"final_vfa"}, {}},
         runValue("heat_use_share", "-", "share of the CHP heat the digesters use over the run"),
         runValue("heat_loss_coefficient", "kW/K", "UA of every reactor's walls together"),
-        runValue("organic_loading_rate", "kgCOD/(m3·d)", "COD fed per day and m3 of the plant"),
-        runValue("specific_methane_yield", "Nm3/kgCOD", "methane per COD fed"),
+        runValue("organic_loading_rate", "kgCOD/(m3·d)",
+                 "COD fed per day and m3 of liquid, by the feed row in force at the end of the run"),
+        runValue("mean_organic_loading_rate", "kgCOD/(m3·d)", "COD fed per day and m3 of liquid over the whole run"),
+        runValue("specific_methane_yield", "Nm3/kgCOD", "methane of the run per COD fed over the run"),
     };
     return derived;
 }

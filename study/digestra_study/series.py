@@ -5,6 +5,8 @@ two-stage run; their units, their columns in a run's CSV, and a series as a plan
 value at a time (`spot`), or its mean (`daily_mean`) or integral (`daily_total`) over the day that
 ends at that time."""
 import csv
+import json
+import pathlib
 import re
 
 import numpy as np
@@ -23,6 +25,11 @@ COLUMNS = {
     **dict.fromkeys(('S_ac_ion', 'S_bu_ion', 'S_hco3_ion', 'S_h_ion', 'S_nh4_ion', 'S_oh_ion', 'S_pro_ion',
                      'S_va_ion'), 'M'),
 }
+# Then the values derived from each row (dry gas, the operator's values, energy), as the output
+# declaration that digestra-cli exports (outputs.json) names them.
+COLUMNS.update({o['column']: o['unit'] for o in json.loads(
+    (pathlib.Path(__file__).with_name('outputs.json')).read_text(encoding='utf-8'))['outputs']
+    if o['column'] and o['column'] not in COLUMNS and o['column'] != 't'})
 # Series names of fits and bands for columns; `vfa` adds up the four acids.
 ALIASES = {'normal_gasflow': ('gasflow_N',), 'ch4_share': ('Ch4 %',), 'co2_share': ('CO2 %',),
            'h2_share': ('H2 %',), 'vfa': ('S_ac', 'S_pro', 'S_bu', 'S_va')}
