@@ -26,14 +26,14 @@ BEST_FLOW = ('[base]\nt-end = 10\n[optimize]\nmaximize = "r1_normal_methane"\nma
     ('[base]\nfeed = "mix.csv"\nsubstrates = "lab.toml"\n[optimize]\nminimize = "r1_final_vfa"\nmax_runs = 20\n[optimize.variables]\n'
      '"substrates.farm_fed" = { min = 0, max = 9 }\n"substrates.sludge" = { min = 2, max = 1, periods = [0, 60] }\n'
      '"parameters.km_acc" = { min = 1, max = 2 }\nt2 = { min = 300, max = 310 }\nconfig = { min = 1, max = 2 }\n'
-     '[optimize.constraints]\nr1_final_fos_tac = { max = 0.3 }\nr1_final_ph = {}\n[optimize.prices]\n"substrates.sludge" = 4\n',
+     '[optimize.constraints]\nr1_final_fox_tac = { max = 0.3 }\nr1_final_ph = {}\n[optimize.prices]\n"substrates.sludge" = 4\n',
      ['line 8, optimize.variables.substrates.farm_fed: "farm_fed" is not a column of the feed schedule; did you mean farm_feed?',
       'line 9, optimize.variables.substrates.sludge.max: must not be below min',
       'line 10, optimize.variables.parameters.km_acc: is neither a numeric run input, a model constant (parameters.NAME) '
       'nor a substrate flow (substrates.NAME); did you mean parameters.km_ac?',
       'line 11, optimize.variables.t2: cannot matter: it does not apply to config ssad',
       'line 12, optimize.variables.config: only numeric inputs vary',
-      'line 14, optimize.constraints.r1_final_fos_tac: "r1_final_fos_tac" is not a summary value of config ssad',
+      'line 14, optimize.constraints.r1_final_fox_tac: "r1_final_fox_tac" is not a summary value of config ssad',
       'line 15, optimize.constraints.r1_final_ph: needs a min, a max or both']),
     ('[base]\nt-end = 20\n[optimize]\nmaximize = "profit"\nmax_runs = 10\n[optimize.variables]\n'
      '"substrates.sludge" = { min = 0, max = 1, periods = [0, 30] }\n"parameters.km_ac" = { min = -1, max = 2 }\n',

@@ -169,7 +169,7 @@ def test_a_sobol_study_gives_a_negligible_range_no_index_and_the_same_numbers_on
 @pytest.mark.parametrize('base, problem', [
     ('feed = "feed.csv"\nq-in = 5', 'line 3, q-in: does not apply with feed'),
     ('substrates = "feed.csv"', 'line 2, substrates: goes with feed'),
-    ('feed = "missing.csv"', 'line 2, feed: missing.csv: cannot be read'),
+    ('feed = "missing.csv"', 'line 2, feed: missing.csv: '),
     ('config = "tpad"\nq-in = 0', 'line 3, q-in: must be greater than 0 for config tpad'),
     ('[base.parameters]\nY_ac = 2', 'line 3, parameters.Y_ac: model parameter Y_ac = 2 must be from 0 to 1'),
 ])
