@@ -9,9 +9,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 
 namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 struct Position {
     int line = 0, column = 0;
@@ -270,7 +273,7 @@ std::optional<FeedSchedule> schedule(const RawTable &table, const Substrates &su
             unit = QString::fromLatin1(fc->unit);
             columnForm = Form::Components;
         } else if (substrates.contains(c.name)) {
-            unit = QStringLiteral("m3/d");
+            unit = compact(c.unit) == QLatin1String("t/d") ? QStringLiteral("t/d") : QStringLiteral("m3/d");
             columnForm = Form::Substrates;
         } else {
             problems.add(c.at, QStringLiteral("unknown column '%1': day, Q_in, X_c_in, a component (S_su ... X_I, "
@@ -356,21 +359,33 @@ std::optional<FeedSchedule> schedule(const RawTable &table, const Substrates &su
     s.columns << QStringLiteral("day") << QStringLiteral("Q_in");
     s.values << columnValues(day);
     if (*form == Form::Substrates) {
-        // The flow-weighted mix: each component's load summed over the substrates, over the total flow.
+        // The flow-weighted mix: each component's load summed over the substrates, over the total
+        // flow; a flow of fresh mass (t/d) is a volume through the substrate's density.
         QList<double> total, loads[26];
         const std::vector<FeedComponent> &components = feedComponents();
         for (size_t r = 0; r < table.rows.size(); ++r) {
-            double q = 0;
+            double q = 0, mass = 0, solids = 0, volatileSolids = 0;
             std::vector<double> load(components.size(), 0.0);
             for (size_t i = 0; i < table.columns.size(); ++i) {
                 const auto substrate = substrates.constFind(table.columns[i].name);
                 if (substrate == substrates.cend())
                     continue;
-                const double qs = valueAt(r, i);
+                const double density = substrate->value(QLatin1String(kDensity), kDefaultDensity) / 1000;  // t/m3
+                const double qs = units[i] == QLatin1String("t/d") ? valueAt(r, i) / density : valueAt(r, i);
                 q += qs;
+                mass += qs * density;
+                const auto solidsOf = [&](const char *key) {
+                    const auto it = substrate->constFind(QLatin1String(key));
+                    return it == substrate->cend() ? kNaN : qs * *it / 1000;
+                };
+                solids += solidsOf(kTotalSolids);
+                volatileSolids += solidsOf(kVolatileSolids);
                 for (size_t k = 0; k < components.size(); ++k)
                     load[k] += qs * substrate->value(QLatin1String(components[k].name), 0.0);
             }
+            s.freshMass << mass;
+            s.totalSolids << solids;
+            s.volatileSolids << volatileSolids;
             total << q;
             for (size_t k = 0; k < components.size(); ++k)
                 loads[k] << (q > 0 ? load[k] / q : 0.0);
@@ -418,6 +433,15 @@ int FeedSchedule::rowAt(double t) const
 
 double FeedSchedule::flowAt(double t) const { return values[1][rowAt(t)]; }
 
+double FeedSchedule::fedBy(const QList<double> &perDay, double t) const
+{
+    const QList<double> &days = values.front();
+    double fed = 0;
+    for (int r = 0; r < days.size() && r < perDay.size() && days[r] < t; ++r)
+        fed += perDay[r] * (std::min(r + 1 < days.size() ? days[r + 1] : t, t) - days[r]);
+    return fed;
+}
+
 double FeedSchedule::codAt(double t) const
 {
     const int row = rowAt(t);
@@ -430,7 +454,7 @@ double FeedSchedule::codAt(double t) const
     return cod;
 }
 
-FileReading<Substrates> readSubstrates(const QString &path)
+FileReading<Substrates> readSubstrates(const QString &path, const SubstrateValues &set)
 {
     Problems problems(path);
     FileReading<Substrates> reading;
@@ -446,18 +470,31 @@ FileReading<Substrates> readSubstrates(const QString &path)
                     problems.add(positionOf(node), QStringLiteral("substrate %1 must be a table of components").arg(substrate));
                     continue;
                 }
-                QMap<QString, double> &values = substrates[substrate];
+                QMap<QString, double> components;
+                LabValues lab;
                 for (const auto &[key, value] : *table) {
                     const QString c = QString::fromStdString(std::string(key.str()));
-                    if (!component(c)) {
-                        problems.add(positionOf(value), QStringLiteral("unknown component '%1'").arg(c));
+                    if (!component(c) && !labKey(c)) {
+                        problems.add(positionOf(value), QStringLiteral("unknown component or lab value '%1'").arg(c));
                     } else if (const std::optional<RawCell> cell = tomlCell(value, problems)) {
                         if (cell->value < 0)
                             problems.add(cell->at, QStringLiteral("%1 must not be negative").arg(c));
-                        values[c] = cell->value;
+                        if (component(c))
+                            components[c] = cell->value;
+                        else
+                            lab[c] = {cell->value, cell->at.line, cell->at.column};
                     }
                 }
+                const Position at = positionOf(node);
+                const LabConversion read = readSubstrateTable(substrate, components, lab, set, {at.line, at.column, {}});
+                for (const LabNote &n : read.problems)
+                    problems.add({n.line, n.column}, QStringLiteral("%1: %2").arg(substrate, n.text));
+                for (const LabNote &n : read.warnings)
+                    reading.warnings << QStringLiteral("%1:%2:%3: %4: %5").arg(QFileInfo(path).fileName()).arg(n.line).arg(n.column).arg(substrate, n.text);
+                substrates[substrate] = read.values.value_or(components);
             }
+            for (const QString &problem : strayValues(substrates.keys(), set))
+                problems.add(problem);
             if (substrates.isEmpty() && !problems.any())
                 problems.add(QStringLiteral("no substrates"));
             if (!problems.any())
