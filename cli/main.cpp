@@ -154,6 +154,8 @@ int main(int argc, char *argv[])
     const ParsedCommandLine parsed = parseCommandLine(QApplication::arguments());
     if (parsed.outcome == ParsedCommandLine::Outcome::Help || parsed.outcome == ParsedCommandLine::Outcome::Version ||
         parsed.outcome == ParsedCommandLine::Outcome::Listing) {
+        for (const QString &warning : parsed.warnings)
+            complain(QStringLiteral("warning: ") + warning);
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
         return ExitOk;
     }

@@ -144,11 +144,26 @@ private:
             }
             const QJsonObject table = entry.value.toObject();
             for (auto it = table.begin(); it != table.end(); ++it)
-                readParameter({parameterPrefix + it.key(), it.value(), entry.line}, parameterPrefix.size());
+                readParameter({parameterPrefix + it.key(), it.value(), entry.line}, parameterPrefix.size(), given.parameters);
             return true;
         }
         if (entry.key.startsWith(parameterPrefix)) {
-            readParameter(entry, parameterPrefix.size());
+            readParameter(entry, parameterPrefix.size(), given.parameters);
+            return true;
+        }
+        const QString valuePrefix = QLatin1String(kSubstrateValuesKey) + QLatin1Char('.');
+        if (entry.key == QLatin1String(kSubstrateValuesKey)) {
+            if (!entry.value.isObject()) {
+                problem(entry, QStringLiteral("needs a table of lab values (\"substrate.key\": number), not %1").arg(typeName(entry.value)));
+                return true;
+            }
+            const QJsonObject table = entry.value.toObject();
+            for (auto it = table.begin(); it != table.end(); ++it)
+                readParameter({valuePrefix + it.key(), it.value(), entry.line}, valuePrefix.size(), given.substrateValues);
+            return true;
+        }
+        if (entry.key.startsWith(valuePrefix)) {
+            readParameter(entry, valuePrefix.size(), given.substrateValues);
             return true;
         }
         if (entry.key == QLatin1String(kEngineKey)) {
@@ -172,14 +187,15 @@ private:
         return true;
     }
 
-    void readParameter(const InputEntry &entry, qsizetype prefixLength)
+    // A model constant, or a lab value a run sets over its substrates file's.
+    void readParameter(const InputEntry &entry, qsizetype prefixLength, ParameterValues &into)
     {
         given.modelLines[entry.key] = entry.line;
         const std::optional<double> value = number(entry.value);
         if (!value)
             problem(entry, QStringLiteral("needs a number, not %1").arg(notANumber(entry.value)));
         else
-            given.parameters[entry.key.mid(prefixLength)] = *value;
+            into[entry.key.mid(prefixLength)] = *value;
     }
 
     EntryValues values;
@@ -201,6 +217,9 @@ void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedReques
         };
         if (source->substrates && !source->feed)
             problem(kSubstratesKey, QStringLiteral("goes with %1").arg(QLatin1String(kFeedKey)));
+        if (!source->substrateValues.isEmpty() && !source->substrates)
+            composed.problems.append({index, {QLatin1String(kSubstrateValuesKey),
+                                              QStringLiteral("goes with %1").arg(QLatin1String(kSubstratesKey)), 0}});
         if (!source->feed)
             continue;
         feedSource = source;
@@ -219,7 +238,7 @@ void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedReques
     };
     Substrates substrates;
     if (feedSource->substrates) {
-        const FileReading<Substrates> read = readSubstrates(*feedSource->substrates);
+        const FileReading<Substrates> read = readSubstrates(*feedSource->substrates, feedSource->substrateValues);
         if (!read.value)
             return refuse(kSubstratesKey, read.problems);
         substrates = *read.value;

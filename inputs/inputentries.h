@@ -41,6 +41,7 @@ struct GivenInputs {
     std::optional<QString> feed, substrates;
     std::optional<Engine> engine;
     ParameterValues parameters;
+    SubstrateValues substrateValues;  // lab values set over the substrates file's ("maize.BMP")
     std::map<QString, int> modelLines;
     QList<InputProblem> problems;     // in the order given
 };
