@@ -86,18 +86,26 @@ ExtraSheet parametersSheet(const ModelInputs &model)
     return sheet;
 }
 
-// The "FEED" sheet: the schedule as read, its titles with units above the rows.
+// The "FEED" sheet: the schedule as read, its titles with units above the rows; for a mix of
+// substrates then the fresh mass, TS and VS it feeds (empty where a substrate has no lab values).
 ExtraSheet feedSheet(const FeedSchedule &feed)
 {
-    ExtraSheet sheet{QStringLiteral("FEED"), {}, std::vector<double>(size_t(feed.titles.size()), 14)};
+    const bool mix = !feed.freshMass.isEmpty();
+    ExtraSheet sheet{QStringLiteral("FEED"), {}, std::vector<double>(size_t(feed.titles.size() + (mix ? 3 : 0)), 14)};
     std::vector<SheetCell> titles;
     for (const QString &title : feed.titles)
         titles.push_back({title, true});
+    if (mix)
+        for (const char *title : {"fresh mass [t/d]", "TS [t/d]", "VS [t/d]"})
+            titles.push_back({QLatin1String(title), true});
     sheet.rows.push_back(titles);
-    for (const QList<double> &row : feed.rows) {
+    for (int r = 0; r < feed.rows.size(); ++r) {
         std::vector<SheetCell> cells;
-        for (double value : row)
+        for (double value : feed.rows[r])
             cells.push_back({value});
+        if (mix)
+            for (double value : {feed.freshMass[r], feed.totalSolids[r], feed.volatileSolids[r]})
+                cells.push_back(std::isfinite(value) ? SheetCell{value} : SheetCell{QString()});
         sheet.rows.push_back(cells);
     }
     return sheet;
@@ -117,6 +125,11 @@ SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stopp
         const double end = rows > 0 ? (*run.kept.reactor1)[rows - 1][ResultCol::t] : 0.0;
         in.finalFeedFlow = feed->flowAt(end);
         in.biomassConcentration = feed->codAt(end);
+        if (!feed->freshMass.isEmpty()) {
+            in.freshMassFed = feed->fedBy(feed->freshMass, end);
+            in.solidsFed = feed->fedBy(feed->totalSolids, end);
+            in.volatileSolidsFed = feed->fedBy(feed->volatileSolids, end);
+        }
     }
     return in;
 }

@@ -9,6 +9,8 @@
 
 #include <QJsonObject>
 #include <QString>
+
+#include <limits>
 #include <QStringList>
 #include <QVariant>
 
@@ -61,6 +63,12 @@ struct SummaryInputs {
     double finalFeedFlow = 0;         // m3/d, the feed after the start-up ramp
     double biomassConcentration = 0;  // kgCOD/m3 of composites in the feed
     double totalVolume = 0;           // m3, all reactors together
+    // Fed over the summarised days by a schedule of substrates (t): fresh mass, dry matter and
+    // organic dry matter; not a number where the feed does not tell (no substrates, or one
+    // without lab values).
+    double freshMassFed = std::numeric_limits<double>::quiet_NaN();
+    double solidsFed = std::numeric_limits<double>::quiet_NaN();
+    double volatileSolidsFed = std::numeric_limits<double>::quiet_NaN();
 };
 
 // Final values come from the last summarised row; peaks are the largest of all rows; totals
