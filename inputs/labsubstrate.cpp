@@ -206,11 +206,11 @@ LabConversion readSubstrateTable(const QString &name, const QMap<QString, double
             continue;
         const QString key = it.key().section(QLatin1Char('.'), 1);
         if (!labKey(key)) {
-            out.problems.push_back({at.line, at.column, QStringLiteral("%1 is no lab value (%2)").arg(it.key(), labKeyNames())});
+            out.problems.push_back({at.line, at.column, QStringLiteral("%1 set by the run is no lab value (%2)").arg(key, labKeyNames())});
             continue;
         }
         if (densityOnly) {
-            out.problems.push_back({at.line, at.column, QStringLiteral("%1: the substrate is given by components, not lab values").arg(it.key())});
+            out.problems.push_back({at.line, at.column, QStringLiteral("%1 set by the run, but the substrate is given by components, not lab values").arg(key)});
             continue;
         }
         if (key == QLatin1String("degradable_share") || key == QLatin1String("BMP"))
