@@ -5,6 +5,8 @@
 
 #include "mainform.h"
 
+#include <datafiles.h>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -141,9 +143,11 @@ void MainWindow::on_radioButton_feed_file_clicked()
 
 void MainWindow::on_pushButton_feed_substrates_clicked()
 {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Substrates"),
-                                                      QFileInfo(feedSubstrates.isEmpty() ? feedTried : feedSubstrates).absolutePath(),
-                                                      kSubstratesFilter);
+    // Nothing chosen yet: the shipped library of substrates.
+    const QString start = !feedSubstrates.isEmpty() ? feedSubstrates
+                          : !feedTried.isEmpty()    ? feedTried
+                                                    : DataFiles::find(QStringLiteral("feeds/substrates.toml"));
+    const QString path = QFileDialog::getOpenFileName(this, tr("Substrates"), QFileInfo(start).absolutePath(), kSubstratesFilter);
     if (!path.isEmpty())
         chooseSubstrates(path);
 }
