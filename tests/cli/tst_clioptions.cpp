@@ -302,7 +302,7 @@ QString jsonText(const QJsonValue &value)
 
 // The declaration's keys are the keys of every front end: each is an option of the command line,
 // a key of batch lines and of input files, and of --describe. Beside them every front end takes
-// the feed, its substrates and the model constants (the command line's --param).
+// the feed, its substrates, their lab values and the model constants (the command line's --param).
 void TestCliOptions::oneKeySetEverywhere()
 {
     QStringList declared;
@@ -319,7 +319,7 @@ void TestCliOptions::oneKeySetEverywhere()
     const QRegularExpression option(QStringLiteral("^\\s+--([a-z0-9-]+) <"), QRegularExpression::MultilineOption);
     for (auto it = option.globalMatch(help); it.hasNext();)
         options << it.next().captured(1);
-    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, "param"})
+    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, "param", "substrate-value"})
         QVERIFY(options.removeOne(model));
     for (const QString &output : {"inputs", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
         QVERIFY(options.removeOne(output));
