@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -133,38 +134,30 @@ private:
         given.numbers[info.input] = *value + (info.temperature && given.celsius ? kCelsiusOffset : 0.0);
     }
 
-    // The feed, the substrates and the model constants; false for any other key.
+    // The feed, the substrates, their lab values and the model constants; false for any other key.
     bool readModelEntry(const InputEntry &entry)
     {
-        const QString parameterPrefix = QLatin1String(kParametersKey) + QLatin1Char('.');
-        if (entry.key == QLatin1String(kParametersKey)) {
-            if (!entry.value.isObject()) {
-                problem(entry, QStringLiteral("needs a table of model constants (name = number), not %1").arg(typeName(entry.value)));
+        // The model constants and the lab values set over the substrates file's, each as a table
+        // (name = number) or one by one ("parameters.km_ac").
+        const std::tuple<const char *, const char *, ParameterValues *> tables[] = {
+            {kParametersKey, "model constants (name = number)", &given.parameters},
+            {kSubstrateValuesKey, "lab values (\"substrate.key\" = number)", &given.substrateValues}};
+        for (const auto &[key, what, into] : tables) {
+            const QString prefix = QLatin1String(key) + QLatin1Char('.');
+            if (entry.key == QLatin1String(key)) {
+                if (!entry.value.isObject()) {
+                    problem(entry, QStringLiteral("needs a table of %1, not %2").arg(QLatin1String(what), typeName(entry.value)));
+                    return true;
+                }
+                const QJsonObject table = entry.value.toObject();
+                for (auto it = table.begin(); it != table.end(); ++it)
+                    readParameter({prefix + it.key(), it.value(), entry.line}, prefix.size(), *into);
                 return true;
             }
-            const QJsonObject table = entry.value.toObject();
-            for (auto it = table.begin(); it != table.end(); ++it)
-                readParameter({parameterPrefix + it.key(), it.value(), entry.line}, parameterPrefix.size(), given.parameters);
-            return true;
-        }
-        if (entry.key.startsWith(parameterPrefix)) {
-            readParameter(entry, parameterPrefix.size(), given.parameters);
-            return true;
-        }
-        const QString valuePrefix = QLatin1String(kSubstrateValuesKey) + QLatin1Char('.');
-        if (entry.key == QLatin1String(kSubstrateValuesKey)) {
-            if (!entry.value.isObject()) {
-                problem(entry, QStringLiteral("needs a table of lab values (\"substrate.key\": number), not %1").arg(typeName(entry.value)));
+            if (entry.key.startsWith(prefix)) {
+                readParameter(entry, prefix.size(), *into);
                 return true;
             }
-            const QJsonObject table = entry.value.toObject();
-            for (auto it = table.begin(); it != table.end(); ++it)
-                readParameter({valuePrefix + it.key(), it.value(), entry.line}, valuePrefix.size(), given.substrateValues);
-            return true;
-        }
-        if (entry.key.startsWith(valuePrefix)) {
-            readParameter(entry, valuePrefix.size(), given.substrateValues);
-            return true;
         }
         if (entry.key == QLatin1String(kEngineKey)) {
             const std::optional<QString> name = text(entry.value);
