@@ -57,7 +57,7 @@ QString MainWindow::chooseFeedSchedule(const QString &path)
     feedTried = path;
     Substrates substrates;
     if (!feedSubstrates.isEmpty()) {
-        const FileReading<Substrates> read = readSubstrates(feedSubstrates);
+        const FileReading<Substrates> read = readSubstrates(feedSubstrates, feedSubstrateValues);
         if (!read.value)
             return showFeedRefusal(read.problems);
         substrates = *read.value;
@@ -76,6 +76,7 @@ QString MainWindow::chooseSubstrates(const QString &path)
     if (!read.value)
         return showFeedRefusal(read.problems);
     feedSubstrates = QFileInfo(path).absoluteFilePath();
+    feedSubstrateValues.clear();  // they were set over the file chosen before
     if (feedTried.isEmpty()) {
         showFeed();
         return {};

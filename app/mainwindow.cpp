@@ -100,6 +100,7 @@ void MainWindow::MakeDefault1()
     ui->radioButton_manual->setChecked(true);
     ui->radioButton_SSAD->setChecked(true);
     feedSubstrates.clear();
+    feedSubstrateValues.clear();
     useBuiltInFeed();
     // The next run measures its remaining time from its own first update.
     remaining_time.markRestart();

@@ -138,6 +138,7 @@ private:
     RemainingTime remaining_time;
     std::shared_ptr<const FeedSchedule> feed;
     QString feedSubstrates;  // the substrates file schedules are read with; empty: none
+    SubstrateValues feedSubstrateValues;  // lab values an inputs file set over that file's
     QString feedTried;       // the schedule file last chosen, taken or refused
     ParameterValues parameters;
     RunCurves shown_run, previous_run;  // copies of the curves of the last two finished runs

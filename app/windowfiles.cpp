@@ -66,6 +66,7 @@ QString MainWindow::saveInputsTo(const QString &path)
     InputValues values = runform::readInputValues(*ui);
     values.feed = feed ? feed->file : QString();
     values.substrates = feed ? feedSubstrates : QString();
+    values.substrateValues = feed ? feedSubstrateValues : SubstrateValues();
     values.parameters = parameters;
     const QByteArray text = inputsFileText(values);
     if (file.file().write(text) != text.size())
@@ -82,6 +83,7 @@ QString MainWindow::openInputsFrom(const QString &path)
     // The schedule as the file's check read it, with its substrates.
     feed = composeRequest(read.values.mode, {&read.given}).request.feed;
     feedSubstrates = read.values.substrates;
+    feedSubstrateValues = read.values.substrateValues;
     feedTried = feed ? feed->file : QString();
     showFeed();
     parameters = read.values.parameters;

@@ -390,6 +390,25 @@ void TestCliOptions::feedAndConstantsInEveryFrontEnd()
     QCOMPARE(parseInputsText("engine = \"scripts\"\n").given.engine, std::optional<Engine>(Engine::Scripts));
     QCOMPARE(parse({}).options.request.engine, Engine::Native);
     QCOMPARE(parseScenarioLine(R"({"engine": "fast"})", &id).text, "engine: must be native or scripts, not fast");
+
+    // A lab value set over the substrates file's, read back from the file the window writes, and applied.
+    QFile substrates(dir.filePath("s.toml"));
+    QVERIFY(substrates.open(QIODevice::WriteOnly));
+    substrates.write("[a]\nTS = 10\nVS = 80\nXP = 10\nXL = 4\nXF = 20\nBMP = 0.3\n");
+    substrates.close();
+    QFile mix(dir.filePath("mix.csv"));
+    QVERIFY(mix.open(QIODevice::WriteOnly));
+    mix.write("day,a\n0,1\n");
+    mix.close();
+    const InputsFileRead lab = parseInputsText("feed = \"mix.csv\"\nsubstrates = \"s.toml\"\n[substrate-values]\n\"a.BMP\" = 0.2\n", dir.path());
+    QVERIFY2(lab.problems.isEmpty(), qPrintable(lab.describe()));
+    const InputsFileRead labAgain = parseInputsText(inputsFileText(lab.values));
+    QCOMPARE(labAgain.values.substrateValues, (SubstrateValues{{"a.BMP", 0.2}}));
+    const auto inerts = [](const GivenInputs &given) {
+        const FeedSchedule &feed = *composeRequest(1, {&given}).request.feed;
+        return feed.values[feed.columns.indexOf("X_I")][0];
+    };
+    QVERIFY(inerts(labAgain.given) > inerts(parseInputsText("feed = \"mix.csv\"\nsubstrates = \"s.toml\"\n", dir.path()).given));
 }
 
 void TestCliOptions::phDecimalsInEveryFrontEnd()
