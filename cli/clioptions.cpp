@@ -424,7 +424,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     options.quiet = parser.isSet(quiet);
     options.stats = parser.isSet(stats);
     options.batch = parser.isSet(batch);
-    return {ParsedCommandLine::Outcome::Run, options, {}};
+    return {ParsedCommandLine::Outcome::Run, options, {}, composed.warnings};
 }
 
 ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)

@@ -40,7 +40,7 @@ struct ParsedCommandLine {
     CliOptions options;  // meaningful when outcome is Run
     QString text;        // the help, version, --describe or parameter list, or every reason the
                          // command line was refused (one a line)
-    QStringList warnings;  // what a listing read but found doubtful, for standard error
+    QStringList warnings;  // what a listing or a run's files hold but look doubtful, for standard error
 };
 
 // Exit statuses of digestra-cli.

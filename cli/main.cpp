@@ -152,10 +152,10 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(DIGESTRA_VERSION));
 
     const ParsedCommandLine parsed = parseCommandLine(QApplication::arguments());
+    for (const QString &warning : parsed.warnings)  // of a listing or a run's files
+        complain(QStringLiteral("warning: ") + warning);
     if (parsed.outcome == ParsedCommandLine::Outcome::Help || parsed.outcome == ParsedCommandLine::Outcome::Version ||
         parsed.outcome == ParsedCommandLine::Outcome::Listing) {
-        for (const QString &warning : parsed.warnings)
-            complain(QStringLiteral("warning: ") + warning);
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);
         return ExitOk;
     }

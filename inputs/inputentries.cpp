@@ -235,6 +235,7 @@ void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedReques
         if (!read.value)
             return refuse(kSubstratesKey, read.problems);
         substrates = *read.value;
+        composed.warnings = read.warnings;
     }
     const FileReading<FeedSchedule> read = readFeedSchedule(*feedSource->feed, substrates);
     if (!read.value)

@@ -9,6 +9,7 @@
 #include <QJsonValue>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <initializer_list>
 #include <map>
@@ -59,6 +60,7 @@ GivenInputs readInputEntries(const std::vector<InputEntry> &entries, EntryValues
 struct ComposedRequest {
     RunRequest request;
     QList<std::pair<int, InputProblem>> problems;
+    QStringList warnings;  // what the feed's files hold but looks doubtful ("file:line:column: text")
 };
 
 // The defaults of configuration mode, then the inputs of each source that apply to it, later

@@ -74,10 +74,14 @@ def test_bad_lab_values_are_refused_with_their_place(tmp_path, text, message):
     assert done.returncode == 2 and message in done.stderr, done.stderr
 
 
-def test_a_lab_cod_far_from_the_fractions_is_named_beside_them(tmp_path):
+def test_a_lab_cod_far_from_the_fractions_is_named_beside_them_when_listed_and_run(tmp_path):
     done = listing(tmp_path, lab(TS=10, VS=80, XP=20, XL=4, XF=22, BMP=0.21, COD=150))
-    assert done.returncode == 0
-    assert 's.toml:8:7: a: COD 150 g/kg from the lab and 106.2 g/kg from the fractions differ by more than 10 %' in done.stderr
+    (tmp_path / 'a.csv').write_text('day,a\n0,1\n')
+    run = subprocess.run([CLI, '--t-end', '1', '--feed', 'a.csv', '--substrates', 's.toml', '--quiet', '--out', 'w.xlsx'],
+                         cwd=tmp_path, capture_output=True, text=True, timeout=120)
+    for answer in (done, run):
+        assert answer.returncode == 0
+        assert 's.toml:8:7: a: COD 150 g/kg from the lab and 106.2 g/kg from the fractions differ by more than 10 %' in answer.stderr
 
 
 def test_the_library_and_a_run_s_values_over_it(tmp_path):
