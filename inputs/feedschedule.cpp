@@ -284,7 +284,8 @@ std::optional<FeedSchedule> schedule(const RawTable &table, const Substrates &su
             continue;
         }
         if (!c.unit.isEmpty() && compact(c.unit) != unit)
-            problems.add(c.at, QStringLiteral("%1 is in %2, not %3").arg(c.name, unit, c.unit));
+            problems.add(c.at, QStringLiteral("%1 is in %2, not %3")
+                                   .arg(c.name, columnForm == Form::Substrates ? QStringLiteral("m3/d or t/d") : unit, c.unit));
         for (size_t j = 0; j < i; ++j)
             if (table.columns[j].name == c.name)
                 problems.add(c.at, QStringLiteral("column %1 appears twice").arg(c.name));
