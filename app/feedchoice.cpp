@@ -3,6 +3,7 @@
 
 #include "mainwindow.h"
 
+#include "formstyle.h"
 #include "mainform.h"
 
 #include <datafiles.h>
@@ -12,6 +13,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QRadioButton>
 
 #include <qcustomplot.h>
@@ -48,6 +50,28 @@ void drawFlow(QCustomPlot *plot, const FeedSchedule &schedule)
     const double top = *std::max_element(flows.cbegin(), flows.cend());
     plot->yAxis->setRange(0, top > 0 ? top * 1.1 : 1.0);
     plot->replot();
+}
+
+// Text that may wrap inside file names and places too ("/work/feeds/plant.csv:3:5:"), which
+// have no spaces: a zero-width space after each separator.
+QString breakable(QString text)
+{
+    for (const QChar separator : {QLatin1Char('/'), QLatin1Char('\\'), QLatin1Char(':'), QLatin1Char('_')})
+        text.replace(separator, QString(separator) + QChar(0x200B));
+    return text;
+}
+
+// The label's text in its font, made smaller (down to 6 points) until the wrapped text fits the
+// label whole.
+void showWhole(QLabel *label, const QString &text)
+{
+    QFont font = formstyle::textFont();
+    label->setFont(font);
+    label->setText(text);
+    while (label->heightForWidth(label->width()) > label->height() && font.pointSizeF() > 6) {
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+        label->setFont(font);
+    }
 }
 
 }  // namespace
@@ -87,11 +111,12 @@ QString MainWindow::chooseSubstrates(const QString &path)
 QString MainWindow::showFeedRefusal(const QStringList &problems)
 {
     showFeed();
-    // Nothing changes but the words under the choice: the first problem, every one on hover.
+    // Nothing changes but the words under the choice: the first problem, every one on hover (and in
+    // a message when the user picked the file).
     QString text = problems.first();
     if (problems.size() > 1)
         text += tr(" (and %n more)", nullptr, int(problems.size() - 1));
-    ui->label_feed_file->setText(tr("Not used: %1").arg(text));
+    showWhole(ui->label_feed_file, breakable(tr("Not used: %1").arg(text)));
     ui->label_feed_file->setToolTip(problems.join(QLatin1Char('\n')));
     ui->label_feed_file->setStyleSheet(QStringLiteral("color: rgb(200, 0, 0);"));
     return problems.join(QLatin1Char('\n'));
@@ -121,7 +146,7 @@ void MainWindow::showFeed()
         name = name.isEmpty() ? substrates : tr("%1, %2").arg(name, substrates);
         where += (where.isEmpty() ? QString() : QStringLiteral("\n")) + QDir::toNativeSeparators(feedSubstrates);
     }
-    ui->label_feed_file->setText(name);
+    showWhole(ui->label_feed_file, name);
     ui->label_feed_file->setToolTip(where);
     ui->customPlot_feed->setVisible(bool(feed));
     if (feed)
@@ -139,7 +164,13 @@ void MainWindow::on_radioButton_feed_file_clicked()
     if (path.isEmpty())
         showFeed();  // the choice stays what it was
     else
-        chooseFeedSchedule(path);
+        tellRefusal(tr("Feed schedule not used"), chooseFeedSchedule(path));
+}
+
+void MainWindow::tellRefusal(const QString &title, const QString &problems)
+{
+    if (!problems.isEmpty())
+        QMessageBox::warning(this, title, problems, QMessageBox::Ok);
 }
 
 void MainWindow::on_pushButton_feed_substrates_clicked()
@@ -150,5 +181,5 @@ void MainWindow::on_pushButton_feed_substrates_clicked()
                                                     : DataFiles::find(QStringLiteral("feeds/substrates.toml"));
     const QString path = QFileDialog::getOpenFileName(this, tr("Substrates"), QFileInfo(start).absolutePath(), kSubstratesFilter);
     if (!path.isEmpty())
-        chooseSubstrates(path);
+        tellRefusal(tr("Substrates not used"), chooseSubstrates(path));
 }

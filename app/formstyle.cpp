@@ -8,6 +8,9 @@ const QString primaryButton = QStringLiteral(
     "QPushButton {\n    background-color: rgb(0, 147, 221);\n\tcolor: white;\n\tborder: none;\n}");
 const QString secondaryButton = QStringLiteral(
     "QPushButton {\n\tbackground-color: rgb(194, 193, 193);\n\tcolor:white;\n\tborder: none;\n}");
+const QString choiceButton = QStringLiteral(
+    "QPushButton {\n\tbackground-color: white;\n\tcolor: rgb(0, 147, 221);\n\tborder: 1px solid rgb(0, 147, 221);\n}\n"
+    "QPushButton:disabled {\n\tcolor: rgb(160, 160, 160);\n\tborder-color: rgb(194, 193, 193);\n}");
 const QString titledBox = QStringLiteral("QGroupBox::title {\n  color: rgb(0, 147, 221);\n}");
 // Qt reads an rgba() colour without its alpha as invalid and paints the chunk black, hiding the
 // percentage: both stops are given fully opaque.

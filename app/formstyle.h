@@ -12,6 +12,9 @@ namespace formstyle {
 extern const QString primaryButton;
 // Grey buttons: "Reset", "Cancel simulation", "New simulation", "See R1" / "See R2".
 extern const QString secondaryButton;
+// A button inside a box of choices ("Substrates…"): blue on white with a blue frame, so that it
+// reads as one that can be pressed; grey when it cannot.
+extern const QString choiceButton;
 // Blue titles on the main group boxes.
 extern const QString titledBox;
 extern const QString progressBar;

@@ -6,6 +6,7 @@
 #include "formstyle.h"
 #include "inputrows.h"
 
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -132,6 +133,14 @@ void MainForm::setupInputPage()
     radioButton_POMP = radio(groupBox_config, "radioButton_POMP", QStringLiteral("Pomp-mixed"), QRect(30, 190, 221, 20));
     radioButton_SSAD->setChecked(true);
 
+    groupBox_start = titledGroup(page, "groupBox_start", QStringLiteral("START"), QRect(550, 256, 281, 56));
+    groupBox_start->setStyleSheet(formstyle::titledBox);
+    comboBox_start = new QComboBox(groupBox_start);
+    comboBox_start->setObjectName(QStringLiteral("comboBox_start"));
+    comboBox_start->setGeometry(10, 22, 261, 26);
+    comboBox_start->addItems({QStringLiteral("Built-in start-up"), QStringLiteral("Steady state"),
+                              QStringLiteral("Saved state…")});
+
     // Under the input data, left of the buttons: the feed, with a small plot of a schedule's flow.
     groupBox_feed = titledGroup(page, "groupBox_feed", QStringLiteral("FEED"), QRect(20, 356, 591, 110));
     groupBox_feed->setStyleSheet(formstyle::titledBox);
@@ -140,7 +149,7 @@ void MainForm::setupInputPage()
                                   QRect(10, 50, 221, 20));
     radioButton_feed_ramp->setChecked(true);
     pushButton_feed_substrates = button(groupBox_feed, "pushButton_feed_substrates", QStringLiteral("Substrates…"),
-                                        QRect(180, 23, 100, 24), formstyle::secondaryButton);
+                                        QRect(180, 23, 100, 24), formstyle::choiceButton);
     label_feed_file = textLabel(groupBox_feed, "label_feed_file", QString(), QRect(10, 72, 270, 34));
     label_feed_file->setWordWrap(true);
     customPlot_feed = new QCustomPlot(groupBox_feed);

@@ -108,6 +108,9 @@ void MainForm::setupMenus(QMainWindow *window)
     actionOpen_inputs = action("actionOpen_inputs", QStringLiteral("&Open inputs…"));
     actionSave_inputs = action("actionSave_inputs", QStringLiteral("&Save inputs…"));
     actionModel_parameters = action("actionModel_parameters", QStringLiteral("Model &parameters…"));
+    actionPlant_alarms = action("actionPlant_alarms", QStringLiteral("Plant and &alarms…"));
+    actionSave_final_state = action("actionSave_final_state", QStringLiteral("Save &final state…"));
+    actionSave_final_state->setEnabled(false);
     actionOpen_inputs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     actionSave_inputs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
 
@@ -125,6 +128,8 @@ void MainForm::setupMenus(QMainWindow *window)
     menuSelect->addAction(actionOpen_inputs);
     menuSelect->addAction(actionSave_inputs);
     menuSelect->addAction(actionModel_parameters);
+    menuSelect->addAction(actionPlant_alarms);
+    menuSelect->addAction(actionSave_final_state);
     menuSelect->addSeparator();
     menuSelect->addAction(actionExit);
     menuAbout->addAction(actionHelp);
@@ -187,6 +192,11 @@ void MainForm::setupResultPages()
     pushButton = button(page_Results_1s, "pushButton", openText, openGeometry, formstyle::primaryButton);
     pushButton_N = button(page_Results_1s, "pushButton_N", newText, newGeometry, formstyle::secondaryButton);
     pushButton_E = button(page_Results_1s, "pushButton_E", exitText, exitGeometry, formstyle::primaryButton);
+    // Left of the buttons, under the plots: FOS/TAC and pH in a window of their own.
+    const QRect stabilityGeometry(40, 384, 140, 28);
+    const QString stabilityText = QStringLiteral("Stability plot…");
+    pushButton_stability = button(page_Results_1s, "pushButton_stability", stabilityText, stabilityGeometry,
+                                  formstyle::secondaryButton);
     // The run summary, under the buttons.
     const QRect summaryGeometry(50, 418, 750, 40);
     label_summary = formparts::label(page_Results_1s, "label_summary", QString(), summaryGeometry);
@@ -219,6 +229,8 @@ void MainForm::setupResultPages()
     pushButton_2 = button(page_Results_2s, "pushButton_2", openText, openGeometry, formstyle::primaryButton);
     pushButton_N_2 = button(page_Results_2s, "pushButton_N_2", newText, newGeometry, formstyle::secondaryButton);
     pushButton_E_2 = button(page_Results_2s, "pushButton_E_2", exitText, exitGeometry, formstyle::primaryButton);
+    pushButton_stability_2 = button(page_Results_2s, "pushButton_stability_2", stabilityText, stabilityGeometry,
+                                    formstyle::secondaryButton);
     label_summary_2 = formparts::label(page_Results_2s, "label_summary_2", QString(), summaryGeometry);
     label_workbook_2 = formparts::label(page_Results_2s, "label_workbook_2", QString(), workbookGeometry);
 

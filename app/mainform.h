@@ -10,6 +10,7 @@
 QT_BEGIN_NAMESPACE
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -33,7 +34,8 @@ public:
     void setupUi(QMainWindow *window);
 
     QAction *actionNew_Simulation, *actionExit, *actionHelp, *actionCredits;
-    QAction *actionOpen_inputs, *actionSave_inputs, *actionModel_parameters;
+    QAction *actionOpen_inputs, *actionSave_inputs, *actionModel_parameters, *actionPlant_alarms;
+    QAction *actionSave_final_state;  // enabled while a finished run's final state is kept
     QWidget *centralWidget;
     QStackedWidget *stackedWidget;
     QLabel *background;
@@ -56,6 +58,9 @@ public:
     QPushButton *pushButton_feed_substrates;  // the substrates a schedule of substrates names
     QLabel *label_feed_file;  // the schedule's file name, or why a file was refused
     QCustomPlot *customPlot_feed;  // the schedule's flow over time
+    // Page 0, under the configuration: where the runs start.
+    QGroupBox *groupBox_start;
+    QComboBox *comboBox_start;  // built-in start-up, steady state, saved state
 
     // Page 1: single-stage reactor.
     QWidget *page_SSAD;
@@ -99,7 +104,7 @@ public:
     // Page 6: results of a one-reactor run.
     QWidget *page_Results_1s;
     QCustomPlot *customPlot, *customPlot_2;
-    QPushButton *pushButton, *pushButton_N, *pushButton_E;
+    QPushButton *pushButton, *pushButton_N, *pushButton_E, *pushButton_stability;
 
     // Page 7: results of a two-reactor run, one sub-page per reactor.
     QWidget *page_Results_2s;
@@ -107,7 +112,7 @@ public:
     QWidget *page_R1, *page_R2;
     QCustomPlot *customPlot_3, *customPlot_4, *customPlot_5, *customPlot_6;
     QPushButton *pushButton_toR1, *pushButton_toR2;
-    QPushButton *pushButton_2, *pushButton_N_2, *pushButton_E_2;
+    QPushButton *pushButton_2, *pushButton_N_2, *pushButton_E_2, *pushButton_stability_2;
 
 private:
     void setupMenus(QMainWindow *window);

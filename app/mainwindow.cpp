@@ -3,6 +3,7 @@
 #include "inputrows.h"
 #include "mainform.h"
 #include "parametersdialog.h"
+#include "plantdialog.h"
 #include "runform.h"
 
 #include <credits.h>
@@ -102,6 +103,8 @@ void MainWindow::MakeDefault1()
     feedSubstrates.clear();
     feedSubstrateValues.clear();
     useBuiltInFeed();
+    start = {};
+    showStart();
     // The next run measures its remaining time from its own first update.
     remaining_time.markRestart();
     ui->label_remtime->setText(QStringLiteral("Estimating remaining time..."));
@@ -127,6 +130,7 @@ void MainWindow::newSimulation()
     MakeDefault3();
     MakeDefault4();
     parameters.clear();
+    plant = defaultRequest(1);
 }
 
 void MainWindow::on_actionNew_Simulation_triggered() { newSimulation(); }
@@ -153,6 +157,13 @@ void MainWindow::on_actionModel_parameters_triggered()
     ParametersDialog dialog(parameters, this);
     if (dialog.exec() == QDialog::Accepted)
         parameters = dialog.values();
+}
+
+void MainWindow::on_actionPlant_alarms_triggered()
+{
+    PlantDialog dialog(plant, this);
+    if (dialog.exec() == QDialog::Accepted)
+        plant = dialog.values(plant);
 }
 
 void MainWindow::on_actionExit_triggered() { close(); }

@@ -7,6 +7,7 @@
 #include "remainingtime.h"
 
 #include <previousrun.h>
+#include <configuration.h>
 #include <runrequest.h>
 #include <workers.h>
 
@@ -50,7 +51,15 @@ public:
     // What the next runs take besides the pages' fields: the schedule (null for the ramp) and the
     // model constants that differ from their defaults.
     const FeedSchedule *feedSchedule() const { return feed.get(); }
+    // Where the next runs start: a saved state is read from path for the configuration checked on
+    // page 0 (on a refusal, which this returns, the start stays as it was).
+    QString chooseStart(StartState::Kind kind, const QString &path = {});
+    const StartState &startState() const { return start; }
+    // What File > "Save final state…" does once its dialog has a path: the last finished run's
+    // state file, whole or not at all. Returns why it failed, or an empty string.
+    QString saveFinalStateTo(const QString &path);
     const ParameterValues &modelParameterValues() const { return parameters; }
+    const RunRequest &plantInputValues() const { return plant; }  // its plant and alarm inputs
 
 public slots:
     void MakePlots();
@@ -81,6 +90,8 @@ private slots:
     void on_pushButton_N_clicked();
     void on_pushButton_N_2_clicked();
     void on_pushButton_E_clicked();
+    void on_pushButton_stability_clicked();
+    void on_pushButton_stability_2_clicked();
     void on_pushButton_E_2_clicked();
     void on_pushButton_C1_clicked();
     void on_pushButton_C2_clicked();
@@ -99,6 +110,9 @@ private slots:
     void on_radioButton_feed_file_clicked();
     void on_pushButton_feed_substrates_clicked();
     void on_actionModel_parameters_triggered();
+    void on_comboBox_start_activated(int index);
+    void on_actionSave_final_state_triggered();
+    void on_actionPlant_alarms_triggered();
 
 private:
     // Empties the plot series, shows page 0 and restores pages 0 to 3.
@@ -112,6 +126,14 @@ private:
     // Page 0 names why a feed or substrates file was refused (the first problem; all on hover)
     // and returns them all.
     QString showFeedRefusal(const QStringList &problems);
+    // Page 0's start choice as the start stands.
+    void showStart();
+    // The start into a request of its configuration: a saved state read for it, or why it cannot.
+    QString applyStart(RunRequest &request) const;
+    // Keeps a finished run's state file for "Save final state…" (and enables it), or drops it.
+    void keepFinalState(const RunOutcome &outcome);
+    // A message with every problem of a file the user picked; nothing when there is none.
+    void tellRefusal(const QString &title, const QString &problems);
 
     // Starts a run of the configuration (1 to 4) from the form's inputs, or names the input
     // that makes it meaningless and starts nothing.
@@ -141,5 +163,8 @@ private:
     SubstrateValues feedSubstrateValues;  // lab values an inputs file set over that file's
     QString feedTried;       // the schedule file last chosen, taken or refused
     ParameterValues parameters;
+    StartState start;           // its kind and file; a saved state is read when a run starts
+    QByteArray finalState;      // the state file of the last finished run; empty: none
+    RunRequest plant = defaultRequest(1);  // the plant and alarm inputs of the next runs
     RunCurves shown_run, previous_run;  // copies of the curves of the last two finished runs
 };

@@ -5,6 +5,8 @@
 // the run has ended.
 
 #include "mainwindow.h"
+#include "plantdialog.h"
+#include "stabilitydialog.h"
 
 #include "mainform.h"
 #include "progresstexts.h"
@@ -72,6 +74,7 @@ void MainWindow::startRun(int mode)
 {
     RunRequest request = runform::readRunRequest(*ui, mode);
     request.parameters = parameters;
+    takePlantInputs(request, plant);
     if (feed) {
         // The schedule gives the feed: its disabled fields hold the built-in feed's defaults for
         // the record, as digestra-cli's do, whatever was left typed in them.
@@ -92,6 +95,10 @@ void MainWindow::startRun(int mode)
         QMessageBox::warning(this, tr("Incorrect values"), problems.first().reason, QMessageBox::Ok);
         return;
     }
+    if (const QString problem = applyStart(request); !problem.isEmpty()) {
+        QMessageBox::warning(this, tr("Saved state refused"), problem, QMessageBox::Ok);
+        return;
+    }
     showPage(loadingPage);
     ui->menuBar->setEnabled(false);
     remaining_time.markRestart();
@@ -101,6 +108,8 @@ void MainWindow::startRun(int mode)
 
 void MainWindow::runEnded(const RunOutcome &outcome)
 {
+    if (outcome.end != RunOutcome::End::Cancelled)
+        keepFinalState(outcome);
     switch (outcome.end) {
     case RunOutcome::End::Cancelled:
         return;  // the window went back to the reactor page when it was cancelled
@@ -150,6 +159,13 @@ void MainWindow::MakeTimerUpdate(int i_time)
     ui->label_simtime->setText(texts.day);
 }
 
+void MainWindow::on_pushButton_stability_clicked()
+{
+    StabilityDialog dialog(shown_mode, ui->lineEdit_t_end->text().toDouble(), this);
+    dialog.exec();
+}
+void MainWindow::on_pushButton_stability_2_clicked() { on_pushButton_stability_clicked(); }
+
 void MainWindow::MakePlots()
 {
     ui->menuBar->setEnabled(true);
@@ -163,6 +179,7 @@ void MainWindow::MakePlots()
     QStringList summary = summaryLines(report.summary);
     if (summary.size() == 2)
         summary = QStringList{QStringLiteral("R1: ") + summary[0], QStringLiteral("R2: ") + summary[1]};
+    summary << operationLine(report.summary);
     (plots.size() == 1 ? ui->label_summary : ui->label_summary_2)->setText(summary.join(QLatin1Char('\n')));
     showWorkbook(plots.size() == 1 ? ui->label_workbook : ui->label_workbook_2, report.workbookPath);
     if (plots.size() == 1) {
@@ -207,7 +224,9 @@ void MainWindow::openFullResults()
     }
     if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
         QMessageBox::warning(this, tr("Results not opened"),
-                             tr("No program was found to open %1.").arg(path), QMessageBox::Ok);
+                             tr("No program was found to open %1. The workbook is in the folder %2.")
+                                 .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(QFileInfo(path).absolutePath())),
+                             QMessageBox::Ok);
 }
 
 void MainWindow::on_pushButton_clicked() { openFullResults(); }

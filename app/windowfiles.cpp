@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "mainform.h"
+#include "plantdialog.h"
 #include "runform.h"
 
 #include <inputsfile.h>
@@ -68,6 +69,14 @@ QString MainWindow::saveInputsTo(const QString &path)
     values.substrates = feed ? feedSubstrates : QString();
     values.substrateValues = feed ? feedSubstrateValues : SubstrateValues();
     values.parameters = parameters;
+    values.initialState = start.kind == StartState::Kind::Saved    ? start.file
+                          : start.kind == StartState::Kind::Steady ? QLatin1String(kSteadyStart)
+                                                                   : QString();
+    // The plant's inputs are kept in K; the file's temperatures are in the pages' unit.
+    for (const InputInfo &info : inputInfos())
+        if (info.plant)
+            values.texts[info.input] =
+                QString::number(plant.*info.field - (info.temperature && values.celsius ? kCelsiusOffset : 0.0), 'g', 10);
     const QByteArray text = inputsFileText(values);
     if (file.file().write(text) != text.size())
         return QStringLiteral("%1: %2").arg(path, file.file().errorString());
@@ -80,13 +89,18 @@ QString MainWindow::openInputsFrom(const QString &path)
     if (!read.problems.isEmpty())
         return read.describe();
     runform::showInputValues(*ui, read.values);
-    // The schedule as the file's check read it, with its substrates.
-    feed = composeRequest(read.values.mode, {&read.given}).request.feed;
+    // The schedule as the file's check read it, with its substrates, the start it names and the
+    // plant's inputs as read, in K.
+    const RunRequest opened = composeRequest(read.values.mode, {&read.given}).request;
+    feed = opened.feed;
+    takePlantInputs(plant, opened);
     feedSubstrates = read.values.substrates;
     feedSubstrateValues = read.values.substrateValues;
     feedTried = feed ? feed->file : QString();
     showFeed();
     parameters = read.values.parameters;
+    start = {opened.start.kind, opened.start.file, {}};
+    showStart();
     results::clearSeries();  // the next run's plots are its own, as after a new simulation
     showPage(0);
     return {};

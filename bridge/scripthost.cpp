@@ -167,9 +167,10 @@ py::object ModelScriptHost::runEntryFunction(const std::string &program, const c
 {
     RunCost &cost = caller.last_cost;
     cost = RunCost{};
+    caller.last_final_state.clear();
     // The namespace outlives runs: what another configuration's text left under the names read
     // here must not pass for this text's own.
-    for (const char *name : {"MyFunc", "rhs_evaluations"})
+    for (const char *name : {"MyFunc", "rhs_evaluations", "final_state"})
         if (mainNamespace.contains(name))
             PyDict_DelItemString(mainNamespace.ptr(), name);
     // The program text and the integrator print on descriptor 1, which is not theirs.
@@ -205,6 +206,13 @@ py::object ModelScriptHost::runEntryFunction(const std::string &program, const c
         if (py::isinstance<py::int_>(count))
             cost.rhs_evaluations = count.cast<long>();
     }
+    if (mainNamespace.contains("final_state") && py::isinstance<py::list>(mainNamespace["final_state"]))
+        for (const py::handle block : mainNamespace["final_state"]) {
+            StateBlock values;
+            for (const auto &[name, value] : block.cast<py::dict>())
+                values.emplace_back(QString::fromStdString(name.cast<std::string>()), value.cast<double>());
+            caller.last_final_state.push_back(std::move(values));
+        }
     return result;
 }
 
@@ -253,8 +261,10 @@ QString ModelScriptHost::report(py::error_already_set &error) const
     } catch (const py::error_already_set &) {
         lastLine = QString::fromUtf8(error.what()).section(QLatin1Char('\n'), 0, 0);
     }
-    error.restore();
-    PyErr_Print();
+    if (qEnvironmentVariableIntValue("DIGESTRA_DEBUG") == 1) {
+        error.restore();
+        PyErr_Print();
+    }
     lastLine = lastLine.trimmed();
     if (!integratorMessage.isEmpty())
         lastLine += QStringLiteral("; the integrator's last message: ") + integratorMessage;

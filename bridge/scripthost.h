@@ -46,7 +46,7 @@ public:
 
     // Executes the program text and calls its MyFunc with the arguments and keywords; returns what MyFunc
     // returned. The caller's lastRunCost() then gives the call's wall time and the model's
-    // right-hand-side count. What the text and the integrator write on descriptor 1 meanwhile
+    // right-hand-side count, its lastFinalState() the script's final_state. What the text and the integrator write on descriptor 1 meanwhile
     // goes to standard error, each line behind "integrator: ".
     py::object runEntryFunction(const std::string &program, const char *fileName,
                                 const py::dict &mainNamespace, const py::tuple &arguments,
@@ -56,7 +56,8 @@ public:
     // and second (50-99). Anything else is a TypeError; the tables change only on success.
     static void copyResultTable(const py::object &result, ResultRows &first, ResultRows *second);
 
-    // Prints the error's traceback on standard error and returns its last line, such as
+    // Prints the error's traceback on standard error when the environment variable
+    // DIGESTRA_DEBUG is 1, and returns its last line, such as
     // "ZeroDivisionError: float division by zero", followed by the integrator's last message
     // of this run when it wrote one: "...; the integrator's last message: ...".
     QString report(py::error_already_set &error) const;

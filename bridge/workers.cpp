@@ -77,10 +77,24 @@ void setModelConstants(const py::dict &mainNamespace, const ParameterValues &ove
         mainNamespace[py::str(parameter->name.toStdString())] = value;
 }
 
-// MyFunc's keyword arguments: the feed schedule's columns by name, when the run has one.
-py::dict feedKeywords(const FeedSchedule *feed)
+// MyFunc's keyword arguments: the feed schedule's columns by name, when the run has one, and the
+// start other than the start-up: initial_state 'steady' or a saved state's blocks by state name.
+py::dict modelKeywords(const ModelInputs &model)
 {
     py::dict keywords;
+    if (model.start.kind == StartState::Kind::Steady)
+        keywords["initial_state"] = kSteadyStart;
+    if (model.start.kind == StartState::Kind::Saved) {
+        py::list blocks;
+        for (const StateBlock &block : model.start.saved) {
+            py::dict values;
+            for (const auto &[name, value] : block)
+                values[py::str(name.toStdString())] = value;
+            blocks.append(values);
+        }
+        keywords["initial_state"] = blocks;
+    }
+    const FeedSchedule *feed = model.feed.get();
     if (!feed)
         return keywords;
     py::dict columns;
@@ -121,7 +135,7 @@ void performRun(Worker &worker, const RunTurn &turn, const Configuration &script
                           py::cast(&cancel, py::return_value_policy::reference)));
             const py::object result =
                 host.runEntryFunction(program, fileName.c_str(), mainNamespace, all,
-                                      feedKeywords(worker.model_inputs.feed.get()), worker);
+                                      modelKeywords(worker.model_inputs), worker);
             if (!stopped()) {
                 ModelScriptHost::copyResultTable(result, Worker::results_R1, second);
                 produced = true;

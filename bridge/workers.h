@@ -22,12 +22,14 @@ struct RunCost {
 };
 
 // The model constants that differ from their defaults, the feed schedule (null: the built-in
-// feed) and the engine of a run: native offers the scripts the compiled kernel
-// ("digestra_kernel"), scripts makes its import fail.
+// feed), the engine of a run (native offers the scripts the compiled kernel ("digestra_kernel"),
+// scripts makes its import fail) and where it starts.
 struct ModelInputs {
     ParameterValues parameters;
     std::shared_ptr<const FeedSchedule> feed;
     Engine engine = Engine::Native;
+    StartState start;
+    PlantInputs plant;  // what the results derive energy and alarms from
 };
 
 // What a worker class kept of its last run.
@@ -60,10 +62,12 @@ public:
     std::atomic<int> w_closed{0};
 
     RunCost lastRunCost() const { return last_cost; }
+    // The state the last run reached (the script's final_state); empty after a failed run.
+    ModelState lastFinalState() const { return last_final_state; }
 
-    // The constants, feed and engine of the runs from now on; the run core sets them before it
-    // calls a run slot. The script finds every constant by name in its namespace and the schedule as
-    // MyFunc's keyword argument feed.
+    // The constants, feed, engine and start of the runs from now on; the run core sets them before
+    // it calls a run slot. The script finds every constant by name in its namespace, the schedule as
+    // MyFunc's keyword argument feed and the start as initial_state.
     ModelInputs model_inputs;
 
     // When not empty, runs execute this program text instead of the configuration's model and
@@ -80,6 +84,7 @@ signals:
 
 protected:
     RunCost last_cost;
+    ModelState last_final_state;
     friend class ModelScriptHost;
 };
 

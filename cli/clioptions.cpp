@@ -4,6 +4,7 @@
 #include "safefile.h"
 
 #include <inputsdescription.h>
+#include <outputs.h>
 #include <inputsfile.h>
 
 #include <QCommandLineParser>
@@ -184,10 +185,11 @@ QStringList takeOutputs(const std::map<QString, QString> &given, CliOptions &opt
     return problems;
 }
 
-// The entries of --feed, --substrates and --param NAME=VALUE; a malformed assignment is refused.
+// The entries of --feed, --substrates, --engine, --initial-state, --final-state and --param
+// NAME=VALUE; a malformed assignment is refused.
 QStringList takeModelEntries(const QCommandLineParser &parser, std::vector<InputEntry> &entries)
 {
-    for (const char *key : {kFeedKey, kSubstratesKey, kEngineKey})
+    for (const char *key : {kFeedKey, kSubstratesKey, kEngineKey, kInitialStateKey, kFinalStateKey})
         if (parser.isSet(QLatin1String(key)))
             entries.push_back({QLatin1String(key), parser.value(QLatin1String(key))});
     QStringList problems;
@@ -212,13 +214,19 @@ QString parameterList(bool json)
     const auto shortest = [](double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); };
     if (json) {
         QJsonArray list;
-        for (const ModelParameter &p : modelParameters())
-            list.append(QJsonObject{{QStringLiteral("name"), p.name},
-                                    {QStringLiteral("default"), p.defaultValue},
-                                    {QStringLiteral("unit"), p.unit},
-                                    {QStringLiteral("meaning"), p.meaning},
-                                    {QStringLiteral("kind"), p.kindText()},
-                                    {QStringLiteral("fixed_in"), QJsonArray::fromStringList(p.fixedIn)}});
+        for (const ModelParameter &p : modelParameters()) {
+            QJsonObject entry{{QStringLiteral("name"), p.name},
+                              {QStringLiteral("default"), p.defaultValue},
+                              {QStringLiteral("unit"), p.unit},
+                              {QStringLiteral("meaning"), p.meaning},
+                              {QStringLiteral("kind"), p.kindText()},
+                              {QStringLiteral("fixed_in"), QJsonArray::fromStringList(p.fixedIn)}};
+            if (std::isfinite(p.lowest))
+                entry.insert(QStringLiteral("min"), p.lowest);
+            if (std::isfinite(p.highest))
+                entry.insert(QStringLiteral("max"), p.highest);
+            list.append(entry);
+        }
         return QString::fromUtf8(QJsonDocument(list).toJson());
     }
     QString text = QStringLiteral("%1 %2 %3 %4\n").arg(QStringLiteral("name"), -16).arg(QStringLiteral("default"), -20)
@@ -280,7 +288,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         "3 the integration stopped early (the files end there), 4 the results hold values that are not numbers "
         "or physically impossible (the files are written and marked), 130 cancelled with Ctrl-C, SIGTERM or SIGHUP (nothing written).\n"
         "With --batch, scenarios are read as JSON lines on standard input (keys: the options without dashes) "
-        "and each gets one JSON line of status, message, summary and files on standard output."));
+        "and each gets one JSON line of status, message, summary and files on standard output.\n"
+        "Gas: gasflow_N is the wet biogas (water vapour included, as Ch4 % ... H2O % share it) at 0 °C and "
+        "1.01325 bar; gasflow_N_dry and Ch4 dry %, CO2 dry %, H2 dry % (CSV columns after the model's) are the "
+        "dry gas as gas meters and analysers report it. --list-outputs defines every column and summary key."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption out(
@@ -295,7 +306,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                    QStringLiteral("dir"));
     const QCommandLineOption summary(QStringLiteral("summary"),
                                      QStringLiteral("Also write the run summary as JSON, with units (- for standard "
-                                                    "output)"),
+                                                    "output). Loading rates are per m3 of liquid: "
+                                                    "organic_loading_rate with the feed row in force at the end, "
+                                                    "mean_organic_loading_rate with the COD fed over the whole run; "
+                                                    "the specific methane yield is the methane over the run per kg "
+                                                    "of COD fed over the run"),
                                      QStringLiteral("file.json"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("No progress line, no summary and no list of the files written"));
@@ -323,7 +338,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption feed(
         QStringLiteral("feed"),
         QStringLiteral("Feed schedule (CSV or TOML) instead of the start-up ramp of --q-in and --x-c-in: rows of "
-                       "day, Q_in and X_c_in, or components (S_su ... X_I, S_cat, S_an), or substrate flows"),
+                       "day, Q_in and X_c_in, or components (S_su ... X_I, S_cat, S_an), or substrate flows. The pump-mixed "
+                       "run's mixing regressions take the schedule's last flow"),
         QStringLiteral("file"));
     const QCommandLineOption substrates(
         QStringLiteral("substrates"),
@@ -346,17 +362,33 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     const QCommandLineOption listParameters(
         QStringLiteral("list-parameters"),
         QStringLiteral("List the model constants (name, default, unit, meaning) and exit; with --json as JSON"));
+    const QCommandLineOption listOutputs(
+        QStringLiteral("list-outputs"),
+        QStringLiteral("List the output quantities (key, unit, CSV column, summary keys, meaning) and exit; with "
+                       "--json as JSON"));
     const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("With --list-parameters or --list-substrates: JSON output"));
+                                  QStringLiteral("With --list-parameters, --list-outputs or --list-substrates: JSON output"));
     const QCommandLineOption engine(
         QStringLiteral("engine"),
         QStringLiteral("Right-hand side the model scripts integrate: native (the compiled kernel, same numbers, "
                        "sooner) or scripts (their own Python code) (default native)"),
         QStringLiteral("scripts|native"));
+    const QCommandLineOption initialState(
+        QLatin1String(kInitialStateKey),
+        QStringLiteral("Where the run starts: start-up (the model's built-in start-up state, the default), steady (the "
+                       "steady state of the run's constants under the first feed row) or a state file that "
+                       "--final-state wrote for the same configuration"),
+        QStringLiteral("start-up|steady|file.json"));
+    const QCommandLineOption finalState(
+        QLatin1String(kFinalStateKey),
+        QStringLiteral("Also write the state the run reached as JSON (every reactor's state by name, the day, the "
+                       "configuration, constants and feed), for --initial-state of a later run"),
+        QStringLiteral("file.json"));
     parser.addOption(inputs);
     for (const InputInfo &option : inputInfos())
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), valueName(option)));
-    parser.addOptions({feed, substrates, substrateValue, param, listParameters, listSubstrates, json});
+    parser.addOptions({feed, substrates, substrateValue, param, initialState, finalState, listParameters, listOutputs,
+                       listSubstrates, json});
     parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, engine, batch, describe});
 
     if (!parser.parse(arguments))
@@ -374,6 +406,10 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         return refused(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
     if (parser.isSet(listParameters))
         return {ParsedCommandLine::Outcome::Listing, {}, parameterList(parser.isSet(json))};
+    if (parser.isSet(listOutputs))
+        return {ParsedCommandLine::Outcome::Listing, {},
+                parser.isSet(json) ? QString::fromUtf8(QJsonDocument(outputsDescription()).toJson())
+                                   : outputsText()};
     if (parser.isSet(listSubstrates)) {
         if (!parser.isSet(substrates))
             return refused(QStringLiteral("--list-substrates goes with --substrates"));
@@ -388,7 +424,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         return {ParsedCommandLine::Outcome::Listing, {}, substrateList(*read.value, parser.isSet(json)), read.warnings};
     }
     if (parser.isSet(json))
-        return refused(QStringLiteral("--json goes with --list-parameters or --list-substrates"));
+        return refused(QStringLiteral("--json goes with --list-parameters, --list-outputs or --list-substrates"));
 
     // Every problem of the file and of the options at once.
     QStringList problems;
@@ -443,10 +479,15 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
     QStringList problems;
     std::vector<InputEntry> entries;
     std::map<QString, QString> outputs;
+    bool checkOnly = false;
     for (auto it = scenario.begin(); it != scenario.end(); ++it) {
         if (it.key() == QLatin1String("id"))
             continue;
-        if (!fileKeys.contains(it.key()))
+        if (it.key() == QLatin1String("check")) {
+            checkOnly = it->toBool();
+            if (!it->isBool())
+                problems << QStringLiteral("check: needs true or false, not %1").arg(typeName(it.value()));
+        } else if (!fileKeys.contains(it.key()))
             entries.push_back({it.key(), it.value()});
         else if (it->isString())
             outputs[it.key()] = it->toString();
@@ -466,5 +507,6 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
     problems << takeOutputs(outputs, options, KeyStyle::Key);
     if (!problems.isEmpty())
         return refused(problems.join(QStringLiteral("; ")));
+    options.checkOnly = checkOnly;
     return {ParsedCommandLine::Outcome::Run, options, {}};
 }

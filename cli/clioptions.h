@@ -27,6 +27,7 @@ struct CliOptions {
     bool quiet = false;    // no progress line, no list of written files
     bool stats = false;    // print the model's cost after the run
     bool batch = false;    // scenarios as JSON lines on standard input
+    bool checkOnly = false;  // a batch line's "check": answered with the checks' verdict, not run
 
     bool writesToStandardOutput() const
     {
@@ -58,7 +59,7 @@ enum ExitStatus {
 };
 
 // --list-parameters: every model constant with its default, unit and meaning, as aligned text or
-// (json) a JSON array of {name, default, unit, meaning, kind, fixed_in}.
+// (json) a JSON array of {name, default, unit, meaning, kind, fixed_in, and min and max where declared}.
 QString parameterList(bool json);
 
 // The substrates of a file as --list-substrates prints them: each one's components per m3 of

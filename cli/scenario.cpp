@@ -8,6 +8,7 @@
 #include <results.h>
 #include <safefile.h>
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -21,10 +22,10 @@
 namespace {
 
 // The table the refinement wrote into the workbook, as CSV.
-QString writeCsv(const QString &path, int mode, int rows)
+QString writeCsv(const QString &path, int mode, const RefinementReport &report)
 {
     const WorkerTables tables = workerTables(mode);
-    return writeResultCsv(path, *tables.reactor1, tables.reactor2, rows);
+    return writeResultCsv(path, *tables.reactor1, tables.reactor2, report.computedRows, report.operation.get());
 }
 
 QString writeSummary(const QString &path, const RunSummary &summary)
@@ -38,6 +39,18 @@ QString writeSummary(const QString &path, const RunSummary &summary)
     return file.commit().error;
 }
 
+// The state the run reached (finalStateText).
+QString writeFinalState(const QString &path, const QByteArray &text)
+{
+    SafeFile file(FileTarget{path});
+    if (!file.error().isEmpty())
+        return file.error();
+    errno = 0;
+    if (file.file().write(text) < 0)
+        return file.writeError();
+    return file.commit().error;
+}
+
 // The CSV table or the summary that "-" sends to standard output, once the run and its files are
 // done (as a named file gets its name then). The table goes straight from the worker's rows.
 QString writeToStandardOutput(const CliOptions &options, const RunOutcome &outcome)
@@ -47,7 +60,8 @@ QString writeToStandardOutput(const CliOptions &options, const RunOutcome &outco
     bool written = out.open(STDOUT_FILENO, QIODevice::WriteOnly);
     if (written && options.csvPath == QLatin1String(kStandardOutput)) {
         const WorkerTables tables = workerTables(outcome.request.mode);
-        written = writeResultCsv(out, *tables.reactor1, tables.reactor2, outcome.report.computedRows);
+        written = writeResultCsv(out, *tables.reactor1, tables.reactor2, outcome.report.computedRows,
+                                 outcome.report.operation.get());
     } else if (written) {
         written = out.write(QJsonDocument(summaryJson(outcome.report.summary)).toJson()) >= 0;
     }
@@ -83,8 +97,8 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
     const RunRequest &request = options.request;
     ScenarioResult result;
     NamedFile workbook(writeWorkbook ? options.workbookPath : QString());
-    NamedFile csv(options.csvPath), summary(options.summaryPath);
-    NamedFile *const named[] = {&workbook, &csv, &summary};
+    NamedFile csv(options.csvPath), summary(options.summaryPath), finalState(request.finalStateFile);
+    NamedFile *const named[] = {&workbook, &csv, &summary, &finalState};
     for (const NamedFile *file : named)
         if (file->staged && !file->staged->error().isEmpty()) {
             result.problems << file->staged->error();
@@ -130,9 +144,12 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         else if (writeWorkbook)
             fail(report.workbookError);
         if (csv.staged && !interrupts.interrupted())
-            note(csv, writeCsv(csv.staged->path(), request.mode, report.computedRows));
+            note(csv, writeCsv(csv.staged->path(), request.mode, report));
         if (summary.staged && !interrupts.interrupted())
             note(summary, writeSummary(summary.staged->path(), report.summary));
+        const QByteArray stateText = finalStateText(outcome, QCoreApplication::applicationVersion());
+        if (finalState.staged && !interrupts.interrupted() && !stateText.isEmpty())
+            note(finalState, writeFinalState(finalState.staged->path(), stateText));
         if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
             PlotImages plots = savePlotImages(options.plotsDir, request.mode, request.t_end, options.plotFormat,
                                               options.plotScale);

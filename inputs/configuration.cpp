@@ -24,6 +24,7 @@ struct Declared {
     Declared record(int position) { info.recordPosition = position; return *this; }
     Declared kind(FieldKind kind) { info.fieldKind = kind; return *this; }
     Declared unit(const char *unit) { info.unit = unit; return *this; }
+    Declared plant() { info.plant = true; return *this; }
     Declared startsAt(unsigned configs, const char *text) { info.startTexts.push_back({configs, text}); return *this; }
     operator InputInfo() const { return info; }
 };
@@ -37,9 +38,10 @@ Declared number(Input input, const char *key, const char *label, const char *uni
     return {info};
 }
 
-Declared temperature(Input input, const char *key, const char *label, double RunRequest::*field, const char *help)
+Declared temperature(Input input, const char *key, const char *label, double RunRequest::*field, const char *help,
+                     const char *resetText = "308")
 {
-    Declared d = number(input, key, label, "K", field, "308", help).range(kCelsiusOffset, kCelsiusOffset + 100);
+    Declared d = number(input, key, label, "K", field, resetText, help).range(kCelsiusOffset, kCelsiusOffset + 100);
     d.info.temperature = true;
     return d;
 }
@@ -109,6 +111,43 @@ const std::vector<InputInfo> &inputInfos()
             .configs(kTpad).record(16),
         number(Input::MixI, "mix-i", "Mixing interval", "min", &R::mix_i, "10", "Minutes between the pump's mixings")
             .configs(kPomp).record(17),
+        // The plant and the alarms. Energy: methane's lower heating value 35.88 MJ/Nm3 = 9.97 kWh/Nm3
+        // (ISO 6976); a farm-size gas-engine CHP of some 100 to 500 kW converts about 40 % into
+        // electricity and 45 % into usable heat (ASUE, BHKW-Kenndaten 2014/2015); agricultural plants
+        // use some 5 to 10 % of their electricity themselves (FNR, Leitfaden Biogas, 2016).
+        number(Input::MethaneLhv, "lhv-ch4", "Methane lower heating value", "kWh/Nm3", &R::lhv_ch4, "9.97",
+               "Energy of a normal m3 of methane (ISO 6976: 9.97)").above(0).plant(),
+        number(Input::EtaEl, "eta-el", "CHP electrical efficiency", "-", &R::eta_el, "0.40",
+               "Share of the methane's energy the CHP turns into electricity (farm gas engine: 0.40)").range(0, 1).plant(),
+        number(Input::EtaTh, "eta-th", "CHP thermal efficiency", "-", &R::eta_th, "0.45",
+               "Share of the methane's energy the CHP gives as usable heat (farm gas engine: 0.45); "
+               "eta-el + eta-th at most 1").range(0, 1).plant(),
+        number(Input::OwnUse, "own-use", "Own electricity use", "-", &R::own_use, "0.08",
+               "Share of the electricity the plant uses itself (pumps, mixers: 0.05 to 0.10)").range(0, 1).plant(),
+        temperature(Input::FeedTemperature, "t-feed", "Feed temperature", &R::T_feed,
+                    "Temperature of the feed before it is heated to the digester's", "288.15")
+            .range(kCelsiusOffset, kCelsiusOffset + 100).plant(),
+        temperature(Input::AmbientTemperature, "t-ambient", "Ambient temperature", &R::T_ambient,
+                    "Temperature around the digesters, for their walls' heat loss", "283.15")
+            .range(kCelsiusOffset - 50, kCelsiusOffset + 60).plant(),
+        // Insulated farm digesters lose 0.3 to 0.6 W/(m2·K) through walls, roof and floor (FNR,
+        // Leitfaden Biogas, 2016); the walls' area follows each reactor's volume (a cylinder as high
+        // as it is wide), so UA grows with the plant.
+        number(Input::UValue, "u-value", "Wall heat transfer coefficient", "W/(m2·K)", &R::u_value, "0.5",
+               "Heat loss of the digesters' walls, roof and floor per m2 and K; UA = u-value × the area of a "
+               "cylinder as high as wide holding the reactor's volume").plant(),
+        // Alarm thresholds an operator acts on (Lossie and Pütz 2008, Targeted control of biogas plants
+        // with the help of FOS/TAC, Hach Lange; Drosg 2013, Process monitoring in biogas plants, IEA
+        // Bioenergy Task 37): FOS/TAC above 0.3 calls for care, above 0.4 for less feed; a pH below 6.8
+        // or volatile acids above 4 g/L as acetic acid show a souring digester.
+        number(Input::FosTacWarning, "fos-tac-warning", "FOS/TAC warning", "-", &R::fos_tac_warning, "0.3",
+               "FOS/TAC above which the digester is watched").plant(),
+        number(Input::FosTacCritical, "fos-tac-critical", "FOS/TAC critical", "-", &R::fos_tac_critical, "0.4",
+               "FOS/TAC above which the feed is too much").plant(),
+        number(Input::PhLow, "ph-low", "pH alarm", "-", &R::ph_low, "6.8", "pH below which the digester sours")
+            .range(1, 14).plant(),
+        number(Input::VfaHigh, "vfa-high", "VFA alarm", "g/L", &R::vfa_high, "4",
+               "Volatile fatty acids (as acetic acid) above which the digester sours").plant(),
     };
     return infos;
 }

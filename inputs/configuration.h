@@ -15,7 +15,9 @@
 
 // Everything the user gives for a run, in the order the pages, the command line's help and the
 // files list them.
-enum class Input { Config, FeedFlow, BiomassConcentration, Timespan, Fpr, Fli, Fch, Ph, Unit, T1, T2, P1, P2, V1, V2, Tsr, MixI };
+enum class Input { Config, FeedFlow, BiomassConcentration, Timespan, Fpr, Fli, Fch, Ph, Unit, T1, T2, P1, P2, V1, V2, Tsr, MixI,
+                   MethaneLhv, EtaEl, EtaTh, OwnUse, FeedTemperature, AmbientTemperature, UValue,
+                   FosTacWarning, FosTacCritical, PhLow, VfaHigh };
 
 // What an input field takes as it is typed (its validator's pattern, see inputfields.h).
 enum class FieldKind {
@@ -53,6 +55,7 @@ struct InputInfo {
     bool highestExcluded = false;
     int decimals = -1;              // at most this many decimals; -1 any
     int recordPosition = -1;        // in the workbook's run record; -1 none of its own
+    bool plant = false;             // the plant's energy and alarm inputs: not on the input pages
 
     bool isNumber() const { return field != nullptr || input == Input::Ph; }
     bool takes(int mode) const { return configurations & (1u << mode); }

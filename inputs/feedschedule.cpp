@@ -1,16 +1,18 @@
 #include "feedschedule.h"
 
-#include <QFile>
+#include "guardedfile.h"
+#include "guardedtoml.h"
+
+#include <QDate>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
-
-#include <toml++/toml.h>
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numeric>
+#include <unordered_map>
 
 namespace {
 
@@ -39,12 +41,27 @@ struct RawRow {
 struct RawTable {
     std::vector<RawColumn> columns;
     std::vector<RawRow> rows;
+    std::optional<RawCell> start;  // the date of day 0 a TOML file gives, as a Julian day
 };
+
+const QLatin1String kDateColumn("date");
+
+// An ISO 8601 date (2026-03-01) as its Julian day.
+std::optional<double> julianDay(const QString &text)
+{
+    const QDate date = QDate::fromString(text, Qt::ISODate);
+    return date.isValid() ? std::optional<double>(double(date.toJulianDay())) : std::nullopt;
+}
 
 // Collects the problems of one file, each with its place.
 class Problems {
 public:
-    explicit Problems(const QString &path) : file(QFileInfo(path).fileName()) {}
+    explicit Problems(const QString &path) : file(QFileInfo(path).fileName())
+    {
+        if (file.isEmpty())
+            file = path;  // "/"
+        file.replace(QChar(0), QStringLiteral("\\0"));  // a batch line's name: messages carry no NUL
+    }
     void add(Position at, const QString &text)
     {
         list << QStringLiteral("%1:%2:%3: %4").arg(file).arg(at.line).arg(at.column).arg(text);
@@ -77,14 +94,25 @@ RawColumn column(const QString &title, Position at)
     return {m.captured(1), m.captured(2).trimmed(), at};
 }
 
-std::optional<QByteArray> contents(const QString &path, Problems &problems)
+std::optional<QByteArray> contents(const QString &path, qint64 largest, Problems &problems)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        problems.add(QStringLiteral("cannot be read: %1").arg(file.errorString()));
+    GuardedFile file = readGuardedFile(path, largest);
+    if (!file.refusal.isEmpty()) {
+        problems.add(file.refusal);
         return std::nullopt;
     }
-    return file.readAll();
+    return std::move(file.bytes);
+}
+
+// The table of TOML text, or nothing (with the problem added).
+std::optional<toml::table> tomlTable(const QByteArray &bytes, Problems &problems)
+{
+    GuardedToml parsed = parseGuardedToml(bytes);
+    if (parsed.refusal) {
+        problems.add({parsed.refusal->line, parsed.refusal->column}, parsed.refusal->reason);
+        return std::nullopt;
+    }
+    return std::move(parsed.table);
 }
 
 RawTable readCsv(const QByteArray &bytes, Problems &problems)
@@ -123,7 +151,15 @@ RawTable readCsv(const QByteArray &bytes, Problems &problems)
                                      .arg(table.columns.size()));
             continue;
         }
-        for (const auto &[text, at] : fields) {
+        for (size_t k = 0; k < fields.size(); ++k) {
+            const auto &[text, at] = fields[k];
+            if (table.columns[k].name == kDateColumn) {
+                const std::optional<double> day = julianDay(text);
+                if (!day)
+                    problems.add(at, QStringLiteral("'%1' is not a date (YYYY-MM-DD)").arg(text));
+                row.cells.push_back(day ? std::optional<RawCell>(RawCell{*day, at}) : std::nullopt);
+                continue;
+            }
             bool ok = false;
             const double value = QLocale::c().toDouble(text, &ok);
             if (!ok || !std::isfinite(value)) {
@@ -140,9 +176,22 @@ RawTable readCsv(const QByteArray &bytes, Problems &problems)
 
 Position positionOf(const toml::node &node) { return {int(node.source().begin.line), int(node.source().begin.column)}; }
 
-std::optional<RawCell> tomlCell(const toml::node &node, Problems &problems)
+// A number (an integer too large for a double's every digit is taken as the nearest double), or
+// for a date column a date (2026-03-01, or the same as a text) as its Julian day.
+std::optional<RawCell> tomlCell(const toml::node &node, Problems &problems, bool date = false)
 {
-    const std::optional<double> value = node.value<double>();
+    if (date) {
+        std::optional<double> day;
+        if (const std::optional<toml::date> native = node.value<toml::date>())
+            day = double(QDate(native->year, native->month, native->day).toJulianDay());
+        else if (const std::optional<std::string> text = node.value<std::string>())
+            day = julianDay(QString::fromStdString(*text));
+        if (!day)
+            problems.add(positionOf(node), QStringLiteral("not a date (YYYY-MM-DD)"));
+        return day ? std::optional<RawCell>(RawCell{*day, positionOf(node)}) : std::nullopt;
+    }
+    const std::optional<double> value =
+        node.is_integer() ? std::optional<double>(double(node.as_integer()->get())) : node.value<double>();
     if (!node.is_number() || !value || !std::isfinite(*value)) {
         problems.add(positionOf(node), QStringLiteral("not a number"));
         return std::nullopt;
@@ -150,12 +199,14 @@ std::optional<RawCell> tomlCell(const toml::node &node, Problems &problems)
     return RawCell{*value, positionOf(node)};
 }
 
+// The column of a key, the same name and unit meaning the same column in every row; a name
+// given twice, with or without its unit, is two columns (refused as a repeat).
 int columnIndex(RawTable &table, const toml::key &key)
 {
     const RawColumn c = column(QString::fromStdString(std::string(key.str())),
                                {int(key.source().begin.line), int(key.source().begin.column)});
     for (size_t i = 0; i < table.columns.size(); ++i)
-        if (table.columns[i].name == c.name)
+        if (table.columns[i].name == c.name && table.columns[i].unit == c.unit)
             return int(i);
     table.columns.push_back(c);
     return int(table.columns.size()) - 1;
@@ -164,14 +215,10 @@ int columnIndex(RawTable &table, const toml::key &key)
 RawTable readToml(const QByteArray &bytes, Problems &problems)
 {
     RawTable table;
-    toml::table root;
-    try {
-        root = toml::parse(std::string_view(bytes.constData(), size_t(bytes.size())));
-    } catch (const toml::parse_error &e) {
-        problems.add({int(e.source().begin.line), int(e.source().begin.column)},
-                     QString::fromStdString(std::string(e.description())));
+    const std::optional<toml::table> parsed = tomlTable(bytes, problems);
+    if (!parsed)
         return table;
-    }
+    const toml::table &root = *parsed;
     if (const toml::array *rows = root["feed"].as_array()) {
         // [[feed]] rows: each a table of columns.
         for (const toml::node &node : *rows) {
@@ -184,21 +231,30 @@ RawTable readToml(const QByteArray &bytes, Problems &problems)
             for (const auto &[key, value] : *row) {
                 const size_t i = size_t(columnIndex(table, key));
                 raw.cells.resize(std::max(raw.cells.size(), i + 1));
-                raw.cells[i] = tomlCell(value, problems);
+                raw.cells[i] = tomlCell(value, problems, table.columns[i].name == kDateColumn);
             }
             table.rows.push_back(raw);
             if (table.rows.size() > size_t(kMostFeedRows))
                 break;
         }
         for (const auto &[key, value] : root)
-            if (key.str() != "feed")
+            if (key.str() == "start")
+                table.start = tomlCell(value, problems, true);
+            else if (key.str() != "feed")
                 problems.add({int(key.source().begin.line), int(key.source().begin.column)},
                              QStringLiteral("'%1' beside [[feed]] rows").arg(QString::fromStdString(std::string(key.str()))));
     } else {
         // Columns as arrays of equal length.
         for (const auto &[key, value] : root) {
+            if (key.str() == "start") {
+                table.start = tomlCell(value, problems, true);
+                continue;
+            }
             const toml::array *values = value.as_array();
             const size_t i = size_t(columnIndex(table, key));
+            if (std::any_of(table.columns.begin(), table.columns.begin() + qsizetype(i),
+                            [&](const RawColumn &c) { return c.name == table.columns[i].name; }))
+                continue;  // told as given twice
             if (!values) {
                 problems.add(positionOf(value), QStringLiteral("a column must be a list of numbers"));
                 continue;
@@ -213,7 +269,7 @@ RawTable readToml(const QByteArray &bytes, Problems &problems)
                 if (i == 0)
                     table.rows.push_back({positionOf((*values)[r]), {}});
                 table.rows[r].cells.resize(i + 1);
-                table.rows[r].cells[i] = tomlCell((*values)[r], problems);
+                table.rows[r].cells[i] = tomlCell((*values)[r], problems, table.columns[i].name == kDateColumn);
             }
         }
     }
@@ -224,10 +280,10 @@ RawTable readToml(const QByteArray &bytes, Problems &problems)
     std::iota(order.begin(), order.end(), 0);
     const auto rank = [&](size_t i) {
         const QString &name = table.columns[i].name;
-        return name == QLatin1String("day") ? 0 : name == QLatin1String("Q_in") ? 1 : 2;
+        return name == QLatin1String("day") || name == kDateColumn ? 0 : name == QLatin1String("Q_in") ? 1 : 2;
     };
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return rank(a) < rank(b); });
-    RawTable ordered;
+    RawTable ordered{{}, {}, table.start};
     for (size_t i : order)
         ordered.columns.push_back(table.columns[i]);
     for (const RawRow &row : table.rows) {
@@ -251,15 +307,66 @@ QString formText(Form form)
     return {};
 }
 
-// The checked schedule of a raw table, or nothing (with the problems added).
-std::optional<FeedSchedule> schedule(const RawTable &table, const Substrates &substrates, Problems &problems)
+// A date column (YYYY-MM-DD) made the day column: days from the start, the file's own or else
+// the first row's date. Rows dated before the start give way to the last of them, which is in
+// force on it and becomes day 0.
+void datesToDays(RawTable &table, Problems &problems)
 {
-    // Columns: what each is and its unit.
+    const auto dated = std::find_if(table.columns.begin(), table.columns.end(),
+                                    [](const RawColumn &c) { return c.name == kDateColumn; });
+    if (dated == table.columns.end()) {
+        if (table.start)
+            problems.add(table.start->at, QStringLiteral("start goes with a date column"));
+        return;
+    }
+    if (std::any_of(table.columns.begin(), table.columns.end(), [](const RawColumn &c) { return c.name == QLatin1String("day"); }))
+        problems.add(dated->at, QStringLiteral("a day column or a date column, not both"));
+    if (!dated->unit.isEmpty())
+        problems.add(dated->at, QStringLiteral("a date has no unit: YYYY-MM-DD"));
+    const size_t i = size_t(dated - table.columns.begin());
+    const std::optional<RawCell> first = table.rows.empty() ? std::nullopt : table.rows.front().cells[i];
+    if (problems.any() || !first)
+        return;  // no date in the first row is told as no day
+    const double start = table.start ? table.start->value : first->value;
+    if (first->value > start)
+        return problems.add(first->at, QStringLiteral("the first date, %1, comes after start %2: the feed on day 0 is not known")
+                                           .arg(QDate::fromJulianDay(qint64(first->value)).toString(Qt::ISODate),
+                                                QDate::fromJulianDay(qint64(start)).toString(Qt::ISODate)));
+    size_t inForce = 0;
+    for (size_t r = 0; r < table.rows.size(); ++r) {
+        std::optional<RawCell> &cell = table.rows[r].cells[i];
+        if (cell)
+            cell->value -= start;
+        if (cell && cell->value <= 0)
+            inForce = r;
+    }
+    table.rows.erase(table.rows.begin(), table.rows.begin() + qsizetype(inForce));
+    table.rows.front().cells[i]->value = 0;
+    dated->name = QStringLiteral("day");
+}
+
+// The checked schedule of a raw table, or nothing (with the problems added).
+std::optional<FeedSchedule> schedule(RawTable table, const Substrates &substrates, Problems &problems)
+{
+    datesToDays(table, problems);
+    // Columns: what each is and its unit; a name given more than once is told once, at its first.
+    std::unordered_map<QString, int> copies;
+    for (const RawColumn &c : table.columns)
+        ++copies[c.name];
     int day = -1, flow = -1;
     std::optional<Form> form;
     std::vector<QString> units;
     for (size_t i = 0; i < table.columns.size(); ++i) {
         const RawColumn &c = table.columns[i];
+        int &count = copies[c.name];
+        if (count > 1)
+            problems.add(c.at, count == 2 ? QStringLiteral("column %1 is given twice").arg(c.name)
+                                          : QStringLiteral("column %1 is given %2 times").arg(c.name).arg(count));
+        if (count == 0) {  // a repeat, told with the first
+            units.push_back({});
+            continue;
+        }
+        count = 0;
         QString unit;
         Form columnForm = Form::Composites;
         bool composition = true;
@@ -286,9 +393,6 @@ std::optional<FeedSchedule> schedule(const RawTable &table, const Substrates &su
         if (!c.unit.isEmpty() && compact(c.unit) != unit)
             problems.add(c.at, QStringLiteral("%1 is in %2, not %3")
                                    .arg(c.name, columnForm == Form::Substrates ? QStringLiteral("m3/d or t/d") : unit, c.unit));
-        for (size_t j = 0; j < i; ++j)
-            if (table.columns[j].name == c.name)
-                problems.add(c.at, QStringLiteral("column %1 appears twice").arg(c.name));
         if (composition) {
             if (form && *form != columnForm)
                 problems.add(c.at, QStringLiteral("%1 is %2, but the file gives its feed as %3: one form per file")
@@ -360,41 +464,43 @@ std::optional<FeedSchedule> schedule(const RawTable &table, const Substrates &su
     s.columns << QStringLiteral("day") << QStringLiteral("Q_in");
     s.values << columnValues(day);
     if (*form == Form::Substrates) {
-        // The flow-weighted mix: each component's load summed over the substrates, over the total
-        // flow; a flow of fresh mass (t/d) is a volume through the substrate's density.
-        QList<double> total, loads[26];
+        // The flow-weighted mix: each substrate weighs its share of the total flow, so a substrate
+        // flowing alone weighs exactly 1 and the mix is its own composition to the last digit; a flow
+        // of fresh mass (t/d) is a volume through the substrate's density.
+        QList<double> total, mixed[26];
         const std::vector<FeedComponent> &components = feedComponents();
         for (size_t r = 0; r < table.rows.size(); ++r) {
+            std::vector<std::pair<double, const QMap<QString, double> *>> flows;
             double q = 0, mass = 0, solids = 0, volatileSolids = 0;
-            std::vector<double> load(components.size(), 0.0);
-            for (size_t i = 0; i < table.columns.size(); ++i) {
-                const auto substrate = substrates.constFind(table.columns[i].name);
-                if (substrate == substrates.cend())
-                    continue;
-                const double density = substrate->value(QLatin1String(kDensity), kDefaultDensity) / 1000;  // t/m3
-                const double qs = units[i] == QLatin1String("t/d") ? valueAt(r, i) / density : valueAt(r, i);
-                q += qs;
-                mass += qs * density;
-                const auto solidsOf = [&](const char *key) {
-                    const auto it = substrate->constFind(QLatin1String(key));
-                    return it == substrate->cend() ? kNaN : qs * *it / 1000;
-                };
-                solids += solidsOf(kTotalSolids);
-                volatileSolids += solidsOf(kVolatileSolids);
-                for (size_t k = 0; k < components.size(); ++k)
-                    load[k] += qs * substrate->value(QLatin1String(components[k].name), 0.0);
-            }
+            for (size_t i = 0; i < table.columns.size(); ++i)
+                if (const auto substrate = substrates.constFind(table.columns[i].name); substrate != substrates.cend()) {
+                    const double density = substrate->value(QLatin1String(kDensity), kDefaultDensity) / 1000;  // t/m3
+                    const double qs = units[i] == QLatin1String("t/d") ? valueAt(r, i) / density : valueAt(r, i);
+                    flows.push_back({qs, &*substrate});
+                    q += qs;
+                    mass += qs * density;
+                    const auto solidsOf = [&](const char *key) {
+                        const auto it = substrate->constFind(QLatin1String(key));
+                        return it == substrate->cend() ? kNaN : qs * *it / 1000;
+                    };
+                    solids += solidsOf(kTotalSolids);
+                    volatileSolids += solidsOf(kVolatileSolids);
+                }
             s.freshMass << mass;
             s.totalSolids << solids;
             s.volatileSolids << volatileSolids;
             total << q;
-            for (size_t k = 0; k < components.size(); ++k)
-                loads[k] << (q > 0 ? load[k] / q : 0.0);
+            for (size_t k = 0; k < components.size(); ++k) {
+                double c = 0;
+                for (const auto &[qs, composition] : flows)
+                    c += q > 0 ? qs / q * composition->value(QLatin1String(components[k].name), 0.0) : 0.0;
+                mixed[k] << c;
+            }
         }
         s.values << total;
         for (size_t k = 0; k < components.size(); ++k) {
             s.columns << QString::fromLatin1(components[k].name);
-            s.values << loads[k];
+            s.values << mixed[k];
         }
         return s;
     }
@@ -443,9 +549,10 @@ double FeedSchedule::fedBy(const QList<double> &perDay, double t) const
     return fed;
 }
 
-double FeedSchedule::codAt(double t) const
+double FeedSchedule::codAt(double t) const { return codOfRow(rowAt(t)); }
+
+double FeedSchedule::codOfRow(int row) const
 {
-    const int row = rowAt(t);
     double cod = 0;
     for (int i = 2; i < columns.size(); ++i) {
         const FeedComponent *c = component(columns[i]);
@@ -459,51 +566,46 @@ FileReading<Substrates> readSubstrates(const QString &path, const SubstrateValue
 {
     Problems problems(path);
     FileReading<Substrates> reading;
-    const std::optional<QByteArray> bytes = contents(path, problems);
-    if (bytes) {
-        try {
-            const toml::table root = toml::parse(std::string_view(bytes->constData(), size_t(bytes->size())));
-            Substrates substrates;
-            for (const auto &[name, node] : root) {
-                const toml::table *table = node.as_table();
-                const QString substrate = QString::fromStdString(std::string(name.str()));
-                if (!table) {
-                    problems.add(positionOf(node), QStringLiteral("substrate %1 must be a table of components").arg(substrate));
-                    continue;
-                }
-                QMap<QString, double> components;
-                LabValues lab;
-                for (const auto &[key, value] : *table) {
-                    const QString c = QString::fromStdString(std::string(key.str()));
-                    if (!component(c) && !labKey(c)) {
-                        problems.add(positionOf(value), QStringLiteral("unknown component or lab value '%1'").arg(c));
-                    } else if (const std::optional<RawCell> cell = tomlCell(value, problems)) {
-                        if (cell->value < 0)
-                            problems.add(cell->at, QStringLiteral("%1 must not be negative").arg(c));
-                        if (component(c))
-                            components[c] = cell->value;
-                        else
-                            lab[c] = {cell->value, cell->at.line, cell->at.column};
-                    }
-                }
-                const Position at = positionOf(node);
-                const LabConversion read = readSubstrateTable(substrate, components, lab, set, {at.line, at.column, {}});
-                for (const LabNote &n : read.problems)
-                    problems.add({n.line, n.column}, QStringLiteral("%1: %2").arg(substrate, n.text));
-                for (const LabNote &n : read.warnings)
-                    reading.warnings << QStringLiteral("%1:%2:%3: %4: %5").arg(QFileInfo(path).fileName()).arg(n.line).arg(n.column).arg(substrate, n.text);
-                substrates[substrate] = read.values.value_or(components);
+    const std::optional<QByteArray> bytes = contents(path, kLargestSubstratesFile, problems);
+    const std::optional<toml::table> root = bytes ? tomlTable(*bytes, problems) : std::nullopt;
+    if (root) {
+        Substrates substrates;
+        for (const auto &[name, node] : *root) {
+            const toml::table *table = node.as_table();
+            const QString substrate = QString::fromStdString(std::string(name.str()));
+            if (!table) {
+                problems.add(positionOf(node), QStringLiteral("substrate %1 must be a table of components").arg(substrate));
+                continue;
             }
-            for (const QString &problem : strayValues(substrates.keys(), set))
-                problems.add(problem);
-            if (substrates.isEmpty() && !problems.any())
-                problems.add(QStringLiteral("no substrates"));
-            if (!problems.any())
-                reading.value = substrates;
-        } catch (const toml::parse_error &e) {
-            problems.add({int(e.source().begin.line), int(e.source().begin.column)},
-                         QString::fromStdString(std::string(e.description())));
+            QMap<QString, double> components;
+            LabValues lab;
+            for (const auto &[key, value] : *table) {
+                const QString c = QString::fromStdString(std::string(key.str()));
+                if (!component(c) && !labKey(c)) {
+                    problems.add(positionOf(value), QStringLiteral("unknown component or lab value '%1'").arg(c));
+                } else if (const std::optional<RawCell> cell = tomlCell(value, problems)) {
+                    if (cell->value < 0)
+                        problems.add(cell->at, QStringLiteral("%1 must not be negative").arg(c));
+                    if (component(c))
+                        components[c] = cell->value;
+                    else
+                        lab[c] = {cell->value, cell->at.line, cell->at.column};
+                }
+            }
+            const Position at = positionOf(node);
+            const LabConversion read = readSubstrateTable(substrate, components, lab, set, {at.line, at.column, {}});
+            for (const LabNote &n : read.problems)
+                problems.add({n.line, n.column}, QStringLiteral("%1: %2").arg(substrate, n.text));
+            for (const LabNote &n : read.warnings)
+                reading.warnings << QStringLiteral("%1:%2:%3: %4: %5").arg(QFileInfo(path).fileName()).arg(n.line).arg(n.column).arg(substrate, n.text);
+            substrates[substrate] = read.values.value_or(components);
         }
+        for (const QString &problem : strayValues(substrates.keys(), set))
+            problems.add(problem);
+        if (substrates.isEmpty() && !problems.any())
+            problems.add(QStringLiteral("no substrates"));
+        if (!problems.any())
+            reading.value = substrates;
     }
     reading.problems = problems.list;
     return reading;
@@ -513,7 +615,7 @@ FileReading<FeedSchedule> readFeedSchedule(const QString &path, const Substrates
 {
     Problems problems(path);
     FileReading<FeedSchedule> reading;
-    if (const std::optional<QByteArray> bytes = contents(path, problems)) {
+    if (const std::optional<QByteArray> bytes = contents(path, kLargestFeedFile, problems)) {
         const RawTable table = path.endsWith(QLatin1String(".toml"), Qt::CaseInsensitive) ? readToml(*bytes, problems)
                                                                                            : readCsv(*bytes, problems);
         if (!problems.any())

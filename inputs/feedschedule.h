@@ -2,7 +2,8 @@
 
 // A feed schedule: what flows into the first reactor or section, row by row from day 0, read
 // from a CSV or TOML file and checked before a run. Each row gives its day (d, from 0, strictly
-// increasing), and the feed in one of three forms per file:
+// increasing) or its date (YYYY-MM-DD; day 0 the first row's, or a TOML file's `start`, rows before
+// it giving way to the one in force on it), and the feed in one of three forms per file:
 //   - composites: Q_in (m3/d) and X_c_in (kgCOD/m3), disintegrating with the run's fractions;
 //   - components: Q_in and any of the 24 liquid species, S_cat and S_an by state name (0 where
 //     not given);
@@ -37,6 +38,7 @@ struct FeedSchedule {
     int rowAt(double t) const;
     double flowAt(double t) const;  // m3/d
     double codAt(double t) const;   // kgCOD/m3 of organic matter flowing in
+    double codOfRow(int row) const; // the same, of one row of values
     // What a quantity given per day row by row (freshMass ...) adds up to from day 0 to t.
     double fedBy(const QList<double> &perDay, double t) const;
 };
@@ -73,5 +75,6 @@ FileReading<Substrates> readSubstrates(const QString &path, const SubstrateValue
 // same columns as arrays). substrates are the ones a schedule of substrates may name. Refused:
 // unknown columns, units or substrates, more than one form, non-numbers, negative flows or
 // concentrations, days that do not start at 0 or do not increase, no rows, more than
-// kMostFeedRows rows.
+// kMostFeedRows rows, a column given twice. The file goes through readGuardedFile (at most
+// kLargestFeedFile bytes; substrates kLargestSubstratesFile).
 FileReading<FeedSchedule> readFeedSchedule(const QString &path, const Substrates &substrates = {});

@@ -1,6 +1,7 @@
 #include "inputentries.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QLocale>
 #include <QStringList>
@@ -168,21 +169,31 @@ private:
                 problem(entry, QStringLiteral("must be native or scripts, not %1").arg(name ? *name : typeName(entry.value)));
             return true;
         }
-        const bool feed = entry.key == QLatin1String(kFeedKey);
-        if (!feed && entry.key != QLatin1String(kSubstratesKey))
+        std::optional<QString> *file = entry.key == QLatin1String(kFeedKey)            ? &given.feed
+                                       : entry.key == QLatin1String(kSubstratesKey)    ? &given.substrates
+                                       : entry.key == QLatin1String(kInitialStateKey) ? &given.initialState
+                                       : entry.key == QLatin1String(kFinalStateKey)   ? &given.finalState
+                                                                                      : nullptr;
+        if (!file)
             return false;
         given.modelLines[entry.key] = entry.line;
-        const std::optional<QString> name = text(entry.value);
+        // A file name as given: spaces may begin or end it.
+        const std::optional<QString> name = entry.value.isString() ? std::optional<QString>(entry.value.toString()) : std::nullopt;
+        const bool word = name && file == &given.initialState
+                          && (*name == QLatin1String(kSteadyStart) || *name == QLatin1String(kStartUp));
         if (!name || name->isEmpty())
             problem(entry, QStringLiteral("needs a file name, not %1").arg(name ? QStringLiteral("an empty text") : typeName(entry.value)));
         else
-            (feed ? given.feed : given.substrates) = folder.isEmpty() ? *name : QDir(folder).absoluteFilePath(*name);
+            *file = folder.isEmpty() || word ? *name : QDir(folder).absoluteFilePath(*name);
         return true;
     }
 
     // A model constant, or a lab value a run sets over its substrates file's.
     void readParameter(const InputEntry &entry, qsizetype prefixLength, ParameterValues &into)
     {
+        if (const auto earlier = given.modelLines.find(entry.key); earlier != given.modelLines.end())
+            return problem(entry, earlier->second > 0 ? QStringLiteral("is given twice (also on line %1)").arg(earlier->second)
+                                                      : QStringLiteral("is given twice"));
         given.modelLines[entry.key] = entry.line;
         const std::optional<double> value = number(entry.value);
         if (!value)
@@ -198,7 +209,8 @@ private:
     GivenInputs given;
 };
 
-// The schedule of the last source naming one, with its substrates, into the request.
+// The schedule of the last source naming one, with its substrates, into the request. The inputs
+// it replaces are refused from the source naming it and every later one.
 void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedRequest &composed)
 {
     int index = -1, feedIndex = -1;
@@ -213,10 +225,12 @@ void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedReques
         if (!source->substrateValues.isEmpty() && !source->substrates)
             composed.problems.append({index, {QLatin1String(kSubstrateValuesKey),
                                               QStringLiteral("goes with %1").arg(QLatin1String(kSubstratesKey)), 0}});
-        if (!source->feed)
+        if (source->feed) {
+            feedSource = source;
+            feedIndex = index;
+        }
+        if (!feedSource)
             continue;
-        feedSource = source;
-        feedIndex = index;
         for (const Input replaced : {Input::FeedFlow, Input::BiomassConcentration})
             if (const auto given = source->lines.find(replaced); given != source->lines.end())
                 composed.problems.append({index, {QLatin1String(inputInfo(replaced).key),
@@ -241,6 +255,39 @@ void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedReques
     if (!read.value)
         return refuse(kFeedKey, read.problems);
     composed.request.feed = std::make_shared<const FeedSchedule>(*read.value);
+}
+
+// The start of the last source naming one into the request: a saved state is read for the run's
+// configuration.
+void readStart(int mode, std::initializer_list<const GivenInputs *> sources, ComposedRequest &composed)
+{
+    int index = -1, startIndex = -1;
+    const GivenInputs *startSource = nullptr;
+    for (const GivenInputs *source : sources) {
+        ++index;
+        if (source->initialState) {
+            startSource = source;
+            startIndex = index;
+        }
+        if (source->finalState)
+            composed.request.finalStateFile = *source->finalState;
+    }
+    if (!startSource || *startSource->initialState == QLatin1String(kStartUp))
+        return;
+    StartState &start = composed.request.start;
+    if (*startSource->initialState == QLatin1String(kSteadyStart)) {
+        start.kind = StartState::Kind::Steady;
+        return;
+    }
+    const FileReading<ModelState> read = readStateFile(*startSource->initialState, mode);
+    if (!read.value) {
+        composed.problems.append({startIndex, {QLatin1String(kInitialStateKey), read.problems.join(QStringLiteral("; ")),
+                                               startSource->modelLines.at(QLatin1String(kInitialStateKey))}});
+        return;
+    }
+    start.kind = StartState::Kind::Saved;
+    start.file = QFileInfo(*startSource->initialState).absoluteFilePath();
+    start.saved = *read.value;
 }
 
 }  // namespace
@@ -307,16 +354,18 @@ ComposedRequest composeRequest(int mode, std::initializer_list<const GivenInputs
         composed.problems.append({source, problem});
     }
     readFeed(sources, composed);
+    readStart(mode, sources, composed);
     for (InputProblem problem : checkModelInputs(request)) {
-        // To the last source that gave the feed or changed a constant, at its first such line.
+        // To the last source that gave the feed or changed the constant, at its line.
+        const QString givenKey = problem.constant.isEmpty()
+                                     ? problem.key
+                                     : problem.key + QLatin1Char('.') + problem.constant;
         int index = 0, found = -1;
         for (const GivenInputs *source : sources) {
-            for (const auto &[key, line] : source->modelLines)
-                if (key.startsWith(problem.key)) {
-                    found = index;
-                    problem.line = line;
-                    break;
-                }
+            if (const auto given = source->modelLines.find(givenKey); given != source->modelLines.end()) {
+                found = index;
+                problem.line = given->second;
+            }
             ++index;
         }
         composed.problems.append({found, problem});

@@ -41,6 +41,8 @@ struct GivenInputs {
     // the model constants changed, by name, and the line of each ("feed", "parameters.km_ac").
     std::optional<QString> feed, substrates;
     std::optional<Engine> engine;
+    // The start ("start-up", "steady" or a state file) and the final state's file, as for feed.
+    std::optional<QString> initialState, finalState;
     ParameterValues parameters;
     SubstrateValues substrateValues;  // lab values set over the substrates file's ("maize.BMP")
     std::map<QString, int> modelLines;
@@ -65,7 +67,8 @@ struct ComposedRequest {
 
 // The defaults of configuration mode, then the inputs of each source that apply to it, later
 // sources winning (the model constants name by name, the feed of the last source naming one,
-// read with its substrates); then checkRunRequest and checkModelInputs. A source may not give a
+// read with its substrates, the start state file of the last naming one, read for the
+// configuration); then checkRunRequest and checkModelInputs. A source may not give a
 // feed schedule and the inputs it replaces (q-in, x-c-in).
 ComposedRequest composeRequest(int mode, std::initializer_list<const GivenInputs *> sources);
 

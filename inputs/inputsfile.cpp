@@ -1,8 +1,8 @@
 #include "inputsfile.h"
 
-#include "tomlguard.h"
+#include "guardedfile.h"
+#include "guardedtoml.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -91,6 +91,8 @@ InputsFileRead readTable(const toml::table &table, const QString &folder)
     }
     values.feed = given.feed.value_or(QString());
     values.substrates = given.substrates.value_or(QString());
+    if (given.initialState != QLatin1String(kStartUp))
+        values.initialState = given.initialState.value_or(QString());
     values.parameters = given.parameters;
     values.substrateValues = given.substrateValues;
 
@@ -145,6 +147,8 @@ QByteArray inputsFileText(const InputValues &values)
         text += tomlLine(kFeedKey, values.feed.toStdString());
     if (!values.feed.isEmpty() && !values.substrates.isEmpty())
         text += tomlLine(kSubstratesKey, values.substrates.toStdString());
+    if (!values.initialState.isEmpty())
+        text += tomlLine(kInitialStateKey, values.initialState.toStdString());
     if (!values.feed.isEmpty() && !values.substrates.isEmpty() && !values.substrateValues.isEmpty()) {
         text += std::string("\n[") + kSubstrateValuesKey + "]\n";
         for (auto it = values.substrateValues.cbegin(); it != values.substrateValues.cend(); ++it)
@@ -160,30 +164,22 @@ QByteArray inputsFileText(const InputValues &values)
 
 InputsFileRead parseInputsText(const QByteArray &text, const QString &folder)
 {
-    if (const std::optional<TomlRefusal> refusal = refuseUnsafeToml(text)) {
+    const GuardedToml parsed = parseGuardedToml(text);
+    if (parsed.refusal) {
         InputsFileRead refused;
-        refused.problems.append({QString(), refusal->reason, refusal->line});
+        refused.problems.append({QString(), parsed.refusal->reason, parsed.refusal->line});
         return refused;
     }
-    try {
-        return readTable(toml::parse(std::string_view(text.constData(), size_t(text.size()))), folder);
-    } catch (const toml::parse_error &error) {
-        InputsFileRead failed;
-        failed.problems.append({QString(),
-                                QStringLiteral("not TOML: %1").arg(QString::fromUtf8(error.description().data(),
-                                                                                      qsizetype(error.description().size()))),
-                                int(error.source().begin.line)});
-        return failed;
-    }
+    return readTable(parsed.table, folder);
 }
 
 InputsFileRead readInputsFile(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    const GuardedFile file = readGuardedFile(path, kLargestInputsFile);
+    if (!file.refusal.isEmpty()) {
         InputsFileRead failed;
-        failed.problems.append({QString(), QStringLiteral("%1: %2").arg(path, file.errorString())});
+        failed.problems.append({QString(), QStringLiteral("%1: %2").arg(path, file.refusal)});
         return failed;
     }
-    return parseInputsText(file.read(kLargestToml + 1), QFileInfo(path).absolutePath());  // more is refused unread
+    return parseInputsText(file.bytes, QFileInfo(path).absolutePath());
 }

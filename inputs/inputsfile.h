@@ -22,6 +22,7 @@ struct InputValues {
     QString manualPh = QString::fromLatin1(inputInfo(Input::Ph).resetText);  // when not free
     std::map<Input, QString> texts;  // the inputs given; only ones that apply to the configuration
     QString feed, substrates;        // the schedule's and substrates' files, absolute; empty: none
+    QString initialState;            // "steady" or a state file, absolute; empty: the start-up
     ParameterValues parameters;      // the model constants changed
     SubstrateValues substrateValues;  // the lab values set over the substrates file's
 };

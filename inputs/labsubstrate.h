@@ -33,9 +33,9 @@ inline constexpr const char *kVolatileSolids = "volatile_solids";
 inline constexpr const char *kNitrogen = "nitrogen";
 inline constexpr double kDefaultDensity = 1000;  // kg/m3
 
-// Methane from the COD it takes to form: 0.35 Nm3 CH4 per kg COD (one mole of CH4, 22.4 L at
-// 0 degC and 1 atm, oxidises with two moles of O2, 64 g).
-inline constexpr double kMethanePerCod = 0.35;
+// The most methane that a kilogram of COD gives: one mole of CH4 (22.414 normal litres at
+// 0 °C and 1.01325 bar) is oxidised by 64 g of O2, so 0.35 Nm3/kgCOD.
+inline constexpr double kMethanePerCod = 22.414 / 64;
 
 struct LabValue {
     double value;

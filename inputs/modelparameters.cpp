@@ -1,8 +1,9 @@
 #include "modelparameters.h"
 
-#include <QFile>
+#include "guardedtoml.h"
 
-#include <toml++/toml.h>
+#include <QFile>
+#include <QLocale>
 
 #include <algorithm>
 #include <cmath>
@@ -29,12 +30,10 @@ std::vector<ModelParameter> readDeclaration()
     if (!file.open(QIODevice::ReadOnly))
         declarationFault("missing from the program's resources");
     const QByteArray text = file.readAll();
-    toml::table root;
-    try {
-        root = toml::parse(std::string_view(text.constData(), size_t(text.size())));
-    } catch (const toml::parse_error &e) {
-        declarationFault(std::string(e.description()));
-    }
+    const GuardedToml parsed = parseGuardedToml(text);
+    if (parsed.refusal)
+        declarationFault(parsed.refusal->reason.toStdString());
+    const toml::table &root = parsed.table;
     std::vector<ModelParameter> parameters;
     const toml::array *entries = root["parameter"].as_array();
     if (!entries)
@@ -56,6 +55,8 @@ std::vector<ModelParameter> readDeclaration()
             declarationFault(p.name.toStdString() + ": unknown kind '" + kind + "'");
         p.kind = known->first;
         p.uptake = QString::fromStdString(entry["uptake"].value_or(std::string()));
+        p.lowest = entry["min"].value_or(p.lowest);
+        p.highest = entry["max"].value_or(p.highest);
         if (const toml::array *codes = entry["fixed_in"].as_array())
             for (const toml::node &code : *codes)
                 p.fixedIn << QString::fromStdString(code.value_or(std::string()));
@@ -82,7 +83,7 @@ int editDistance(const QString &a, const QString &b)
     return row[size_t(b.size())];
 }
 
-QString number(double v) { return QString::number(v, 'g', 17); }
+QString number(double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); }
 
 // Why one value does not suit its constant's kind; empty when it does.
 QString rangeProblem(const ModelParameter &p, double v)
@@ -150,21 +151,25 @@ QString nearestParameterName(const QString &name)
     return nearest ? nearest->name : QString();
 }
 
-QStringList checkParameters(const ParameterValues &values)
+std::vector<ParameterProblem> parameterProblems(const ParameterValues &values)
 {
-    QStringList problems;
+    std::vector<ParameterProblem> problems;
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         const ModelParameter *p = modelParameter(it.key());
         if (!p) {
-            problems << QStringLiteral("unknown model parameter '%1' (did you mean %2?)")
-                            .arg(it.key(), nearestParameterName(it.key()));
+            problems.push_back({it.key(), QStringLiteral("unknown model parameter '%1' (did you mean %2?)")
+                                              .arg(it.key(), nearestParameterName(it.key()))});
             continue;
         }
-        const QString problem = rangeProblem(*p, it.value());
+        QString problem = rangeProblem(*p, it.value());
+        if (problem.isEmpty() && !(it.value() >= p->lowest && it.value() <= p->highest))
+            problem = std::isfinite(p->lowest)
+                          ? QStringLiteral("must be from %1 to %2").arg(p->lowest, 0, 'g', 6).arg(p->highest, 0, 'g', 6)
+                          : QStringLiteral("must be at most %1").arg(p->highest, 0, 'g', 6);
         if (!problem.isEmpty())
-            problems << QStringLiteral("model parameter %1 = %2 %3").arg(p->name, number(it.value()), problem);
+            problems.push_back({p->name, QStringLiteral("model parameter %1 = %2 %3").arg(p->name, number(it.value()), problem)});
     }
-    if (!problems.isEmpty())
+    if (!problems.empty())
         return problems;
 
     // Relations between constants, on the values the run would take.
@@ -180,14 +185,28 @@ QStringList checkParameters(const ParameterValues &values)
             const QString upper = p->name.chopped(3) + QStringLiteral("_ul");
             const double ul = values.value(upper, modelParameter(upper)->defaultValue);
             if (!(v < ul))
-                problems << QStringLiteral("model parameter %1 = %2 must be below %3 = %4")
-                                .arg(p->name, number(v), upper, number(ul));
+                problems.push_back({values.contains(p->name) ? p->name : upper,
+                                    QStringLiteral("model parameter %1 = %2 must be below %3 = %4")
+                                        .arg(p->name, number(v), upper, number(ul))});
         }
     }
     constexpr double roundingTolerance = 1e-12;
-    for (auto it = uptakeSums.cbegin(); it != uptakeSums.cend(); ++it)
-        if (it.value() > 1.0 + roundingTolerance)
-            problems << QStringLiteral("model parameters %1 add up to %2, more than 1")
-                            .arg(uptakeNames[it.key()].join(QLatin1String(" + ")), number(it.value()));
+    for (auto it = uptakeSums.cbegin(); it != uptakeSums.cend(); ++it) {
+        if (!(it.value() > 1.0 + roundingTolerance))
+            continue;
+        const QStringList &names = uptakeNames[it.key()];
+        const auto changed = std::find_if(names.cbegin(), names.cend(), [&](const QString &n) { return values.contains(n); });
+        problems.push_back({changed != names.cend() ? *changed : names.first(),
+                            QStringLiteral("model parameters %1 add up to %2, more than 1")
+                                .arg(names.join(QLatin1String(" + ")), number(it.value()))});
+    }
     return problems;
+}
+
+QStringList checkParameters(const ParameterValues &values)
+{
+    QStringList texts;
+    for (const ParameterProblem &problem : parameterProblems(values))
+        texts << problem.text;
+    return texts;
 }

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
+#include <utility>
 
 const char *const kFractionSumKey = "f-pr + f-li + f-ch";
 const char *const kFeedKey = "feed";
@@ -13,6 +15,9 @@ const char *const kSubstratesKey = "substrates";
 const char *const kParametersKey = "parameters";
 const char *const kSubstrateValuesKey = "substrate-values";
 const char *const kEngineKey = "engine";
+const char *const kInitialStateKey = "initial-state";
+const char *const kFinalStateKey = "final-state";
+const char *const kStartUp = "start-up";
 
 namespace {
 
@@ -93,6 +98,35 @@ QString valueProblem(const InputInfo &info, double value, int mode)
     return {};
 }
 
+namespace {
+
+constexpr std::pair<Input, double PlantInputs::*> kPlantFields[] = {
+    {Input::MethaneLhv, &PlantInputs::lhv_ch4},       {Input::EtaEl, &PlantInputs::eta_el},
+    {Input::EtaTh, &PlantInputs::eta_th},             {Input::OwnUse, &PlantInputs::own_use},
+    {Input::FeedTemperature, &PlantInputs::T_feed},   {Input::AmbientTemperature, &PlantInputs::T_ambient},
+    {Input::UValue, &PlantInputs::u_value},           {Input::FosTacWarning, &PlantInputs::fos_tac_warning},
+    {Input::FosTacCritical, &PlantInputs::fos_tac_critical}, {Input::PhLow, &PlantInputs::ph_low},
+    {Input::VfaHigh, &PlantInputs::vfa_high},
+};
+
+}  // namespace
+
+PlantInputs plantInputs(const RunRequest &r)
+{
+    PlantInputs plant;
+    for (const auto &[input, field] : kPlantFields)
+        plant.*field = r.*inputInfo(input).field;
+    return plant;
+}
+
+double plantInput(const PlantInputs &plant, const InputInfo &info)
+{
+    for (const auto &[input, field] : kPlantFields)
+        if (input == info.input)
+            return plant.*field;
+    return std::numeric_limits<double>::quiet_NaN();
+}
+
 QList<InputProblem> checkRunRequest(const RunRequest &request)
 {
     QList<InputProblem> problems;
@@ -111,6 +145,10 @@ QList<InputProblem> checkRunRequest(const RunRequest &request)
         problems.append({QLatin1String(kFractionSumKey),
                          QStringLiteral("must not add up to more than 1 (got %1)")
                              .arg(number((request.f_li_xc + request.f_pr_xc) + request.f_ch_xc))});
+    if (request.eta_el + request.eta_th > 1 + 1e-12)  // the CHP cannot give more than the methane holds
+        problems.append({QLatin1String(inputInfo(Input::EtaTh).key),
+                         QStringLiteral("must not add up with eta-el to more than 1 (got %1)")
+                             .arg(number(request.eta_el + request.eta_th))});
     return problems;
 }
 
@@ -145,8 +183,16 @@ double recorded(const std::vector<double> &record, const InputInfo &info)
 QList<InputProblem> checkModelInputs(const RunRequest &request)
 {
     QList<InputProblem> problems;
-    for (const QString &problem : checkParameters(request.parameters))
-        problems.append({QLatin1String(kParametersKey), problem});
+    const QLatin1String parametersKey(kParametersKey);
+    for (const ParameterProblem &problem : parameterProblems(request.parameters))
+        problems.append({parametersKey, problem.text, 0, problem.name});
+    const QLatin1String code(configuration(request.mode).code);
+    for (auto it = request.parameters.cbegin(); it != request.parameters.cend(); ++it)
+        if (const ModelParameter *p = modelParameter(it.key()); p && p->fixedIn.contains(code))
+            problems.append({parametersKey,
+                             QStringLiteral("model parameter %1 cannot matter: config %2 replaces it by a law of its own")
+                                 .arg(p->name, code),
+                             0, p->name});
     // The configurations whose model divides by the feed flow refuse a flow of 0, in a schedule too.
     const bool needsFeed = inputInfo(Input::FeedFlow).lowestExcludedIn & (1u << request.mode);
     if (request.feed && needsFeed) {

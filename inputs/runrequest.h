@@ -5,6 +5,7 @@
 
 #include "feedschedule.h"
 #include "modelparameters.h"
+#include "statefile.h"
 
 #include <QList>
 #include <QString>
@@ -31,6 +32,14 @@ struct RunRequest {
     double V_t1 = 0, V_t2 = 0;
     double t_sr = 0;   // temperature-phased
     double mix_i = 0;  // pump-mixed
+    // The plant around the digesters (energy) and the operator's alarm thresholds: they change no
+    // model value, only what the results derive from it (see results/operation.h).
+    double lhv_ch4 = 0;                  // kWh/Nm3
+    double eta_el = 0, eta_th = 0;       // CHP efficiencies
+    double own_use = 0;                  // share of the electricity the plant uses itself
+    double T_feed = 0, T_ambient = 0;    // K
+    double u_value = 0;                  // W/(m2·K) of the digesters' walls
+    double fos_tac_warning = 0, fos_tac_critical = 0, ph_low = 0, vfa_high = 0;
     // The model constants that differ from their defaults, by name.
     ParameterValues parameters;
     // The feed schedule read from a file; null for the built-in feed (final_Q_in and X_c_in),
@@ -38,7 +47,19 @@ struct RunRequest {
     std::shared_ptr<const FeedSchedule> feed;
     // Which right-hand side the scripts integrate.
     Engine engine = Engine::Native;
+    // Where the run starts, and the file its final state goes to (empty: none).
+    StartState start;
+    QString finalStateFile;
 };
+
+// The plant and alarm inputs of a run, as the results take them.
+struct PlantInputs {
+    double lhv_ch4 = 0, eta_el = 0, eta_th = 0, own_use = 0, T_feed = 0, T_ambient = 0, u_value = 0;
+    double fos_tac_warning = 0, fos_tac_critical = 0, ph_low = 0, vfa_high = 0;
+};
+PlantInputs plantInputs(const RunRequest &request);
+// The value of a plant input (Input::MethaneLhv ...) among them; NaN for any other input.
+double plantInput(const PlantInputs &plant, const InputInfo &info);
 
 // What a check refused: the key of an input ("t-end") or of the fraction sum, the line of the
 // file that gave it (0: not from a file), and why ("must be greater than 0 (got 0 m3)"). Each
@@ -47,6 +68,7 @@ struct InputProblem {
     QString key;
     QString reason;
     int line = 0;
+    QString constant;  // for a problem of the model constants, the constant it concerns
 };
 
 // The key of the fractioning factors' sum.
@@ -61,6 +83,11 @@ extern const char *const kParametersKey;  // "parameters"
 extern const char *const kSubstrateValuesKey;  // "substrate-values"
 // The right-hand side the scripts integrate: "native" (the compiled kernel) or "scripts".
 extern const char *const kEngineKey;  // "engine"
+// The run's start: "start-up" (the default), "steady" or a state file; the file its final state
+// goes to.
+extern const char *const kInitialStateKey;  // "initial-state"
+extern const char *const kFinalStateKey;    // "final-state"
+extern const char *const kStartUp;          // "start-up"
 
 // Whether the three fractioning factors add up to more than 1. Factors typed to add up to
 // exactly 1 (0.33, 0.56, 0.11) may exceed it by a rounding error of the sum; they pass.
@@ -88,6 +115,7 @@ std::vector<double> runRecord(const RunRequest &stored);
 // An input's value in a record (the manual pH for the pH); 0 where the record is too short.
 double recorded(const std::vector<double> &record, const InputInfo &info);
 // Why the request's model constants or feed schedule cannot run (empty when they can): the
-// constants' checks (key "parameters"), and a schedule row without flow for a configuration that
-// divides by the feed flow (key "feed").
+// constants' checks and constants the configuration replaces by a law of its own (key
+// "parameters"), and a schedule row without flow for a configuration that divides by the feed
+// flow (key "feed").
 QList<InputProblem> checkModelInputs(const RunRequest &request);

@@ -3,11 +3,10 @@
 # integrates it over the simulated days with an output every 0.1 d (MyFunc). The feed enters section 1,
 # the effluent leaves section 3, neighbouring sections exchange matter, the pump returns matter from
 # section 3 to section 1, and only section 1 exchanges gas with the headspace.
-# solve_ph comes from the solver script, which runs in the same namespace after this one.
+# solve_ph and Integration come from the solver script, which runs in the same namespace after this one.
 from math import exp, floor, log10
 
 import numpy as np
-from scipy import integrate
 
 try:
     import digestra_kernel  # the compiled right-hand side, where the program offers it
@@ -39,8 +38,8 @@ SECTION_2 = 30
 SECTION_3 = 60
 
 # Columns of the result table. Liquid values are the means of the three sections, gas values those of
-# the headspace; pH, ions, dissolved carbon dioxide and free ammonia are section 3's as the latest
-# evaluation of tank published them.
+# the headspace; pH, ions, dissolved carbon dioxide and free ammonia are section 3's as tank
+# published them, evaluated at the row's time and state.
 RESULT_COLUMNS = (
     't', 'gasflow', 'gasflow_N', 'p_ch4_adjust', 'p_co2_adjust', 'p_h2_adjust', 'p_h2o_adjust', 'pH',
     'COD_Tot', 'COD_S', 'COD_X',
@@ -54,6 +53,9 @@ OUTPUT_INTERVAL = 0.1
 
 # Right-hand-side evaluations of the current run (read by benchmarks).
 rhs_evaluations = 0
+# The state the last run reached, by state name, one block per section (state_blocks); None after a
+# failed or stopped run.
+final_state = None
 
 
 def tank(t, y):
@@ -336,8 +338,8 @@ def initial_row():
 
 
 def report_row(t, y):
-    # One output row: the section means and the headspace reached at t, and the values published by
-    # the latest evaluation.
+    # One output row: the section means and the headspace reached at t, and the values tank published
+    # for them.
     state = y.tolist()
     values = {name: (state[i] + state[SECTION_2 + i] + state[SECTION_3 + i]) / 3
               for i, name in enumerate(STATE_NAMES[:LIQUID + 2])}
@@ -361,34 +363,44 @@ def report_row(t, y):
     return [values[name] for name in RESULT_COLUMNS]
 
 
+def row_at(rhs, t, y):
+    # The output row of the state y on day t, with the values that one evaluation of rhs there publishes.
+    rhs(t, y)
+    if rhs is not tank:
+        globals().update(rhs.published()[0])
+    return report_row(t, y)
+
+
 # feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
+# initial_state: None for the start-up state, 'steady', or a saved state's blocks (see start_state).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, feed=None):
-    global rhs_evaluations
+           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, feed=None, initial_state=None):
+    global rhs_evaluations, final_state
     rhs_evaluations = 0
+    final_state = None
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1, V_t1, mix_i_t, feed)
 
     # The kernel computes tank's numbers from this namespace's constants and the feed in force.
     rhs = tank if digestra_kernel is None else digestra_kernel.PumpMixed(globals(), feed_table())
-    r = integrate.ode(rhs).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end
-    num_steps = floor((t_final - 0.0) / OUTPUT_INTERVAL) + 1
-    r.set_initial_value(INITIAL_SECTIONS, 0.0)
+    num_steps = floor(round(t_final / OUTPUT_INTERVAL, 10)) + 1  # one row per started tenth of a day
+    r = Integration(rhs, start_state(initial_state, INITIAL_SECTIONS, rhs))
 
     results = np.zeros((num_steps, len(RESULT_COLUMNS)))
-    results[0] = initial_row()
+    results[0] = initial_row() if initial_state is None else row_at(rhs, 0.0, r.y)
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        r.integrate(r.t + OUTPUT_INTERVAL)
-        if rhs is not tank:
-            globals().update(rhs.published()[0])
+        t = round(k * OUTPUT_INTERVAL, 10)  # exact, free of accumulated rounding
+        r.integrate(t)
         callback(r.t, t_final)
-        results[k] = report_row(r.t, r.y)
+        results[k] = row_at(rhs, r.t, r.y)  # r.t: t, or where a failed step left the state
         k += 1
     if rhs is not tank:
         rhs_evaluations = rhs.evaluations
+    if r.successful():
+        final_state = state_blocks(r.y)
     return results

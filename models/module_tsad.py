@@ -1,11 +1,11 @@
 # Two-stage digestion: two digesters in series at one temperature. Reactor 1 takes the feed, reactor 2 the
 # liquid leaving reactor 1 at the same flow; each has its own volume, headspace and vent pressure. tank
 # holds the ADM1 kinetics of both, MyFunc the run that integrates them over the simulated days with an
-# output every 0.1 d. solve_ph comes from the solver script, which runs in the same namespace after this one.
+# output every 0.1 d. solve_ph and Integration come from the solver script, which runs in the same
+# namespace after this one.
 from math import exp, floor, log10
 
 import numpy as np
-from scipy import integrate
 
 try:
     import digestra_kernel  # the compiled right-hand side, where the program offers it
@@ -34,7 +34,7 @@ INITIAL_STATE = (
 
 # Columns of one reactor's block of the result table (reactor 1's block first, then reactor 2's). Names
 # found in STATE_NAMES are copied from the reactor's state reached; the others are taken or derived from
-# the values that the latest evaluation of tank published for that reactor.
+# the values that tank published for that reactor, evaluated at the row's time and state.
 RESULT_COLUMNS = (
     't', 'gasflow', 'gasflow_N', 'p_ch4_adjust', 'p_co2_adjust', 'p_h2_adjust', 'p_h2o_adjust', 'pH',
     'COD_Tot', 'COD_S', 'COD_X',
@@ -48,6 +48,8 @@ OUTPUT_INTERVAL = 0.1
 
 # Right-hand-side evaluations of the current run (read by benchmarks).
 rhs_evaluations = 0
+# The state the last run reached, by state name (state_blocks); None after a failed or stopped run.
+final_state = None
 
 
 def tank(t, y):
@@ -325,35 +327,45 @@ def published_values():
     return reactor_1, reactor_2
 
 
+def row_at(rhs, t, state):
+    # The output row of the state on day t, with the values that one evaluation of rhs there publishes.
+    rhs(t, state)
+    y = state.tolist()
+    reactor_1, reactor_2 = published_values() if rhs is tank else rhs.published()
+    return (report_row(t, y[:REACTOR_2 - 1], reactor_1, P_atm)
+            + report_row(t, y[REACTOR_2:], reactor_2, P_atm2))
+
+
 # feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
+# initial_state: None for the start-up state, 'steady', or a saved state's blocks (see start_state).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1_t, P_atm2_t, V_t1, V_t2, callback, getvalue, feed=None):
-    global rhs_evaluations
+           T_1, P_atm1_t, P_atm2_t, V_t1, V_t2, callback, getvalue, feed=None, initial_state=None):
+    global rhs_evaluations, final_state
     rhs_evaluations = 0
+    final_state = None
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1_t, P_atm2_t, V_t1, V_t2, feed)
 
     # The kernel computes tank's numbers from this namespace's constants and the feed in force.
     rhs = tank if digestra_kernel is None else digestra_kernel.TwoStage(globals(), feed_table())
-    r = integrate.ode(rhs).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end
-    num_steps = floor((t_final - 0.0) / OUTPUT_INTERVAL) + 1
-    r.set_initial_value(INITIAL_STATE + tuple(SPACER) + INITIAL_STATE, 0.0)
+    num_steps = floor(round(t_final / OUTPUT_INTERVAL, 10)) + 1  # one row per started tenth of a day
+    r = Integration(rhs, start_state(initial_state, INITIAL_STATE + tuple(SPACER) + INITIAL_STATE, rhs))
 
     results = np.zeros((num_steps, 2 * len(RESULT_COLUMNS)))
-    results[0] = initial_row() * 2
+    results[0] = initial_row() * 2 if initial_state is None else row_at(rhs, 0.0, r.y)
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        r.integrate(r.t + OUTPUT_INTERVAL)
+        t = round(k * OUTPUT_INTERVAL, 10)  # exact, free of accumulated rounding
+        r.integrate(t)
         callback(r.t, t_final)
-        y = r.y.tolist()
-        reactor_1, reactor_2 = published_values() if rhs is tank else rhs.published()
-        results[k] = (report_row(r.t, y[:REACTOR_2 - 1], reactor_1, P_atm)
-                      + report_row(r.t, y[REACTOR_2:], reactor_2, P_atm2))
+        results[k] = row_at(rhs, r.t, r.y)  # r.t: t, or where a failed step left the state
         k += 1
     if rhs is not tank:
         rhs_evaluations = rhs.evaluations
+    if r.successful():
+        final_state = state_blocks(r.y)
     return results

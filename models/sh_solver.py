@@ -9,13 +9,15 @@
 #
 # Every model script also takes its feed from here: feed_schedule turns a run's feed into rows, and
 # feed_at gives the row in force at a time; feed_table hands the same rows to the compiled kernel.
-from bisect import bisect_left
+# Integration carries a run across the feed's change days; start_state gives its state on day 0.
+from bisect import bisect_left, bisect_right
+from math import inf
 
-# Acid constants of the volatile fatty acids
-Ka_ac = 10 ** -4.76
-Ka_bu = 10 ** -4.82
-Ka_pro = 10 ** -4.88
-Ka_va = 10 ** -4.86
+import numpy as np
+from scipy import integrate
+
+# The acid constants of the volatile fatty acids (Ka_ac, Ka_bu, Ka_pro, Ka_va) are model constants,
+# module-level names the program sets before every run like the model script's.
 
 _RECENT_FREE_MODE_SIZE = 8
 _recent_free_mode = {}
@@ -125,3 +127,126 @@ def feed_table():
     # The run's feed schedule as the compiled kernel takes it, under the same rule as feed_at: rows of
     # day, Q_in and the 26 concentrations flowing in.
     return [(day, Q_in) + inflow for day, (Q_in, inflow) in zip(feed_days, feed_rows)]
+
+
+class Integration:
+    # A run's integration (LSODA, rtol 1e-6, atol 1e-12) of rhs from the state y0 on day 0, which stops
+    # at every change day of the feed and starts afresh there. Until it reaches a change day, rhs sees
+    # the feed in force before it, also where a step reaches beyond it: a change on day d alters no
+    # state up to d. The feed rows are the run's (feed_schedule); rhs depends on t through them only.
+    def __init__(self, rhs, y0):
+        self.rhs = rhs
+        self.changes = feed_days[1:]
+        self.ode = integrate.ode(self.segment_rates).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
+        self.ode.set_initial_value(y0, 0.0)
+        self.segment_end = self.next_change(0.0)
+
+    def next_change(self, t):
+        later = bisect_right(self.changes, t)
+        return self.changes[later] if later < len(self.changes) else inf
+
+    def segment_rates(self, t, y):
+        # The feed in force up to the segment's end, at any t within or beyond the segment.
+        return self.rhs(self.segment_end, y)
+
+    def integrate(self, t):
+        # Carries the state to day t (y, on day t), or as far as the integrator gets (y on day self.t).
+        while self.segment_end < t and self.ode.successful():
+            self.ode.integrate(self.segment_end)
+            if self.ode.successful():
+                self.ode.set_initial_value(self.ode.y, self.segment_end)
+                self.segment_end = self.next_change(self.segment_end)
+        if self.ode.successful():
+            self.ode.integrate(t)
+
+    def successful(self):
+        return self.ode.successful()
+
+    @property
+    def t(self):
+        return self.ode.t
+
+    @property
+    def y(self):
+        return self.ode.y
+
+
+# Each reactor (each section of the pump-mixed digester) holds a block of the state vector: the entries
+# of STATE_NAMES at an offset of BLOCK times its number, with a spacer after every block but the last.
+BLOCK = 30
+
+
+def start_state(initial_state, built_in, rhs):
+    # The state vector on day 0: built_in (the start-up) for None, the steady state of rhs under the
+    # feed's first row for 'steady', or the given blocks, one mapping from state name to value per
+    # reactor, laid out as built_in is.
+    if initial_state is None:
+        return built_in
+    if initial_state == 'steady':
+        return tuple(steady_state(rhs, built_in))
+    blocks = list(initial_state)
+    reactors = len(state_blocks(built_in))
+    if len(blocks) != reactors:
+        raise ValueError('the start state holds %d reactors, the run %d' % (len(blocks), reactors))
+    y = []
+    for block in blocks:
+        missing = [name for name in STATE_NAMES if name not in block]
+        if missing:
+            raise ValueError('the start state lacks ' + ', '.join(missing))
+        y += [float(block[name]) for name in STATE_NAMES] + [0.0]
+    return tuple(y[:-1])
+
+
+def state_blocks(y):
+    # The state vector y as one mapping from state name to value per reactor.
+    values = list(y)
+    return [dict(zip(STATE_NAMES, values[offset:offset + len(STATE_NAMES)]))
+            for offset in range(0, len(values), BLOCK)]
+
+
+def steady_state(rhs, y0):
+    # The state where rhs vanishes under the feed's first row (rhs at day 0), found by pseudo-transient
+    # continuation from y0 (C. T. Kelley and D. E. Keyes, Convergence analysis of pseudo-transient
+    # continuation, SIAM J. Numer. Anal. 35 (1998) 508-523): implicit Euler steps
+    # (I / dt - J) s = f(y) with a difference-quotient Jacobian J, whose length dt grows as the
+    # weighted residual falls (switched evolution relaxation), so that the steps follow the digester's
+    # own course at first and become Newton's method near the steady state. A step that would leave a
+    # concentration negative or the residual not a number is taken again at a quarter of the length.
+    # Entries that never change (spacers, the unused headspace of the pump-mixed run's sections 2 and
+    # 3) keep their values.
+    def rates(y):
+        return np.asarray(rhs(0.0, y), dtype=float)
+
+    def weighted_norm(f, y):
+        return np.linalg.norm(f / (np.abs(y) + 1e-6))
+
+    y = np.array(y0, dtype=float)
+    f = rates(y)
+    residual = weighted_norm(f, y)
+    dt = 0.01
+    for _ in range(500):
+        h = 1e-7 * np.maximum(np.abs(y), 1e-5)
+        jacobian = np.empty((y.size, y.size))
+        for j in range(y.size):
+            shifted = y.copy()
+            shifted[j] += h[j]
+            jacobian[:, j] = (rates(shifted) - f) / h[j]
+        moving = np.flatnonzero(jacobian.any(axis=1))
+        while dt > 1e-9:
+            step = np.linalg.solve(np.eye(moving.size) / dt - jacobian[np.ix_(moving, moving)], f[moving])
+            y_new = y.copy()
+            y_new[moving] += step
+            if (y_new >= 0).all():
+                f_new = rates(y_new)
+                residual_new = weighted_norm(f_new, y_new)
+                if np.isfinite(residual_new):
+                    break
+            dt /= 4
+        else:
+            break
+        converged = dt >= 1e3 and (np.abs(step) <= 1e-10 * np.abs(y[moving]) + 1e-15).all()
+        dt = min(dt * min(max(residual / residual_new, 0.5), 10.0), 1e15) if residual_new > 0 else 1e15
+        y, f, residual = y_new, f_new, residual_new
+        if converged:
+            return y
+    raise ValueError('no steady state found under the first feed row')

@@ -18,3 +18,13 @@ void drawFlowPlot(QCustomPlot *plot, const QVector<double> &t, const QVector<dou
 void drawCompositionPlot(QCustomPlot *plot, const QVector<double> &t, const QVector<double> &ch4,
                          const QVector<double> &co2, const QVector<double> &h2, const QVector<double> &h2o,
                          double tEnd);
+
+// Process stability over time: "FOS/TAC" (dark red) on the left axis with its warning and
+// critical thresholds as dashed lines, "pH" (blue) on the right axis with its alarm as a dotted
+// line; legend shown; horizontal range 0 to tEnd, FOS/TAC from 0 to at least 1, pH 5 to 9 or
+// wider when the run goes beyond.
+struct StabilityThresholds {
+    double fosTacWarning, fosTacCritical, phLow;
+};
+void drawStabilityPlot(QCustomPlot *plot, const QVector<double> &t, const QVector<double> &fosTac,
+                       const QVector<double> &pH, const StabilityThresholds &thresholds, double tEnd);

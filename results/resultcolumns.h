@@ -4,6 +4,7 @@
 // workbook and in CSV exports. One place for both writers.
 
 #include <array>
+#include <string_view>
 
 struct ResultColumn {
     const char *header;
@@ -65,6 +66,15 @@ inline constexpr std::array<ResultColumn, kResultColumns> kResultColumnTable{{
     {"S_va_ion", "[M]"},
 }};
 
+// A table column by its header, checked when compiling (-1: none).
+constexpr int columnOf(std::string_view header)
+{
+    for (int c = 0; c < kResultColumns; ++c)
+        if (header == kResultColumnTable[c].header)
+            return c;
+    return -1;
+}
+
 // Table columns the refinement and the plots read.
 namespace ResultCol {
 inline constexpr int t = 0;
@@ -73,4 +83,5 @@ inline constexpr int p_ch4 = 3;
 inline constexpr int p_co2 = 4;
 inline constexpr int p_h2 = 5;
 inline constexpr int p_h2o = 6;
+inline constexpr int pH = 7;
 }  // namespace ResultCol

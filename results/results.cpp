@@ -5,6 +5,7 @@
 #include "workers.h"
 
 #include <configuration.h>
+#include <outputs.h>
 
 #include <QDateTime>
 #include <QDir>
@@ -111,27 +112,117 @@ ExtraSheet feedSheet(const FeedSchedule &feed)
     return sheet;
 }
 
-// What the run's record says of its feed and reactors, for the summary: the loading of the
-// feed in force at the last summarised row.
+// The feed of a run for the summary as the model scripts feed it: the schedule's rows, or the
+// built-in feed of the page's flow, which the pump-mixed run takes from day 0 and the others as a
+// ramp (a quarter of it on day 0, rising in daily steps to the whole from day 40 on).
+std::vector<FeedStep> summaryFeed(int mode, const FeedSchedule *feed, double finalFlow, double composites)
+{
+    std::vector<FeedStep> steps;
+    if (feed)
+        for (int row = 0; row < feed->values[0].size(); ++row)
+            steps.push_back({feed->values[0][row], feed->values[1][row], feed->codOfRow(row)});
+    else if (mode == 4)
+        steps.push_back({0, finalFlow, composites});
+    else
+        for (int day = 0; day <= 40; ++day)
+            steps.push_back({double(day), finalFlow * (0.01875 * day + 0.25), composites});
+    return steps;
+}
+
+// What the run's record says of its feed and reactors, for the summary: the feed and the liquid
+// volumes as the model scripts divide the reactors (the pump-mixed tank 0.075 : 0.065, the others
+// by the headspace share).
 SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stoppedEarly)
 {
     const std::vector<double> &p = *run.kept.runParams;
     const auto at = [&p](size_t k) { return k < p.size() ? p[k] : 0.0; };
     const Configuration &c = configuration(mode);
+    const ModelInputs &model = *run.kept.model;
+    const double headspace = model.parameters.value(QStringLiteral("headspace_share"),
+                                                    modelParameter(QStringLiteral("headspace_share"))->defaultValue);
+    const double liquidShare = mode == 4 ? 0.075 / 0.14 : 1 - headspace;
     // Positions in the run-parameter record: Q_in 0, X_c 1, V_t1 12, V_t2 15.
     SummaryInputs in{QString::fromLatin1(c.code), run.kept.reactor1, run.kept.reactor2, rows, stoppedEarly,
-                     at(0), at(1), at(12) + (c.reactors == 2 ? at(15) : 0.0)};
-    if (const FeedSchedule *feed = run.kept.model->feed.get()) {
+                     summaryFeed(mode, model.feed.get(), at(0), at(1)), liquidShare * at(12),
+                     c.reactors == 2 ? liquidShare * at(15) : 0.0};
+    if (const FeedSchedule *feed = model.feed.get(); feed && !feed->freshMass.isEmpty()) {
         const double end = rows > 0 ? (*run.kept.reactor1)[rows - 1][ResultCol::t] : 0.0;
-        in.finalFeedFlow = feed->flowAt(end);
-        in.biomassConcentration = feed->codAt(end);
-        if (!feed->freshMass.isEmpty()) {
-            in.freshMassFed = feed->fedBy(feed->freshMass, end);
-            in.solidsFed = feed->fedBy(feed->totalSolids, end);
-            in.volatileSolidsFed = feed->fedBy(feed->volatileSolids, end);
-        }
+        in.freshMassFed = feed->fedBy(feed->freshMass, end);
+        in.solidsFed = feed->fedBy(feed->totalSolids, end);
+        in.volatileSolidsFed = feed->fedBy(feed->volatileSolids, end);
     }
     return in;
+}
+
+// What the operator's values of a run derive from: its tables, reactors, constants, feed and plant.
+OperationContext operationContext(int mode, const RunTables &run, int rows)
+{
+    const std::vector<double> &p = *run.kept.runParams;
+    const auto at = [&p](size_t k) { return k < p.size() ? p[k] : 0.0; };
+    const ModelInputs &model = *run.kept.model;
+    // Positions in the run-parameter record: Q_in 0, T_1 10, V_t1 12, T_2 13, V_t2 15.
+    OperationContext c{{run.kept.reactor1}, rows, {at(10)}, {at(12)}, model.parameters, {}, model.plant};
+    if (run.kept.reactor2) {
+        c.tables.push_back(run.kept.reactor2);
+        c.temperatures.push_back(configuration(mode).code == QLatin1String("tpad") ? at(13) : at(10));
+        c.volumes.push_back(at(15));
+    }
+    if (const std::shared_ptr<const FeedSchedule> feed = model.feed)
+        c.feedFlow = [feed](double t) { return feed->flowAt(t); };
+    else
+        c.feedFlow = [finalFlow = at(0), ramped = configuration(mode).code != QLatin1String("pomp")](double t) {
+            return builtInFeedFlow(finalFlow, t, ramped);
+        };
+    return c;
+}
+
+// The "OPERATION" sheet: time, each reactor's derived columns and the plant's, titles and units
+// above the rows, and to their right the plant and alarm inputs the run took. Its rows are made
+// as they are written, so that a long run's sheet takes no memory of its own.
+ExtraSheet operationSheet(const RunTables &run, const RefinementReport &report, const ModelInputs &model)
+{
+    std::vector<SheetCell> titles{{QStringLiteral("t"), true}}, units{{QStringLiteral("[d]"), true}};
+    const std::shared_ptr<const OperationTables> op = report.operation;
+    const bool two = op->reactors.size() > 1;
+    for (size_t r = 0; r < op->reactors.size(); ++r)
+        for (const OutputInfo *info : derivedColumns(OutputInfo::Scope::Reactor)) {
+            titles.push_back({(two ? QStringLiteral("R%1 ").arg(r + 1) : QString()) + QString::fromUtf8(info->column), true});
+            units.push_back({QString::fromUtf8(info->columnUnit), true});
+        }
+    for (const OutputInfo *info : derivedColumns(OutputInfo::Scope::Plant)) {
+        titles.push_back({QString::fromUtf8(info->column), true});
+        units.push_back({QString::fromUtf8(info->columnUnit), true});
+    }
+    std::vector<std::vector<SheetCell>> inputs{
+        {{QStringLiteral("Plant and alarm input"), true}, {QStringLiteral("Value"), true}, {QStringLiteral("Unit"), true}}};
+    for (const InputInfo &info : inputInfos())
+        if (info.plant)
+            inputs.push_back({{QString::fromUtf8(info.label)}, {plantInput(model.plant, info)}, {QString::fromUtf8(info.unit)}});
+
+    const size_t inputsColumn = titles.size() + 1;
+    ExtraSheet sheet{QStringLiteral("OPERATION"), {}, std::vector<double>(inputsColumn + 3, 12.7)};
+    sheet.columnWidths[inputsColumn] = 30;
+    sheet.rowCount = size_t(std::max(report.computedRows, 0)) + 2;
+    sheet.rowAt = [titles, units, inputs, op, time = run.kept.reactor1, inputsColumn](size_t r) {
+        std::vector<SheetCell> cells;
+        if (r < 2) {
+            cells = r == 0 ? titles : units;
+        } else {
+            const size_t i = r - 2;
+            cells.push_back({(*time)[i][ResultCol::t]});
+            for (const ResultRows &derived : op->reactors)
+                for (double v : derived[i])
+                    cells.push_back({v});
+            for (double v : op->plant[i])
+                cells.push_back({v});
+        }
+        if (r < inputs.size()) {
+            cells.resize(inputsColumn, SheetCell{QString()});
+            cells.insert(cells.end(), inputs[r].begin(), inputs[r].end());
+        }
+        return cells;
+    };
+    return sheet;
 }
 
 std::array<QVector<double> *, 12> everySeries()
@@ -201,6 +292,10 @@ void results::refine(int mode)
     if (computed < run.rows)
         last_report.stoppedAtDay = (*run.kept.reactor1)[computed - 1][t];
     last_report.summary = summarizeRun(summaryInputs(mode, run, computed, last_report.stoppedAtDay >= 0));
+    const OperationContext operation = operationContext(mode, run, computed);
+    last_report.operation = std::make_shared<const OperationTables>(deriveOperation(operation));
+    for (SummaryValue &value : operationSummary(operation, *last_report.operation))
+        last_report.summary.values.push_back(std::move(value));
 
     // The series are this run's alone; a one-reactor run leaves no second reactor's curves behind.
     clearSeries();
@@ -235,8 +330,12 @@ void results::writeWorkbook(int mode)
                                       : FileTarget{QFileInfo(workbook_path).absoluteFilePath()};
         WorkbookContent content{run.kept.reactor1, run.kept.reactor2, computedRowCount(run), *run.kept.runParams};
         content.extraSheets = {summarySheet(last_report.summary), parametersSheet(*run.kept.model)};
-        if (run.kept.model->feed)
+        if (run.kept.model->feed) {
+            content.feedFile = QFileInfo(run.kept.model->feed->file).fileName();
             content.extraSheets.push_back(feedSheet(*run.kept.model->feed));
+        }
+        if (last_report.operation)
+            content.extraSheets.push_back(operationSheet(run, last_report, *run.kept.model));
         content.stop = stop_flag;
         saved = saveResultsWorkbook(target, content);
     }

@@ -5,6 +5,7 @@
 // object that wrote it. The series are those of the last refinement alone: each one replaces
 // what the one before left, so no run's curves or memory outlive the next run.
 
+#include "operation.h"
 #include "runsummary.h"
 
 #include <QObject>
@@ -13,6 +14,7 @@
 
 #include <array>
 #include <atomic>
+#include <memory>
 
 // What the front ends should tell the user about the last refinement.
 struct RefinementReport {
@@ -20,6 +22,7 @@ struct RefinementReport {
     int computedRows = 0;    // rows before what an integrator failure left (zero rows, its failed step)
     double stoppedAtDay = -1;  // time of the last computed row when the integration stopped early, else -1
     RunSummary summary;      // with the first unsound value of the computed rows
+    std::shared_ptr<const OperationTables> operation;  // what the computed rows give an operator
     QString workbookPath;    // absolute path of the workbook written, empty if none
     QString workbookError;   // why saving failed, empty on success
 };

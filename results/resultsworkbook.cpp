@@ -96,32 +96,45 @@ void writeDataSheet(XlsxFile &xlsx, const DataSheet &ds, const std::vector<Block
     }
 }
 
-void writeConfiguration(XlsxFile &xlsx, const std::vector<double> &runParams)
+void writeConfiguration(XlsxFile &xlsx, const std::vector<double> &runParams, const QString &feedFile)
 {
     xlsx.addSheet(QStringLiteral("CONFIGURATION"));
     xlsx.setColumnWidth(0, 4, 18.5);
     xlsx.setColumnWidth(1, 3, 11);
     xlsx.setColumnWidth(5, 6, 11);
-    const ConfigurationGrid grid = configurationGrid(runParams);
+    const ConfigurationGrid grid = configurationGrid(runParams, feedFile);
     for (int r = 0; r < int(grid.size()); ++r)
-        for (int c = 0; c < int(grid[r].size()); ++c)
-            xlsx.writeString(r, c, grid[r][c].text, grid[r][c].bold);
+        for (int c = 0; c < int(grid[r].size()); ++c) {
+            const GridCell &cell = grid[r][c];
+            if (cell.number)
+                writeNumberCell(xlsx, r, c, *cell.number, cell.bold);
+            else
+                xlsx.writeString(r, c, cell.text, cell.bold);
+        }
 }
 
-void writeExtraSheet(XlsxFile &xlsx, const ExtraSheet &sheet)
+void writeExtraSheet(XlsxFile &xlsx, const ExtraSheet &sheet, const std::atomic<int> *stop)
 {
     xlsx.addSheet(sheet.name);
     for (int c = 0; c < int(sheet.columnWidths.size()); ++c)
         if (sheet.columnWidths[c] > 0)
             xlsx.setColumnWidth(c, c, sheet.columnWidths[c]);
-    for (int r = 0; r < int(sheet.rows.size()); ++r)
-        for (int c = 0; c < int(sheet.rows[r].size()); ++c) {
-            const SheetCell &cell = sheet.rows[r][c];
-            if (const QString *text = std::get_if<QString>(&cell.value))
-                xlsx.writeString(r, c, *text, cell.bold);
-            else
-                writeNumberCell(xlsx, r, c, std::get<double>(cell.value), cell.bold);
+    const size_t rows = sheet.rowAt ? sheet.rowCount : sheet.rows.size();
+    for (size_t r = 0; r < rows && !xlsx.failed(); ++r) {
+        if (stopped(stop)) {
+            xlsx.abandon(QStringLiteral("cancelled"));
+            return;
         }
+        const std::vector<SheetCell> given = sheet.rowAt ? sheet.rowAt(r) : std::vector<SheetCell>{};
+        const std::vector<SheetCell> &cells = sheet.rowAt ? given : sheet.rows[r];
+        for (int c = 0; c < int(cells.size()); ++c) {
+            const SheetCell &cell = cells[size_t(c)];
+            if (const QString *text = std::get_if<QString>(&cell.value))
+                xlsx.writeString(int(r), c, *text, cell.bold);
+            else
+                writeNumberCell(xlsx, int(r), c, std::get<double>(cell.value), cell.bold);
+        }
+    }
 }
 
 }  // namespace
@@ -143,9 +156,9 @@ WrittenFile saveResultsWorkbook(const FileTarget &target, const WorkbookContent 
             blocks.push_back({ds.columnCount + 1, 2, *content.reactor2, 1, rows2});
         writeDataSheet(xlsx, ds, blocks, content.stop);
     }
-    writeConfiguration(xlsx, content.runParams);
+    writeConfiguration(xlsx, content.runParams, content.feedFile);
     for (const ExtraSheet &sheet : content.extraSheets)
-        writeExtraSheet(xlsx, sheet);
+        writeExtraSheet(xlsx, sheet, content.stop);
     xlsx.activate(0);  // "Basic"
     return xlsx.close();
 }

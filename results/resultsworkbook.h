@@ -13,6 +13,7 @@
 #include <resultrows.h>
 
 #include <atomic>
+#include <functional>
 #include <variant>
 #include <vector>
 
@@ -29,6 +30,9 @@ struct ExtraSheet {
     QString name;
     std::vector<std::vector<SheetCell>> rows;
     std::vector<double> columnWidths;
+    // A sheet of many rows gives them one at a time instead: rowCount rows, row r from rowAt(r).
+    std::function<std::vector<SheetCell>(size_t)> rowAt = {};
+    size_t rowCount = 0;
 };
 
 struct WorkbookContent {
@@ -36,6 +40,7 @@ struct WorkbookContent {
     const ResultRows *reactor2 = nullptr;  // two-reactor runs only, else null
     int rows = 0;                          // computed rows to write from each table
     std::vector<double> runParams;
+    QString feedFile;                      // the feed schedule's file name; empty for the built-in feed
     std::vector<ExtraSheet> extraSheets;   // written after "CONFIGURATION", in this order
     // Set while the workbook is written: the write stops and leaves nothing.
     const std::atomic<int> *stop = nullptr;

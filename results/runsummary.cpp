@@ -14,14 +14,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-// A table column by its header, checked when compiling.
-constexpr int columnOf(std::string_view header)
-{
-    for (int c = 0; c < kResultColumns; ++c)
-        if (header == kResultColumnTable[c].header)
-            return c;
-    return -1;
-}
 constexpr int kGasflow = columnOf("gasflow");
 constexpr int kPh = columnOf("pH");
 constexpr int kSac = columnOf("S_ac");
@@ -29,7 +21,9 @@ constexpr int kSbu = columnOf("S_bu");
 constexpr int kSpro = columnOf("S_pro");
 constexpr int kSva = columnOf("S_va");
 constexpr int kSnh3 = columnOf("S_nh3");
-static_assert(kGasflow >= 0 && kPh >= 0 && kSac >= 0 && kSbu >= 0 && kSpro >= 0 && kSva >= 0 && kSnh3 >= 0);
+constexpr int kTotalCod = columnOf("Total COD");
+static_assert(kGasflow >= 0 && kPh >= 0 && kSac >= 0 && kSbu >= 0 && kSpro >= 0 && kSva >= 0 && kSnh3 >= 0 &&
+              kTotalCod >= 0);
 
 struct Quantity {
     const char *key;
@@ -198,10 +192,38 @@ QVariant cell(const SummaryValue &v)
     return std::isfinite(v.value) || v.note.isEmpty() ? cell(v.value) : QVariant(v.note);
 }
 
+const QString kLoadingUnit = QStringLiteral("kgCOD/(m3·d)");
+
+double codFlow(const FeedStep &step) { return step.flow * step.cod; }  // kgCOD/d
+
+// The feed row in force at t: the last whose day lies before t (the first at day 0).
+int feedRowAt(const std::vector<FeedStep> &feed, double t)
+{
+    const auto after = std::lower_bound(feed.cbegin(), feed.cend(), t,
+                                        [](const FeedStep &step, double day) { return step.day < day; });
+    return std::max(int(after - feed.cbegin()) - 1, 0);
+}
+
+// The COD that flows in from day 0 to day end, kgCOD.
+double codFedUntil(const std::vector<FeedStep> &feed, double end)
+{
+    double cod = 0;
+    for (size_t i = 0; i < feed.size(); ++i) {
+        const double from = i == 0 ? 0.0 : feed[i].day;
+        const double to = i + 1 < feed.size() ? std::min(feed[i + 1].day, end) : end;
+        if (to > from)
+            cod += codFlow(feed[i]) * (to - from);
+    }
+    return cod;
+}
+
 }  // namespace
 
 QString UnsoundValue::describe() const
 {
+    if (reactor == 0)  // a value of the whole run
+        return QStringLiteral("physically impossible values, \"%1\" of the whole run (%2)")
+            .arg(column, QString::number(value, 'g', 6));
     const QString where = QStringLiteral("first at day %1 in \"%2\" of reactor %3").arg(daysText(day), column).arg(reactor);
     return isNumber() ? QStringLiteral("physically impossible values, %1 (%2)").arg(where, QString::number(value, 'g', 6))
                       : QStringLiteral("values that are not numbers, ") + where;
@@ -233,23 +255,42 @@ RunSummary summarizeRun(const SummaryInputs &in)
         s.days = QString::number((*in.reactor1)[rows - 1][ResultCol::t], 'g', 6).toDouble();
     s.unsound = firstUnsound(tables, rows);
 
-    double methaneAtEnd = 0;  // Nm3/d, all reactors
     for (int r = 0; r < int(tables.size()); ++r) {
         const auto values = reactorValues(*tables[r], rows);
         for (int q = 0; q < kReactorQuantities; ++q)
             s.values.push_back({reactorKey(r + 1, kReactorQuantity[q].key),
                                 QStringLiteral("Reactor %1 %2").arg(r + 1).arg(QLatin1String(kReactorQuantity[q].name)),
                                 QString::fromUtf8(kReactorQuantity[q].unit), values[q]});
-        methaneAtEnd += rows > 0 ? methaneFlow((*tables[r])[rows - 1]) : kNaN;
     }
 
-    const double codFed = in.finalFeedFlow * in.biomassConcentration;  // kgCOD/d
+    const double end = s.days;  // as reached, not a step of float noise into the next feed row
+    const double liquid = in.liquidVolume1 + (in.reactor2 ? in.liquidVolume2 : 0.0);
+    const double codFed = codFedUntil(in.feed, end);  // kgCOD
+    const double codAtEnd = in.feed.empty() ? 0.0 : codFlow(in.feed[size_t(feedRowAt(in.feed, end))]);
     s.values.push_back({QStringLiteral("organic_loading_rate"), QStringLiteral("Organic loading rate"),
-                        QStringLiteral("kgCOD/(m3·d)"), codFed / in.totalVolume});
-    const bool fed = codFed != 0;
+                        kLoadingUnit, codAtEnd / liquid});
+    s.values.push_back({QStringLiteral("mean_organic_loading_rate"), QStringLiteral("Mean organic loading rate"),
+                        kLoadingUnit, (end > 0 ? codFed / end : codAtEnd) / liquid});
+
+    double methane = 0;         // Nm3, all reactors over the run
+    double codAtHand = codFed;  // kgCOD fed, and the most the liquids held
+    for (int r = 0; r < int(tables.size()); ++r) {
+        methane += valueOf(s, reactorKey(r + 1, "normal_methane"));
+        if (rows > 0)
+            codAtHand += peakOf(*tables[r], rows, kTotalCod) * (r == 0 ? in.liquidVolume1 : in.liquidVolume2);
+    }
+    const double yield = methane / codFed;
+    constexpr double kSlack = 1.01;
+    QString note;
+    if (!(codFed > 0))
+        note = QStringLiteral("not applicable (no feed)");
+    else if (methane > kSlack * kMethanePerCod * codAtHand) {
+        if (!s.unsound)
+            s.unsound = UnsoundValue{0, s.days, QStringLiteral("Specific methane yield"), yield};
+    } else if (yield > kSlack * kMethanePerCod)
+        note = QStringLiteral("not applicable (methane mostly from the start contents)");
     s.values.push_back({QStringLiteral("specific_methane_yield"), QStringLiteral("Specific methane yield"),
-                        QStringLiteral("Nm3/kgCOD"), fed ? methaneAtEnd / codFed : kNaN,
-                        fed ? QString() : QStringLiteral("not applicable (no feed)")});
+                        QStringLiteral("Nm3/kgCOD"), note.isEmpty() ? yield : kNaN, note});
 
     // What a schedule of substrates fed, and the loading and yield by organic dry matter.
     const QString noLabValues = QStringLiteral("not applicable (no substrates with lab values)");
@@ -262,10 +303,7 @@ RunSummary summarizeRun(const SummaryInputs &in)
     fedValue("volatile_solids_fed", "Organic dry matter (VS) fed", "t", in.volatileSolidsFed, noLabValues);
     const double volatileSolids = in.volatileSolidsFed > 0 ? in.volatileSolidsFed * 1000 : kNaN;  // kg
     fedValue("volatile_solids_loading_rate", "Organic loading rate (VS)", "kgVS/(m3·d)",
-             s.days > 0 ? volatileSolids / s.days / in.totalVolume : kNaN, noLabValues);
-    double methane = 0;  // Nm3, all reactors
-    for (int r = 1; r <= s.reactors; ++r)
-        methane += valueOf(s, reactorKey(r, "normal_methane"));
+             end > 0 ? volatileSolids / end / liquid : kNaN, noLabValues);
     fedValue("specific_methane_yield_vs", "Specific methane yield (VS)", "Nm3/kgVS", methane / volatileSolids, noLabValues);
     return s;
 }

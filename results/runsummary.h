@@ -5,16 +5,16 @@
 // methane yield of the whole run. Computed once from the result tables; the command line, the
 // summary JSON, the workbook's "SUMMARY" sheet and the results pages only format it.
 
+#include "labsubstrate.h"  // kMethanePerCod
 #include "resultrows.h"
 
 #include <QJsonObject>
 #include <QString>
-
-#include <limits>
 #include <QStringList>
 #include <QVariant>
 
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -29,7 +29,7 @@ struct SummaryValue {
 // A value of the result tables that cannot be trusted: not a number (NaN or infinite), or a
 // number that no digester holds (see summarizeRun).
 struct UnsoundValue {
-    int reactor = 1;
+    int reactor = 1;  // 0: a value of the whole run
     double day = 0;   // the time of its row
     QString column;   // the column's header, e.g. "CO2 %"
     double value = 0;
@@ -47,11 +47,19 @@ struct RunSummary {
     bool stoppedEarly = false;
     QString engine;         // "native" or "scripts": which right-hand side the run integrated
     // Eleven values per reactor (reactor 1, then reactor 2 for two-reactor runs), then the
-    // organic loading rate and the specific methane yield.
+    // organic loading rate at the end and over the whole run, and the specific methane yield.
     std::vector<SummaryValue> values;
     std::optional<UnsoundValue> unsound;  // the first of the summarised rows, row by row
 
     QStringList notNumbers() const;  // keys of the values that are NaN or infinite and apply
+};
+
+// A feed row: in force after its day until the next row's day (the first row from day 0 on,
+// the last to the end of the run), the rule of the model scripts.
+struct FeedStep {
+    double day = 0;
+    double flow = 0;  // m3/d
+    double cod = 0;   // kgCOD/m3 of organic matter flowing in
 };
 
 struct SummaryInputs {
@@ -60,9 +68,9 @@ struct SummaryInputs {
     const ResultRows *reactor2 = nullptr;  // null for single-reactor runs
     int rows = 0;                          // rows to summarise: the computed rows
     bool stoppedEarly = false;
-    double finalFeedFlow = 0;         // m3/d, the feed after the start-up ramp
-    double biomassConcentration = 0;  // kgCOD/m3 of composites in the feed
-    double totalVolume = 0;           // m3, all reactors together
+    std::vector<FeedStep> feed;            // the schedule, or the built-in start-up ramp
+    double liquidVolume1 = 0;              // m3 of liquid in reactor 1
+    double liquidVolume2 = 0;              // m3 of liquid in reactor 2 (two-reactor runs)
     // Fed over the summarised days by a schedule of substrates (t): fresh mass, dry matter and
     // organic dry matter; not a number where the feed does not tell (no substrates, or one
     // without lab values).
@@ -73,15 +81,19 @@ struct SummaryInputs {
 
 // Final values come from the last summarised row; peaks are the largest of all rows; totals
 // integrate the normal gas flow over the rows' times with the trapezoid rule. Without rows
-// every reactor value is NaN. The specific methane yield divides by the COD fed: a run without
-// feed has none, and its yield stays in the list, NaN with the note "not applicable (no feed)",
-// so readers find every key in every summary.
-// The rows are unsound where a value is not a number, where a gas share lies outside 0 to
-// 100 % by more than 0.001 percentage points (rounding), or where any other column but time
-// and pH (concentrations and gas flows) lies below zero by more than the integrator may leave
-// it: 10 × (1e-12 + 1e-6 × the column's largest magnitude so far, at least 0.1), ten times
-// the error that LSODA's tolerances (atol 1e-12, rtol 1e-6) allow a step; so never by more
-// than about 1e-6 kgCOD/m3 or kmol/m3 for small values.
+// every reactor value is NaN.
+// The organic loading rate is the COD flowing in per m3 of liquid (all reactors) and day:
+// "organic_loading_rate" with the feed row in force at the last summarised row, and
+// "mean_organic_loading_rate" with the COD fed over the whole run (the feed rows integrated
+// from day 0 to the last summarised row) divided by its days (at day 0, the first row's).
+// The specific methane yield is the normal methane of all reactors over the run divided by the
+// COD fed over the same span: a run without feed has none, and its yield stays in the list,
+// NaN with the note "not applicable (no feed)", so readers find every key in every summary.
+// More methane than kMethanePerCod gives of the COD fed plus the most COD the liquids held in
+// any row (their start contents; 1 % allowed for the integrator and the headspace's gas) is
+// physically impossible: the summary is unsound, its column named "Specific methane yield".
+// Less, but more than the feed alone can give, came from what the digesters held at the start:
+// the yield does not apply then ("not applicable (methane mostly from the start contents)").
 RunSummary summarizeRun(const SummaryInputs &in);
 
 // {"configuration", "days", "stopped_early", "not_numbers", "values": [{key, label, value,

@@ -53,12 +53,21 @@ const RunBinding &bindingOf(int mode) { return kBindings[configuration(mode).mod
 
 }  // namespace
 
+QByteArray finalStateText(const RunOutcome &outcome, const QString &version)
+{
+    if (outcome.end != RunOutcome::End::Finished || outcome.finalState.empty())
+        return {};
+    const ResultRows &rows = *workerTables(outcome.request.mode).reactor1;
+    return stateFileText(outcome.request, outcome.finalState, rows[size_t(outcome.report.computedRows - 1)][0], version);
+}
+
 SimulationWorker *workerFor(const Workers &workers, int mode) { return bindingOf(mode).worker(workers); }
 
 void runOnWorker(const Workers &workers, const RunRequest &request)
 {
     const RunBinding &binding = bindingOf(request.mode);
-    binding.worker(workers)->model_inputs = {request.parameters, request.feed, request.engine};
+    binding.worker(workers)->model_inputs = {request.parameters, request.feed, request.engine, request.start,
+                                             plantInputs(request)};
     binding.run(workers, request);
 }
 
@@ -173,6 +182,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
             disconnect(c);
 
         outcome.cost = turn->worker->lastRunCost();
+        outcome.finalState = turn->worker->lastFinalState();
         if (finished) {
             outcome.refinementSeconds = refinementClock.nsecsElapsed() / 1e9;
             outcome.report = results::last_report;

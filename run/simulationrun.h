@@ -26,11 +26,16 @@ struct RunOutcome {
     QString failure;             // the model's error of a failed run
     RefinementReport report;     // rows, early stop, workbook of a refined run
     RunCost cost;                // the model's own share of the run
+    ModelState finalState;       // the state reached; empty where the model gave none
     double refinementSeconds = 0.0;
 
     bool refined() const { return end == End::Finished || end == End::StoppedEarly; }
 };
 Q_DECLARE_METATYPE(RunOutcome)
+
+// The state file of the state a finished run reached, on the day of its last row; empty where the
+// run ended otherwise or its model gave no final state.
+QByteArray finalStateText(const RunOutcome &outcome, const QString &version);
 
 // The worker that runs a configuration (mode 1 to 4).
 SimulationWorker *workerFor(const Workers &workers, int mode);

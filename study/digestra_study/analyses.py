@@ -8,22 +8,21 @@ model constant by name (e.g. `km_ac`); a scenario carries constants under its `p
 Constants are checked against `digestra-cli --list-parameters --json`: unknown ones and
 those the configuration run replaces (`fixed_in`) are refused before any run.
 """
-import csv
 import dataclasses
 import json
 import math
 import pathlib
 import re
 import subprocess
-import tomllib
 
-from . import distributions, studyfile, substratevalues
-from .series import SERIES, series_unit
+from . import distributions, measurements, studyfile, substratevalues
+from .outputs import summary_key_problem
 from .studyfile import INPUTS, StudyError, is_number
 
 KINDS = ('fit', 'sensitivity', 'uncertainty')
 METHODS = ('morris', 'sobol')
 DEFAULTS = {'trajectories': 10, 'levels': 4, 'samples': 64}
+MOST_LEVELS = 1000   # of a Morris grid; screening uses 4 to 10
 BANDS = ('gasflow', 'ch4_share', 'pH')   # the series an uncertainty study draws bands of
 
 
@@ -39,19 +38,23 @@ class Analysis:
     bounds: dict = dataclasses.field(default_factory=dict)          # fit: name -> {min, max, start?}
     measurements: dict = dataclasses.field(default_factory=dict)    # fit: series -> (days, values)
     lines: dict = dataclasses.field(default_factory=dict)
+    problems: list = dataclasses.field(default_factory=list)        # of the file on its own, with lines
 
     @property
     def config(self):
         return self.base.get('config', 'ssad')
 
     def runs(self):
-        """The number of runs the study asks for (a fit: at most)."""
+        """The number of runs the study asks for (a fit: at most), or None when a setting it
+        depends on was refused."""
         k, s = len(self.names), self.settings
         if self.kind == 'sensitivity':
-            return s['trajectories'] * (k + 1) if s['method'] == 'morris' else s['samples'] * (k + 2)
-        if self.kind == 'uncertainty':
-            return s['samples']
-        return s.get('max_runs') or s['starts'] * (k + 1)
+            count, per_sample = (s.get('trajectories'), k + 1) if s['method'] == 'morris' else (s.get('samples'), k + 2)
+        elif self.kind == 'uncertainty':
+            count, per_sample = s['samples'], 1
+        else:
+            count, per_sample = s.get('max_runs') or s['starts'], 1 if s.get('max_runs') else k + 1
+        return None if count is None else count * per_sample
 
     def inputs(self, point):
         """A scenario's inputs for a point {parameter: value}: the base with the run inputs among the
@@ -77,8 +80,8 @@ def wanted(path):
     """Whether the study file at `path` holds one of the three tables (False when it cannot be read:
     the sweep study's reader then says why)."""
     try:
-        return any(kind in tomllib.loads(path.read_text(encoding='utf-8')) for kind in KINDS)
-    except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError, RecursionError):
+        return any(kind in studyfile.toml_of(studyfile.read_study(path)) for kind in KINDS)
+    except StudyError:
         return False
 
 
@@ -101,11 +104,9 @@ class _Problems:
 
 
 def read(text, folder):
-    """The analysis in `text` (a study file in `folder`); raises StudyError naming every problem."""
-    try:
-        data = tomllib.loads(text)
-    except tomllib.TOMLDecodeError as e:
-        raise StudyError([f'not TOML: {e}']) from None
+    """The analysis in `text` (a study file in `folder`) with every problem of the file on its own in
+    `problems`, each at its line; raises StudyError when the text is not TOML."""
+    data = studyfile.toml_of(text)
     lines = studyfile.key_lines(text)
     problems = _Problems(lines)
     kinds = [k for k in (*KINDS, 'sweep') if k in data]
@@ -148,8 +149,7 @@ def read(text, folder):
             problems.add(f'{kind}.parameters.{name}', 'only numeric inputs vary')
         elif name in INPUTS and analysis.config not in INPUTS[name].configs:
             problems.add(f'{kind}.parameters.{name}', f'cannot matter: it does not apply to config {analysis.config}')
-    if problems.found:
-        raise StudyError(problems.found)
+    analysis.problems = problems.found
     return analysis
 
 
@@ -169,12 +169,13 @@ def _read_sensitivity(analysis, table, problems, folder):
     for key in ('trajectories', 'levels') if method == 'sobol' else ('samples',) if method == 'morris' else ():
         if key in table:
             problems.add(f'sensitivity.{key}', f'is not a setting of method "{method}"')
-    settings = {'method': method, 'seed': problems.whole('sensitivity.seed', table.get('seed', 0), 0)}
+    settings = {'method': method if method in METHODS else None, 'seed': problems.whole('sensitivity.seed', table.get('seed', 0), 0)}
     if method == 'morris':
         settings['trajectories'] = problems.whole('sensitivity.trajectories', table.get('trajectories', DEFAULTS['trajectories']), 2)
         levels = problems.whole('sensitivity.levels', table.get('levels', DEFAULTS['levels']), 2)
-        if levels is not None and levels % 2:
-            problems.add('sensitivity.levels', f'must be even, not {levels}')
+        if levels is not None and (levels % 2 or levels > MOST_LEVELS):
+            problems.add('sensitivity.levels', f'must be even and at most {MOST_LEVELS}, not {levels}')
+            levels = None
         settings['levels'] = levels
     elif method == 'sobol':
         settings['samples'] = problems.whole('sensitivity.samples', table.get('samples', DEFAULTS['samples']), 2)
@@ -182,6 +183,10 @@ def _read_sensitivity(analysis, table, problems, folder):
     if outputs is not None and (not isinstance(outputs, list) or not outputs or not all(isinstance(o, str) for o in outputs)):
         problems.add('sensitivity.outputs', 'must be a list of summary keys, e.g. ["r1_normal_methane"]')
         outputs = None
+    for name in outputs or []:
+        reason = summary_key_problem(name, analysis.config)
+        if reason:
+            problems.add('sensitivity.outputs', reason)
     settings['outputs'] = outputs
     analysis.settings = settings
     _read_distributions(analysis, table, 'sensitivity', problems)
@@ -203,10 +208,11 @@ def _read_distributions(analysis, table, kind, problems):
 
 
 def _read_fit(analysis, table, problems, folder):
-    problems.known('fit', table, ('measurements', 'parameters', 'sigma', 'weights', 'holdout', 'starts', 'max_runs', 'seed'))
+    problems.known('fit', table, ('measurements', 'parameters', 'sigma', 'weights', 'holdout', 'starts', 'max_runs', 'seed',
+                                  'aggregate', 'start'))
     settings = {'starts': problems.whole('fit.starts', table.get('starts', 1)),
                 'max_runs': problems.whole('fit.max_runs', table.get('max_runs')),
-                'seed': problems.whole('fit.seed', table.get('seed', 0), 0), 'holdout': None}
+                'seed': problems.whole('fit.seed', table.get('seed', 0), 0), 'holdout': None, 'aggregate': {}}
     holdout = table.get('holdout')
     if holdout is not None:
         if not isinstance(holdout, dict) or set(holdout) != {'from'} or not is_number(holdout['from']):
@@ -235,72 +241,32 @@ def _read_fit(analysis, table, problems, folder):
         if not bad and {'min', 'max'} <= set(entry):
             analysis.bounds[name] = {k: float(v) for k, v in entry.items() if k in ('min', 'max', 'start')}
         analysis.names.append(name)
+    start = table.get('start')
+    if start is not None:
+        start = measurements.start_of(start)
+        if isinstance(start, str):
+            problems.add('fit.start', start)
+            start = None
+    aggregate = table.get('aggregate', {})
     path = table.get('measurements')
     if not isinstance(path, str):
         problems.add('fit.measurements', 'must name a CSV file of measurements, e.g. "plant.csv"')
         return
     try:
-        analysis.measurements = read_measurements(folder / path)
-    except MeasurementsError as e:
+        analysis.measurements = measurements.read(folder / path, _last_day(analysis), start, aggregate)
+    except measurements.MeasurementsError as e:
         for reason in e.reasons:
             problems.add('fit.measurements', f'{path}: {reason}')
+    for key, reason in measurements.aggregate_problems(aggregate, analysis.measurements or None):
+        problems.add(f'fit.{key}', reason)
+    settings['aggregate'] = {name: measurements.aggregate_of(aggregate, name) for name in analysis.measurements}
 
 
-class MeasurementsError(Exception):
-    def __init__(self, reasons):
-        super().__init__('; '.join(reasons))
-        self.reasons = reasons
-
-
-def read_measurements(path):
-    """{series: (days, values)} of a measurements CSV: a `day` column, then one column per series
-    named as the run's series, each header optionally with its unit in brackets ("gasflow [m3/d]"),
-    which must then be the series' own. An empty cell is a value not measured."""
-    try:
-        with open(path, newline='', encoding='utf-8-sig') as f:
-            rows = [row for row in csv.reader(f) if any(cell.strip() for cell in row)]
-    except (OSError, UnicodeDecodeError) as e:
-        raise MeasurementsError([f'cannot read: {e}']) from None
-    if len(rows) < 2:
-        raise MeasurementsError(['needs a header line and at least one line of values'])
-    reasons, names = [], []
-    for number, cell in enumerate(rows[0], 1):
-        header = re.match(r'\s*([^\[\]]+?)\s*(?:\[\s*([^\]]*?)\s*\])?\s*$', cell)
-        name, unit = (header.group(1), header.group(2)) if header else (cell.strip(), None)
-        expected = 'd' if number == 1 else series_unit(name)
-        if number == 1 and name != 'day':
-            reasons.append(f'column 1 must be "day", not "{cell}"')
-        elif number > 1 and expected is None:
-            reasons.append(f'column {number}: "{name}" is not a series of a run '
-                           f'(e.g. {", ".join(SERIES)}, a state such as S_IN, with R1./R2. for a reactor)')
-        elif unit is not None and unit != expected:
-            reasons.append(f'column {number}: {name} is in {expected}, not {unit}')
-        names.append(name)
-    for duplicate in sorted({n for n in names if names.count(n) > 1}):
-        reasons.append(f'column "{duplicate}" appears more than once')
-    table = []
-    for number, row in enumerate(rows[1:], 2):
-        if len(row) != len(names):
-            reasons.append(f'line {number}: {len(row)} cells for {len(names)} columns')
-            continue
-        values = []
-        for column, cell in zip(names, row):
-            cell = cell.strip()
-            try:
-                value = float(cell) if cell or column == 'day' else math.nan
-            except ValueError:
-                value = None
-            if value is None or (column == 'day' and not math.isfinite(value)) or math.isinf(value):
-                reasons.append(f'line {number}, {column}: not a number: "{cell}"')
-                value = math.nan
-            values.append(value)
-        table.append(values)
-    days = [row[0] for row in table]
-    if any(later <= earlier for earlier, later in zip(days, days[1:])):
-        reasons.append('the days must increase from line to line')
-    if reasons:
-        raise MeasurementsError(reasons)
-    return {name: (days, [row[i] for row in table]) for i, name in enumerate(names) if i > 0}
+def _last_day(analysis):
+    """The day every run of a fit reaches: its t-end (the least of its box when fitted)."""
+    if 't-end' in analysis.bounds:
+        return analysis.bounds['t-end']['min']
+    return float(analysis.base.get('t-end', studyfile.DECLARED['t-end']['default'][analysis.config]))
 
 
 class NoListing(Exception):
@@ -333,7 +299,8 @@ def check_constants(analysis, listing):
     for key, name in named:
         entry = listing.get(name)
         if entry is None:
-            problems.add(key, 'is neither a run input nor a model constant of digestra-cli')
+            problems.add(key, 'is neither a run input nor a model constant of digestra-cli' + studyfile.nearest(
+                name, [*listing, *(n for n, i in INPUTS.items() if i.kind in ('number', 'temperature'))]))
         elif analysis.config in entry.get('fixed_in', ()):
             problems.add(key, f'cannot matter: config {analysis.config} replaces {name} by a law of its own')
     for name, box in analysis.bounds.items():
@@ -348,18 +315,23 @@ def check_constants(analysis, listing):
     return problems.found
 
 
-def check_points(analysis, points):
+def check_points(analysis, points, refusals=None):
     """The problems of run inputs digestra-cli would refuse at any point, each naming the parameter
-    and the first value refused."""
+    and the first value refused; with `refusals` (see clicheck) also those digestra-cli's own checks
+    find, nothing run."""
     problems = _Problems(analysis.lines)
     seen = set()
-    for point in points:
+    said = refusals([analysis.inputs(point) for point in points]) if refusals else [None] * len(points)
+    for point, message in zip(points, said):
         inputs = analysis.inputs(point)
         reasons = [(n, studyfile.value_problem(n, inputs[n])) for n in point if n in INPUTS]
         reasons += list(studyfile.scenario_problems({k: v for k, v in inputs.items()
                                                        if k not in ('parameters', substratevalues.SCENARIO_KEY)}))
+        reasons += [(key.removeprefix('parameters.'), reason)
+                    for key, reason in studyfile.cli_problems(message, list(inputs.get('parameters', {})))]
         for name, reason in reasons:
             if reason and name not in seen:
                 seen.add(name)
-                problems.add(f'{analysis.kind}.parameters.{name}' if name in point else f'base.{name}', reason)
+                problems.add(f'{analysis.kind}.parameters.{name}' if name in point else
+                             f'base.{name}' if name in INPUTS else f'base.parameters.{name}', reason)
     return problems.found

@@ -149,3 +149,39 @@ def correlation(found):
     figure.colorbar(image, ax=ax, label='correlation')
     ax.set_title('Correlation of the estimates')
     return png(figure)
+
+
+def convergence(best, objective, units):
+    """The best feasible objective after each run of an optimisation."""
+    figure, ax = plt.subplots(figsize=(6, 4))
+    ax.plot(range(1, len(best) + 1), [np.nan if b is None else b for b in best], drawstyle='steps-post')
+    ax.set_xlabel('runs')
+    ax.set_ylabel(f'best feasible {label(objective, units)}')
+    ax.grid(True, alpha=0.3)
+    return png(figure)
+
+
+def against_variables(evaluations, variables, objective, units, optimum):
+    """The objective of every run against each variable, feasible runs apart, the optimum marked."""
+    figure, axes = _grid(len(variables))
+    for ax, (name, unit) in zip(axes, variables):
+        for feasible, style in ((True, dict(color='C0', label='feasible')),
+                                (False, dict(color='C3', marker='x', label='infeasible'))):
+            chosen = [e for e in evaluations if e['feasible'] == feasible and e['objective'] is not None]
+            ax.scatter([e['point'][name] for e in chosen], [e['objective'] for e in chosen], s=12, **style)
+        ax.axvline(optimum[name], color='k', linewidth=0.8, label='optimum')
+        ax.set_xlabel(label(name, {name: unit}))
+        ax.set_ylabel(label(objective, units))
+        ax.grid(True, alpha=0.3)
+    axes[0].legend(fontsize='small')
+    return png(figure)
+
+
+def pareto(rows, limit, objective, units):
+    """The best objective reachable against the limit value of the tightest constraint."""
+    figure, ax = plt.subplots(figsize=(6, 4))
+    ax.plot([r[0] for r in rows], [r[1] for r in rows], marker='o', drawstyle='steps-post')
+    ax.set_xlabel(f'limit of {label(limit, units)}')
+    ax.set_ylabel(f'best {label(objective, units)}')
+    ax.grid(True, alpha=0.3)
+    return png(figure)

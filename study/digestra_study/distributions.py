@@ -105,6 +105,12 @@ def read(table, prefix):
             problems += [(f'{key}.{k}', reason) for k, reason in _problems(kind, settings)]
         if len(problems) == before:
             found[name] = Distribution(name, kind, settings)
+            with np.errstate(all='ignore'):
+                ends = found[name].values([0.0, 1.0])
+            if not np.all(np.isfinite(ends)):   # a width or tail past the largest number
+                problems.append((key, f'draws values that are not finite numbers (from {ends[0]:g} to {ends[1]:g}); '
+                                      'narrow it'))
+                del found[name]
     return found, problems
 
 

@@ -8,14 +8,19 @@ the model's runs handed out in batches so that they can run in parallel.
 `evaluate(points)` takes a list of points, each {parameter name: value}, runs them (in parallel if
 it can) and returns one prediction per point: {series name: (t, y)}, or None for a failed run. With
 several starts it is called from several threads at once. A prediction is interpolated linearly at
-the measured days; a measured day it does not reach (a failed run, a run stopped early) counts as a
-residual of PENALTY in the search and is left out of the statistics.
+the measured days; a day within half the prediction's interval beyond its first or last time takes
+that time's value (a run's times are sums of its output interval: a 10-day run may end at
+9.99999999999998). A measured day it does not reach (a failed run, a run stopped early) counts as a
+residual of PENALTY in the search and is left out of the statistics; a best point with such days is
+no fit (`failure`).
 
 The residual of a measured value is sqrt(weight) (predicted - measured) / sigma, sigma being the
-series' own (given) or else the standard deviation of its fitted measurements. Measurements after
-day `holdout` are not fitted, only scored. A parameter whose box lies above 0 is searched on a log
-scale. scipy's least_squares (trust region reflective) runs from the start and from `starts` - 1
-more points of a scrambled Sobol sample of the box, in parallel; the lowest cost is kept.
+series' own (given) or else the standard deviation of its fitted measurements; a series whose
+fitted values do not spread (a constant pH) needs its sigma, and a sigma must lie from NEGLIGIBLE
+to 1 / NEGLIGIBLE times the series' largest value (beyond, the residuals overflow or vanish). Measurements after day `holdout` are not fitted, only
+scored. A parameter whose box lies above 0 is searched on a log scale. scipy's least_squares
+(trust region reflective) runs from the start and from `starts` - 1 more points of a scrambled
+Sobol sample of the box, in parallel; the lowest cost is kept.
 
 Jacobian: forward differences of step STEP times the box's width (on the search scale), backward
 at the upper bound. The step is wide on purpose: a run's gas flow is the headspace's overpressure
@@ -59,6 +64,7 @@ PENALTY = 1e3
 CONFIDENCE = 0.95
 WIDE = 0.5            # an interval wider than this share of the box is not an estimate
 CORRELATED = 0.95
+NEGLIGIBLE = 1e-12    # a spread or sigma below this share of a series' values is rounding, not scatter
 NOT_IDENTIFIABLE = 'not identifiable from these data'
 
 
@@ -91,17 +97,38 @@ def check(parameters, measurements, sigma=None, weights=None, holdout=None, max_
             problems.append((f'{p.name}.max', f'must be greater than min ({p.max:g} is not above {p.min:g})'))
         elif not p.min <= p.start <= p.max:
             problems.append((f'{p.name}.start', f'must lie from min to max ({p.start:g} is outside {p.min:g} to {p.max:g})'))
-    for key, given, allowed in (('sigma', sigma or {}, 'greater than 0'), ('weights', weights or {}, '0 or more')):
+    sigma, weights = sigma or {}, weights or {}
+    for key, given, allowed in (('sigma', sigma, 'greater than 0'), ('weights', weights, '0 or more')):
         for name, value in given.items():
             if name not in measurements:
                 problems.append((f'{key}.{name}', 'is not a measured series'))
-            elif not isinstance(value, (int, float)) or not math.isfinite(value) or value < 0 or (key == 'sigma' and value == 0):
+            elif not _is_number(value) or value < 0 or (key == 'sigma' and value == 0):
                 problems.append((f'{key}.{name}', f'must be a number {allowed}, not {value!r}'))
-    fitted = sum(int(np.sum(_fitted_mask(days, values, holdout))) for days, values in measurements.values())
+    fitted = 0
+    for name, (days, values) in measurements.items():
+        values = np.asarray(values, dtype=float)
+        given, largest = sigma.get(name), float(np.max(np.abs(values), initial=0, where=np.isfinite(values)))
+        if _is_number(given) and 0 < given < NEGLIGIBLE * largest:
+            problems.append((f'sigma.{name}', f'{given:g} is below what the values resolve: give at least '
+                                              f'{NEGLIGIBLE * largest:.3g}'))
+        elif _is_number(given) and largest and given > largest / NEGLIGIBLE:
+            problems.append((f'sigma.{name}', f'{given:g} would leave the values no weight: give at most '
+                                              f'{largest / NEGLIGIBLE:.3g}'))
+        values = values[_fitted_mask(days, values, holdout)]
+        if not len(values) or weights.get(name, 1) == 0:
+            continue
+        fitted += len(values)
+        if name not in sigma and not _spread(values):
+            problems.append((f'sigma.{name}', f'needed: the {len(values)} fitted values of {name} do not spread, '
+                                              'so they give no scale; give their measurement error'))
     if fitted <= len(parameters):
-        problems.append(('holdout' if holdout is not None else 'measurements',
+        problems.append(('holdout' if holdout is not None else 'weights' if 0 in weights.values() else 'measurements',
                          f'{fitted} measured values to fit; more than the {len(parameters)} parameters are needed'))
     return problems
+
+
+def _is_number(value):
+    return isinstance(value, (int, float)) and not isinstance(value, bool) and math.isfinite(value)
 
 
 def _fitted_mask(days, values, holdout):
@@ -126,7 +153,7 @@ class _Data:
             days, values = np.asarray(days, dtype=float), np.asarray(values, dtype=float)
             fitted = _fitted_mask(days, values, holdout)
             held_out = np.isfinite(values) & ~fitted
-            scale = (sigma or {}).get(name) or _spread(values[fitted])
+            scale = (sigma or {}).get(name) or _spread(values[fitted]) or 1.0   # 1: a series of weight 0
             weight = (weights or {}).get(name, 1.0)
             self.series[name] = {'days': days, 'values': values, 'fitted': fitted, 'held_out': held_out,
                                  'sigma': float(scale), 'weight': float(weight)}
@@ -138,7 +165,10 @@ class _Data:
         if prediction is None or name not in prediction:
             return result
         t, y = (np.asarray(a, dtype=float) for a in prediction[name])
-        inside = (s['days'] >= t[0]) & (s['days'] <= t[-1]) if len(t) else np.zeros(len(s['days']), bool)
+        if not len(t):
+            return result
+        half = np.median(np.diff(t)) / 2 if len(t) > 1 else 0.0
+        inside = (s['days'] >= t[0] - half) & (s['days'] <= t[-1] + half)   # np.interp takes the ends beyond
         result[inside] = np.interp(s['days'][inside], t, y)
         return result
 
@@ -149,9 +179,11 @@ class _Data:
 
 
 def _spread(values):
-    if len(values) > 1 and np.std(values, ddof=1) > 0:
-        return float(np.std(values, ddof=1))
-    return float(np.mean(np.abs(values))) if len(values) and np.any(values) else 1.0
+    """The standard deviation of the values; 0 when it is rounding (a constant series gives 1.8e-15)."""
+    if len(values) < 2:
+        return 0.0
+    spread = float(np.std(values, ddof=1))
+    return spread if spread > NEGLIGIBLE * float(np.max(np.abs(values))) else 0.0
 
 
 class _Objective:
@@ -308,6 +340,19 @@ def fit(evaluate, parameters, measurements, *, sigma=None, weights=None, holdout
                   'holdout': holdout,
                   'curves': objective.cache[objective.key(best)][0]})
     return found
+
+
+def failure(found):
+    """Why a fit's result is no fit, or None. Fitted values its best point does not predict (its run
+    failed or stopped early, or gives no such series) each count PENALTY in the cost, which then
+    outweighs every residual: the penalties, not the measurements, decided the estimates."""
+    missing = found['not_predicted']
+    if not missing:
+        return None
+    none = [name for name, s in found['series'].items() if not np.any(np.isfinite(s['predicted']))]
+    return (f'{missing} of {missing + found["data_points"]} fitted values were not predicted at the best point'
+            + (f' (no run gave {", ".join(none)})' if none else ' (its run failed or stopped early)')
+            + ': their penalties outweigh the measurements')
 
 
 def _named(parameters, x):

@@ -4,11 +4,16 @@ import fcntl
 import shutil
 import tomllib
 
+from . import readfile
 from .files import FileError, write_file
 
 LOCK = '.digestra-study.lock'
 RECORD = 'study.toml'
-WRITTEN = (RECORD, 'summary.csv', 'summary.xlsx', 'plots', 'scenarios')   # what a study puts there
+# What any kind of study puts there: a sweep's, then a fit's, a sensitivity, an uncertainty and an
+# optimisation study's.
+WRITTEN = (RECORD, 'summary.csv', 'summary.xlsx', 'plots', 'scenarios', 'runs', 'report.html', 'fit.csv', 'fit.json',
+           'fitted.toml', 'indices.csv', 'indices.json', 'percentiles.csv', 'bands.csv', 'uncertainty.json',
+           'optimum.csv', 'optimum.json', 'optimum.toml', 'optimum-feed.csv', 'evaluations.csv', 'pareto.csv')
 
 
 class FolderRefused(Exception):
@@ -42,8 +47,8 @@ class StudyFolder:
         recorded = self.path / RECORD
         if recorded.exists():
             try:
-                earlier = tomllib.loads(recorded.read_text(encoding='utf-8'))
-            except (OSError, UnicodeDecodeError, tomllib.TOMLDecodeError):
+                earlier = readfile.parse_toml(readfile.read_text(recorded, readfile.RECORD_CAP))
+            except (readfile.ReadError, ValueError):
                 earlier = {}
             if not same_study(earlier, tomllib.loads(record)):
                 if not replace:

@@ -1,4 +1,4 @@
-"""The files of a sensitivity, uncertainty or fit study, in its output folder. Each writer puts its
+"""The files of a sensitivity, uncertainty, fit or optimisation study, in its output folder. Each writer puts its
 tables as CSV, every number as JSON, its plots under plots/ and one report.html that holds the
 tables and the plots (embedded) and reads on its own. Numbers are written as Python writes floats
 (shortest round trip, a point for decimals) whatever the locale; a value that is not a number is an
@@ -15,6 +15,12 @@ empty CSV cell and null in JSON.
     write_fit(folder, title, found, units, about)
         fit.csv         parameter,estimate,std_error,ci_low,ci_high,start,min,max
         fit.json        everything `fitting.fit` found but the fitted curves
+    write_optimum(folder, problem, found, point, about)
+        optimum.csv     variable,value,unit
+        optimum.json    the objective, the limits and whether the point is feasible, with `about`
+        evaluations.csv run,generation, the variables, the objective (profit beside it when priced), each
+                        limited output, feasible,status: every run in the order it finished
+        pareto.csv      (with limits) the tightest limit's value, the best objective within it, its run
 
 `names` are the parameters in the design's order, `outputs` the output keys in the order of the
 result's columns, `units` maps parameter, output and series keys to units (optional), `about`
@@ -190,4 +196,68 @@ def write_fit(folder, title, found, units=None, about=None):
     page.plot('residuals.png', charts.residuals(found, units))
     if len(found['parameters']) > 1:
         page.plot('correlation.png', charts.correlation(found))
+    page.write()
+
+
+def pareto_front(problem, evaluations, limit):
+    """(limit value, best objective, run) where the best objective reachable improves as the limit of
+    constraint `limit` is relaxed, from runs that meet every other limit."""
+    bound = problem.constraints[limit]
+    others = [e for e in evaluations if e['done'] and all(s >= 0 for k, s in e['slack'].items() if k != limit)]
+    others.sort(key=lambda e: e['limits'][limit], reverse='max' not in bound)
+    sign = 1 if problem.sense == 'maximize' else -1
+    rows, best = [], -math.inf
+    for e in others:
+        if sign * e['objective'] > best:
+            best = sign * e['objective']
+            rows.append([e['limits'][limit], e['objective'], e['run']])
+    return rows
+
+
+def write_optimum(folder, problem, found, point, about):
+    """optimum.csv, optimum.json, evaluations.csv, pareto.csv (with constraints), plots and report.html
+    of an optimisation (`found`: optimize.Search, `point`: the evaluation of the optimum, or of the
+    least violating point when none is feasible)."""
+    units = {'profit': ''}
+    for record in found.runs.records.values():
+        units.update({v['key']: v['unit'] for v in ((record.get('summary') or {}).get('values') or [])})
+    names = [v.name for v in problem.variables]
+    optimum = [[v.name, point['point'][v.name], v.unit] for v in problem.variables]
+    write_csv(folder / 'optimum.csv', ['variable', 'value', 'unit'], optimum)
+    evaluations = list(found.evaluations.values())
+    limits = list(problem.constraints)
+    profit = ['profit'] if problem.prices and problem.objective != 'profit' else []   # beside another objective
+    write_csv(folder / 'evaluations.csv', ['run', 'generation', *names, problem.objective, *profit, *limits, 'feasible',
+                                           'status'],
+              [[e['run'], e['generation'], *(e['point'][n] for n in names), e['objective'], *(e[p] for p in profit),
+                *(e['limits'][k] for k in limits), e['feasible'], e['status']] for e in evaluations])
+    tightest = min(limits, key=lambda k: point['slack'][k] if point['done'] else 0, default=None)
+    front = pareto_front(problem, evaluations, tightest) if tightest else []
+    if tightest:
+        write_csv(folder / 'pareto.csv', [tightest, problem.objective, 'run'], front)
+    write_json(folder / 'optimum.json', {'about': about, 'sense': problem.sense, 'objective': problem.objective,
+                                         'value': point['objective'], 'feasible': point['feasible'],
+                                         'variables': {n: point['point'][n] for n in names},
+                                         'constraints': {k: {**problem.constraints[k], 'value': point['limits'][k]}
+                                                         for k in limits}, 'units': units})
+    page = Page(folder, problem.title or f'Optimisation of {problem.objective}')
+    _about(page, about)
+    page.heading('Optimum' if point['feasible'] else 'No feasible point: the least violating one')
+    unmet = [k for k in limits if point['done'] and point['slack'][k] < 0]
+    page.text(f'{problem.sense} {problem.objective}: {cell_text(point["objective"])} {units.get(problem.objective, "")}'
+              + (f'; limits not met: {", ".join(unmet)}' if unmet else '')
+              + ('' if point['done'] else f'; the run failed: {point["message"]}'))
+    page.table(['variable', 'value', 'unit'], optimum)
+    if limits:
+        page.table(['constraint', 'value', 'min', 'max', 'unit'],
+                   [[k, point['limits'][k], problem.constraints[k].get('min'), problem.constraints[k].get('max'),
+                     units.get(k)] for k in limits])
+    page.heading('Search')
+    page.plot('convergence.png', charts.convergence(found.best, problem.objective, units))
+    page.plot('objective-against-variables.png', charts.against_variables(
+        evaluations, [(v.name, v.unit) for v in problem.variables], problem.objective, units, point['point']))
+    if front:
+        page.heading(f'{problem.objective} against the limit of {tightest}')
+        page.plot('pareto.png', charts.pareto(front, tightest, problem.objective, units))
+        page.table([tightest, problem.objective, 'run'], front)
     page.write()

@@ -1,57 +1,100 @@
-"""The time series of a run that fit and uncertainty studies read, by name: `gasflow`,
-`normal_gasflow`, `ch4_share`, `co2_share`, `h2_share`, `pH`, `vfa` or a state column (`S_IN`,
-`X_ac`...), with `R1.` or `R2.` for a reactor of a two-stage run; their units, and their columns in
-a run's CSV."""
+"""The time series of a run that fit and uncertainty studies read, by name: a column of the run's
+CSV by its title (`gasflow_N`, `S_IN`, `X_ac`...) or by a series name (`gasflow`, `normal_gasflow`,
+`ch4_share`, `co2_share`, `h2_share`, `pH`, `vfa`), with `R1.` or `R2.` for a reactor of a
+two-stage run; their units, their columns in a run's CSV, and a series as a plant measures it: its
+value at a time (`spot`), or its mean (`daily_mean`) or integral (`daily_total`) over the day that
+ends at that time."""
 import csv
 import re
 
 import numpy as np
 
 SERIES_POINTS = 2000
-# The series by name: its column in the run's CSV and its unit. Any other state column (S_IN,
-# S_nh3, X_ac...) is taken by its own name. `vfa` adds up the four acids.
-SERIES = {
-    'gasflow': ('gasflow', 'm3/d'), 'normal_gasflow': ('gasflow_N', 'Nm3/d'),
-    'ch4_share': ('Ch4 %', '%'), 'co2_share': ('CO2 %', '%'), 'h2_share': ('H2 %', '%'),
-    'pH': ('pH', '-'), 'vfa': (('S_ac', 'S_pro', 'S_bu', 'S_va'), 'kgCOD/m3'),
+# One reactor's columns in a run's CSV (as results/resultcolumns.h heads them) and the unit of their
+# values; a test compares them with digestra-cli's CSV.
+COLUMNS = {
+    'gasflow': 'm3/d', 'gasflow_N': 'Nm3/d', 'Ch4 %': '%', 'CO2 %': '%', 'H2 %': '%', 'H2O %': '%', 'pH': '-',
+    **dict.fromkeys(('Total COD', 'COD_S', 'COD_X', 'S_ch4_g'), 'kgCOD/m3'), 'S_co2_g': 'M',
+    **dict.fromkeys(('S_h2_g', 'S_aa', 'S_ac'), 'kgCOD/m3'), 'S_an': 'M', 'S_bu': 'kgCOD/m3', 'S_cat': 'M',
+    'S_ch4': 'kgCOD/m3', 'S_co2': 'M', **dict.fromkeys(('S_fa', 'S_h2', 'S_I'), 'kgCOD/m3'),
+    **dict.fromkeys(('S_IC', 'S_IN', 'S_nh3'), 'M'),
+    **dict.fromkeys(('S_pro', 'S_su', 'S_va', 'X_aa', 'X_ac', 'X_c', 'X_c4', 'X_ch', 'X_fa', 'X_h2', 'X_I', 'X_li',
+                     'X_pr', 'X_pro', 'X_su'), 'kgCOD/m3'),
+    **dict.fromkeys(('S_ac_ion', 'S_bu_ion', 'S_hco3_ion', 'S_h_ion', 'S_nh4_ion', 'S_oh_ion', 'S_pro_ion',
+                     'S_va_ion'), 'M'),
 }
-MOLAR = {'S_co2_g', 'S_an', 'S_cat', 'S_co2', 'S_IC', 'S_IN', 'S_nh3'}   # [M]; the other states kgCOD/m3
-STATE = re.compile(r'[SX]_[A-Za-z0-9_]+$')
+# Series names of fits and bands for columns; `vfa` adds up the four acids.
+ALIASES = {'normal_gasflow': ('gasflow_N',), 'ch4_share': ('Ch4 %',), 'co2_share': ('CO2 %',),
+           'h2_share': ('H2 %',), 'vfa': ('S_ac', 'S_pro', 'S_bu', 'S_va')}
+AGGREGATES = ('spot', 'daily_mean', 'daily_total')
 
 
-def series_unit(name):
-    """The unit of a run's series by its name (with R1./R2. for a reactor), or None if unknown."""
-    bare = re.sub(r'^R[12]\.', '', name)
-    if bare in SERIES:
-        return SERIES[bare][1]
-    if STATE.match(bare):
-        return 'M' if bare in MOLAR or bare.endswith('_ion') else 'kgCOD/m3'
-    return None
+def declared():
+    """{series name: (its columns in a run's CSV, unit)}: every column by its title and every alias.
+    The one lookup of what a run gives."""
+    found = {column: ((column,), unit) for column, unit in COLUMNS.items()}
+    found.update({alias: (columns, COLUMNS[columns[0]]) for alias, columns in ALIASES.items()})
+    return found
+
+
+SERIES = declared()
+
+
+def series_unit(name, aggregate='spot'):
+    """The unit of a run's series by its name (with R1./R2. for a reactor) as aggregated, or None if
+    no run gives it or it has no daily total (only a rate per day has one)."""
+    declared_unit = SERIES.get(re.sub(r'^R[12]\.', '', name), (None, None))[1]
+    if aggregate != 'daily_total' or declared_unit is None:
+        return declared_unit
+    return declared_unit[:-2] if declared_unit.endswith('/d') else None
+
+
+def request(name, aggregate='spot'):
+    """The key under which a run's record holds the series `name` as aggregated."""
+    return name if aggregate == 'spot' else f'{name}@{aggregate}'
 
 
 def columns_of(header, name):
     """The CSV column of a series' time and those of its values (its reactor's, e.g. "R2 pH" for
     R2.pH), or None when the run's table lacks any."""
-    reactor, _, bare = name.rpartition('.')
+    reactor, _, bare = name.rpartition('.') if re.match(r'R[12]\.', name) else ('', '', name)
     prefix = f'{reactor} ' if reactor else ''
-    column = SERIES.get(bare, (bare,))[0]
-    wanted = [prefix + part for part in (column if isinstance(column, tuple) else (column,))]
+    wanted = [prefix + column for column in SERIES.get(bare, ((bare,),))[0]]
     if prefix + 't' not in header or not all(w in header for w in wanted):
         return None
     return header.index(prefix + 't'), [header.index(w) for w in wanted]
 
 
-def series_of(path, names):
-    """{name: (t, y)} of the series `names` in a run's CSV (headers, units line, then values), at
-    most SERIES_POINTS rows of it: a run's table may hold many thousands."""
+def aggregated(t, y, aggregate):
+    """A series as measured at each of its times: the value (spot), or its mean or integral over the
+    day that ends there, by the trapezoid rule over the rows; where less than a day has run, over
+    the time since the run's start."""
+    if aggregate == 'spot' or not len(t):
+        return y
+    area = np.concatenate([[0.0], np.cumsum(np.diff(t) * (y[1:] + y[:-1]) / 2)])
+    total = area - np.interp(t - 1, t, area)   # before the first day, t - 1 is clamped to the start
+    if aggregate == 'daily_total':
+        return total
+    span = np.minimum(t - t[0], 1.0)
+    return np.divide(total, span, out=y.astype(float), where=span > 0)
+
+
+def series_of(path, requests):
+    """{request: (t, y)} of the series `requests` (see `request`) in a run's CSV (headers, units line,
+    then values), at most SERIES_POINTS rows of each: a run's table may hold many thousands. Daily
+    means and totals are taken over every row before the series is thinned."""
     with open(path, newline='', encoding='utf-8') as f:
         rows = [row for row in csv.reader(f) if row]
     header, values = rows[0], np.array(rows[2:], dtype=float) if len(rows) > 2 else np.empty((0, len(rows[0])))
+    kept = np.arange(len(values))
     if len(values) > SERIES_POINTS:   # evenly thinned, ends kept: what bands and fits interpolate
-        values = values[np.unique(np.linspace(0, len(values) - 1, SERIES_POINTS).round().astype(int))]
+        kept = np.unique(np.linspace(0, len(values) - 1, SERIES_POINTS).round().astype(int))
     found = {}
-    for name in names:
+    for key in requests:
+        name, _, aggregate = key.partition('@')
         columns = columns_of(header, name)
         if columns is not None:
-            found[name] = (values[:, columns[0]].tolist(), values[:, columns[1]].sum(axis=1).tolist())
+            t = values[:, columns[0]]
+            y = aggregated(t, values[:, columns[1]].sum(axis=1), aggregate or 'spot')
+            found[key] = (t[kept].tolist(), y[kept].tolist())
     return found

@@ -8,7 +8,7 @@ study/digestra_study/inputs.json; a test compares the two). An input a study doe
 applies its own default.
 
 Beside the inputs a study may give `feed` and `substrates` (files, relative ones beside the study
-file) and model constants as `parameters.NAME` (in TOML a `parameters` table: `[base.parameters]`,
+file), `initial-state` (`steady`, `start-up` or a state file) and `final-state` (a file) and model constants as `parameters.NAME` (in TOML a `parameters` table: `[base.parameters]`,
 or `parameters.km_ac = [4, 6, 8]` in [sweep]); the constants' names and units are those of
 `digestra-cli --list-parameters --json`, exported beside this module as parameters.json (a test
 compares the two); digestra-cli checks their values."""
@@ -19,7 +19,8 @@ import json
 import math
 import pathlib
 import re
-import tomllib
+
+from . import readfile
 
 DECLARATION = json.loads((pathlib.Path(__file__).with_name('inputs.json')).read_text(encoding='utf-8'))
 DECLARED = {i['key']: i for i in DECLARATION['inputs']}
@@ -47,11 +48,14 @@ def _kind(declared):
 CONSTANTS = json.loads((pathlib.Path(__file__).with_name('parameters.json')).read_text(encoding='utf-8'))
 PARAMETERS = 'parameters'   # the table of model constants; a constant's key is "parameters.NAME"
 INPUTS = {key: Input(key, _kind(d), d['unit'], tuple(d['configs'])) for key, d in DECLARED.items()}
-INPUTS.update({key: Input(key, 'file') for key in ('feed', 'substrates')})
+INPUTS.update({key: Input(key, 'file') for key in ('feed', 'substrates', 'initial-state', 'final-state')})
+STARTS = ('steady', 'start-up')   # the words initial-state takes beside a state file
 ENGINES = ('native', 'scripts')   # the right-hand side digestra-cli integrates: its compiled kernel or the scripts'
 INPUTS['engine'] = Input('engine', 'engine')
 INPUTS.update({f'{PARAMETERS}.{c["name"]}': Input(f'{PARAMETERS}.{c["name"]}', 'constant', c['unit'])
                for c in CONSTANTS})
+
+FIXED_IN = {f'{PARAMETERS}.{c["name"]}': c['fixed_in'] for c in CONSTANTS}   # configurations replacing each
 
 MAX_SCENARIOS = 10_000       # more need --yes
 MOST_SCENARIOS = 100_000     # even with --yes: a study's scenarios and outcomes are held in memory
@@ -123,6 +127,12 @@ class Study:
             yield {name: inputs[name] for name in INPUTS if name in inputs}
 
 
+def nearest(name, names):
+    """"; did you mean X?" for the name of `names` nearest to a misspelled `name`, else ''."""
+    near = difflib.get_close_matches(name, list(names), 1, 0)
+    return f'; did you mean {near[0]}?' if near else ''
+
+
 def is_number(value):
     return isinstance(value, (int, float)) and not isinstance(value, bool)
 
@@ -173,6 +183,8 @@ def scenario_problems(inputs):
     """What digestra-cli would refuse in a scenario's combination of inputs, as (key, reason)."""
     config = inputs.get('config', DEFAULT_CONFIG)
     for name in inputs:
+        if INPUTS[name].kind == 'constant' and config in FIXED_IN.get(name, ()):
+            yield name, f'cannot matter: config {config} replaces {name.removeprefix(PARAMETERS + ".")} by a law of its own'
         if INPUTS[name].kind in ('file', 'constant', 'engine'):
             continue   # digestra-cli reads and checks them
         if config not in INPUTS[name].configs:
@@ -238,9 +250,8 @@ class _Reader:
             if f'{PARAMETERS}.{name}' in INPUTS:
                 table[f'{PARAMETERS}.{name}'] = value
                 continue
-            near = difflib.get_close_matches(name, [c['name'] for c in CONSTANTS], 1, 0)
             self.problem(f'{key}.{PARAMETERS}.{name}', 'is not a model constant (digestra-cli --list-parameters lists them)'
-                         + (f'; did you mean {near[0]}?' if near else ''))
+                         + nearest(name, [c['name'] for c in CONSTANTS]))
         return table
 
     def checked(self, key, name, value):
@@ -286,6 +297,22 @@ class _Reader:
         return [v for v in checked if v is not _REFUSED]
 
 
+def toml_of(text):
+    """The study file's TOML document; raises StudyError when it is not TOML or nested too deeply."""
+    try:
+        return readfile.parse_toml(text)
+    except ValueError as e:
+        raise StudyError([f'not TOML: {e}']) from None
+
+
+def read_study(path):
+    """The text of the study file at `path`; raises StudyError when it cannot be read."""
+    try:
+        return readfile.read_text(path, readfile.STUDY_CAP)
+    except readfile.ReadError as e:
+        raise StudyError([f'cannot read the study file: {e}']) from None
+
+
 def where(key, lines):
     """"line 3, base.v1" for a key of the file, from the line of the longest part of it given."""
     part = key
@@ -301,12 +328,7 @@ def parse(text, lines=None):
     """The study in `text`, with every problem of the file on its own in `problems` (each value
     with a problem left out), each at its line (of `lines` when given: the file `text` was taken
     from); raises StudyError when the text is not TOML."""
-    try:
-        data = tomllib.loads(text)
-    except tomllib.TOMLDecodeError as e:
-        raise StudyError([f'not TOML: {e}']) from None
-    except RecursionError:
-        raise StudyError(['arrays or tables nested too deeply']) from None
+    data = toml_of(text)
     reader = _Reader()
     for unknown in sorted(set(data) - {'title', 'base', 'sweep', 'output'}):
         reader.problem(unknown, 'unknown key')
@@ -332,11 +354,26 @@ def parse(text, lines=None):
                  mode, workbooks, problems, lines)
 
 
+def cli_problems(message, constants):
+    """(key, reason) of each problem of digestra-cli's refusal `message` (None: no problem): its key,
+    "parameters.NAME" for a problem of one of the model constants `constants` that names it; a
+    problem told in more parts ("feed: f.csv:1:1: ...; f.csv:1:3: ...") keeps its key."""
+    key = None
+    for part in message.split('; ') if message else ():
+        given, _, reason = part.partition(': ')
+        if given in INPUTS or given == PARAMETERS or key is None:
+            named = [name for name in constants if re.search(rf'\b{re.escape(name)}\b', reason)]
+            key = f'{PARAMETERS}.{named[0]}' if given == PARAMETERS and named else given
+        else:
+            reason = part
+        yield key, reason or part
+
+
 def resolve_files(study, folder):
-    """The study's feed and substrates files, relative ones taken as beside the study file."""
+    """The study's feed, substrates and state files, relative ones taken as beside the study file."""
     def resolved(value):
-        return str(pathlib.Path(folder, value).absolute())
-    for name in ('feed', 'substrates'):
+        return value if value in STARTS else str(pathlib.Path(folder, value).absolute())
+    for name in ('feed', 'substrates', 'initial-state', 'final-state'):
         if name in study.base:
             study.base[name] = resolved(study.base[name])
         if name in study.sweep:
@@ -344,14 +381,24 @@ def resolve_files(study, folder):
     return study
 
 
-def check_scenarios(study):
+def check_scenarios(study, refusals=None):
     """Raises StudyError listing every problem of the study at once: those of the file on its own,
     then the combinations of inputs digestra-cli would refuse, each named once with its line and
-    the first scenario that shows it."""
-    seen = {}
+    the first scenario that shows it. `refusals(list of inputs)`: digestra-cli's own verdict on
+    each scenario, its message or None (see clicheck); what it says of a key named here already is
+    left out."""
+    seen, named = {}, []
     for number, inputs in enumerate(study.scenarios(), 1):
-        for key, reason in scenario_problems(inputs):
+        found = list(scenario_problems(inputs))
+        for key, reason in found:
             seen.setdefault((key, reason), number)
+        named.append({part for key, _ in found for part in key.split(' + ')})
+    if refusals:
+        for number, (inputs, message) in enumerate(zip(study.scenarios(), refusals(list(study.scenarios()))), 1):
+            constants = [name.removeprefix(f'{PARAMETERS}.') for name in inputs if name.startswith(f'{PARAMETERS}.')]
+            for key, reason in cli_problems(message, constants):
+                if not set(key.split(' + ')) & named[number - 1]:
+                    seen.setdefault((key, reason), number)
 
     def where(key):
         for part in key.split(' + '):

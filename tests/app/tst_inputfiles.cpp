@@ -125,12 +125,21 @@ private slots:
             qobject_cast<QDialog *>(dialog)->accept();
         });
         widget<QAction>(&window, "actionModel_parameters")->trigger();
+        QTimer::singleShot(0, this, [] {
+            auto *dialog = QApplication::activeModalWidget();
+            widget<QLineEdit>(dialog, "lineEdit_t-feed")->setText("290.5");
+            qobject_cast<QDialog *>(dialog)->accept();
+        });
+        widget<QAction>(&window, "actionPlant_alarms")->trigger();
+        QCOMPARE(window.plantInputValues().T_feed, 290.5);
         const QString path = dir.filePath("plant-inputs.toml");
         QCOMPARE(window.saveInputsTo(path), QString());
 
         widget<QAction>(&window, "actionNew_Simulation")->trigger();
         QVERIFY(!window.feedSchedule() && window.modelParameterValues().isEmpty());
+        QCOMPARE(window.plantInputValues().T_feed, 288.15);
         QCOMPARE(window.openInputsFrom(path), QString());
+        QCOMPARE(window.plantInputValues().T_feed, 290.5);
         QCOMPARE(window.feedSchedule()->file, QFileInfo(schedule).absoluteFilePath());
         QCOMPARE(widget<QLabel>(&window, "label_feed_file")->text(), QStringLiteral("plant.csv"));
         QVERIFY(!widget<QLineEdit>(&window, "lineEdit_final_Q_in")->isEnabled());
@@ -165,7 +174,7 @@ private slots:
         // Refused before parsing: the TOML library would overflow the stack on them.
         QTest::newRow("key of 50 000 parts") << "a" + QByteArray(".a").repeated(50000) + " = 1\n" << "line 1: keys";
         QTest::newRow("table of 50 000 parts") << "t-end = 5\n\n[a" + QByteArray(".a").repeated(50000) + "]\n" << "line 3: keys";
-        QTest::newRow("over 1 MiB") << "t-end = 5\n#" + QByteArray(1 << 20, 'x') + "\n" << "larger than 1024 KiB";
+        QTest::newRow("over 1 MiB") << "t-end = 5\n#" + QByteArray(1 << 20, 'x') + "\n" << "larger than 1 MiB";
         QTest::newRow("one good, one bad") << QByteArray("config = \"tsad\"\nv2 = 40\nt2 = 300\n") << "line 3, t2";
     }
 

@@ -2,6 +2,7 @@
 // closing, the dialogs and the workers' progress wiring.
 
 #include "mainwindow.h"
+#include "plantdialog.h"
 #include "windowprobe.h"
 
 #include <credits.h>
@@ -12,6 +13,10 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -83,6 +88,23 @@ private slots:
         QCOMPARE(pages()->geometry(), QRect(0, 0, 850, 591));
     }
 
+    // The plant dialog shows the declared defaults, holds OK back while the CHP would give more than
+    // the methane holds, and gives back what was typed.
+    void plantDialogChecksItsValues()
+    {
+        PlantDialog dialog(defaultRequest(1));
+        auto *thermal = dialog.findChild<QLineEdit *>(QStringLiteral("lineEdit_eta-th"));
+        auto *ok = dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        QCOMPARE(thermal->text(), QStringLiteral("0.45"));
+        QVERIFY(ok->isEnabled());
+        thermal->setText(QStringLiteral("0.7"));
+        QVERIFY(!ok->isEnabled());
+        QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("label_plant_problems"))->text().contains("eta-el"));
+        thermal->setText(QStringLiteral("0.5"));
+        QVERIFY(ok->isEnabled());
+        QCOMPARE(dialog.values(RunRequest{}).eta_th, 0.5);
+    }
+
     void menus()
     {
         auto *file = widget<QMenu>(window.get(), "menuSelect");
@@ -90,13 +112,16 @@ private slots:
         QCOMPARE(file->title(), QStringLiteral("&File"));
         QCOMPARE(info->title(), QStringLiteral("&Info"));
         const QList<QAction *> fileEntries = file->actions();
-        QCOMPARE(fileEntries.size(), 6);
+        QCOMPARE(fileEntries.size(), 8);
         QCOMPARE(fileEntries[0], action("actionNew_Simulation"));
         QCOMPARE(fileEntries[1], action("actionOpen_inputs"));
         QCOMPARE(fileEntries[2], action("actionSave_inputs"));
         QCOMPARE(fileEntries[3], action("actionModel_parameters"));
-        QVERIFY(fileEntries[4]->isSeparator());
-        QCOMPARE(fileEntries[5], action("actionExit"));
+        QCOMPARE(fileEntries[4], action("actionPlant_alarms"));
+        QCOMPARE(fileEntries[5], action("actionSave_final_state"));
+        QVERIFY(!action("actionSave_final_state")->isEnabled());  // until a run has finished
+        QVERIFY(fileEntries[6]->isSeparator());
+        QCOMPARE(fileEntries[7], action("actionExit"));
         QCOMPARE(info->actions(), (QList<QAction *>{action("actionHelp"), action("actionCredits")}));
         const QList<QPair<const char *, QString>> texts = {{"actionNew_Simulation", "&New Simulation"},
                                                            {"actionExit", "E&xit"},
@@ -104,7 +129,9 @@ private slots:
                                                            {"actionCredits", "&About\\License"},
                                                            {"actionOpen_inputs", "&Open inputs…"},
                                                            {"actionSave_inputs", "&Save inputs…"},
-                                                           {"actionModel_parameters", "Model &parameters…"}};
+                                                           {"actionModel_parameters", "Model &parameters…"},
+                                                           {"actionPlant_alarms", "Plant and &alarms…"},
+                                                           {"actionSave_final_state", "Save &final state…"}};
         for (const auto &[name, text] : texts)
             QCOMPARE(action(name)->text(), text);
         QCOMPARE(action("actionNew_Simulation")->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));
@@ -115,15 +142,20 @@ private slots:
         QCOMPARE(window->menuBar()->objectName(), QStringLiteral("menuBar"));
     }
 
-    // Page 0's feed box shows whole in the fixed window, clear of the page's other widgets.
-    void feedBoxFitsPageZero()
+    // Page 0's feed and start boxes show whole in the fixed window, clear of the page's other widgets.
+    void feedAndStartBoxesFitPageZero()
     {
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        auto *box = widget<QGroupBox>(window.get(), "groupBox_feed");
-        QVERIFY(window->centralWidget()->rect().contains(QRect(box->mapTo(window->centralWidget(), QPoint()), box->size())));
-        for (QWidget *sibling : box->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-            QVERIFY2(sibling == box || !sibling->geometry().intersects(box->geometry()), qPrintable(sibling->objectName()));
+        for (const char *name : {"groupBox_feed", "groupBox_start"}) {
+            auto *box = widget<QGroupBox>(window.get(), name);
+            QVERIFY(window->centralWidget()->rect().contains(QRect(box->mapTo(window->centralWidget(), QPoint()), box->size())));
+            for (QWidget *sibling : box->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+                QVERIFY2(sibling == box || !sibling->geometry().intersects(box->geometry()), qPrintable(sibling->objectName()));
+        }
+        auto *start = widget<QComboBox>(window.get(), "comboBox_start");
+        QCOMPARE(start->currentText(), QStringLiteral("Built-in start-up"));
+        QCOMPARE(start->count(), 3);
     }
 
     // The check box fits its text and lies clear of every other widget of its page.

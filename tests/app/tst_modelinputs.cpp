@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QTableWidget>
@@ -71,14 +72,30 @@ private slots:
         // A refusal names the file, line and column in place and changes nothing else.
         const QString refusal = window.chooseFeedSchedule(writeFile(dir, "bad.csv", "day,Q_in,X_c_in\n0,2,10\n5,-1,10\n"));
         QVERIFY2(refusal.startsWith("bad.csv:3:"), qPrintable(refusal));
-        QVERIFY2(fileName->text().contains("bad.csv:3:"), qPrintable(fileName->text()));
+        QVERIFY2(fileName->text().remove(QChar(0x200B)).contains("bad.csv:3:"), qPrintable(fileName->text()));
         QVERIFY(window.feedSchedule()->file.endsWith("plant.csv"));
         QVERIFY(widget<QRadioButton>(&window, "radioButton_feed_file")->isChecked());
+
+        // A refusal under a long name is shown whole in its place.
+        QVERIFY(!window.chooseFeedSchedule(writeFile(dir, "biogas_plant_feeding_history_2025_2026.csv",
+                                                     "day,Q_in,X_c_in\n0,2,10\n5,-1,10\n")).isEmpty());
+        QVERIFY2(fileName->heightForWidth(fileName->width()) <= fileName->height(), qPrintable(fileName->text()));
 
         widget<QRadioButton>(&window, "radioButton_feed_ramp")->click();
         QVERIFY(!window.feedSchedule());
         QVERIFY(plot->isHidden() && fileName->text().isEmpty());
         QVERIFY(flow->isEnabled() && concentration->isEnabled());
+    }
+
+    // "Substrates…" looks like a button that can be pressed, not like a disabled one.
+    void substratesButtonLooksEnabled()
+    {
+        MainWindow window;
+        auto *substrates = widget<QPushButton>(&window, "pushButton_feed_substrates");
+        QVERIFY(substrates->isEnabled());
+        const QImage enabled = substrates->grab().toImage();
+        substrates->setEnabled(false);
+        QVERIFY(substrates->grab().toImage() != enabled);
     }
 
     // A schedule of substrates is refused until a substrates file names them, then read again with

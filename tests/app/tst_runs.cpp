@@ -4,13 +4,16 @@
 // the workbooks land.
 
 #include "mainwindow.h"
+#include "stabilitydialog.h"
 #include "windowprobe.h"
 #include "../run/standinmodel.h"
 
 #include <results.h>
 #include <workers.h>
 
+#include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QJsonDocument>
@@ -196,14 +199,22 @@ private slots:
         QCOMPARE(legend(plot("customPlot_2")), (QStringList{"CH4", "CO2", "H2", "H2O"}));
         QVERIFY(plot("customPlot_2")->legend->visible());
         const QString summaryLine = widget<QLabel>(window.get(), "label_summary")->text();
-        QVERIFY2(summaryLine.startsWith("Methane ") && summaryLine.contains(" Nm3 over 1 d · CH4 "),
+        QVERIFY2(summaryLine.startsWith("Methane ") && summaryLine.contains(" Nm3 over 1 d · CH4 ") &&
+                     summaryLine.contains("\nFOS/TAC "),
                  qPrintable(summaryLine));
+        // The stability plot: FOS/TAC, its two thresholds, pH and its alarm, over every row.
+        const StabilityDialog stability(1, 1.0);
+        const auto *fosTac = stability.findChild<QCustomPlot *>(QStringLiteral("customPlot_stability_1"));
+        QCOMPARE(fosTac->graphCount(), 5);
+        QCOMPARE(fosTac->graph(0)->data()->size(), n);
+        QCOMPARE(fosTac->graph(3)->name(), QStringLiteral("pH"));
 
         QCOMPARE(workbooks().size(), 1);
         QCOMPARE(results::last_workbook, QDir(workDir->path()).absoluteFilePath(workbooks().front()));
         const QJsonObject book = summary(results::last_workbook);
         QCOMPARE(book["sheets"].toVariant().toStringList(),
-                 (QStringList{"Basic", "Gas and Soluble", "Insoluble", "Ions", "CONFIGURATION", "SUMMARY", "PARAMETERS"}));
+                 (QStringList{"Basic", "Gas and Soluble", "Insoluble", "Ions", "CONFIGURATION", "SUMMARY", "PARAMETERS",
+                              "OPERATION"}));
         QCOMPARE(book["active"].toString(), QStringLiteral("Basic"));
         const QJsonObject lastRow = book["lastRow"].toObject();
         QCOMPARE(lastRow["Basic"].toInt(), 4 + n);
@@ -237,9 +248,34 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("page_Results_1s"), runTimeoutMs);
         QVERIFY(messages->seen.isEmpty());
         const QJsonObject book = summary(results::last_workbook);
-        QCOMPARE(book["sheets"].toVariant().toStringList().mid(5), (QStringList{"SUMMARY", "PARAMETERS", "FEED"}));
+        QCOMPARE(book["sheets"].toVariant().toStringList().mid(5), (QStringList{"SUMMARY", "PARAMETERS", "FEED", "OPERATION"}));
         QCOMPARE(book["lastColumn"].toObject()["FEED"].toInt(), 3);
         QCOMPARE(book["lastRow"].toObject()["FEED"].toInt(), 3);  // the titles and both rows
+    }
+
+    // A run from the steady state offers its final state; saved, it starts the next run, and an
+    // inputs file keeps the choice. A state of another configuration is refused before a run.
+    void startStates()
+    {
+        QCOMPARE(window->chooseStart(StartState::Kind::Steady), QString());
+        setText(window.get(), "lineEdit_t_end", "0.2");
+        start("radioButton_SSAD", "pushButton_C2");
+        QTRY_COMPARE_WITH_TIMEOUT(currentPage(), QStringLiteral("page_Results_1s"), runTimeoutMs);
+        QVERIFY(window->findChild<QAction *>("actionSave_final_state")->isEnabled());
+        const QString saved = workDir->filePath("state.json");
+        QCOMPARE(window->saveFinalStateTo(saved), QString());
+        QCOMPARE(window->chooseStart(StartState::Kind::Saved, saved), QString());
+        QCOMPARE(window->findChild<QComboBox *>("comboBox_start")->currentText(), QStringLiteral("Saved state: state.json"));
+        const QString inputs = workDir->filePath("inputs.toml");
+        QCOMPARE(window->saveInputsTo(inputs), QString());
+        QCOMPARE(window->chooseStart(StartState::Kind::StartUp), QString());
+        QCOMPARE(window->openInputsFrom(inputs), QString());
+        QCOMPARE(window->startState().file, saved);
+        QVERIFY(messages->seen.isEmpty());
+        start("radioButton_TSAD", "pushButton_C3");
+        QTRY_VERIFY(!messages->seen.isEmpty());
+        QVERIFY2(messages->seen.last().text.contains("a state of configuration ssad, not of tsad"),
+                 qPrintable(messages->seen.last().text));
     }
 
     // Degrees Celsius on the two-stage page reach the worker in kelvin, whatever the
@@ -625,6 +661,15 @@ private slots:
         QDesktopServices::unsetUrlHandler("file");
         QCOMPARE(opener.opened, (QList<QUrl>{QUrl::fromLocalFile(workbook), QUrl::fromLocalFile(workbook)}));
         QVERIFY(messages->seen.isEmpty());
+
+        // Without a program for it (the offscreen platform has none), the message names the folder.
+        click(window.get(), "pushButton");
+        QCOMPARE(messages->seen.size(), 1);
+        QCOMPARE(messages->seen.front().title, QStringLiteral("Results not opened"));
+        QVERIFY2(messages->seen.front().text.endsWith(
+                     QStringLiteral("The workbook is in the folder %1.").arg(QDir::toNativeSeparators(QFileInfo(workbook).absolutePath()))),
+                 qPrintable(messages->seen.front().text));
+        messages->seen.clear();
 
         QVERIFY(QFile::remove(workbook));
         click(window.get(), "pushButton");

@@ -18,7 +18,9 @@ summary = {
     "firstTime": wb["Basic"]["A5"].value,
 }
 grid = wb["CONFIGURATION"]
-summary["grid"] = {cell: grid[cell].value or "" for cell in GRID_CELLS}
+# Values are stored as numbers: read with the six digits their texts have.
+summary["grid"] = {cell: "" if grid[cell].value is None else grid[cell].value if isinstance(grid[cell].value, str)
+                   else f"{grid[cell].value:g}" for cell in GRID_CELLS}
 if "Basic" in wb.sheetnames and wb["Basic"].max_column > 11:
     summary["reactor2Title"] = wb["Basic"]["M1"].value
 json.dump(summary, sys.stdout)

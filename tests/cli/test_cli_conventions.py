@@ -54,7 +54,7 @@ def test_files_are_the_same_under_a_decimal_comma_locale(tmp_path):
     (c, c_answer), (comma, comma_answer) = written['C.UTF-8'], written[COMMA]
     # openpyxl refuses a cell of "0,1"; the input grid's texts must not follow the locale either.
     assert cells(comma / 'w.xlsx') == cells(c / 'w.xlsx')
-    assert cells(c / 'w.xlsx')['CONFIGURATION'][2][2] == '5.31'
+    assert cells(c / 'w.xlsx')['CONFIGURATION'][2][2] == 5.31
     others = [name for name in files_in(c) if name != 'w.xlsx' and (c / name).is_file()]
     assert len(others) == 6  # CSV, summary and four plots, whose axes carry numbers too
     for name in others:

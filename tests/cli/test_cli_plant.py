@@ -49,17 +49,25 @@ def test_the_built_in_feed_as_a_schedule_gives_the_same_table_bit_for_bit(tmp_pa
     assert table(tmp_path, 'schedule', *common, '--feed', feed) == table(tmp_path, 'built_in', *common)
 
 
-def test_components_equal_to_the_built_in_feed_give_its_table(tmp_path):
-    feed = write(tmp_path, 'components.csv', 'day,Q_in,X_c,S_cat', [(i, q, 10.0, 0.035) for i, q in enumerate(RAMP)])
-    assert table(tmp_path, 'components', '--t-end', '2', '--feed', feed) == table(tmp_path, 'built_in', '--t-end', '2')
+@pytest.mark.parametrize('form', ['components', 'substrate'])
+def test_components_equal_to_the_built_in_feed_give_its_table(tmp_path, form):
+    if form == 'components':
+        feed = write(tmp_path, 'components.csv', 'day,Q_in,X_c,S_cat', [(i, q, 10.0, 0.035) for i, q in enumerate(RAMP)])
+    else:
+        # A substrate flowing alone is its own composition, to the last digit.
+        (tmp_path / 'substrates.toml').write_text('[built_in]\nX_c = 10.0\nS_cat = 0.035\n')
+        feed = write(tmp_path, 'substrate.csv', 'day,built_in', list(enumerate(RAMP)))
+    # Flowing 5.31 * 0.34375 m3/d from day 5, q * 10 / q was 9.999999999999998.
+    more = ('--substrates', 'substrates.toml', '--t-end', '6') if form == 'substrate' else ('--t-end', '2')
+    assert table(tmp_path, form, '--feed', feed, *more) == table(tmp_path, 'built_in', *more[-2:])
 
 
 def test_a_substrate_mix_equals_its_component_schedule(tmp_path):
     (tmp_path / 'substrates.toml').write_text('[a]\nX_c = 12.0\nS_IN = 0.01\n[b]\nX_pr = 3.0\nS_ac = 0.5\nS_cat = 0.04\n')
     mix = write(tmp_path, 'mix.csv', 'day,a,b', [(0, 1.0, 3.0), (1, 2.0, 2.0)])
-    # The flow-weighted mix in the program's order: the loads summed over the substrates, over the flow.
-    rows = [(d, qa + qb, (qa * 12.0) / (qa + qb), (qa * 0.01) / (qa + qb), (qb * 3.0) / (qa + qb),
-             (qb * 0.5) / (qa + qb), (qb * 0.04) / (qa + qb)) for d, qa, qb in [(0, 1.0, 3.0), (1, 2.0, 2.0)]]
+    # The flow-weighted mix in the program's order: each substrate's share of the flow times its composition.
+    rows = [(d, qa + qb, qa / (qa + qb) * 12.0, qa / (qa + qb) * 0.01, qb / (qa + qb) * 3.0,
+             qb / (qa + qb) * 0.5, qb / (qa + qb) * 0.04) for d, qa, qb in [(0, 1.0, 3.0), (1, 2.0, 2.0)]]
     components = write(tmp_path, 'components.csv', 'day,Q_in,X_c,S_IN,X_pr,S_ac,S_cat', rows)
     assert (table(tmp_path, 'mix', '--t-end', '2', '--feed', mix, '--substrates', 'substrates.toml')
             == table(tmp_path, 'components', '--t-end', '2', '--feed', components))
@@ -103,6 +111,10 @@ REFUSALS = [
     (None, None, ('--param', 'Y_su=1.5'), 'Y_su = 1.5 must be from 0 to 1'),
     (None, None, ('--param', 'km_h2=-1'), 'km_h2 = -1 must be positive and finite'),
     (None, None, ('--param', 'headspace_share=1'), 'headspace_share = 1 must be greater than 0 and less than 1'),
+    (None, None, ('--param', 'headspace_share=0.9999999999999999'), 'headspace_share = 0.9999999999999999 must be from 0.01 to 0.9'),
+    (None, None, ('--param', 'deltaH0_Ka_co2=1e308'), 'deltaH0_Ka_co2 = 1e+308 must be from -200000 to 200000'),
+    (None, None, ('--param', 'p_h2o_slope=1e300'), 'p_h2o_slope = 1e+300 must be at most 20000'),
+    (None, None, ('--config', 'tpad', '--param', 'km_ac=4'), 'km_ac cannot matter: config tpad replaces it'),
     (None, None, ('--param', 'f_ac_su=0.5'), 'f_ac_su + f_bu_su + f_pro_su + f_h2_su add up to 1.09'),
     (None, None, ('--param', 'I_ph_ac_ll=7.5'), 'I_ph_ac_ll = 7.5 must be below I_ph_ac_ul = 7'),
     (None, None, ('--param', 'km_ac'), "--param needs NAME=VALUE with a number, not 'km_ac'"),
@@ -121,6 +133,15 @@ def test_bad_schedules_and_parameters_are_refused_before_the_run_with_their_plac
         assert not (tmp_path / 'w.xlsx').exists()
 
 
+def test_a_file_name_is_taken_byte_for_byte_from_the_command_line(tmp_path):
+    # Not UTF-8, and a leading space: the file named is the file read.
+    for name in (b'caf\xe9.csv', b' lead.csv'):
+        (tmp_path / os.fsdecode(name)).write_text('day,Q_in,X_c_in\n0,5.31,10\n')
+        done = subprocess.run([CLI, '--quiet', '--t-end', '0.2', '--out', 'w.xlsx', '--feed', name], cwd=tmp_path,
+                              capture_output=True, timeout=300)
+        assert done.returncode == 0, done.stderr
+
+
 def test_the_workbook_records_the_parameters_and_the_schedule(tmp_path):
     (tmp_path / 'feed.toml').write_text('[[feed]]\nday = 0\nQ_in = 4.0\nX_c_in = 10.0\n'
                                         '[[feed]]\nday = 1\nQ_in = 6.0\nX_c_in = 20.0\n')
@@ -128,7 +149,7 @@ def test_the_workbook_records_the_parameters_and_the_schedule(tmp_path):
                '--summary', 's.json')
     assert done.returncode == 0, done.stderr
     book = openpyxl.load_workbook(tmp_path / 'w.xlsx', read_only=True)
-    assert book.sheetnames[-3:] == ['SUMMARY', 'PARAMETERS', 'FEED']
+    assert book.sheetnames[-4:] == ['SUMMARY', 'PARAMETERS', 'FEED', 'OPERATION']
     parameters = list(book['PARAMETERS'].values)
     listed = json.loads(subprocess.run([CLI, '--list-parameters', '--json'], capture_output=True, text=True).stdout)
     assert parameters[0] == ('Name', 'Value', 'Default', 'Unit')
@@ -136,11 +157,15 @@ def test_the_workbook_records_the_parameters_and_the_schedule(tmp_path):
     assert parameters[-1][:2] == ('engine', 'native')
     assert ('km_ac', 4, 8, '1/d') in parameters and ('kdis', 0.5, 0.5, '1/d') in parameters
     assert list(book['FEED'].values) == [('day [d]', 'Q_in [m3/d]', 'X_c_in [kgCOD/m3]'), (0, 4, 10), (1, 6, 20)]
-    # The loading of the feed in force at the end: 6 m3/d of 20 kgCOD/m3 into 33 m3.
+    grid = book['CONFIGURATION']
+    assert [grid[c].value for c in ('C3', 'D3', 'C4', 'D4', 'C5')] == ['schedule', 'feed.toml', 'schedule', 'sheet FEED', 2]
+    # The loading per m3 of liquid (28 of the 33 m3): of the feed in force at the end, 6 m3/d of
+    # 20 kgCOD/m3, and over the two days, 4 × 10 and 6 × 20 kgCOD.
     summary = json.loads((tmp_path / 's.json').read_text())
     assert summary['engine'] == 'native'
     values = {v['key']: v['value'] for v in summary['values']}
-    assert values['organic_loading_rate'] == pytest.approx(6 * 20 / 33)
+    assert values['organic_loading_rate'] == pytest.approx(6 * 20 / 28)
+    assert values['mean_organic_loading_rate'] == pytest.approx((4 * 10 + 6 * 20) / 2 / 28)
 
 
 def test_the_program_reads_the_declared_defaults_bit_for_bit():

@@ -39,7 +39,7 @@ def expected(c):
 
 @pytest.mark.parametrize('config, volume', [('ssad', 33), ('tsad', 66)])
 def test_summary_agrees_with_the_table_in_json_and_workbook(tmp_path, config, volume):
-    result = run(tmp_path, '--config', config, '--t-end', '3', '--q-in', '4', '--x-c-in', '12',
+    result = run(tmp_path, '--config', config, '--t-end', '10', '--q-in', '4', '--x-c-in', '12',
                  '--csv', 'r.csv', '--summary', 's.json', '--out', 'w.xlsx')
     assert result.returncode == 0, result.stderr
     assert 'Summary of the' in result.stderr and 's.json' in result.stdout
@@ -51,14 +51,28 @@ def test_summary_agrees_with_the_table_in_json_and_workbook(tmp_path, config, vo
     want = {}
     for key_prefix, csv_prefix in reactors:
         want.update({key_prefix + k: v for k, v in expected(columns(tmp_path / 'r.csv', csv_prefix)).items()})
-    fed = 4 * 12
-    want['organic_loading_rate'] = fed / volume
-    want['specific_methane_yield'] = sum(want[p + 'final_normal_gas_flow'] * want[p + 'final_ch4'] / 100
-                                         for p, _ in reactors) / fed
+    # The built-in ramp's rows of days 0 to 9, a day each, into the liquid (28 of every 33 m3).
+    days = 10
+    ramp = [4 * (0.01875 * d + 0.25) * 12 for d in range(days)]
+    fed = sum(ramp)
+    liquid = volume * 28 / 33
+    want['organic_loading_rate'] = ramp[-1] / liquid
+    want['mean_organic_loading_rate'] = fed / days / liquid
+    want['specific_methane_yield'] = sum(want[p + 'normal_methane'] for p, _ in reactors) / fed
+    # The operator's values follow; the dry gas is the wet gas without its water vapour.
+    assert list(values)[:len(want)] == list(want)
     fed_by_substrates = ['fresh_mass_fed', 'total_solids_fed', 'volatile_solids_fed', 'volatile_solids_loading_rate',
                          'specific_methane_yield_vs']  # none without a schedule of substrates
-    assert list(values) == list(want) + fed_by_substrates
+    assert list(values)[len(want):len(want) + len(fed_by_substrates)] == fed_by_substrates
     assert all(values[key]['value'] is None for key in fed_by_substrates)
+    for key_prefix, csv_prefix in reactors:
+        c = columns(tmp_path / 'r.csv', csv_prefix)
+        dry = [100 - w for w in c['H2O %']]
+        assert c['Ch4 dry %'] == pytest.approx([v * 100 / d for v, d in zip(c['Ch4 %'], dry)], rel=1e-12)
+        assert all(math.isclose(sum(v), 100, rel_tol=1e-9) for v in zip(c['Ch4 dry %'], c['CO2 dry %'], c['H2 dry %'])
+                   if sum(v) > 0)
+        want[key_prefix + 'final_ch4_dry'] = c['Ch4 dry %'][-1]
+        want[key_prefix + 'final_normal_dry_gas_flow'] = c['gasflow_N'][-1] * dry[-1] / 100
     for key, value in want.items():
         assert math.isclose(values[key]['value'], value, rel_tol=1e-9), key
 
@@ -89,5 +103,6 @@ def test_impossible_results_are_not_a_success_and_a_run_without_feed_is_one(tmp_
     assert notes[0].startswith('Physically impossible values, first at day'), notes
     for answer in answers[1:]:
         assert (answer['status'], answer['message'], answer['summary']['not_numbers']) == ('done', '', [])
-        assert answer['summary']['values'][-6] == {'key': 'specific_methane_yield', 'label': 'Specific methane yield',
+        assert {v['key']: v for v in answer['summary']['values']}['specific_methane_yield'] == {
+            'key': 'specific_methane_yield', 'label': 'Specific methane yield',
                                                    'value': None, 'unit': 'Nm3/kgCOD', 'note': 'not applicable (no feed)'}

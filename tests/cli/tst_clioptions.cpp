@@ -2,6 +2,7 @@
 // naming the option, and the progress line's text.
 
 #include "clioptions.h"
+#include "guardedfile.h"
 #include "inputsdescription.h"
 #include "inputsfile.h"
 #include "progressline.h"
@@ -17,6 +18,8 @@
 #include <QTest>
 
 #include <cmath>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -52,6 +55,10 @@ private slots:
     void plotImageOptions();
     void oneKeySetEverywhere();
     void feedAndConstantsInEveryFrontEnd();
+    void inputFilesRefusedBeforeReading_data();
+    void inputFilesRefusedBeforeReading();
+    void feedFilesReadAsGiven();
+    void startStatesInEveryFrontEnd();
     void phDecimalsInEveryFrontEnd();
     void helpListsOptionsWithUnitsAndDefaults();
     void progressLineText();
@@ -302,7 +309,8 @@ QString jsonText(const QJsonValue &value)
 
 // The declaration's keys are the keys of every front end: each is an option of the command line,
 // a key of batch lines and of input files, and of --describe. Beside them every front end takes
-// the feed, its substrates, their lab values and the model constants (the command line's --param).
+// the feed, its substrates, their lab values, the engine, the start and final states and the model
+// constants (the command line's --param).
 void TestCliOptions::oneKeySetEverywhere()
 {
     QStringList declared;
@@ -319,7 +327,8 @@ void TestCliOptions::oneKeySetEverywhere()
     const QRegularExpression option(QStringLiteral("^\\s+--([a-z0-9-]+) <"), QRegularExpression::MultilineOption);
     for (auto it = option.globalMatch(help); it.hasNext();)
         options << it.next().captured(1);
-    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, "param", "substrate-value"})
+    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, kInitialStateKey, kFinalStateKey, "param",
+                                 "substrate-value"})
         QVERIFY(options.removeOne(model));
     for (const QString &output : {"inputs", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
         QVERIFY(options.removeOne(output));
@@ -355,6 +364,31 @@ void TestCliOptions::oneKeySetEverywhere()
 // A feed and changed constants read the same from the command line, a batch line and an input
 // file, whose relative feed is beside it; the file the window writes reads back the same; each
 // refusal names its key (and in a file its line).
+// The command line, batch lines and input files take the start and the final state's file; a file
+// of an input file is beside it.
+void TestCliOptions::startStatesInEveryFrontEnd()
+{
+    QJsonValue id;
+    const CliOptions requests[] = {
+        parse({"--initial-state", "steady", "--final-state", "end.json"}).options,
+        parseScenarioLine(R"({"initial-state": "steady", "final-state": "end.json"})", &id).options,
+    };
+    for (const CliOptions &options : requests) {
+        QCOMPARE(options.request.start.kind, StartState::Kind::Steady);
+        QCOMPARE(options.request.finalStateFile, QStringLiteral("end.json"));
+    }
+    QCOMPARE(parse({"--initial-state", "start-up"}).options.request.start.kind, StartState::Kind::StartUp);
+    QTemporaryDir dir;
+    QFile saved(dir.filePath("saved.json"));
+    QVERIFY(saved.open(QIODevice::WriteOnly));
+    saved.write(stateFileText(defaultRequest(1), {{{"S_su", 0.0125}}}, 10.0, QStringLiteral("test")));
+    saved.close();
+    const InputsFileRead read = parseInputsText("initial-state = \"saved.json\"\nfinal-state = \"end.json\"\n", dir.path());
+    QVERIFY2(read.problems.isEmpty(), qPrintable(read.describe()));
+    QCOMPARE(read.given.initialState, std::optional<QString>(dir.filePath("saved.json")));
+    QCOMPARE(read.given.finalState, std::optional<QString>(dir.filePath("end.json")));
+}
+
 void TestCliOptions::feedAndConstantsInEveryFrontEnd()
 {
     QTemporaryDir dir;
@@ -383,6 +417,15 @@ void TestCliOptions::feedAndConstantsInEveryFrontEnd()
     QVERIFY(parseScenarioLine(R"({"parameters": {"km_ac": -1}})", &id).text.startsWith("parameters: model parameter km_ac = -1"));
     QCOMPARE(parseInputsText("substrates = \"s.toml\"\n[parameters]\nY_su = true\n").describe(),
              "line 1, substrates: goes with feed\nline 3, parameters.Y_su: needs a number, not true or false");
+    // A constant the configuration replaces is refused; each constant's problem is on its own line.
+    const QString replaced = "model parameter km_ac cannot matter: config tpad replaces it by a law of its own";
+    QCOMPARE(parse({"--config", "tpad", "--param", "km_ac=4"}).text, "--param " + replaced);
+    QCOMPARE(parseScenarioLine(R"({"config": "tpad", "parameters": {"km_ac": 4}})", &id).text, "parameters: " + replaced);
+    QCOMPARE(parseInputsText("config = \"tpad\"\n[parameters]\nY_su = 0.2\nkm_ac = 4\n").describe(),
+             "line 4, parameters: " + replaced);
+    QCOMPARE(parseInputsText("[parameters]\nY_su = 0.2\nkm_acc = 4\nkdis = -1\n").describe(),
+             "line 3, parameters: unknown model parameter 'km_acc' (did you mean km_ac?)\n"
+             "line 4, parameters: model parameter kdis = -1 must be positive and finite");
 
     // The engine, like the feed, in every front end.
     QCOMPARE(parse({"--engine", "scripts"}).options.request.engine, Engine::Scripts);
@@ -409,6 +452,124 @@ void TestCliOptions::feedAndConstantsInEveryFrontEnd()
         return feed.values[feed.columns.indexOf("X_I")][0];
     };
     QVERIFY(inerts(labAgain.given) > inerts(parseInputsText("feed = \"mix.csv\"\nsubstrates = \"s.toml\"\n", dir.path()).given));
+
+    // A batch line checked, not run: its inputs are checked as any line's.
+    QVERIFY(parseScenarioLine(R"({"check": true, "t-end": 5})", &id).options.checkOnly);
+    QVERIFY(!parseScenarioLine(R"({"t-end": 5})", &id).options.checkOnly);
+    QCOMPARE(parseScenarioLine(R"({"check": 1, "v1": -1})", &id).text,
+             "check: needs true or false, not a number; v1: must be greater than 0 (got -1 m3)");
+}
+
+void TestCliOptions::inputFilesRefusedBeforeReading_data()
+{
+    QTest::addColumn<QString>("file");  // written in a fresh folder, the working one, beside good.csv
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("refusal");  // a part of the message
+    const QByteArray deep = "a" + QByteArray(".a").repeated(50000) + " = 1\n";
+    const QByteArray feed = "day,Q_in,X_c_in\n0,5,10\n";
+    const QString tooDeep = "deep.toml:1:1: keys, tables and lists nested more than 32 deep";
+    // The TOML library would overflow the stack on a key of 50 000 parts, whichever reader reads it.
+    QTest::newRow("deep feed") << "deep.toml" << deep << QStringList{"--feed", "deep.toml"} << tooDeep;
+    QTest::newRow("deep substrates") << "deep.toml" << deep << QStringList{"--feed", "good.csv", "--substrates", "deep.toml"} << tooDeep;
+    QTest::newRow("deep feed of an inputs file") << "deep.toml" << deep << QStringList{"--inputs", "in.toml"} << tooDeep;
+    // Refused before reading: nothing blocks, nothing fills the memory.
+    QTest::newRow("device as feed") << "" << QByteArray() << QStringList{"--feed", "/dev/zero"} << "--feed zero: is not a regular file";
+    QTest::newRow("device as substrates") << "" << QByteArray() << QStringList{"--feed", "good.csv", "--substrates", "/dev/zero"}
+                                          << "--substrates zero: is not a regular file";
+    for (const char *option : {"--feed", "--substrates", "--inputs"})
+        QTest::newRow(qPrintable(QStringLiteral("pipe as %1").arg(option))) << "" << QByteArray()
+                                                                            << QStringList{"--feed", "good.csv", option, "pipe"}
+                                                                            << "pipe: is not a regular file";
+    QTest::newRow("folder") << "" << QByteArray() << QStringList{"--feed", "/"} << "--feed /: is a folder, not a file";
+    QTest::newRow("feed over 64 MiB") << "big.csv" << QByteArray() << QStringList{"--feed", "big.csv"} << "big.csv: is larger than 64 MiB";
+    QTest::newRow("inputs over 1 MiB") << "big.toml" << QByteArray() << QStringList{"--inputs", "big.toml"} << "big.toml: is larger than 1 MiB";
+    // Text the messages could not carry.
+    QTest::newRow("NUL byte") << "nul.csv" << QByteArray("day,Q_in,X_c_in\n0,1\0,10\n", 25) << QStringList{"--feed", "nul.csv"}
+                              << "nul.csv: holds a NUL byte at line 2, column 4";
+    QTest::newRow("UTF-16") << "wide.csv" << QByteArray("\xFF\xFE" "d\0a\0y\0", 8) << QStringList{"--feed", "wide.csv"}
+                            << "wide.csv: is UTF-16 text: save it as UTF-8";
+    QTest::newRow("Latin-1") << "latin.csv" << QByteArray("day,Q_in,X_c_in\n0,1,1\xE9" "0\n") << QStringList{"--feed", "latin.csv"}
+                             << "latin.csv: is not UTF-8 text (line 2, column 6)";
+    // A column given more than once, told once.
+    QTest::newRow("8000 copies") << "copies.csv" << "day,Q_in" + QByteArray(",X_c_in").repeated(8000) + "\n0,1" + QByteArray(",10").repeated(8000) + "\n"
+                                 << QStringList{"--feed", "copies.csv"} << "copies.csv:1:10: column X_c_in is given 8000 times";
+    QTest::newRow("TOML row with and without unit") << "twice.toml" << QByteArray("[[feed]]\nday = 0\nQ_in = 5\nX_c_in = 10\n\"X_c_in [kgCOD/m3]\" = 100\n")
+                                                    << QStringList{"--feed", "twice.toml"} << "twice.toml:4:1: column X_c_in is given twice";
+    QTest::newRow("TOML columns with and without unit") << "twice.toml" << QByteArray("day = [0, 1]\nQ_in = [1, 1]\n\"Q_in [m3/d]\" = [1]\nX_c_in = [1, 1]\n")
+                                                        << QStringList{"--feed", "twice.toml"} << "twice.toml:2:1: column Q_in is given twice";
+    QTest::newRow("day and day [d]") << "twice.toml" << QByteArray("[[feed]]\nday = 0\n\"day [d]\" = 0\nQ_in = 5\nX_c_in = 10\n")
+                                     << QStringList{"--feed", "twice.toml"} << "column day is given twice";
+    // What would be ignored while recorded.
+    QTest::newRow("flow beside the feed of an inputs file") << "in.toml" << QByteArray("feed = \"good.csv\"\n")
+                                                            << QStringList{"--inputs", "in.toml", "--q-in", "6", "--x-c-in", "50"}
+                                                            << "--q-in does not apply with feed";
+    QTest::newRow("constant twice") << "" << QByteArray() << QStringList{"--param", "km_ac=-1", "--param", "km_ac=7"}
+                                    << "--param km_ac is given twice";
+    QTest::newRow("constant twice in a file") << "in.toml" << QByteArray("\"parameters.km_ac\" = 5\n[parameters]\nkm_ac = 7\n")
+                                              << QStringList{"--inputs", "in.toml"} << "line 1, parameters.km_ac: is given twice (also on line 3)";
+    // Dates.
+    QTest::newRow("not a date") << "dates.csv" << QByteArray("date,Q_in,X_c_in\n2026-03-01,1,10\n2026-02-30,1,10\n")
+                                << QStringList{"--feed", "dates.csv"} << "dates.csv:3:1: '2026-02-30' is not a date (YYYY-MM-DD)";
+    QTest::newRow("day 0 unknown") << "dates.toml" << QByteArray("start = 2026-03-01\ndate = [2026-03-02]\nQ_in = [1]\nX_c_in = [10]\n")
+                                   << QStringList{"--feed", "dates.toml"} << "the first date, 2026-03-02, comes after start 2026-03-01";
+    QTest::newRow("day and date") << "dates.csv" << QByteArray("day,date,Q_in,X_c_in\n0,2026-03-01,1,10\n")
+                                  << QStringList{"--feed", "dates.csv"} << "a day column or a date column, not both";
+}
+
+// Every file a run reads goes through one reader that refuses what it must not read, and every
+// problem of a feed is told once, with its place.
+void TestCliOptions::inputFilesRefusedBeforeReading()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, text);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    const auto write = [](const QString &name, const QByteArray &bytes) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    };
+    write("good.csv", "day,Q_in,X_c_in\n0,5,10\n");
+    write("in.toml", "feed = \"deep.toml\"\n");
+    QCOMPARE(::mkfifo("pipe", 0600), 0);
+    if (!file.isEmpty())
+        write(file, text);
+    if (file.startsWith("big"))
+        QVERIFY(QFile::resize(file, (65 << 20)));  // sparse: refused by its size, never read
+    const ParsedCommandLine parsed = parse(arguments);
+    QDir::setCurrent(working);
+    QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Refused);
+    QVERIFY2(parsed.text.contains(refusal), qPrintable(parsed.text));
+    QVERIFY(!parsed.text.contains(QChar(0)));
+}
+
+// Names as given, spaces and all, whatever their encoding; days as written, dates from the start.
+void TestCliOptions::feedFilesReadAsGiven()
+{
+    QTemporaryDir dir;
+    const auto write = [&](const QByteArray &name, const QByteArray &bytes) {
+        QFile f(fileNameFromBytes(dir.filePath(name).toUtf8()));
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    };
+    const auto days = [&](const QByteArray &name) {
+        const ParsedCommandLine parsed = parse({"--feed", fileNameFromBytes(dir.filePath(name).toUtf8())});
+        return parsed.options.request.feed ? parsed.options.request.feed->values.front() : QList<double>{-1};
+    };
+    write(" lead.csv", "day,Q_in,X_c_in\n0,5,10\n");
+    QCOMPARE(days(" lead.csv"), QList<double>{0});
+    write("caf\xE9.csv", "day,Q_in,X_c_in\n0,5,10\n");  // Latin-1
+    QCOMPARE(days("caf\xE9.csv"), QList<double>{0});
+    write("huge.toml", "day = [0, 9223372036854775807]\nQ_in = [1, 1]\nX_c_in = [10, 10]\n");
+    QCOMPARE(days("huge.toml"), (QList<double>{0, 9223372036854775807.0}));
+    // A CSV's day 0 is its first date; rows before a TOML file's start give way to the one in force on it.
+    write("dates.csv", "date,Q_in,X_c_in\n2026-03-01,4,10\n2026-03-03,5,10\n2026-04-01,6,10\n");
+    QCOMPARE(days("dates.csv"), (QList<double>{0, 2, 31}));
+    write("dates.toml", "start = 2026-03-01\n[[feed]]\ndate = 2026-02-20\nQ_in = 4\nX_c_in = 10\n"
+                        "[[feed]]\ndate = \"2026-02-27\"\nQ_in = 5\nX_c_in = 10\n[[feed]]\ndate = 2026-03-04\nQ_in = 6\nX_c_in = 10\n");
+    QCOMPARE(days("dates.toml"), (QList<double>{0, 3}));
 }
 
 void TestCliOptions::phDecimalsInEveryFrontEnd()

@@ -53,9 +53,10 @@ class Cancel:
         return 1 if self.at_query is not None and self.queries >= self.at_query else 0
 
 
-def run_ssad(namespace, t_end, ph_mode=0, progress=None, cancel=None, **changes):
-    """Calls the single-stage MyFunc with the default inputs, changed as given."""
+def run_ssad(namespace, t_end, ph_mode=0, progress=None, cancel=None, keywords=None, **changes):
+    """Calls the single-stage MyFunc with the default inputs, changed as given, and its keyword
+    arguments (feed, initial_state)."""
     a = dict(DEFAULT_ARGS, **changes)
     return namespace['MyFunc'](a['final_Q_in'], t_end, a['X_c_in'], ph_mode, a['S_h_ion_manual'],
                                a['f_pr_xc'], a['f_li_xc'], a['f_ch_xc'], a['T_1'], a['P_atm1'],
-                               a['V_t1'], progress or Progress(), cancel or Cancel())
+                               a['V_t1'], progress or Progress(), cancel or Cancel(), **(keywords or {}))

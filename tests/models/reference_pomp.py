@@ -271,7 +271,7 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     t_start = 0.0
     t_final = t_end
     delta_t = 0.1
-    num_steps = int(np.floor((t_final - t_start) / delta_t) + 1)
+    num_steps = int(np.floor(round((t_final - t_start) / delta_t, 10)) + 1)
 
     block = [0.0126099, 0.0056389, 0.109845, 0.0117245, 0.0148542, 0.0179604, 0.0492285, 2.55e-7,
              0.0542531, 0.0750682, 0.0324451, 1.67072, 1.04006, 0.0103452, 0.0103452, 0.0155177,
@@ -293,7 +293,9 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        r.integrate(r.t + delta_t)
+        t = round(k * delta_t, 10)
+        r.integrate(t)
+        tank(r.t, r.y)
         callback(r.t, t_final)
         if P_headspace < P_atm:
             gasflow_N = 0

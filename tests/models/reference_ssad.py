@@ -271,9 +271,12 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1, V_t1)
 
-    r = integrate.ode(tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
+    # The feed changes after each of days 1 to 40: the integration stops there and starts afresh, and
+    # until it gets there it sees the feed before the change.
+    change = {'day': 1.0}
+    r = integrate.ode(lambda t, y: tank(change['day'], y)).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
     t_final = t_end
-    num_steps = int(np.floor((t_final - 0.0) / 0.1)) + 1
+    num_steps = int(np.floor(round((t_final - 0.0) / 0.1, 10))) + 1
     y0 = [0.0126099, 0.0056389, 0.109845, 0.0117245, 0.0148542, 0.0179604, 0.0492285, 2.55e-7,
           0.0542531, 0.0750682, 0.0324451, 1.67072, 1.04006, 0.0103452, 0.0103452, 0.0155177,
           0.354125, 0.356823, 0.390669, 0.144876, 0.0609795, 0.470399, 0.223732, 19.9414, 0.04,
@@ -294,7 +297,15 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        r.integrate(r.t + 0.1)
+        t = round(k * 0.1, 10)
+        while change['day'] < t and r.successful():
+            r.integrate(change['day'])
+            if r.successful():
+                r.set_initial_value(r.y, change['day'])
+                change['day'] = change['day'] + 1 if change['day'] < 40 else math.inf
+        if r.successful():
+            r.integrate(t)
+        tank(r.t, r.y)
         callback(r.t, t_final)
         y = r.y
         if P_headspace < P_atm:

@@ -281,8 +281,12 @@ class Run:
         global last_run, rhs_evaluations
         last_run = self
         rhs_evaluations = 0
-        solver = integrate.ode(self.tank).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
-        num_steps = int(np.floor((t_end - 0.0) / 0.1) + 1)
+        # The feed changes after each of days 1 to 40: the integration stops there and starts afresh,
+        # and until it gets there it sees the feed before the change.
+        change = {'day': 1.0}
+        solver = integrate.ode(lambda t, y: self.tank(change['day'], y)).set_integrator('lsoda', atol=1e-12,
+                                                                                      rtol=1e-6)
+        num_steps = int(np.floor(round((t_end - 0.0) / 0.1, 10)) + 1)
         y0 = np.zeros(59)
         y0[0:29] = INITIAL
         y0[30:59] = INITIAL
@@ -299,7 +303,15 @@ class Run:
         while solver.successful() and k < num_steps:
             if getvalue() == 1:
                 return None
-            solver.integrate(solver.t + 0.1)
+            t = round(k * 0.1, 10)
+            while change['day'] < t and solver.successful():
+                solver.integrate(change['day'])
+                if solver.successful():
+                    solver.set_initial_value(solver.y, change['day'])
+                    change['day'] = change['day'] + 1 if change['day'] < 40 else math.inf
+            if solver.successful():
+                solver.integrate(t)
+            self.tank(solver.t, solver.y)
             callback(solver.t, t_end)
             table[k, :50] = self.block(solver.y, 0, self.published1, self.reactors[0])
             table[k, 50:] = self.block(solver.y, 30, self.published2, self.reactors[1])

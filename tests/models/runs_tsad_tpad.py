@@ -18,18 +18,18 @@ def load(script_name):
     return namespace
 
 
-def run_tsad(my_func, t_end, ph_mode=0, progress=None, cancel=None, **changes):
+def run_tsad(my_func, t_end, ph_mode=0, progress=None, cancel=None, keywords=None, **changes):
     a = dict(DEFAULT_ARGS, **changes)
     return my_func(a['final_Q_in'], t_end, a['X_c_in'], ph_mode, a['S_h_ion_manual'], a['f_pr_xc'],
                    a['f_li_xc'], a['f_ch_xc'], a['T_1'], a['P_atm1'], a['P_atm2'], a['V_t1'], a['V_t2'],
-                   progress or Progress(), cancel or Cancel())
+                   progress or Progress(), cancel or Cancel(), **(keywords or {}))
 
 
-def run_tpad(my_func, t_end, ph_mode=0, progress=None, cancel=None, **changes):
+def run_tpad(my_func, t_end, ph_mode=0, progress=None, cancel=None, keywords=None, **changes):
     a = dict(DEFAULT_ARGS, **changes)
     return my_func(a['final_Q_in'], t_end, a['X_c_in'], ph_mode, a['S_h_ion_manual'], a['f_pr_xc'],
                    a['f_li_xc'], a['f_ch_xc'], a['T_1'], a['P_atm1'], a['V_t1'], progress or Progress(),
-                   cancel or Cancel(), (a['T_2'], a['P_atm2'], a['V_t2'], a['t_sr']))
+                   cancel or Cancel(), (a['T_2'], a['P_atm2'], a['V_t2'], a['t_sr']), **(keywords or {}))
 
 
 def two_reactor_state(ns, reactor_1=None, reactor_2=None):

@@ -24,17 +24,17 @@ def reference():
     # The plain transcription, composed with the solver script like the model script is.
     text = (pathlib.Path(__file__).with_name('reference_pomp.py').read_text() + '\n\n'
             + (harness.MODELS / 'sh_solver.py').read_text())
-    namespace = {}
+    namespace = dict(harness.DEFAULT_PARAMETERS)
     exec(compile(text, '<reference_pomp.py>', 'exec'), namespace, namespace)
     return namespace
 
 
-def run_pomp(ns, t_end, ph_mode=0, progress=None, cancel=None, **changes):
-    """Calls the pump-mixed MyFunc with the default inputs, changed as given."""
+def run_pomp(ns, t_end, ph_mode=0, progress=None, cancel=None, keywords=None, **changes):
+    """Calls the pump-mixed MyFunc with the default inputs, changed as given, and its keyword arguments."""
     a = dict(POMP_ARGS, **changes)
     return ns['MyFunc'](a['final_Q_in'], t_end, a['X_c_in'], ph_mode, a['S_h_ion_manual'], a['f_pr_xc'],
                         a['f_li_xc'], a['f_ch_xc'], a['T_1'], a['P_atm1'], a['V_t1'], a['mix_i'],
-                        progress or Progress(), cancel or Cancel())
+                        progress or Progress(), cancel or Cancel(), **(keywords or {}))
 
 
 def prepare(ns, ph_mode=1, **changes):
@@ -253,7 +253,7 @@ def test_row_shows_section_means_and_section_3_chemistry(pomp):
 
 def test_run_starts_from_the_initial_state_and_honours_cancellation(pomp):
     progress = Progress()
-    table = run_pomp(pomp, 0.3, ph_mode=1, progress=progress, S_h_ion_manual=10 ** -6.5)
+    table = run_pomp(pomp, 0.2, ph_mode=1, progress=progress, S_h_ion_manual=10 ** -6.5)
     assert table.shape == (3, 50) and [t for t, _ in progress.calls] == list(table[1:, 0])
     row0 = dict(zip(pomp['RESULT_COLUMNS'], table[0]))
     state = dict(zip(pomp['STATE_NAMES'], pomp['INITIAL_STATE']))

@@ -80,7 +80,7 @@ def test_reactor_2_takes_reactor_1s_liquid_and_vents_on_its_own(tsad, ssad):
 
 def test_row_zero_shows_equal_blocks_and_the_reactors_differ_afterwards(tsad):
     # Equal geometry and vent pressures: reactor 2 still differs, as it is fed reactor 1's effluent.
-    table = run_tsad(tsad['MyFunc'], 0.3, ph_mode=1, S_h_ion_manual=10 ** -6.5)
+    table = run_tsad(tsad['MyFunc'], 0.2, ph_mode=1, S_h_ion_manual=10 ** -6.5)
     assert table.shape == (3, 100)
     assert np.array_equal(table[0, :50], table[0, 50:])
     row = dict(zip(tsad['RESULT_COLUMNS'], table[0, :50]))

@@ -193,6 +193,14 @@ private slots:
         QCOMPARE(grid[4][6].text, QString("1.013"));       // G5
         QCOMPARE(grid[6][6].text, QString("12345.7"));     // G7: six digits, not grouped
         QCOMPARE(grid[10][2].text, QString("7"));          // C11, the pH of 1e-7
+        QCOMPARE(grid[6][6].number, std::optional<double>(12345.678));  // stored as a number
+        QVERIFY(!grid[2][0].number);                                   // A3, a label
+
+        // A run on a schedule names it instead of the page's feed.
+        const ConfigurationGrid scheduled = configurationGrid(runParams(3, 0, 17), "farm.csv");
+        QCOMPARE(scheduled[2][2].text + ' ' + scheduled[2][3].text, QString("schedule farm.csv"));
+        QCOMPARE(scheduled[3][2].text + ' ' + scheduled[3][3].text, QString("schedule sheet FEED"));
+        QVERIFY(!scheduled[2][2].number && !scheduled[3][2].number);
     }
 
     void gridToleratesAShortRecord()
@@ -208,6 +216,7 @@ private slots:
     {
         ResultRows r1 = syntheticTable(1, 3), r2 = syntheticTable(2, 3);
         r1[1][4] = 0.1 + 0.2;  // needs all 17 digits to come back unchanged
+        r1[2][0] = 0.19999999999999998;  // a time as adding up 0.1 d leaves it: written as the row's
         const QString single = QDir(tmp.path()).absoluteFilePath("single.csv");
         const QString pair = QDir(tmp.path()).absoluteFilePath("pair.csv");
         QVERIFY(writeResultCsv(single, r1, nullptr, 3).isEmpty());
@@ -226,7 +235,7 @@ private slots:
         QCOMPARE(headers[49], QString("S_va_ion"));
         QCOMPARE(s[1].split(',')[2], QString("[Nm3/d]"));
         QCOMPARE(s[3].split(',')[4].toDouble(), 0.1 + 0.2);
-        QCOMPARE(s[4].split(',')[0].toDouble(), 0.2);
+        QCOMPARE(s[4].split(',')[0], QString("0.2"));
 
         const QStringList p = readLines(pair);
         QCOMPARE(p.size(), 4);

@@ -59,10 +59,10 @@ const ResultRows kReactor2 = table({
     {0.3, 5, 4, 50, 49, 0, 7.5, 0, 0, 0, 0, 0.01},
 });
 
-// 3 m3/d at 25 kgCOD/m3 feed 75 kgCOD/d into 37.5 m3: 2 kgCOD/(m3·d).
+// 3 m3/d at 25 kgCOD/m3 feed 75 kgCOD/d into 37.5 m3 of liquid: 2 kgCOD/(m3·d).
 SummaryInputs singleReactor(const ResultRows &r1, int rows)
 {
-    return {QStringLiteral("ssad"), &r1, nullptr, rows, false, 3, 25, 37.5};
+    return {QStringLiteral("ssad"), &r1, nullptr, rows, false, {{0, 3, 25}}, 37.5};
 }
 
 double valueOf(const RunSummary &s, const QString &key)
@@ -90,9 +90,9 @@ private slots:
         const QStringList keys{"r1_final_gas_flow", "r1_final_normal_gas_flow", "r1_peak_gas_flow", "r1_final_ch4",
                                "r1_final_co2", "r1_final_h2", "r1_final_ph", "r1_final_vfa",
                                "r1_final_free_ammonia", "r1_normal_biogas", "r1_normal_methane",
-                               "organic_loading_rate", "specific_methane_yield"};
+                               "organic_loading_rate", "mean_organic_loading_rate", "specific_methane_yield"};
         const std::vector<double> expected{40, 36, 40, 62.5, 33, 0.25, 7.3, 1.0, 0.002, 5.4, 3.195,
-                                           2.0, 22.5 / 75};
+                                           2.0, 2.0, 3.195 / 22.5};
         // Then what substrates with lab values fed, none here.
         QCOMPARE(int(s.values.size()), keys.size() + 5);
         QCOMPARE(s.values.back().key, "specific_methane_yield_vs");
@@ -101,8 +101,8 @@ private slots:
             QCOMPARE(s.values[i].key, keys[i]);
             QCOMPARE(s.values[i].value, expected[i]);
         }
-        QCOMPARE(s.values[12].label, QStringLiteral("Specific methane yield"));
-        QCOMPARE(s.values[12].unit, QStringLiteral("Nm3/kgCOD"));
+        QCOMPARE(s.values[13].label, QStringLiteral("Specific methane yield"));
+        QCOMPARE(s.values[13].unit, QStringLiteral("Nm3/kgCOD"));
 
         QCOMPARE(summaryLines(s), QStringList{QStringLiteral("Methane 3.195 Nm3 over 0.3 d · CH4 62.5 % · pH 7.30")});
         const QString text = summaryText(s);
@@ -112,12 +112,12 @@ private slots:
         QVERIFY(!text.contains(QStringLiteral("Stopped")));
     }
 
-    // Both reactors side by side; the yield adds their final methane flows.
+    // Both reactors side by side; the yield adds their methane.
     void twoReactorsKeepTheirOwnValues()
     {
-        const RunSummary s = summarizeRun({QStringLiteral("tsad"), &kReactor1, &kReactor2, 4, false, 3, 25, 50});
+        const RunSummary s = summarizeRun({QStringLiteral("tsad"), &kReactor1, &kReactor2, 4, false, {{0, 3, 25}}, 30, 20});
         QCOMPARE(s.reactors, 2);
-        QCOMPARE(int(s.values.size()), 29);
+        QCOMPARE(int(s.values.size()), 30);
         QCOMPARE(s.values[11].key, QStringLiteral("r2_final_gas_flow"));
         QCOMPARE(s.values[11].label, QStringLiteral("Reactor 2 final gas flow"));
         QCOMPARE(valueOf(s, "r1_peak_gas_flow"), 40.0);
@@ -126,7 +126,7 @@ private slots:
         QCOMPARE(valueOf(s, "r2_normal_methane"), 0.6);
         QCOMPARE(valueOf(s, "r2_final_free_ammonia"), 0.01);
         QCOMPARE(valueOf(s, "organic_loading_rate"), 1.5);                    // 75 / 50
-        QCOMPARE(valueOf(s, "specific_methane_yield"), (22.5 + 2.0) / 75);  // 2 = 4 × 0.5
+        QCOMPARE(valueOf(s, "specific_methane_yield"), (3.195 + 0.6) / 22.5);
         QCOMPARE(summaryLines(s)[1], QStringLiteral("Methane 0.6 Nm3 over 0.3 d · CH4 50.0 % · pH 7.50"));
 
         const auto rows = summarySheetRows(s);
@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(rows[12], std::vector<QVariant>{});
         QCOMPARE(rows[13], (std::vector<QVariant>{"Whole run", "Unit", "Value"}));
         QCOMPARE(rows[14], (std::vector<QVariant>{"Organic loading rate", "kgCOD/(m3·d)", 1.5}));
-        QCOMPARE(rows.size(), size_t(21));
+        QCOMPARE(rows.size(), size_t(22));
     }
 
     // A NaN pH is named and never printed as a result; a run without feed has a yield that
@@ -147,7 +147,7 @@ private slots:
         ResultRows r1 = kReactor1;
         r1[3][column("pH")] = std::numeric_limits<double>::quiet_NaN();
         SummaryInputs in = singleReactor(r1, 4);
-        in.finalFeedFlow = 0;
+        in.feed = {{0, 0, 25}};
         const RunSummary s = summarizeRun(in);
         QCOMPARE(s.notNumbers(), QStringList{"r1_final_ph"});
         QCOMPARE(valueOf(s, "organic_loading_rate"), 0.0);
@@ -167,8 +167,8 @@ private slots:
         QVERIFY(!values[6].toObject().contains("note"));
         QCOMPARE(values[0].toObject()["value"].toDouble(), 40.0);
         QCOMPARE(values[0].toObject()["unit"].toString(), QStringLiteral("m3/d"));
-        QVERIFY(values[12].toObject()["value"].isNull());
-        QCOMPARE(values[12].toObject()["note"].toString(), QStringLiteral("not applicable (no feed)"));
+        QVERIFY(values[13].toObject()["value"].isNull());
+        QCOMPARE(values[13].toObject()["note"].toString(), QStringLiteral("not applicable (no feed)"));
 
         const auto rows = summarySheetRows(s);
         QCOMPARE(rows[0], std::vector<QVariant>{note});
@@ -178,7 +178,7 @@ private slots:
 
         // A table without rows has no reactor value at all; the loading rate needs none.
         const RunSummary empty = summarizeRun(singleReactor(kReactor1, 0));
-        QCOMPARE(empty.notNumbers().size(), 12);
+        QCOMPARE(empty.notNumbers().size(), 11);
         QVERIFY(!empty.notNumbers().contains("organic_loading_rate"));
         QCOMPARE(empty.days, 0.0);
     }
@@ -217,6 +217,54 @@ private slots:
         QVERIFY(summaryText(whole).startsWith(QStringLiteral("Summary of the ssad run over 5 d:\n")));
     }
 
+    // The yield and the mean loading take the COD fed over the whole run (3.195 Nm3 of methane
+    // over 0.3 d, 37.5 m3 of liquid); more methane than the COD fed and held can give is
+    // impossible.
+    void yieldAndLoadingOverTheWholeRun_data()
+    {
+        QTest::addColumn<std::vector<FeedStep>>("feed");
+        QTest::addColumn<double>("codAtStart");  // kgCOD/m3 in the liquid on day 0.1
+        QTest::addColumn<double>("loadingAtEnd");
+        QTest::addColumn<double>("meanLoading");
+        QTest::addColumn<double>("yield");  // NaN: not applicable
+        QTest::addColumn<bool>("impossible");
+        const double fed = 75 * 0.2 + 0.025 * 0.1;
+        QTest::newRow("flow nearly stopped at day 0.2")
+            << std::vector<FeedStep>{{0, 3, 25}, {0.2, 0.001, 25}} << 0.0 << 0.025 / 37.5 << fed / 0.3 / 37.5
+            << 3.195 / fed << false;
+        QTest::newRow("flow stopped at day 0.2")
+            << std::vector<FeedStep>{{0, 3, 25}, {0.2, 0, 25}} << 0.0 << 0.0 << 15 / 0.3 / 37.5 << 3.195 / 15 << false;
+        QTest::newRow("methane from the start contents")
+            << std::vector<FeedStep>{{0, 1e-300, 25}} << 1.0 << 25e-300 / 37.5 << 25e-300 / 37.5 << qQNaN() << false;
+        QTest::newRow("methane from nothing")
+            << std::vector<FeedStep>{{0, 1e-300, 25}} << 0.0 << 25e-300 / 37.5 << 25e-300 / 37.5 << 0.0 << true;
+    }
+    void yieldAndLoadingOverTheWholeRun()
+    {
+        QFETCH(std::vector<FeedStep>, feed);
+        QFETCH(double, codAtStart);
+        ResultRows r1 = kReactor1;
+        r1[1][column("Total COD")] = codAtStart;
+        SummaryInputs in = singleReactor(r1, 4);
+        in.feed = feed;
+        const RunSummary s = summarizeRun(in);
+        QFETCH(double, loadingAtEnd);
+        QFETCH(double, meanLoading);
+        QCOMPARE(valueOf(s, "organic_loading_rate"), loadingAtEnd);
+        QCOMPARE(valueOf(s, "mean_organic_loading_rate"), meanLoading);
+        QFETCH(double, yield);
+        QFETCH(bool, impossible);
+        QCOMPARE(s.unsound.has_value(), impossible);
+        if (impossible) {
+            QCOMPARE(s.unsound->describe(), "physically impossible values, \"Specific methane yield\" of the whole run (4.26e+299)");
+        } else if (std::isnan(yield)) {
+            QCOMPARE(s.values[13].note, "not applicable (methane mostly from the start contents)");
+            QVERIFY(s.notNumbers().isEmpty());
+        } else {
+            QCOMPARE(valueOf(s, "specific_methane_yield"), yield);
+        }
+    }
+
     // Values no digester holds, beyond rounding and the integrator's tolerance, are named by
     // their first row and column; those within are not.
     void physicallyImpossibleValues_data()
@@ -246,7 +294,7 @@ private slots:
         QFETCH(bool, impossible);
         ResultRows tables[] = {kReactor1, kReactor2};
         tables[reactor - 1][2][column(qPrintable(header))] = value;
-        const RunSummary s = summarizeRun({QStringLiteral("tsad"), &tables[0], &tables[1], 4, false, 3, 25, 50});
+        const RunSummary s = summarizeRun({QStringLiteral("tsad"), &tables[0], &tables[1], 4, false, {{0, 3, 25}}, 30, 20});
         QCOMPARE(s.unsound.has_value(), impossible);
         if (!impossible)
             return;

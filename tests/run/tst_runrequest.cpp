@@ -12,7 +12,7 @@ namespace {
 
 RunRequest validRequest(int mode)
 {
-    RunRequest r;
+    RunRequest r = defaultRequest(mode);  // the plant and alarm inputs at their defaults
     r.mode = mode;
     r.final_Q_in = 170;
     r.X_c_in = 2;

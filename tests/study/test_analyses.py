@@ -37,10 +37,26 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
     ('[base]\nconfig = "ssad"\n[uncertainty]\n[uncertainty.parameters]\n'
      'nothing = { dist = "uniform", min = 1, max = 2 }\n',
      None, ['line 5, uncertainty.parameters.nothing: is neither a run input nor a model constant']),
-    ('[base]\nconfig = "pomp"\nmix-i = 5\n[base.parameters]\nk_fixed = 2\n[uncertainty]\n[uncertainty.parameters]\n'
-     'q-in = { dist = "uniform", min = -1, max = 2 }\n',
-     None, ['line 5, base.parameters.k_fixed: cannot matter: config pomp replaces k_fixed',
-            'line 8, uncertainty.parameters.q-in: must not be negative']),
+    ('[base]\nconfig = "pomp"\nmix-i = 5\n[base.parameters]\nk_fixed = 2\n[uncertainty]\nseeds = 1\n[uncertainty.parameters]\n'
+     'q-in = { dist = "uniform", min = -1, max = 2 }\nkmac = { dist = "uniform", min = 1, max = 2 }\n'
+     'kdis = { dist = "uniform", min = -1e308, max = 1e308 }\nkm_ac = { dist = "lognormal", median = 1, gsd = 1e300 }\n',
+     None, ['line 7, uncertainty.seeds: unknown key', 'line 5, base.parameters.k_fixed: cannot matter: config pomp replaces k_fixed',
+            'line 10, uncertainty.parameters.kmac: is neither a run input nor a model constant of digestra-cli; did you mean km_ac?',
+            'line 11, uncertainty.parameters.kdis: draws values that are not finite numbers (from nan to inf)',
+            'line 12, uncertainty.parameters.km_ac: draws values that are not finite numbers (from 0 to inf)',
+            'line 9, uncertainty.parameters.q-in: must not be negative']),
+    ('[sensitivity]\nmethod = "sobol"\nsamples = 1048576\noutputs = ["methane_share", "r2_final_ph"]\n[sensitivity.parameters]\n'
+     'km_ac = { dist = "uniform", min = 4, max = 12 }\n', None,
+     ['sensitivity: 3145728 runs; a study runs at most 100000',
+      'line 4, sensitivity.outputs: "methane_share" is not a summary value of config ssad; did you mean specific_methane_yield?',
+      'line 4, sensitivity.outputs: "r2_final_ph" is not a summary value of config ssad; did you mean r1_final_ph?']),
+    ('[sensitivity]\nmethod = "morris"\nlevels = 1000000000\ntrajectories = 100000000\n[sensitivity.parameters]\n'
+     'km_ac = { dist = "uniform", min = 4, max = 12 }\n', None,
+     ['line 3, sensitivity.levels: must be even and at most 1000', 'sensitivity: 200000000 runs; a study runs at most']),
+    ('[base.parameters]\nkm_ac = -1\n[uncertainty]\n[uncertainty.parameters]\nkdis = { dist = "uniform", min = 1, max = 2 }\n',
+     None, ['line 2, base.parameters.km_ac: model parameter km_ac = -1 must be positive']),
+    ('[uncertainty]\nsamples = 100000000\n[uncertainty.parameters]\nkm_ac = { dist = "uniform", min = 4, max = 12 }\n',
+     None, ['uncertainty: 100000000 runs; a study runs at most 100000']),
     ('[fit]\nmeasurements = "plant.csv"\nstarts = 0\nsigma = { vfa = 1 }\n[fit.parameters]\n'
      'km_ac = { min = 5, max = 1 }\nq-in = { max = 3 }\n',
      'day,gasflow [Nm3/d],pH,foo\n1,2,3\n1,2,3,4\n0,x,,1\n',
@@ -54,6 +70,31 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
      'km_ac = { min = 5, max = 1 }\nq-in = { min = 1, max = 3 }\n', PLANT,
      ['line 7, fit.parameters.q-in: needs a start', 'line 6, fit.parameters.km_ac.max: must be greater than min',
       'line 3, fit.sigma.vfa: is not a measured series', 'line 4, fit.holdout: 2 measured values to fit']),
+    # Fits that could fit nothing, or only penalties: each refused before any run.
+    ('[base]\nt-end = 1.5\n' + FIT.split('\n', 2)[2], PLANT + '2.5,,\n',
+     ['plant.csv: line 6: day 2 is after t-end = 1.5, where the runs end']),
+    (FIT, 'day,gasflow,S_bogus,pH\n-1,1,2,7.2\n1,2,,7.2\n2,3,,7.2\n',
+     ['plant.csv: column 3: "S_bogus" is not a series of a run', 'plant.csv: line 2: day -1 is before the runs start on day 0']),
+    (FIT.replace('[fit]\n', '[fit]\nweights = { gasflow = 0, pH = 0 }\nsigma = { gasflow = 1e-300, pH = 1e300 }\n'), PLANT,
+     ['line 5, fit.sigma.gasflow: 1e-300 is below what the values resolve', 'line 5, fit.sigma.pH: 1e+300 would leave',
+      'fit.holdout: 0 measured values to fit']),
+    (FIT, 'day,gasflow,pH\n0,1,7.2\n1,2,7.2\n2,3,7.2\n', ['fit.sigma.pH: needed: the 2 fitted values of pH do not spread']),
+    (FIT, 'day,gasflow\n1,2\n2,"' + 'x' * 131073 + '"\n', ['plant.csv: line 3: field larger than field limit']),
+    # How the values were recorded, and dates.
+    (FIT.replace('[fit]\n', '[fit]\naggregate = { gasflow = "daily_total", pH = "daily_total", vfa = "spot" }\n'),
+     'day,gasflow,pH\n1,2,7\n2,3,7.1\n',
+     ['line 4, fit.aggregate.pH: pH is in -, a value, not a rate', 'line 4, fit.aggregate.vfa: is not a measured series']),
+    (FIT.replace('[fit]\n', '[fit]\naggregate = { gasflow = "daily_mean", pH = "hourly" }\n'),
+     'day,gasflow [m3],pH\n0.5,1,7\n1,2,7.1\n2,3,\n',
+     ['plant.csv: column 2: gasflow (daily_mean) is in m3/d, not m3',
+      'plant.csv: line 2: gasflow: a daily mean on day 0.5 covers time before the runs start (the first is on day 1)\n',
+      'line 4, fit.aggregate.pH: must be \'spot\', \'daily_mean\', \'daily_total\', not \'hourly\'']),
+    (FIT.replace('[fit]\n', '[fit]\nstart = "March"\n'), 'date,gasflow\n2026-03-01,1\n',
+     ['line 4, fit.start: must be an ISO 8601 date', 'plant.csv: a date column needs the day the runs start']),
+    (FIT.replace('[fit]\n', '[fit]\nstart = 2026-03-01\n'),
+     'date,gasflow\n2026-02-28,1\n2026-03-02T12:00,2\n2026-03-03T06:00,2\n2026-03-04,3\nsoon,3\n',
+     ['line 2: 2026-02-28 is before start (2026-03-01)', 'line 6: not a date: "soon"',
+      'line 4: day 2.25 is after t-end = 2, where the runs end (and 1 more lines)']),
 ])
 def test_analysis_files_are_checked_whole_with_key_and_line(tmp_path, text, plant, problems):
     if plant:
@@ -108,10 +149,15 @@ def test_fit_on_a_scheduler_recovers_a_constant_and_writes_an_inputs_file(tmp_pa
     assert found['series']['gasflow']['held_out']['points'] == 1 and found['runs'] == len(list((out / 'runs').iterdir()))
 
 
-def test_a_fit_whose_runs_fail_does_not_report_success(tmp_path):
-    (tmp_path / 'plant.csv').write_text(PLANT)
-    result = run_study(write_study(tmp_path, FIT.replace('[fit]\n', 'x-c-in = 450\n[fit]\n')), '--workers', '1')
-    assert result.returncode == 1 and 'runs not done' in result.stderr, result.stderr
+@pytest.mark.parametrize('base, plant, reason', [
+    ('x-c-in = 450\n', PLANT, 'runs not done'),
+    ('', PLANT.replace('pH', 'normal_gasflow'), 'the fit failed: 3 of 7 fitted values were not predicted at the best '
+                                                 'point (no run gave normal_gasflow)'),   # the stand-in has no gasflow_N
+])
+def test_a_fit_whose_runs_fail_or_miss_measurements_does_not_report_success(tmp_path, base, plant, reason):
+    (tmp_path / 'plant.csv').write_text(plant)
+    result = run_study(write_study(tmp_path, FIT.replace('[fit]\n', f'{base}[fit]\n')), '--workers', '1')
+    assert result.returncode == 1 and reason in result.stderr, result.stderr
 
 
 def test_ctrl_c_keeps_finished_runs_and_resume_runs_only_the_rest(tmp_path):

@@ -105,8 +105,10 @@ def test_the_local_cluster_listens_on_loopback_only(tmp_path, dashboard):
     assert ('digestra-study: dashboard at http://127.0.0.1:' in text) == bool(dashboard)
 
 
-def test_an_unreachable_scheduler_writes_nothing(tmp_path):
-    study = write_study(tmp_path, '[sweep]\nv1 = [10, 20]\n')
+@pytest.mark.parametrize('text', ['[sweep]\nv1 = [10, 20]\n', '[uncertainty]\nsamples = 2\n[uncertainty.parameters]\n'
+                                  'km_ac = { dist = "uniform", min = 4, max = 12 }\n'])
+def test_an_unreachable_scheduler_writes_nothing(tmp_path, text):
+    study = write_study(tmp_path, text)
     result = run_study(study, '--scheduler', 'tcp://127.0.0.1:1',
                        env={'DASK_DISTRIBUTED__COMM__TIMEOUTS__CONNECT': '1s'}, timeout=DEADLINE)
     assert result.returncode == 1 and 'nothing run' in result.stderr

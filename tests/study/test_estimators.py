@@ -9,7 +9,7 @@ import numpy as np
 import pytest
 from scipy import stats
 
-from digestra_study import distributions, fitting, report, sensitivity, uncertainty
+from digestra_study import distributions, fitting, report, sensitivity, series, uncertainty
 
 
 def ishigami(unit, a=7, b=0.1):
@@ -166,6 +166,39 @@ def test_fit_sees_through_noise_like_the_integrators():
     measured = 30 * (1 - np.exp(-0.2 * DAYS)) * (1 + 0.02 * np.random.default_rng(1).standard_normal(len(DAYS)))
     [k] = fitting.fit(Line(rise), [fitting.Parameter('k', 0.02, 2, start=0.1)], {'y': (DAYS, measured)})['parameters']
     assert k['estimate'] == pytest.approx(0.2, rel=0.05) and k['ci_low'] <= 0.2 <= k['ci_high']
+
+
+def test_a_day_on_the_runs_last_time_is_predicted_and_a_series_never_predicted_fails_the_fit():
+    """A run's times are sums of its output interval: a 10-day run ends at 9.99999999999998, and a
+    measurement on day 10 takes that row. A series no run gives leaves penalties only: no fit."""
+    t = np.cumsum([0] + [0.1] * 100)
+    days = np.arange(11.0)
+
+    def runs(points):
+        return [{'y': (t, p['a'] * t)} for p in points]
+    parameter = [fitting.Parameter('a', 0.1, 10, start=1)]
+    found = fitting.fit(runs, parameter, {'y': (days, 2 * days)})
+    assert t[-1] < 10 and found['not_predicted'] == 0 and fitting.failure(found) is None
+    assert found['parameters'][0]['estimate'] == pytest.approx(2)
+    found = fitting.fit(runs, parameter, {'y': (days, 2 * days), 'z': (days, days + 1)})
+    assert fitting.failure(found).startswith('11 of 22 fitted values were not predicted at the best point (no run gave z)')
+
+
+def test_daily_means_and_totals_are_taken_over_every_row_before_a_long_run_is_thinned(tmp_path):
+    """A daily cycle's mean over each whole day is 0, its value swinging by 1; with fewer than a
+    day's rows (the table thinned first) it would not be. Before day 1, over the time run so far."""
+    t = np.arange(3001) / 10
+    table = np.column_stack([t, 3 + 2 * t, np.sin(2 * np.pi * t)])
+    (tmp_path / 'run.csv').write_text('t,gasflow,pH\n[d],[m3/d],[-]\n' + ''.join(f'{a!r},{b!r},{c!r}\n' for a, b, c in table))
+    found = series.series_of(tmp_path / 'run.csv', ['pH', 'pH@daily_mean', 'gasflow@daily_mean', 'gasflow@daily_total'])
+    kept, spot = (np.array(v) for v in found['pH'])
+    assert len(kept) == series.SERIES_POINTS and np.ptp(spot) > 1.9
+    after = kept >= 1
+    assert np.abs(np.array(found['pH@daily_mean'][1])[after]).max() < 1e-12
+    mean, total = (np.array(found[f'gasflow@daily_{how}'][1]) for how in ('mean', 'total'))
+    assert mean == pytest.approx(np.where(after, 2 + 2 * kept, 3 + kept), rel=1e-12)
+    assert total == pytest.approx(np.where(after, mean, mean * kept), rel=1e-12)
+    assert series.series_unit('gasflow', 'daily_total') == 'm3' and series.series_unit('pH', 'daily_total') is None
 
 
 def numbers(path):

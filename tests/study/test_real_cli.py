@@ -11,7 +11,7 @@ import numpy as np
 import pytest
 
 from conftest import RUNNER, read_rows, run_study, write_study
-from digestra_study import studyfile
+from digestra_study import series, studyfile
 
 CLI = os.environ.get('DIGESTRA_CLI', '')
 
@@ -30,6 +30,10 @@ def test_the_runners_declaration_is_digestra_clis():
     listed = subprocess.run([CLI, '--list-parameters', '--json'], capture_output=True, text=True, timeout=60)
     assert json.loads(listed.stdout) == studyfile.CONSTANTS, \
         'run: build/cli/digestra-cli --list-parameters --json > study/digestra_study/parameters.json'
+    listed = subprocess.run([CLI, '--list-outputs', '--json'], capture_output=True, text=True, timeout=60)
+    outputs = json.loads((pathlib.Path(studyfile.__file__).with_name('outputs.json')).read_text(encoding='utf-8'))
+    assert json.loads(listed.stdout) == outputs, \
+        'run: build/cli/digestra-cli --list-outputs --json > study/digestra_study/outputs.json'
 
 
 @pytest.fixture(scope='module')
@@ -63,7 +67,7 @@ def test_study_summaries_equal_single_runs(tmp_path, request, single_runs, clust
         expected = single_runs(record['inputs'])
         assert record['summary'] == expected
         row = rows[folder.name]
-        for value in expected['values']:   # an empty cell for a value that does not apply
+        for value in expected['values']:  # a value that does not apply (a 2-day yield) is empty
             cell = row[f'{value["key"]} [{value["unit"]}]']
             assert (float(cell) if cell else None) == value['value']
     # Reactor 2's columns come between reactor 1's and the whole-run values, whichever scenario
@@ -105,6 +109,34 @@ def test_a_fit_recovers_a_constant_from_digestra_clis_own_series_and_writes_inpu
     again = subprocess.run([CLI, '--inputs', str(tmp_path / 'study' / 'fitted.toml'), '--quiet', '--out', 'again.xlsx'],
                            cwd=tmp_path, capture_output=True, text=True, timeout=300)
     assert again.returncode == 0, again.stderr
+
+
+def test_a_fit_to_daily_means_by_date_recovers_two_constants(tmp_path):
+    """km_ac and kdis fitted from their defaults to the daily means of gas flow and CH4 share that
+    digestra-cli computed with km_ac = 5 and kdis = 0.3 over 20 days (trapezoid rule over its rows,
+    no noise), dated from 2026-03-01 with gaps and the last on day 20 = t-end, land within 2 %. The
+    series the fit knows are the columns of digestra-cli's CSV."""
+    made = subprocess.run([CLI, '--t-end', '20', '--engine', 'native', '--param', 'km_ac=5', '--param', 'kdis=0.3',
+                           '--quiet', '--out', 'w.xlsx', '--csv', 'run.csv'], cwd=tmp_path, capture_output=True, text=True,
+                          timeout=300)
+    assert made.returncode == 0, made.stderr
+    rows = list(csv.reader((tmp_path / 'run.csv').open()))
+    assert rows[0] == ['t', *series.COLUMNS]
+    run = np.array(rows[2:], dtype=float)
+    lines = []
+    for day in [1, 2, 3, 5, 6, 9, 10, 11, 14, 15, 17, 18, 19, 20]:
+        span = (run[:, 0] > day - 1.01) & (run[:, 0] < day + 0.01)
+        means = [np.trapz(run[span, rows[0].index(column)], run[span, 0]) for column in ('gasflow', 'Ch4 %')]
+        lines.append(f'2026-03-{1 + day:02d},{means[0]!r},{means[1]!r}\n')
+    (tmp_path / 'plant.csv').write_text('date,gasflow [m3/d],ch4_share [%]\n' + ''.join(lines))
+    study = write_study(tmp_path, '[base]\nt-end = 20\nengine = "native"\n[fit]\nmeasurements = "plant.csv"\n'
+                                  'start = 2026-03-01\naggregate = { gasflow = "daily_mean", ch4_share = "daily_mean" }\n'
+                                  'max_runs = 90\n[fit.parameters]\nkm_ac = { min = 1, max = 20 }\n'
+                                  'kdis = { min = 0.05, max = 2 }\n')
+    result = run_study(study, '--workers', '2', cli=CLI, timeout=300)
+    assert result.returncode == 0, result.stderr
+    found = {row['parameter']: float(row['estimate']) for row in read_rows(tmp_path / 'study' / 'fit.csv')}
+    assert found == {'km_ac': pytest.approx(5, rel=0.02), 'kdis': pytest.approx(0.3, rel=0.02)}, found
 
 
 def test_a_sobol_study_gives_a_negligible_range_no_index_and_the_same_numbers_on_one_worker_and_two(tmp_path):
@@ -165,3 +197,18 @@ def test_a_fit_estimates_a_substrate_s_degradable_share_checked_against_its_file
     again = subprocess.run([CLI, '--inputs', str(tmp_path / 'study' / 'fitted.toml'), '--quiet', '--out', 'again.xlsx',
                             '--csv', 'again.csv'], cwd=tmp_path, capture_output=True, text=True, timeout=300)
     assert again.returncode == 0, again.stderr
+
+
+@pytest.mark.parametrize('base, problem', [
+    ('feed = "feed.csv"\nq-in = 5', 'line 3, q-in: does not apply with feed'),
+    ('substrates = "feed.csv"', 'line 2, substrates: goes with feed'),
+    ('feed = "missing.csv"', 'line 2, feed: missing.csv: cannot be read'),
+    ('config = "tpad"\nq-in = 0', 'line 3, q-in: must be greater than 0 for config tpad'),
+    ('[base.parameters]\nY_ac = 2', 'line 3, parameters.Y_ac: model parameter Y_ac = 2 must be from 0 to 1'),
+])
+def test_digestra_cli_checks_every_scenario_before_any_run(tmp_path, base, problem):
+    (tmp_path / 'feed.csv').write_text('day,Q_in,X_c_in\n0,5,10\n')
+    result = run_study(write_study(tmp_path, f'[base]\n{base}\n[sweep]\nparameters.km_su = [-1, 4]\n'), '--dry-run',
+                       cli=CLI, timeout=60)
+    assert result.returncode == 2 and not result.stdout, result.stderr
+    assert problem in result.stderr and 'parameters.km_su: model parameter km_su = -1' in result.stderr, result.stderr

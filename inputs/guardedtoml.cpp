@@ -1,4 +1,4 @@
-#include "tomlguard.h"
+#include "guardedtoml.h"
 
 namespace {
 
@@ -23,12 +23,10 @@ qsizetype skipString(const QByteArray &text, qsizetype i, int *line)
     return i;
 }
 
-}  // namespace
-
-std::optional<TomlRefusal> refuseUnsafeToml(const QByteArray &text)
+// Why text must not be parsed, or nothing. Strings and comments are skipped, so dots and
+// brackets in them do not count.
+std::optional<TomlRefusal> refuseDeepToml(const QByteArray &text)
 {
-    if (text.size() > kLargestToml)
-        return TomlRefusal{0, QStringLiteral("larger than %1 KiB; an input file is a few lines").arg(kLargestToml / 1024)};
     int line = 1;
     int brackets = 0;  // tables and lists open around this point
     int dots = 0;      // dotted parts of the key (or number) at this point
@@ -54,10 +52,26 @@ std::optional<TomlRefusal> refuseUnsafeToml(const QByteArray &text)
         if (c == '\n')
             ++line;
         if (brackets + dots > kDeepestToml)
-            return TomlRefusal{line, QStringLiteral("keys, tables and lists nested more than %1 deep; an input file "
-                                                    "needs no nesting")
-                                         .arg(kDeepestToml)};
+            return TomlRefusal{line, 1, QStringLiteral("keys, tables and lists nested more than %1 deep").arg(kDeepestToml)};
         ++i;
     }
     return std::nullopt;
+}
+
+}  // namespace
+
+GuardedToml parseGuardedToml(const QByteArray &text)
+{
+    GuardedToml parsed;
+    parsed.refusal = refuseDeepToml(text);
+    if (parsed.refusal)
+        return parsed;
+    try {
+        parsed.table = toml::parse(std::string_view(text.constData(), size_t(text.size())));
+    } catch (const toml::parse_error &error) {
+        parsed.refusal = TomlRefusal{int(error.source().begin.line), int(error.source().begin.column),
+                                     QStringLiteral("not TOML: ") +
+                                         QString::fromUtf8(error.description().data(), qsizetype(error.description().size()))};
+    }
+    return parsed;
 }

@@ -1,0 +1,45 @@
+#pragma once
+
+// A model state to start a run from, and state files: what a run reached, written as JSON so that
+// another run can start there. A file holds every reactor's state (each section's for the
+// pump-mixed digester) by state name, the day reached, the configuration and its inputs, the model
+// constants and the feed in force, and the program's version. Numbers are written in their
+// shortest exact form, in any locale, and read back to the same double.
+
+#include "feedschedule.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+struct RunRequest;
+
+// One reactor's (one section's) state: values by state name, in the model's order.
+using StateBlock = std::vector<std::pair<QString, double>>;
+using ModelState = std::vector<StateBlock>;
+
+// Where a run starts: the model's built-in start-up state, the steady state of the run's
+// constants under its first feed row, or a saved state.
+struct StartState {
+    enum class Kind { StartUp, Steady, Saved };
+    Kind kind = Kind::StartUp;
+    QString file;      // Saved: the state file read, absolute
+    ModelState saved;  // Saved: its blocks
+};
+
+// The word of the steady state where a state file's name goes ("steady").
+extern const char *const kSteadyStart;
+
+// The blocks of a state of configuration mode: the pump-mixed digester's three sections, or one
+// per reactor.
+int stateBlocks(int mode);
+
+// The state file of a run of request that reached state on day t.
+QByteArray stateFileText(const RunRequest &request, const ModelState &state, double t, const QString &version);
+
+// A state file for a run of configuration mode; a file of another configuration, with another
+// number of blocks, or without a number for a state is refused. Read through the guard of
+// readGuardedFile (guardedfile.h).
+FileReading<ModelState> readStateFile(const QString &path, int mode);

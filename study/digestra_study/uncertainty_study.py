@@ -1,0 +1,24 @@
+"""An uncertainty study: the runs of a Latin hypercube sample (see `uncertainty`), then percentiles of
+each summary value and bands of the series `band_series` names, written by `report`."""
+from . import analyses, core, report, series, uncertainty
+
+
+def band_series(config):
+    reactors = ('R1.', 'R2.') if config in ('tsad', 'tpad') else ('',)
+    return [f'{r}{name}' for r in reactors for name in analyses.BANDS]
+
+
+def run(analysis, prepared, runs, out, began):
+    """Runs the sample and writes the percentiles of each summary value and the bands of the series; the
+    exit status."""
+    _, points = prepared
+    records = core.run_all(runs, [analysis.inputs(p) for p in points])
+    done = [r for r in records if r['status'] == 'done']
+    units = core.summary_units(records)
+    values = {key: [core.summary_values(r).get(key) if r['status'] == 'done' else None for r in records] for key in units}
+    bands = {name: uncertainty.bands([r['series'][name] for r in done if name in r['series']])
+             for name in runs.series}
+    units.update({name: series.series_unit(name) for name in runs.series})
+    about, not_done = core.about(runs, began, records, analysis.settings)
+    report.write_uncertainty(out, analysis.title, bands, values, units, about)
+    return core.EXIT_DONE if not not_done else core.EXIT_NOT_ALL

@@ -1,0 +1,52 @@
+"""Start states through digestra-cli: a run continued from the final state it wrote, a run started at
+its steady state, and state files that do not fit the run."""
+import json
+
+import pytest
+
+from test_cli_plant import CLI, column, run, table, write  # noqa: F401 (CLI: the skip condition)
+
+pytestmark = pytest.mark.skipif(not CLI, reason='DIGESTRA_CLI does not name the program')
+
+
+def constant_feed(folder):
+    return write(folder, 'feed.csv', 'day,Q_in,X_c_in', [(0, 2.0, 10.0)])
+
+
+def test_a_run_continued_from_its_final_state_equals_one_longer_run(tmp_path):
+    common = ('--config', 'tsad', '--ph', 'free', '--feed', constant_feed(tmp_path))
+    whole = table(tmp_path, 'whole', *common, '--t-end', '6')
+    first = table(tmp_path, 'first', *common, '--t-end', '4', '--final-state', 'state.json')
+    state = json.loads((tmp_path / 'state.json').read_text())
+    assert state['configuration'] == 'tsad' and state['day'] == 4 and state['program'].startswith('digestra ')
+    # Written so that they read back exactly: the state file holds the last row's numbers.
+    for reactor, values in enumerate(state['reactors'], 1):
+        assert [values[name] for name in ('S_ac', 'X_ac', 'S_ch4_g')] == \
+            [column(first, f'R{reactor} {name}')[-1] for name in ('S_ac', 'X_ac', 'S_ch4_g')]
+    continued = table(tmp_path, 'continued', *common, '--t-end', '2', '--initial-state', 'state.json')
+    for name in whole[0]:
+        shift = 4.0 if name.endswith(' t') else 0.0
+        assert [v + shift for v in column(continued, name)] == pytest.approx(column(whole, name)[40:], rel=1e-4,
+                                                                             abs=1e-10), name
+
+
+def test_a_steady_start_stands_still(tmp_path):
+    rows = table(tmp_path, 'steady', '--ph', 'free', '--t-end', '10', '--feed', constant_feed(tmp_path),
+                 '--initial-state', 'steady')
+    gasflow = column(rows, 'gasflow')
+    assert gasflow[1] > 0 and gasflow[100] == pytest.approx(gasflow[1], rel=1e-4)
+
+
+def test_a_state_file_that_does_not_fit_the_run_is_refused(tmp_path):
+    done = run(tmp_path, '--t-end', '0.1', '--out', 'a.xlsx', '--final-state', 'single.json')
+    assert done.returncode == 0, done.stderr
+    state = json.loads((tmp_path / 'single.json').read_text())
+    state['reactors'] *= 2
+    (tmp_path / 'double.json').write_text(json.dumps(state))
+    for arguments, reason in ((('--config', 'tsad', '--initial-state', 'single.json'),
+                               'a state of configuration ssad, not of tsad'),
+                              (('--initial-state', 'double.json'), 'holds 2 reactor states, a run of ssad has 1'),
+                              (('--initial-state', 'missing.json'), 'no such file')):
+        done = run(tmp_path, '--t-end', '0.1', '--out', 'b.xlsx', *arguments)
+        assert done.returncode == 2 and reason in done.stderr, done.stderr
+    assert not (tmp_path / 'b.xlsx').exists()

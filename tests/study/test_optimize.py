@@ -1,0 +1,107 @@
+"""Optimisation studies: their file checks, infeasible problems and failed runs through the stand-in
+digestra-cli, and the best flow under a VFA limit through the built digestra-cli, against a sweep."""
+import json
+import os
+import pathlib
+import signal
+import subprocess
+
+import pytest
+
+from conftest import DEADLINE, FAKE_CLI, read_rows, run_study, stop_group, study_command, wait_for, write_study
+from digestra_study import optimize
+from digestra_study.studyfile import StudyError
+
+CLI = os.environ.get('DIGESTRA_CLI', '')
+SCHEDULE = 'day [d], farm_feed [m3/d], sludge [m3/d]\n0, 2, 0\n14, 5, 0.5\n'
+BEST_FLOW = ('[base]\nt-end = 10\n[optimize]\nmaximize = "r1_normal_methane"\nmax_runs = 90\nseed = 1\n'
+             '[optimize.variables]\nq-in = { min = 2, max = 12 }\n[optimize.constraints]\nr1_final_vfa = { max = 0.15 }\n')
+
+
+@pytest.mark.parametrize('text, problems', [
+    ('[sweep]\nv1 = [1]\n[optimize]\nmaximise = "r1_final_ph"\nmax_runs = 0\n[optimize.variables]\n',
+     ['line 1, sweep: a study has one of', 'line 4, optimize.maximise: unknown key',
+      'optimize: needs one of maximize', 'line 5, optimize.max_runs: must be a whole number of at least 1',
+      'line 6, optimize.variables: must name at least one variable']),
+    ('[base]\nfeed = "mix.csv"\nsubstrates = "lab.toml"\n[optimize]\nminimize = "r1_final_vfa"\nmax_runs = 20\n[optimize.variables]\n'
+     '"substrates.farm_fed" = { min = 0, max = 9 }\n"substrates.sludge" = { min = 2, max = 1, periods = [0, 60] }\n'
+     '"parameters.km_acc" = { min = 1, max = 2 }\nt2 = { min = 300, max = 310 }\nconfig = { min = 1, max = 2 }\n'
+     '[optimize.constraints]\nr1_final_fos_tac = { max = 0.3 }\nr1_final_ph = {}\n[optimize.prices]\n"substrates.sludge" = 4\n',
+     ['line 8, optimize.variables.substrates.farm_fed: "farm_fed" is not a column of the feed schedule; did you mean farm_feed?',
+      'line 9, optimize.variables.substrates.sludge.max: must not be below min',
+      'line 10, optimize.variables.parameters.km_acc: is neither a numeric run input, a model constant (parameters.NAME) '
+      'nor a substrate flow (substrates.NAME); did you mean parameters.km_ac?',
+      'line 11, optimize.variables.t2: cannot matter: it does not apply to config ssad',
+      'line 12, optimize.variables.config: only numeric inputs vary',
+      'line 14, optimize.constraints.r1_final_fos_tac: "r1_final_fos_tac" is not a summary value of config ssad',
+      'line 15, optimize.constraints.r1_final_ph: needs a min, a max or both']),
+    ('[base]\nt-end = 20\n[optimize]\nmaximize = "profit"\nmax_runs = 10\n[optimize.variables]\n'
+     '"substrates.sludge" = { min = 0, max = 1, periods = [0, 30] }\n"parameters.km_ac" = { min = -1, max = 2 }\n',
+     ['line 4, optimize.maximize: "profit" needs its prices',
+      'line 7, optimize.variables.substrates.sludge: needs a feed schedule of substrates in [base]',
+      'line 7, optimize.variables.substrates.sludge.periods: a period from day 30 starts after the run ends',
+      'line 5, optimize.max_runs: must be at least one generation of 15 runs']),
+    ('[base]\nt-end = 20\n[optimize]\nmaximize = "r1_normal_methane"\nmax_runs = 15\n[optimize.variables]\n'
+     '"parameters.km_ac" = { min = -1, max = 2 }\n',
+     ['line 7, optimize.variables.parameters.km_ac: model parameter km_ac = -1 must be positive (at min)']),
+])
+def test_optimize_files_are_checked_whole_with_key_and_line(tmp_path, text, problems):
+    (tmp_path / 'mix.csv').write_text(SCHEDULE)
+    with pytest.raises(StudyError) as refused:
+        optimize.prepare(optimize.read(text, tmp_path), str(FAKE_CLI))
+    found = '\n'.join(refused.value.problems)
+    for problem in problems:
+        assert problem in found, found
+
+
+def test_an_infeasible_problem_says_which_limit_and_failed_runs_count_as_infeasible(tmp_path):
+    study = write_study(tmp_path, '[base]\nt-end = 1\n[optimize]\nmaximize = "r1_final_gas_flow"\nmax_runs = 30\n'
+                                  '[optimize.variables]\nx-c-in = { min = 300, max = 500 }\n'
+                                  '[optimize.constraints]\nr1_final_vfa = { max = -1 }\n')
+    assert 'at most 30 runs (2 generations of 15)' in run_study(study, '--dry-run').stdout
+    result = run_study(study, '--workers', '2')
+    assert result.returncode == 1 and 'no feasible point' in result.stderr, result.stderr
+    assert 'the limits of r1_final_vfa could not be met' in result.stderr
+    rows = read_rows(tmp_path / 'study' / 'evaluations.csv')
+    assert {r['status'] for r in rows} == {'done', 'refused'} and all(r['feasible'] == 'False' for r in rows)
+    assert json.loads((tmp_path / 'study' / 'optimum.json').read_text())['feasible'] is False
+    log = tmp_path / 'ran.log'   # the runs that finished are kept; only the refused ones run again
+    assert run_study(study, '--resume', env={'FAKE_LOG': str(log)}).returncode == 1
+    assert set(log.read_text().split()) == {r['run'] for r in rows if r['status'] == 'refused'}
+
+
+def test_ctrl_c_writes_the_best_feasible_point_so_far(tmp_path):
+    study = write_study(tmp_path, '[base]\nt-end = 60\n[optimize]\nminimize = "r1_final_gas_flow"\nmax_runs = 60\n'
+                                  '[optimize.variables]\nx-c-in = { min = 1, max = 100 }\n')
+    out = tmp_path / 'study'
+    runner = subprocess.Popen(study_command(study, '--workers', '2'), stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, text=True, start_new_session=True)
+    try:
+        wait_for(lambda: len(list((out / 'runs').glob('*.json'))) >= 3, 'three finished runs')
+        runner.send_signal(signal.SIGINT)
+        assert runner.wait(timeout=DEADLINE) == 130
+        assert 'best feasible point so far is written' in runner.stderr.read()
+    finally:
+        stop_group(runner)
+    rows = read_rows(out / 'evaluations.csv')
+    best = min(rows, key=lambda r: float(r['r1_final_gas_flow']))
+    assert 3 <= len(rows) < 60 and read_rows(out / 'optimum.csv')[0]['value'] == best['x-c-in']
+
+
+@pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
+def test_the_best_flow_under_a_vfa_limit_matches_a_sweep_and_the_workers_do_not_change_it(tmp_path):
+    study = write_study(tmp_path, BEST_FLOW)
+    result = run_study(study, '--workers', '2', cli=CLI)
+    assert result.returncode == 0, result.stderr
+    [flow] = read_rows(tmp_path / 'study' / 'optimum.csv')
+    lines = ''.join(json.dumps({'id': i, 't-end': 10, 'q-in': round(2 + 0.05 * i, 2)}) + '\n' for i in range(201))
+    swept = [json.loads(line) for line in subprocess.run([CLI, '--batch'], input=lines, capture_output=True, text=True,
+                                                         timeout=300, check=True).stdout.splitlines()]
+    values = [(2 + 0.05 * a['id'], {v['key']: v['value'] for v in a['summary']['values']}) for a in swept]
+    _, best = max((v['r1_normal_methane'], q) for q, v in values if v['r1_final_vfa'] <= 0.15)
+    assert abs(float(flow['value']) / best - 1) < 0.005, (flow, best)
+    assert json.loads((tmp_path / 'study' / 'optimum.json').read_text())['feasible'] is True
+    assert subprocess.run([CLI, '--inputs', str(tmp_path / 'study' / 'optimum.toml'), '--csv', str(tmp_path / 'o.csv')],
+                          capture_output=True, timeout=120, cwd=tmp_path).returncode == 0
+    assert run_study(study, '--workers', '1', '--out', str(tmp_path / 'one'), cli=CLI).returncode == 0
+    assert read_rows(tmp_path / 'one' / 'optimum.csv') == [flow]
