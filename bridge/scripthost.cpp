@@ -170,7 +170,11 @@ py::object ModelScriptHost::runEntryFunction(const std::string &program, const c
     caller.last_final_state.clear();
     // The namespace outlives runs: what another configuration's text left under the names read
     // here must not pass for this text's own.
-    for (const char *name : {"MyFunc", "rhs_evaluations", "final_state"})
+    const std::pair<const char *, long RunCost::*> counts[] = {
+        {"rhs_evaluations", &RunCost::rhs_evaluations},
+        {"integrator_steps", &RunCost::integrator_steps},
+        {"jacobian_evaluations", &RunCost::jacobian_evaluations}};
+    for (const char *name : {"MyFunc", counts[0].first, counts[1].first, counts[2].first, "final_state"})
         if (mainNamespace.contains(name))
             PyDict_DelItemString(mainNamespace.ptr(), name);
     // The program text and the integrator print on descriptor 1, which is not theirs.
@@ -201,10 +205,12 @@ py::object ModelScriptHost::runEntryFunction(const std::string &program, const c
         throw;
     }
     endCapture();
-    if (mainNamespace.contains("rhs_evaluations")) {
-        const py::object count = mainNamespace["rhs_evaluations"];
+    for (const auto &[name, field] : counts) {
+        if (!mainNamespace.contains(name))
+            continue;
+        const py::object count = mainNamespace[name];
         if (py::isinstance<py::int_>(count))
-            cost.rhs_evaluations = count.cast<long>();
+            cost.*field = count.cast<long>();
     }
     if (mainNamespace.contains("final_state") && py::isinstance<py::list>(mainNamespace["final_state"]))
         for (const py::handle block : mainNamespace["final_state"]) {

@@ -77,11 +77,14 @@ void setModelConstants(const py::dict &mainNamespace, const ParameterValues &ove
         mainNamespace[py::str(parameter->name.toStdString())] = value;
 }
 
-// MyFunc's keyword arguments: the feed schedule's columns by name, when the run has one, and the
-// start other than the start-up: initial_state 'steady' or a saved state's blocks by state name.
+// MyFunc's keyword arguments: the feed schedule's columns by name, when the run has one, the
+// start other than the start-up (initial_state 'steady' or a saved state's blocks by state name),
+// and engine 'compiled' when the kernel integrates the whole run.
 py::dict modelKeywords(const ModelInputs &model)
 {
     py::dict keywords;
+    if (model.engine == Engine::Compiled)
+        keywords["engine"] = engineName(model.engine);
     if (model.start.kind == StartState::Kind::Steady)
         keywords["initial_state"] = kSteadyStart;
     if (model.start.kind == StartState::Kind::Saved) {
@@ -128,7 +131,7 @@ void performRun(Worker &worker, const RunTurn &turn, const Configuration &script
         try {
             const py::dict mainNamespace = host.prepareInterpreter<Worker>(script.callbackModule);
             setModelConstants(mainNamespace, worker.model_inputs.parameters);
-            ModelScriptHost::offerKernel(worker.model_inputs.engine == Engine::Native);
+            ModelScriptHost::offerKernel(worker.model_inputs.engine != Engine::Scripts);
             const py::tuple all = joined(
                 feedArguments(),
                 arguments(py::cast(&progress, py::return_value_policy::reference),

@@ -19,11 +19,14 @@
 struct RunCost {
     double seconds = 0.0;         // wall time of the MyFunc call
     long rhs_evaluations = 0;     // calls of the model's right-hand side
+    long integrator_steps = 0;    // the compiled engine's internal steps (0 on the others)
+    long jacobian_evaluations = 0;  // the compiled engine's Jacobians (0 on the others)
 };
 
 // The model constants that differ from their defaults, the feed schedule (null: the built-in
 // feed), the engine of a run (native offers the scripts the compiled kernel ("digestra_kernel"),
-// scripts makes its import fail) and where it starts.
+// scripts makes its import fail, compiled offers the kernel and tells MyFunc (keyword
+// engine='compiled') to hand it the whole integration) and where it starts.
 struct ModelInputs {
     ParameterValues parameters;
     std::shared_ptr<const FeedSchedule> feed;

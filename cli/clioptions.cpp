@@ -370,9 +370,11 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                   QStringLiteral("With --list-parameters, --list-outputs or --list-substrates: JSON output"));
     const QCommandLineOption engine(
         QStringLiteral("engine"),
-        QStringLiteral("Right-hand side the model scripts integrate: native (the compiled kernel, same numbers, "
-                       "sooner) or scripts (their own Python code) (default native)"),
-        QStringLiteral("scripts|native"));
+        QStringLiteral("How the run is integrated: native (the model scripts over the compiled kernel, same "
+                       "numbers, sooner), scripts (their own Python code) or compiled (the whole run in C++ with "
+                       "SUNDIALS CVODE, agreeing within 1e-4, many times sooner) (default native; compiled for "
+                       "--batch lines and studies)"),
+        QStringLiteral("native|scripts|compiled"));
     const QCommandLineOption initialState(
         QLatin1String(kInitialStateKey),
         QStringLiteral("Where the run starts: start-up (the model's built-in start-up state, the default), steady (the "
@@ -502,6 +504,8 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
     CliOptions options;
     const ComposedRequest composed = composeRequest(given.mode ? given.mode : 1, {&given});
     options.request = composed.request;
+    if (!given.engine)
+        options.request.engine = Engine::Compiled;  // batches run many scenarios: the fastest engine
     for (const auto &[source, problem] : composed.problems)
         problems << optionProblem(problem, KeyStyle::Key);
     problems << takeOutputs(outputs, options, KeyStyle::Key);

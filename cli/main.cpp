@@ -210,6 +210,10 @@ int runProgram(int argc, char *argv[])
         say(listing, QStringLiteral("engine: %1").arg(QLatin1String(engineName(outcome.request.engine))));
         say(listing, QStringLiteral("model_seconds: %1").arg(outcome.cost.seconds, 0, 'f', 3));
         say(listing, QStringLiteral("rhs_evaluations: %1").arg(outcome.cost.rhs_evaluations));
+        if (outcome.request.engine == Engine::Compiled) {
+            say(listing, QStringLiteral("integrator_steps: %1").arg(outcome.cost.integrator_steps));
+            say(listing, QStringLiteral("jacobian_evaluations: %1").arg(outcome.cost.jacobian_evaluations));
+        }
         say(listing, QStringLiteral("refinement_seconds: %1").arg(outcome.refinementSeconds, 0, 'f', 3));
         say(listing, QStringLiteral("program_seconds: %1").arg(wallClock.nsecsElapsed() / 1e9, 0, 'f', 3));
     }

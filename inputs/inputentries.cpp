@@ -162,11 +162,11 @@ private:
         }
         if (entry.key == QLatin1String(kEngineKey)) {
             const std::optional<QString> name = text(entry.value);
-            for (Engine engine : {Engine::Native, Engine::Scripts})
+            for (Engine engine : {Engine::Native, Engine::Scripts, Engine::Compiled})
                 if (name && name->compare(QLatin1String(engineName(engine)), Qt::CaseInsensitive) == 0)
                     given.engine = engine;
             if (!given.engine)
-                problem(entry, QStringLiteral("must be native or scripts, not %1").arg(name ? *name : typeName(entry.value)));
+                problem(entry, QStringLiteral("must be native, scripts or compiled, not %1").arg(name ? *name : typeName(entry.value)));
             return true;
         }
         std::optional<QString> *file = entry.key == QLatin1String(kFeedKey)            ? &given.feed

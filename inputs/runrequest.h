@@ -16,10 +16,15 @@
 
 struct InputInfo;
 
-// Which right-hand side the model scripts integrate: their own Python code, or the compiled
-// kernel that gives the same numbers sooner.
-enum class Engine { Scripts, Native };
-inline const char *engineName(Engine engine) { return engine == Engine::Native ? "native" : "scripts"; }
+// How a run is integrated: the model scripts drive SciPy's integrator over their own Python code
+// (scripts) or over the compiled kernel that gives the same numbers sooner (native), or the
+// whole run is integrated in C++ over the kernel (compiled: agrees with the scripts within the
+// integrators' tolerances, many times sooner).
+enum class Engine { Scripts, Native, Compiled };
+inline const char *engineName(Engine engine)
+{
+    return engine == Engine::Native ? "native" : engine == Engine::Compiled ? "compiled" : "scripts";
+}
 
 struct RunRequest {
     int mode = 1;  // 1 single-stage, 2 two-stage, 3 temperature-phased, 4 pump-mixed
@@ -45,7 +50,7 @@ struct RunRequest {
     // The feed schedule read from a file; null for the built-in feed (final_Q_in and X_c_in),
     // which a schedule replaces.
     std::shared_ptr<const FeedSchedule> feed;
-    // Which right-hand side the scripts integrate.
+    // How the run is integrated.
     Engine engine = Engine::Native;
     // Where the run starts, and the file its final state goes to (empty: none).
     StartState start;
@@ -81,7 +86,8 @@ extern const char *const kParametersKey;  // "parameters"
 // Lab values set over the substrates file's, as a table of "substrate.key" = number (or one by
 // one as "substrate-values.substrate.key").
 extern const char *const kSubstrateValuesKey;  // "substrate-values"
-// The right-hand side the scripts integrate: "native" (the compiled kernel) or "scripts".
+// How the run is integrated: "native" (the scripts over the compiled kernel), "scripts" or
+// "compiled" (the whole run in C++).
 extern const char *const kEngineKey;  // "engine"
 // The run's start: "start-up" (the default), "steady" or a state file; the file its final state
 // goes to.

@@ -374,7 +374,7 @@ def row_at(rhs, t, y):
 # feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 # initial_state: None for the start-up state, 'steady', or a saved state's blocks (see start_state).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, feed=None, initial_state=None):
+           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, feed=None, initial_state=None, engine='native'):
     global rhs_evaluations, final_state
     rhs_evaluations = 0
     final_state = None
@@ -389,6 +389,11 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
 
     results = np.zeros((num_steps, len(RESULT_COLUMNS)))
     results[0] = initial_row() if initial_state is None else row_at(rhs, 0.0, r.y)
+    if engine == 'compiled':
+        def row(t, y, published):
+            globals().update(published[0])
+            return report_row(t, y)
+        return integrate_compiled(rhs, r.y, t_final, callback, getvalue, results, row)
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:

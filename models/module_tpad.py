@@ -398,7 +398,7 @@ def row_at(rhs, t, state):
 # initial_state: None for the start-up state, 'steady', or a saved state's blocks (see start_state).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
            T_1, P_atm1_t, V_t1, callback, getvalue, TPAD_values, feed=None,
-           initial_state=None):
+           initial_state=None, engine='native'):
     global rhs_evaluations, final_state
     T_2, P_atm2, V_t2, t_sr = TPAD_values
     rhs_evaluations = 0
@@ -414,6 +414,12 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
 
     results = np.zeros((num_steps, 2 * len(RESULT_COLUMNS)))
     results[0] = initial_row() * 2 if initial_state is None else row_at(rhs, 0.0, r.y)
+    if engine == 'compiled':
+        def row(t, y, published):
+            y = y.tolist()
+            return (report_row(t, y[:REACTOR_2 - 1], published[0], P_atm, T)
+                    + report_row(t, y[REACTOR_2:], published[1], P_atm2, T_2))
+        return integrate_compiled(rhs, r.y, t_final, callback, getvalue, results, row)
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:

@@ -123,6 +123,23 @@ def feed_at(t):
     return feed_rows[max(bisect_left(feed_days, t) - 1, 0)]
 
 
+def integrate_compiled(rhs, initial_state, t_end, callback, getvalue, results, row):
+    # MyFunc's engine 'compiled': the kernel integrates the whole run in C++; results[k] of each output row
+    # after the start becomes row(t, state, the values published by an evaluation at that time and state).
+    # When the integrator fails, the rows after its last stay at zero; None when cancelled. What the run
+    # cost goes to the names the program reads, and the state reached by a whole run to final_state.
+    global rhs_evaluations, integrator_steps, jacobian_evaluations, final_state
+    rows = digestra_kernel.integrate(rhs, initial_state, t_end, OUTPUT_INTERVAL, callback, getvalue)
+    rhs_evaluations, integrator_steps, jacobian_evaluations = rhs.evaluations, rhs.steps, rhs.jacobian_evaluations
+    if rows is None:
+        return None
+    for k, (t, y, published) in enumerate(rows, 1):
+        results[k] = row(t, y, published)
+    if len(rows) == len(results) - 1:
+        final_state = state_blocks(rows[-1][1] if rows else initial_state)
+    return results
+
+
 def feed_table():
     # The run's feed schedule as the compiled kernel takes it, under the same rule as feed_at: rows of
     # day, Q_in and the 26 concentrations flowing in.

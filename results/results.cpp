@@ -75,7 +75,7 @@ ExtraSheet summarySheet(const RunSummary &summary)
 }
 
 // The "PARAMETERS" sheet: every model constant with the run's value, its default and unit, then
-// the row "engine" with the right-hand side the run integrated (native or scripts).
+// the row "engine" with how the run was integrated (native, scripts or compiled).
 ExtraSheet parametersSheet(const ModelInputs &model)
 {
     ExtraSheet sheet{QStringLiteral("PARAMETERS"), {}, {18, 14, 14, 14}};

@@ -45,7 +45,7 @@ struct RunSummary {
     int reactors = 1;
     double days = 0;        // time of the last summarised row, to 6 significant digits
     bool stoppedEarly = false;
-    QString engine;         // "native" or "scripts": which right-hand side the run integrated
+    QString engine;         // "native", "scripts" or "compiled": how the run was integrated
     // Eleven values per reactor (reactor 1, then reactor 2 for two-reactor runs), then the
     // organic loading rate at the end and over the whole run, and the specific methane yield.
     std::vector<SummaryValue> values;

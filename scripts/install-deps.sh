@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev libqcustomplot-dev libgl-dev
   python3-dev python3-numpy python3-scipy pybind11-dev
-  libxlsxwriter-dev
+  libxlsxwriter-dev libsundials-dev
   python3-pytest python3-openpyxl
   python3-distributed python3-matplotlib python3-tomli-w
   libtomlplusplus-dev dpkg-dev file lintian

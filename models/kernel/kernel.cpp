@@ -3,7 +3,8 @@
 // without contraction into fused multiply-adds and without the compiler's own versions of
 // pow, exp and log10: each sum, product and quotient then rounds as Python's floats round, and
 // ** 2, exp and log10 call the same libm functions as Python's, so the results are bit for bit
-// the scripts' results.
+// the scripts' results. (The compiled engine, which integrates a run itself, squares by products:
+// see square().)
 //
 // Where the scripts divide plain Python floats (values that do not come from the state), Python
 // raises on a zero divisor even after the scripts retry an evaluation on numpy scalars; the
@@ -15,10 +16,13 @@
 
 #include "kernel.h"
 
+#include "engine.h"
+
 #include <math.h>
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -167,10 +171,16 @@ Ions ionsAt(double S_va, double S_bu, double S_pro, double S_ac, double S_IC, do
             Ka_IN * S_IN / (Ka_IN + S_H)};
 }
 
+// x ** 2 as Python computes it (libm's pow), or as the product x * x, which equals it but for a
+// rare last bit and costs a small part of it: the compiled engine, which gives no bit-identical
+// numbers anyway, takes the product, and runs twice as fast (the ion balance calls it 707 times).
+double square(double x, bool asPython) { return asPython ? ::pow(x, 2.0) : x * x; }
+
 Ions chargeBalance(double S_va, double S_bu, double S_pro, double S_ac, double S_IC, double S_IN,
                    double S_cat, double S_an, double Ka_IN, double Ka_co2, double K_w,
-                   const Acids &k)
+                   const Acids &k, bool squaresAsPython)
 {
+    const bool p = squaresAsPython;
     const double TOL = 1e-12;
     const int MaxSteps = 100;
     const double nh3_num = Ka_IN * S_IN;
@@ -199,10 +209,10 @@ Ions chargeBalance(double S_va, double S_bu, double S_pro, double S_ac, double S
         S_oh_ion = K_w / S_H;
         const double Delta = S_H + S_cat - S_an + S_nh4_ion - S_hco3_ion - S_ac_ion / 64
                              - S_bu_ion / 160 - S_va_ion / 208 - S_pro_ion / 112 - S_oh_ion;
-        const double dDelta = 1 + nh3_num / ::pow(nh4_den, 2.0) + hco3_num / ::pow(hco3_den, 2.0)
-                              + ac_num / ::pow(ac_den, 2.0) + bu_num / ::pow(bu_den, 2.0)
-                              + va_num / ::pow(va_den, 2.0) + pro_num / ::pow(pro_den, 2.0)
-                              + K_w / ::pow(S_H, 2.0);
+        const double dDelta = 1 + nh3_num / square(nh4_den, p) + hco3_num / square(hco3_den, p)
+                              + ac_num / square(ac_den, p) + bu_num / square(bu_den, p)
+                              + va_num / square(va_den, p) + pro_num / square(pro_den, p)
+                              + K_w / square(S_H, p);
         S_H = H0 - 0.01 * Delta / dDelta;
         H0 = S_H;
         if (!(Delta > TOL || Delta < -TOL))
@@ -236,13 +246,17 @@ public:
             recent.erase(hit);
         } else {
             entry = {key, chargeBalance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN,
-                                        Ka_co2, K_w, acids)};
+                                        Ka_co2, K_w, acids, squaresAsPython)};
             if (recent.size() >= kRecent)
                 recent.erase(recent.begin());
         }
         recent.push_back(entry);
         return entry.second;
     }
+
+    // Whether squares are computed as Python computes them (true until the compiled engine
+    // takes the run).
+    bool squaresAsPython = true;
 
 private:
     static constexpr size_t kRecent = 8;
@@ -511,6 +525,18 @@ public:
         const auto after = std::lower_bound(days.begin(), days.end(), t);
         return after == days.begin() ? 0 : size_t(after - days.begin()) - 1;
     }
+    // The row in force just after t, and the first day after t at which another row takes over
+    // (infinity after the last row's day).
+    size_t rowAfter(double t) const
+    {
+        const auto after = std::upper_bound(days.begin(), days.end(), t);
+        return after == days.begin() ? 0 : size_t(after - days.begin()) - 1;
+    }
+    double nextChange(double t) const
+    {
+        const auto after = std::upper_bound(days.begin() + 1, days.end(), t);
+        return after == days.end() ? HUGE_VAL : *after;
+    }
     double flow(size_t row) const { return flows[row]; }
     const double *influent(size_t row) const { return influents[row].data(); }
 
@@ -520,8 +546,9 @@ private:
 };
 
 // What the four run classes share: the constants and feed of one run, the count of
-// evaluations and the values the latest evaluation published.
-class RunBase {
+// evaluations and the values the latest evaluation published. The compiled engine integrates
+// them as they are.
+class RunBase : public RightHandSide {
 public:
     RunBase(const py::dict &constants, const py::object &feed, size_t stateSize, size_t reactors)
         : k(constants),
@@ -538,23 +565,30 @@ public:
         return list;
     }
 
-    long evaluations = 0;
-
-protected:
-    // Counts the evaluation, checks the state and hands its values and a new derivative array
-    // to rates(state, derivatives).
-    template <class Rates>
-    py::array_t<double> evaluate(const py::array_t<double, py::array::c_style | py::array::forcecast> &y,
-                                 Rates rates)
+    // The derivatives at (t, y) under the feed in force at t, counted; checks the state.
+    py::array_t<double> operator()(double t, const py::array_t<double, py::array::c_style | py::array::forcecast> &y)
     {
         ++evaluations;
         if (y.ndim() != 1 || size_t(y.shape(0)) != stateSize)
             raise(PyExc_ValueError, ("the state must hold " + std::to_string(stateSize) + " values").c_str());
         py::array_t<double> derivatives(stateSize);
-        rates(y.data(), derivatives.mutable_data());
+        rates(t, feed.rowAt(t), y.data(), derivatives.mutable_data());
         return derivatives;
     }
 
+    size_t size() const override { return stateSize; }
+    double nextChange(double t) const override { return feed.nextChange(t); }
+    size_t rowAfter(double t) const override { return feed.rowAfter(t); }
+    size_t rowAt(double t) const { return feed.rowAt(t); }
+
+    long evaluations = 0;
+    // What the compiled engine's last run cost (0 on the other engines).
+    long steps = 0, jacobian_evaluations = 0;
+
+    // For the compiled engine: squares as products, not as Python computes them.
+    void squareAsProducts() { ph.squaresAsPython = false; }
+
+protected:
     const Kinetics k;
     PhSolver ph;
     const Feed feed;
@@ -572,16 +606,13 @@ public:
     {
     }
 
-    py::array_t<double> operator()(double t, const py::array_t<double, py::array::c_style | py::array::forcecast> &y)
+    void rates(double, size_t row, const double *s, double *out) override
     {
-        return evaluate(y, [&](const double *s, double *out) {
-            const size_t row = feed.rowAt(t);
-            const double *in = feed.influent(row);
-            Published p;
-            digesterRates(s, in, in[24], in[25], plainDivide(feed.flow(row), V), 1.0, conditions,
-                          k, ph, out, p);
-            published[0] = p;
-        });
+        const double *in = feed.influent(row);
+        Published p;
+        digesterRates(s, in, in[24], in[25], plainDivide(feed.flow(row), V), 1.0, conditions, k,
+                      ph, out, p);
+        published[0] = p;
     }
 
 private:
@@ -610,30 +641,27 @@ public:
     {
     }
 
-    py::array_t<double> operator()(double t, const py::array_t<double, py::array::c_style | py::array::forcecast> &y)
+    void rates(double, size_t row, const double *s, double *out) override
     {
-        return evaluate(y, [&](const double *s, double *out) {
-            const size_t row = feed.rowAt(t);
-            const double Q_in = feed.flow(row);
-            const double *in = feed.influent(row);
-            double keep_1 = 1.0, keep_2 = 1.0;
-            if (retention) {
-                keep_1 = 1 - plainDivide(retainedFlow(Q_in, V), Q_in);
-                keep_2 = 1 - plainDivide(retainedFlow(Q_in, V_2), Q_in);
-            }
-            Published p1, p2;
-            digesterRates(s, in, in[24], in[25], plainDivide(Q_in, V), keep_1, first, k, ph, out, p1);
-            published[0] = p1;
-            out[kBlock] = 0.0;
-            double inflow_2[kLiquid];
-            std::copy(s, s + kLiquid, inflow_2);
-            if (retention)
-                for (int i = kLiquid / 2; i < kLiquid; ++i)
-                    inflow_2[i] = s[i] * keep_1;
-            digesterRates(s + kSecond, inflow_2, s[9] + 0.035, s[10], plainDivide(Q_in, V_2),
-                          keep_2, second, k, ph, out + kSecond, p2);
-            published[1] = p2;
-        });
+        const double Q_in = feed.flow(row);
+        const double *in = feed.influent(row);
+        double keep_1 = 1.0, keep_2 = 1.0;
+        if (retention) {
+            keep_1 = 1 - plainDivide(retainedFlow(Q_in, V), Q_in);
+            keep_2 = 1 - plainDivide(retainedFlow(Q_in, V_2), Q_in);
+        }
+        Published p1, p2;
+        digesterRates(s, in, in[24], in[25], plainDivide(Q_in, V), keep_1, first, k, ph, out, p1);
+        published[0] = p1;
+        out[kBlock] = 0.0;
+        double inflow_2[kLiquid];
+        std::copy(s, s + kLiquid, inflow_2);
+        if (retention)
+            for (int i = kLiquid / 2; i < kLiquid; ++i)
+                inflow_2[i] = s[i] * keep_1;
+        digesterRates(s + kSecond, inflow_2, s[9] + 0.035, s[10], plainDivide(Q_in, V_2), keep_2,
+                      second, k, ph, out + kSecond, p2);
+        published[1] = p2;
     }
 
 private:
@@ -668,13 +696,7 @@ public:
     {
     }
 
-    py::array_t<double> operator()(double t, const py::array_t<double, py::array::c_style | py::array::forcecast> &y)
-    {
-        return evaluate(y, [&](const double *s, double *out) { rates(t, s, out); });
-    }
-
-private:
-    void rates(double t, const double *s, double *out)
+    void rates(double, size_t row, const double *s, double *out) override
     {
         const Conditions &c = conditions;
         const double *s1 = s, *s2 = s + kSecond, *s3 = s + kThird;
@@ -704,7 +726,6 @@ private:
         else
             gasflow_t = k.k_p * c.V_gas * (P_headspace_t - c.P_vent) * P_headspace_t / c.P_vent;
 
-        const size_t row = feed.rowAt(t);
         const double Q_in = feed.flow(row);
         const double *in = feed.influent(row);
         const double V_s = V / 3;
@@ -729,6 +750,8 @@ private:
                         partialPressures[2], r3.pH,         r3.ions,             c.p_h2o};
     }
 
+private:
+
     const double V, kLl_12_s, kLl_23_s, kLl_31_s, x_delay, k_pomp;
     const Conditions conditions;
 };
@@ -747,12 +770,46 @@ public:
 template <class Run>
 void bindRun(py::module_ &m, const char *name, const char *doc)
 {
-    py::class_<Run>(m, name, doc)
-        .def(py::init<const py::dict &, const py::object &>(), py::arg("constants"), py::arg("feed"))
-        .def("__call__", &Run::operator(), py::arg("t"), py::arg("y"))
-        .def("published", &Run::publishedValues,
-             "The values the latest evaluation published, one dict per reactor.")
-        .def_readonly("evaluations", &Run::evaluations);
+    py::class_<Run, RunBase>(m, name, doc)
+        .def(py::init<const py::dict &, const py::object &>(), py::arg("constants"), py::arg("feed"));
+}
+
+// The run's integration in the compiled engine: the rows at k * output_interval up to t_end,
+// each with its state and the values evaluated at its own time and state. progress(t, t_end)
+// and cancelled() are called after a row at most every few hundredths of a second (and after
+// the last row), not per row: a row costs microseconds. None when cancelled.
+py::object integrate(RunBase &run, const std::vector<double> &initial, double t_end,
+                     double interval, const py::object &progress, const py::object &cancelled)
+{
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kCallbackPause = std::chrono::milliseconds(20);
+    if (cancelled().cast<int>() == 1)
+        return py::none();
+    const size_t rows = size_t(std::max(std::floor(t_end / interval), 0.0));  // as MyFunc counts
+    run.squareAsProducts();
+    const size_t n = run.size();
+    std::vector<double> scratch(n);
+    py::list table;
+    auto lastCallback = Clock::now();
+    const auto sink = [&](double t, const double *y) {
+        run.rates(t, run.rowAt(t), y, scratch.data());  // publishes the row's own values
+        py::array_t<double> state(n);
+        std::copy(y, y + n, state.mutable_data());
+        table.append(py::make_tuple(t, state, run.publishedValues()));
+        const auto now = Clock::now();
+        if (table.size() < rows && now - lastCallback < kCallbackPause)
+            return true;
+        lastCallback = now;
+        progress(t, t_end);
+        return cancelled().cast<int>() != 1;
+    };
+    const EngineOutcome outcome = integrateRun(run, initial, rows, interval, EngineTolerances{}, sink);
+    run.evaluations += outcome.counts.evaluations + long(table.size());
+    run.steps = outcome.counts.steps;
+    run.jacobian_evaluations = outcome.counts.jacobians;
+    if (outcome.end == EngineEnd::Cancelled)
+        return py::none();
+    return table;
 }
 
 }  // namespace
@@ -762,6 +819,13 @@ void addKernelBindings(py::module_ &m)
     m.doc() = "The model's right-hand sides, compiled. A run object is built once per run from the "
               "script's constants (a mapping by name) and its feed (rows of day, Q_in and 26 "
               "influent concentrations); calling it with (t, y) returns the derivatives.";
+    py::class_<RunBase>(m, "Run", "What the four run classes share.")
+        .def("__call__", &RunBase::operator(), py::arg("t"), py::arg("y"))
+        .def("published", &RunBase::publishedValues,
+             "The values the latest evaluation published, one dict per reactor.")
+        .def_readonly("evaluations", &RunBase::evaluations)
+        .def_readonly("steps", &RunBase::steps)
+        .def_readonly("jacobian_evaluations", &RunBase::jacobian_evaluations);
     bindRun<SingleStage>(m, "SingleStage", "module_ssad.py's tank");
     bindRun<TwoStage>(m, "TwoStage", "module_tsad.py's tank");
     bindRun<TemperaturePhased>(m, "TemperaturePhased", "module_tpad.py's tank");
@@ -778,4 +842,8 @@ void addKernelBindings(py::module_ &m)
                                   i.S_va_ion, i.S_pro_ion, i.S_oh_ion, i.S_co2, i.S_nh3);
         },
         "solve_ph of the solver script; constants gives Ka_ac, Ka_bu, Ka_pro and Ka_va.");
+    m.def("integrate", &integrate, py::arg("run"), py::arg("initial_state"), py::arg("t_end"),
+          py::arg("output_interval"), py::arg("progress"), py::arg("cancelled"),
+          "The whole run integrated in C++ (CVODE): a list of (t, state, published values) per "
+          "output row after the start, shorter when the integrator failed; None when cancelled.");
 }

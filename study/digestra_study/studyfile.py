@@ -50,7 +50,7 @@ PARAMETERS = 'parameters'   # the table of model constants; a constant's key is 
 INPUTS = {key: Input(key, _kind(d), d['unit'], tuple(d['configs'])) for key, d in DECLARED.items()}
 INPUTS.update({key: Input(key, 'file') for key in ('feed', 'substrates', 'initial-state', 'final-state')})
 STARTS = ('steady', 'start-up')   # the words initial-state takes beside a state file
-ENGINES = ('native', 'scripts')   # the right-hand side digestra-cli integrates: its compiled kernel or the scripts'
+ENGINES = ('compiled', 'native', 'scripts')   # how digestra-cli integrates a run (compiled unless the study says)
 INPUTS['engine'] = Input('engine', 'engine')
 INPUTS.update({f'{PARAMETERS}.{c["name"]}': Input(f'{PARAMETERS}.{c["name"]}', 'constant', c['unit'])
                for c in CONSTANTS})

@@ -431,8 +431,12 @@ void TestCliOptions::feedAndConstantsInEveryFrontEnd()
     QCOMPARE(parse({"--engine", "scripts"}).options.request.engine, Engine::Scripts);
     QCOMPARE(parseScenarioLine(R"({"engine": "scripts"})", &id).options.request.engine, Engine::Scripts);
     QCOMPARE(parseInputsText("engine = \"scripts\"\n").given.engine, std::optional<Engine>(Engine::Scripts));
+    QCOMPARE(parse({"--engine", "compiled"}).options.request.engine, Engine::Compiled);
+    // A single run keeps native; a batch line, one of many, runs compiled unless it says otherwise.
     QCOMPARE(parse({}).options.request.engine, Engine::Native);
-    QCOMPARE(parseScenarioLine(R"({"engine": "fast"})", &id).text, "engine: must be native or scripts, not fast");
+    QCOMPARE(parseScenarioLine("{}", &id).options.request.engine, Engine::Compiled);
+    QCOMPARE(parseScenarioLine(R"({"engine": "native"})", &id).options.request.engine, Engine::Native);
+    QCOMPARE(parseScenarioLine(R"({"engine": "fast"})", &id).text, "engine: must be native, scripts or compiled, not fast");
 
     // A lab value set over the substrates file's, read back from the file the window writes, and applied.
     QFile substrates(dir.filePath("s.toml"));

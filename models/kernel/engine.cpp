@@ -1,0 +1,186 @@
+#include "engine.h"
+
+#include <cvode/cvode.h>
+#include <nvector/nvector_serial.h>
+#include <sunlinsol/sunlinsol_dense.h>
+#include <sunmatrix/sunmatrix_dense.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+namespace {
+
+// As many internal steps per output row or feed change as the scripts' integrator allows.
+constexpr long kMaxStepsPerCall = 500;
+
+// The CVODE objects of one run, freed whatever way the run ends.
+class Integrator {
+public:
+    Integrator(RightHandSide &model, const std::vector<double> &initial,
+               const EngineTolerances &tolerances)
+        : model(model)
+    {
+        const sunindextype n = sunindextype(model.size());
+        if (SUNContext_Create(nullptr, &context) != 0)
+            throw std::runtime_error("cannot create the integrator's context");
+        y = N_VNew_Serial(n, context);
+        matrix = SUNDenseMatrix(n, n, context);
+        mem = CVodeCreate(CV_BDF, context);
+        if (!y || !matrix || !mem)
+            throw std::runtime_error("cannot create the integrator");
+        std::copy(initial.begin(), initial.end(), N_VGetArrayPointer(y));
+        solver = SUNLinSol_Dense(y, matrix, context);
+        row = model.rowAfter(0.0);
+        if (!solver || CVodeInit(mem, &Integrator::rhs, 0.0, y) != CV_SUCCESS
+            || CVodeSetUserData(mem, this) != CV_SUCCESS
+            || CVodeSetErrHandlerFn(mem, &Integrator::report, this) != CV_SUCCESS
+            || CVodeSStolerances(mem, tolerances.relative, tolerances.absolute) != CV_SUCCESS
+            || CVodeSetLinearSolver(mem, solver, matrix) != CV_SUCCESS
+            || CVodeSetMaxNumSteps(mem, kMaxStepsPerCall) != CV_SUCCESS)
+            throw std::runtime_error("cannot set up the integrator");
+    }
+
+    ~Integrator()
+    {
+        CVodeFree(&mem);
+        if (solver)
+            SUNLinSolFree(solver);
+        if (matrix)
+            SUNMatDestroy(matrix);
+        if (y)
+            N_VDestroy(y);
+        SUNContext_Free(&context);
+    }
+
+    Integrator(const Integrator &) = delete;
+    Integrator &operator=(const Integrator &) = delete;
+
+    // Advances to `target` (at most to `stop`) and gives CVODE's flag: negative when the
+    // integrator failed. The model's exception, if any, leaves here.
+    int advance(double target, double stop, double &reached)
+    {
+        CVodeSetStopTime(mem, stop);
+        const int flag = CVode(mem, target, y, &reached, CV_NORMAL);
+        if (failure)
+            std::rethrow_exception(std::exchange(failure, nullptr));
+        return flag;
+    }
+
+    // Starts afresh at t under the feed in force after t, adding up what the counts held.
+    void restart(double t)
+    {
+        collectCounts();
+        row = model.rowAfter(t);
+        CVodeReInit(mem, t, y);
+        seen = {};  // the integrator counts from 0 again
+    }
+
+    EngineCounts counts()
+    {
+        collectCounts();
+        return total;
+    }
+
+    const double *state() const { return N_VGetArrayPointer(y); }
+
+private:
+    static int rhs(realtype t, N_Vector y, N_Vector derivatives, void *data)
+    {
+        auto *self = static_cast<Integrator *>(data);
+        try {
+            self->model.rates(t, self->row, N_VGetArrayPointer(y), N_VGetArrayPointer(derivatives));
+        } catch (...) {
+            self->failure = std::current_exception();
+            return -1;  // unrecoverable: the run ends with the model's exception
+        }
+        const double *d = N_VGetArrayPointer(derivatives);
+        const bool finite = std::all_of(d, d + self->model.size(), [](double v) { return std::isfinite(v); });
+        return finite ? 0 : 1;  // recoverable: the integrator tries a shorter step
+    }
+
+    // The integrator's messages leave on standard output, as the scripts' integrator prints its
+    // own; a failure of the model speaks for itself.
+    static void report(int, const char *module, const char *function, char *message, void *data)
+    {
+        if (static_cast<Integrator *>(data)->failure)
+            return;
+        std::printf("%s--  %s: %s\n", module, function, message);
+        std::fflush(stdout);
+    }
+
+    void collectCounts()
+    {
+        long steps = 0, evaluations = 0, jacobianEvaluations = 0, jacobians = 0;
+        CVodeGetNumSteps(mem, &steps);
+        CVodeGetNumRhsEvals(mem, &evaluations);
+        CVodeGetNumLinRhsEvals(mem, &jacobianEvaluations);
+        CVodeGetNumJacEvals(mem, &jacobians);
+        total.steps += steps - seen.steps;
+        total.evaluations += evaluations + jacobianEvaluations - seen.evaluations;
+        total.jacobians += jacobians - seen.jacobians;
+        seen = {steps, evaluations + jacobianEvaluations, jacobians};
+    }
+
+    RightHandSide &model;
+    SUNContext context = nullptr;
+    N_Vector y = nullptr;
+    SUNMatrix matrix = nullptr;
+    SUNLinearSolver solver = nullptr;
+    void *mem = nullptr;
+    size_t row = 0;
+    std::exception_ptr failure;
+    EngineCounts total, seen;
+};
+
+}  // namespace
+
+EngineOutcome integrateRun(RightHandSide &model, const std::vector<double> &initial, size_t rows,
+                           double interval, const EngineTolerances &tolerances, const RowSink &sink)
+{
+    if (initial.size() != model.size())
+        throw std::invalid_argument("the initial state must hold " + std::to_string(model.size())
+                                    + " values");
+    EngineOutcome outcome;
+    if (rows == 0)
+        return outcome;
+    Integrator integrator(model, initial, tolerances);
+    const double last = double(rows) * interval;
+    double change = model.nextChange(0.0);
+    double reached = 0.0;
+    for (size_t k = 1; k <= rows && outcome.end == EngineEnd::Finished; ++k) {
+        const double t = double(k) * interval;
+        for (bool atRow = false; !atRow;) {
+            const double target = std::min(t, change);
+            const int flag = integrator.advance(target, std::min(change, last), reached);
+            if (flag == CV_FIRST_RHSFUNC_ERR || flag == CV_REPTD_RHSFUNC_ERR) {
+                // The model gave values that are not numbers: so does the rest of the run, as
+                // when the scripts integrate them.
+                const std::vector<double> notNumbers(model.size(), std::nan(""));
+                for (size_t rest = k; rest <= rows; ++rest)
+                    sink(double(rest) * interval, notNumbers.data());
+                outcome.end = EngineEnd::NotNumbers;
+                break;
+            }
+            if (flag < 0) {
+                sink(reached, integrator.state());
+                outcome.end = EngineEnd::Failed;
+                break;
+            }
+            atRow = target == t;
+            if (target == change) {
+                // The feed changes after this day: the next step starts here under the new row.
+                integrator.restart(change);
+                change = model.nextChange(change);
+            }
+        }
+        if (outcome.end == EngineEnd::Finished && !sink(t, integrator.state()))
+            outcome.end = EngineEnd::Cancelled;
+    }
+    outcome.counts = integrator.counts();
+    return outcome;
+}
