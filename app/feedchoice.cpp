@@ -6,6 +6,8 @@
 #include "formstyle.h"
 #include "mainform.h"
 
+#include <datafiles.h>
+
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -79,7 +81,7 @@ QString MainWindow::chooseFeedSchedule(const QString &path)
     feedTried = path;
     Substrates substrates;
     if (!feedSubstrates.isEmpty()) {
-        const FileReading<Substrates> read = readSubstrates(feedSubstrates);
+        const FileReading<Substrates> read = readSubstrates(feedSubstrates, feedSubstrateValues);
         if (!read.value)
             return showFeedRefusal(read.problems);
         substrates = *read.value;
@@ -98,6 +100,7 @@ QString MainWindow::chooseSubstrates(const QString &path)
     if (!read.value)
         return showFeedRefusal(read.problems);
     feedSubstrates = QFileInfo(path).absoluteFilePath();
+    feedSubstrateValues.clear();  // they were set over the file chosen before
     if (feedTried.isEmpty()) {
         showFeed();
         return {};
@@ -172,9 +175,11 @@ void MainWindow::tellRefusal(const QString &title, const QString &problems)
 
 void MainWindow::on_pushButton_feed_substrates_clicked()
 {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Substrates"),
-                                                      QFileInfo(feedSubstrates.isEmpty() ? feedTried : feedSubstrates).absolutePath(),
-                                                      kSubstratesFilter);
+    // Nothing chosen yet: the shipped library of substrates.
+    const QString start = !feedSubstrates.isEmpty() ? feedSubstrates
+                          : !feedTried.isEmpty()    ? feedTried
+                                                    : DataFiles::find(QStringLiteral("feeds/substrates.toml"));
+    const QString path = QFileDialog::getOpenFileName(this, tr("Substrates"), QFileInfo(start).absolutePath(), kSubstratesFilter);
     if (!path.isEmpty())
         tellRefusal(tr("Substrates not used"), chooseSubstrates(path));
 }

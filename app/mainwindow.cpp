@@ -101,6 +101,7 @@ void MainWindow::MakeDefault1()
     ui->radioButton_manual->setChecked(true);
     ui->radioButton_SSAD->setChecked(true);
     feedSubstrates.clear();
+    feedSubstrateValues.clear();
     useBuiltInFeed();
     start = {};
     showStart();

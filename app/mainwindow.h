@@ -160,6 +160,7 @@ private:
     RemainingTime remaining_time;
     std::shared_ptr<const FeedSchedule> feed;
     QString feedSubstrates;  // the substrates file schedules are read with; empty: none
+    SubstrateValues feedSubstrateValues;  // lab values an inputs file set over that file's
     QString feedTried;       // the schedule file last chosen, taken or refused
     ParameterValues parameters;
     StartState start;           // its kind and file; a saved state is read when a run starts

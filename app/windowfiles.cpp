@@ -67,6 +67,7 @@ QString MainWindow::saveInputsTo(const QString &path)
     InputValues values = runform::readInputValues(*ui);
     values.feed = feed ? feed->file : QString();
     values.substrates = feed ? feedSubstrates : QString();
+    values.substrateValues = feed ? feedSubstrateValues : SubstrateValues();
     values.parameters = parameters;
     values.initialState = start.kind == StartState::Kind::Saved    ? start.file
                           : start.kind == StartState::Kind::Steady ? QLatin1String(kSteadyStart)
@@ -94,6 +95,7 @@ QString MainWindow::openInputsFrom(const QString &path)
     feed = opened.feed;
     takePlantInputs(plant, opened);
     feedSubstrates = read.values.substrates;
+    feedSubstrateValues = read.values.substrateValues;
     feedTried = feed ? feed->file : QString();
     showFeed();
     parameters = read.values.parameters;

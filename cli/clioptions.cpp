@@ -113,10 +113,12 @@ QString optionProblem(const InputProblem &problem, KeyStyle style)
 {
     if (style == KeyStyle::Key)
         return problem.key + QStringLiteral(": ") + problem.reason;
-    // The model constants are --param NAME=VALUE.
-    const QString parameters = QLatin1String(kParametersKey);
-    if (problem.key.startsWith(parameters))
-        return QStringLiteral("--param ") + problem.key.mid(parameters.size() + 1) + (problem.key == parameters ? QString() : QStringLiteral(" ")) + problem.reason;
+    // The model constants are --param NAME=VALUE, the lab values --substrate-value NAME=VALUE.
+    for (const auto &[prefix, option] : {std::pair{kParametersKey, "--param "}, std::pair{kSubstrateValuesKey, "--substrate-value "}}) {
+        const QString key = QLatin1String(prefix);
+        if (problem.key.startsWith(key))
+            return QLatin1String(option) + problem.key.mid(key.size() + 1) + (problem.key == key ? QString() : QStringLiteral(" ")) + problem.reason;
+    }
     QStringList keys = problem.key.split(QStringLiteral(" + "));
     for (QString &key : keys)
         key.prepend(QStringLiteral("--"));
@@ -191,14 +193,17 @@ QStringList takeModelEntries(const QCommandLineParser &parser, std::vector<Input
         if (parser.isSet(QLatin1String(key)))
             entries.push_back({QLatin1String(key), parser.value(QLatin1String(key))});
     QStringList problems;
-    for (const QString &assignment : parser.values(QStringLiteral("param"))) {
-        const qsizetype equals = assignment.indexOf(QLatin1Char('='));
-        if (equals <= 0)
-            problems << QStringLiteral("--param needs NAME=VALUE with a number, not '%1'").arg(assignment);
-        else
-            entries.push_back({QLatin1String(kParametersKey) + QLatin1Char('.') + assignment.left(equals).trimmed(),
-                               assignment.mid(equals + 1)});
-    }
+    const std::pair<const char *, const char *> assignments[] = {{"param", kParametersKey},
+                                                                 {"substrate-value", kSubstrateValuesKey}};
+    for (const auto &[option, key] : assignments)
+        for (const QString &assignment : parser.values(QLatin1String(option))) {
+            const qsizetype equals = assignment.indexOf(QLatin1Char('='));
+            if (equals <= 0)
+                problems << QStringLiteral("--%1 needs NAME=VALUE with a number, not '%2'").arg(QLatin1String(option), assignment);
+            else
+                entries.push_back({QLatin1String(key) + QLatin1Char('.') + assignment.left(equals).trimmed(),
+                                   assignment.mid(equals + 1)});
+        }
     return problems;
 }
 
@@ -231,6 +236,43 @@ QString parameterList(bool json)
         if (!p.fixedIn.isEmpty())
             meaning += QStringLiteral(" (fixed by its own law in %1)").arg(p.fixedIn.join(QStringLiteral(", ")));
         text += QStringLiteral("%1 %2 %3 %4\n").arg(p.name, -16).arg(shortest(p.defaultValue), -20).arg(p.unit, -14).arg(meaning);
+    }
+    return text;
+}
+
+QString substrateList(const Substrates &substrates, bool json)
+{
+    // Each substrate's components, then what they add up to and what its lab values gave.
+    const auto rows = [](const QMap<QString, double> &values) {
+        std::vector<std::pair<QString, double>> list;
+        double cod = 0;
+        for (const FeedComponent &c : feedComponents())
+            if (const auto it = values.constFind(QLatin1String(c.name)); it != values.cend()) {
+                list.push_back({QLatin1String(c.name), *it});
+                cod += c.cod ? *it : 0;
+            }
+        list.push_back({QStringLiteral("COD"), cod});
+        for (const char *property : {kTotalSolids, kVolatileSolids, kNitrogen, kDensity})
+            if (const auto it = values.constFind(QLatin1String(property)); it != values.cend())
+                list.push_back({QLatin1String(property), *it});
+        return list;
+    };
+    if (json) {
+        QJsonObject all;
+        for (auto it = substrates.cbegin(); it != substrates.cend(); ++it) {
+            QJsonObject values;
+            for (const auto &[name, value] : rows(it.value()))
+                values.insert(name, value);
+            all.insert(it.key(), values);
+        }
+        return QString::fromUtf8(QJsonDocument(all).toJson());
+    }
+    QString text = QStringLiteral("Per m3 of fresh matter: components in kgCOD/m3 (S_IC, S_IN, S_cat, S_an in kmol/m3); "
+                                  "COD, total_solids, volatile_solids, nitrogen and density in kg/m3.\n");
+    for (auto it = substrates.cbegin(); it != substrates.cend(); ++it) {
+        text += QStringLiteral("\n[%1]\n").arg(it.key());
+        for (const auto &[name, value] : rows(it.value()))
+            text += QStringLiteral("%1 %2\n").arg(name, -16).arg(QString::number(value, 'g', 6));
     }
     return text;
 }
@@ -308,6 +350,15 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                                    QStringLiteral("Model constant to change, as NAME=VALUE (repeatable; "
                                                   "--list-parameters lists them)"),
                                    QStringLiteral("NAME=VALUE"));
+    const QCommandLineOption substrateValue(
+        QStringLiteral("substrate-value"),
+        QStringLiteral("Lab value of a --substrates substrate to set over the file's, as SUBSTRATE.KEY=VALUE "
+                       "(repeatable; maize_silage.degradable_share=0.8)"),
+        QStringLiteral("NAME=VALUE"));
+    const QCommandLineOption listSubstrates(
+        QStringLiteral("list-substrates"),
+        QStringLiteral("List each --substrates substrate's components per m3 of fresh matter, with its TS, VS, COD "
+                       "and N, and exit; with --json as JSON"));
     const QCommandLineOption listParameters(
         QStringLiteral("list-parameters"),
         QStringLiteral("List the model constants (name, default, unit, meaning) and exit; with --json as JSON"));
@@ -316,7 +367,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("List the output quantities (key, unit, CSV column, summary keys, meaning) and exit; with "
                        "--json as JSON"));
     const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("With --list-parameters or --list-outputs: JSON output"));
+                                  QStringLiteral("With --list-parameters, --list-outputs or --list-substrates: JSON output"));
     const QCommandLineOption engine(
         QStringLiteral("engine"),
         QStringLiteral("How the run is integrated: native (the model scripts over the compiled kernel, same "
@@ -338,7 +389,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     parser.addOption(inputs);
     for (const InputInfo &option : inputInfos())
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), valueName(option)));
-    parser.addOptions({feed, substrates, param, initialState, finalState, listParameters, listOutputs, json});
+    parser.addOptions({feed, substrates, substrateValue, param, initialState, finalState, listParameters, listOutputs,
+                       listSubstrates, json});
     parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, engine, batch, describe});
 
     if (!parser.parse(arguments))
@@ -360,8 +412,21 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         return {ParsedCommandLine::Outcome::Listing, {},
                 parser.isSet(json) ? QString::fromUtf8(QJsonDocument(outputsDescription()).toJson())
                                    : outputsText()};
+    if (parser.isSet(listSubstrates)) {
+        if (!parser.isSet(substrates))
+            return refused(QStringLiteral("--list-substrates goes with --substrates"));
+        std::vector<InputEntry> entries;
+        QStringList problems = takeModelEntries(parser, entries);
+        const GivenInputs given = readInputEntries(entries, EntryValues::Texts);
+        for (const InputProblem &problem : given.problems)
+            problems << optionProblem(problem, KeyStyle::Option);
+        const FileReading<Substrates> read = readSubstrates(parser.value(substrates), given.substrateValues);
+        if (!problems.isEmpty() || !read.value)
+            return refused((problems + read.problems).join(QLatin1Char('\n')));
+        return {ParsedCommandLine::Outcome::Listing, {}, substrateList(*read.value, parser.isSet(json)), read.warnings};
+    }
     if (parser.isSet(json))
-        return refused(QStringLiteral("--json goes with --list-parameters or --list-outputs"));
+        return refused(QStringLiteral("--json goes with --list-parameters, --list-outputs or --list-substrates"));
 
     // Every problem of the file and of the options at once.
     QStringList problems;
@@ -397,7 +462,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     options.quiet = parser.isSet(quiet);
     options.stats = parser.isSet(stats);
     options.batch = parser.isSet(batch);
-    return {ParsedCommandLine::Outcome::Run, options, {}};
+    return {ParsedCommandLine::Outcome::Run, options, {}, composed.warnings};
 }
 
 ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)

@@ -6,6 +6,7 @@
 // as 10^-pH) plus the names of the files to write.
 
 #include <configuration.h>
+#include <feedschedule.h>
 #include <plotimage.h>
 
 #include <QJsonValue>
@@ -40,6 +41,7 @@ struct ParsedCommandLine {
     CliOptions options;  // meaningful when outcome is Run
     QString text;        // the help, version, --describe or parameter list, or every reason the
                          // command line was refused (one a line)
+    QStringList warnings;  // what a listing or a run's files hold but look doubtful, for standard error
 };
 
 // Exit statuses of digestra-cli.
@@ -59,6 +61,11 @@ enum ExitStatus {
 // --list-parameters: every model constant with its default, unit and meaning, as aligned text or
 // (json) a JSON array of {name, default, unit, meaning, kind, fixed_in, and min and max where declared}.
 QString parameterList(bool json);
+
+// The substrates of a file as --list-substrates prints them: each one's components per m3 of
+// fresh matter, their COD, and the solids, nitrogen and density of its lab values (kg/m3); as
+// JSON an object of substrates, each mapping those names to values.
+QString substrateList(const Substrates &substrates, bool json);
 
 // arguments[0] is the program name, as in QCoreApplication::arguments(). A request to run has
 // passed every check of the declaration; a refusal lists every problem of the options and of

@@ -159,6 +159,8 @@ int runProgram(int argc, char *argv[])
     for (int i = 0; i < argc; ++i)
         arguments << fileNameFromBytes(argv[i]);
     const ParsedCommandLine parsed = parseCommandLine(arguments);
+    for (const QString &warning : parsed.warnings)  // of a listing or a run's files
+        complain(QStringLiteral("warning: ") + warning);
     if (parsed.outcome == ParsedCommandLine::Outcome::Help || parsed.outcome == ParsedCommandLine::Outcome::Version ||
         parsed.outcome == ParsedCommandLine::Outcome::Listing) {
         std::fputs(parsed.text.toLocal8Bit().constData(), stdout);

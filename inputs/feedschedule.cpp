@@ -10,10 +10,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numeric>
 #include <unordered_map>
 
 namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 struct Position {
     int line = 0, column = 0;
@@ -377,7 +380,7 @@ std::optional<FeedSchedule> schedule(RawTable table, const Substrates &substrate
             unit = QString::fromLatin1(fc->unit);
             columnForm = Form::Components;
         } else if (substrates.contains(c.name)) {
-            unit = QStringLiteral("m3/d");
+            unit = compact(c.unit) == QLatin1String("t/d") ? QStringLiteral("t/d") : QStringLiteral("m3/d");
             columnForm = Form::Substrates;
         } else {
             problems.add(c.at, QStringLiteral("unknown column '%1': day, Q_in, X_c_in, a component (S_su ... X_I, "
@@ -388,7 +391,8 @@ std::optional<FeedSchedule> schedule(RawTable table, const Substrates &substrate
             continue;
         }
         if (!c.unit.isEmpty() && compact(c.unit) != unit)
-            problems.add(c.at, QStringLiteral("%1 is in %2, not %3").arg(c.name, unit, c.unit));
+            problems.add(c.at, QStringLiteral("%1 is in %2, not %3")
+                                   .arg(c.name, columnForm == Form::Substrates ? QStringLiteral("m3/d or t/d") : unit, c.unit));
         if (composition) {
             if (form && *form != columnForm)
                 problems.add(c.at, QStringLiteral("%1 is %2, but the file gives its feed as %3: one form per file")
@@ -461,17 +465,30 @@ std::optional<FeedSchedule> schedule(RawTable table, const Substrates &substrate
     s.values << columnValues(day);
     if (*form == Form::Substrates) {
         // The flow-weighted mix: each substrate weighs its share of the total flow, so a substrate
-        // flowing alone weighs exactly 1 and the mix is its own composition to the last digit.
+        // flowing alone weighs exactly 1 and the mix is its own composition to the last digit; a flow
+        // of fresh mass (t/d) is a volume through the substrate's density.
         QList<double> total, mixed[26];
         const std::vector<FeedComponent> &components = feedComponents();
         for (size_t r = 0; r < table.rows.size(); ++r) {
             std::vector<std::pair<double, const QMap<QString, double> *>> flows;
-            double q = 0;
+            double q = 0, mass = 0, solids = 0, volatileSolids = 0;
             for (size_t i = 0; i < table.columns.size(); ++i)
                 if (const auto substrate = substrates.constFind(table.columns[i].name); substrate != substrates.cend()) {
-                    flows.push_back({valueAt(r, i), &*substrate});
-                    q += valueAt(r, i);
+                    const double density = substrate->value(QLatin1String(kDensity), kDefaultDensity) / 1000;  // t/m3
+                    const double qs = units[i] == QLatin1String("t/d") ? valueAt(r, i) / density : valueAt(r, i);
+                    flows.push_back({qs, &*substrate});
+                    q += qs;
+                    mass += qs * density;
+                    const auto solidsOf = [&](const char *key) {
+                        const auto it = substrate->constFind(QLatin1String(key));
+                        return it == substrate->cend() ? kNaN : qs * *it / 1000;
+                    };
+                    solids += solidsOf(kTotalSolids);
+                    volatileSolids += solidsOf(kVolatileSolids);
                 }
+            s.freshMass << mass;
+            s.totalSolids << solids;
+            s.volatileSolids << volatileSolids;
             total << q;
             for (size_t k = 0; k < components.size(); ++k) {
                 double c = 0;
@@ -523,6 +540,15 @@ int FeedSchedule::rowAt(double t) const
 
 double FeedSchedule::flowAt(double t) const { return values[1][rowAt(t)]; }
 
+double FeedSchedule::fedBy(const QList<double> &perDay, double t) const
+{
+    const QList<double> &days = values.front();
+    double fed = 0;
+    for (int r = 0; r < days.size() && r < perDay.size() && days[r] < t; ++r)
+        fed += perDay[r] * (std::min(r + 1 < days.size() ? days[r + 1] : t, t) - days[r]);
+    return fed;
+}
+
 double FeedSchedule::codAt(double t) const { return codOfRow(rowAt(t)); }
 
 double FeedSchedule::codOfRow(int row) const
@@ -536,7 +562,7 @@ double FeedSchedule::codOfRow(int row) const
     return cod;
 }
 
-FileReading<Substrates> readSubstrates(const QString &path)
+FileReading<Substrates> readSubstrates(const QString &path, const SubstrateValues &set)
 {
     Problems problems(path);
     FileReading<Substrates> reading;
@@ -551,18 +577,31 @@ FileReading<Substrates> readSubstrates(const QString &path)
                 problems.add(positionOf(node), QStringLiteral("substrate %1 must be a table of components").arg(substrate));
                 continue;
             }
-            QMap<QString, double> &values = substrates[substrate];
+            QMap<QString, double> components;
+            LabValues lab;
             for (const auto &[key, value] : *table) {
                 const QString c = QString::fromStdString(std::string(key.str()));
-                if (!component(c)) {
-                    problems.add(positionOf(value), QStringLiteral("unknown component '%1'").arg(c));
+                if (!component(c) && !labKey(c)) {
+                    problems.add(positionOf(value), QStringLiteral("unknown component or lab value '%1'").arg(c));
                 } else if (const std::optional<RawCell> cell = tomlCell(value, problems)) {
                     if (cell->value < 0)
                         problems.add(cell->at, QStringLiteral("%1 must not be negative").arg(c));
-                    values[c] = cell->value;
+                    if (component(c))
+                        components[c] = cell->value;
+                    else
+                        lab[c] = {cell->value, cell->at.line, cell->at.column};
                 }
             }
+            const Position at = positionOf(node);
+            const LabConversion read = readSubstrateTable(substrate, components, lab, set, {at.line, at.column, {}});
+            for (const LabNote &n : read.problems)
+                problems.add({n.line, n.column}, QStringLiteral("%1: %2").arg(substrate, n.text));
+            for (const LabNote &n : read.warnings)
+                reading.warnings << QStringLiteral("%1:%2:%3: %4: %5").arg(QFileInfo(path).fileName()).arg(n.line).arg(n.column).arg(substrate, n.text);
+            substrates[substrate] = read.values.value_or(components);
         }
+        for (const QString &problem : strayValues(substrates.keys(), set))
+            problems.add(problem);
         if (substrates.isEmpty() && !problems.any())
             problems.add(QStringLiteral("no substrates"));
         if (!problems.any())

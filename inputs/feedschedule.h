@@ -7,8 +7,8 @@
 //   - composites: Q_in (m3/d) and X_c_in (kgCOD/m3), disintegrating with the run's fractions;
 //   - components: Q_in and any of the 24 liquid species, S_cat and S_an by state name (0 where
 //     not given);
-//   - substrates: the flow (m3/d) of each named substrate of a substrate file; the feed is their
-//     flow-weighted mix and Q_in their sum.
+//   - substrates: the flow (m3/d, or t/d of fresh mass through the substrate's density) of each
+//     named substrate of a substrate file; the feed is their flow-weighted mix and Q_in their sum.
 // The row in force at time t is the last whose day is before t (row 0 at t = 0); the last row
 // holds after its day.
 
@@ -16,6 +16,8 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+
+#include "labsubstrate.h"
 
 #include <optional>
 #include <vector>
@@ -29,11 +31,16 @@ struct FeedSchedule {
     // state name (all 26 for a substrate mix).
     QStringList columns;
     QList<QList<double>> values;
+    // For a mix of substrates, row by row: the fresh mass, dry matter (TS) and organic dry matter
+    // (VS) fed (t/d); TS and VS not a number where a substrate does not give its lab values.
+    QList<double> freshMass, totalSolids, volatileSolids;
 
     int rowAt(double t) const;
     double flowAt(double t) const;  // m3/d
     double codAt(double t) const;   // kgCOD/m3 of organic matter flowing in
     double codOfRow(int row) const; // the same, of one row of values
+    // What a quantity given per day row by row (freshMass ...) adds up to from day 0 to t.
+    double fedBy(const QList<double> &perDay, double t) const;
 };
 
 // A component a feed may give, with its unit; cod: it counts as organic matter (kgCOD/m3).
@@ -53,12 +60,15 @@ template <class T>
 struct FileReading {
     std::optional<T> value;
     QStringList problems;
+    QStringList warnings;  // what was read but looks doubtful, each "file:line:column: text"
 };
 
 inline constexpr int kMostFeedRows = 100000;
 
-// A TOML file of substrates: a table per substrate, its components as keys.
-FileReading<Substrates> readSubstrates(const QString &path);
+// A TOML file of substrates: a table per substrate, its components as keys, or lab values
+// (labsubstrate.h) converted into components, with the values a run sets over them. Each
+// substrate also holds its density, and with lab values its solids and nitrogen (kg/m3).
+FileReading<Substrates> readSubstrates(const QString &path, const SubstrateValues &set = {});
 
 // A schedule from a CSV file (a header row naming the columns, "#" comment lines, units in
 // brackets: "Q_in [m3/d]") or, when the name ends in ".toml", a TOML file ([[feed]] rows or the

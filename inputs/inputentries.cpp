@@ -8,6 +8,7 @@
 
 #include <cmath>
 #include <memory>
+#include <tuple>
 
 namespace {
 
@@ -134,23 +135,30 @@ private:
         given.numbers[info.input] = *value + (info.temperature && given.celsius ? kCelsiusOffset : 0.0);
     }
 
-    // The feed, the substrates and the model constants; false for any other key.
+    // The feed, the substrates, their lab values and the model constants; false for any other key.
     bool readModelEntry(const InputEntry &entry)
     {
-        const QString parameterPrefix = QLatin1String(kParametersKey) + QLatin1Char('.');
-        if (entry.key == QLatin1String(kParametersKey)) {
-            if (!entry.value.isObject()) {
-                problem(entry, QStringLiteral("needs a table of model constants (name = number), not %1").arg(typeName(entry.value)));
+        // The model constants and the lab values set over the substrates file's, each as a table
+        // (name = number) or one by one ("parameters.km_ac").
+        const std::tuple<const char *, const char *, ParameterValues *> tables[] = {
+            {kParametersKey, "model constants (name = number)", &given.parameters},
+            {kSubstrateValuesKey, "lab values (\"substrate.key\" = number)", &given.substrateValues}};
+        for (const auto &[key, what, into] : tables) {
+            const QString prefix = QLatin1String(key) + QLatin1Char('.');
+            if (entry.key == QLatin1String(key)) {
+                if (!entry.value.isObject()) {
+                    problem(entry, QStringLiteral("needs a table of %1, not %2").arg(QLatin1String(what), typeName(entry.value)));
+                    return true;
+                }
+                const QJsonObject table = entry.value.toObject();
+                for (auto it = table.begin(); it != table.end(); ++it)
+                    readParameter({prefix + it.key(), it.value(), entry.line}, prefix.size(), *into);
                 return true;
             }
-            const QJsonObject table = entry.value.toObject();
-            for (auto it = table.begin(); it != table.end(); ++it)
-                readParameter({parameterPrefix + it.key(), it.value(), entry.line}, parameterPrefix.size());
-            return true;
-        }
-        if (entry.key.startsWith(parameterPrefix)) {
-            readParameter(entry, parameterPrefix.size());
-            return true;
+            if (entry.key.startsWith(prefix)) {
+                readParameter(entry, prefix.size(), *into);
+                return true;
+            }
         }
         if (entry.key == QLatin1String(kEngineKey)) {
             const std::optional<QString> name = text(entry.value);
@@ -180,7 +188,8 @@ private:
         return true;
     }
 
-    void readParameter(const InputEntry &entry, qsizetype prefixLength)
+    // A model constant, or a lab value a run sets over its substrates file's.
+    void readParameter(const InputEntry &entry, qsizetype prefixLength, ParameterValues &into)
     {
         if (const auto earlier = given.modelLines.find(entry.key); earlier != given.modelLines.end())
             return problem(entry, earlier->second > 0 ? QStringLiteral("is given twice (also on line %1)").arg(earlier->second)
@@ -190,7 +199,7 @@ private:
         if (!value)
             problem(entry, QStringLiteral("needs a number, not %1").arg(notANumber(entry.value)));
         else
-            given.parameters[entry.key.mid(prefixLength)] = *value;
+            into[entry.key.mid(prefixLength)] = *value;
     }
 
     EntryValues values;
@@ -213,6 +222,9 @@ void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedReques
         };
         if (source->substrates && !source->feed)
             problem(kSubstratesKey, QStringLiteral("goes with %1").arg(QLatin1String(kFeedKey)));
+        if (!source->substrateValues.isEmpty() && !source->substrates)
+            composed.problems.append({index, {QLatin1String(kSubstrateValuesKey),
+                                              QStringLiteral("goes with %1").arg(QLatin1String(kSubstratesKey)), 0}});
         if (source->feed) {
             feedSource = source;
             feedIndex = index;
@@ -233,10 +245,11 @@ void readFeed(std::initializer_list<const GivenInputs *> sources, ComposedReques
     };
     Substrates substrates;
     if (feedSource->substrates) {
-        const FileReading<Substrates> read = readSubstrates(*feedSource->substrates);
+        const FileReading<Substrates> read = readSubstrates(*feedSource->substrates, feedSource->substrateValues);
         if (!read.value)
             return refuse(kSubstratesKey, read.problems);
         substrates = *read.value;
+        composed.warnings = read.warnings;
     }
     const FileReading<FeedSchedule> read = readFeedSchedule(*feedSource->feed, substrates);
     if (!read.value)

@@ -9,6 +9,7 @@
 #include <QJsonValue>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <initializer_list>
 #include <map>
@@ -43,6 +44,7 @@ struct GivenInputs {
     // The start ("start-up", "steady" or a state file) and the final state's file, as for feed.
     std::optional<QString> initialState, finalState;
     ParameterValues parameters;
+    SubstrateValues substrateValues;  // lab values set over the substrates file's ("maize.BMP")
     std::map<QString, int> modelLines;
     QList<InputProblem> problems;     // in the order given
 };
@@ -60,6 +62,7 @@ GivenInputs readInputEntries(const std::vector<InputEntry> &entries, EntryValues
 struct ComposedRequest {
     RunRequest request;
     QList<std::pair<int, InputProblem>> problems;
+    QStringList warnings;  // what the feed's files hold but looks doubtful ("file:line:column: text")
 };
 
 // The defaults of configuration mode, then the inputs of each source that apply to it, later

@@ -67,8 +67,9 @@ InputsFileRead readTable(const toml::table &table, const QString &folder)
     };
     for (auto &&[key, node] : table) {
         const QString name = QString::fromStdString(std::string(key.str()));
-        if (const toml::table *constants = node.as_table(); constants && name == QLatin1String(kParametersKey)) {
-            // Each constant with its own line.
+        const bool named = name == QLatin1String(kParametersKey) || name == QLatin1String(kSubstrateValuesKey);
+        if (const toml::table *constants = node.as_table(); constants && named) {
+            // Each constant or lab value with its own line.
             for (auto &&[constant, value] : *constants)
                 entries.push_back(entry(name + QLatin1Char('.') + QString::fromStdString(std::string(constant.str())), value));
         } else {
@@ -93,6 +94,7 @@ InputsFileRead readTable(const toml::table &table, const QString &folder)
     if (given.initialState != QLatin1String(kStartUp))
         values.initialState = given.initialState.value_or(QString());
     values.parameters = given.parameters;
+    values.substrateValues = given.substrateValues;
 
     read.problems = given.problems;
     for (const auto &[source, problem] : composeRequest(values.mode, {&given}).problems)
@@ -147,6 +149,11 @@ QByteArray inputsFileText(const InputValues &values)
         text += tomlLine(kSubstratesKey, values.substrates.toStdString());
     if (!values.initialState.isEmpty())
         text += tomlLine(kInitialStateKey, values.initialState.toStdString());
+    if (!values.feed.isEmpty() && !values.substrates.isEmpty() && !values.substrateValues.isEmpty()) {
+        text += std::string("\n[") + kSubstrateValuesKey + "]\n";
+        for (auto it = values.substrateValues.cbegin(); it != values.substrateValues.cend(); ++it)
+            text += tomlLine(it.key().toStdString().c_str(), it.value());
+    }
     if (!values.parameters.isEmpty()) {
         text += std::string("\n[") + kParametersKey + "]\n";
         for (auto it = values.parameters.cbegin(); it != values.parameters.cend(); ++it)

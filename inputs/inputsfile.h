@@ -24,6 +24,7 @@ struct InputValues {
     QString feed, substrates;        // the schedule's and substrates' files, absolute; empty: none
     QString initialState;            // "steady" or a state file, absolute; empty: the start-up
     ParameterValues parameters;      // the model constants changed
+    SubstrateValues substrateValues;  // the lab values set over the substrates file's
 };
 
 struct InputsFileRead {
@@ -40,7 +41,8 @@ QString fileProblemText(const InputProblem &problem);
 
 // The file's text: the configuration, the inputs in page order (empty fields left out, and the
 // feed's flow and concentration when a schedule replaces them), the pH, when a temperature is
-// given its unit, the feed and substrates files, and the [parameters] table of the changed constants.
+// given its unit, the feed and substrates files, the [substrate-values] table of the lab values set
+// over the substrates file's, and the [parameters] table of the changed constants.
 QByteArray inputsFileText(const InputValues &values);
 
 // Reads and checks the whole file in one pass: every problem of every key (type, applicability,

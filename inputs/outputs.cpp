@@ -137,6 +137,11 @@ const std::vector<OutputInfo> &derivedQuantities()
                  "COD fed per day and m3 of liquid, by the feed row in force at the end of the run"),
         runValue("mean_organic_loading_rate", "kgCOD/(m3·d)", "COD fed per day and m3 of liquid over the whole run"),
         runValue("specific_methane_yield", "Nm3/kgCOD", "methane of the run per COD fed over the run"),
+        runValue("fresh_mass_fed", "t", "fresh mass a schedule of substrates fed over the run"),
+        runValue("total_solids_fed", "t", "dry matter (TS) of the substrates fed over the run"),
+        runValue("volatile_solids_fed", "t", "organic dry matter (VS) of the substrates fed over the run"),
+        runValue("volatile_solids_loading_rate", "kgVS/(m3·d)", "VS fed per day and m3 of liquid"),
+        runValue("specific_methane_yield_vs", "Nm3/kgVS", "methane per VS fed"),
     };
     return derived;
 }

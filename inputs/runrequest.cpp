@@ -13,6 +13,7 @@ const char *const kFractionSumKey = "f-pr + f-li + f-ch";
 const char *const kFeedKey = "feed";
 const char *const kSubstratesKey = "substrates";
 const char *const kParametersKey = "parameters";
+const char *const kSubstrateValuesKey = "substrate-values";
 const char *const kEngineKey = "engine";
 const char *const kInitialStateKey = "initial-state";
 const char *const kFinalStateKey = "final-state";

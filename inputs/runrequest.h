@@ -83,6 +83,9 @@ extern const char *const kFractionSumKey;  // "f-pr + f-li + f-ch"
 extern const char *const kFeedKey;        // "feed"
 extern const char *const kSubstratesKey;  // "substrates"
 extern const char *const kParametersKey;  // "parameters"
+// Lab values set over the substrates file's, as a table of "substrate.key" = number (or one by
+// one as "substrate-values.substrate.key").
+extern const char *const kSubstrateValuesKey;  // "substrate-values"
 // How the run is integrated: "native" (the scripts over the compiled kernel), "scripts" or
 // "compiled" (the whole run in C++).
 extern const char *const kEngineKey;  // "engine"

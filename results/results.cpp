@@ -87,18 +87,26 @@ ExtraSheet parametersSheet(const ModelInputs &model)
     return sheet;
 }
 
-// The "FEED" sheet: the schedule as read, its titles with units above the rows.
+// The "FEED" sheet: the schedule as read, its titles with units above the rows; for a mix of
+// substrates then the fresh mass, TS and VS it feeds (empty where a substrate has no lab values).
 ExtraSheet feedSheet(const FeedSchedule &feed)
 {
-    ExtraSheet sheet{QStringLiteral("FEED"), {}, std::vector<double>(size_t(feed.titles.size()), 14)};
+    const bool mix = !feed.freshMass.isEmpty();
+    ExtraSheet sheet{QStringLiteral("FEED"), {}, std::vector<double>(size_t(feed.titles.size() + (mix ? 3 : 0)), 14)};
     std::vector<SheetCell> titles;
     for (const QString &title : feed.titles)
         titles.push_back({title, true});
+    if (mix)
+        for (const char *title : {"fresh mass [t/d]", "TS [t/d]", "VS [t/d]"})
+            titles.push_back({QLatin1String(title), true});
     sheet.rows.push_back(titles);
-    for (const QList<double> &row : feed.rows) {
+    for (int r = 0; r < feed.rows.size(); ++r) {
         std::vector<SheetCell> cells;
-        for (double value : row)
+        for (double value : feed.rows[r])
             cells.push_back({value});
+        if (mix)
+            for (double value : {feed.freshMass[r], feed.totalSolids[r], feed.volatileSolids[r]})
+                cells.push_back(std::isfinite(value) ? SheetCell{value} : SheetCell{QString()});
         sheet.rows.push_back(cells);
     }
     return sheet;
@@ -134,9 +142,16 @@ SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stopp
                                                     modelParameter(QStringLiteral("headspace_share"))->defaultValue);
     const double liquidShare = mode == 4 ? 0.075 / 0.14 : 1 - headspace;
     // Positions in the run-parameter record: Q_in 0, X_c 1, V_t1 12, V_t2 15.
-    return {QString::fromLatin1(c.code), run.kept.reactor1, run.kept.reactor2, rows, stoppedEarly,
-            summaryFeed(mode, model.feed.get(), at(0), at(1)), liquidShare * at(12),
-            c.reactors == 2 ? liquidShare * at(15) : 0.0};
+    SummaryInputs in{QString::fromLatin1(c.code), run.kept.reactor1, run.kept.reactor2, rows, stoppedEarly,
+                     summaryFeed(mode, model.feed.get(), at(0), at(1)), liquidShare * at(12),
+                     c.reactors == 2 ? liquidShare * at(15) : 0.0};
+    if (const FeedSchedule *feed = model.feed.get(); feed && !feed->freshMass.isEmpty()) {
+        const double end = rows > 0 ? (*run.kept.reactor1)[rows - 1][ResultCol::t] : 0.0;
+        in.freshMassFed = feed->fedBy(feed->freshMass, end);
+        in.solidsFed = feed->fedBy(feed->totalSolids, end);
+        in.volatileSolidsFed = feed->fedBy(feed->volatileSolids, end);
+    }
+    return in;
 }
 
 // What the operator's values of a run derive from: its tables, reactors, constants, feed and plant.

@@ -291,6 +291,20 @@ RunSummary summarizeRun(const SummaryInputs &in)
         note = QStringLiteral("not applicable (methane mostly from the start contents)");
     s.values.push_back({QStringLiteral("specific_methane_yield"), QStringLiteral("Specific methane yield"),
                         QStringLiteral("Nm3/kgCOD"), note.isEmpty() ? yield : kNaN, note});
+
+    // What a schedule of substrates fed, and the loading and yield by organic dry matter.
+    const QString noLabValues = QStringLiteral("not applicable (no substrates with lab values)");
+    const auto fedValue = [&](const char *key, const char *label, const char *unit, double value, const QString &note) {
+        s.values.push_back({QLatin1String(key), QLatin1String(label), QString::fromUtf8(unit), value,
+                            std::isfinite(value) ? QString() : note});
+    };
+    fedValue("fresh_mass_fed", "Fresh mass fed", "t", in.freshMassFed, QStringLiteral("not applicable (no substrates)"));
+    fedValue("total_solids_fed", "Dry matter (TS) fed", "t", in.solidsFed, noLabValues);
+    fedValue("volatile_solids_fed", "Organic dry matter (VS) fed", "t", in.volatileSolidsFed, noLabValues);
+    const double volatileSolids = in.volatileSolidsFed > 0 ? in.volatileSolidsFed * 1000 : kNaN;  // kg
+    fedValue("volatile_solids_loading_rate", "Organic loading rate (VS)", "kgVS/(m3·d)",
+             end > 0 ? volatileSolids / end / liquid : kNaN, noLabValues);
+    fedValue("specific_methane_yield_vs", "Specific methane yield (VS)", "Nm3/kgVS", methane / volatileSolids, noLabValues);
     return s;
 }
 

@@ -5,6 +5,7 @@
 // methane yield of the whole run. Computed once from the result tables; the command line, the
 // summary JSON, the workbook's "SUMMARY" sheet and the results pages only format it.
 
+#include "labsubstrate.h"  // kMethanePerCod
 #include "resultrows.h"
 
 #include <QJsonObject>
@@ -13,6 +14,7 @@
 #include <QVariant>
 
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -69,11 +71,13 @@ struct SummaryInputs {
     std::vector<FeedStep> feed;            // the schedule, or the built-in start-up ramp
     double liquidVolume1 = 0;              // m3 of liquid in reactor 1
     double liquidVolume2 = 0;              // m3 of liquid in reactor 2 (two-reactor runs)
+    // Fed over the summarised days by a schedule of substrates (t): fresh mass, dry matter and
+    // organic dry matter; not a number where the feed does not tell (no substrates, or one
+    // without lab values).
+    double freshMassFed = std::numeric_limits<double>::quiet_NaN();
+    double solidsFed = std::numeric_limits<double>::quiet_NaN();
+    double volatileSolidsFed = std::numeric_limits<double>::quiet_NaN();
 };
-
-// The most methane that a kilogram of COD gives: one mole of CH4 (22.414 normal litres at
-// 0 °C and 1.01325 bar) is oxidised by 64 g of O2, so 0.35 Nm3/kgCOD.
-inline constexpr double kMethanePerCod = 22.414 / 64;
 
 // Final values come from the last summarised row; peaks are the largest of all rows; totals
 // integrate the normal gas flow over the rows' times with the trapezoid rule. Without rows

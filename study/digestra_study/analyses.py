@@ -15,7 +15,7 @@ import pathlib
 import re
 import subprocess
 
-from . import distributions, measurements, studyfile
+from . import distributions, measurements, studyfile, substratevalues
 from .outputs import summary_key_problem
 from .studyfile import INPUTS, StudyError, is_number
 
@@ -60,15 +60,19 @@ class Analysis:
         """A scenario's inputs for a point {parameter: value}: the base with the run inputs among the
         point replaced, and the constants under `parameters`."""
         inputs = dict(self.base)
-        constants = dict(self.constants)
+        constants, lab = dict(self.constants), {}
         for name, value in point.items():
             if name in INPUTS:
                 inputs[name] = studyfile.canonical(float(value))
+            elif substratevalues.is_value(name):
+                lab[name[len(substratevalues.PREFIX):]] = float(value)
             else:
                 constants[name] = float(value)
         ordered = {name: inputs[name] for name in INPUTS if name in inputs}
         if constants:
             ordered['parameters'] = dict(sorted(constants.items()))
+        if lab:
+            ordered[substratevalues.SCENARIO_KEY] = dict(sorted(lab.items()))
         return ordered
 
 
@@ -154,7 +158,7 @@ def _parameters_table(table, kind, problems):
     if not isinstance(parameters, dict) or not parameters:
         problems.add(f'{kind}.parameters', 'must be a table naming at least one parameter')
         return {}
-    return parameters
+    return substratevalues.flatten(parameters)
 
 
 def _read_sensitivity(analysis, table, problems, folder):
@@ -290,7 +294,8 @@ def check_constants(analysis, listing):
     fills in a fit's missing start from the base case or the constant's default."""
     problems = _Problems(analysis.lines)
     named = [(f'base.parameters.{n}', n) for n in analysis.constants]
-    named += [(f'{analysis.kind}.parameters.{n}', n) for n in analysis.names if n not in INPUTS]
+    named += [(f'{analysis.kind}.parameters.{n}', n) for n in analysis.names
+              if n not in INPUTS and not substratevalues.is_value(n)]
     for key, name in named:
         entry = listing.get(name)
         if entry is None:
@@ -299,7 +304,9 @@ def check_constants(analysis, listing):
         elif analysis.config in entry.get('fixed_in', ()):
             problems.add(key, f'cannot matter: config {analysis.config} replaces {name} by a law of its own')
     for name, box in analysis.bounds.items():
-        if 'start' not in box:
+        if 'start' not in box and substratevalues.is_value(name):
+            box['start'] = (box['min'] + box['max']) / 2   # the file's value may lie outside the box
+        elif 'start' not in box:
             start = analysis.base.get(name) if name in INPUTS else analysis.constants.get(name, listing.get(name, {}).get('default'))
             if not is_number(start):
                 problems.add(f'fit.parameters.{name}', 'needs a start (or a value in [base])')
@@ -318,7 +325,8 @@ def check_points(analysis, points, refusals=None):
     for point, message in zip(points, said):
         inputs = analysis.inputs(point)
         reasons = [(n, studyfile.value_problem(n, inputs[n])) for n in point if n in INPUTS]
-        reasons += list(studyfile.scenario_problems({k: v for k, v in inputs.items() if k != 'parameters'}))
+        reasons += list(studyfile.scenario_problems({k: v for k, v in inputs.items()
+                                                       if k not in ('parameters', substratevalues.SCENARIO_KEY)}))
         reasons += [(key.removeprefix('parameters.'), reason)
                     for key, reason in studyfile.cli_problems(message, list(inputs.get('parameters', {})))]
         for name, reason in reasons:

@@ -9,7 +9,7 @@ import time
 
 from . import (analyses, clicheck, core, distributions, fit_study, fitting, sensitivity, sensitivity_study, uncertainty,
                uncertainty_study)
-from . import studyfile
+from . import studyfile, substratevalues
 from .studyfile import StudyError
 
 
@@ -56,9 +56,25 @@ def prepare(analysis, cli, yes=False):
         points = [dict(zip(analysis.names, row)) for row in distributions.values(analysis.distributions, unit)]
         problems += analyses.check_points(analysis, points, verdict)
         prepared = unit, points
+    problems += check_substrate_values(analysis, cli, prepared)
     if problems:
         raise StudyError(problems)
     return prepared
+
+
+def check_substrate_values(analysis, cli, prepared):
+    """The problems of the substrate lab values varied, tried at their extremes (a fit: its box and
+    start; else the design's smallest and largest value)."""
+    names = [n for n in analysis.names if substratevalues.is_value(n)]
+    if not names:
+        return []
+    if prepared is None:
+        tried = {n: [analysis.bounds[n][k] for k in ('min', 'max', 'start') if k in analysis.bounds.get(n, {})]
+                 for n in names}
+    else:
+        tried = {n: sorted({min(p[n] for p in prepared[1]), max(p[n] for p in prepared[1])}) for n in names}
+    refused = substratevalues.check(cli, analysis.base.get('substrates'), tried)
+    return [f'{studyfile.where(f"{analysis.kind}.parameters.{n}", analysis.lines)}: {reason}' for n, reason in refused.items()]
 
 
 def main(args):

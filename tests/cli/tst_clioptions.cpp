@@ -309,8 +309,8 @@ QString jsonText(const QJsonValue &value)
 
 // The declaration's keys are the keys of every front end: each is an option of the command line,
 // a key of batch lines and of input files, and of --describe. Beside them every front end takes
-// the feed, its substrates, the engine, the start and final states and the model constants (the
-// command line's --param).
+// the feed, its substrates, their lab values, the engine, the start and final states and the model
+// constants (the command line's --param).
 void TestCliOptions::oneKeySetEverywhere()
 {
     QStringList declared;
@@ -327,7 +327,8 @@ void TestCliOptions::oneKeySetEverywhere()
     const QRegularExpression option(QStringLiteral("^\\s+--([a-z0-9-]+) <"), QRegularExpression::MultilineOption);
     for (auto it = option.globalMatch(help); it.hasNext();)
         options << it.next().captured(1);
-    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, kInitialStateKey, kFinalStateKey, "param"})
+    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, kInitialStateKey, kFinalStateKey, "param",
+                                 "substrate-value"})
         QVERIFY(options.removeOne(model));
     for (const QString &output : {"inputs", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})
         QVERIFY(options.removeOne(output));
@@ -436,6 +437,25 @@ void TestCliOptions::feedAndConstantsInEveryFrontEnd()
     QCOMPARE(parseScenarioLine("{}", &id).options.request.engine, Engine::Compiled);
     QCOMPARE(parseScenarioLine(R"({"engine": "native"})", &id).options.request.engine, Engine::Native);
     QCOMPARE(parseScenarioLine(R"({"engine": "fast"})", &id).text, "engine: must be native, scripts or compiled, not fast");
+
+    // A lab value set over the substrates file's, read back from the file the window writes, and applied.
+    QFile substrates(dir.filePath("s.toml"));
+    QVERIFY(substrates.open(QIODevice::WriteOnly));
+    substrates.write("[a]\nTS = 10\nVS = 80\nXP = 10\nXL = 4\nXF = 20\nBMP = 0.3\n");
+    substrates.close();
+    QFile mix(dir.filePath("mix.csv"));
+    QVERIFY(mix.open(QIODevice::WriteOnly));
+    mix.write("day,a\n0,1\n");
+    mix.close();
+    const InputsFileRead lab = parseInputsText("feed = \"mix.csv\"\nsubstrates = \"s.toml\"\n[substrate-values]\n\"a.BMP\" = 0.2\n", dir.path());
+    QVERIFY2(lab.problems.isEmpty(), qPrintable(lab.describe()));
+    const InputsFileRead labAgain = parseInputsText(inputsFileText(lab.values));
+    QCOMPARE(labAgain.values.substrateValues, (SubstrateValues{{"a.BMP", 0.2}}));
+    const auto inerts = [](const GivenInputs &given) {
+        const FeedSchedule &feed = *composeRequest(1, {&given}).request.feed;
+        return feed.values[feed.columns.indexOf("X_I")][0];
+    };
+    QVERIFY(inerts(labAgain.given) > inerts(parseInputsText("feed = \"mix.csv\"\nsubstrates = \"s.toml\"\n", dir.path()).given));
 
     // A batch line checked, not run: its inputs are checked as any line's.
     QVERIFY(parseScenarioLine(R"({"check": true, "t-end": 5})", &id).options.checkOnly);

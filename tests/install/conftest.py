@@ -17,7 +17,7 @@ def picture_names():
 def expected_files():
     """Every file the install lays out under its prefix, the study runner left aside."""
     files = {"bin/digestra", "bin/digestra-cli", "share/applications/digestra.desktop",
-             "share/digestra/license.txt", "share/digestra/changelog.txt",
+             "share/digestra/license.txt", "share/digestra/changelog.txt", "share/digestra/feeds/substrates.toml",
              "share/man/man1/digestra.1.gz", "share/man/man1/digestra-cli.1.gz",
              "share/doc/digestra/copyright", "share/doc/digestra/changelog.gz"}
     files |= {f"share/digestra/graphics/{name}" for name in picture_names()}

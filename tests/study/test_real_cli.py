@@ -5,6 +5,7 @@ import json
 import os
 import pathlib
 import subprocess
+import tomllib
 
 import numpy as np
 import pytest
@@ -164,6 +165,40 @@ def test_a_sobol_study_gives_a_negligible_range_no_index_and_the_same_numbers_on
         (output, name) for output in ('r1_final_vfa', 'r1_final_gas_flow') for name in ('km_ac', 'khyd_li')]
     for matters, negligible in zip(rows[::2], rows[1::2]):
         assert float(matters['ST']) > 0.5 and 0 <= float(negligible['ST']) < 1e-3, (matters, negligible)
+
+
+def test_a_fit_estimates_a_substrate_s_degradable_share_checked_against_its_file_first(tmp_path):
+    """Maize silage's degradable share fitted from 0.55 to 15 days of gas flow that digestra-cli
+    computed with 0.7 lands within 2 % of it, and fitted.toml records it; a substrate given by
+    components cannot vary a lab value, refused with its line before any run."""
+    library = pathlib.Path(__file__).parents[2] / 'studies' / 'feeds' / 'substrates.toml'
+    (tmp_path / 'mix.csv').write_text('day,maize_silage [t/d],cattle_manure [t/d]\n0,0.15,0.4\n')
+    feed = ['--feed', 'mix.csv', '--substrates', str(library)]
+    made = subprocess.run([CLI, '--t-end', '15', *feed, '--substrate-value', 'maize_silage.degradable_share=0.7',
+                           '--quiet', '--out', 'w.xlsx', '--csv', 'run.csv'], cwd=tmp_path, capture_output=True, text=True,
+                          timeout=300)
+    assert made.returncode == 0, made.stderr
+    rows = list(csv.reader((tmp_path / 'run.csv').open()))
+    run = np.array(rows[2:], dtype=float)
+    days = np.arange(1, 16)
+    flow = np.interp(days, run[:, 0], run[:, rows[0].index('gasflow')])
+    (tmp_path / 'plant.csv').write_text(f'day,gasflow {rows[1][1]}\n' + ''.join(f'{d},{f!r}\n' for d, f in zip(days, flow)))
+    base = f'[base]\nt-end = 15\nfeed = "mix.csv"\nsubstrates = "{library}"\n'
+    bad = write_study(tmp_path, base + '[fit]\nmeasurements = "plant.csv"\n[fit.parameters]\n'
+                                       'substrates.bsm2_sludge.BMP = { min = 0.2, max = 0.3 }\n')
+    refused = run_study(bad, cli=CLI, timeout=120)
+    assert refused.returncode != 0 and 'line 8, fit.parameters.substrates.bsm2_sludge.BMP: ' in refused.stderr and 'not lab values' in refused.stderr, refused.stderr
+    study = write_study(tmp_path, base + '[fit]\nmeasurements = "plant.csv"\nmax_runs = 30\n[fit.parameters]\n'
+                                         'substrates.maize_silage.degradable_share = { min = 0.5, max = 0.9, start = 0.55 }\n')
+    result = run_study(study, '--workers', '2', cli=CLI, timeout=300)
+    assert result.returncode == 0, result.stderr
+    [fitted] = read_rows(tmp_path / 'study' / 'fit.csv')
+    assert abs(float(fitted['estimate']) / 0.7 - 1) < 0.02, fitted
+    recorded = tomllib.loads((tmp_path / 'study' / 'fitted.toml').read_text())
+    assert recorded['substrate-values'] == {'maize_silage.degradable_share': pytest.approx(0.7, rel=0.02)}, recorded
+    again = subprocess.run([CLI, '--inputs', str(tmp_path / 'study' / 'fitted.toml'), '--quiet', '--out', 'again.xlsx',
+                            '--csv', 'again.csv'], cwd=tmp_path, capture_output=True, text=True, timeout=300)
+    assert again.returncode == 0, again.stderr
 
 
 @pytest.mark.parametrize('base, problem', [

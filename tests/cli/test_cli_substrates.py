@@ -1,0 +1,117 @@
+"""Substrates given by their lab values: the balances the conversion keeps, the values it refuses
+with their place, the shipped library, a run's values set over the file's, and flows in t/d."""
+import json
+import os
+import pathlib
+import subprocess
+
+import pytest
+
+CLI = os.environ.get('DIGESTRA_CLI', '')
+pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
+LIBRARY = pathlib.Path(__file__).parents[2] / 'studies' / 'feeds' / 'substrates.toml'
+COD_OF = {'X_ch': 1.185, 'X_pr': 1.415, 'X_li': 2.891}  # g COD per g of carbohydrate, protein, lipid
+
+
+def listing(folder, text, *arguments):
+    (folder / 's.toml').write_text(text)
+    return subprocess.run([CLI, '--substrates', 's.toml', '--list-substrates', '--json', *arguments], cwd=folder,
+                          capture_output=True, text=True, timeout=60)
+
+
+def lab(**values):
+    return '[a]\n' + ''.join(f'{k} = {v}\n' for k, v in values.items())
+
+
+BALANCED = [
+    lab(TS=10, VS=80, TKN=4, NH4_N=2, XL=4, XF=22, BMP=0.21, alkalinity=200),
+    lab(TS=33, VS=95, XP=8, XL=3, XF=20, NH4_N=0.3, degradable_share=0.75, density=1050),
+    lab(TS=35, VS=90, XP=15, XL=3.5, XF=25, ADL=4.5, COD=440, NH4_N=0.6),
+    lab(TS=6, VS=80, XP=10, XL=60, XF=5, BMP=0.6),  # an inert share beyond the carbohydrates
+]
+
+
+@pytest.mark.parametrize('text', BALANCED)
+def test_lab_values_keep_their_balances(tmp_path, text):
+    done = listing(tmp_path, text)
+    assert done.returncode == 0 and not done.stderr, done.stderr
+    given = dict(line.split(' = ') for line in text.splitlines()[1:])
+    given = {k: float(v) for k, v in given.items()}
+    c = json.loads(done.stdout)['a']
+    per_kg = given.get('density', 1000) / 1000  # kg of fresh mass per m3, over 1000
+    assert c['S_IN'] * 14 == pytest.approx(given.get('NH4_N', 0) * per_kg)
+    assert c['volatile_solids'] == pytest.approx(given['TS'] * given['VS'] / 1e4 * 1000 * per_kg)
+    degradable = sum(c[k] for k in COD_OF)
+    if 'BMP' in given:
+        assert degradable * 0.35 == pytest.approx(given['BMP'] * c['volatile_solids'], rel=0.02)
+    if 'degradable_share' in given:
+        mass = sum(c[k] / f for k, f in COD_OF.items())
+        assert mass == pytest.approx(given['degradable_share'] * c['volatile_solids'])
+    if 'TKN' in given:
+        assert c['nitrogen'] == pytest.approx(given['TKN'] * per_kg)
+    if 'COD' in given:
+        assert c['COD'] == pytest.approx(given['COD'] * per_kg)
+    if 'alkalinity' in given:
+        assert c['S_IC'] == pytest.approx(c['S_IN'] + c['S_cat'] - c.get('S_an', 0))
+    assert min(c.values()) >= 0 and 'X_c' not in c
+
+
+REFUSED = [
+    (lab(TS=120, VS=80, XP=8, XL=3, XF=20, BMP=0.3), 's.toml:2:6: a: TS must be from 0 to 100 % of fresh mass (got 120)'),
+    (lab(TS=30, VS=80, XP=8, XL=3, XF=20, degradable_share=1.2), 's.toml:7:20: a: degradable_share must be from 0 to 1'),
+    (lab(TS=30, VS=30, XP=10, XL=10, XF=20, BMP=0.3), 's.toml:4:6: a: XP + XL + XF (40 % of TS) is above VS (30 % of TS)'),
+    (lab(TS=30, VS=90, XP=8, XL=3, XF=20, BMP=0.6), 's.toml:7:7: a: BMP 0.6 Nm3/kg VS is above the 0.4421 Nm3/kg VS'),
+    (lab(TS=30, VS=90, XP=8, XL=3, XF=20, BMP=0.3, degradable_share=0.7),
+     's.toml:7:7: a: give degradable_share or BMP, not both'),
+    (lab(TS=30, VS=90, XP=8, XL=3, XF=20), 's.toml:1:1: a: lab values need degradable_share, BMP or ADL'),
+    (lab(TS=30, VS=90, XP=8, XL=3, X_ch=20), 's.toml:1:1: a: gives components and lab values: one or the other'),
+]
+
+
+@pytest.mark.parametrize('text,message', REFUSED)
+def test_bad_lab_values_are_refused_with_their_place(tmp_path, text, message):
+    done = listing(tmp_path, text)
+    assert done.returncode == 2 and message in done.stderr, done.stderr
+
+
+def test_a_lab_cod_far_from_the_fractions_is_named_beside_them_when_listed_and_run(tmp_path):
+    done = listing(tmp_path, lab(TS=10, VS=80, XP=20, XL=4, XF=22, BMP=0.21, COD=150))
+    (tmp_path / 'a.csv').write_text('day,a\n0,1\n')
+    run = subprocess.run([CLI, '--t-end', '1', '--feed', 'a.csv', '--substrates', 's.toml', '--quiet', '--out', 'w.xlsx'],
+                         cwd=tmp_path, capture_output=True, text=True, timeout=120)
+    for answer in (done, run):
+        assert answer.returncode == 0
+        assert 's.toml:8:7: a: COD 150 g/kg from the lab and 106.2 g/kg from the fractions differ by more than 10 %' in answer.stderr
+
+
+def test_the_library_and_a_run_s_values_over_it(tmp_path):
+    library = json.loads(subprocess.run([CLI, '--substrates', LIBRARY, '--list-substrates', '--json'],
+                                        capture_output=True, text=True, timeout=60, check=True).stdout)
+    for name in ('cattle_manure', 'pig_slurry', 'maize_silage', 'grass_silage', 'food_waste', 'bsm2_sludge'):
+        assert library[name]['COD'] > 0, name
+    # A degradable share set over the file's BMP moves the inerts only.
+    set_ = json.loads(subprocess.run([CLI, '--substrates', LIBRARY, '--list-substrates', '--json', '--substrate-value',
+                                      'maize_silage.degradable_share=0.6'],
+                                     capture_output=True, text=True, timeout=60, check=True).stdout)['maize_silage']
+    assert set_['X_I'] > library['maize_silage']['X_I'] and set_['COD'] == pytest.approx(library['maize_silage']['COD'])
+    done = subprocess.run([CLI, '--substrates', LIBRARY, '--list-substrates', '--substrate-value', 'bsm2_sludge.BMP=0.3'],
+                          capture_output=True, text=True, timeout=60)
+    assert done.returncode == 2 and 'the substrate is given by components, not lab values' in done.stderr
+
+
+def test_flows_in_tonnes_are_fresh_mass_through_the_density(tmp_path):
+    (tmp_path / 's.toml').write_text('[a]\nX_c = 10\ndensity = 800\n' + lab(TS=10, VS=80, XP=10, XL=4, XF=22, BMP=0.21)
+                                     .replace('[a]', '[b]'))
+    (tmp_path / 'mass.csv').write_text('day,a [t/d],b [t/d]\n0,4,5\n')
+    (tmp_path / 'volume.csv').write_text('day,a,b\n0,5,5\n')
+    tables = []
+    for feed in ('mass.csv', 'volume.csv'):
+        done = subprocess.run([CLI, '--quiet', '--t-end', '2', '--feed', feed, '--substrates', 's.toml', '--out', 'w.xlsx',
+                               '--summary', feed + '.json', '--csv', feed + '.csv'],
+                              cwd=tmp_path, capture_output=True, text=True, timeout=300)
+        assert done.returncode == 0, done.stderr
+        tables.append((tmp_path / (feed + '.csv')).read_text())
+        values = {v['key']: v['value'] for v in json.loads((tmp_path / (feed + '.json')).read_text())['values']}
+        assert values['fresh_mass_fed'] == pytest.approx(2 * 9)  # t: 4 + 5 t/d, or 5 m3/d of a at 0.8 t/m3 and 5 of b
+        assert values['volatile_solids_fed'] is None  # a has no lab values
+    assert tables[0] == tables[1]
