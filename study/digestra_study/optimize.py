@@ -30,6 +30,7 @@ from .files import FileError, write_file
 from .studyfile import DECLARED, INPUTS, StudyError, is_number, nearest
 
 SENSES = ('maximize', 'minimize')
+KEYS = (*SENSES, 'max_runs', 'seed', 'variables', 'constraints', 'prices')   # of [optimize]; the manual page has each
 PROFIT = 'profit'
 SUBSTRATES = 'substrates'
 POPSIZE = 15             # members per variable in a generation (SciPy's default)
@@ -219,8 +220,7 @@ def read(text, folder):
     if study.workbooks:
         problems.add('output.workbooks', 'an optimize study keeps no workbooks; leave it out or set it to false')
     problem = Problem(study.title, study.base, [], lines=lines)
-    table = problems.table('optimize', data['optimize'],
-                           ('maximize', 'minimize', 'max_runs', 'seed', 'variables', 'constraints', 'prices'))
+    table = problems.table('optimize', data['optimize'], KEYS)
     named = [k for part in ('variables', 'prices') if isinstance(table.get(part), dict) for k in table[part]]
     if 'feed' in problem.base and any(k.startswith(f'{SUBSTRATES}.') for k in named):
         try:
