@@ -253,6 +253,7 @@ def _read_fit(analysis, table, problems, folder):
     if not isinstance(path, str):
         problems.add('fit.measurements', 'must name a CSV file of measurements, e.g. "plant.csv"')
         return
+    settings['measurements'] = str(folder / path)
     try:
         analysis.measurements = measurements.read(folder / path, _last_day(analysis), start, aggregate)
     except measurements.MeasurementsError as e:

@@ -22,11 +22,15 @@ empty CSV cell and null in JSON.
                         limited output, feasible,status: every run in the order it finished
         pareto.csv      (with limits) the tightest limit's value, the best objective within it, its run
 
+Each takes `setup`, what was run (`what_was_run`), shown first on the page and kept in the JSON.
+
 `names` are the parameters in the design's order, `outputs` the output keys in the order of the
 result's columns, `units` maps parameter, output and series keys to units (optional), `about`
 holds what the runner wants recorded beside the numbers (samples, seed, runs, wall time...).
 """
 import base64
+import datetime
+import hashlib
 import html
 import json
 import math
@@ -34,7 +38,7 @@ import re
 
 import numpy as np
 
-from . import charts, files, fitting, tables, uncertainty
+from . import charts, files, fitting, readfile, studyfile, tables, uncertainty
 
 SOBOL_COLUMNS = ('S1', 'S1_low', 'S1_high', 'ST', 'ST_low', 'ST_high')
 MORRIS_COLUMNS = ('mu_star', 'mu', 'sigma')
@@ -92,10 +96,26 @@ class Page:
         encoded = base64.b64encode(data).decode('ascii')
         self.parts.append(f'<p><img alt="{html.escape(name)}" src="data:image/png;base64,{encoded}"></p>')
 
+    def setup(self, setup):
+        """The "What was run" section: a table per part of `setup` (what_was_run's)."""
+        if not setup:
+            return
+        self.heading('What was run')
+        self.parts.append(f'<p>{html.escape(setup["program"])}, {html.escape(setup["date"])}</p>')
+        for part, header in (('inputs', ('input', 'value')), ('files', ('file', 'path', 'SHA-256')),
+                             ('parameters', ('parameter', 'unit', 'default', 'varied as')), ('settings', ('setting', 'value'))):
+            if setup[part]:
+                self.table(header, setup[part])
+
     def write(self):
+        # A4 in print: figures scale to the page and keep whole, each section starts its own block.
         style = ('body{font-family:sans-serif;margin:2em;max-width:80em}table{border-collapse:collapse;margin:1em 0}'
                  'td,th{border:1px solid #bbb;padding:0.2em 0.6em;text-align:right}th{background:#eee}'
-                 'td:first-child,td:nth-child(2){text-align:left}img{max-width:100%}')
+                 'td:first-child,td:nth-child(2){text-align:left;overflow-wrap:anywhere}img{max-width:100%}'
+                 '.warning{border-left:4px solid #c60;padding-left:0.6em}'
+                 '@page{size:A4;margin:15mm}@media print{body{margin:0;max-width:none}'
+                 'img{max-height:240mm;page-break-inside:avoid;break-inside:avoid}table{font-size:9pt}'
+                 'h2{break-after:avoid}th{background:#eee;-webkit-print-color-adjust:exact;print-color-adjust:exact}}')
         files.write_file(self.folder / 'report.html',
                          f'<!DOCTYPE html>\n<html lang="en"><head><meta charset="utf-8"><title>{html.escape(self.title)}'
                          f'</title><style>{style}</style></head><body>\n' + '\n'.join(self.parts) + '\n</body></html>\n')
@@ -118,14 +138,63 @@ def _about(page, about):
         page.table(['setting', 'value'], list(about.items()))
 
 
-def write_sensitivity(folder, title, method, names, outputs, found, units=None, about=None):
+CHECKSUM_CAP = 64 * 1024 * 1024   # the largest file a run reads (a feed schedule)
+
+
+def sha256(path):
+    """The SHA-256 of a file the study read, or why it cannot be read now."""
+    try:
+        return hashlib.sha256(readfile.read_bytes(path, CHECKSUM_CAP)).hexdigest()
+    except readfile.ReadError as e:
+        return f'not readable: {e}'
+
+
+
+def _varied(analysis, name):
+    if name in analysis.bounds:
+        return ', '.join(f'{k} {cell_text(v)}' for k, v in analysis.bounds[name].items())
+    for d in analysis.distributions:
+        if d.name == name:
+            return f'{d.kind}: ' + ', '.join(f'{k} {cell_text(v)}' for k, v in d.settings.items())
+    return ''
+
+
+def what_was_run(analysis, version):
+    """What a report states was run: the program and the date, the base inputs, the files read with
+    their SHA-256 (feed, substrates, a fit's measurements), each parameter with unit, default and
+    its box or distribution, and the analysis' settings."""
+    inputs = [(k, v) for k, v in analysis.base.items() if k not in ('feed', 'substrates')]
+    inputs += [(f'parameters.{k}', v) for k, v in analysis.constants.items()]
+    paths = [(k, analysis.base[k]) for k in ('feed', 'substrates') if analysis.base.get(k)]
+    if analysis.settings.get('measurements'):
+        paths.append(('measurements', analysis.settings['measurements']))
+    constants = {c['name']: c for c in studyfile.CONSTANTS}
+    parameters = []
+    for name in analysis.names:
+        if name in constants:
+            unit, default = constants[name]['unit'], constants[name]['default']
+        else:
+            declared = studyfile.DECLARED[name]
+            unit, default = declared['unit'], declared['default'].get(analysis.config)
+        parameters.append((name, unit, analysis.base.get(name, analysis.constants.get(name, default)), _varied(analysis, name)))
+    return {'program': f'digestra-cli {version or "(version unknown)"}', 'date': datetime.datetime.now().astimezone().isoformat(timespec='seconds'),
+            'inputs': [('kind', analysis.kind), ('config', analysis.config), ('engine', analysis.base.get('engine', 'native'))]
+                      + [(k, v) for k, v in inputs if k not in ('config', 'engine')],
+            'files': [(k, str(p), sha256(p)) for k, p in paths],
+            'parameters': parameters,
+            'settings': [(k, json.dumps(plain(v)) if isinstance(v, dict) else v) for k, v in analysis.settings.items()
+                         if v not in (None, {}, []) and k != 'measurements']}
+
+
+def write_sensitivity(folder, title, method, names, outputs, found, units=None, about=None, setup=None):
     """indices.csv, indices.json, plots and report.html of Sobol or Morris indices (`found`: one
     result of sensitivity.sobol_indices or morris_indices per output)."""
     sobol = method == 'sobol'
     columns, rank = (SOBOL_COLUMNS, 'ST') if sobol else (MORRIS_COLUMNS, 'mu_star')
     page = Page(folder, title or f'{"Sobol" if sobol else "Morris"} sensitivity')
+    page.setup(setup)
     _about(page, about)
-    rows, record = [], {'method': method, 'parameters': list(names), 'about': about or {}, 'outputs': {}}
+    rows, record = [], {'method': method, 'parameters': list(names), 'about': about or {}, 'setup': setup, 'outputs': {}}
     for output, result in zip(outputs, found):
         order = sorted(range(len(names)), key=lambda i: -np.nan_to_num(result[rank][i], nan=-np.inf))
         ranked = [[output, names[i], *(result[c][i] for c in columns)] for i in order]
@@ -148,7 +217,7 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
     page.write()
 
 
-def write_uncertainty(folder, title, bands, values, units=None, about=None):
+def write_uncertainty(folder, title, bands, values, units=None, about=None, setup=None):
     """percentiles.csv, bands.csv, uncertainty.json, plots and report.html of a Monte Carlo study:
     `bands` {series: uncertainty.bands(...)}, `values` {summary key: [value of each run]}."""
     table = uncertainty.percentiles(values)
@@ -159,9 +228,10 @@ def write_uncertainty(folder, title, bands, values, units=None, about=None):
     band_rows = [[series, *point] for series, found in bands.items()
                  for point in zip(found['t'], found['runs'], *(found[p] for p in at))]
     write_csv(folder / 'bands.csv', ['series', 't', 'runs', *at], band_rows)
-    write_json(folder / 'uncertainty.json', {'about': about or {}, 'percentiles': table, 'bands': bands,
+    write_json(folder / 'uncertainty.json', {'about': about or {}, 'setup': setup, 'percentiles': table, 'bands': bands,
                                             'units': units or {}})
     page = Page(folder, title or 'Uncertainty')
+    page.setup(setup)
     _about(page, about)
     for series, found in bands.items():
         page.plot(f'bands-{file_name(series)}.png', charts.bands(series, found, units))
@@ -173,13 +243,14 @@ def write_uncertainty(folder, title, bands, values, units=None, about=None):
     page.write()
 
 
-def write_fit(folder, title, found, units=None, about=None):
+def write_fit(folder, title, found, units=None, about=None, setup=None):
     """fit.csv, fit.json, plots and report.html of `fitting.fit`'s result."""
     rows = [[row[c] for c in FIT_COLUMNS] for row in found['parameters']]
     write_csv(folder / 'fit.csv', FIT_COLUMNS, rows)
-    write_json(folder / 'fit.json', {'about': about or {}, 'units': units or {},
+    write_json(folder / 'fit.json', {'about': about or {}, 'setup': setup, 'units': units or {},
                                      **{k: v for k, v in found.items() if k != 'curves'}})
     page = Page(folder, title or 'Fit')
+    page.setup(setup)
     _about(page, about)
     page.heading('Estimates')
     notes = [f'{fitting.NOT_IDENTIFIABLE}: {"; ".join(r["notes"])}' if r['notes'] else ''

@@ -20,5 +20,5 @@ def run(analysis, prepared, runs, out, began):
              for name in runs.series}
     units.update({name: series.series_unit(name) for name in runs.series})
     about, not_done = core.about(runs, began, records, analysis.settings)
-    report.write_uncertainty(out, analysis.title, bands, values, units, about)
+    report.write_uncertainty(out, analysis.title, bands, values, units, about, report.what_was_run(analysis, core.cli_version(runs.cli)[0]))
     return core.EXIT_DONE if not not_done else core.EXIT_NOT_ALL
