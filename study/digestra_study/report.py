@@ -86,6 +86,9 @@ class Page:
     def text(self, text):
         self.parts.append(f'<p>{html.escape(text)}</p>')
 
+    def warning(self, text):
+        self.parts.append(f'<p class="warning"><strong>Warning:</strong> {html.escape(text)}</p>')
+
     def table(self, header, rows):
         head = ''.join(f'<th>{html.escape(str(h))}</th>' for h in header)
         body = ''.join('<tr>' + ''.join(f'<td>{html.escape(cell_text(c))}</td>' for c in row) + '</tr>' for row in rows)
@@ -186,6 +189,23 @@ def what_was_run(analysis, version):
                          if v not in (None, {}, []) and k != 'measurements']}
 
 
+WIDEST_INTERVAL = 0.1   # a Sobol index's 95 % interval wider than this: more samples needed
+S1_SUM_SLACK = 0.1      # a sum of S1 above 1 by more than this is sampling error (it cannot exceed 1)
+
+
+def sample_warnings(result):
+    """Why a Sobol result's sample looks too small for the intervals it gives."""
+    found = []
+    widths = [result[f'{k}_high'] - result[f'{k}_low'] for k in ('S1', 'ST')]
+    widest = float(np.nanmax(widths)) if np.isfinite(widths).any() else math.nan
+    if widest > WIDEST_INTERVAL:
+        found.append(f'a 95 % interval is {widest:.2f} wide (more than {WIDEST_INTERVAL}): '
+                     'increase samples until the indices that matter are narrower.')
+    if result['S1_sum'] > 1 + S1_SUM_SLACK:
+        found.append(f'the sum of S1 is {result["S1_sum"]:.2f}, above 1, which no model gives: the sample is too small.')
+    return found
+
+
 def write_sensitivity(folder, title, method, names, outputs, found, units=None, about=None, setup=None):
     """indices.csv, indices.json, plots and report.html of Sobol or Morris indices (`found`: one
     result of sensitivity.sobol_indices or morris_indices per output)."""
@@ -208,6 +228,8 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
         elif sobol:
             page.text(f'Sum of S1: {cell_text(result["S1_sum"])} (1 without interactions); '
                       f'{result["samples_used"]} base samples used.')
+            for warning in sample_warnings(result):
+                page.warning(warning)
             page.plot(f'sobol-{file_name(output)}.png', charts.sobol(output, names, result))
         else:
             page.plot(f'morris-{file_name(output)}.png', charts.morris(output, names, result, units))
@@ -248,7 +270,7 @@ def write_fit(folder, title, found, units=None, about=None, setup=None):
     rows = [[row[c] for c in FIT_COLUMNS] for row in found['parameters']]
     write_csv(folder / 'fit.csv', FIT_COLUMNS, rows)
     write_json(folder / 'fit.json', {'about': about or {}, 'setup': setup, 'units': units or {},
-                                     **{k: v for k, v in found.items() if k != 'curves'}})
+                                     **{k: v for k, v in found.items() if k not in ('curves', 'start_curves', 'bands')}})
     page = Page(folder, title or 'Fit')
     page.setup(setup)
     _about(page, about)

@@ -27,6 +27,9 @@ COLUMNS = {
 ALIASES = {'normal_gasflow': ('gasflow_N',), 'ch4_share': ('Ch4 %',), 'co2_share': ('CO2 %',),
            'h2_share': ('H2 %',), 'vfa': ('S_ac', 'S_pro', 'S_bu', 'S_va')}
 AGGREGATES = ('spot', 'daily_mean', 'daily_total')
+# What reports call the series named above (a column's title names itself).
+TITLES = {'gasflow': 'Gas flow', 'normal_gasflow': 'Normal gas flow', 'ch4_share': 'CH4 share',
+          'co2_share': 'CO2 share', 'h2_share': 'H2 share', 'vfa': 'Total VFA'}
 
 
 def declared():
@@ -47,6 +50,17 @@ def series_unit(name, aggregate='spot'):
     if aggregate != 'daily_total' or declared_unit is None:
         return declared_unit
     return declared_unit[:-2] if declared_unit.endswith('/d') else None
+
+
+def title(name):
+    """A series' name as a reader reads it: "Reactor 2 gas flow" for R2.gasflow, "daily mean" added
+    for a request such as gasflow@daily_mean."""
+    name, _, aggregate = name.partition('@')
+    reactor, _, bare = name.rpartition('.') if re.match(r'R[12]\.', name) else ('', '', name)
+    text = TITLES.get(bare, bare)
+    if reactor:
+        text = f'Reactor {reactor[1]} {text[0].lower() + text[1:] if bare in TITLES else text}'
+    return f'{text}, {aggregate.replace("_", " ")}' if aggregate else text
 
 
 def request(name, aggregate='spot'):

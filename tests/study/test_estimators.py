@@ -240,3 +240,4 @@ def test_writers_give_the_documented_columns_under_a_comma_locale(tmp_path):
         page = (tmp_path / folder / 'report.html').read_text()
         assert 'data:image/png;base64,' in page and 'src="plots' not in page
         assert list((tmp_path / folder / 'plots').glob('*.png'))
+    assert 'Warning:' in (tmp_path / 'sobol' / 'report.html').read_text()   # 64 samples: intervals too wide
