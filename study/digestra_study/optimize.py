@@ -539,7 +539,8 @@ def finish(problem, found, runs, out, began, stopped):
         if schedule:
             write_file(out / 'optimum-feed.csv', schedule.csv())
         write_file(out / 'optimum.toml', optimum_toml(inputs))
-        report.write_optimum(out, problem, found, point, about)
+        report.write_optimum(out, problem, found, point, about,
+                             report.optimum_setup(problem, core.cli_version(runs.cli)[0]))
     except FileError as e:
         print(f'digestra-study: {e}', file=sys.stderr)
         return core.EXIT_NOT_ALL

@@ -152,7 +152,6 @@ def sha256(path):
         return f'not readable: {e}'
 
 
-
 def _varied(analysis, name):
     if name in analysis.bounds:
         return ', '.join(f'{k} {cell_text(v)}' for k, v in analysis.bounds[name].items())
@@ -162,31 +161,51 @@ def _varied(analysis, name):
     return ''
 
 
+def _declared(name, config):
+    """The unit and default of a run input or a model constant (`parameters.NAME` or NAME)."""
+    constant = next((c for c in studyfile.CONSTANTS if c['name'] == name.removeprefix('parameters.')), None)
+    if constant is not None:
+        return constant['unit'], constant['default']
+    declared = studyfile.DECLARED.get(name)
+    return (declared['unit'], declared['default'].get(config)) if declared else (None, None)
+
+
+def _setup(kind, config, base, version, files, parameters, settings):
+    """What a report states was run (see what_was_run): the program and the date, the base inputs,
+    the files read with their SHA-256, the parameters (name, unit, default, how varied), settings."""
+    inputs = [(k, v) for k, v in base.items() if k not in ('config', 'engine', 'feed', 'substrates')]
+    files = [(k, base[k]) for k in ('feed', 'substrates') if base.get(k)] + list(files)
+    return {'program': f'digestra-cli {version or "(version unknown)"}',
+            'date': datetime.datetime.now().astimezone().isoformat(timespec='seconds'),
+            'inputs': [('kind', kind), ('config', config), ('engine', base.get('engine', 'native')), *inputs],
+            'files': [(k, str(p), sha256(p)) for k, p in files],
+            'parameters': parameters,
+            'settings': [(k, json.dumps(plain(v)) if isinstance(v, dict) else v) for k, v in settings.items()
+                         if v not in (None, {}, [])]}
+
+
 def what_was_run(analysis, version):
-    """What a report states was run: the program and the date, the base inputs, the files read with
-    their SHA-256 (feed, substrates, a fit's measurements), each parameter with unit, default and
-    its box or distribution, and the analysis' settings."""
-    inputs = [(k, v) for k, v in analysis.base.items() if k not in ('feed', 'substrates')]
-    inputs += [(f'parameters.{k}', v) for k, v in analysis.constants.items()]
-    paths = [(k, analysis.base[k]) for k in ('feed', 'substrates') if analysis.base.get(k)]
-    if analysis.settings.get('measurements'):
-        paths.append(('measurements', analysis.settings['measurements']))
-    constants = {c['name']: c for c in studyfile.CONSTANTS}
+    """What the report of a fit, sensitivity or uncertainty study states was run: the program and
+    the date, the base inputs, the files read with their SHA-256 (feed, substrates, a fit's
+    measurements), each parameter with unit, default and its box or distribution, the settings."""
+    base = {**analysis.base, **{f'parameters.{k}': v for k, v in analysis.constants.items()}}
     parameters = []
     for name in analysis.names:
-        if name in constants:
-            unit, default = constants[name]['unit'], constants[name]['default']
-        else:
-            declared = studyfile.DECLARED[name]
-            unit, default = declared['unit'], declared['default'].get(analysis.config)
-        parameters.append((name, unit, analysis.base.get(name, analysis.constants.get(name, default)), _varied(analysis, name)))
-    return {'program': f'digestra-cli {version or "(version unknown)"}', 'date': datetime.datetime.now().astimezone().isoformat(timespec='seconds'),
-            'inputs': [('kind', analysis.kind), ('config', analysis.config), ('engine', analysis.base.get('engine', 'native'))]
-                      + [(k, v) for k, v in inputs if k not in ('config', 'engine')],
-            'files': [(k, str(p), sha256(p)) for k, p in paths],
-            'parameters': parameters,
-            'settings': [(k, json.dumps(plain(v)) if isinstance(v, dict) else v) for k, v in analysis.settings.items()
-                         if v not in (None, {}, []) and k != 'measurements']}
+        unit, default = _declared(name, analysis.config)
+        parameters.append((name, unit, analysis.base.get(name, analysis.constants.get(name, default)),
+                           _varied(analysis, name)))
+    settings = {k: v for k, v in analysis.settings.items() if k != 'measurements'}
+    measured = [('measurements', analysis.settings['measurements'])] if analysis.settings.get('measurements') else []
+    return _setup(analysis.kind, analysis.config, base, version, measured, parameters, settings)
+
+
+def optimum_setup(problem, version):
+    """What the report of an optimisation states was run (see what_was_run)."""
+    parameters = [(v.name, v.unit, problem.base.get(v.name, _declared(v.name, problem.config)[1]),
+                   f'min {cell_text(v.low)}, max {cell_text(v.high)}') for v in problem.variables]
+    settings = {problem.sense: problem.objective, 'constraints': problem.constraints, 'prices': problem.prices,
+                'max_runs': problem.max_runs, 'seed': problem.seed}
+    return _setup('optimize', problem.config, problem.base, version, (), parameters, settings)
 
 
 WIDEST_INTERVAL = 0.1   # a Sobol index's 95 % interval wider than this: more samples needed
@@ -307,7 +326,7 @@ def pareto_front(problem, evaluations, limit):
     return rows
 
 
-def write_optimum(folder, problem, found, point, about):
+def write_optimum(folder, problem, found, point, about, setup=None):
     """optimum.csv, optimum.json, evaluations.csv, pareto.csv (with constraints), plots and report.html
     of an optimisation (`found`: optimize.Search, `point`: the evaluation of the optimum, or of the
     least violating point when none is feasible)."""
@@ -328,12 +347,13 @@ def write_optimum(folder, problem, found, point, about):
     front = pareto_front(problem, evaluations, tightest) if tightest else []
     if tightest:
         write_csv(folder / 'pareto.csv', [tightest, problem.objective, 'run'], front)
-    write_json(folder / 'optimum.json', {'about': about, 'sense': problem.sense, 'objective': problem.objective,
+    write_json(folder / 'optimum.json', {'about': about, 'setup': setup, 'sense': problem.sense, 'objective': problem.objective,
                                          'value': point['objective'], 'feasible': point['feasible'],
                                          'variables': {n: point['point'][n] for n in names},
                                          'constraints': {k: {**problem.constraints[k], 'value': point['limits'][k]}
                                                          for k in limits}, 'units': units})
     page = Page(folder, problem.title or f'Optimisation of {problem.objective}')
+    page.setup(setup)
     _about(page, about)
     page.heading('Optimum' if point['feasible'] else 'No feasible point: the least violating one')
     unmet = [k for k in limits if point['done'] and point['slack'][k] < 0]
