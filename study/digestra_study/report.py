@@ -258,9 +258,10 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
     page.write()
 
 
-def write_uncertainty(folder, title, bands, values, units=None, about=None, setup=None):
+def write_uncertainty(folder, title, bands, values, units=None, about=None, setup=None, drawn=None):
     """percentiles.csv, bands.csv, uncertainty.json, plots and report.html of a Monte Carlo study:
-    `bands` {series: uncertainty.bands(...)}, `values` {summary key: [value of each run]}."""
+    `bands` {series: uncertainty.bands(...)}, `values` {summary key: [value of each run]}, `drawn`
+    {parameter: [its value in each run]} (the sample's histograms)."""
     table = uncertainty.percentiles(values)
     at = [f'p{p}' for p in uncertainty.PERCENTILES]
     header = ['output', 'runs', 'not_numbers', 'mean', 'sd', *at]
@@ -274,6 +275,9 @@ def write_uncertainty(folder, title, bands, values, units=None, about=None, setu
     page = Page(folder, title or 'Uncertainty')
     page.setup(setup)
     _about(page, about)
+    if drawn:
+        page.heading('Inputs drawn')
+        page.plot('inputs-drawn.png', charts.histograms(drawn, units))
     for series, found in bands.items():
         page.plot(f'bands-{file_name(series)}.png', charts.bands(series, found, units))
     page.heading('Summary values')

@@ -53,14 +53,12 @@ def series_unit(name, aggregate='spot'):
 
 
 def title(name):
-    """A series' name as a reader reads it: "Reactor 2 gas flow" for R2.gasflow, "daily mean" added
+    """A series' name as a reader reads it: "Gas flow, reactor 2" for R2.gasflow, "daily mean" added
     for a request such as gasflow@daily_mean."""
     name, _, aggregate = name.partition('@')
     reactor, _, bare = name.rpartition('.') if re.match(r'R[12]\.', name) else ('', '', name)
-    text = TITLES.get(bare, bare)
-    if reactor:
-        text = f'Reactor {reactor[1]} {text[0].lower() + text[1:] if bare in TITLES else text}'
-    return f'{text}, {aggregate.replace("_", " ")}' if aggregate else text
+    parts = [TITLES.get(bare, bare), f'reactor {reactor[1]}' if reactor else '', aggregate.replace('_', ' ')]
+    return ', '.join(p for p in parts if p)
 
 
 def request(name, aggregate='spot'):
