@@ -4,9 +4,9 @@ filled in from the program's own declarations, to one self-contained HTML file.
 
     build_guide.py --cli build/cli/digestra-cli --version 1.2 doc/guide.md out/guide.html
 
-The outputs come from `digestra-cli --list-outputs --json` when the program has it; otherwise from
+The outputs come from `digestra-cli --list-outputs --json` when the program has it, otherwise from
 what a one-day run of each configuration writes (CSV columns with their units, summary keys with
-label and unit, workbook sheets).
+label and unit); the workbook's sheets always from those runs.
 """
 import argparse
 import html
@@ -65,11 +65,21 @@ def parameters_chapter(constants):
                  [(f"`{c['name']}`", c['default'], c['unit'], c['meaning'], c['kind'], c['fixed_in']) for c in constants])
 
 
+def code(value):
+    """Names as code: each of a list's, or the one given (nothing when empty)."""
+    if isinstance(value, (list, tuple)):
+        return ', '.join(code(v) for v in value)
+    return f'`{value}`' if value not in (None, '') else ''
+
+
 def declared_outputs(declared):
-    """The chapter from `--list-outputs --json`: a table of every field the declaration gives."""
+    """The quantities of `--list-outputs --json`: a table of every field the declaration gives,
+    names (key, CSV column, summary keys, aliases) as code."""
     entries = declared.get('outputs', declared) if isinstance(declared, dict) else declared
     header = list(dict.fromkeys(k for e in entries for k in e))
-    return table(header, [[f'`{e[k]}`' if k == 'key' else e.get(k) for k in header] for e in entries])
+    names = ('key', 'column', 'summary', 'aliases')
+    return '### Output quantities\n\n' + table(header, [[code(e.get(k)) if k in names else e.get(k) for k in header]
+                                                    for e in entries])
 
 
 def component_meaning(name):
@@ -80,8 +90,9 @@ def component_meaning(name):
     return {'S': 'soluble component', 'X': 'particulate component'}.get(name[:1], '')
 
 
-def run_outputs(cli, configs):
-    """The chapter from what one-day runs of every configuration write."""
+def run_outputs(cli, configs, declared):
+    """The chapter from what one-day runs of every configuration write: the workbook's sheets, and
+    unless the program declares its outputs (`declared`), the CSV columns and summary keys."""
     columns, summary, sheets = {}, {}, {}
     with tempfile.TemporaryDirectory() as folder:
         for config in configs:
@@ -97,10 +108,13 @@ def run_outputs(cli, configs):
             with zipfile.ZipFile(f'{out}.xlsx') as book:
                 for name in re.findall(r'<sheet name="([^"]+)"', book.read('xl/workbook.xml').decode()):
                     sheets.setdefault(html.unescape(name), []).append(config)
-    text = '### CSV columns\n\n' + table(('Column', 'Unit', 'Meaning', 'Configurations'),
-                                         [(f'`{k}`', u, component_meaning(k), c) for k, (u, c) in columns.items()])
-    text += '\n### Summary keys\n\n' + table(('Key', 'Meaning', 'Unit', 'Configurations'),
-                                             [(f'`{k}`', l, u, c) for k, (l, u, c) in summary.items()])
+    if declared:
+        text = declared_outputs(declared)
+    else:
+        text = '### CSV columns\n\n' + table(('Column', 'Unit', 'Meaning', 'Configurations'),
+                                             [(f'`{k}`', u, component_meaning(k), c) for k, (u, c) in columns.items()])
+        text += '\n### Summary keys\n\n' + table(('Key', 'Meaning', 'Unit', 'Configurations'),
+                                                 [(f'`{k}`', l, u, c) for k, (l, u, c) in summary.items()])
     text += '\n### Workbook sheets\n\n' + table(('Sheet', 'Configurations'), [(f'"{k}"', c) for k, c in sheets.items()])
     return text
 
@@ -117,7 +131,7 @@ def main():
     generated = {
         'inputs': inputs_chapter(described),
         'parameters': parameters_chapter(cli_json(args.cli, '--list-parameters', '--json')),
-        'outputs': declared_outputs(declared) if declared else run_outputs(args.cli, described['inputs'][0]['choices']),
+        'outputs': run_outputs(args.cli, described['inputs'][0]['choices'], declared),
     }
     text = args.source.read_text(encoding='utf-8')
     text = re.sub(r'<!-- generated: (\w+) -->', lambda m: generated[m.group(1)], text)

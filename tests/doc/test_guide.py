@@ -18,7 +18,8 @@ def test_the_guide_holds_every_declared_key(tmp_path):
     keys = {i['key'] for i in answer('--describe')['inputs']} | {c['name'] for c in answer('--list-parameters', '--json')}
     outputs = answer('--list-outputs', '--json')
     if outputs is not None:
-        keys |= {o['key'] for o in (outputs.get('outputs', outputs) if isinstance(outputs, dict) else outputs)}
+        for o in (outputs.get('outputs', outputs) if isinstance(outputs, dict) else outputs):
+            keys |= {o['key'], *o.get('summary', ())} | ({o['column']} if o.get('column') else set())
     else:
         subprocess.run([CLI, '--config', 'tsad', '--t-end', '1', '--quiet', '--out', str(tmp_path / 'r.xlsx'),
                         '--summary', str(tmp_path / 's.json'), '--csv', str(tmp_path / 'r.csv')], check=True, timeout=120)
