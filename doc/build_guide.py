@@ -76,9 +76,10 @@ def declared_outputs(declared):
     """The quantities of `--list-outputs --json`: a table of every field the declaration gives,
     names (key, CSV column, summary keys, aliases) as code."""
     entries = declared.get('outputs', declared) if isinstance(declared, dict) else declared
-    header = list(dict.fromkeys(k for e in entries for k in e))
+    first = ('key', 'meaning', 'unit', 'scope', 'column', 'column_unit', 'summary')
+    header = list(dict.fromkeys([*(k for k in first if any(k in e for e in entries)), *(k for e in entries for k in e)]))
     names = ('key', 'column', 'summary', 'aliases')
-    return '### Output quantities\n\n' + table(header, [[code(e.get(k)) if k in names else e.get(k) for k in header]
+    return '### Output quantities\n\nA reactor quantity\'s summary keys take `r1_` or `r2_` in front.\n\n' + table(header, [[code(e.get(k)) if k in names else e.get(k) for k in header]
                                                     for e in entries])
 
 
