@@ -177,7 +177,8 @@ def _setup(kind, config, base, version, files, parameters, settings):
     files = [(k, base[k]) for k in ('feed', 'substrates') if base.get(k)] + list(files)
     return {'program': f'digestra-cli {version or "(version unknown)"}',
             'date': datetime.datetime.now().astimezone().isoformat(timespec='seconds'),
-            'inputs': [('kind', kind), ('config', config), ('engine', base.get('engine', 'native')), *inputs],
+            'inputs': [('kind', kind), ('config', config), ('engine', base.get('engine', studyfile.ENGINES[0])),   # batch lines' default
+                       *inputs],
             'files': [(k, str(p), sha256(p)) for k, p in files],
             'parameters': parameters,
             'settings': [(k, json.dumps(plain(v)) if isinstance(v, dict) else v) for k, v in settings.items()
