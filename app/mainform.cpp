@@ -101,6 +101,7 @@ void MainForm::setupMenus(QMainWindow *window)
     actionNew_Simulation = action("actionNew_Simulation", QStringLiteral("&New Simulation"));
     actionExit = action("actionExit", QStringLiteral("E&xit"));
     actionHelp = action("actionHelp", QStringLiteral("&Help"));
+    actionUser_guide = action("actionUser_guide", QStringLiteral("&User guide"));
     actionCredits = action("actionCredits", QStringLiteral("&About\\License"));
     actionNew_Simulation->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     actionExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -133,6 +134,7 @@ void MainForm::setupMenus(QMainWindow *window)
     menuSelect->addSeparator();
     menuSelect->addAction(actionExit);
     menuAbout->addAction(actionHelp);
+    menuAbout->addAction(actionUser_guide);
     menuAbout->addAction(actionCredits);
 }
 

@@ -33,7 +33,7 @@ public:
     // Builds the widgets into `window` and connects its on_<object>_<signal> slots by name.
     void setupUi(QMainWindow *window);
 
-    QAction *actionNew_Simulation, *actionExit, *actionHelp, *actionCredits;
+    QAction *actionNew_Simulation, *actionExit, *actionHelp, *actionUser_guide, *actionCredits;
     QAction *actionOpen_inputs, *actionSave_inputs, *actionModel_parameters, *actionPlant_alarms;
     QAction *actionSave_final_state;  // enabled while a finished run's final state is kept
     QWidget *centralWidget;

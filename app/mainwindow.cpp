@@ -7,6 +7,7 @@
 #include "runform.h"
 
 #include <credits.h>
+#include <datafiles.h>
 #include <help.h>
 #include <reactorplots.h>
 #include <results.h>
@@ -14,6 +15,8 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -21,6 +24,7 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QUrl>
 
 #include <qcustomplot.h>
 
@@ -142,6 +146,20 @@ void MainWindow::on_actionHelp_triggered()
     help dialog(this);  // opens centred over the window
     dialog.setModal(true);
     dialog.exec();
+}
+
+// The guide built with the program, in share/doc/digestra beside its bin folder, in the browser.
+void MainWindow::on_actionUser_guide_triggered()
+{
+    const QString path = DataFiles().documentation(QStringLiteral("guide.html"));
+    if (!QFileInfo(path).isFile()) {
+        QMessageBox::warning(this, tr("User guide not found"), tr("The user guide %1 is not installed.").arg(path),
+                             QMessageBox::Ok);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        QMessageBox::warning(this, tr("User guide not opened"), tr("No program was found to open %1.").arg(path),
+                             QMessageBox::Ok);
 }
 
 void MainWindow::on_actionCredits_triggered()

@@ -72,6 +72,7 @@ private slots:
     void MakeDefault4();
     void on_actionNew_Simulation_triggered();
     void on_actionHelp_triggered();
+    void on_actionUser_guide_triggered();
     void on_actionCredits_triggered();
     void on_actionExit_triggered();
     void on_radioButton_free_toggled(bool checked);

@@ -28,4 +28,9 @@ QString DataFiles::path(const QString &name) const
     return name;
 }
 
+QString DataFiles::documentation(const QString &name) const
+{
+    return QDir::cleanPath(m_installed + QStringLiteral("/../doc/digestra/") + name);
+}
+
 QString DataFiles::find(const QString &name) { return DataFiles().path(name); }

@@ -23,6 +23,10 @@ public:
     // The same beside the running program.
     static QString find(const QString &name);
 
+    // The absolute path `name` has in share/doc/digestra beside the program's folder (the user
+    // guide), whether or not it exists.
+    QString documentation(const QString &name) const;
+
 private:
     QString m_installed;
 };

@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev libqcustomplot-dev libgl-dev
   python3-dev python3-numpy python3-scipy pybind11-dev
   libxlsxwriter-dev libsundials-dev
-  python3-pytest python3-openpyxl
+  python3-pytest python3-openpyxl python3-markdown chromium
   python3-distributed python3-matplotlib python3-tomli-w
   libtomlplusplus-dev dpkg-dev file lintian
   fonts-open-sans

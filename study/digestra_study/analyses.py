@@ -23,6 +23,12 @@ KINDS = ('fit', 'sensitivity', 'uncertainty')
 METHODS = ('morris', 'sobol')
 DEFAULTS = {'trajectories': 10, 'levels': 4, 'samples': 64}
 MOST_LEVELS = 1000   # of a Morris grid; screening uses 4 to 10
+# The keys each analysis table takes (the manual page documents every one; a test holds it to that).
+KEYS = {'sensitivity': ('method', 'parameters', 'outputs', 'seed', 'trajectories', 'levels', 'samples'),
+        'uncertainty': ('parameters', 'samples', 'seed'),
+        'fit': ('measurements', 'parameters', 'sigma', 'weights', 'holdout', 'starts', 'max_runs', 'seed', 'aggregate',
+                'start'),
+        'fit.parameters': ('min', 'max', 'start')}
 BANDS = ('gasflow', 'ch4_share', 'pH')   # the series an uncertainty study draws bands of
 
 
@@ -162,7 +168,7 @@ def _parameters_table(table, kind, problems):
 
 
 def _read_sensitivity(analysis, table, problems, folder):
-    problems.known('sensitivity', table, ('method', 'parameters', 'outputs', 'seed', 'trajectories', 'levels', 'samples'))
+    problems.known('sensitivity', table, KEYS['sensitivity'])
     method = table.get('method')
     if method not in METHODS:
         problems.add('sensitivity.method', f'must be "morris" or "sobol", not {method!r}')
@@ -193,7 +199,7 @@ def _read_sensitivity(analysis, table, problems, folder):
 
 
 def _read_uncertainty(analysis, table, problems, folder):
-    problems.known('uncertainty', table, ('parameters', 'samples', 'seed'))
+    problems.known('uncertainty', table, KEYS['uncertainty'])
     analysis.settings = {'samples': problems.whole('uncertainty.samples', table.get('samples', DEFAULTS['samples']), 2),
                          'seed': problems.whole('uncertainty.seed', table.get('seed', 0), 0)}
     _read_distributions(analysis, table, 'uncertainty', problems)
@@ -208,8 +214,7 @@ def _read_distributions(analysis, table, kind, problems):
 
 
 def _read_fit(analysis, table, problems, folder):
-    problems.known('fit', table, ('measurements', 'parameters', 'sigma', 'weights', 'holdout', 'starts', 'max_runs', 'seed',
-                                  'aggregate', 'start'))
+    problems.known('fit', table, KEYS['fit'])
     settings = {'starts': problems.whole('fit.starts', table.get('starts', 1)),
                 'max_runs': problems.whole('fit.max_runs', table.get('max_runs')),
                 'seed': problems.whole('fit.seed', table.get('seed', 0), 0), 'holdout': None, 'aggregate': {}}
@@ -231,7 +236,7 @@ def _read_fit(analysis, table, problems, folder):
         if not isinstance(entry, dict):
             problems.add(key, 'must be a table { min = ..., max = ... } with an optional start')
             continue
-        problems.known(key, entry, ('min', 'max', 'start'))
+        problems.known(key, entry, KEYS['fit.parameters'])
         for k in ('min', 'max'):
             if k not in entry:
                 problems.add(f'{key}.{k}', 'missing')
@@ -252,6 +257,7 @@ def _read_fit(analysis, table, problems, folder):
     if not isinstance(path, str):
         problems.add('fit.measurements', 'must name a CSV file of measurements, e.g. "plant.csv"')
         return
+    settings['measurements'] = str(folder / path)
     try:
         analysis.measurements = measurements.read(folder / path, _last_day(analysis), start, aggregate)
     except measurements.MeasurementsError as e:

@@ -9,12 +9,16 @@ matplotlib.use('Agg')
 import matplotlib.pyplot as plt  # noqa: E402  (the backend must be chosen first)
 import numpy as np  # noqa: E402
 
+from . import series  # noqa: E402
+
 COLUMNS = 3
 
 
 def label(key, units):
+    """An axis label: the quantity's name as a reader reads it, with its unit when one is known."""
     unit = (units or {}).get(key)
-    return f'{key} [{unit}]' if unit and unit != '-' else key
+    name = series.title(key)
+    return f'{name} [{unit}]' if unit and unit != '-' else name
 
 
 def png(figure):
@@ -99,13 +103,35 @@ def histograms(values, units):
 
 
 def measured_and_fitted(found, units):
-    """Each measured series against the fitted model, the held-out part shaded."""
+    """Each measured series against the fitted model with its 95 % band and the curve at the start
+    values, the held-out part shaded; the y axis spans the measurements and the fitted curve over
+    the measured days, so a start-up spike before them does not flatten the rest."""
     def draw(ax, name, s):
+        shown = [np.asarray(s['measured'], dtype=float)]
+        days = np.asarray(s['days'], dtype=float)
+        within = (lambda t: (t >= np.nanmin(days)) & (t <= np.nanmax(days))) if len(days) else None
+        band = (found.get('bands') or {}).get(name)
+        if band is not None:
+            t, low, high = (np.asarray(a, dtype=float) for a in band)
+            ax.fill_between(t, low, high, color='C1', alpha=0.25, linewidth=0, label='95 % band')
+            shown += [low[within(t)], high[within(t)]] if within else []
+        start = (found.get('start_curves') or {}).get(name)
+        if start is not None:
+            ax.plot(*start, color='0.45', linestyle='--', linewidth=1, label='at the start values')
         curve = (found['curves'] or {}).get(name)
         if curve is not None:
-            ax.plot(*curve, color='C1', label='fitted')
-        ax.plot(s['days'], s['measured'], 'o', markersize=3, color='C0', label='measured')
+            t, y = (np.asarray(a, dtype=float) for a in curve)
+            ax.plot(t, y, color='C1', label='fitted')
+            shown += [y[within(t)]] if within else []
+        ax.plot(days, s['measured'], 'o', markersize=3, color='C0', label='measured')
+        values = np.concatenate(shown)
+        values = values[np.isfinite(values)]
+        if len(values):
+            low, high = values.min(), values.max()
+            pad = 0.08 * (high - low) or 0.05 * abs(high) or 1
+            ax.set_ylim(low - pad, high + pad)
         ax.set_ylabel(label(name, units))
+        ax.set_title(series.title(name))
     return _per_series(found, 3.6, draw, legend=True)
 
 
@@ -126,7 +152,7 @@ def _per_series(found, height, draw, legend, time_unit='d'):
         s = found['series'][name]
         draw(ax, name, s)
         if found['holdout'] is not None and len(s['days']) and np.max(s['days']) > found['holdout']:
-            ax.axvspan(found['holdout'], np.max(s['days']), color='0.85', label='held out')
+            ax.axvspan(found['holdout'], np.max(s['days']), color='0.85', alpha=0.5, zorder=0, label='held out')
         ax.set_xlabel(f'Time [{time_unit}]')
         ax.grid(True, alpha=0.3)
         if legend:
@@ -143,7 +169,8 @@ def correlation(found):
     image = ax.imshow(matrix, vmin=-1, vmax=1, cmap='RdBu_r')
     for i in range(len(names)):
         for j in range(len(names)):
-            ax.text(j, i, f'{matrix[i, j]:.2f}', ha='center', va='center', fontsize='small')
+            ax.text(j, i, f'{matrix[i, j]:.2f}', ha='center', va='center', fontsize='small',
+                    color='white' if abs(matrix[i, j]) > 0.6 else 'black')   # readable on dark cells and in grey print
     ax.set_xticks(range(len(names)), names, rotation=30, ha='right')
     ax.set_yticks(range(len(names)), names)
     figure.colorbar(image, ax=ax, label='correlation')

@@ -9,6 +9,7 @@ import os
 import pathlib
 import shutil
 import signal
+import subprocess
 import sys
 import threading
 import time
@@ -51,6 +52,15 @@ def find_cli(given, local):
     if built.is_file():
         return str(built), 'from the build tree'
     return None, 'digestra-cli is neither on PATH nor built in build/cli/; name it with --cli'
+
+
+def cli_version(cli):
+    """The version number `cli --version` gives and None, or None and why it did not answer."""
+    try:
+        answer = subprocess.run([cli, '--version'], capture_output=True, text=True, timeout=30, check=True)
+        return answer.stdout.split()[-1], None
+    except (OSError, subprocess.SubprocessError, IndexError) as e:
+        return None, e
 
 
 class NoCluster(Exception):

@@ -46,6 +46,11 @@ scale) or when its correlation with another exceeds 0.95 in magnitude. Per serie
 fitted and held-out data apart: RMSE, PBIAS = 100 sum(measured - predicted) / sum(measured)
 (positive when the model predicts too little), Nash-Sutcliffe efficiency and R^2 (the squared
 correlation of measured and predicted).
+
+The fitted curves' 95 % band is the delta method's (Bates and Watts, 1988, Nonlinear Regression
+Analysis and Its Applications, section 2.3): the curve's slope g(t) in each parameter, from the
+Jacobian's neighbour runs, gives the variance g(t) C g(t)' of the curve at t under the covariance C;
+the band is the curve -/+ t_(0.975, n - p) times its square root.
 """
 import concurrent.futures
 import dataclasses
@@ -304,7 +309,8 @@ def fit(evaluate, parameters, measurements, *, sigma=None, weights=None, holdout
         max_runs=None, seed=0, step=STEP, tolerance=TOLERANCE, progress=None):
     """The fit's estimates and statistics as plain data (see `statistics`), with 'starts' (each
     search's start, end, cost and message), 'runs', 'cache_hits', 'batches', 'seconds', 'stopped'
-    (None, 'max_runs' or 'interrupted'), 'holdout' and 'curves' (the best point's prediction).
+    (None, 'max_runs' or 'interrupted'), 'holdout', 'curves' (the best point's prediction),
+    'start_curves' (the first start's, or None) and 'bands' ({series: (t, low, high)}, 95 %).
     `progress(runs, best cost)` is called after each point the optimiser asks for."""
     began = time.monotonic()
     data = _Data(measurements, sigma, weights, holdout)
@@ -338,8 +344,44 @@ def fit(evaluate, parameters, measurements, *, sigma=None, weights=None, holdout
     found.update({'starts': searches, 'runs': objective.runs, 'cache_hits': objective.hits,
                   'batches': objective.batches, 'seconds': time.monotonic() - began, 'stopped': stopped,
                   'holdout': holdout,
-                  'curves': objective.cache[objective.key(best)][0]})
+                  'curves': objective.cache[objective.key(best)][0],
+                  'start_curves': _prediction(objective, points[0]),
+                  'bands': _bands(objective, best, found)})
     return found
+
+
+def _prediction(objective, z):
+    entry = objective.cache.get(objective.key(z))
+    return entry[0] if isinstance(entry, tuple) else None
+
+
+def _bands(objective, z, found):
+    """{series: (t, low, high)}: the 95 % band of each fitted curve (see the module's note); empty
+    where the covariance is not known."""
+    error = np.array([row['std_error'] for row in found['parameters']])
+    correlation = np.asarray(found['correlation'], dtype=float)
+    dof = found['degrees_of_freedom']
+    curves = _prediction(objective, z)
+    if dof <= 0 or not curves or not (np.all(np.isfinite(error)) and np.all(np.isfinite(correlation))):
+        return {}
+    covariance = correlation * np.outer(error, error)
+    x, neighbours = objective.natural(z), objective.neighbours(z)
+    quantile = stats.t.ppf(0.5 + CONFIDENCE / 2, dof)
+    bands = {}
+    for name, (t, y) in curves.items():
+        t, y = np.asarray(t, dtype=float), np.asarray(y, dtype=float)
+        slopes = []
+        for j, moved in enumerate(neighbours):
+            other = (_prediction(objective, moved) or {}).get(name)
+            if other is None:
+                break
+            slopes.append((np.interp(t, *(np.asarray(a, dtype=float) for a in other)) - y)
+                          / (objective.natural(moved)[j] - x[j]))
+        else:
+            g = np.column_stack(slopes)
+            half = quantile * np.sqrt(np.maximum(np.einsum('ti,ij,tj->t', g, covariance, g), 0))
+            bands[name] = (t, y - half, y + half)
+    return bands
 
 
 def failure(found):

@@ -30,6 +30,7 @@ from .files import FileError, write_file
 from .studyfile import DECLARED, INPUTS, StudyError, is_number, nearest
 
 SENSES = ('maximize', 'minimize')
+KEYS = (*SENSES, 'max_runs', 'seed', 'variables', 'constraints', 'prices')   # of [optimize]; the manual page has each
 PROFIT = 'profit'
 SUBSTRATES = 'substrates'
 POPSIZE = 15             # members per variable in a generation (SciPy's default)
@@ -219,8 +220,7 @@ def read(text, folder):
     if study.workbooks:
         problems.add('output.workbooks', 'an optimize study keeps no workbooks; leave it out or set it to false')
     problem = Problem(study.title, study.base, [], lines=lines)
-    table = problems.table('optimize', data['optimize'],
-                           ('maximize', 'minimize', 'max_runs', 'seed', 'variables', 'constraints', 'prices'))
+    table = problems.table('optimize', data['optimize'], KEYS)
     named = [k for part in ('variables', 'prices') if isinstance(table.get(part), dict) for k in table[part]]
     if 'feed' in problem.base and any(k.startswith(f'{SUBSTRATES}.') for k in named):
         try:
@@ -539,7 +539,8 @@ def finish(problem, found, runs, out, began, stopped):
         if schedule:
             write_file(out / 'optimum-feed.csv', schedule.csv())
         write_file(out / 'optimum.toml', optimum_toml(inputs))
-        report.write_optimum(out, problem, found, point, about)
+        report.write_optimum(out, problem, found, point, about,
+                             report.optimum_setup(problem, core.cli_version(runs.cli)[0]))
     except FileError as e:
         print(f'digestra-study: {e}', file=sys.stderr)
         return core.EXIT_NOT_ALL

@@ -22,11 +22,15 @@ empty CSV cell and null in JSON.
                         limited output, feasible,status: every run in the order it finished
         pareto.csv      (with limits) the tightest limit's value, the best objective within it, its run
 
+Each takes `setup`, what was run (`what_was_run`), shown first on the page and kept in the JSON.
+
 `names` are the parameters in the design's order, `outputs` the output keys in the order of the
 result's columns, `units` maps parameter, output and series keys to units (optional), `about`
 holds what the runner wants recorded beside the numbers (samples, seed, runs, wall time...).
 """
 import base64
+import datetime
+import hashlib
 import html
 import json
 import math
@@ -34,7 +38,7 @@ import re
 
 import numpy as np
 
-from . import charts, files, fitting, tables, uncertainty
+from . import charts, files, fitting, readfile, studyfile, tables, uncertainty
 
 SOBOL_COLUMNS = ('S1', 'S1_low', 'S1_high', 'ST', 'ST_low', 'ST_high')
 MORRIS_COLUMNS = ('mu_star', 'mu', 'sigma')
@@ -82,6 +86,9 @@ class Page:
     def text(self, text):
         self.parts.append(f'<p>{html.escape(text)}</p>')
 
+    def warning(self, text):
+        self.parts.append(f'<p class="warning"><strong>Warning:</strong> {html.escape(text)}</p>')
+
     def table(self, header, rows):
         head = ''.join(f'<th>{html.escape(str(h))}</th>' for h in header)
         body = ''.join('<tr>' + ''.join(f'<td>{html.escape(cell_text(c))}</td>' for c in row) + '</tr>' for row in rows)
@@ -92,10 +99,26 @@ class Page:
         encoded = base64.b64encode(data).decode('ascii')
         self.parts.append(f'<p><img alt="{html.escape(name)}" src="data:image/png;base64,{encoded}"></p>')
 
+    def setup(self, setup):
+        """The "What was run" section: a table per part of `setup` (what_was_run's)."""
+        if not setup:
+            return
+        self.heading('What was run')
+        self.parts.append(f'<p>{html.escape(setup["program"])}, {html.escape(setup["date"])}</p>')
+        for part, header in (('inputs', ('input', 'value')), ('files', ('file', 'path', 'SHA-256')),
+                             ('parameters', ('parameter', 'unit', 'default', 'varied as')), ('settings', ('setting', 'value'))):
+            if setup[part]:
+                self.table(header, setup[part])
+
     def write(self):
+        # A4 in print: figures scale to the page and keep whole, each section starts its own block.
         style = ('body{font-family:sans-serif;margin:2em;max-width:80em}table{border-collapse:collapse;margin:1em 0}'
                  'td,th{border:1px solid #bbb;padding:0.2em 0.6em;text-align:right}th{background:#eee}'
-                 'td:first-child,td:nth-child(2){text-align:left}img{max-width:100%}')
+                 'td:first-child,td:nth-child(2){text-align:left;overflow-wrap:anywhere}img{max-width:100%}'
+                 '.warning{border-left:4px solid #c60;padding-left:0.6em}'
+                 '@page{size:A4;margin:15mm}@media print{body{margin:0;max-width:none}'
+                 'img{max-height:240mm;page-break-inside:avoid;break-inside:avoid}table{font-size:9pt}'
+                 'h2{break-after:avoid}th{background:#eee;-webkit-print-color-adjust:exact;print-color-adjust:exact}}')
         files.write_file(self.folder / 'report.html',
                          f'<!DOCTYPE html>\n<html lang="en"><head><meta charset="utf-8"><title>{html.escape(self.title)}'
                          f'</title><style>{style}</style></head><body>\n' + '\n'.join(self.parts) + '\n</body></html>\n')
@@ -118,14 +141,100 @@ def _about(page, about):
         page.table(['setting', 'value'], list(about.items()))
 
 
-def write_sensitivity(folder, title, method, names, outputs, found, units=None, about=None):
+CHECKSUM_CAP = 64 * 1024 * 1024   # the largest file a run reads (a feed schedule)
+
+
+def sha256(path):
+    """The SHA-256 of a file the study read, or why it cannot be read now."""
+    try:
+        return hashlib.sha256(readfile.read_bytes(path, CHECKSUM_CAP)).hexdigest()
+    except readfile.ReadError as e:
+        return f'not readable: {e}'
+
+
+def _varied(analysis, name):
+    if name in analysis.bounds:
+        return ', '.join(f'{k} {cell_text(v)}' for k, v in analysis.bounds[name].items())
+    for d in analysis.distributions:
+        if d.name == name:
+            return f'{d.kind}: ' + ', '.join(f'{k} {cell_text(v)}' for k, v in d.settings.items())
+    return ''
+
+
+def _declared(name, config):
+    """The unit and default of a run input or a model constant (`parameters.NAME` or NAME)."""
+    constant = next((c for c in studyfile.CONSTANTS if c['name'] == name.removeprefix('parameters.')), None)
+    if constant is not None:
+        return constant['unit'], constant['default']
+    declared = studyfile.DECLARED.get(name)
+    return (declared['unit'], declared['default'].get(config)) if declared else (None, None)
+
+
+def _setup(kind, config, base, version, files, parameters, settings):
+    """What a report states was run (see what_was_run): the program and the date, the base inputs,
+    the files read with their SHA-256, the parameters (name, unit, default, how varied), settings."""
+    inputs = [(k, v) for k, v in base.items() if k not in ('config', 'engine', 'feed', 'substrates')]
+    files = [(k, base[k]) for k in ('feed', 'substrates') if base.get(k)] + list(files)
+    return {'program': f'digestra-cli {version or "(version unknown)"}',
+            'date': datetime.datetime.now().astimezone().isoformat(timespec='seconds'),
+            'inputs': [('kind', kind), ('config', config), ('engine', base.get('engine', studyfile.ENGINES[0])),   # batch lines' default
+                       *inputs],
+            'files': [(k, str(p), sha256(p)) for k, p in files],
+            'parameters': parameters,
+            'settings': [(k, json.dumps(plain(v)) if isinstance(v, dict) else v) for k, v in settings.items()
+                         if v not in (None, {}, [])]}
+
+
+def what_was_run(analysis, version):
+    """What the report of a fit, sensitivity or uncertainty study states was run: the program and
+    the date, the base inputs, the files read with their SHA-256 (feed, substrates, a fit's
+    measurements), each parameter with unit, default and its box or distribution, the settings."""
+    base = {**analysis.base, **{f'parameters.{k}': v for k, v in analysis.constants.items()}}
+    parameters = []
+    for name in analysis.names:
+        unit, default = _declared(name, analysis.config)
+        parameters.append((name, unit, analysis.base.get(name, analysis.constants.get(name, default)),
+                           _varied(analysis, name)))
+    settings = {k: v for k, v in analysis.settings.items() if k != 'measurements'}
+    measured = [('measurements', analysis.settings['measurements'])] if analysis.settings.get('measurements') else []
+    return _setup(analysis.kind, analysis.config, base, version, measured, parameters, settings)
+
+
+def optimum_setup(problem, version):
+    """What the report of an optimisation states was run (see what_was_run)."""
+    parameters = [(v.name, v.unit, problem.base.get(v.name, _declared(v.name, problem.config)[1]),
+                   f'min {cell_text(v.low)}, max {cell_text(v.high)}') for v in problem.variables]
+    settings = {problem.sense: problem.objective, 'constraints': problem.constraints, 'prices': problem.prices,
+                'max_runs': problem.max_runs, 'seed': problem.seed}
+    return _setup('optimize', problem.config, problem.base, version, (), parameters, settings)
+
+
+WIDEST_INTERVAL = 0.1   # a Sobol index's 95 % interval wider than this: more samples needed
+S1_SUM_SLACK = 0.1      # a sum of S1 above 1 by more than this is sampling error (it cannot exceed 1)
+
+
+def sample_warnings(result):
+    """Why a Sobol result's sample looks too small for the intervals it gives."""
+    found = []
+    widths = [result[f'{k}_high'] - result[f'{k}_low'] for k in ('S1', 'ST')]
+    widest = float(np.nanmax(widths)) if np.isfinite(widths).any() else math.nan
+    if widest > WIDEST_INTERVAL:
+        found.append(f'a 95 % interval is {widest:.2f} wide (more than {WIDEST_INTERVAL}): '
+                     'increase samples until the indices that matter are narrower.')
+    if result['S1_sum'] > 1 + S1_SUM_SLACK:
+        found.append(f'the sum of S1 is {result["S1_sum"]:.2f}, above 1, which no model gives: the sample is too small.')
+    return found
+
+
+def write_sensitivity(folder, title, method, names, outputs, found, units=None, about=None, setup=None):
     """indices.csv, indices.json, plots and report.html of Sobol or Morris indices (`found`: one
     result of sensitivity.sobol_indices or morris_indices per output)."""
     sobol = method == 'sobol'
     columns, rank = (SOBOL_COLUMNS, 'ST') if sobol else (MORRIS_COLUMNS, 'mu_star')
     page = Page(folder, title or f'{"Sobol" if sobol else "Morris"} sensitivity')
+    page.setup(setup)
     _about(page, about)
-    rows, record = [], {'method': method, 'parameters': list(names), 'about': about or {}, 'outputs': {}}
+    rows, record = [], {'method': method, 'parameters': list(names), 'about': about or {}, 'setup': setup, 'outputs': {}}
     for output, result in zip(outputs, found):
         order = sorted(range(len(names)), key=lambda i: -np.nan_to_num(result[rank][i], nan=-np.inf))
         ranked = [[output, names[i], *(result[c][i] for c in columns)] for i in order]
@@ -139,6 +248,8 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
         elif sobol:
             page.text(f'Sum of S1: {cell_text(result["S1_sum"])} (1 without interactions); '
                       f'{result["samples_used"]} base samples used.')
+            for warning in sample_warnings(result):
+                page.warning(warning)
             page.plot(f'sobol-{file_name(output)}.png', charts.sobol(output, names, result))
         else:
             page.plot(f'morris-{file_name(output)}.png', charts.morris(output, names, result, units))
@@ -148,9 +259,10 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
     page.write()
 
 
-def write_uncertainty(folder, title, bands, values, units=None, about=None):
+def write_uncertainty(folder, title, bands, values, units=None, about=None, setup=None, drawn=None):
     """percentiles.csv, bands.csv, uncertainty.json, plots and report.html of a Monte Carlo study:
-    `bands` {series: uncertainty.bands(...)}, `values` {summary key: [value of each run]}."""
+    `bands` {series: uncertainty.bands(...)}, `values` {summary key: [value of each run]}, `drawn`
+    {parameter: [its value in each run]} (the sample's histograms)."""
     table = uncertainty.percentiles(values)
     at = [f'p{p}' for p in uncertainty.PERCENTILES]
     header = ['output', 'runs', 'not_numbers', 'mean', 'sd', *at]
@@ -159,10 +271,14 @@ def write_uncertainty(folder, title, bands, values, units=None, about=None):
     band_rows = [[series, *point] for series, found in bands.items()
                  for point in zip(found['t'], found['runs'], *(found[p] for p in at))]
     write_csv(folder / 'bands.csv', ['series', 't', 'runs', *at], band_rows)
-    write_json(folder / 'uncertainty.json', {'about': about or {}, 'percentiles': table, 'bands': bands,
+    write_json(folder / 'uncertainty.json', {'about': about or {}, 'setup': setup, 'percentiles': table, 'bands': bands,
                                             'units': units or {}})
     page = Page(folder, title or 'Uncertainty')
+    page.setup(setup)
     _about(page, about)
+    if drawn:
+        page.heading('Inputs drawn')
+        page.plot('inputs-drawn.png', charts.histograms(drawn, units))
     for series, found in bands.items():
         page.plot(f'bands-{file_name(series)}.png', charts.bands(series, found, units))
     page.heading('Summary values')
@@ -173,13 +289,14 @@ def write_uncertainty(folder, title, bands, values, units=None, about=None):
     page.write()
 
 
-def write_fit(folder, title, found, units=None, about=None):
+def write_fit(folder, title, found, units=None, about=None, setup=None):
     """fit.csv, fit.json, plots and report.html of `fitting.fit`'s result."""
     rows = [[row[c] for c in FIT_COLUMNS] for row in found['parameters']]
     write_csv(folder / 'fit.csv', FIT_COLUMNS, rows)
-    write_json(folder / 'fit.json', {'about': about or {}, 'units': units or {},
-                                     **{k: v for k, v in found.items() if k != 'curves'}})
+    write_json(folder / 'fit.json', {'about': about or {}, 'setup': setup, 'units': units or {},
+                                     **{k: v for k, v in found.items() if k not in ('curves', 'start_curves', 'bands')}})
     page = Page(folder, title or 'Fit')
+    page.setup(setup)
     _about(page, about)
     page.heading('Estimates')
     notes = [f'{fitting.NOT_IDENTIFIABLE}: {"; ".join(r["notes"])}' if r['notes'] else ''
@@ -214,7 +331,7 @@ def pareto_front(problem, evaluations, limit):
     return rows
 
 
-def write_optimum(folder, problem, found, point, about):
+def write_optimum(folder, problem, found, point, about, setup=None):
     """optimum.csv, optimum.json, evaluations.csv, pareto.csv (with constraints), plots and report.html
     of an optimisation (`found`: optimize.Search, `point`: the evaluation of the optimum, or of the
     least violating point when none is feasible)."""
@@ -235,12 +352,13 @@ def write_optimum(folder, problem, found, point, about):
     front = pareto_front(problem, evaluations, tightest) if tightest else []
     if tightest:
         write_csv(folder / 'pareto.csv', [tightest, problem.objective, 'run'], front)
-    write_json(folder / 'optimum.json', {'about': about, 'sense': problem.sense, 'objective': problem.objective,
+    write_json(folder / 'optimum.json', {'about': about, 'setup': setup, 'sense': problem.sense, 'objective': problem.objective,
                                          'value': point['objective'], 'feasible': point['feasible'],
                                          'variables': {n: point['point'][n] for n in names},
                                          'constraints': {k: {**problem.constraints[k], 'value': point['limits'][k]}
                                                          for k in limits}, 'units': units})
     page = Page(folder, problem.title or f'Optimisation of {problem.objective}')
+    page.setup(setup)
     _about(page, about)
     page.heading('Optimum' if point['feasible'] else 'No feasible point: the least violating one')
     unmet = [k for k in limits if point['done'] and point['slack'][k] < 0]

@@ -5,7 +5,7 @@ import pathlib
 import subprocess
 import sys
 
-from .core import EXIT_BAD_STUDY, EXIT_DONE, EXIT_NOT_ALL, MOST, TOO_MANY, find_cli
+from .core import EXIT_BAD_STUDY, EXIT_DONE, EXIT_NOT_ALL, MOST, TOO_MANY, cli_version, find_cli
 from . import sweep_study
 from .sweep_study import WORKER_WAIT
 
@@ -58,11 +58,9 @@ def version(given):
     if cli is None:
         print(f'digestra-study: {where}', file=sys.stderr)
         return EXIT_BAD_STUDY
-    try:
-        answer = subprocess.run([cli, '--version'], capture_output=True, text=True, timeout=30, check=True)
-        number = answer.stdout.split()[-1]
-    except (OSError, subprocess.SubprocessError, IndexError) as e:
-        print(f'digestra-study: {cli} --version did not answer: {e}', file=sys.stderr)
+    number, reason = cli_version(cli)
+    if number is None:
+        print(f'digestra-study: {cli} --version did not answer: {reason}', file=sys.stderr)
         return EXIT_NOT_ALL
     print(f'digestra-study {number}')
     return EXIT_DONE

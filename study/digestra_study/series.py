@@ -34,6 +34,9 @@ COLUMNS.update({o['column']: o['unit'] for o in json.loads(
 ALIASES = {'normal_gasflow': ('gasflow_N',), 'ch4_share': ('Ch4 %',), 'co2_share': ('CO2 %',),
            'h2_share': ('H2 %',), 'vfa': ('S_ac', 'S_pro', 'S_bu', 'S_va')}
 AGGREGATES = ('spot', 'daily_mean', 'daily_total')
+# What reports call the series named above (a column's title names itself).
+TITLES = {'gasflow': 'Gas flow', 'normal_gasflow': 'Normal gas flow', 'ch4_share': 'CH4 share',
+          'co2_share': 'CO2 share', 'h2_share': 'H2 share', 'vfa': 'Total VFA'}
 
 
 def declared():
@@ -54,6 +57,15 @@ def series_unit(name, aggregate='spot'):
     if aggregate != 'daily_total' or declared_unit is None:
         return declared_unit
     return declared_unit[:-2] if declared_unit.endswith('/d') else None
+
+
+def title(name):
+    """A series' name as a reader reads it: "Gas flow, reactor 2" for R2.gasflow, "daily mean" added
+    for a request such as gasflow@daily_mean."""
+    name, _, aggregate = name.partition('@')
+    reactor, _, bare = name.rpartition('.') if re.match(r'R[12]\.', name) else ('', '', name)
+    parts = [TITLES.get(bare, bare), f'reactor {reactor[1]}' if reactor else '', aggregate.replace('_', ' ')]
+    return ', '.join(p for p in parts if p)
 
 
 def request(name, aggregate='spot'):

@@ -46,6 +46,7 @@ def _kind(declared):
 
 
 CONSTANTS = json.loads((pathlib.Path(__file__).with_name('parameters.json')).read_text(encoding='utf-8'))
+KEYS = ('title', 'base', 'sweep', 'output')   # the keys of a sweep study's file, with 'mode' in [sweep]
 PARAMETERS = 'parameters'   # the table of model constants; a constant's key is "parameters.NAME"
 INPUTS = {key: Input(key, _kind(d), d['unit'], tuple(d['configs'])) for key, d in DECLARED.items()}
 INPUTS.update({key: Input(key, 'file') for key in ('feed', 'substrates', 'initial-state', 'final-state')})
@@ -330,7 +331,7 @@ def parse(text, lines=None):
     from); raises StudyError when the text is not TOML."""
     data = toml_of(text)
     reader = _Reader()
-    for unknown in sorted(set(data) - {'title', 'base', 'sweep', 'output'}):
+    for unknown in sorted(set(data) - set(KEYS)):
         reader.problem(unknown, 'unknown key')
     title = data.get('title', '')
     if not isinstance(title, str):

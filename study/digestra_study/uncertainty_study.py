@@ -20,5 +20,7 @@ def run(analysis, prepared, runs, out, began):
              for name in runs.series}
     units.update({name: series.series_unit(name) for name in runs.series})
     about, not_done = core.about(runs, began, records, analysis.settings)
-    report.write_uncertainty(out, analysis.title, bands, values, units, about)
+    drawn = {name: [p[name] for p in points] for name in analysis.names}
+    report.write_uncertainty(out, analysis.title, bands, values, units, about,
+                             report.what_was_run(analysis, core.cli_version(runs.cli)[0]), drawn)
     return core.EXIT_DONE if not not_done else core.EXIT_NOT_ALL

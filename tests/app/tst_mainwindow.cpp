@@ -122,10 +122,11 @@ private slots:
         QVERIFY(!action("actionSave_final_state")->isEnabled());  // until a run has finished
         QVERIFY(fileEntries[6]->isSeparator());
         QCOMPARE(fileEntries[7], action("actionExit"));
-        QCOMPARE(info->actions(), (QList<QAction *>{action("actionHelp"), action("actionCredits")}));
+        QCOMPARE(info->actions(), (QList<QAction *>{action("actionHelp"), action("actionUser_guide"), action("actionCredits")}));
         const QList<QPair<const char *, QString>> texts = {{"actionNew_Simulation", "&New Simulation"},
                                                            {"actionExit", "E&xit"},
                                                            {"actionHelp", "&Help"},
+                                                           {"actionUser_guide", "&User guide"},
                                                            {"actionCredits", "&About\\License"},
                                                            {"actionOpen_inputs", "&Open inputs…"},
                                                            {"actionSave_inputs", "&Save inputs…"},

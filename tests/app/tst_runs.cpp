@@ -8,6 +8,7 @@
 #include "windowprobe.h"
 #include "../run/standinmodel.h"
 
+#include <datafiles.h>
 #include <results.h>
 #include <workers.h>
 
@@ -676,6 +677,27 @@ private slots:
         QCOMPARE(messages->seen.size(), 1);
         QCOMPARE(messages->seen.front().title, QStringLiteral("Results not found"));
         QCOMPARE(messages->seen.front().text, QStringLiteral("The results workbook %1 no longer exists.").arg(workbook));
+    }
+
+    // Info > "User guide" opens the guide installed beside the program, or names the file it misses.
+    void userGuideOpensInTheBrowser()
+    {
+        const QString guide = DataFiles().documentation("guide.html");
+        window->findChild<QAction *>("actionUser_guide")->trigger();
+        QCOMPARE(messages->seen.size(), 1);
+        QCOMPARE(messages->seen.front().text, QStringLiteral("The user guide %1 is not installed.").arg(guide));
+
+        QVERIFY(QDir().mkpath(QFileInfo(guide).absolutePath()));
+        QFile file(guide);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        DesktopOpener opener;
+        QDesktopServices::setUrlHandler("file", &opener, "open");
+        window->findChild<QAction *>("actionUser_guide")->trigger();
+        QDesktopServices::unsetUrlHandler("file");
+        QVERIFY(QDir(QFileInfo(guide).absolutePath() + "/..").removeRecursively());
+        QCOMPARE(opener.opened, QList<QUrl>{QUrl::fromLocalFile(guide)});
+        QCOMPARE(messages->seen.size(), 1);
     }
 
     // Closing the window stops the run and waits until it has left the interpreter.

@@ -19,7 +19,8 @@ def expected_files():
     files = {"bin/digestra", "bin/digestra-cli", "share/applications/digestra.desktop",
              "share/digestra/license.txt", "share/digestra/changelog.txt", "share/digestra/feeds/substrates.toml",
              "share/man/man1/digestra.1.gz", "share/man/man1/digestra-cli.1.gz",
-             "share/doc/digestra/copyright", "share/doc/digestra/changelog.gz"}
+             "share/doc/digestra/copyright", "share/doc/digestra/changelog.gz",
+             "share/doc/digestra/guide.html"}
     files |= {f"share/digestra/graphics/{name}" for name in picture_names()}
     files |= {f"share/icons/hicolor/{s}x{s}/apps/digestra.png" for s in ICON_SIZES}
     return files

@@ -17,7 +17,8 @@ if HAS_STUDY:
 STUDY_FILES = {"bin/digestra-study", "share/digestra/study/digestra-study", "share/man/man1/digestra-study.1.gz",
                "share/doc/digestra-study/copyright", "share/doc/digestra-study/changelog.gz",
                "share/doc/digestra-study/examples/farm-feed.toml", "share/doc/digestra-study/examples/fit.toml",
-               "share/doc/digestra-study/examples/plant.csv"}
+               "share/doc/digestra-study/examples/plant.csv", "share/doc/digestra-study/examples/feeds/substrates.toml",
+               "share/doc/digestra-study/examples/feeds/codigestion-feed.csv", "share/doc/digestra-study/examples/feeds/step-feed.toml"}
 
 
 @pytest.fixture(scope="module")

@@ -17,6 +17,7 @@ private slots:
     void cleanup();
     void workingDirectoryComesFirstThenTheInstalledTree();
     void aMissingFileKeepsItsName();
+    void theGuideLiesInTheDocumentationFolder();
 
 private:
     void put(const QString &path);
@@ -64,6 +65,12 @@ void TestDataFiles::aMissingFileKeepsItsName()
     QCOMPARE(DataFiles(m_root.filePath("prefix/bin")).path("graphics"), QStringLiteral("graphics"));
     // beside a program with no tree around it
     QCOMPARE(DataFiles(m_root.filePath("work")).path("graphics/flux.png"), QStringLiteral("graphics/flux.png"));
+}
+
+void TestDataFiles::theGuideLiesInTheDocumentationFolder()
+{
+    QCOMPARE(DataFiles(m_root.filePath("prefix/bin")).documentation("guide.html"),
+             m_root.filePath("prefix/share/doc/digestra/guide.html"));
 }
 
 QTEST_GUILESS_MAIN(TestDataFiles)

@@ -221,7 +221,7 @@ def test_writers_give_the_documented_columns_under_a_comma_locale(tmp_path):
                                  sensitivity.morris_indices(unit, ishigami(unit), 3))
         t = np.linspace(0, 10, 20)
         report.write_uncertainty(tmp_path / 'mc', '', {'gasflow': uncertainty.bands([(t, t), (t, 2 * t)])},
-                                 {'yield': [0.25, 0.5, None]}, {'gasflow': 'm3/d'})
+                                 {'yield': [0.25, 0.5, None]}, {'gasflow': 'm3/d'}, drawn={'km_ac': [4.0, 8.0, 12.0]})
         found = fitting.fit(Line(), [fitting.Parameter('a', -10, 10, 0), fitting.Parameter('b', 0.01, 5, 1)],
                             {'y': (DAYS, LINE)}, holdout=20)
         report.write_fit(tmp_path / 'fit', 'Line', found, {'y': 'm'})
@@ -240,3 +240,5 @@ def test_writers_give_the_documented_columns_under_a_comma_locale(tmp_path):
         page = (tmp_path / folder / 'report.html').read_text()
         assert 'data:image/png;base64,' in page and 'src="plots' not in page
         assert list((tmp_path / folder / 'plots').glob('*.png'))
+    assert 'Warning:' in (tmp_path / 'sobol' / 'report.html').read_text()   # 64 samples: intervals too wide
+    assert (tmp_path / 'mc' / 'plots' / 'inputs-drawn.png').is_file()

@@ -158,6 +158,7 @@ def test_a_sobol_study_gives_a_negligible_range_no_index_and_the_same_numbers_on
         out = tmp_path / f'w{workers}'
         indices = json.loads((out / 'indices.json').read_text())
         assert indices.pop('about')['runs'] == 64
+        assert indices.pop('setup')['program'].startswith('digestra-cli ')   # and the date, which differs
         found[workers] = (out / 'indices.csv').read_bytes(), indices
     assert found[1] == found[2]
     rows = read_rows(tmp_path / 'w1' / 'indices.csv')
