@@ -61,7 +61,7 @@ def test_the_compiled_engine_agrees_with_the_scripts(tmp_path, config, ph, days,
         elif quantity(name) in STATES:
             assert far(compiled[name], scripts[name], 1e-4, 1e-10) == [], name
         elif quantity(name) in PUBLISHED:
-            # The gas flow is the small excess of the headspace pressure over the atmosphere's, so it
-            # magnifies the states' differences: within 6e-5 but in two cases (pump-mixed free pH 2.8e-4;
-            # two-stage free pH, reactor 1 on day 1, where the ramp's feed changes, 6.5e-3).
+            # The gas flow follows the small excess of the headspace pressure over the atmosphere's, so it
+            # magnifies the states' differences where it sets in: within 6e-5 but in two cases (pump-mixed
+            # free pH 2.8e-4; two-stage free pH, reactor 1 on day 1, its first row with gas, 6.5e-3).
             assert far(compiled[name], scripts[name], 1e-2 if quantity(name) == 'gasflow' else 1e-4) == [], name
