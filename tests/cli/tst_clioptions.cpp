@@ -452,8 +452,8 @@ void TestCliOptions::feedAndConstantsInEveryFrontEnd()
     const InputsFileRead labAgain = parseInputsText(inputsFileText(lab.values));
     QCOMPARE(labAgain.values.substrateValues, (SubstrateValues{{"a.BMP", 0.2}}));
     const auto inerts = [](const GivenInputs &given) {
-        const FeedSchedule &feed = *composeRequest(1, {&given}).request.feed;
-        return feed.values[feed.columns.indexOf("X_I")][0];
+        const std::shared_ptr<const FeedSchedule> feed = composeRequest(1, {&given}).request.feed;  // kept past the request
+        return feed->values[feed->columns.indexOf("X_I")][0];
     };
     QVERIFY(inerts(labAgain.given) > inerts(parseInputsText("feed = \"mix.csv\"\nsubstrates = \"s.toml\"\n", dir.path()).given));
 
