@@ -2,7 +2,6 @@
 a folder whose study.toml describes other scenarios is not written into unless it is replaced."""
 import fcntl
 import shutil
-import tomllib
 
 from . import readfile
 from .files import FileError, write_file
@@ -50,7 +49,7 @@ class StudyFolder:
                 earlier = readfile.parse_toml(readfile.read_text(recorded, readfile.RECORD_CAP))
             except (readfile.ReadError, ValueError):
                 earlier = {}
-            if not same_study(earlier, tomllib.loads(record)):
+            if not same_study(earlier, readfile.parse_toml(record)):
                 if not replace:
                     raise FolderRefused(f'{self.path} holds the results of another study; give --replace to '
                                         'replace them, or another --out')
