@@ -146,7 +146,7 @@ class Runs:
         self.client, self.cluster, self.plugin = client, None, None
         self.resumed = 0
         if resume and self.folder.is_dir():
-            for path in self.folder.glob('*.json'):
+            for path in self.folder.glob('[!.]*.json'):   # not the hidden files a run is written through
                 try:
                     record = json.loads(readfile.read_bytes(path, readfile.RECORD_CAP))
                 except (readfile.ReadError, ValueError):

@@ -119,7 +119,7 @@ def test_sensitivity_ranks_the_constant_that_moves_the_output(tmp_path, text, co
     rows = [r for r in read_rows(out / 'indices.csv') if r['output'] == 'r1_final_gas_flow']
     assert list(rows[0]) == ['output', 'parameter', *columns]
     assert [r['parameter'] for r in rows] == ['km_ac', 'kdis']   # ranked: km_ac moves it 10 per unit
-    assert len(list((out / 'runs').glob('*.json'))) <= runs and (out / 'report.html').is_file()
+    assert len(list((out / 'runs').glob('[!.]*.json'))) <= runs and (out / 'report.html').is_file()
 
 
 def test_uncertainty_gives_bands_per_reactor_and_percentiles(tmp_path):
@@ -166,12 +166,12 @@ def test_ctrl_c_keeps_finished_runs_and_resume_runs_only_the_rest(tmp_path):
     runner = subprocess.Popen(study_command(study, '--workers', '2'), env={**os.environ, 'FAKE_LOG': str(log)},
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
     try:
-        wait_for(lambda: len(list((out / 'runs').glob('*.json'))) >= 2, 'two finished runs')
+        wait_for(lambda: len(list((out / 'runs').glob('[!.]*.json'))) >= 2, 'two finished runs')
         runner.send_signal(signal.SIGINT)
         assert runner.wait(timeout=DEADLINE) == 130
     finally:
         stop_group(runner)
-    kept = {p.stem for p in (out / 'runs').glob('*.json')}
+    kept = {p.stem for p in (out / 'runs').glob('[!.]*.json')}
     assert 2 <= len(kept) < 32 and not (out / 'indices.csv').exists()
     log.write_text('')
     resumed = run_study(study, '--workers', '2', '--resume', env={'FAKE_LOG': str(log)}, timeout=180)

@@ -77,7 +77,7 @@ def test_ctrl_c_writes_the_best_feasible_point_so_far(tmp_path):
     runner = subprocess.Popen(study_command(study, '--workers', '2'), stdout=subprocess.DEVNULL,
                               stderr=subprocess.PIPE, text=True, start_new_session=True)
     try:
-        wait_for(lambda: len(list((out / 'runs').glob('*.json'))) >= 3, 'three finished runs')
+        wait_for(lambda: len(list((out / 'runs').glob('[!.]*.json'))) >= 3, 'three finished runs')
         runner.send_signal(signal.SIGINT)
         assert runner.wait(timeout=DEADLINE) == 130
         assert 'best feasible point so far is written' in runner.stderr.read()
