@@ -3,8 +3,8 @@
 // without contraction into fused multiply-adds and without the compiler's own versions of
 // pow, exp and log10: each sum, product and quotient then rounds as Python's floats round, and
 // ** 2, exp and log10 call the same libm functions as Python's, so the results are bit for bit
-// the scripts' results. (The compiled engine, which integrates a run itself, squares by products:
-// see square().)
+// the scripts' results. (The compiled engine, which integrates a run itself, computes the charge
+// balance by reciprocals: see chargeBalance.)
 //
 // Where the scripts divide plain Python floats (values that do not come from the state), Python
 // raises on a zero divisor even after the scripts retry an evaluation on numpy scalars; the
@@ -171,16 +171,29 @@ Ions ionsAt(double S_va, double S_bu, double S_pro, double S_ac, double S_IC, do
             Ka_IN * S_IN / (Ka_IN + S_H)};
 }
 
-// x ** 2 as Python computes it (libm's pow), or as the product x * x, which equals it but for a
-// rare last bit and costs a small part of it: the compiled engine, which gives no bit-identical
-// numbers anyway, takes the product, and runs twice as fast (the ion balance calls it 707 times).
-double square(double x, bool asPython) { return asPython ? ::pow(x, 2.0) : x * x; }
+// The charge balance's fractions num / den and num / den ** 2, either as the scripts compute
+// them (a division each, the square by libm's pow) or by one reciprocal of den, which equals them
+// but for the last bits and costs a small part of them. The compiled engine, which gives no
+// bit-identical numbers anyway, takes the reciprocals: the balance's 101 passes divide 15 times
+// each, and those divisions were the largest part of its evaluations.
+struct AsScripts {
+    double den;
+    double of(double num) const { return num / den; }
+    double ofSquare(double num) const { return num / ::pow(den, 2.0); }
+};
 
+struct ByReciprocal {
+    explicit ByReciprocal(double den) : reciprocal(1.0 / den) {}
+    double reciprocal;
+    double of(double num) const { return num * reciprocal; }
+    double ofSquare(double num) const { return num * reciprocal * reciprocal; }
+};
+
+template <class Fraction>
 Ions chargeBalance(double S_va, double S_bu, double S_pro, double S_ac, double S_IC, double S_IN,
                    double S_cat, double S_an, double Ka_IN, double Ka_co2, double K_w,
-                   const Acids &k, bool squaresAsPython)
+                   const Acids &k)
 {
-    const bool p = squaresAsPython;
     const double TOL = 1e-12;
     const int MaxSteps = 100;
     const double nh3_num = Ka_IN * S_IN;
@@ -194,25 +207,20 @@ Ions chargeBalance(double S_va, double S_bu, double S_pro, double S_ac, double S
     double S_nh4_ion = 0, S_hco3_ion = 0, S_ac_ion = 0, S_bu_ion = 0, S_va_ion = 0, S_pro_ion = 0,
            S_oh_ion = 0;
     for (int pass = 0; pass < MaxSteps + 1; ++pass) {
-        const double nh4_den = Ka_IN + S_H;
-        const double hco3_den = Ka_co2 + S_H;
-        const double ac_den = k.Ka_ac + S_H;
-        const double bu_den = k.Ka_bu + S_H;
-        const double va_den = k.Ka_va + S_H;
-        const double pro_den = k.Ka_pro + S_H;
-        S_nh4_ion = S_H * S_IN / nh4_den;
-        S_hco3_ion = hco3_num / hco3_den;
-        S_ac_ion = ac_num / ac_den;
-        S_bu_ion = bu_num / bu_den;
-        S_va_ion = va_num / va_den;
-        S_pro_ion = pro_num / pro_den;
-        S_oh_ion = K_w / S_H;
+        const Fraction nh4{Ka_IN + S_H}, hco3{Ka_co2 + S_H}, ac{k.Ka_ac + S_H}, bu{k.Ka_bu + S_H},
+            va{k.Ka_va + S_H}, pro{k.Ka_pro + S_H}, h{S_H};
+        S_nh4_ion = nh4.of(S_H * S_IN);
+        S_hco3_ion = hco3.of(hco3_num);
+        S_ac_ion = ac.of(ac_num);
+        S_bu_ion = bu.of(bu_num);
+        S_va_ion = va.of(va_num);
+        S_pro_ion = pro.of(pro_num);
+        S_oh_ion = h.of(K_w);
         const double Delta = S_H + S_cat - S_an + S_nh4_ion - S_hco3_ion - S_ac_ion / 64
                              - S_bu_ion / 160 - S_va_ion / 208 - S_pro_ion / 112 - S_oh_ion;
-        const double dDelta = 1 + nh3_num / square(nh4_den, p) + hco3_num / square(hco3_den, p)
-                              + ac_num / square(ac_den, p) + bu_num / square(bu_den, p)
-                              + va_num / square(va_den, p) + pro_num / square(pro_den, p)
-                              + K_w / square(S_H, p);
+        const double dDelta = 1 + nh4.ofSquare(nh3_num) + hco3.ofSquare(hco3_num)
+                              + ac.ofSquare(ac_num) + bu.ofSquare(bu_num) + va.ofSquare(va_num)
+                              + pro.ofSquare(pro_num) + h.ofSquare(K_w);
         S_H = H0 - 0.01 * Delta / dDelta;
         H0 = S_H;
         if (!(Delta > TOL || Delta < -TOL))
@@ -245,8 +253,9 @@ public:
             entry = *hit;
             recent.erase(hit);
         } else {
-            entry = {key, chargeBalance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN,
-                                        Ka_co2, K_w, acids, squaresAsPython)};
+            const auto balance = asScripts ? chargeBalance<AsScripts> : chargeBalance<ByReciprocal>;
+            entry = {key, balance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2,
+                                  K_w, acids)};
             if (recent.size() >= kRecent)
                 recent.erase(recent.begin());
         }
@@ -254,9 +263,9 @@ public:
         return entry.second;
     }
 
-    // Whether squares are computed as Python computes them (true until the compiled engine
-    // takes the run).
-    bool squaresAsPython = true;
+    // Whether the balance computes as the scripts do (true until the compiled engine takes the
+    // run).
+    bool asScripts = true;
 
 private:
     static constexpr size_t kRecent = 8;
@@ -585,8 +594,8 @@ public:
     // What the compiled engine's last run cost (0 on the other engines).
     long steps = 0, jacobian_evaluations = 0;
 
-    // For the compiled engine: squares as products, not as Python computes them.
-    void squareAsProducts() { ph.squaresAsPython = false; }
+    // For the compiled engine: the charge balance by reciprocals, not as the scripts compute it.
+    void balanceByReciprocals() { ph.asScripts = false; }
 
 protected:
     const Kinetics k;
@@ -786,7 +795,7 @@ py::object integrate(RunBase &run, const std::vector<double> &initial, double t_
     if (cancelled().cast<int>() == 1)
         return py::none();
     const size_t rows = size_t(std::max(std::floor(t_end / interval), 0.0));  // as MyFunc counts
-    run.squareAsProducts();
+    run.balanceByReciprocals();
     const size_t n = run.size();
     std::vector<double> scratch(n);
     py::list table;
