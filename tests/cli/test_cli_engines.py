@@ -29,6 +29,13 @@ CASES = [(config, ph, 2, None) for config in ('ssad', 'tsad', 'tpad', 'pomp') fo
     ('ssad', 'free', 5, 1), ('ssad', 'free', 2, 24)]
 
 
+# Rows where the scripts' own integration misses the gas flow by more than 1e-4 (against a run of the
+# compiled engine at rtol 1e-10): the first row with gas in the two-stage run's first reactor, 3.3e-4
+# (the compiled engine 6.6e-4), and the pump-mixed run's first row, 2.8e-4 (the compiled engine
+# 2e-7). There the engines are held to 1e-3.
+SCRIPTS_OFF = {('tsad', 'free', 'R1 gasflow', 10), ('pomp', 'free', 'gasflow', 1)}
+
+
 def columns(path):
     with open(path, newline='') as f:
         rows = list(csv.reader(f))
@@ -61,7 +68,6 @@ def test_the_compiled_engine_agrees_with_the_scripts(tmp_path, config, ph, days,
         elif quantity(name) in STATES:
             assert far(compiled[name], scripts[name], 1e-4, 1e-10) == [], name
         elif quantity(name) in PUBLISHED:
-            # The gas flow follows the small excess of the headspace pressure over the atmosphere's, so it
-            # magnifies the states' differences where it sets in: within 6e-5 but in two cases (pump-mixed
-            # free pH 2.8e-4; two-stage free pH, reactor 1 on day 1, its first row with gas, 6.5e-3).
-            assert far(compiled[name], scripts[name], 1e-2 if quantity(name) == 'gasflow' else 1e-4) == [], name
+            for row, x, y in far(compiled[name], scripts[name], 1e-4):
+                assert (config, ph, name, row) in SCRIPTS_OFF, (name, row, x, y)
+                assert abs(x - y) <= 1e-3 * abs(y), (name, row, x, y)
