@@ -3,6 +3,7 @@ drawing serves both its file and the report page. `label(key, units)` gives an a
 unit when one is known."""
 import io
 import math
+import textwrap
 
 import matplotlib
 matplotlib.use('Agg')
@@ -12,12 +13,14 @@ import numpy as np  # noqa: E402
 from . import series  # noqa: E402
 
 COLUMNS = 3
+LABEL_WIDTH = 30   # characters of a line of a parameter's label beside its bars
 
 
-def label(key, units):
-    """An axis label: the quantity's name as a reader reads it, with its unit when one is known."""
+def label(key, units, names=None):
+    """An axis label: the quantity's name as a reader reads it (`names` {key: name}, else the series'
+    title), with its unit when one is known."""
     unit = (units or {}).get(key)
-    name = series.title(key)
+    name = (names or {}).get(key) or series.title(key)
     return f'{name} [{unit}]' if unit and unit != '-' else name
 
 
@@ -38,41 +41,50 @@ def _grid(count, width=4.2, height=3.4):
     return figure, list(axes.flat)[:count]
 
 
-def morris(output, names, found, units):
-    """mu* against sigma of one output, each parameter named."""
-    figure, ax = plt.subplots(figsize=(6, 4.8))
-    ax.scatter(found['mu_star'], found['sigma'])
-    for name, x, y in zip(names, found['mu_star'], found['sigma']):
-        ax.annotate(name, (x, y), textcoords='offset points', xytext=(4, 4), fontsize='small')
-    top = np.nanmax(np.concatenate([found['mu_star'], found['sigma'], [0]])) * 1.1
-    top = top if np.isfinite(top) and top > 0 else 1
-    ax.plot([0, top], [0, top], color='0.7', linewidth=0.8, linestyle='--', label='σ = μ*')
-    ax.set_xlim(0, top)
-    ax.set_ylim(0, top)
-    ax.set_xlabel(f'μ* ({label(output, units)} over a parameter\'s range)')
-    ax.set_ylabel('σ')
-    ax.set_title(f'Morris: {output}')
-    ax.legend(fontsize='small')
-    ax.grid(True, alpha=0.3)
+def _ranked_bars(ax, labels, order, bars):
+    """Horizontal bars of each parameter, the first in `order` at the top: `bars` (values, errors or
+    None, colour, legend entry) side by side. Labels are wrapped so that none is cut off."""
+    y = np.arange(len(order))[::-1]
+    height = 0.8 / len(bars)
+    for n, (values, errors, colour, name) in enumerate(bars):
+        ax.barh(y + 0.4 - height * (n + 0.5), np.asarray(values)[order], height, color=colour, label=name,
+                xerr=None if errors is None else errors[:, order], capsize=3 if errors is not None else 0)
+    ax.set_yticks(y, [textwrap.fill(labels[i], LABEL_WIDTH) for i in order], fontsize='small')
+    ax.axvline(0, color='0.5', linewidth=0.8)
+    ax.legend(fontsize='small', loc='lower right')
+    ax.grid(True, axis='x', alpha=0.3)
+
+
+def _bars_figure(count):
+    """A figure for `count` parameters' bars: its height grows with them."""
+    return plt.subplots(figsize=(8, 1.6 + 0.45 * count))
+
+
+def morris(output, parameters, found, units, names=None):
+    """mu* and sigma of one output per parameter (`parameters`: their labels), ranked by mu*."""
+    order = np.argsort(-np.nan_to_num(found['mu_star'], nan=-np.inf), kind='stable')
+    figure, ax = _bars_figure(len(parameters))
+    _ranked_bars(ax, parameters, order, [(found['mu_star'], None, 'C0', 'μ* (mean absolute effect)'),
+                                         (found['sigma'], None, 'C2', 'σ (interactions, non-linearity)')])
+    ax.set_xlabel(textwrap.fill(f'effect on {label(output, units, names)} over a parameter\'s range', 2 * LABEL_WIDTH))
+    ax.set_title(textwrap.fill(f'Morris: {label(output, units, names)}', 2 * LABEL_WIDTH))
     return png(figure)
 
 
-def sobol(output, names, found):
-    """S1 and ST of one output with their intervals, parameters ranked by ST."""
-    order = np.argsort(-np.nan_to_num(found['ST'], nan=-np.inf))
-    figure, ax = plt.subplots(figsize=(max(5, 0.7 * len(names) + 2), 4.5))
-    x = np.arange(len(names))
-    for shift, key, colour in ((-0.2, 'S1', 'C0'), (0.2, 'ST', 'C1')):
-        value = found[key][order]
-        error = np.abs(np.vstack([value - found[f'{key}_low'][order], found[f'{key}_high'][order] - value]))
-        ax.bar(x + shift, value, 0.4, yerr=error, capsize=3, color=colour,
-               label='first order (S1)' if key == 'S1' else 'total (ST)')
-    ax.set_xticks(x, [names[i] for i in order], rotation=30, ha='right')
-    ax.axhline(0, color='0.5', linewidth=0.8)
-    ax.set_ylabel('Sobol index (95 % interval)')
-    ax.set_title(f'Sobol: {output} (sum of S1 = {found["S1_sum"]:.3f})')
-    ax.legend(fontsize='small')
-    ax.grid(True, axis='y', alpha=0.3)
+def sobol(output, parameters, found, units=None, names=None):
+    """S1 and ST of one output with their intervals per parameter (`parameters`: their labels),
+    ranked by ST."""
+    order = np.argsort(-np.nan_to_num(found['ST'], nan=-np.inf), kind='stable')
+    figure, ax = _bars_figure(len(parameters))
+
+    def errors(key):
+        value = found[key]
+        return np.abs(np.vstack([value - found[f'{key}_low'], found[f'{key}_high'] - value]))
+    _ranked_bars(ax, parameters, order, [(found['S1'], errors('S1'), 'C0', 'first order (S1)'),
+                                         (found['ST'], errors('ST'), 'C1', 'total (ST)')])
+    ax.set_xlabel('Sobol index (95 % interval)')
+    ax.set_title(textwrap.fill(f'Sobol: {label(output, units, names)} '
+                               f'(sum of S1 = {found["S1_sum"]:.3f})', 2 * LABEL_WIDTH))
     return png(figure)
 
 

@@ -170,6 +170,12 @@ def _declared(name, config):
     return (declared['unit'], declared['default'].get(config)) if declared else (None, None)
 
 
+def parameter_label(name):
+    """A parameter as a reader reads it: its name with its declared unit."""
+    unit = _declared(name, studyfile.DEFAULT_CONFIG)[0]
+    return f'{name} [{unit}]' if unit and unit != '-' else name
+
+
 def _setup(kind, config, base, version, files, parameters, settings):
     """What a report states was run (see what_was_run): the program and the date, the base inputs,
     the files read with their SHA-256, the parameters (name, unit, default, how varied), settings."""
@@ -226,14 +232,16 @@ def sample_warnings(result):
     return found
 
 
-def write_sensitivity(folder, title, method, names, outputs, found, units=None, about=None, setup=None):
+def write_sensitivity(folder, title, method, names, outputs, found, units=None, about=None, setup=None, labels=None):
     """indices.csv, indices.json, plots and report.html of Sobol or Morris indices (`found`: one
-    result of sensitivity.sobol_indices or morris_indices per output)."""
+    result of sensitivity.sobol_indices or morris_indices per output; `labels`: the outputs' names
+    as the runs' summaries give them)."""
     sobol = method == 'sobol'
     columns, rank = (SOBOL_COLUMNS, 'ST') if sobol else (MORRIS_COLUMNS, 'mu_star')
     page = Page(folder, title or f'{"Sobol" if sobol else "Morris"} sensitivity')
     page.setup(setup)
     _about(page, about)
+    shown = [parameter_label(name) for name in names]
     rows, record = [], {'method': method, 'parameters': list(names), 'about': about or {}, 'setup': setup, 'outputs': {}}
     for output, result in zip(outputs, found):
         order = sorted(range(len(names)), key=lambda i: -np.nan_to_num(result[rank][i], nan=-np.inf))
@@ -242,7 +250,7 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
         record['outputs'][output] = {'unit': (units or {}).get(output),
                                      **{key: dict(zip(names, v)) if isinstance(v, np.ndarray) else v
                                         for key, v in result.items()}}
-        page.heading(charts.label(output, units))
+        page.heading(charts.label(output, units, labels))
         if not np.isfinite(result[rank]).any():
             page.text('No indices: the output does not vary, or no run gave it as a number.')
         elif sobol:
@@ -250,10 +258,10 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
                       f'{result["samples_used"]} base samples used.')
             for warning in sample_warnings(result):
                 page.warning(warning)
-            page.plot(f'sobol-{file_name(output)}.png', charts.sobol(output, names, result))
+            page.plot(f'sobol-{file_name(output)}.png', charts.sobol(output, shown, result, units, labels))
         else:
-            page.plot(f'morris-{file_name(output)}.png', charts.morris(output, names, result, units))
-        page.table(['parameter', *columns], [row[1:] for row in ranked])
+            page.plot(f'morris-{file_name(output)}.png', charts.morris(output, shown, result, units, labels))
+        page.table(['parameter', *columns], [[shown[i], *row[2:]] for i, row in zip(order, ranked)])
     write_csv(folder / 'indices.csv', ['output', 'parameter', *columns], rows)
     write_json(folder / 'indices.json', record)
     page.write()
