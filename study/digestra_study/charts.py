@@ -88,28 +88,31 @@ def sobol(output, parameters, found, units=None, names=None):
     return png(figure)
 
 
-def bands(series, found, units, time_unit='d'):
-    """The median and the 25-75 % and 5-95 % bands of one series over time."""
+def bands(name, found, units, time_unit='d'):
+    """The median and the 25-75 % and 5-95 % bands of one series over time, titled by its name, unit
+    and meaning."""
     figure, ax = plt.subplots(figsize=(7, 4.5))
     ax.fill_between(found['t'], found['p5'], found['p95'], color='C0', alpha=0.2, label='5-95 %')
     ax.fill_between(found['t'], found['p25'], found['p75'], color='C0', alpha=0.4, label='25-75 %')
     ax.plot(found['t'], found['p50'], color='C0', label='median')
     ax.set_xlabel(f'Time [{time_unit}]')
-    ax.set_ylabel(label(series, units))
-    ax.set_title(f'Uncertainty: {series}')
+    ax.set_ylabel(label(name, units))
+    meaning = series.meaning(name)
+    ax.set_title(label(name, units) + (f'\n{textwrap.fill(meaning, 2 * LABEL_WIDTH)}' if meaning else ''),
+                 fontsize='medium')
     ax.legend(fontsize='small')
     ax.grid(True, alpha=0.3)
     return png(figure)
 
 
-def histograms(values, units):
+def histograms(values, units, names=None):
     """One histogram per summary value over the runs."""
     keys = [key for key, v in values.items() if np.isfinite(np.asarray(v, dtype=float)).any()]
     figure, axes = _grid(len(keys))
     for ax, key in zip(axes, keys):
         v = np.asarray(values[key], dtype=float)
         ax.hist(v[np.isfinite(v)], bins='auto', color='C0')
-        ax.set_xlabel(label(key, units))
+        ax.set_xlabel(textwrap.fill(label(key, units, names), LABEL_WIDTH))
         ax.set_ylabel('runs')
     return png(figure)
 

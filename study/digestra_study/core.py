@@ -232,7 +232,7 @@ def about(runs, began, records, settings):
     not_done = sum(r['status'] != 'done' for r in records)
     return {'runs': len(records), 'runs not done': not_done, 'reused from before': runs.resumed,
             'wall time [s]': round(time.monotonic() - began, 1),
-            **{k: v for k, v in settings.items() if v is not None and k != 'outputs'}}, not_done
+            **{k: v for k, v in settings.items() if v is not None and k not in ('outputs', 'series', 'from_fit')}}, not_done
 
 
 def run_all(runs, inputs):

@@ -153,6 +153,11 @@ def sha256(path):
 
 
 def _varied(analysis, name):
+    for d in analysis.distributions:
+        if name in getattr(d, 'names', ()):   # drawn jointly from a fit
+            j = d.names.index(name)
+            return (f'normal, jointly with {", ".join(n for n in d.names if n != name) or "no other"} from the fit: '
+                    f'mean {cell_text(d.mean[j])}, sd {cell_text(math.sqrt(d.covariance[j, j]))}')
     if name in analysis.bounds:
         return ', '.join(f'{k} {cell_text(v)}' for k, v in analysis.bounds[name].items())
     for d in analysis.distributions:
@@ -201,9 +206,12 @@ def what_was_run(analysis, version):
         unit, default = _declared(name, analysis.config)
         parameters.append((name, unit, analysis.base.get(name, analysis.constants.get(name, default)),
                            _varied(analysis, name)))
-    settings = {k: v for k, v in analysis.settings.items() if k != 'measurements'}
-    measured = [('measurements', analysis.settings['measurements'])] if analysis.settings.get('measurements') else []
-    return _setup(analysis.kind, analysis.config, base, version, measured, parameters, settings)
+    read = ('measurements', 'from_fit')   # files, with their checksums
+    settings = {k: v for k, v in analysis.settings.items() if k not in read}
+    if analysis.joint:
+        settings['sampling'] = f'{", ".join(analysis.joint)} jointly from the fit in from_fit (its estimates and covariance)'
+    files = [(k, analysis.settings[k]) for k in read if analysis.settings.get(k)]
+    return _setup(analysis.kind, analysis.config, base, version, files, parameters, settings)
 
 
 def optimum_setup(problem, version):
@@ -267,10 +275,11 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
     page.write()
 
 
-def write_uncertainty(folder, title, bands, values, units=None, about=None, setup=None, drawn=None):
+def write_uncertainty(folder, title, bands, values, units=None, about=None, setup=None, drawn=None, labels=None):
     """percentiles.csv, bands.csv, uncertainty.json, plots and report.html of a Monte Carlo study:
     `bands` {series: uncertainty.bands(...)}, `values` {summary key: [value of each run]}, `drawn`
-    {parameter: [its value in each run]} (the sample's histograms)."""
+    {parameter: [its value in each run]} (the sample's histograms), `labels` the summary values'
+    names as the runs' summaries give them."""
     table = uncertainty.percentiles(values)
     at = [f'p{p}' for p in uncertainty.PERCENTILES]
     header = ['output', 'runs', 'not_numbers', 'mean', 'sd', *at]
@@ -286,14 +295,17 @@ def write_uncertainty(folder, title, bands, values, units=None, about=None, setu
     _about(page, about)
     if drawn:
         page.heading('Inputs drawn')
-        page.plot('inputs-drawn.png', charts.histograms(drawn, units))
+        page.plot('inputs-drawn.png', charts.histograms(drawn, {}, {n: parameter_label(n) for n in drawn}))
+    page.heading('Bands over time')
     for series, found in bands.items():
-        page.plot(f'bands-{file_name(series)}.png', charts.bands(series, found, units))
+        if len(found['t']):
+            page.plot(f'bands-{file_name(series)}.png', charts.bands(series, found, units))
+        else:
+            page.text(f'{charts.label(series, units)}: no run gave this series.')
     page.heading('Summary values')
-    page.table([charts.label(h, units) if h == 'output' else h for h in header],
-               [[charts.label(row[0], units), *row[1:]] for row in rows])
+    page.table(header, [[charts.label(row[0], units, labels), *row[1:]] for row in rows])
     if values:
-        page.plot('histograms.png', charts.histograms(values, units))
+        page.plot('histograms.png', charts.histograms(values, units, labels))
     page.write()
 
 
