@@ -106,6 +106,41 @@ def test_analysis_files_are_checked_whole_with_key_and_line(tmp_path, text, plan
         assert problem in found, found
 
 
+def fit_record(names=('km_ac', 'kdis'), errors=(0.5, 0.05), correlation=((1, 0.5), (0.5, 1))):
+    return json.dumps({'parameters': [{'parameter': n, 'estimate': 8 if n == 'km_ac' else 0.5, 'std_error': e}
+                                      for n, e in zip(names, errors)], 'correlation': correlation})
+
+
+JOINT = '[uncertainty]\nsamples = 16\nfrom_fit = "fit.json"\n'
+
+
+@pytest.mark.parametrize('text, record, problems', [
+    (JOINT.replace('fit.json', 'gone.json'), None, ['line 3, uncertainty.from_fit: cannot read']),
+    (JOINT, '{"parameters": [', ['line 3, uncertainty.from_fit: fit.json: Expecting value']),
+    (JOINT, '{"parameters": []}', ['fit.json: holds no list of "parameters" with estimates']),
+    (JOINT, fit_record(correlation=((1, None), (None, 1))), ['fit.json: holds no finite standard errors']),
+    (JOINT, fit_record(correlation=((1, 0.5), (0.2, 1))), ['fit.json: the covariance of its estimates is not symmetric']),
+    (JOINT, fit_record(correlation=((1, 2), (2, 1))), ['fit.json: the covariance of its estimates is not positive semi-definite']),
+    (JOINT, fit_record(names=('kmac', 'q-in')), [
+        'line 3, uncertainty.from_fit.kmac: is neither a run input nor a model constant of digestra-cli; did you mean km_ac?',
+        'line 3, uncertainty.from_fit: fit.json: q-in is not a model constant']),
+    (JOINT + 'series = ["bogus", "R2.pH"]\n[uncertainty.parameters]\nkdis = { dist = "uniform", min = 0.1, max = 1 }\n',
+     fit_record(), ['line 6, uncertainty.parameters.kdis: is also drawn from the fit (fit.json): give it one way',
+                    'line 4, uncertainty.series: "bogus" is not a series of a run',
+                    'line 4, uncertainty.series: "R2.pH": config ssad has one reactor']),
+    (JOINT, fit_record(errors=(10, 0.05)), ['line 3, uncertainty.from_fit.km_ac: model parameter km_ac = -',
+                                           "must be positive (a draw of the fit's estimate and covariance"]),
+], ids=lambda value: value[:40] if isinstance(value, str) else None)
+def test_constants_drawn_from_a_fit_are_refused_before_any_run_unless_the_fit_is_sound(tmp_path, text, record, problems):
+    if record is not None:
+        (tmp_path / 'fit.json').write_text(record)
+    with pytest.raises(StudyError) as refused:
+        analysis_runner.prepare(analyses.read(text, tmp_path), str(FAKE_CLI))
+    found = '\n'.join(refused.value.problems)
+    for problem in problems:
+        assert problem in found, found
+
+
 @pytest.mark.parametrize('text, columns, runs', [
     (SOBOL, ['S1', 'S1_low', 'S1_high', 'ST', 'ST_low', 'ST_high'], 8 * 4),
     (MORRIS, ['mu_star', 'mu', 'sigma'], 4 * 3),
