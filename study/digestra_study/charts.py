@@ -118,36 +118,64 @@ def histograms(values, units, names=None):
 
 
 def measured_and_fitted(found, units):
-    """Each measured series against the fitted model with its 95 % band and the curve at the start
-    values, the held-out part shaded; the y axis spans the measurements and the fitted curve over
-    the measured days, so a start-up spike before them does not flatten the rest."""
-    def draw(ax, name, s):
-        shown = [np.asarray(s['measured'], dtype=float)]
-        days = np.asarray(s['days'], dtype=float)
-        within = (lambda t: (t >= np.nanmin(days)) & (t <= np.nanmax(days))) if len(days) else None
-        band = (found.get('bands') or {}).get(name)
-        if band is not None:
-            t, low, high = (np.asarray(a, dtype=float) for a in band)
-            ax.fill_between(t, low, high, color='C1', alpha=0.25, linewidth=0, label='95 % band')
-            shown += [low[within(t)], high[within(t)]] if within else []
-        start = (found.get('start_curves') or {}).get(name)
-        if start is not None:
-            ax.plot(*start, color='0.45', linestyle='--', linewidth=1, label='at the start values')
-        curve = (found['curves'] or {}).get(name)
-        if curve is not None:
-            t, y = (np.asarray(a, dtype=float) for a in curve)
-            ax.plot(t, y, color='C1', label='fitted')
-            shown += [y[within(t)]] if within else []
-        ax.plot(days, s['measured'], 'o', markersize=3, color='C0', label='measured')
-        values = np.concatenate(shown)
-        values = values[np.isfinite(values)]
-        if len(values):
-            low, high = values.min(), values.max()
-            pad = 0.08 * (high - low) or 0.05 * abs(high) or 1
-            ax.set_ylim(low - pad, high + pad)
-        ax.set_ylabel(label(name, units))
-        ax.set_title(series.title(name))
-    return _per_series(found, 3.6, draw, legend=True)
+    """Each measured series against the fitted model (see _fitted_panel), the held-out part shaded."""
+    return _per_series(found, 3.6, lambda ax, name, s: _fitted_panel(ax, found, name, s, units), legend=True)
+
+
+def _fitted_panel(ax, found, name, s, units):
+    """One measured series against the fitted model with its 95 % band and the curve at the start
+    values; the y axis spans the measurements and the fitted curve over the measured days, so a
+    start-up spike before them does not flatten the rest."""
+    shown = [np.asarray(s['measured'], dtype=float)]
+    days = np.asarray(s['days'], dtype=float)
+    within = (lambda t: (t >= np.nanmin(days)) & (t <= np.nanmax(days))) if len(days) else None
+    band = (found.get('bands') or {}).get(name)
+    if band is not None:
+        t, low, high = (np.asarray(a, dtype=float) for a in band)
+        ax.fill_between(t, low, high, color='C1', alpha=0.25, linewidth=0, label='95 % band')
+        shown += [low[within(t)], high[within(t)]] if within else []
+    start = (found.get('start_curves') or {}).get(name)
+    if start is not None:
+        ax.plot(*start, color='0.45', linestyle='--', linewidth=1, label='at the start values')
+    curve = (found['curves'] or {}).get(name)
+    if curve is not None:
+        t, y = (np.asarray(a, dtype=float) for a in curve)
+        ax.plot(t, y, color='C1', label='fitted')
+        shown += [y[within(t)]] if within else []
+    ax.plot(days, s['measured'], 'o', markersize=3, color='C0', label='measured')
+    values = np.concatenate(shown)
+    values = values[np.isfinite(values)]
+    if len(values):
+        low, high = values.min(), values.max()
+        pad = 0.08 * (high - low) or 0.05 * abs(high) or 1
+        ax.set_ylim(low - pad, high + pad)
+    ax.set_ylabel(label(name, units))
+    ax.set_title(series.title(name))
+
+
+def gas_over_feed(found, units, feed, time_unit='d'):
+    """The fitted gas (the first measured gas flow, else the first series) with the base run's feed
+    in a panel below on the same time axis: its flow and, on a second axis, the COD it carries."""
+    names = list(found['series'])
+    name = next((n for n in names if 'gasflow' in n), names[0])
+    figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(8, 6.4), height_ratios=(2, 1))
+    _fitted_panel(top, found, name, found['series'][name], units)
+    top.legend(fontsize='small')
+    bottom.step(feed['t'], feed['flow'], where='post', color='C2', label='flow')
+    bottom.set_ylabel('Feed flow [m3/d]', color='C2')
+    bottom.set_ylim(0, 1.15 * max(feed['flow']) or 1)   # room above the highest step
+    if feed['cod'] is not None and np.isfinite(feed['cod']).all():
+        right = bottom.twinx()
+        right.step(feed['t'], feed['cod'], where='post', color='C4', linestyle='--', label='COD load')
+        right.set_ylabel('COD load [kgCOD/d]', color='C4')
+        right.set_ylim(0, 1.15 * max(feed['cod']) or 1)
+    for ax in (top, bottom):
+        ax.grid(True, alpha=0.3)
+        if found['holdout'] is not None:
+            ax.axvline(found['holdout'], color='0.5', linewidth=0.8, linestyle=':')
+    bottom.set_xlabel(f'Time [{time_unit}]')
+    bottom.set_title('Feed of the base run', fontsize='medium')
+    return png(figure)
 
 
 def residuals(found, units):

@@ -309,8 +309,9 @@ def write_uncertainty(folder, title, bands, values, units=None, about=None, setu
     page.write()
 
 
-def write_fit(folder, title, found, units=None, about=None, setup=None):
-    """fit.csv, fit.json, plots and report.html of `fitting.fit`'s result."""
+def write_fit(folder, title, found, units=None, about=None, setup=None, feed=None):
+    """fit.csv, fit.json, plots and report.html of `fitting.fit`'s result; `feed` the base run's
+    (feed.base_feed's: steps, or why it cannot be drawn), drawn under the gas."""
     rows = [[row[c] for c in FIT_COLUMNS] for row in found['parameters']]
     write_csv(folder / 'fit.csv', FIT_COLUMNS, rows)
     write_json(folder / 'fit.json', {'about': about or {}, 'setup': setup, 'units': units or {},
@@ -330,6 +331,12 @@ def write_fit(folder, title, found, units=None, about=None, setup=None):
                [[charts.label(name, units), part, *(s[part][k] for k in ('points', 'rmse', 'pbias', 'nse', 'r2'))]
                 for name, s in found['series'].items() for part in ('fitted', 'held_out') if s[part]['points']])
     page.plot('measured-and-fitted.png', charts.measured_and_fitted(found, units))
+    if feed is not None:
+        page.heading('Gas and feed')
+        if isinstance(feed, str):
+            page.text(f'The feed is not drawn: {feed}')
+        else:
+            page.plot('gas-and-feed.png', charts.gas_over_feed(found, units, feed))
     page.plot('residuals.png', charts.residuals(found, units))
     if len(found['parameters']) > 1:
         page.plot('correlation.png', charts.correlation(found))
