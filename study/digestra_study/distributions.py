@@ -134,7 +134,7 @@ class JointNormal:
 
     def values(self, unit):
         """The values (n, k) at the points `unit` (n, k) of the unit cube."""
-        z = stats.norm.ppf(np.clip(np.asarray(unit, dtype=float), TAIL, 1 - TAIL))
+        z = stats.norm.ppf(np.clip(np.reshape(np.asarray(unit, dtype=float), (-1, self.width)), TAIL, 1 - TAIL))
         w, v = np.linalg.eigh(self.covariance)
         return self.mean + z @ (v * np.sqrt(np.clip(w, 0, None))).T
 

@@ -1,6 +1,7 @@
 """Fit, sensitivity and uncertainty studies: their file checks, and tiny studies through the runner
 with the stand-in digestra-cli (whose constants km_ac and kdis move its outputs) on a local cluster,
 the fit on a scheduler with two workers."""
+import hashlib
 import json
 import os
 import signal
@@ -157,16 +158,22 @@ def test_sensitivity_ranks_the_constant_that_moves_the_output(tmp_path, text, co
     assert len(list((out / 'runs').glob('[!.]*.json'))) <= runs and (out / 'report.html').is_file()
 
 
-def test_uncertainty_gives_bands_per_reactor_and_percentiles(tmp_path):
-    study = write_study(tmp_path, '[base]\nt-end = 1\nconfig = "tsad"\n[uncertainty]\nsamples = 6\n'
-                                  '[uncertainty.parameters]\nkm_ac = { dist = "triangular", min = 4, mode = 8, max = 12 }\n')
+def test_uncertainty_gives_bands_per_reactor_and_percentiles_and_names_the_fit_it_drew_from(tmp_path):
+    (tmp_path / 'fit.json').write_text(fit_record(names=('kdis',), errors=(0.05,), correlation=((1,),)))
+    study = write_study(tmp_path, '[base]\nt-end = 1\nconfig = "tsad"\n[uncertainty]\nsamples = 6\nfrom_fit = "fit.json"\n'
+                                  'series = ["R2.Ch4 %"]\n[uncertainty.parameters]\n'
+                                  'km_ac = { dist = "triangular", min = 4, mode = 8, max = 12 }\n')
     result = run_study(study, '--workers', '2')
     assert result.returncode == 0, result.stderr
     out = tmp_path / 'study'
     assert {r['series'] for r in read_rows(out / 'bands.csv')} == {
-        f'{r}.{s}' for r in ('R1', 'R2') for s in ('gasflow', 'ch4_share', 'pH')}
+        'R2.Ch4 %', *(f'{r}.{s}' for r in ('R1', 'R2') for s in ('gasflow', 'ch4_share', 'pH'))}   # the stand-in has no dry gas
     flow = {r['output']: r for r in read_rows(out / 'percentiles.csv')}['r1_final_gas_flow']
     assert flow['runs'] == '6' and float(flow['p5']) < float(flow['p50']) < float(flow['p95'])
+    page = (out / 'report.html').read_text()
+    for text in ('Bands over time', 'Dry normal gas flow, reactor 1 [Nm3/d]: no run gave this series',
+                 hashlib.sha256((tmp_path / 'fit.json').read_bytes()).hexdigest(), 'kdis jointly from the fit'):
+        assert text in page, text
 
 
 def test_fit_on_a_scheduler_recovers_a_constant_and_writes_an_inputs_file(tmp_path, scheduler):

@@ -230,7 +230,8 @@ def test_writers_give_the_documented_columns_under_a_comma_locale(tmp_path):
     try:
         unit = sensitivity.sobol_design(3, 64, seed=1)
         report.write_sensitivity(tmp_path / 'sobol', 'Ishigami', 'sobol', ['x1', 'x2', 'x3'], ['f'],
-                                 sensitivity.sobol_indices(ishigami(unit), 3), {'f': 'm3/d'}, {'samples': 64})
+                                 sensitivity.sobol_indices(ishigami(unit), 3), {'f': 'm3/d'}, {'samples': 64},
+                                 labels={'f': 'Ishigami function'})
         unit = sensitivity.morris_design(3, 10, 4, seed=1)
         report.write_sensitivity(tmp_path / 'morris', '', 'morris', ['x1', 'x2', 'x3'], ['f'],
                                  sensitivity.morris_indices(unit, ishigami(unit), 3))
@@ -256,4 +257,5 @@ def test_writers_give_the_documented_columns_under_a_comma_locale(tmp_path):
         assert 'data:image/png;base64,' in page and 'src="plots' not in page
         assert list((tmp_path / folder / 'plots').glob('*.png'))
     assert 'Warning:' in (tmp_path / 'sobol' / 'report.html').read_text()   # 64 samples: intervals too wide
+    assert '<h2>Ishigami function [m3/d]</h2>' in (tmp_path / 'sobol' / 'report.html').read_text()
     assert (tmp_path / 'mc' / 'plots' / 'inputs-drawn.png').is_file()
