@@ -100,8 +100,13 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
 def test_analysis_files_are_checked_whole_with_key_and_line(tmp_path, text, plant, problems):
     if plant:
         (tmp_path / 'plant.csv').write_text(plant)
+    assert_refused(text, tmp_path, problems)
+
+
+def assert_refused(text, folder, problems):
+    """The study `text` in `folder` is refused before any run, with each of `problems`."""
     with pytest.raises(StudyError) as refused:
-        analysis_runner.prepare(analyses.read(text, tmp_path), str(FAKE_CLI))
+        analysis_runner.prepare(analyses.read(text, folder), str(FAKE_CLI))
     found = '\n'.join(refused.value.problems)
     for problem in problems:
         assert problem in found, found
@@ -135,11 +140,7 @@ JOINT = '[uncertainty]\nsamples = 16\nfrom_fit = "fit.json"\n'
 def test_constants_drawn_from_a_fit_are_refused_before_any_run_unless_the_fit_is_sound(tmp_path, text, record, problems):
     if record is not None:
         (tmp_path / 'fit.json').write_text(record)
-    with pytest.raises(StudyError) as refused:
-        analysis_runner.prepare(analyses.read(text, tmp_path), str(FAKE_CLI))
-    found = '\n'.join(refused.value.problems)
-    for problem in problems:
-        assert problem in found, found
+    assert_refused(text, tmp_path, problems)
 
 
 @pytest.mark.parametrize('text, columns, runs', [
