@@ -142,6 +142,7 @@ def _steps(days, flows, cod, end):
     """The feed as steps up to `end`: every row from its day, then the last one's value at `end`."""
     days = [float(d) for d in days if d < end] or [0.0]
     n = len(days)
+
     def held(values):
         return None if values is None else [float(v) for v in values[:n]] + [float(values[n - 1])]
     return {'t': days + [end], 'flow': held(list(flows)), 'cod': held(list(cod) if cod is not None else None)}
