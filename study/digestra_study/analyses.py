@@ -15,8 +15,9 @@ import pathlib
 import re
 import subprocess
 
-from . import distributions, measurements, studyfile, substratevalues
+from . import distributions, measurements, readfile, studyfile, substratevalues
 from .outputs import summary_key_problem
+from .series import series_unit
 from .studyfile import INPUTS, StudyError, is_number
 
 KINDS = ('fit', 'sensitivity', 'uncertainty')
@@ -25,11 +26,11 @@ DEFAULTS = {'trajectories': 10, 'levels': 4, 'samples': 64}
 MOST_LEVELS = 1000   # of a Morris grid; screening uses 4 to 10
 # The keys each analysis table takes (the manual page documents every one; a test holds it to that).
 KEYS = {'sensitivity': ('method', 'parameters', 'outputs', 'seed', 'trajectories', 'levels', 'samples'),
-        'uncertainty': ('parameters', 'samples', 'seed'),
+        'uncertainty': ('parameters', 'samples', 'seed', 'series', 'from_fit'),
         'fit': ('measurements', 'parameters', 'sigma', 'weights', 'holdout', 'starts', 'max_runs', 'seed', 'aggregate',
                 'start'),
         'fit.parameters': ('min', 'max', 'start')}
-BANDS = ('gasflow', 'ch4_share', 'pH')   # the series an uncertainty study draws bands of
+BANDS = ('gasflow', 'normal_dry_gasflow', 'ch4_share', 'pH')   # the series an uncertainty study draws bands of
 
 
 @dataclasses.dataclass
@@ -43,6 +44,7 @@ class Analysis:
     distributions: list = dataclasses.field(default_factory=list)   # sensitivity, uncertainty
     bounds: dict = dataclasses.field(default_factory=dict)          # fit: name -> {min, max, start?}
     measurements: dict = dataclasses.field(default_factory=dict)    # fit: series -> (days, values)
+    joint: tuple = ()      # uncertainty: the constants drawn together from a fit (from_fit)
     lines: dict = dataclasses.field(default_factory=dict)
     problems: list = dataclasses.field(default_factory=list)        # of the file on its own, with lines
 
@@ -61,6 +63,10 @@ class Analysis:
         else:
             count, per_sample = s.get('max_runs') or s['starts'], 1 if s.get('max_runs') else k + 1
         return None if count is None else count * per_sample
+
+    def key(self, name):
+        """The study file's key of a parameter varied or estimated."""
+        return f'{self.kind}.from_fit.{name}' if name in self.joint else f'{self.kind}.parameters.{name}'
 
     def inputs(self, point):
         """A scenario's inputs for a point {parameter: value}: the base with the run inputs among the
@@ -201,8 +207,59 @@ def _read_sensitivity(analysis, table, problems, folder):
 def _read_uncertainty(analysis, table, problems, folder):
     problems.known('uncertainty', table, KEYS['uncertainty'])
     analysis.settings = {'samples': problems.whole('uncertainty.samples', table.get('samples', DEFAULTS['samples']), 2),
-                         'seed': problems.whole('uncertainty.seed', table.get('seed', 0), 0)}
-    _read_distributions(analysis, table, 'uncertainty', problems)
+                         'seed': problems.whole('uncertainty.seed', table.get('seed', 0), 0),
+                         'series': _band_series(analysis.config, table.get('series', []), problems), 'from_fit': None}
+    joint = _read_from_fit(table.get('from_fit'), folder, problems)
+    if joint is None or 'parameters' in table:
+        _read_distributions(analysis, table, 'uncertainty', problems)
+    if joint is not None:
+        analysis.settings['from_fit'] = str(folder / table['from_fit'])
+        for name in joint.names:
+            if name in analysis.names:
+                problems.add(f'uncertainty.parameters.{name}', f'is also drawn from the fit ({table["from_fit"]}): '
+                                                               'give it one way')
+            elif name in INPUTS or substratevalues.is_value(name):
+                problems.add('uncertainty.from_fit', f'{table["from_fit"]}: {name} is not a model constant; '
+                                                     'only constants are drawn from a fit')
+        analysis.names += list(joint.names)
+        analysis.distributions.append(joint)
+        analysis.joint = joint.names
+
+
+def _read_from_fit(path, folder, problems):
+    """The constants of `from_fit`, the fit.json of a fit, as a JointNormal; None when not given or refused."""
+    if path is None:
+        return None
+    if not isinstance(path, str):
+        problems.add('uncertainty.from_fit', 'must name the fit.json of a fit, e.g. "fit/fit.json"')
+        return None
+    try:
+        return distributions.joint_from_fit(json.loads(readfile.read_text(folder / path, readfile.RECORD_CAP)))
+    except readfile.ReadError as e:
+        problems.add('uncertainty.from_fit', str(e))
+    except ValueError as e:   # JSON's too
+        problems.add('uncertainty.from_fit', f'{path}: {e}')
+    return None
+
+
+def _band_series(config, named, problems):
+    """The series an uncertainty study draws bands of: BANDS, then those its `series` names, each
+    reactor's in a two-reactor run unless the name says which."""
+    if not isinstance(named, list) or not all(isinstance(n, str) for n in named):
+        problems.add('uncertainty.series', 'must be a list of series names, e.g. ["vfa_hac", "tac"]')
+        named = []
+    two = config in ('tsad', 'tpad')
+    bare, prefixed = [], []
+    for name in (*BANDS, *named):
+        if series_unit(name) is None:
+            problems.add('uncertainty.series', f'"{name}" is not a series of a run (a declared output key such as '
+                                               'normal_dry_gasflow or vfa_hac, or a column of its CSV)')
+        elif re.match(r'R[12]\.', name) and not two:
+            problems.add('uncertainty.series', f'"{name}": config {config} has one reactor; leave out the {name[:3]} prefix')
+        else:
+            (prefixed if re.match(r'R[12]\.', name) else bare).append(name)
+    reactors = ('R1.', 'R2.') if two else ('',)
+    return list(dict.fromkeys([f'{r}{name}' for r in reactors for name in bare] + prefixed))
 
 
 def _read_distributions(analysis, table, kind, problems):
@@ -300,7 +357,7 @@ def check_constants(analysis, listing):
     fills in a fit's missing start from the base case or the constant's default."""
     problems = _Problems(analysis.lines)
     named = [(f'base.parameters.{n}', n) for n in analysis.constants]
-    named += [(f'{analysis.kind}.parameters.{n}', n) for n in analysis.names
+    named += [(analysis.key(n), n) for n in analysis.names
               if n not in INPUTS and not substratevalues.is_value(n)]
     for key, name in named:
         entry = listing.get(name)
@@ -338,6 +395,8 @@ def check_points(analysis, points, refusals=None):
         for name, reason in reasons:
             if reason and name not in seen:
                 seen.add(name)
-                problems.add(f'{analysis.kind}.parameters.{name}' if name in point else
+                if name in analysis.joint:
+                    reason += ' (a draw of the fit\'s estimate and covariance: too uncertain for its range)'
+                problems.add(analysis.key(name) if name in point else
                              f'base.{name}' if name in INPUTS else f'base.parameters.{name}', reason)
     return problems.found

@@ -51,7 +51,7 @@ def prepare(analysis, cli, yes=False):
                                          s['holdout'], s['max_runs']) if analysis.measurements else ():
             key = f'fit.parameters.{key}' if key.split('.')[0] in analysis.bounds else f'fit.{key}'
             problems.append(f'{studyfile.where(key, analysis.lines)}: {reason}')
-    elif not too_many and all(v is not None for k, v in analysis.settings.items() if k != 'outputs'):
+    elif not too_many and all(v is not None for k, v in analysis.settings.items() if k not in ('outputs', 'from_fit')):
         unit = design(analysis)   # only once every setting it needs was taken
         points = [dict(zip(analysis.names, row)) for row in distributions.values(analysis.distributions, unit)]
         problems += analyses.check_points(analysis, points, verdict)
@@ -103,7 +103,7 @@ def main(args):
     print(f'digestra-study: using {cli} ({where})', file=sys.stderr)
     out = args.out or args.study.with_suffix('')
     series = list(fit_study.fit_requests(analysis).values()) if analysis.kind == 'fit' else \
-        uncertainty_study.band_series(analysis.config) if analysis.kind == 'uncertainty' else []
+        analysis.settings['series'] if analysis.kind == 'uncertainty' else []
     folder, runs = core.open_study(args, cli, text, out, series)
     if folder is None:   # refused: `runs` is the exit status
         return runs

@@ -3,6 +3,7 @@ drawing serves both its file and the report page. `label(key, units)` gives an a
 unit when one is known."""
 import io
 import math
+import textwrap
 
 import matplotlib
 matplotlib.use('Agg')
@@ -12,12 +13,14 @@ import numpy as np  # noqa: E402
 from . import series  # noqa: E402
 
 COLUMNS = 3
+LABEL_WIDTH = 30   # characters of a line of a parameter's label beside its bars
 
 
-def label(key, units):
-    """An axis label: the quantity's name as a reader reads it, with its unit when one is known."""
+def label(key, units, names=None):
+    """An axis label: the quantity's name as a reader reads it (`names` {key: name}, else the series'
+    title), with its unit when one is known."""
     unit = (units or {}).get(key)
-    name = series.title(key)
+    name = (names or {}).get(key) or series.title(key)
     return f'{name} [{unit}]' if unit and unit != '-' else name
 
 
@@ -38,101 +41,141 @@ def _grid(count, width=4.2, height=3.4):
     return figure, list(axes.flat)[:count]
 
 
-def morris(output, names, found, units):
-    """mu* against sigma of one output, each parameter named."""
-    figure, ax = plt.subplots(figsize=(6, 4.8))
-    ax.scatter(found['mu_star'], found['sigma'])
-    for name, x, y in zip(names, found['mu_star'], found['sigma']):
-        ax.annotate(name, (x, y), textcoords='offset points', xytext=(4, 4), fontsize='small')
-    top = np.nanmax(np.concatenate([found['mu_star'], found['sigma'], [0]])) * 1.1
-    top = top if np.isfinite(top) and top > 0 else 1
-    ax.plot([0, top], [0, top], color='0.7', linewidth=0.8, linestyle='--', label='σ = μ*')
-    ax.set_xlim(0, top)
-    ax.set_ylim(0, top)
-    ax.set_xlabel(f'μ* ({label(output, units)} over a parameter\'s range)')
-    ax.set_ylabel('σ')
-    ax.set_title(f'Morris: {output}')
-    ax.legend(fontsize='small')
-    ax.grid(True, alpha=0.3)
+def _ranked_bars(ax, labels, order, bars):
+    """Horizontal bars of each parameter, the first in `order` at the top: `bars` (values, errors or
+    None, colour, legend entry) side by side. Labels are wrapped so that none is cut off."""
+    y = np.arange(len(order))[::-1]
+    height = 0.8 / len(bars)
+    for n, (values, errors, colour, name) in enumerate(bars):
+        ax.barh(y + 0.4 - height * (n + 0.5), np.asarray(values)[order], height, color=colour, label=name,
+                xerr=None if errors is None else errors[:, order], capsize=3 if errors is not None else 0)
+    ax.set_yticks(y, [textwrap.fill(labels[i], LABEL_WIDTH) for i in order], fontsize='small')
+    ax.axvline(0, color='0.5', linewidth=0.8)
+    ax.legend(fontsize='small', loc='lower right')
+    ax.grid(True, axis='x', alpha=0.3)
+
+
+def _bars_figure(count):
+    """A figure for `count` parameters' bars: its height grows with them."""
+    return plt.subplots(figsize=(8, 1.6 + 0.45 * count))
+
+
+def morris(output, parameters, found, units, names=None):
+    """mu* and sigma of one output per parameter (`parameters`: their labels), ranked by mu*."""
+    order = np.argsort(-np.nan_to_num(found['mu_star'], nan=-np.inf), kind='stable')
+    figure, ax = _bars_figure(len(parameters))
+    _ranked_bars(ax, parameters, order, [(found['mu_star'], None, 'C0', 'μ* (mean absolute effect)'),
+                                         (found['sigma'], None, 'C2', 'σ (interactions, non-linearity)')])
+    ax.set_xlabel(textwrap.fill(f'effect on {label(output, units, names)} over a parameter\'s range', 2 * LABEL_WIDTH))
+    ax.set_title(textwrap.fill(f'Morris: {label(output, units, names)}', 2 * LABEL_WIDTH))
     return png(figure)
 
 
-def sobol(output, names, found):
-    """S1 and ST of one output with their intervals, parameters ranked by ST."""
-    order = np.argsort(-np.nan_to_num(found['ST'], nan=-np.inf))
-    figure, ax = plt.subplots(figsize=(max(5, 0.7 * len(names) + 2), 4.5))
-    x = np.arange(len(names))
-    for shift, key, colour in ((-0.2, 'S1', 'C0'), (0.2, 'ST', 'C1')):
-        value = found[key][order]
-        error = np.abs(np.vstack([value - found[f'{key}_low'][order], found[f'{key}_high'][order] - value]))
-        ax.bar(x + shift, value, 0.4, yerr=error, capsize=3, color=colour,
-               label='first order (S1)' if key == 'S1' else 'total (ST)')
-    ax.set_xticks(x, [names[i] for i in order], rotation=30, ha='right')
-    ax.axhline(0, color='0.5', linewidth=0.8)
-    ax.set_ylabel('Sobol index (95 % interval)')
-    ax.set_title(f'Sobol: {output} (sum of S1 = {found["S1_sum"]:.3f})')
-    ax.legend(fontsize='small')
-    ax.grid(True, axis='y', alpha=0.3)
+def sobol(output, parameters, found, units=None, names=None):
+    """S1 and ST of one output with their intervals per parameter (`parameters`: their labels),
+    ranked by ST."""
+    order = np.argsort(-np.nan_to_num(found['ST'], nan=-np.inf), kind='stable')
+    figure, ax = _bars_figure(len(parameters))
+
+    def errors(key):
+        value = found[key]
+        return np.abs(np.vstack([value - found[f'{key}_low'], found[f'{key}_high'] - value]))
+    _ranked_bars(ax, parameters, order, [(found['S1'], errors('S1'), 'C0', 'first order (S1)'),
+                                         (found['ST'], errors('ST'), 'C1', 'total (ST)')])
+    ax.set_xlabel('Sobol index (95 % interval)')
+    ax.set_title(textwrap.fill(f'Sobol: {label(output, units, names)} '
+                               f'(sum of S1 = {found["S1_sum"]:.3f})', 2 * LABEL_WIDTH))
     return png(figure)
 
 
-def bands(series, found, units, time_unit='d'):
-    """The median and the 25-75 % and 5-95 % bands of one series over time."""
+def bands(name, found, units, time_unit='d'):
+    """The median and the 25-75 % and 5-95 % bands of one series over time, titled by its name, unit
+    and meaning."""
     figure, ax = plt.subplots(figsize=(7, 4.5))
     ax.fill_between(found['t'], found['p5'], found['p95'], color='C0', alpha=0.2, label='5-95 %')
     ax.fill_between(found['t'], found['p25'], found['p75'], color='C0', alpha=0.4, label='25-75 %')
     ax.plot(found['t'], found['p50'], color='C0', label='median')
     ax.set_xlabel(f'Time [{time_unit}]')
-    ax.set_ylabel(label(series, units))
-    ax.set_title(f'Uncertainty: {series}')
+    ax.set_ylabel(label(name, units))
+    meaning = series.meaning(name)
+    ax.set_title(label(name, units) + (f'\n{textwrap.fill(meaning, 2 * LABEL_WIDTH)}' if meaning else ''),
+                 fontsize='medium')
     ax.legend(fontsize='small')
     ax.grid(True, alpha=0.3)
     return png(figure)
 
 
-def histograms(values, units):
+def histograms(values, units, names=None):
     """One histogram per summary value over the runs."""
     keys = [key for key, v in values.items() if np.isfinite(np.asarray(v, dtype=float)).any()]
     figure, axes = _grid(len(keys))
     for ax, key in zip(axes, keys):
         v = np.asarray(values[key], dtype=float)
         ax.hist(v[np.isfinite(v)], bins='auto', color='C0')
-        ax.set_xlabel(label(key, units))
+        ax.set_xlabel(textwrap.fill(label(key, units, names), LABEL_WIDTH))
         ax.set_ylabel('runs')
     return png(figure)
 
 
 def measured_and_fitted(found, units):
-    """Each measured series against the fitted model with its 95 % band and the curve at the start
-    values, the held-out part shaded; the y axis spans the measurements and the fitted curve over
-    the measured days, so a start-up spike before them does not flatten the rest."""
-    def draw(ax, name, s):
-        shown = [np.asarray(s['measured'], dtype=float)]
-        days = np.asarray(s['days'], dtype=float)
-        within = (lambda t: (t >= np.nanmin(days)) & (t <= np.nanmax(days))) if len(days) else None
-        band = (found.get('bands') or {}).get(name)
-        if band is not None:
-            t, low, high = (np.asarray(a, dtype=float) for a in band)
-            ax.fill_between(t, low, high, color='C1', alpha=0.25, linewidth=0, label='95 % band')
-            shown += [low[within(t)], high[within(t)]] if within else []
-        start = (found.get('start_curves') or {}).get(name)
-        if start is not None:
-            ax.plot(*start, color='0.45', linestyle='--', linewidth=1, label='at the start values')
-        curve = (found['curves'] or {}).get(name)
-        if curve is not None:
-            t, y = (np.asarray(a, dtype=float) for a in curve)
-            ax.plot(t, y, color='C1', label='fitted')
-            shown += [y[within(t)]] if within else []
-        ax.plot(days, s['measured'], 'o', markersize=3, color='C0', label='measured')
-        values = np.concatenate(shown)
-        values = values[np.isfinite(values)]
-        if len(values):
-            low, high = values.min(), values.max()
-            pad = 0.08 * (high - low) or 0.05 * abs(high) or 1
-            ax.set_ylim(low - pad, high + pad)
-        ax.set_ylabel(label(name, units))
-        ax.set_title(series.title(name))
-    return _per_series(found, 3.6, draw, legend=True)
+    """Each measured series against the fitted model (see _fitted_panel), the held-out part shaded."""
+    return _per_series(found, 3.6, lambda ax, name, s: _fitted_panel(ax, found, name, s, units), legend=True)
+
+
+def _fitted_panel(ax, found, name, s, units):
+    """One measured series against the fitted model with its 95 % band and the curve at the start
+    values; the y axis spans the measurements and the fitted curve over the measured days, so a
+    start-up spike before them does not flatten the rest."""
+    shown = [np.asarray(s['measured'], dtype=float)]
+    days = np.asarray(s['days'], dtype=float)
+    within = (lambda t: (t >= np.nanmin(days)) & (t <= np.nanmax(days))) if len(days) else None
+    band = (found.get('bands') or {}).get(name)
+    if band is not None:
+        t, low, high = (np.asarray(a, dtype=float) for a in band)
+        ax.fill_between(t, low, high, color='C1', alpha=0.25, linewidth=0, label='95 % band')
+        shown += [low[within(t)], high[within(t)]] if within else []
+    start = (found.get('start_curves') or {}).get(name)
+    if start is not None:
+        ax.plot(*start, color='0.45', linestyle='--', linewidth=1, label='at the start values')
+    curve = (found['curves'] or {}).get(name)
+    if curve is not None:
+        t, y = (np.asarray(a, dtype=float) for a in curve)
+        ax.plot(t, y, color='C1', label='fitted')
+        shown += [y[within(t)]] if within else []
+    ax.plot(days, s['measured'], 'o', markersize=3, color='C0', label='measured')
+    values = np.concatenate(shown)
+    values = values[np.isfinite(values)]
+    if len(values):
+        low, high = values.min(), values.max()
+        pad = 0.08 * (high - low) or 0.05 * abs(high) or 1
+        ax.set_ylim(low - pad, high + pad)
+    ax.set_ylabel(label(name, units))
+    ax.set_title(series.title(name))
+
+
+def gas_over_feed(found, units, feed, time_unit='d'):
+    """The fitted gas (the first measured gas flow, else the first series) with the base run's feed
+    in a panel below on the same time axis: its flow and, on a second axis, the COD it carries."""
+    names = list(found['series'])
+    name = next((n for n in names if 'gasflow' in n), names[0])
+    figure, (top, bottom) = plt.subplots(2, 1, sharex=True, figsize=(8, 6.4), height_ratios=(2, 1))
+    _fitted_panel(top, found, name, found['series'][name], units)
+    top.legend(fontsize='small')
+    bottom.step(feed['t'], feed['flow'], where='post', color='C2')
+    bottom.set_ylabel('Feed flow [m3/d]', color='C2')
+    bottom.set_ylim(0, 1.15 * max(feed['flow']) or 1)   # room above the highest step
+    if feed['cod'] is not None and np.isfinite(feed['cod']).all():
+        right = bottom.twinx()
+        right.step(feed['t'], feed['cod'], where='post', color='C4', linestyle='--')
+        right.set_ylabel('COD load [kgCOD/d]', color='C4')
+        right.set_ylim(0, 1.15 * max(feed['cod']) or 1)
+    for ax in (top, bottom):
+        ax.grid(True, alpha=0.3)
+        if found['holdout'] is not None:
+            ax.axvline(found['holdout'], color='0.5', linewidth=0.8, linestyle=':')
+    bottom.set_xlabel(f'Time [{time_unit}]')
+    bottom.set_title('Feed of the base run', fontsize='medium')
+    return png(figure)
 
 
 def residuals(found, units):

@@ -221,12 +221,18 @@ def summary_units(records):
     return {v['key']: v['unit'] for r in records for v in ((r.get('summary') or {}).get('values') or [])}
 
 
+def summary_labels(records):
+    """{summary key: its name as digestra-cli's summary gives it ("Reactor 1 final gas flow")}."""
+    return {v['key']: v['label'] for r in records for v in ((r.get('summary') or {}).get('values') or [])
+            if v.get('label')}
+
+
 def about(runs, began, records, settings):
     """The figures of a study's runs for its report, and how many were not done."""
     not_done = sum(r['status'] != 'done' for r in records)
     return {'runs': len(records), 'runs not done': not_done, 'reused from before': runs.resumed,
             'wall time [s]': round(time.monotonic() - began, 1),
-            **{k: v for k, v in settings.items() if v is not None and k != 'outputs'}}, not_done
+            **{k: v for k, v in settings.items() if v is not None and k not in ('outputs', 'series', 'from_fit')}}, not_done
 
 
 def run_all(runs, inputs):

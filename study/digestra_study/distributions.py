@@ -46,6 +46,8 @@ class Distribution:
             return stats.lognorm(math.log(s['gsd']), scale=s['median'])
         return stats.triang((s['mode'] - s['min']) / (s['max'] - s['min']), loc=s['min'], scale=s['max'] - s['min'])
 
+    width = 1   # the columns of the unit cube it takes
+
     def bounded(self):
         return self.kind in ('uniform', 'triangular') or (self.kind == 'normal' and {'min', 'max'} <= set(self.settings))
 
@@ -114,7 +116,68 @@ def read(table, prefix):
     return found, problems
 
 
+@dataclasses.dataclass(frozen=True)
+class JointNormal:
+    """Constants drawn together from a multivariate normal distribution: a fit's estimates and their
+    covariance. Each point of the unit cube goes to independent standard normal values through the
+    inverse distribution function, then to correlated ones through a square root of the covariance
+    (x = mean + R z with R R^T = the covariance, from its eigendecomposition so that a singular
+    one serves too; e.g. Gentle, Random Number Generation and Monte Carlo Methods, 2nd ed. 2003,
+    section 5.3.1)."""
+    names: tuple
+    mean: np.ndarray
+    covariance: np.ndarray
+
+    @property
+    def width(self):
+        return len(self.names)
+
+    def values(self, unit):
+        """The values (n, k) at the points `unit` (n, k) of the unit cube."""
+        z = stats.norm.ppf(np.clip(np.reshape(np.asarray(unit, dtype=float), (-1, self.width)), TAIL, 1 - TAIL))
+        w, v = np.linalg.eigh(self.covariance)
+        return self.mean + z @ (v * np.sqrt(np.clip(w, 0, None))).T
+
+
+SYMMETRY = 1e-9   # of a covariance: the largest asymmetry and negative eigenvalue, relative to its largest entry
+
+
+def joint_from_fit(found):
+    """The JointNormal of the estimates of a fit's record (fit.json: `parameters` rows with their
+    estimate and std_error, and their `correlation`), or raises ValueError saying why it is none."""
+    if not isinstance(found, dict) or not isinstance(found.get('parameters'), list) or not found['parameters']:
+        raise ValueError('holds no list of "parameters" with estimates: not the fit.json of a fit')
+    rows = found['parameters']
+    if not all(isinstance(r, dict) and isinstance(r.get('parameter'), str) and _is_number(r.get('estimate'))
+               for r in rows):
+        raise ValueError('a parameter lacks its name or its estimate (a number)')
+    names = [r['parameter'] for r in rows]
+    if len(set(names)) != len(names):
+        raise ValueError('names a parameter twice')
+    errors = [r.get('std_error') for r in rows]
+    correlation = found.get('correlation')
+    if not all(_is_number(e) and e >= 0 for e in errors) or not isinstance(correlation, list) \
+            or not all(isinstance(row, list) and len(row) == len(names) and all(_is_number(v) for v in row)
+                       for row in correlation) or len(correlation) != len(names):
+        raise ValueError('holds no finite standard errors and correlation of its estimates: the fit could not '
+                         'estimate their covariance (see its report\'s notes)')
+    errors = np.asarray(errors, dtype=float)
+    covariance = np.asarray(correlation, dtype=float) * np.outer(errors, errors)
+    scale = np.abs(covariance).max() or 1.0
+    if np.abs(covariance - covariance.T).max() > SYMMETRY * scale:
+        raise ValueError('the covariance of its estimates is not symmetric')
+    if np.linalg.eigvalsh((covariance + covariance.T) / 2).min() < -SYMMETRY * scale:
+        raise ValueError('the covariance of its estimates is not positive semi-definite')
+    return JointNormal(tuple(names), np.array([r['estimate'] for r in rows], dtype=float), covariance)
+
+
 def values(distributions, unit):
-    """Values (n, k) of the k distributions at the unit-cube points `unit` (n, k)."""
+    """Values (n, k) of the distributions at the unit-cube points `unit` (n, k), each distribution
+    taking as many columns as its `width`."""
     unit = np.atleast_2d(unit)
-    return np.column_stack([d.values(unit[:, j]) for j, d in enumerate(distributions)])
+    columns, j = [], 0
+    for d in distributions:
+        part = d.values(unit[:, j] if d.width == 1 else unit[:, j:j + d.width])
+        columns.append(np.reshape(part, (len(unit), d.width)))
+        j += d.width
+    return np.hstack(columns) if columns else np.empty((len(unit), 0))

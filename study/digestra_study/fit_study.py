@@ -4,7 +4,7 @@ file."""
 import sys
 import time
 
-from . import core, fitting, report, series
+from . import core, feed, fitting, report, series
 from .files import write_file
 
 
@@ -62,7 +62,8 @@ def run(analysis, prepared, runs, out, began):
     about = {'runs': found['runs'], 'reused from before': runs.resumed, 'wall time [s]': round(time.monotonic() - began, 1),
              'series measured': len(analysis.measurements),
              'recorded as': ', '.join(f'{name} {how}' for name, how in s['aggregate'].items())}
-    report.write_fit(out, analysis.title, found, units, about, report.what_was_run(analysis, core.cli_version(runs.cli)[0]))
+    report.write_fit(out, analysis.title, found, units, about, report.what_was_run(analysis, core.cli_version(runs.cli)[0]),
+                     feed.base_feed(analysis.base, analysis.config, runs.cli))
     write_file(out / 'fitted.toml', fitted_toml(analysis, found))
     if found['stopped'] == 'max_runs':
         print(f'digestra-study: fit stopped at max_runs = {s["max_runs"]}; the estimates are the best point so far',

@@ -13,10 +13,8 @@ evaluates the limits one point at a time outside its `workers`; given the whole 
 run goes through the runner core's `Runs`: kept in `runs/<id>.json`, never run twice, so `--resume`
 follows the same seeded search without running anything again. A run that fails counts as
 infeasible. A varied schedule is written as a feed file named by its content under `runs/feeds/`."""
-import csv
 import dataclasses
 import hashlib
-import io
 import math
 import pathlib
 import sys
@@ -25,7 +23,8 @@ import time
 
 import numpy as np
 
-from . import analyses, analysis_runner, clicheck, core, fit_study, outputs, readfile, report, studyfile
+from . import analyses, analysis_runner, clicheck, core, fit_study, outputs, report, studyfile
+from .feed import Schedule, ScheduleError, read_schedule
 from .files import FileError, write_file
 from .studyfile import DECLARED, INPUTS, StudyError, is_number, nearest
 
@@ -47,72 +46,6 @@ class Variable:
     unit: str
     column: str = None   # a substrate's column of the feed schedule
     day: float = 0.0     # a substrate flow holds from this day
-
-
-@dataclasses.dataclass
-class Schedule:
-    """A feed schedule of substrates as read: its columns (the first `day`), their units and rows."""
-    columns: list
-    units: list
-    rows: list
-
-    def varied(self, flows):
-        """The schedule with substrate flows replaced: `flows` {column: [(from day, value)...]}."""
-        days = sorted({row[0] for row in self.rows} | {day for changes in flows.values() for day, _ in changes})
-        rows = []
-        for day in days:
-            row = list([r for r in self.rows if r[0] <= day][-1])
-            row[0] = day
-            for column, changes in flows.items():
-                row[self.columns.index(column)] = [value for start, value in changes if start <= day][-1]
-            rows.append(row)
-        return Schedule(self.columns, self.units, rows)
-
-    def csv(self):
-        text = io.StringIO()
-        writer = csv.writer(text, lineterminator='\n')
-        writer.writerow([f'{c} [{u}]' for c, u in zip(self.columns, self.units)])
-        writer.writerows([repr(float(v)) for v in row] for row in self.rows)
-        return text.getvalue()
-
-    def fed(self, t_end):
-        """{column: amount fed from day 0 to `t_end`} (flow times the days it holds)."""
-        ends = [row[0] for row in self.rows[1:]] + [t_end]
-        return {c: math.fsum(row[i] * max(0.0, min(end, t_end) - row[0]) for row, end in zip(self.rows, ends))
-                for i, c in enumerate(self.columns) if i}
-
-
-class ScheduleError(Exception):
-    pass
-
-
-def read_schedule(path):
-    """The feed schedule at `path` (CSV, or TOML with columns as arrays or [[feed]] rows)."""
-    try:
-        text = readfile.read_text(path, readfile.STUDY_CAP, encoding='utf-8-sig')
-    except readfile.ReadError as e:
-        raise ScheduleError(str(e)) from None
-    try:
-        if str(path).endswith('.toml'):
-            data = readfile.parse_toml(text)
-            if isinstance(data.get('feed'), list):
-                names = list(dict.fromkeys(k for row in data['feed'] for k in row))
-                data = {n: [row.get(n, 0.0) for row in data['feed']] for n in names}
-            names = sorted(data, key=lambda name: name != 'day')
-            table = [[float(v) for v in values] for values in zip(*(data[n] for n in names))]
-            units = [''] * len(names)
-        else:
-            lines = [line for line in text.splitlines() if line.strip() and not line.lstrip().startswith('#')]
-            rows = list(csv.reader(lines))
-            heads = [cell.strip().partition('[') for cell in rows[0]]
-            names, units = [h[0].strip() for h in heads], [h[2].rstrip(']').strip() for h in heads]
-            table = [[float(cell) for cell in row] for row in rows[1:]]
-    except (ValueError, TypeError, IndexError, AttributeError, csv.Error) as e:
-        raise ScheduleError(f'{path}: not a feed schedule digestra-cli reads ({e})') from None
-    if not table or not names or names[0] != 'day' or any(len(row) != len(names) for row in table):
-        raise ScheduleError(f'{path}: not a feed schedule of a day column and substrate columns')
-    units = [u or ('d' if n == 'day' else 'm3/d') for n, u in zip(names, units)]
-    return Schedule(names, units, table)
 
 
 @dataclasses.dataclass

@@ -153,6 +153,11 @@ def sha256(path):
 
 
 def _varied(analysis, name):
+    for d in analysis.distributions:
+        if name in getattr(d, 'names', ()):   # drawn jointly from a fit
+            j = d.names.index(name)
+            return (f'normal, jointly with {", ".join(n for n in d.names if n != name) or "no other"} from the fit: '
+                    f'mean {cell_text(d.mean[j])}, sd {cell_text(math.sqrt(d.covariance[j, j]))}')
     if name in analysis.bounds:
         return ', '.join(f'{k} {cell_text(v)}' for k, v in analysis.bounds[name].items())
     for d in analysis.distributions:
@@ -168,6 +173,12 @@ def _declared(name, config):
         return constant['unit'], constant['default']
     declared = studyfile.DECLARED.get(name)
     return (declared['unit'], declared['default'].get(config)) if declared else (None, None)
+
+
+def parameter_label(name):
+    """A parameter as a reader reads it: its name with its declared unit."""
+    unit = _declared(name, studyfile.DEFAULT_CONFIG)[0]
+    return f'{name} [{unit}]' if unit and unit != '-' else name
 
 
 def _setup(kind, config, base, version, files, parameters, settings):
@@ -195,9 +206,12 @@ def what_was_run(analysis, version):
         unit, default = _declared(name, analysis.config)
         parameters.append((name, unit, analysis.base.get(name, analysis.constants.get(name, default)),
                            _varied(analysis, name)))
-    settings = {k: v for k, v in analysis.settings.items() if k != 'measurements'}
-    measured = [('measurements', analysis.settings['measurements'])] if analysis.settings.get('measurements') else []
-    return _setup(analysis.kind, analysis.config, base, version, measured, parameters, settings)
+    read = ('measurements', 'from_fit')   # files, with their checksums
+    settings = {k: v for k, v in analysis.settings.items() if k not in read}
+    if analysis.joint:
+        settings['sampling'] = f'{", ".join(analysis.joint)} jointly from the fit in from_fit (its estimates and covariance)'
+    files = [(k, analysis.settings[k]) for k in read if analysis.settings.get(k)]
+    return _setup(analysis.kind, analysis.config, base, version, files, parameters, settings)
 
 
 def optimum_setup(problem, version):
@@ -226,14 +240,16 @@ def sample_warnings(result):
     return found
 
 
-def write_sensitivity(folder, title, method, names, outputs, found, units=None, about=None, setup=None):
+def write_sensitivity(folder, title, method, names, outputs, found, units=None, about=None, setup=None, labels=None):
     """indices.csv, indices.json, plots and report.html of Sobol or Morris indices (`found`: one
-    result of sensitivity.sobol_indices or morris_indices per output)."""
+    result of sensitivity.sobol_indices or morris_indices per output; `labels`: the outputs' names
+    as the runs' summaries give them)."""
     sobol = method == 'sobol'
     columns, rank = (SOBOL_COLUMNS, 'ST') if sobol else (MORRIS_COLUMNS, 'mu_star')
     page = Page(folder, title or f'{"Sobol" if sobol else "Morris"} sensitivity')
     page.setup(setup)
     _about(page, about)
+    shown = [parameter_label(name) for name in names]
     rows, record = [], {'method': method, 'parameters': list(names), 'about': about or {}, 'setup': setup, 'outputs': {}}
     for output, result in zip(outputs, found):
         order = sorted(range(len(names)), key=lambda i: -np.nan_to_num(result[rank][i], nan=-np.inf))
@@ -242,7 +258,7 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
         record['outputs'][output] = {'unit': (units or {}).get(output),
                                      **{key: dict(zip(names, v)) if isinstance(v, np.ndarray) else v
                                         for key, v in result.items()}}
-        page.heading(charts.label(output, units))
+        page.heading(charts.label(output, units, labels))
         if not np.isfinite(result[rank]).any():
             page.text('No indices: the output does not vary, or no run gave it as a number.')
         elif sobol:
@@ -250,19 +266,20 @@ def write_sensitivity(folder, title, method, names, outputs, found, units=None, 
                       f'{result["samples_used"]} base samples used.')
             for warning in sample_warnings(result):
                 page.warning(warning)
-            page.plot(f'sobol-{file_name(output)}.png', charts.sobol(output, names, result))
+            page.plot(f'sobol-{file_name(output)}.png', charts.sobol(output, shown, result, units, labels))
         else:
-            page.plot(f'morris-{file_name(output)}.png', charts.morris(output, names, result, units))
-        page.table(['parameter', *columns], [row[1:] for row in ranked])
+            page.plot(f'morris-{file_name(output)}.png', charts.morris(output, shown, result, units, labels))
+        page.table(['parameter', *columns], [[shown[i], *row[2:]] for i, row in zip(order, ranked)])
     write_csv(folder / 'indices.csv', ['output', 'parameter', *columns], rows)
     write_json(folder / 'indices.json', record)
     page.write()
 
 
-def write_uncertainty(folder, title, bands, values, units=None, about=None, setup=None, drawn=None):
+def write_uncertainty(folder, title, bands, values, units=None, about=None, setup=None, drawn=None, labels=None):
     """percentiles.csv, bands.csv, uncertainty.json, plots and report.html of a Monte Carlo study:
     `bands` {series: uncertainty.bands(...)}, `values` {summary key: [value of each run]}, `drawn`
-    {parameter: [its value in each run]} (the sample's histograms)."""
+    {parameter: [its value in each run]} (the sample's histograms), `labels` the summary values'
+    names as the runs' summaries give them."""
     table = uncertainty.percentiles(values)
     at = [f'p{p}' for p in uncertainty.PERCENTILES]
     header = ['output', 'runs', 'not_numbers', 'mean', 'sd', *at]
@@ -278,19 +295,23 @@ def write_uncertainty(folder, title, bands, values, units=None, about=None, setu
     _about(page, about)
     if drawn:
         page.heading('Inputs drawn')
-        page.plot('inputs-drawn.png', charts.histograms(drawn, units))
+        page.plot('inputs-drawn.png', charts.histograms(drawn, {}, {n: parameter_label(n) for n in drawn}))
+    page.heading('Bands over time')
     for series, found in bands.items():
-        page.plot(f'bands-{file_name(series)}.png', charts.bands(series, found, units))
+        if len(found['t']):
+            page.plot(f'bands-{file_name(series)}.png', charts.bands(series, found, units))
+        else:
+            page.text(f'{charts.label(series, units)}: no run gave this series.')
     page.heading('Summary values')
-    page.table([charts.label(h, units) if h == 'output' else h for h in header],
-               [[charts.label(row[0], units), *row[1:]] for row in rows])
+    page.table(header, [[charts.label(row[0], units, labels), *row[1:]] for row in rows])
     if values:
-        page.plot('histograms.png', charts.histograms(values, units))
+        page.plot('histograms.png', charts.histograms(values, units, labels))
     page.write()
 
 
-def write_fit(folder, title, found, units=None, about=None, setup=None):
-    """fit.csv, fit.json, plots and report.html of `fitting.fit`'s result."""
+def write_fit(folder, title, found, units=None, about=None, setup=None, feed=None):
+    """fit.csv, fit.json, plots and report.html of `fitting.fit`'s result; `feed` the base run's
+    (feed.base_feed's: steps, or why it cannot be drawn), drawn under the gas."""
     rows = [[row[c] for c in FIT_COLUMNS] for row in found['parameters']]
     write_csv(folder / 'fit.csv', FIT_COLUMNS, rows)
     write_json(folder / 'fit.json', {'about': about or {}, 'setup': setup, 'units': units or {},
@@ -310,6 +331,12 @@ def write_fit(folder, title, found, units=None, about=None, setup=None):
                [[charts.label(name, units), part, *(s[part][k] for k in ('points', 'rmse', 'pbias', 'nse', 'r2'))]
                 for name, s in found['series'].items() for part in ('fitted', 'held_out') if s[part]['points']])
     page.plot('measured-and-fitted.png', charts.measured_and_fitted(found, units))
+    if feed is not None:
+        page.heading('Gas and feed')
+        if isinstance(feed, str):
+            page.text(f'The feed is not drawn: {feed}')
+        else:
+            page.plot('gas-and-feed.png', charts.gas_over_feed(found, units, feed))
     page.plot('residuals.png', charts.residuals(found, units))
     if len(found['parameters']) > 1:
         page.plot('correlation.png', charts.correlation(found))

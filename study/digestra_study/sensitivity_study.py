@@ -25,5 +25,6 @@ def run(analysis, prepared, runs, out, began):
         found = sensitivity.morris_indices(unit, y, k)
     about, not_done = core.about(runs, began, records, analysis.settings)
     report.write_sensitivity(out, analysis.title, analysis.settings['method'], analysis.names, outputs, found,
-                             units, about, report.what_was_run(analysis, core.cli_version(runs.cli)[0]))
+                             units, about, report.what_was_run(analysis, core.cli_version(runs.cli)[0]),
+                             core.summary_labels(records))
     return core.EXIT_DONE if not not_done and not missing else core.EXIT_NOT_ALL

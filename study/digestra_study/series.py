@@ -27,16 +27,17 @@ COLUMNS = {
 }
 # Then the values derived from each row (dry gas, the operator's values, energy), as the output
 # declaration that digestra-cli exports (outputs.json) names them.
-COLUMNS.update({o['column']: o['unit'] for o in json.loads(
-    (pathlib.Path(__file__).with_name('outputs.json')).read_text(encoding='utf-8'))['outputs']
-    if o['column'] and o['column'] not in COLUMNS and o['column'] != 't'})
-# Series names of fits and bands for columns; `vfa` adds up the four acids.
-ALIASES = {'normal_gasflow': ('gasflow_N',), 'ch4_share': ('Ch4 %',), 'co2_share': ('CO2 %',),
-           'h2_share': ('H2 %',), 'vfa': ('S_ac', 'S_pro', 'S_bu', 'S_va')}
+OUTPUTS = json.loads((pathlib.Path(__file__).with_name('outputs.json')).read_text(encoding='utf-8'))['outputs']
+COLUMNS.update({o['column']: o['unit'] for o in OUTPUTS if o['column'] and o['column'] not in COLUMNS and o['column'] != 't'})
+# Series names of fits and bands for columns: each declared output by its key; `vfa` adds up the four acids.
+ALIASES = {o['key']: (o['column'],) for o in OUTPUTS if o['column'] and o['key'] != o['column'] and o['column'] != 't'}
+ALIASES['vfa'] = ('S_ac', 'S_pro', 'S_bu', 'S_va')
 AGGREGATES = ('spot', 'daily_mean', 'daily_total')
 # What reports call the series named above (a column's title names itself).
 TITLES = {'gasflow': 'Gas flow', 'normal_gasflow': 'Normal gas flow', 'ch4_share': 'CH4 share',
-          'co2_share': 'CO2 share', 'h2_share': 'H2 share', 'vfa': 'Total VFA'}
+          'co2_share': 'CO2 share', 'h2_share': 'H2 share', 'vfa': 'Total VFA', 'normal_dry_gasflow': 'Dry normal gas flow'}
+# What each declared output means, by its key, its column and its other names.
+MEANINGS = {name: o['meaning'] for o in OUTPUTS for name in (o['key'], o['column'], *o['aliases']) if name}
 
 
 def declared():
@@ -66,6 +67,11 @@ def title(name):
     reactor, _, bare = name.rpartition('.') if re.match(r'R[12]\.', name) else ('', '', name)
     parts = [TITLES.get(bare, bare), f'reactor {reactor[1]}' if reactor else '', aggregate.replace('_', ' ')]
     return ', '.join(p for p in parts if p)
+
+
+def meaning(name):
+    """What a series (with R1./R2. for a reactor) is, as the output declaration says, or None."""
+    return MEANINGS.get(re.sub(r'^R[12]\.', '', name.partition('@')[0]))
 
 
 def request(name, aggregate='spot'):

@@ -1,11 +1,6 @@
 """An uncertainty study: the runs of a Latin hypercube sample (see `uncertainty`), then percentiles of
-each summary value and bands of the series `band_series` names, written by `report`."""
-from . import analyses, core, report, series, uncertainty
-
-
-def band_series(config):
-    reactors = ('R1.', 'R2.') if config in ('tsad', 'tpad') else ('',)
-    return [f'{r}{name}' for r in reactors for name in analyses.BANDS]
+each summary value and bands of the series its settings name (see `analyses`), written by `report`."""
+from . import core, report, series, uncertainty
 
 
 def run(analysis, prepared, runs, out, began):
@@ -22,5 +17,6 @@ def run(analysis, prepared, runs, out, began):
     about, not_done = core.about(runs, began, records, analysis.settings)
     drawn = {name: [p[name] for p in points] for name in analysis.names}
     report.write_uncertainty(out, analysis.title, bands, values, units, about,
-                             report.what_was_run(analysis, core.cli_version(runs.cli)[0]), drawn)
+                             report.what_was_run(analysis, core.cli_version(runs.cli)[0]), drawn,
+                             core.summary_labels(records))
     return core.EXIT_DONE if not not_done else core.EXIT_NOT_ALL

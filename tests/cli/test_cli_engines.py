@@ -38,6 +38,13 @@ CASES = [(config, ph, 2, None) for config in ('ssad', 'tsad', 'tpad', 'pomp') fo
     ('ssad', 'free', 5, 1), ('ssad', 'free', 2, 24)]
 
 
+# Rows where the scripts' own integration misses the gas flow by more than 1e-4 (against a run of the
+# compiled engine at rtol 1e-10): the first row with gas in the two-stage run's first reactor, 3.3e-4
+# (the compiled engine 6.6e-4), and the pump-mixed run's first row, 2.8e-4 (the compiled engine
+# 2e-7). There the engines are held to 1e-3.
+SCRIPTS_OFF = {('tsad', 'free', 'R1 gasflow', 10), ('pomp', 'free', 'gasflow', 1)}
+
+
 def columns(path):
     with open(path, newline='') as f:
         rows = list(csv.reader(f))
@@ -49,26 +56,25 @@ def quantity(name):
     return name[3:] if name[:3] in ('R1 ', 'R2 ') else name
 
 
-def misses(found, expected, gasflow=1e-4):
-    """(column, day, relative deviation) of each value of `found` beyond the tolerance about `expected`'s:
-    times within 1e-12, states within 1e-4 relative or 1e-10 absolute, CH4 share and pH within 1e-4
-    relative and the gas flow within `gasflow`."""
+def misses(found, expected):
+    """(column, row, relative deviation) of each value of `found` beyond the tolerance about `expected`'s:
+    times within 1e-12, states within 1e-4 relative or 1e-10 absolute, gas flow, CH4 share and pH
+    within 1e-4 relative."""
     missed = []
     for name, values in expected.items():
         q = quantity(name)
         if q not in ('t', *STATES, *PUBLISHED):
             continue
-        relative = 1e-12 if q == 't' else gasflow if q == 'gasflow' else 1e-4
-        absolute = 1e-10 if q in STATES else 0.0
-        days = expected[name[:-len(q)] + 't']
-        missed += [(name, day, abs(x - y) / abs(y) if y else math.inf)
-                   for day, x, y in zip(days, found[name], values) if abs(x - y) > max(relative * abs(y), absolute)]
+        relative, absolute = 1e-12 if q == 't' else 1e-4, 1e-10 if q in STATES else 0.0
+        missed += [(name, row, abs(x - y) / abs(y) if y else math.inf)
+                   for row, (x, y) in enumerate(zip(found[name], values))
+                   if abs(x - y) > max(relative * abs(y), absolute)]
     return missed
 
 
 def worst(missed):
-    name, day, deviation = max(missed, key=lambda m: m[2])
-    return f'{len(missed)} values beyond the tolerance, the worst {name} on day {day:.6g}: {deviation:.2g} relative'
+    name, row, deviation = max(missed, key=lambda m: m[2])
+    return f'{len(missed)} values beyond the tolerance, the worst {name} in row {row}: {deviation:.2g} relative'
 
 
 def batch(folder, lines):
@@ -87,11 +93,8 @@ def test_the_compiled_engine_agrees_with_the_scripts(tmp_path, config, ph, days,
     assert [a['summary']['engine'] for a in answers] == ['scripts', 'compiled']
     scripts, compiled = columns(tmp_path / 'scripts.csv'), columns(tmp_path / 'compiled.csv')
     assert compiled.keys() == scripts.keys()
-    # The gas flow follows the small excess of the headspace pressure over the atmosphere's, so it
-    # magnifies the states' differences where it sets in: within 6e-5 but in two cases (pump-mixed
-    # free pH 2.8e-4; two-stage free pH, reactor 1 on day 1, its first row with gas, 6.5e-3).
-    missed = misses(compiled, scripts, gasflow=1e-2)
-    assert not missed, worst(missed)
+    for name, row, deviation in misses(compiled, scripts):
+        assert (config, ph, name, row) in SCRIPTS_OFF and deviation <= 1e-3, (name, row, deviation)
 
 
 # The transcriptions' inputs by digestra-cli's names: the input pages' defaults in 33 m3 reactors at
@@ -109,10 +112,12 @@ TRANSCRIPTIONS = {
     'pomp': lambda days, **a: runs_pomp.run_pomp(runs_pomp.reference(), days, **a),
 }
 TRANSCRIBED_DAYS = 5
-# Beyond the tolerance, as measured: the gas flow of the first row after the start in manual pH mode.
-MISSED = {('ssad', 7.2): 'gas flow on day 0.1: 2.4e-4 relative',
-          ('tsad', 7.2): 'R1 gas flow on day 0.1: 2.3e-4 relative',
-          ('tpad', 7.2): 'R1 gas flow on day 0.1: 5.1e-4 relative'}
+# Beyond the tolerance, as measured: the gas flow of the first row (day 0.1) in manual pH mode. The
+# scripts agree with the transcriptions there; the compiled engine misses theirs by as much at 35 degrees C
+# (308.15 K), not at digestra-cli's default 308 K.
+MISSED = {('ssad', 7.2): 'gas flow in row 1: 2.4e-4 relative',
+          ('tsad', 7.2): 'R1 gas flow in row 1: 2.3e-4 relative',
+          ('tpad', 7.2): 'R1 gas flow in row 1: 5.1e-4 relative'}
 
 
 @pytest.mark.parametrize('config, ph', [

@@ -1,6 +1,7 @@
 """Fit, sensitivity and uncertainty studies: their file checks, and tiny studies through the runner
 with the stand-in digestra-cli (whose constants km_ac and kdis move its outputs) on a local cluster,
 the fit on a scheduler with two workers."""
+import hashlib
 import json
 import os
 import signal
@@ -99,11 +100,47 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
 def test_analysis_files_are_checked_whole_with_key_and_line(tmp_path, text, plant, problems):
     if plant:
         (tmp_path / 'plant.csv').write_text(plant)
+    assert_refused(text, tmp_path, problems)
+
+
+def assert_refused(text, folder, problems):
+    """The study `text` in `folder` is refused before any run, with each of `problems`."""
     with pytest.raises(StudyError) as refused:
-        analysis_runner.prepare(analyses.read(text, tmp_path), str(FAKE_CLI))
+        analysis_runner.prepare(analyses.read(text, folder), str(FAKE_CLI))
     found = '\n'.join(refused.value.problems)
     for problem in problems:
         assert problem in found, found
+
+
+def fit_record(names=('km_ac', 'kdis'), errors=(0.5, 0.05), correlation=((1, 0.5), (0.5, 1))):
+    return json.dumps({'parameters': [{'parameter': n, 'estimate': 8 if n == 'km_ac' else 0.5, 'std_error': e}
+                                      for n, e in zip(names, errors)], 'correlation': correlation})
+
+
+JOINT = '[uncertainty]\nsamples = 16\nfrom_fit = "fit.json"\n'
+
+
+@pytest.mark.parametrize('text, record, problems', [
+    (JOINT.replace('fit.json', 'gone.json'), None, ['line 3, uncertainty.from_fit: cannot read']),
+    (JOINT, '{"parameters": [', ['line 3, uncertainty.from_fit: fit.json: Expecting value']),
+    (JOINT, '{"parameters": []}', ['fit.json: holds no list of "parameters" with estimates']),
+    (JOINT, fit_record(correlation=((1, None), (None, 1))), ['fit.json: holds no finite standard errors']),
+    (JOINT, fit_record(correlation=((1, 0.5), (0.2, 1))), ['fit.json: the covariance of its estimates is not symmetric']),
+    (JOINT, fit_record(correlation=((1, 2), (2, 1))), ['fit.json: the covariance of its estimates is not positive semi-definite']),
+    (JOINT, fit_record(names=('kmac', 'q-in')), [
+        'line 3, uncertainty.from_fit.kmac: is neither a run input nor a model constant of digestra-cli; did you mean km_ac?',
+        'line 3, uncertainty.from_fit: fit.json: q-in is not a model constant']),
+    (JOINT + 'series = ["bogus", "R2.pH"]\n[uncertainty.parameters]\nkdis = { dist = "uniform", min = 0.1, max = 1 }\n',
+     fit_record(), ['line 6, uncertainty.parameters.kdis: is also drawn from the fit (fit.json): give it one way',
+                    'line 4, uncertainty.series: "bogus" is not a series of a run',
+                    'line 4, uncertainty.series: "R2.pH": config ssad has one reactor']),
+    (JOINT, fit_record(errors=(10, 0.05)), ['line 3, uncertainty.from_fit.km_ac: model parameter km_ac = -',
+                                           "must be positive (a draw of the fit's estimate and covariance"]),
+], ids=lambda value: value[:40] if isinstance(value, str) else None)
+def test_constants_drawn_from_a_fit_are_refused_before_any_run_unless_the_fit_is_sound(tmp_path, text, record, problems):
+    if record is not None:
+        (tmp_path / 'fit.json').write_text(record)
+    assert_refused(text, tmp_path, problems)
 
 
 @pytest.mark.parametrize('text, columns, runs', [
@@ -122,16 +159,22 @@ def test_sensitivity_ranks_the_constant_that_moves_the_output(tmp_path, text, co
     assert len(list((out / 'runs').glob('[!.]*.json'))) <= runs and (out / 'report.html').is_file()
 
 
-def test_uncertainty_gives_bands_per_reactor_and_percentiles(tmp_path):
-    study = write_study(tmp_path, '[base]\nt-end = 1\nconfig = "tsad"\n[uncertainty]\nsamples = 6\n'
-                                  '[uncertainty.parameters]\nkm_ac = { dist = "triangular", min = 4, mode = 8, max = 12 }\n')
+def test_uncertainty_gives_bands_per_reactor_and_percentiles_and_names_the_fit_it_drew_from(tmp_path):
+    (tmp_path / 'fit.json').write_text(fit_record(names=('kdis',), errors=(0.05,), correlation=((1,),)))
+    study = write_study(tmp_path, '[base]\nt-end = 1\nconfig = "tsad"\n[uncertainty]\nsamples = 6\nfrom_fit = "fit.json"\n'
+                                  'series = ["R2.Ch4 %"]\n[uncertainty.parameters]\n'
+                                  'km_ac = { dist = "triangular", min = 4, mode = 8, max = 12 }\n')
     result = run_study(study, '--workers', '2')
     assert result.returncode == 0, result.stderr
     out = tmp_path / 'study'
     assert {r['series'] for r in read_rows(out / 'bands.csv')} == {
-        f'{r}.{s}' for r in ('R1', 'R2') for s in ('gasflow', 'ch4_share', 'pH')}
+        'R2.Ch4 %', *(f'{r}.{s}' for r in ('R1', 'R2') for s in ('gasflow', 'ch4_share', 'pH'))}   # the stand-in has no dry gas
     flow = {r['output']: r for r in read_rows(out / 'percentiles.csv')}['r1_final_gas_flow']
     assert flow['runs'] == '6' and float(flow['p5']) < float(flow['p50']) < float(flow['p95'])
+    page = (out / 'report.html').read_text()
+    for text in ('Bands over time', 'Dry normal gas flow, reactor 1 [Nm3/d]: no run gave this series',
+                 hashlib.sha256((tmp_path / 'fit.json').read_bytes()).hexdigest(), 'kdis jointly from the fit'):
+        assert text in page, text
 
 
 def test_fit_on_a_scheduler_recovers_a_constant_and_writes_an_inputs_file(tmp_path, scheduler):

@@ -97,6 +97,21 @@ def test_distribution_problems_name_key_and_reason():
         ('p.i.sd', 'must be greater than 0'), ('p.i.max', 'must be greater than min')]
 
 
+def test_constants_drawn_jointly_from_a_fit_have_its_estimates_and_covariance_beside_an_independent_one():
+    """A singular covariance (kdis twice km_ac's deviation) serves too."""
+    fit = {'parameters': [{'parameter': 'km_ac', 'estimate': 8, 'std_error': 0.5},
+                          {'parameter': 'kdis', 'estimate': 0.5, 'std_error': 0.05},
+                          {'parameter': 'k_dep', 'estimate': 1, 'std_error': 0.1}],
+           'correlation': [[1, -0.6, 1], [-0.6, 1, -0.6], [1, -0.6, 1]]}
+    joint = distributions.joint_from_fit(fit)
+    found, _ = distributions.read({'x': {'dist': 'uniform', 'min': 0, 'max': 1}}, 'p')
+    values = distributions.values([found['x'], joint], uncertainty.design(4, 20000, seed=2))
+    expected = np.array(fit['correlation']) * np.outer([0.5, 0.05, 0.1], [0.5, 0.05, 0.1])
+    assert np.mean(values[:, 1:], axis=0) == pytest.approx([8, 0.5, 1], rel=1e-3)
+    assert np.cov(values[:, 1:], rowvar=False) == pytest.approx(expected, rel=0.03, abs=1e-5)
+    assert abs(np.corrcoef(values[:, 0], values[:, 1])[0, 1]) < 0.02
+
+
 def test_bands_count_the_runs_that_reach_each_time_and_percentiles_skip_failed_runs():
     t = np.linspace(0, 10, 11)
     curves = [(t, np.full(11, c)) for c in (1, 2, 3)] + [(t[:6], np.full(6, 4.0))]   # the last stopped at day 5
@@ -215,7 +230,8 @@ def test_writers_give_the_documented_columns_under_a_comma_locale(tmp_path):
     try:
         unit = sensitivity.sobol_design(3, 64, seed=1)
         report.write_sensitivity(tmp_path / 'sobol', 'Ishigami', 'sobol', ['x1', 'x2', 'x3'], ['f'],
-                                 sensitivity.sobol_indices(ishigami(unit), 3), {'f': 'm3/d'}, {'samples': 64})
+                                 sensitivity.sobol_indices(ishigami(unit), 3), {'f': 'm3/d'}, {'samples': 64},
+                                 labels={'f': 'Ishigami function'})
         unit = sensitivity.morris_design(3, 10, 4, seed=1)
         report.write_sensitivity(tmp_path / 'morris', '', 'morris', ['x1', 'x2', 'x3'], ['f'],
                                  sensitivity.morris_indices(unit, ishigami(unit), 3))
@@ -241,4 +257,5 @@ def test_writers_give_the_documented_columns_under_a_comma_locale(tmp_path):
         assert 'data:image/png;base64,' in page and 'src="plots' not in page
         assert list((tmp_path / folder / 'plots').glob('*.png'))
     assert 'Warning:' in (tmp_path / 'sobol' / 'report.html').read_text()   # 64 samples: intervals too wide
+    assert '<h2>Ishigami function [m3/d]</h2>' in (tmp_path / 'sobol' / 'report.html').read_text()
     assert (tmp_path / 'mc' / 'plots' / 'inputs-drawn.png').is_file()
