@@ -1,13 +1,22 @@
 """The compiled engine (the whole run in C++) against the scripts' own integration, through batch
-lines of digestra-cli: every configuration in both pH modes, a daily and an hourly feed schedule."""
+lines of digestra-cli: every configuration in both pH modes, a daily and an hourly feed schedule; and
+against the models' plain transcriptions (tests/models) in every configuration and pH mode."""
 import csv
 import json
 import math
 import os
 import pathlib
 import subprocess
+import sys
 
 import pytest
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1] / 'models'))
+import harness  # noqa: E402
+import reference_ssad  # noqa: E402
+import reference_tsad_tpad  # noqa: E402
+import runs_pomp  # noqa: E402
+import runs_tsad_tpad  # noqa: E402
 
 CLI = os.environ.get('DIGESTRA_CLI', '')
 pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
@@ -47,27 +56,81 @@ def quantity(name):
     return name[3:] if name[:3] in ('R1 ', 'R2 ') else name
 
 
-def far(a, b, relative, absolute=0.0):
-    return [(i, x, y) for i, (x, y) in enumerate(zip(a, b)) if abs(x - y) > max(relative * abs(y), absolute)]
+def misses(found, expected):
+    """(column, row, relative deviation) of each value of `found` beyond the tolerance about `expected`'s:
+    times within 1e-12, states within 1e-4 relative or 1e-10 absolute, gas flow, CH4 share and pH
+    within 1e-4 relative."""
+    missed = []
+    for name, values in expected.items():
+        q = quantity(name)
+        if q not in ('t', *STATES, *PUBLISHED):
+            continue
+        relative, absolute = 1e-12 if q == 't' else 1e-4, 1e-10 if q in STATES else 0.0
+        missed += [(name, row, abs(x - y) / abs(y) if y else math.inf)
+                   for row, (x, y) in enumerate(zip(found[name], values))
+                   if abs(x - y) > max(relative * abs(y), absolute)]
+    return missed
+
+
+def worst(missed):
+    name, row, deviation = max(missed, key=lambda m: m[2])
+    return f'{len(missed)} values beyond the tolerance, the worst {name} in row {row}: {deviation:.2g} relative'
+
+
+def batch(folder, lines):
+    """The answers of digestra-cli --batch to `lines`, each of which must be done."""
+    result = subprocess.run([CLI, '--batch'], input=''.join(json.dumps(s) + '\n' for s in lines), cwd=folder,
+                            capture_output=True, text=True, timeout=600)
+    answers = [json.loads(answer) for answer in result.stdout.splitlines()]
+    assert [a['status'] for a in answers] == ['done'] * len(lines), result.stderr
+    return answers
 
 
 @pytest.mark.parametrize('config, ph, days, per_day', CASES)
 def test_the_compiled_engine_agrees_with_the_scripts(tmp_path, config, ph, days, per_day):
     line = {'config': config, 'ph': ph, 't-end': days, **(schedule(tmp_path, per_day, days) if per_day else {})}
-    lines = [{**line, 'engine': engine, 'csv': engine + '.csv'} for engine in ('scripts', 'compiled')]
-    batch = subprocess.run([CLI, '--batch'], input=''.join(json.dumps(s) + '\n' for s in lines), cwd=tmp_path,
-                           capture_output=True, text=True, timeout=600)
-    answers = [json.loads(answer) for answer in batch.stdout.splitlines()]
-    assert [(a['status'], a['summary']['engine']) for a in answers] == [('done', 'scripts'), ('done', 'compiled')], \
-        batch.stderr
+    answers = batch(tmp_path, [{**line, 'engine': e, 'csv': e + '.csv'} for e in ('scripts', 'compiled')])
+    assert [a['summary']['engine'] for a in answers] == ['scripts', 'compiled']
     scripts, compiled = columns(tmp_path / 'scripts.csv'), columns(tmp_path / 'compiled.csv')
     assert compiled.keys() == scripts.keys()
-    for name in scripts:
-        if quantity(name) == 't':
-            assert far(compiled[name], scripts[name], 1e-12) == []
-        elif quantity(name) in STATES:
-            assert far(compiled[name], scripts[name], 1e-4, 1e-10) == [], name
-        elif quantity(name) in PUBLISHED:
-            for row, x, y in far(compiled[name], scripts[name], 1e-4):
-                assert (config, ph, name, row) in SCRIPTS_OFF, (name, row, x, y)
-                assert abs(x - y) <= 1e-3 * abs(y), (name, row, x, y)
+    for name, row, deviation in misses(compiled, scripts):
+        assert (config, ph, name, row) in SCRIPTS_OFF and deviation <= 1e-3, (name, row, deviation)
+
+
+# The transcriptions' inputs by digestra-cli's names: the input pages' defaults in 33 m3 reactors at
+# 35 degrees C and 1.013 bar, and each configuration's own.
+INPUTS = {'q-in': 'final_Q_in', 'x-c-in': 'X_c_in', 'f-pr': 'f_pr_xc', 'f-li': 'f_li_xc', 'f-ch': 'f_ch_xc',
+          't1': 'T_1', 'p1': 'P_atm1', 'v1': 'V_t1'}
+OWN_INPUTS = {'ssad': {}, 'tsad': {'p2': 'P_atm2', 'v2': 'V_t2'},
+              'tpad': {'t2': 'T_2', 'p2': 'P_atm2', 'v2': 'V_t2', 't-sr': 't_sr'}, 'pomp': {'mix-i': 'mix_i'}}
+ARGS = dict(runs_tsad_tpad.DEFAULT_ARGS, **runs_pomp.POMP_ARGS)
+runs_tsad_tpad.load('module_tsad.py')   # the two-reactor transcription takes the scripts' pH solver
+TRANSCRIPTIONS = {
+    'ssad': lambda days, **a: harness.run_ssad(vars(reference_ssad), days, **a),
+    'tsad': lambda days, **a: runs_tsad_tpad.run_tsad(reference_tsad_tpad.run_tsad, days, **a),
+    'tpad': lambda days, **a: runs_tsad_tpad.run_tpad(reference_tsad_tpad.run_tpad, days, **a),
+    'pomp': lambda days, **a: runs_pomp.run_pomp(runs_pomp.reference(), days, **a),
+}
+TRANSCRIBED_DAYS = 5
+# Beyond the tolerance, as measured: the gas flow of the first row (day 0.1) in manual pH mode. The
+# scripts agree with the transcriptions there; the compiled engine misses theirs by as much at 35 degrees C
+# (308.15 K), not at digestra-cli's default 308 K.
+MISSED = {('ssad', 7.2): 'gas flow in row 1: 2.4e-4 relative',
+          ('tsad', 7.2): 'R1 gas flow in row 1: 2.3e-4 relative',
+          ('tpad', 7.2): 'R1 gas flow in row 1: 5.1e-4 relative'}
+
+
+@pytest.mark.parametrize('config, ph', [
+    pytest.param(config, ph, marks=[pytest.mark.xfail(reason=MISSED[config, ph])] if (config, ph) in MISSED else [])
+    for config in TRANSCRIPTIONS for ph in ('free', 7.2)])
+def test_the_compiled_engine_agrees_with_the_transcriptions(tmp_path, config, ph):
+    names = {**INPUTS, **OWN_INPUTS[config]}
+    batch(tmp_path, [{'config': config, 'ph': ph, 't-end': TRANSCRIBED_DAYS, 'engine': 'compiled', 'csv': 'c.csv',
+                      **{key: ARGS[name] for key, name in names.items()}}])
+    compiled = columns(tmp_path / 'c.csv')
+    table = TRANSCRIPTIONS[config](TRANSCRIBED_DAYS, ph_mode=1 if ph == 'free' else 0,
+                                   S_h_ion_manual=10 ** -(7 if ph == 'free' else ph),
+                                   **{name: ARGS[name] for name in names.values()})
+    transcribed = dict(zip(compiled, table.T))   # the table's columns are the CSV's first
+    missed = misses(compiled, transcribed)
+    assert not missed, worst(missed)
