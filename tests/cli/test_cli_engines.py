@@ -38,13 +38,6 @@ CASES = [(config, ph, 2, None) for config in ('ssad', 'tsad', 'tpad', 'pomp') fo
     ('ssad', 'free', 5, 1), ('ssad', 'free', 2, 24)]
 
 
-# Rows where the scripts' own integration misses the gas flow by more than 1e-4 (against a run of the
-# compiled engine at rtol 1e-10): the first row with gas in the two-stage run's first reactor, 3.3e-4
-# (the compiled engine 6.6e-4), and the pump-mixed run's first row, 2.8e-4 (the compiled engine
-# 2e-7). There the engines are held to 1e-3.
-SCRIPTS_OFF = {('tsad', 'free', 'R1 gasflow', 10), ('pomp', 'free', 'gasflow', 1)}
-
-
 def columns(path):
     with open(path, newline='') as f:
         rows = list(csv.reader(f))
@@ -59,16 +52,22 @@ def quantity(name):
 def misses(found, expected):
     """(column, row, relative deviation) of each value of `found` beyond the tolerance about `expected`'s:
     times within 1e-12, states within 1e-4 relative or 1e-10 absolute, gas flow, CH4 share and pH
-    within 1e-4 relative."""
+    within 1e-4 relative, but the gas flow in a reactor's first row with gas within 1e-3. That row lies
+    in the headspace's start-up transient, where the scripts' integration (and the transcriptions')
+    misses a run at relative tolerance 1e-10 by up to 5e-4 and the compiled engine by 7e-4 at most
+    (measured: two-stage free pH, reactor 1 on day 1, scripts 3.3e-4, compiled 6.6e-4; single-stage
+    at pH 7.2 and 308.15 K on day 0.1, scripts 2.4e-4, compiled 2.5e-7; pump-mixed free pH on day 0.1,
+    scripts 2.8e-4, compiled 2e-7)."""
     missed = []
     for name, values in expected.items():
         q = quantity(name)
         if q not in ('t', *STATES, *PUBLISHED):
             continue
         relative, absolute = 1e-12 if q == 't' else 1e-4, 1e-10 if q in STATES else 0.0
+        first_gas = next((row for row, y in enumerate(values) if y > 0), None) if q == 'gasflow' else None
         missed += [(name, row, abs(x - y) / abs(y) if y else math.inf)
                    for row, (x, y) in enumerate(zip(found[name], values))
-                   if abs(x - y) > max(relative * abs(y), absolute)]
+                   if abs(x - y) > max((1e-3 if row == first_gas else relative) * abs(y), absolute)]
     return missed
 
 
@@ -93,8 +92,8 @@ def test_the_compiled_engine_agrees_with_the_scripts(tmp_path, config, ph, days,
     assert [a['summary']['engine'] for a in answers] == ['scripts', 'compiled']
     scripts, compiled = columns(tmp_path / 'scripts.csv'), columns(tmp_path / 'compiled.csv')
     assert compiled.keys() == scripts.keys()
-    for name, row, deviation in misses(compiled, scripts):
-        assert (config, ph, name, row) in SCRIPTS_OFF and deviation <= 1e-3, (name, row, deviation)
+    missed = misses(compiled, scripts)
+    assert not missed, worst(missed)
 
 
 # The transcriptions' inputs by digestra-cli's names: the input pages' defaults in 33 m3 reactors at
@@ -112,17 +111,7 @@ TRANSCRIPTIONS = {
     'pomp': lambda days, **a: runs_pomp.run_pomp(runs_pomp.reference(), days, **a),
 }
 TRANSCRIBED_DAYS = 5
-# Beyond the tolerance, as measured: the gas flow of the first row (day 0.1) in manual pH mode. The
-# scripts agree with the transcriptions there; the compiled engine misses theirs by as much at 35 degrees C
-# (308.15 K), not at digestra-cli's default 308 K.
-MISSED = {('ssad', 7.2): 'gas flow in row 1: 2.4e-4 relative',
-          ('tsad', 7.2): 'R1 gas flow in row 1: 2.3e-4 relative',
-          ('tpad', 7.2): 'R1 gas flow in row 1: 5.1e-4 relative'}
-
-
-@pytest.mark.parametrize('config, ph', [
-    pytest.param(config, ph, marks=[pytest.mark.xfail(reason=MISSED[config, ph])] if (config, ph) in MISSED else [])
-    for config in TRANSCRIPTIONS for ph in ('free', 7.2)])
+@pytest.mark.parametrize('config, ph', [(config, ph) for config in TRANSCRIPTIONS for ph in ('free', 7.2)])
 def test_the_compiled_engine_agrees_with_the_transcriptions(tmp_path, config, ph):
     names = {**INPUTS, **OWN_INPUTS[config]}
     batch(tmp_path, [{'config': config, 'ph': ph, 't-end': TRANSCRIBED_DAYS, 'engine': 'compiled', 'csv': 'c.csv',
