@@ -6,6 +6,7 @@
 #include <inputsdescription.h>
 #include <outputs.h>
 #include <inputsfile.h>
+#include <runsummary.h>
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -277,6 +278,38 @@ QString substrateList(const Substrates &substrates, bool json)
     return text;
 }
 
+QJsonObject feedDescription(const RunRequest &request)
+{
+    const std::vector<FeedStep> steps = feedSteps(request.mode, request.feed.get(), request.final_Q_in, request.X_c_in);
+    QJsonArray list;
+    for (const FeedStep &step : steps)
+        if (list.isEmpty() || step.day < request.t_end)
+            list.append(QJsonObject{{QStringLiteral("day"), step.day},
+                                    {QStringLiteral("flow"), step.flow},
+                                    {QStringLiteral("cod"), step.cod},
+                                    {QStringLiteral("cod_load"), step.flow * step.cod}});
+    return {{QStringLiteral("t_end"), request.t_end}, {QStringLiteral("steps"), list}};
+}
+
+QString feedList(const RunRequest &request, bool json)
+{
+    const QJsonObject feed = feedDescription(request);
+    if (json)
+        return QString::fromUtf8(QJsonDocument(feed).toJson());
+    QString text = QStringLiteral("The feed of a run to day %1: each row from its day to the next row's day, the last "
+                                  "to the end.\n").arg(number(request.t_end));
+    text += QStringLiteral("%1 %2 %3 %4\n").arg(QStringLiteral("day"), -10).arg(QStringLiteral("flow [m3/d]"), -14)
+                .arg(QStringLiteral("COD [kgCOD/m3]"), -16).arg(QStringLiteral("COD load [kgCOD/d]"));
+    for (const QJsonValue &value : feed.value(QStringLiteral("steps")).toArray()) {
+        const QJsonObject step = value.toObject();
+        text += QStringLiteral("%1 %2 %3 %4\n").arg(number(step.value(QStringLiteral("day")).toDouble()), -10)
+                    .arg(number(step.value(QStringLiteral("flow")).toDouble()), -14)
+                    .arg(number(step.value(QStringLiteral("cod")).toDouble()), -16)
+                    .arg(number(step.value(QStringLiteral("cod_load")).toDouble()));
+    }
+    return text;
+}
+
 ParsedCommandLine parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
@@ -366,8 +399,13 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         QStringLiteral("list-outputs"),
         QStringLiteral("List the output quantities (key, unit, CSV column, summary keys, meaning) and exit; with "
                        "--json as JSON"));
+    const QCommandLineOption listFeed(
+        QStringLiteral("list-feed"),
+        QStringLiteral("List the feed the run of the other options would get, without running it: each step's day, "
+                       "flow [m3/d], COD [kgCOD/m3] and COD load [kgCOD/d], to --t-end; with --json as JSON"));
     const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("With --list-parameters, --list-outputs or --list-substrates: JSON output"));
+                                  QStringLiteral("With --list-parameters, --list-outputs, --list-substrates or "
+                                                 "--list-feed: JSON output"));
     const QCommandLineOption engine(
         QStringLiteral("engine"),
         QStringLiteral("How the run is integrated: native (the model scripts over the compiled kernel, same "
@@ -390,7 +428,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     for (const InputInfo &option : inputInfos())
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), valueName(option)));
     parser.addOptions({feed, substrates, substrateValue, param, initialState, finalState, listParameters, listOutputs,
-                       listSubstrates, json});
+                       listSubstrates, listFeed, json});
     parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, engine, batch, describe});
 
     if (!parser.parse(arguments))
@@ -425,8 +463,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
             return refused((problems + read.problems).join(QLatin1Char('\n')));
         return {ParsedCommandLine::Outcome::Listing, {}, substrateList(*read.value, parser.isSet(json)), read.warnings};
     }
-    if (parser.isSet(json))
-        return refused(QStringLiteral("--json goes with --list-parameters, --list-outputs or --list-substrates"));
+    if (parser.isSet(json) && !parser.isSet(listFeed))
+        return refused(QStringLiteral("--json goes with --list-parameters, --list-outputs, --list-substrates or --list-feed"));
 
     // Every problem of the file and of the options at once.
     QStringList problems;
@@ -459,6 +497,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
     problems.removeDuplicates();
     if (!problems.isEmpty())
         return refused(problems.join(QLatin1Char('\n')));
+    if (parser.isSet(listFeed))
+        return {ParsedCommandLine::Outcome::Listing, {}, feedList(options.request, parser.isSet(json)), composed.warnings};
     options.quiet = parser.isSet(quiet);
     options.stats = parser.isSet(stats);
     options.batch = parser.isSet(batch);
@@ -481,14 +521,14 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
     QStringList problems;
     std::vector<InputEntry> entries;
     std::map<QString, QString> outputs;
-    bool checkOnly = false;
+    bool checkOnly = false, listFeed = false;
     for (auto it = scenario.begin(); it != scenario.end(); ++it) {
         if (it.key() == QLatin1String("id"))
             continue;
-        if (it.key() == QLatin1String("check")) {
-            checkOnly = it->toBool();
+        if (it.key() == QLatin1String("check") || it.key() == QLatin1String("list-feed")) {
+            (it.key() == QLatin1String("check") ? checkOnly : listFeed) = it->toBool();
             if (!it->isBool())
-                problems << QStringLiteral("check: needs true or false, not %1").arg(typeName(it.value()));
+                problems << QStringLiteral("%1: needs true or false, not %2").arg(it.key(), typeName(it.value()));
         } else if (!fileKeys.contains(it.key()))
             entries.push_back({it.key(), it.value()});
         else if (it->isString())
@@ -512,5 +552,6 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
     if (!problems.isEmpty())
         return refused(problems.join(QStringLiteral("; ")));
     options.checkOnly = checkOnly;
+    options.listFeed = listFeed;
     return {ParsedCommandLine::Outcome::Run, options, {}};
 }

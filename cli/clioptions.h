@@ -9,6 +9,7 @@
 #include <feedschedule.h>
 #include <plotimage.h>
 
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
 #include <QStringList>
@@ -28,6 +29,7 @@ struct CliOptions {
     bool stats = false;    // print the model's cost after the run
     bool batch = false;    // scenarios as JSON lines on standard input
     bool checkOnly = false;  // a batch line's "check": answered with the checks' verdict, not run
+    bool listFeed = false;   // a batch line's "list-feed": answered with the feed the run would get, not run
 
     bool writesToStandardOutput() const
     {
@@ -66,6 +68,12 @@ QString parameterList(bool json);
 // fresh matter, their COD, and the solids, nitrogen and density of its lab values (kg/m3); as
 // JSON an object of substrates, each mapping those names to values.
 QString substrateList(const Substrates &substrates, bool json);
+
+// The feed a run of request gets, as --list-feed prints it: each step in force before the run's
+// end (the first always) with its day (d), flow (m3/d), COD (kgCOD/m3) and COD load (kgCOD/d).
+// As JSON {"t_end": days, "steps": [{"day", "flow", "cod", "cod_load"}...]}.
+QJsonObject feedDescription(const RunRequest &request);
+QString feedList(const RunRequest &request, bool json);
 
 // arguments[0] is the program name, as in QCoreApplication::arguments(). A request to run has
 // passed every check of the declaration; a refusal lists every problem of the options and of

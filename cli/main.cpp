@@ -88,7 +88,7 @@ QString statusName(int status)
 
 // The answer to one scenario of --batch.
 QByteArray answer(const QJsonValue &id, int status, const QStringList &problems, const ScenarioResult *result,
-                  const QString &statusText = QString())
+                  const QString &statusText = QString(), const QJsonObject &feed = {})
 {
     QJsonObject line{{QStringLiteral("id"), id},
                      {QStringLiteral("status"), statusText.isEmpty() ? statusName(status) : statusText},
@@ -101,6 +101,8 @@ QByteArray answer(const QJsonValue &id, int status, const QStringList &problems,
             line[QStringLiteral("summary")] = summaryJson(result->outcome.report.summary);
         line[QStringLiteral("files")] = QJsonArray::fromStringList(result->files);
     }
+    if (!feed.isEmpty())
+        line[QStringLiteral("feed")] = feed;
     return QJsonDocument(line).toJson(QJsonDocument::Compact);
 }
 
@@ -123,6 +125,8 @@ int runBatch()
             reply = answer(id, ExitRefused, {parsed.text}, nullptr);
         } else if (parsed.options.checkOnly) {
             reply = answer(id, ExitOk, {}, nullptr, QStringLiteral("checked"));
+        } else if (parsed.options.listFeed) {
+            reply = answer(id, ExitOk, {}, nullptr, QStringLiteral("listed"), feedDescription(parsed.options.request));
         } else {
             const CliOptions &options = parsed.options;
             const ScenarioResult result = runner.run(options, !options.workbookPath.isEmpty(), silent, interrupts);

@@ -205,14 +205,6 @@ Titration nordmannTitration(const Sample &sample, const AcidConstants &k)
     return {toTac * kCaCO3PerEquivalent, std::max((B * 1.66 - 0.15) * 500, 0.0) / 1000};
 }
 
-double builtInFeedFlow(double finalFlow, double t, bool ramped)
-{
-    if (!ramped)
-        return finalFlow;
-    const double row = std::clamp(std::ceil(t) - 1, 0.0, 40.0);
-    return finalFlow * (0.01875 * row + 0.25);
-}
-
 OperationTables deriveOperation(const OperationContext &c)
 {
     const auto reactorOrder = declaredOrder(OutputInfo::Scope::Reactor, kReactorFields);

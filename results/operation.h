@@ -71,7 +71,3 @@ std::vector<SummaryValue> operationSummary(const OperationContext &context, cons
 // "FOS/TAC 0.14 · electricity 382 kWh · net heat -956 kWh".
 QString operationLine(const RunSummary &summary);
 
-// The feed flow of the built-in feed at a time. Ramped: a quarter of the final flow on day 1,
-// rising in daily steps to the final flow from day 41 on (the row in force after its day); the
-// pump-mixed run is not ramped: the final flow from day 0 on.
-double builtInFeedFlow(double finalFlow, double t, bool ramped);

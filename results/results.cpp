@@ -112,23 +112,6 @@ ExtraSheet feedSheet(const FeedSchedule &feed)
     return sheet;
 }
 
-// The feed of a run for the summary as the model scripts feed it: the schedule's rows, or the
-// built-in feed of the page's flow, which the pump-mixed run takes from day 0 and the others as a
-// ramp (a quarter of it on day 0, rising in daily steps to the whole from day 40 on).
-std::vector<FeedStep> summaryFeed(int mode, const FeedSchedule *feed, double finalFlow, double composites)
-{
-    std::vector<FeedStep> steps;
-    if (feed)
-        for (int row = 0; row < feed->values[0].size(); ++row)
-            steps.push_back({feed->values[0][row], feed->values[1][row], feed->codOfRow(row)});
-    else if (mode == 4)
-        steps.push_back({0, finalFlow, composites});
-    else
-        for (int day = 0; day <= 40; ++day)
-            steps.push_back({double(day), finalFlow * (0.01875 * day + 0.25), composites});
-    return steps;
-}
-
 // What the run's record says of its feed and reactors, for the summary: the feed and the liquid
 // volumes as the model scripts divide the reactors (the pump-mixed tank 0.075 : 0.065, the others
 // by the headspace share).
@@ -143,7 +126,7 @@ SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stopp
     const double liquidShare = mode == 4 ? 0.075 / 0.14 : 1 - headspace;
     // Positions in the run-parameter record: Q_in 0, X_c 1, V_t1 12, V_t2 15.
     SummaryInputs in{QString::fromLatin1(c.code), run.kept.reactor1, run.kept.reactor2, rows, stoppedEarly,
-                     summaryFeed(mode, model.feed.get(), at(0), at(1)), liquidShare * at(12),
+                     feedSteps(mode, model.feed.get(), at(0), at(1)), liquidShare * at(12),
                      c.reactors == 2 ? liquidShare * at(15) : 0.0};
     if (const FeedSchedule *feed = model.feed.get(); feed && !feed->freshMass.isEmpty()) {
         const double end = rows > 0 ? (*run.kept.reactor1)[rows - 1][ResultCol::t] : 0.0;
@@ -170,9 +153,7 @@ OperationContext operationContext(int mode, const RunTables &run, int rows)
     if (const std::shared_ptr<const FeedSchedule> feed = model.feed)
         c.feedFlow = [feed](double t) { return feed->flowAt(t); };
     else
-        c.feedFlow = [finalFlow = at(0), ramped = configuration(mode).code != QLatin1String("pomp")](double t) {
-            return builtInFeedFlow(finalFlow, t, ramped);
-        };
+        c.feedFlow = [steps = feedSteps(mode, nullptr, at(0), 0.0)](double t) { return steps[size_t(feedRowAt(steps, t))].flow; };
     return c;
 }
 

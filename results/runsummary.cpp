@@ -2,6 +2,8 @@
 
 #include "resultcolumns.h"
 
+#include <feedschedule.h>
+
 #include <QJsonArray>
 
 #include <algorithm>
@@ -196,14 +198,6 @@ const QString kLoadingUnit = QStringLiteral("kgCOD/(m3·d)");
 
 double codFlow(const FeedStep &step) { return step.flow * step.cod; }  // kgCOD/d
 
-// The feed row in force at t: the last whose day lies before t (the first at day 0).
-int feedRowAt(const std::vector<FeedStep> &feed, double t)
-{
-    const auto after = std::lower_bound(feed.cbegin(), feed.cend(), t,
-                                        [](const FeedStep &step, double day) { return step.day < day; });
-    return std::max(int(after - feed.cbegin()) - 1, 0);
-}
-
 // The COD that flows in from day 0 to day end, kgCOD.
 double codFedUntil(const std::vector<FeedStep> &feed, double end)
 {
@@ -218,6 +212,27 @@ double codFedUntil(const std::vector<FeedStep> &feed, double end)
 }
 
 }  // namespace
+
+std::vector<FeedStep> feedSteps(int mode, const FeedSchedule *feed, double finalFlow, double composites)
+{
+    std::vector<FeedStep> steps;
+    if (feed)
+        for (int row = 0; row < feed->values[0].size(); ++row)
+            steps.push_back({feed->values[0][row], feed->values[1][row], feed->codOfRow(row)});
+    else if (mode == 4)
+        steps.push_back({0, finalFlow, composites});
+    else
+        for (int day = 0; day <= 40; ++day)
+            steps.push_back({double(day), finalFlow * (0.01875 * day + 0.25), composites});
+    return steps;
+}
+
+int feedRowAt(const std::vector<FeedStep> &feed, double t)
+{
+    const auto after = std::lower_bound(feed.cbegin(), feed.cend(), t,
+                                        [](const FeedStep &step, double day) { return step.day < day; });
+    return std::max(int(after - feed.cbegin()) - 1, 0);
+}
 
 QString UnsoundValue::describe() const
 {

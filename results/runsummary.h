@@ -18,6 +18,8 @@
 #include <optional>
 #include <vector>
 
+struct FeedSchedule;
+
 struct SummaryValue {
     QString key;    // "r1_final_gas_flow", ..., "organic_loading_rate"
     QString label;  // "Reactor 1 final gas flow"
@@ -61,6 +63,14 @@ struct FeedStep {
     double flow = 0;  // m3/d
     double cod = 0;   // kgCOD/m3 of organic matter flowing in
 };
+
+// The feed a run gets, as the model scripts feed it: the schedule's rows, or the built-in feed of
+// finalFlow (m3/d) and composites (kgCOD/m3), which the pump-mixed run (mode 4) takes from day 0
+// and the others as a ramp (a quarter of it on day 0, rising in daily steps to the whole from day
+// 40 on).
+std::vector<FeedStep> feedSteps(int mode, const FeedSchedule *feed, double finalFlow, double composites);
+// The step in force at t: the last whose day lies before t (the first at day 0).
+int feedRowAt(const std::vector<FeedStep> &feed, double t);
 
 struct SummaryInputs {
     QString configuration;

@@ -164,11 +164,10 @@ def gas_over_feed(found, units, feed, time_unit='d'):
     bottom.step(feed['t'], feed['flow'], where='post', color='C2')
     bottom.set_ylabel('Feed flow [m3/d]', color='C2')
     bottom.set_ylim(0, 1.15 * max(feed['flow']) or 1)   # room above the highest step
-    if feed['cod'] is not None and np.isfinite(feed['cod']).all():
-        right = bottom.twinx()
-        right.step(feed['t'], feed['cod'], where='post', color='C4', linestyle='--')
-        right.set_ylabel('COD load [kgCOD/d]', color='C4')
-        right.set_ylim(0, 1.15 * max(feed['cod']) or 1)
+    right = bottom.twinx()
+    right.step(feed['t'], feed['cod'], where='post', color='C4', linestyle='--')
+    right.set_ylabel('COD load [kgCOD/d]', color='C4')
+    right.set_ylim(0, 1.15 * max(feed['cod']) or 1)
     for ax in (top, bottom):
         ax.grid(True, alpha=0.3)
         if found['holdout'] is not None:

@@ -1,17 +1,9 @@
 """A run's feed as the study runner reads it: a feed schedule file (CSV, or TOML with columns as
-arrays or [[feed]] rows; read through the guarded reader) and, for the panel under a fit's gas, the
-feed of a study's base run over time: its flow into the first reactor (m3/d) and the COD it carries
-(kgCOD/d), from
-
-  - a schedule of composites (Q_in, X_c_in): Q_in × X_c_in;
-  - a schedule of components (Q_in and states by name): Q_in × the states of organic matter
-    (those in kgCOD/m3);
-  - a schedule of substrates (flows in m3/d, or t/d through the density): each substrate's flow ×
-    its COD, as `digestra-cli --list-substrates` gives them from the study's substrates file;
-  - no schedule: the built-in feed of q-in and x-c-in, a quarter of q-in on day 0 rising in daily
-    steps to the whole from day 40 on (the pump-mixed run: the whole from day 0).
-
-Each row holds from its day until the next row's day, the last to the end of the run."""
+arrays or [[feed]] rows; read through the guarded reader), whose substrate flows the optimiser
+varies, and, for the panel under a fit's gas, the feed of a study's base run over time as
+digestra-cli gives it (`"list-feed": true` on a batch line of the base inputs): its flow into the
+first reactor (m3/d) and the COD it carries (kgCOD/d), each step from its day to the next step's,
+the last to the end of the run."""
 import csv
 import dataclasses
 import io
@@ -19,8 +11,7 @@ import json
 import math
 import subprocess
 
-from . import readfile, studyfile
-from .series import COLUMNS
+from . import readfile
 
 
 @dataclasses.dataclass
@@ -89,60 +80,26 @@ def read_schedule(path):
     return Schedule(names, units, table)
 
 
-RAMP_DAYS = 40   # the built-in feed reaches q-in on this day
+LIST_SECONDS = 60   # a line is read, its files too, and answered without a run
 
 
-def base_feed(base, config, cli):
-    """{'t', 'flow', 'cod'} of the feed of a run with the inputs `base` (as steps: each value holds
-    from its time to the next; the last time is the run's end; 'cod' None when the feed does not
-    tell), or a string saying why it cannot be drawn."""
-    declared = {k: base.get(k, studyfile.DECLARED[k]['default'][config]) for k in ('q-in', 'x-c-in', 't-end')}
-    end = float(declared['t-end'])
-    if not base.get('feed'):
-        q, x = float(declared['q-in']), float(declared['x-c-in'])
-        days = [0] if config == 'pomp' else range(RAMP_DAYS + 1)
-        flows = [q if config == 'pomp' else q * (0.25 + 0.75 * day / RAMP_DAYS) for day in days]
-        return _steps(list(days), flows, [f * x for f in flows], end)
+def base_feed(inputs, cli):
+    """{'t', 'flow', 'cod'} of the feed of a run of the batch line `inputs` as steps (each value holds
+    from its time to the next; the last time is the run's end; 'cod' in kgCOD/d), or a string saying
+    why it cannot be drawn."""
+    line = json.dumps({**inputs, 'id': 0, 'list-feed': True}) + '\n'
     try:
-        schedule = read_schedule(base['feed'])
-    except ScheduleError as e:
-        return str(e)
-    columns = dict(zip(schedule.columns, zip(*schedule.rows)))
-    if 'Q_in' in columns:
-        organic = [c for c in schedule.columns if c == 'X_c_in' or COLUMNS.get(c) == 'kgCOD/m3']
-        cod = [q * math.fsum(row) for q, *row in zip(columns['Q_in'], *(columns[c] for c in organic))]
-        return _steps(columns['day'], columns['Q_in'], cod if organic else None, end)
-    substrates = _substrates(cli, base.get('substrates'))
-    if isinstance(substrates, str):
-        return substrates
-    flows, cod = [0.0] * len(schedule.rows), [0.0] * len(schedule.rows)
-    for name, unit in zip(schedule.columns[1:], schedule.units[1:]):
-        entry = substrates.get(name, {})
-        per_m3 = 1000 / entry.get('density', 1000) if unit == 't/d' else 1.0   # density in kg/m3
-        for i, value in enumerate(columns[name]):
-            flows[i] += value * per_m3
-            cod[i] += value * per_m3 * entry.get('COD', math.nan)
-    return _steps(columns['day'], flows, cod, end)
-
-
-def _substrates(cli, path):
-    """{substrate: its components, COD and density per m3} of the substrates file, or why not."""
-    if not path:
-        return 'a schedule of substrates needs the substrates file in [base]'
+        done = subprocess.run([cli, '--batch'], input=line, capture_output=True, text=True, timeout=LIST_SECONDS)
+    except (OSError, subprocess.TimeoutExpired) as e:
+        return f'{cli} --batch did not list it: {e}'
     try:
-        done = subprocess.run([cli, '--substrates', str(path), '--list-substrates', '--json'], capture_output=True,
-                              text=True, timeout=60)
-        listed = json.loads(done.stdout) if done.returncode == 0 else None
-    except (OSError, subprocess.TimeoutExpired, ValueError) as e:
-        return f'{cli} --list-substrates: {e}'
-    return listed if isinstance(listed, dict) else f'{cli} --list-substrates gave no substrates ({done.stderr.strip()})'
-
-
-def _steps(days, flows, cod, end):
-    """The feed as steps up to `end`: every row from its day, then the last one's value at `end`."""
-    days = [float(d) for d in days if d < end] or [0.0]
-    n = len(days)
-
-    def held(values):
-        return None if values is None else [float(v) for v in values[:n]] + [float(values[n - 1])]
-    return {'t': days + [end], 'flow': held(list(flows)), 'cod': held(list(cod) if cod is not None else None)}
+        answer = json.loads(done.stdout.partition('\n')[0])
+    except ValueError:
+        answer = None
+    listed = answer.get('feed') if isinstance(answer, dict) else None
+    if not isinstance(listed, dict) or not listed.get('steps'):
+        why = answer.get('message') if isinstance(answer, dict) else done.stderr.strip()
+        return f'{cli} --batch did not list it ({why or "its answer holds no feed"})'
+    steps = listed['steps']
+    return {'t': [s['day'] for s in steps] + [listed['t_end']], 'flow': [s['flow'] for s in steps] + [steps[-1]['flow']],
+            'cod': [s['cod_load'] for s in steps] + [steps[-1]['cod_load']]}

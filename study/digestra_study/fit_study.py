@@ -63,7 +63,7 @@ def run(analysis, prepared, runs, out, began):
              'series measured': len(analysis.measurements),
              'recorded as': ', '.join(f'{name} {how}' for name, how in s['aggregate'].items())}
     report.write_fit(out, analysis.title, found, units, about, report.what_was_run(analysis, core.cli_version(runs.cli)[0]),
-                     feed.base_feed(analysis.base, analysis.config, runs.cli))
+                     feed.base_feed(analysis.inputs({}), runs.cli))
     write_file(out / 'fitted.toml', fitted_toml(analysis, found))
     if found['stopped'] == 'max_runs':
         print(f'digestra-study: fit stopped at max_runs = {s["max_runs"]}; the estimates are the best point so far',

@@ -1,5 +1,6 @@
 """Substrates given by their lab values: the balances the conversion keeps, the values it refuses
-with their place, the shipped library, a run's values set over the file's, and flows in t/d."""
+with their place, the shipped library, a run's values set over the file's, flows in t/d, and the feed a
+run gets as --list-feed lists it."""
 import json
 import os
 import pathlib
@@ -115,3 +116,29 @@ def test_flows_in_tonnes_are_fresh_mass_through_the_density(tmp_path):
         assert values['fresh_mass_fed'] == pytest.approx(2 * 9)  # t: 4 + 5 t/d, or 5 m3/d of a at 0.8 t/m3 and 5 of b
         assert values['volatile_solids_fed'] is None  # a has no lab values
     assert tables[0] == tables[1]
+
+
+RAMP = [4 * (0.25 + 0.01875 * day) for day in range(3)]   # a quarter of q-in on day 0, rising daily
+
+
+@pytest.mark.parametrize('inputs, steps', [
+    ({'q-in': 4, 'x-c-in': 10}, [(0, RAMP[0], 10), (1, RAMP[1], 10), (2, RAMP[2], 10)]),
+    ({'config': 'pomp', 'q-in': 4, 'x-c-in': 10}, [(0, 4, 10)]),
+    # a at 0.8 t/m3 and 10 kgCOD/m3, b at 1 t/m3 and 20; the row of day 5 comes after the run's end
+    ({'feed': 'mass.csv', 'substrates': 's.toml'}, [(0, 4 / 0.8 + 5, 150 / 10), (2, 8 / 0.8, 10)]),
+], ids=['ramp', 'pomp', 'tonnes'])
+def test_the_feed_a_run_gets_is_listed_without_running_it(tmp_path, inputs, steps):
+    (tmp_path / 's.toml').write_text('[a]\nX_c = 10\ndensity = 800\n[b]\nX_pr = 20\n')
+    (tmp_path / 'mass.csv').write_text('day,a [t/d],b [t/d]\n0,4,5\n2,8,0\n5,1,1\n')
+    inputs = {'t-end': 3, **inputs}
+    options = [text for k, v in inputs.items() for text in (f'--{k}', str(v))]
+    listed = subprocess.run([CLI, *options, '--list-feed', '--json'], cwd=tmp_path, capture_output=True, text=True,
+                            timeout=60)
+    assert listed.returncode == 0 and not listed.stderr, listed.stderr
+    feed = json.loads(listed.stdout)
+    assert feed['t_end'] == 3 and not list(tmp_path.glob('*.xlsx'))
+    assert [(s['day'], s['flow'], s['cod'], s['cod_load']) for s in feed['steps']] == \
+        [pytest.approx((day, flow, cod, flow * cod)) for day, flow, cod in steps]
+    batch = subprocess.run([CLI, '--batch'], input=json.dumps({**inputs, 'list-feed': True}) + '\n', cwd=tmp_path,
+                           capture_output=True, text=True, timeout=60)
+    assert json.loads(batch.stdout)['feed'] == feed

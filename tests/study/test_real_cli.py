@@ -90,7 +90,7 @@ def test_a_fit_recovers_a_constant_from_digestra_clis_own_series_and_writes_inpu
     """Synthetic recovery in small: km_ac fitted from 50 % off to 10 days of gas flow and acetate
     that digestra-cli computed with km_ac = 3, sampled daily with 2 % noise (fixed seed), lands within
     5 % of 3 with 3 inside its 95 % interval. The run's CSV columns and units are what the fit reads,
-    and fitted.toml runs again with --inputs."""
+    and fitted.toml runs again with --inputs; the report draws the base run's feed."""
     made = subprocess.run([CLI, '--t-end', '10', '--engine', 'native', '--param', 'km_ac=3', '--quiet', '--out', 'w.xlsx',
                            '--csv', 'run.csv'], cwd=tmp_path, capture_output=True, text=True, timeout=300)
     assert made.returncode == 0, made.stderr
@@ -108,6 +108,7 @@ def test_a_fit_recovers_a_constant_from_digestra_clis_own_series_and_writes_inpu
     assert result.returncode == 0, result.stderr
     [fitted] = read_rows(tmp_path / 'study' / 'fit.csv')
     assert abs(float(fitted['estimate']) / 3 - 1) < 0.05 and float(fitted['ci_low']) <= 3 <= float(fitted['ci_high']), fitted
+    assert (tmp_path / 'study' / 'plots' / 'gas-and-feed.png').is_file()   # the feed as digestra-cli lists it
     again = subprocess.run([CLI, '--inputs', str(tmp_path / 'study' / 'fitted.toml'), '--quiet', '--out', 'again.xlsx'],
                            cwd=tmp_path, capture_output=True, text=True, timeout=300)
     assert again.returncode == 0, again.stderr

@@ -1,6 +1,8 @@
 """A fit's report.html as a reader gets it: rendered by a real browser (Debian's headless chromium),
 to the DOM and to an A4 PDF, with what was run (files with their checksums) and every section."""
 import hashlib
+import os
+import pathlib
 import shutil
 import subprocess
 
@@ -11,6 +13,7 @@ from test_analyses import FIT, PLANT
 from digestra_study import analyses, feed, fitting, report
 
 SECTIONS = ('What was run', 'Estimates', 'Fit quality', 'Gas and feed')
+CLI = os.environ.get('DIGESTRA_CLI', '')
 
 
 def chromium(*arguments):
@@ -29,7 +32,7 @@ def test_a_fit_report_renders_in_a_browser_with_every_section(tmp_path):
     found = fitting.fit(evaluate, [fitting.Parameter('km_ac', 1, 30, 8)], analysis.measurements,
                         holdout=analysis.settings['holdout'])
     report.write_fit(tmp_path / 'out', 'Plant', found, {'gasflow': 'm3/d'}, {'runs': found['runs']},
-                     report.what_was_run(analysis, '1.2'), feed.base_feed(analysis.base, analysis.config, None))
+                     report.what_was_run(analysis, '1.2'), feed.base_feed(analysis.inputs({}), CLI or 'digestra-cli'))
     page = tmp_path / 'out' / 'report.html'
     dom = chromium('--dump-dom', page.as_uri())
     assert dom.returncode == 0, dom.stderr
@@ -44,18 +47,20 @@ def test_a_fit_report_renders_in_a_browser_with_every_section(tmp_path):
 RAMP = [4 * (0.25 + 0.01875 * day) for day in range(41)]   # a quarter of q-in on day 0, rising daily to all of it
 
 
+@pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
 @pytest.mark.parametrize('base, schedule, expected', [
     ({'t-end': 42, 'q-in': 4, 'x-c-in': 10}, None, ([*range(41), 42], RAMP + [4], [10 * q for q in RAMP] + [40])),
     ({'t-end': 5, 'config': 'pomp', 'q-in': 4}, None, ([0, 5], [4, 4], [40, 40])),
     ({'t-end': 50}, 'day = [0, 20, 60]\nQ_in = [5, 10, 1]\nX_c_in = [10, 20, 30]\n', ([0, 20, 50], [5, 10, 10], [50, 200, 200])),
-    ({'t-end': 9}, 'day,Q_in [m3/d],S_ac [kgCOD/m3],S_IN [M],X_pr\n0,2,1,5,3\n', ([0, 9], [2, 2], [8, 8])),
-    ({'t-end': 9}, 'date,Q_in,X_c_in\n2026-01-01,2,3\n', 'not a feed schedule digestra-cli reads'),
-], ids=['ramp', 'pomp', 'composites', 'components', 'dates'])
+    ({'t-end': 9}, 'day,Q_in [m3/d],S_ac [kgCOD/m3],S_IN [kmol/m3],X_pr\n0,2,1,5,3\n', ([0, 9], [2, 2], [8, 8])),
+    ({'t-end': 9}, 'date,Q_in,X_c_in\n2026-01-01,2,3\n2026-01-03,4,3\n', ([0, 2, 9], [2, 4, 4], [6, 12, 12])),
+    ({'t-end': 9}, 'day,Q_in\n0,-2\n', 'feed.csv'),
+], ids=['ramp', 'pomp', 'composites', 'components', 'dates', 'refused'])
 def test_the_feed_under_a_fits_gas_is_the_base_runs_as_steps(tmp_path, base, schedule, expected):
     if schedule:
-        base['feed'] = tmp_path / ('feed.toml' if schedule.startswith('day =') else 'feed.csv')
-        base['feed'].write_text(schedule)
-    found = feed.base_feed(base, base.get('config', 'ssad'), None)
+        base['feed'] = str(tmp_path / ('feed.toml' if schedule.startswith('day =') else 'feed.csv'))
+        pathlib.Path(base['feed']).write_text(schedule)
+    found = feed.base_feed(base, CLI)
     if isinstance(expected, str):
         assert expected in found
     else:
