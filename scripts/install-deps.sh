@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache
   qt6-base-dev libqcustomplot-dev libgl-dev
   python3-dev python3-numpy python3-scipy pybind11-dev
   libxlsxwriter-dev libsundials-dev

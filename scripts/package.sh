@@ -6,11 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 build=build-release
-launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-      -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -DPython3_EXECUTABLE=/usr/bin/python3 "${launcher[@]}" >/dev/null
-cmake --build "$build" -j"$(nproc)" --target digestra digestra-cli
+      -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON -DPython3_EXECUTABLE=/usr/bin/python3 -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
+cmake --build "$build" -j"$(nproc)" --target digestra digestra-cli guide
 rm -f "$build"/digestra*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 realpath "$build"/digestra*.deb

@@ -10,7 +10,7 @@ scripts/install-deps.sh
 export ASAN_OPTIONS=detect_leaks=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPython3_EXECUTABLE=/usr/bin/python3 \
-      -DDIGESTRA_SANITIZE=ON >/dev/null
+      -DDIGESTRA_SANITIZE=ON -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DDIGESTRA_WERROR="${DIGESTRA_WERROR:-OFF}" >/dev/null
 cmake --build build-asan -j"$(nproc)"
 cd build-asan
 ctest --output-on-failure -j"$(nproc)" -E '^models$' "$@"
