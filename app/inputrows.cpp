@@ -102,7 +102,7 @@ const std::vector<InputRow> &reactorRows(int mode)
 }
 
 const char *initialText(const InputRow &row, int mode) { return inputInfo(row.input).startText(mode); }
-const char *resetText(const InputRow &row, int mode) { return inputInfo(row.input).resetText; }
+const char *resetText(const InputRow &row, int /*mode*/) { return inputInfo(row.input).resetText; }
 
 void restoreDefaults(const MainForm &form, const std::vector<InputRow> &rows, int mode)
 {

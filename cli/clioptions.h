@@ -39,6 +39,9 @@ struct CliOptions {
 
 struct ParsedCommandLine {
     enum class Outcome { Run, Help, Version, Listing, Refused };
+    ParsedCommandLine(Outcome outcome = Outcome::Refused, CliOptions options = {}, QString text = {},
+                      QStringList warnings = {})
+        : outcome(outcome), options(std::move(options)), text(std::move(text)), warnings(std::move(warnings)) {}
     Outcome outcome = Outcome::Refused;
     CliOptions options;  // meaningful when outcome is Run
     QString text;        // the help, version, --describe or parameter list, or every reason the

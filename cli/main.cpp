@@ -198,7 +198,7 @@ int runProgram(int argc, char *argv[])
     const ScenarioResult result = runner.run(options, true, progress, interrupts);
     for (const QString &problem : result.problems)
         complain(problem);
-    if (result.status == ExitCancelled || result.status == ExitFailed && !result.outcome.refined())
+    if (result.status == ExitCancelled || (result.status == ExitFailed && !result.outcome.refined()))
         return result.status;
 
     // Standard output stays the list of files written, for scripts, unless it carries a table or

@@ -70,6 +70,9 @@ double plantInput(const PlantInputs &plant, const InputInfo &info);
 // file that gave it (0: not from a file), and why ("must be greater than 0 (got 0 m3)"). Each
 // front end names the key in its own words.
 struct InputProblem {
+    InputProblem() = default;
+    InputProblem(QString key, QString reason, int line = 0, QString constant = {})
+        : key(std::move(key)), reason(std::move(reason)), line(line), constant(std::move(constant)) {}
     QString key;
     QString reason;
     int line = 0;

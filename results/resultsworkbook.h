@@ -36,6 +36,8 @@ struct ExtraSheet {
 };
 
 struct WorkbookContent {
+    WorkbookContent(const ResultRows *reactor1, const ResultRows *reactor2, int rows, std::vector<double> runParams)
+        : reactor1(reactor1), reactor2(reactor2), rows(rows), runParams(std::move(runParams)) {}
     const ResultRows *reactor1 = nullptr;
     const ResultRows *reactor2 = nullptr;  // two-reactor runs only, else null
     int rows = 0;                          // computed rows to write from each table
