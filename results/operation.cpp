@@ -190,7 +190,9 @@ public:
             fuel = methane - charge;
         }
         stored_ = std::clamp(stored_ + charge * hours / kWhPerNm3, 0.0, p_.gas_storage);
-        const double electric = p_.eta_el * fuel, heat = p_.eta_th * fuel;
+        // Rounding never lifts the electricity above the rated power.
+        const double electric = p_.chp_power > 0 ? std::min(p_.eta_el * fuel, p_.chp_power) : p_.eta_el * fuel;
+        const double heat = p_.eta_th * fuel;
         return {methane, electric, heat, fuel - electric - heat, demand, heat - demand, flare, stored_};
     }
 
