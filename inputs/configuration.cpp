@@ -148,6 +148,14 @@ const std::vector<InputInfo> &inputInfos()
             .range(1, 14).plant(),
         number(Input::VfaHigh, "vfa-high", "VFA alarm", "g/L", &R::vfa_high, "4",
                "Volatile fatty acids (as acetic acid) above which the digester sours").plant(),
+        // The CHP's size and the gas storage before the flare: methane beyond what the CHP takes at
+        // its rated power fills the storage, and once it is full goes to the flare; the storage
+        // empties into the CHP when the digesters give less (see results/operation.h).
+        number(Input::ChpPower, "chp-power", "CHP rated electrical power", "kW", &R::chp_power, "0",
+               "Electrical power of the CHP at full load; 0: no limit, the CHP takes all the methane").plant(),
+        number(Input::GasStorage, "gas-storage", "Gas storage (methane)", "Nm3", &R::gas_storage, "0",
+               "Methane the gas storage holds before the flare (a 1000 m3 storage of biogas at 55 % methane "
+               "holds 550 Nm3); 0: no storage").plant(),
     };
     return infos;
 }

@@ -17,7 +17,7 @@
 // files list them.
 enum class Input { Config, FeedFlow, BiomassConcentration, Timespan, Fpr, Fli, Fch, Ph, Unit, T1, T2, P1, P2, V1, V2, Tsr, MixI,
                    MethaneLhv, EtaEl, EtaTh, OwnUse, FeedTemperature, AmbientTemperature, UValue,
-                   FosTacWarning, FosTacCritical, PhLow, VfaHigh };
+                   FosTacWarning, FosTacCritical, PhLow, VfaHigh, ChpPower, GasStorage };
 
 // What an input field takes as it is typed (its validator's pattern, see inputfields.h).
 enum class FieldKind {

@@ -23,9 +23,10 @@ OutputInfo state(const char *name, const char *meaning)
     return column(name, molar ? "kmol/m3" : "kgCOD/m3", name, molar ? "[M]" : "[kgCOD/m3]", meaning);
 }
 
-OutputInfo plant(const char *key, const char *title, const char *meaning, std::vector<const char *> summary)
+OutputInfo plant(const char *key, const char *title, const char *meaning, std::vector<const char *> summary,
+                 const char *unit = "kW", const char *columnUnit = "[kW]")
 {
-    return {key, "kW", meaning, Scope::Plant, title, "[kW]", std::move(summary), {}};
+    return {key, unit, meaning, Scope::Plant, title, columnUnit, std::move(summary), {}};
 }
 
 OutputInfo runValue(const char *key, const char *unit, const char *meaning, std::vector<const char *> summary = {})
@@ -121,16 +122,28 @@ const std::vector<OutputInfo> &derivedQuantities()
         column("nh4_n", "g N/L", "NH4-N", "[gN/L]", "ammonium nitrogen (S_nh4_ion × 14)", {"final_nh4_n"}),
         plant("methane_power", "P_CH4", "energy flow of the methane (lower heating value) of every reactor",
               {"methane_energy"}),
-        plant("electric_power", "P_el", "electrical power of the CHP unit",
-              {"electricity", "mean_electric_power", "net_electricity"}),
+        plant("electric_power", "P_el", "electrical power of the CHP unit, at most its rated power",
+              {"electricity", "mean_electric_power", "net_electricity", "chp_full_load_hours"}),
         plant("chp_heat_power", "P_th", "heat of the CHP unit", {"chp_heat"}),
         plant("chp_loss_power", "P_loss", "what the CHP unit turns into neither electricity nor usable heat",
               {"chp_losses"}),
         plant("heat_demand_power", "heat_demand",
               "heat the digesters need: the feed heated to their temperature and their walls' losses", {"heat_demand"}),
         plant("net_heat_power", "net_heat", "CHP heat less the heat demand", {"net_heat"}),
+        plant("flare_power", "P_flare",
+              "energy flow of the methane burnt in the flare: what the CHP cannot take at its rated power once "
+              "the gas storage is full",
+              {"flared_energy", "flared_methane", "flared_share"}),
+        plant("stored_methane", "CH4_storage", "methane held in the gas storage", {"gas_storage_fill"}, "Nm3", "[Nm3]"),
         {"vfa", "kgCOD/m3", "the four volatile fatty acids together (S_ac + S_pro + S_bu + S_va)", Scope::Reactor, "", "",
          {"final_vfa"}, {}},
+        // A reactor's loading and retention count the liquid of the reactors the feed has passed up
+        // to it: reactor 1 is the first digester, the last one the whole plant.
+        {"hrt", "d", "hydraulic retention time: liquid of the reactors up to this one over the feed flow",
+         Scope::Reactor, "", "", {"mean_hrt", "min_hrt"}, {}},
+        {"vs_loading", "kgVS/(m3·d)",
+         "organic dry matter (VS) fed per day and m3 of the liquid of the reactors up to this one; needs "
+         "substrates with lab values", Scope::Reactor, "", "", {"mean_vs_loading", "max_vs_loading"}, {}},
         runValue("heat_use_share", "-", "share of the CHP heat the digesters use over the run"),
         runValue("heat_loss_coefficient", "kW/K", "UA of every reactor's walls together"),
         runValue("organic_loading_rate", "kgCOD/(m3·d)",

@@ -106,7 +106,8 @@ constexpr std::pair<Input, double PlantInputs::*> kPlantFields[] = {
     {Input::FeedTemperature, &PlantInputs::T_feed},   {Input::AmbientTemperature, &PlantInputs::T_ambient},
     {Input::UValue, &PlantInputs::u_value},           {Input::FosTacWarning, &PlantInputs::fos_tac_warning},
     {Input::FosTacCritical, &PlantInputs::fos_tac_critical}, {Input::PhLow, &PlantInputs::ph_low},
-    {Input::VfaHigh, &PlantInputs::vfa_high},
+    {Input::VfaHigh, &PlantInputs::vfa_high},         {Input::ChpPower, &PlantInputs::chp_power},
+    {Input::GasStorage, &PlantInputs::gas_storage},
 };
 
 }  // namespace

@@ -45,6 +45,8 @@ struct RunRequest {
     double T_feed = 0, T_ambient = 0;    // K
     double u_value = 0;                  // W/(m2·K) of the digesters' walls
     double fos_tac_warning = 0, fos_tac_critical = 0, ph_low = 0, vfa_high = 0;
+    double chp_power = 0;                // kW electrical, rated; 0: no limit
+    double gas_storage = 0;              // Nm3 of methane held before the flare; 0: none
     // The model constants that differ from their defaults, by name.
     ParameterValues parameters;
     // The feed schedule read from a file; null for the built-in feed (final_Q_in and X_c_in),
@@ -61,6 +63,7 @@ struct RunRequest {
 struct PlantInputs {
     double lhv_ch4 = 0, eta_el = 0, eta_th = 0, own_use = 0, T_feed = 0, T_ambient = 0, u_value = 0;
     double fos_tac_warning = 0, fos_tac_critical = 0, ph_low = 0, vfa_high = 0;
+    double chp_power = 0, gas_storage = 0;
 };
 PlantInputs plantInputs(const RunRequest &request);
 // The value of a plant input (Input::MethaneLhv ...) among them; NaN for any other input.

@@ -97,12 +97,13 @@ constexpr std::pair<const char *, double ReactorValues::*> kReactorFields[] = {
 };
 
 struct PlantValues {
-    double methane, electric, heat, loss, demand, net;
+    double methane, electric, heat, loss, demand, net, flare, stored;
 };
 constexpr std::pair<const char *, double PlantValues::*> kPlantFields[] = {
     {"methane_power", &PlantValues::methane},      {"electric_power", &PlantValues::electric},
     {"chp_heat_power", &PlantValues::heat},        {"chp_loss_power", &PlantValues::loss},
     {"heat_demand_power", &PlantValues::demand},   {"net_heat_power", &PlantValues::net},
+    {"flare_power", &PlantValues::flare},          {"stored_methane", &PlantValues::stored},
 };
 
 // The fields in the order of the declared columns of a scope.
@@ -143,7 +144,8 @@ ReactorValues reactorValues(const std::vector<double> &row, const AcidConstants 
             titration.tac > 0 ? titration.fos / titration.tac : kNaN, row[kSnh3] * 14000, row[kSnh4] * 14};
 }
 
-PlantValues plantValues(const OperationContext &c, int i)
+// The methane's energy flow (kW) of every reactor and the digesters' heat demand at row i.
+std::pair<double, double> methaneAndDemand(const OperationContext &c, int i)
 {
     const PlantInputs &p = c.plant;
     double methane = 0, demand = 0;
@@ -157,10 +159,48 @@ PlantValues plantValues(const OperationContext &c, int i)
         demand += heatPerKelvin * std::max(0.0, c.temperatures[r] - inflow) +
                   heatLossCoefficient(c, r) * (c.temperatures[r] - p.T_ambient);
     }
-    demand = std::max(demand, 0.0);
-    const double electric = p.eta_el * methane, heat = p.eta_th * methane;
-    return {methane, electric, heat, methane - electric - heat, demand, heat - demand};
+    return {methane, std::max(demand, 0.0)};
 }
+
+// The CHP, the gas storage and the flare row by row. The CHP burns at most its rated power over
+// its electrical efficiency; a surplus fills the storage and, once it is full, goes to the flare;
+// a shortfall is drawn from the storage while it holds methane. The storage balance is explicit:
+// a row's rates hold over the interval that ends at it (the rows' step, 0.1 d), and the room or
+// the methane at the interval's start bounds them, so the storage never overfills nor runs below
+// empty. It starts empty; row 0 ends no interval and fills nothing.
+class GasRoute {
+public:
+    explicit GasRoute(const PlantInputs &p)
+        : p_(p), fuelLimit_(p.chp_power > 0 ? p.chp_power / p.eta_el : std::numeric_limits<double>::infinity())
+    {
+    }
+
+    // The row's values from its methane and heat demand, after `days` since the row before.
+    PlantValues next(double methane, double demand, double days)
+    {
+        const double kWhPerNm3 = p_.lhv_ch4, hours = days * kHoursPerDay;
+        const double room = (p_.gas_storage - stored_) * kWhPerNm3, held = stored_ * kWhPerNm3;  // kWh
+        double fuel = methane, flare = 0, charge = 0;  // kW
+        if (methane > fuelLimit_) {
+            fuel = fuelLimit_;
+            charge = hours > 0 ? std::min(methane - fuel, room / hours) : 0.0;
+            flare = methane - fuel - charge;
+        } else if (hours > 0) {
+            charge = -std::min(fuelLimit_ - methane, held / hours);
+            fuel = methane - charge;
+        }
+        stored_ = std::clamp(stored_ + charge * hours / kWhPerNm3, 0.0, p_.gas_storage);
+        // Rounding never lifts the electricity above the rated power.
+        const double electric = p_.chp_power > 0 ? std::min(p_.eta_el * fuel, p_.chp_power) : p_.eta_el * fuel;
+        const double heat = p_.eta_th * fuel;
+        return {methane, electric, heat, fuel - electric - heat, demand, heat - demand, flare, stored_};
+    }
+
+private:
+    const PlantInputs &p_;
+    double fuelLimit_;    // kW of methane
+    double stored_ = 0;   // Nm3 of methane
+};
 
 // The trapezoid rule of a column over the rows' times.
 double integral(const ResultRows &time, const ResultRows &table, int column, int rows)
@@ -219,8 +259,12 @@ OperationTables deriveOperation(const OperationContext &c)
         out.reactors.push_back(std::move(derived));
     }
     out.plant.reserve(size_t(c.rows));
-    for (int i = 0; i < c.rows; ++i)
-        out.plant.push_back(rowOf(plantValues(c, i), plantOrder));
+    GasRoute route(c.plant);
+    for (int i = 0; i < c.rows; ++i) {
+        const auto [methane, demand] = methaneAndDemand(c, i);
+        const double days = i > 0 ? (*c.tables[0])[i][ResultCol::t] - (*c.tables[0])[i - 1][ResultCol::t] : 0.0;
+        out.plant.push_back(rowOf(route.next(methane, demand, days), plantOrder));
+    }
     return out;
 }
 
@@ -287,7 +331,8 @@ std::vector<SummaryValue> operationSummary(const OperationContext &c, const Oper
         return kHoursPerDay * integral(time, tables.plant, derivedIndex(Scope::Plant, column), rows);
     };
     const double days = rows > 0 ? time[rows - 1][ResultCol::t] - time[0][ResultCol::t] : kNaN;
-    const double electricity = energy("electric_power"), heat = energy("chp_heat_power");
+    const double methane = energy("methane_power"), electricity = energy("electric_power"),
+                 heat = energy("chp_heat_power"), flared = energy("flare_power");
     double used = 0;  // the CHP heat the digesters take: at most their demand
     const int heatColumn = derivedIndex(Scope::Plant, "chp_heat_power"),
               demandColumn = derivedIndex(Scope::Plant, "heat_demand_power");
@@ -298,19 +343,29 @@ std::vector<SummaryValue> operationSummary(const OperationContext &c, const Oper
     double ua = 0;
     for (size_t r = 0; r < c.tables.size(); ++r)
         ua += heatLossCoefficient(c, r);
-    add(QStringLiteral("methane_energy"), QStringLiteral("Methane energy (lower heating value)"), "kWh",
-        energy("methane_power"));
+    add(QStringLiteral("methane_energy"), QStringLiteral("Methane energy (lower heating value)"), "kWh", methane);
     add(QStringLiteral("electricity"), QStringLiteral("CHP electricity"), "kWh", electricity);
     add(QStringLiteral("net_electricity"), QStringLiteral("CHP electricity less own use"), "kWh",
         electricity * (1 - c.plant.own_use));
     add(QStringLiteral("mean_electric_power"), QStringLiteral("Mean electrical power"), "kW",
         days > 0 ? electricity / kHoursPerDay / days : kNaN, days == 0 ? "not applicable (a single row)" : nullptr);
+    add(QStringLiteral("chp_full_load_hours"), QStringLiteral("CHP full-load hours"), "h",
+        c.plant.chp_power > 0 ? electricity / c.plant.chp_power : kNaN,
+        c.plant.chp_power > 0 ? nullptr : "not applicable (no rated CHP power)");
     add(QStringLiteral("chp_heat"), QStringLiteral("CHP heat"), "kWh", heat);
     add(QStringLiteral("chp_losses"), QStringLiteral("CHP losses"), "kWh", energy("chp_loss_power"));
     add(QStringLiteral("heat_demand"), QStringLiteral("Heat demand of the digesters"), "kWh", energy("heat_demand_power"));
     add(QStringLiteral("net_heat"), QStringLiteral("CHP heat less heat demand"), "kWh", energy("net_heat_power"));
     add(QStringLiteral("heat_use_share"), QStringLiteral("Share of the CHP heat the digesters use"), "-",
         heat > 0 ? used / heat : kNaN, heat == 0 ? "not applicable (no CHP heat)" : nullptr);
+    add(QStringLiteral("flared_energy"), QStringLiteral("Flared methane energy"), "kWh", flared);
+    add(QStringLiteral("flared_methane"), QStringLiteral("Flared methane"), "Nm3", flared / c.plant.lhv_ch4);
+    add(QStringLiteral("flared_share"), QStringLiteral("Share of the methane flared"), "-",
+        methane > 0 ? flared / methane : kNaN, methane > 0 ? nullptr : "not applicable (no methane)");
+    const double stored = rows > 0 ? tables.plant[rows - 1][derivedIndex(Scope::Plant, "stored_methane")] : kNaN;
+    add(QStringLiteral("gas_storage_fill"), QStringLiteral("Gas storage fill at the end"), "-",
+        c.plant.gas_storage > 0 ? stored / c.plant.gas_storage : kNaN,
+        c.plant.gas_storage > 0 ? nullptr : "not applicable (no gas storage)");
     add(QStringLiteral("heat_loss_coefficient"), QStringLiteral("Heat loss coefficient UA of the digesters"), "kW/K", ua);
     return values;
 }

@@ -6,6 +6,16 @@
 // reactor, and the plant's energy (CHP electricity and heat, the digesters' heat demand), with
 // the summary values and alarm days of the run. The quantities are declared in inputs/outputs.cpp.
 //
+// The CHP takes the methane up to its rated electrical power over its electrical efficiency
+// (chp-power; 0: all of it). A surplus fills the gas storage (gas-storage, Nm3 of methane; it
+// starts empty) and, once it is full, goes to the flare; a shortfall empties the storage into
+// the CHP. The storage is integrated explicitly row by row: a row's flows hold over the interval
+// that ends at it (the rows' 0.1 d), bounded by the room or the methane the storage had at the
+// interval's start. Each row splits its methane exactly into the CHP's fuel, the flare and the
+// storage's filling; the energies over the run are the trapezoid rule of the columns, so
+// electricity + CHP heat + CHP losses + flared energy = methane energy when no gas is stored at
+// the end (else less the stored methane's energy, up to half a row's filling).
+//
 // TAC and FOS follow Nordmann's titration (Nordmann 1977; as practised e.g. in Lossie and Pütz
 // 2008, Hach Lange): a 20 mL sample titrated with 0.1 N sulphuric acid to pH 5.0 (A mL) and on to
 // pH 4.4 (B mL); TAC = A × 250 mg CaCO3/L and FOS = (B × 1.66 − 0.15) × 500 mg HAc/L. Here the

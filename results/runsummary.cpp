@@ -198,17 +198,28 @@ const QString kLoadingUnit = QStringLiteral("kgCOD/(m3·d)");
 
 double codFlow(const FeedStep &step) { return step.flow * step.cod; }  // kgCOD/d
 
-// The COD that flows in from day 0 to day end, kgCOD.
-double codFedUntil(const std::vector<FeedStep> &feed, double end)
+// What a rate of the feed rows (per day) adds up to from day 0 to day end.
+template <typename Rate>
+double fedUntil(const std::vector<FeedStep> &feed, double end, Rate rate)
 {
-    double cod = 0;
+    double fed = 0;
     for (size_t i = 0; i < feed.size(); ++i) {
         const double from = i == 0 ? 0.0 : feed[i].day;
         const double to = i + 1 < feed.size() ? std::min(feed[i + 1].day, end) : end;
         if (to > from)
-            cod += codFlow(feed[i]) * (to - from);
+            fed += rate(feed[i]) * (to - from);
     }
-    return cod;
+    return fed;
+}
+
+// The largest rate of the feed rows in force up to day end; not a number where one is none.
+template <typename Rate>
+double largestUntil(const std::vector<FeedStep> &feed, double end, Rate rate)
+{
+    double largest = feed.empty() ? 0.0 : rate(feed[0]);
+    for (int i = 1; i <= feedRowAt(feed, end) && std::isfinite(largest); ++i)
+        largest = std::max(largest, rate(feed[size_t(i)]));
+    return largest;
 }
 
 }  // namespace
@@ -218,7 +229,8 @@ std::vector<FeedStep> feedSteps(int mode, const FeedSchedule *feed, double final
     std::vector<FeedStep> steps;
     if (feed)
         for (int row = 0; row < feed->values[0].size(); ++row)
-            steps.push_back({feed->values[0][row], feed->values[1][row], feed->codOfRow(row)});
+            steps.push_back({feed->values[0][row], feed->values[1][row], feed->codOfRow(row),
+                             row < feed->volatileSolids.size() ? feed->volatileSolids[row] : kNaN});
     else if (mode == 4)
         steps.push_back({0, finalFlow, composites});
     else
@@ -280,7 +292,7 @@ RunSummary summarizeRun(const SummaryInputs &in)
 
     const double end = s.days;  // as reached, not a step of float noise into the next feed row
     const double liquid = in.liquidVolume1 + (in.reactor2 ? in.liquidVolume2 : 0.0);
-    const double codFed = codFedUntil(in.feed, end);  // kgCOD
+    const double codFed = fedUntil(in.feed, end, codFlow);  // kgCOD
     const double codAtEnd = in.feed.empty() ? 0.0 : codFlow(in.feed[size_t(feedRowAt(in.feed, end))]);
     s.values.push_back({QStringLiteral("organic_loading_rate"), QStringLiteral("Organic loading rate"),
                         kLoadingUnit, codAtEnd / liquid});
@@ -309,17 +321,41 @@ RunSummary summarizeRun(const SummaryInputs &in)
 
     // What a schedule of substrates fed, and the loading and yield by organic dry matter.
     const QString noLabValues = QStringLiteral("not applicable (no substrates with lab values)");
-    const auto fedValue = [&](const char *key, const char *label, const char *unit, double value, const QString &note) {
-        s.values.push_back({QLatin1String(key), QLatin1String(label), QString::fromUtf8(unit), value,
-                            std::isfinite(value) ? QString() : note});
+    // A value, or none (NaN) with why it does not apply.
+    const auto addValue = [&](const QString &key, const QString &label, const char *unit, double value, const QString &note) {
+        const bool none = !std::isfinite(value);
+        s.values.push_back({key, label, QString::fromUtf8(unit), none ? kNaN : value, none ? note : QString()});
     };
-    fedValue("fresh_mass_fed", "Fresh mass fed", "t", in.freshMassFed, QStringLiteral("not applicable (no substrates)"));
-    fedValue("total_solids_fed", "Dry matter (TS) fed", "t", in.solidsFed, noLabValues);
-    fedValue("volatile_solids_fed", "Organic dry matter (VS) fed", "t", in.volatileSolidsFed, noLabValues);
+    addValue(QStringLiteral("fresh_mass_fed"), QStringLiteral("Fresh mass fed"), "t", in.freshMassFed,
+             QStringLiteral("not applicable (no substrates)"));
+    addValue(QStringLiteral("total_solids_fed"), QStringLiteral("Dry matter (TS) fed"), "t", in.solidsFed, noLabValues);
+    addValue(QStringLiteral("volatile_solids_fed"), QStringLiteral("Organic dry matter (VS) fed"), "t",
+             in.volatileSolidsFed, noLabValues);
     const double volatileSolids = in.volatileSolidsFed > 0 ? in.volatileSolidsFed * 1000 : kNaN;  // kg
-    fedValue("volatile_solids_loading_rate", "Organic loading rate (VS)", "kgVS/(m3·d)",
+    addValue(QStringLiteral("volatile_solids_loading_rate"), QStringLiteral("Organic loading rate (VS)"), "kgVS/(m3·d)",
              end > 0 ? volatileSolids / end / liquid : kNaN, noLabValues);
-    fedValue("specific_methane_yield_vs", "Specific methane yield (VS)", "Nm3/kgVS", methane / volatileSolids, noLabValues);
+    addValue(QStringLiteral("specific_methane_yield_vs"), QStringLiteral("Specific methane yield (VS)"), "Nm3/kgVS",
+             methane / volatileSolids, noLabValues);
+
+    // Each reactor's retention and loading, over the liquid of the reactors up to it.
+    const auto flow = [](const FeedStep &step) { return step.flow; };
+    const double meanFlow = end > 0 ? fedUntil(in.feed, end, flow) / end : in.feed.empty() ? 0.0 : in.feed[0].flow;
+    const double largestFlow = largestUntil(in.feed, end, flow);
+    const double largestVs = largestUntil(in.feed, end, [](const FeedStep &step) { return step.vs; }) * 1000;  // kg/d
+    const QString noFeed = QStringLiteral("not applicable (no feed)");
+    double upTo = 0;  // m3 of liquid
+    for (int r = 1; r <= s.reactors; ++r) {
+        upTo += r == 1 ? in.liquidVolume1 : in.liquidVolume2;
+        const auto add = [&](const char *key, const char *label, const char *unit, double value, const QString &note) {
+            addValue(reactorKey(r, key), QStringLiteral("Reactor %1 %2").arg(r).arg(QLatin1String(label)), unit, value,
+                     note);
+        };
+        add("mean_hrt", "mean hydraulic retention time", "d", upTo / meanFlow, noFeed);
+        add("min_hrt", "shortest hydraulic retention time", "d", upTo / largestFlow, noFeed);
+        add("mean_vs_loading", "mean organic loading rate (VS)", "kgVS/(m3·d)",
+            end > 0 ? volatileSolids / end / upTo : kNaN, noLabValues);
+        add("max_vs_loading", "highest organic loading rate (VS)", "kgVS/(m3·d)", largestVs / upTo, noLabValues);
+    }
     return s;
 }
 

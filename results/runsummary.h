@@ -62,6 +62,7 @@ struct FeedStep {
     double day = 0;
     double flow = 0;  // m3/d
     double cod = 0;   // kgCOD/m3 of organic matter flowing in
+    double vs = std::numeric_limits<double>::quiet_NaN();  // t/d of organic dry matter (VS), where known
 };
 
 // The feed a run gets, as the model scripts feed it: the schedule's rows, or the built-in feed of
@@ -104,6 +105,12 @@ struct SummaryInputs {
 // physically impossible: the summary is unsound, its column named "Specific methane yield".
 // Less, but more than the feed alone can give, came from what the digesters held at the start:
 // the yield does not apply then ("not applicable (methane mostly from the start contents)").
+// Per reactor, the hydraulic retention time and the VS loading count the liquid of the reactors
+// up to it (reactor 1 the first digester, the last the whole plant): "mean_hrt" over the feed
+// volume of the run, "min_hrt" over the largest flow of the feed rows in force, "mean_vs_loading"
+// with the VS fed over the run and "max_vs_loading" with the feed row that feeds the most VS.
+// Without substrates with lab values the VS loading does not apply; the loading in COD
+// ("organic_loading_rate") always does.
 RunSummary summarizeRun(const SummaryInputs &in);
 
 // {"configuration", "days", "stopped_early", "not_numbers", "values": [{key, label, value,

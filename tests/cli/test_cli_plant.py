@@ -173,3 +173,31 @@ def test_the_program_reads_the_declared_defaults_bit_for_bit():
     declared = tomllib.loads((pathlib.Path(__file__).parents[2] / 'inputs' / 'modelparameters.toml').read_text())
     listed = json.loads(subprocess.run([CLI, '--list-parameters', '--json'], capture_output=True, text=True).stdout)
     assert [(p['name'], p['default']) for p in listed] == [(p['name'], p['default']) for p in declared['parameter']]
+
+
+def test_a_rated_chp_a_gas_storage_and_the_plant_figures_as_a_run_reports_them(tmp_path):
+    # 1.5 m3/d of slurry and 0.3 t/d of maize silage into 33 m3; a 5 kW CHP takes 12.5 kW of methane.
+    library = pathlib.Path(__file__).parents[2] / 'studies' / 'feeds' / 'substrates.toml'
+    feed = write(tmp_path, 'farm.csv', 'day [d],cattle_manure [m3/d],maize_silage [t/d]', [(0, 1.5, 0.3)])
+    common = ('--config', 'ssad', '--t-end', '30', '--ph', 'free', '--feed', feed, '--substrates', str(library))
+    done = run(tmp_path, *common, '--chp-power', '5', '--gas-storage', '20', '--csv', 'r.csv', '--summary', 's.json')
+    assert done.returncode == 0, done.stderr
+    with open(tmp_path / 'r.csv', newline='') as f:
+        rows = list(csv.reader(f))
+    assert rows[0][-2:] == ['P_flare', 'CH4_storage'] and rows[1][-2:] == ['[kW]', '[Nm3]']
+    assert max(column(rows, 'P_el')) <= 5 and max(column(rows, 'P_flare')) > 0
+    assert max(column(rows, 'CH4_storage')) == pytest.approx(20)
+    values = {v['key']: v for v in json.loads((tmp_path / 's.json').read_text())['values']}
+    flared, methane = values['flared_energy']['value'], values['methane_energy']['value']
+    assert values['flared_share']['value'] == pytest.approx(flared / methane)
+    assert values['chp_full_load_hours']['value'] == pytest.approx(values['electricity']['value'] / 5)
+    assert 0 <= values['gas_storage_fill']['value'] <= 1
+    # The liquid (33 m3 less the headspace) over the feed's volume; VS from the substrates' lab values.
+    assert values['r1_min_hrt']['value'] == pytest.approx(values['r1_mean_hrt']['value'])
+    assert 10 < values['r1_mean_hrt']['value'] < 33 / (1.5 + 0.3)
+    assert values['r1_max_vs_loading']['value'] == pytest.approx(values['volatile_solids_loading_rate']['value'])
+    # Without the plant's limits the same run keeps today's CHP: all the methane, no flare.
+    assert run(tmp_path, *common, '--summary', 'u.json').returncode == 0
+    unlimited = {v['key']: v for v in json.loads((tmp_path / 'u.json').read_text())['values']}
+    assert unlimited['flared_energy']['value'] == 0 and unlimited['chp_full_load_hours']['note']
+    assert unlimited['electricity']['value'] > values['electricity']['value']

@@ -37,6 +37,29 @@ ResultRows reactorTable(const std::vector<std::array<double, 3>> &rows)
     return table;
 }
 
+// Rows 0.1 d apart of pure dry methane: at 24 kWh/Nm3 each Nm3/d is a kW of methane.
+ResultRows methaneTable(const std::vector<double> &kW)
+{
+    ResultRows table;
+    for (size_t i = 0; i < kW.size(); ++i) {
+        std::vector<double> row(kResultColumns, 0.0);
+        row[columnOf("t")] = 0.1 * double(i), row[columnOf("gasflow_N")] = kW[i], row[columnOf("Ch4 %")] = 100;
+        table.push_back(row);
+    }
+    return table;
+}
+
+// A CHP of 40 % electrical and 45 % thermal efficiency of a rated power and a gas storage.
+PlantInputs chp(double ratedKw, double storageNm3) { return {24, 0.4, 0.45, 0, 288.15, 283.15, 0.5, 0.3, 0.4, 6.8, 4, ratedKw, storageNm3}; }
+
+std::vector<double> plantColumn(const OperationTables &op, const char *key)
+{
+    std::vector<double> values;
+    for (const std::vector<double> &row : op.plant)
+        values.push_back(row[size_t(derivedColumn(OutputInfo::Scope::Plant, key))]);
+    return values;
+}
+
 double valueOf(const std::vector<SummaryValue> &values, const QString &key)
 {
     for (const SummaryValue &v : values)
@@ -114,6 +137,75 @@ private slots:
         const double demand = 2 * 1000 * 4.18 * 20 / 86400 + ua * 25;
         QVERIFY(std::abs(valueOf(s, "heat_demand") - 72 * demand) < 1e-9);
         QVERIFY(std::abs(valueOf(s, "net_heat") - (valueOf(s, "chp_heat") - valueOf(s, "heat_demand"))) < 1e-9);
+    }
+
+    // Methane of 0, 100, 100, 20 and 20 kW. A 20 kW CHP burns at most 50 kW; the surplus of 50 kW
+    // fills in 0.1 d 5 Nm3 of an 8 Nm3 storage, then the last 3 Nm3 (30 kW) and the flare takes 20
+    // kW; at 20 kW of methane the storage gives the CHP its missing 30 kW (3 Nm3 a row).
+    void chpFlareAndStorage_data()
+    {
+        QTest::addColumn<double>("rated");
+        QTest::addColumn<double>("storage");
+        QTest::addColumn<std::vector<double>>("electric");
+        QTest::addColumn<std::vector<double>>("flare");
+        QTest::addColumn<std::vector<double>>("stored");
+        QTest::addColumn<std::vector<double>>("summary");  // flared Nm3, full-load hours, fill at the end
+        const std::vector<double> none(5, 0.0);
+        QTest::newRow("no limit") << 0.0 << 0.0 << std::vector<double>{0, 40, 40, 8, 8} << none << none
+                                  << std::vector<double>{0, qQNaN(), qQNaN()};
+        QTest::newRow("20 kW") << 20.0 << 0.0 << std::vector<double>{0, 20, 20, 8, 8}
+                               << std::vector<double>{0, 50, 50, 0, 0} << none << std::vector<double>{10, 6.24, qQNaN()};
+        QTest::newRow("20 kW, 8 Nm3 stored") << 20.0 << 8.0 << std::vector<double>{0, 20, 20, 20, 20}
+                                             << std::vector<double>{0, 0, 20, 0, 0} << std::vector<double>{0, 5, 8, 5, 2}
+                                             << std::vector<double>{2, 8.4, 0.25};
+    }
+    void chpFlareAndStorage()
+    {
+        QFETCH(double, rated);
+        QFETCH(double, storage);
+        const ResultRows table = methaneTable({0, 100, 100, 20, 20});
+        OperationContext c{{&table}, 5, {308.15}, {100}, {}, [](double) { return 2.0; }, chp(rated, storage)};
+        const OperationTables op = deriveOperation(c);
+        const auto near = [](const std::vector<double> &got, const std::vector<double> &want) {
+            for (size_t i = 0; i < want.size(); ++i)
+                if (std::isnan(got[i]) != std::isnan(want[i]) || std::abs(got[i] - want[i]) > 1e-9)
+                    return false;
+            return got.size() == want.size();
+        };
+        QFETCH(std::vector<double>, electric);
+        QFETCH(std::vector<double>, flare);
+        QFETCH(std::vector<double>, stored);
+        QFETCH(std::vector<double>, summary);
+        QVERIFY(near(plantColumn(op, "electric_power"), electric));
+        QVERIFY(near(plantColumn(op, "flare_power"), flare));
+        QVERIFY(near(plantColumn(op, "stored_methane"), stored));
+        const std::vector<SummaryValue> s = operationSummary(c, op);
+        QVERIFY(near({valueOf(s, "flared_methane"), valueOf(s, "chp_full_load_hours"), valueOf(s, "gas_storage_fill")}, summary));
+        QVERIFY(std::abs(valueOf(s, "flared_share") - summary[0] * 24 / valueOf(s, "methane_energy")) < 1e-12);
+    }
+
+    // Electricity, CHP heat, CHP losses and the flare make up the methane's energy; with the gas
+    // storage full at the end (nothing flowing into it), its methane makes up the rest.
+    void energyClosureWithTheFlare_data()
+    {
+        QTest::addColumn<double>("rated");
+        QTest::addColumn<double>("storage");
+        QTest::newRow("no limit") << 0.0 << 0.0;
+        QTest::newRow("20 kW") << 20.0 << 0.0;
+        QTest::newRow("20 kW, 8 Nm3 stored") << 20.0 << 8.0;
+    }
+    void energyClosureWithTheFlare()
+    {
+        QFETCH(double, rated);
+        QFETCH(double, storage);
+        const ResultRows table = methaneTable({0, 100, 100, 20, 20, 100, 100, 100, 100});
+        OperationContext c{{&table}, 9, {308.15}, {100}, {}, [](double) { return 2.0; }, chp(rated, storage)};
+        const std::vector<SummaryValue> s = operationSummary(c, deriveOperation(c));
+        const double stored = storage > 0 ? valueOf(s, "gas_storage_fill") * storage * 24 : 0.0;
+        const double made = valueOf(s, "electricity") + valueOf(s, "chp_heat") + valueOf(s, "chp_losses") +
+                            valueOf(s, "flared_energy") + stored;
+        QVERIFY2(std::abs(made - valueOf(s, "methane_energy")) < 1e-9, qPrintable(QString::number(made)));
+        QVERIFY(rated == 0 || valueOf(s, "mean_electric_power") <= rated);
     }
 
     // The declaration names the table's columns as the table does, its summary keys are those of a

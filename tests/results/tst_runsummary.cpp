@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -93,10 +94,10 @@ private slots:
                                "organic_loading_rate", "mean_organic_loading_rate", "specific_methane_yield"};
         const std::vector<double> expected{40, 36, 40, 62.5, 33, 0.25, 7.3, 1.0, 0.002, 5.4, 3.195,
                                            2.0, 2.0, 3.195 / 22.5};
-        // Then what substrates with lab values fed, none here.
-        QCOMPARE(int(s.values.size()), keys.size() + 5);
-        QCOMPARE(s.values.back().key, "specific_methane_yield_vs");
-        QCOMPARE(s.values.back().note, "not applicable (no substrates with lab values)");
+        // Then what substrates with lab values fed, none here, and the reactor's retention and loading.
+        QCOMPARE(int(s.values.size()), keys.size() + 5 + 4);
+        QCOMPARE(s.values[keys.size() + 4].key, "specific_methane_yield_vs");
+        QCOMPARE(s.values[keys.size() + 4].note, "not applicable (no substrates with lab values)");
         for (int i = 0; i < keys.size(); ++i) {
             QCOMPARE(s.values[i].key, keys[i]);
             QCOMPARE(s.values[i].value, expected[i]);
@@ -117,7 +118,7 @@ private slots:
     {
         const RunSummary s = summarizeRun({QStringLiteral("tsad"), &kReactor1, &kReactor2, 4, false, {{0, 3, 25}}, 30, 20});
         QCOMPARE(s.reactors, 2);
-        QCOMPARE(int(s.values.size()), 30);
+        QCOMPARE(int(s.values.size()), 38);
         QCOMPARE(s.values[11].key, QStringLiteral("r2_final_gas_flow"));
         QCOMPARE(s.values[11].label, QStringLiteral("Reactor 2 final gas flow"));
         QCOMPARE(valueOf(s, "r1_peak_gas_flow"), 40.0);
@@ -137,7 +138,7 @@ private slots:
         QCOMPARE(rows[12], std::vector<QVariant>{});
         QCOMPARE(rows[13], (std::vector<QVariant>{"Whole run", "Unit", "Value"}));
         QCOMPARE(rows[14], (std::vector<QVariant>{"Organic loading rate", "kgCOD/(m3·d)", 1.5}));
-        QCOMPARE(rows.size(), size_t(22));
+        QCOMPARE(rows.size(), size_t(30));
     }
 
     // A NaN pH is named and never printed as a result; a run without feed has a yield that
@@ -174,7 +175,7 @@ private slots:
         QCOMPARE(rows[0], std::vector<QVariant>{note});
         QCOMPARE(rows[1], std::vector<QVariant>{"Values that are not numbers, first at day 0.3 in \"pH\" of reactor 1."});
         QCOMPARE(rows[9], (std::vector<QVariant>{"Final pH", "-", "not a number"}));
-        QCOMPARE(rows[rows.size() - 6], (std::vector<QVariant>{"Specific methane yield", "Nm3/kgCOD", "not applicable (no feed)"}));
+        QCOMPARE(rows[rows.size() - 10], (std::vector<QVariant>{"Specific methane yield", "Nm3/kgCOD", "not applicable (no feed)"}));
 
         // A table without rows has no reactor value at all; the loading rate needs none.
         const RunSummary empty = summarizeRun(singleReactor(kReactor1, 0));
@@ -263,6 +264,54 @@ private slots:
         } else {
             QCOMPARE(valueOf(s, "specific_methane_yield"), yield);
         }
+    }
+
+    // Retention and VS loading over the liquid up to each reactor: 3 m3/d with 0.3 t/d of VS, from
+    // day 0.2 6 m3/d with 0.9 t/d; over 0.3 d 1.2 m3 (a mean 4 m3/d) and 0.15 t of VS are fed.
+    void retentionAndVsLoadingPerReactor_data()
+    {
+        QTest::addColumn<double>("liquid2");  // m3; 0: a single reactor
+        QTest::addColumn<std::vector<FeedStep>>("feed");
+        QTest::addColumn<std::vector<double>>("expected");  // mean and min HRT, mean and max VS loading, per reactor
+        QTest::addColumn<QString>("hrtNote");               // why the retention does not apply
+        const std::vector<FeedStep> substrates{{0, 3, 25, 0.3}, {0.2, 6, 25, 0.9}};
+        QTest::newRow("one reactor") << 0.0 << substrates << std::vector<double>{9.375, 6.25, 150 / 0.3 / 37.5, 24}
+                                     << QString();
+        QTest::newRow("two reactors") << 20.0 << substrates
+                                      << std::vector<double>{37.5 / 4, 6.25, 150 / 0.3 / 37.5, 24, 57.5 / 4, 57.5 / 6,
+                                                             150 / 0.3 / 57.5, 900 / 57.5}
+                                      << QString();
+        QTest::newRow("no lab values") << 0.0 << std::vector<FeedStep>{{0, 3, 25}, {0.2, 6, 25}}
+                                       << std::vector<double>{9.375, 6.25, qQNaN(), qQNaN()} << QString();
+        QTest::newRow("no feed") << 0.0 << std::vector<FeedStep>{{0, 0, 25}}
+                                 << std::vector<double>{qQNaN(), qQNaN(), qQNaN(), qQNaN()}
+                                 << QStringLiteral("not applicable (no feed)");
+    }
+    void retentionAndVsLoadingPerReactor()
+    {
+        QFETCH(double, liquid2);
+        QFETCH(std::vector<FeedStep>, feed);
+        QFETCH(std::vector<double>, expected);
+        QFETCH(QString, hrtNote);
+        SummaryInputs in = singleReactor(kReactor1, 4);
+        if (liquid2 > 0)
+            in.reactor2 = &kReactor2, in.liquidVolume2 = liquid2;
+        in.feed = feed;
+        in.volatileSolidsFed = std::isnan(feed[0].vs) ? qQNaN() : 0.15;
+        const RunSummary s = summarizeRun(in);
+        int i = 0;
+        for (int r = 1; r <= s.reactors; ++r)
+            for (const char *key : {"mean_hrt", "min_hrt", "mean_vs_loading", "max_vs_loading"}) {
+                const QString name = QStringLiteral("r%1_%2").arg(r).arg(QLatin1String(key));
+                const auto found = std::find_if(s.values.begin(), s.values.end(), [&](const SummaryValue &v) { return v.key == name; });
+                QVERIFY2(found != s.values.end(), qPrintable(name));
+                const double want = expected[size_t(i++)];
+                const QString note = name.endsWith("hrt") ? hrtNote : "not applicable (no substrates with lab values)";
+                QVERIFY2(std::isnan(want) ? std::isnan(found->value) && found->note == note
+                                          : std::abs(found->value - want) < 1e-12 && found->note.isEmpty(),
+                         qPrintable(name + QLatin1Char(' ') + QString::number(found->value) + found->note));
+            }
+        QCOMPARE(i, int(expected.size()));
     }
 
     // Values no digester holds, beyond rounding and the integrator's tolerance, are named by
