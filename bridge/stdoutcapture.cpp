@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 #include <utility>
@@ -94,4 +95,73 @@ void StdoutCapture::pass(std::string line)
     line = line.substr(first, line.find_last_not_of(" \t\r") + 1 - first);
     writeAll(STDERR_FILENO, prefix + line + '\n');
     lastLine = std::move(line);
+}
+
+namespace {
+
+// f2py writes each of its lines with one unbuffered fprintf, so each arrives whole.
+bool callbackNoise(const std::string &line)
+{
+    return line.rfind("capi_return is NULL", 0) == 0 ||
+           (line.rfind("Call-back ", 0) == 0 && line.size() >= 8 && line.compare(line.size() - 8, 8, " failed.") == 0);
+}
+
+}  // namespace
+
+CallbackNoiseFilter::CallbackNoiseFilter()
+{
+    const char *debug = std::getenv("DIGESTRA_DEBUG");
+    if (debug && std::string(debug) == "1")
+        return;
+    std::fflush(stderr);
+    savedStderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (savedStderr < 0)
+        return;
+    int ends[2] = {-1, -1};
+    if (pipe2(ends, O_CLOEXEC) != 0 || dup2(ends[1], STDERR_FILENO) < 0) {
+        if (ends[0] >= 0) {
+            ::close(ends[0]);
+            ::close(ends[1]);
+        }
+        ::close(savedStderr);
+        savedStderr = -1;
+        return;
+    }
+    ::close(ends[1]);
+    reader = std::thread(&CallbackNoiseFilter::drain, this, ends[0]);
+}
+
+CallbackNoiseFilter::~CallbackNoiseFilter()
+{
+    if (savedStderr < 0)
+        return;
+    std::fflush(stderr);
+    dup2(savedStderr, STDERR_FILENO);
+    reader.join();
+    ::close(savedStderr);
+}
+
+// Passes on what it reads at once (a progress line ends in no line break), without the lines of
+// callbackNoise.
+void CallbackNoiseFilter::drain(int pipeEnd)
+{
+    char chunk[4096];
+    for (;;) {
+        const ssize_t n = ::read(pipeEnd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        const std::string text(chunk, size_t(n));
+        std::string kept;
+        for (size_t start = 0; start < text.size();) {
+            const size_t end = std::min(text.find('\n', start), text.size() - 1) + 1;
+            const std::string line = text.substr(start, end - start);
+            if (!callbackNoise(line.back() == '\n' ? line.substr(0, line.size() - 1) : line))
+                kept += line;
+            start = end;
+        }
+        writeAll(savedStderr, kept);
+    }
+    ::close(pipeEnd);
 }
