@@ -24,27 +24,35 @@ void writeAll(int fd, const std::string &text)
     }
 }
 
+// Points descriptor fd at a new pipe, of which it is then the only writing end (so restoring fd
+// ends the reader's input). Returns the pipe's reading end, with a copy of what fd was in *saved;
+// -1, nothing changed and *saved -1, when that cannot be done.
+int redirectToPipe(int fd, int *saved)
+{
+    *saved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    if (*saved < 0)
+        return -1;
+    int ends[2] = {-1, -1};
+    if (pipe2(ends, O_CLOEXEC) != 0 || dup2(ends[1], fd) < 0) {
+        if (ends[0] >= 0) {
+            ::close(ends[0]);
+            ::close(ends[1]);
+        }
+        ::close(*saved);
+        *saved = -1;
+        return -1;
+    }
+    ::close(ends[1]);
+    return ends[0];
+}
+
 }  // namespace
 
 StdoutCapture::StdoutCapture(std::string prefix) : prefix(std::move(prefix))
 {
     std::fflush(stdout);
-    savedStdout = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (savedStdout < 0)
-        return;
-    int ends[2] = {-1, -1};
-    if (pipe2(ends, O_CLOEXEC) != 0 || dup2(ends[1], STDOUT_FILENO) < 0) {
-        if (ends[0] >= 0) {
-            ::close(ends[0]);
-            ::close(ends[1]);
-        }
-        ::close(savedStdout);
-        savedStdout = -1;
-        return;
-    }
-    // Descriptor 1 is now the pipe's only writing end: restoring it ends the reader's input.
-    ::close(ends[1]);
-    reader = std::thread(&StdoutCapture::drain, this, ends[0]);
+    if (const int pipeEnd = redirectToPipe(STDOUT_FILENO, &savedStdout); pipeEnd >= 0)
+        reader = std::thread(&StdoutCapture::drain, this, pipeEnd);
 }
 
 StdoutCapture::~StdoutCapture()
@@ -114,21 +122,8 @@ CallbackNoiseFilter::CallbackNoiseFilter()
     if (debug && std::string(debug) == "1")
         return;
     std::fflush(stderr);
-    savedStderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (savedStderr < 0)
-        return;
-    int ends[2] = {-1, -1};
-    if (pipe2(ends, O_CLOEXEC) != 0 || dup2(ends[1], STDERR_FILENO) < 0) {
-        if (ends[0] >= 0) {
-            ::close(ends[0]);
-            ::close(ends[1]);
-        }
-        ::close(savedStderr);
-        savedStderr = -1;
-        return;
-    }
-    ::close(ends[1]);
-    reader = std::thread(&CallbackNoiseFilter::drain, this, ends[0]);
+    if (const int pipeEnd = redirectToPipe(STDERR_FILENO, &savedStderr); pipeEnd >= 0)
+        reader = std::thread(&CallbackNoiseFilter::drain, this, pipeEnd);
 }
 
 CallbackNoiseFilter::~CallbackNoiseFilter()
