@@ -18,8 +18,8 @@
 
 #include <cmath>
 #include <map>
-#include <tuple>
 #include <optional>
+#include <tuple>
 
 namespace {
 

@@ -54,7 +54,7 @@ QJsonValue feedOf(const RunRequest &request)
 // The first key given twice in one object of a JSON text that parses, or an empty text. (A JSON
 // parser keeps one of the two values and says nothing.) Objects of more than kMostKeys keys are
 // refused on the way, before any parser has to hold them: a state file's largest object, the
-// model constants changed, has fewer than 200.
+// model constants in force, has about a hundred.
 constexpr int kMostKeys = 1000;
 QString repeatedKey(const QByteArray &text, bool *tooMany)
 {
