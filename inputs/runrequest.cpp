@@ -149,7 +149,8 @@ QList<InputProblem> checkRunRequest(const RunRequest &request)
     if (request.fos_tac_warning > request.fos_tac_critical)  // the warning comes first
         problems.append({QLatin1String(inputInfo(Input::FosTacWarning).key),
                          QStringLiteral("must not be above fos-tac-critical (got %1 above %2)")
-                             .arg(number(request.fos_tac_warning), number(request.fos_tac_critical))});
+                             .arg(number(request.fos_tac_warning), number(request.fos_tac_critical)),
+                         0, {}});
     if (request.eta_el + request.eta_th > 1 + 1e-12)  // the CHP cannot give more than the methane holds
         problems.append({QLatin1String(inputInfo(Input::EtaTh).key),
                          QStringLiteral("must not add up with eta-el to more than 1 (got %1)")
