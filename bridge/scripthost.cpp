@@ -180,6 +180,7 @@ py::object ModelScriptHost::runEntryFunction(const std::string &program, const c
     // The program text and the integrator print on descriptor 1, which is not theirs.
     flushPythonStdout();
     StdoutCapture capture("integrator: ");
+    const CallbackNoiseFilter quiet;
     const auto endCapture = [&] {
         flushPythonStdout();
         integratorMessage = QString::fromStdString(capture.finish());

@@ -36,3 +36,23 @@ private:
     std::thread reader;
     std::string lastLine;  // written by the reader, read after it has ended
 };
+
+// Keeps the lines that NumPy's f2py wrappers print on descriptor 2 when a Python call-back fails
+// ("capi_return is NULL", "Call-back cb_f_in_lsoda__user__routines failed.") off standard error
+// for as long as it lives, unless the environment has DIGESTRA_DEBUG=1: the run's failure is told
+// in one line of its own. Everything else written on descriptor 2 passes on as it comes. The
+// same one-at-a-time rule as for StdoutCapture holds, for descriptor 2.
+class CallbackNoiseFilter {
+public:
+    CallbackNoiseFilter();
+    ~CallbackNoiseFilter();
+
+    CallbackNoiseFilter(const CallbackNoiseFilter &) = delete;
+    CallbackNoiseFilter &operator=(const CallbackNoiseFilter &) = delete;
+
+private:
+    void drain(int pipeEnd);
+
+    int savedStderr = -1;
+    std::thread reader;
+};

@@ -19,6 +19,7 @@
 #include <cmath>
 #include <map>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -131,12 +132,17 @@ QString fileProblem(const QString &path, const InputProblem &problem)
     return QStringLiteral("--inputs %1: %2").arg(path, fileProblemText(problem));
 }
 
-// The file options of a command line or a batch line, named as it names them ("--out", "out").
+// A key as a command line ("--out") or a batch line ("out") names it.
+QString keyName(KeyStyle style, const char *key)
+{
+    return (style == KeyStyle::Option ? QStringLiteral("--") : QString()) + QLatin1String(key);
+}
+
+// The file options of a command line or a batch line, named as it names them ("--out", "out"),
+// and the final state's file options.request names.
 QStringList takeOutputs(const std::map<QString, QString> &given, CliOptions &options, KeyStyle style)
 {
-    const auto name = [style](const char *key) {
-        return (style == KeyStyle::Option ? QStringLiteral("--") : QString()) + QLatin1String(key);
-    };
+    const auto name = [style](const char *key) { return keyName(style, key); };
     const auto value = [&given](const char *key) -> std::optional<QString> {
         const auto found = given.find(QLatin1String(key));
         return found == given.end() ? std::nullopt : std::optional<QString>(found->second);
@@ -146,15 +152,18 @@ QStringList takeOutputs(const std::map<QString, QString> &given, CliOptions &opt
     options.csvPath = value("csv").value_or(QString());
     options.summaryPath = value("summary").value_or(QString());
     options.plotsDir = value("plots").value_or(QString());
-    // Each file has the extension of its format, so no two of them can be the same file. "-" sends
-    // the table or the summary to standard output, which a batch keeps for its answers.
-    const std::pair<const char *, QLatin1String> targets[] = {
-        {"out", QLatin1String("xlsx")}, {"csv", QLatin1String("csv")}, {"summary", QLatin1String("json")}};
-    for (const auto &[target, extension] : targets) {
-        const auto path = value(target);
+    const QString &finalState = options.request.finalStateFile;
+    // Each file has the extension of its format. "-" sends the table or the summary to standard
+    // output, which a batch keeps for its answers.
+    const std::tuple<const char *, std::optional<QString>, QLatin1String> targets[] = {
+        {"out", value("out"), QLatin1String("xlsx")},
+        {"csv", value("csv"), QLatin1String("csv")},
+        {"summary", value("summary"), QLatin1String("json")},
+        {kFinalStateKey, finalState.isEmpty() ? std::nullopt : std::optional<QString>(finalState), QLatin1String("json")}};
+    for (const auto &[target, path, extension] : targets) {
         if (!path)
             continue;
-        if (*path == QLatin1String(kStandardOutput) && qstrcmp(target, "out") != 0) {
+        if (*path == QLatin1String(kStandardOutput) && (qstrcmp(target, "csv") == 0 || qstrcmp(target, "summary") == 0)) {
             if (style == KeyStyle::Key)
                 problems << QStringLiteral("%1 cannot be - in a batch: standard output carries the answers").arg(name(target));
             continue;
@@ -182,6 +191,50 @@ QStringList takeOutputs(const std::map<QString, QString> &given, CliOptions &opt
             name("plots"), options.plotsDir, plotImagePaths(options.plotsDir, options.request.mode, options.plotFormat));
         if (!problem.isEmpty())
             problems << problem;
+    }
+    return problems;
+}
+
+// A file of a run and the key that names it.
+struct RunFile {
+    QString key;
+    QString path;
+};
+
+// The files a source names for the run to read: its feed, substrates and start state.
+void addReadFiles(const GivenInputs &given, KeyStyle style, std::vector<RunFile> &read)
+{
+    const std::pair<const char *, const std::optional<QString> &> files[] = {
+        {kFeedKey, given.feed}, {kSubstratesKey, given.substrates}, {kInitialStateKey, given.initialState}};
+    for (const auto &[key, path] : files)
+        if (path && *path != QLatin1String(kSteadyStart) && *path != QLatin1String(kStartUp))
+            read.push_back({keyName(style, key), *path});
+}
+
+// No file the run writes may be a file it reads or another file it writes, whatever names reach it
+// (symbolic links, "..", hard links), whether it exists yet or not. The workbook's automatic name
+// never takes an existing file's (SafeFile's Existing::Keep) and no other output ends in .xlsx.
+QStringList fileClashes(const CliOptions &options, const std::vector<RunFile> &read, KeyStyle style)
+{
+    std::vector<RunFile> written;
+    const std::pair<const char *, const QString &> outputs[] = {{"out", options.workbookPath},
+                                                                {"csv", options.csvPath},
+                                                                {"summary", options.summaryPath},
+                                                                {kFinalStateKey, options.request.finalStateFile}};
+    for (const auto &[key, path] : outputs)
+        if (!path.isEmpty() && path != QLatin1String(kStandardOutput))
+            written.push_back({keyName(style, key), path});
+    if (!options.plotsDir.isEmpty())
+        for (const QString &image : plotImagePaths(options.plotsDir, options.request.mode, options.plotFormat))
+            written.push_back({keyName(style, "plots"), image});
+    QStringList problems;
+    for (auto output = written.cbegin(); output != written.cend(); ++output) {
+        for (const RunFile &input : read)
+            if (SafeFile::sameFile(output->path, input.path))
+                problems << QStringLiteral("%1 would write over the file %2 reads: %3").arg(output->key, input.key, output->path);
+        for (auto other = output + 1; other != written.cend(); ++other)
+            if (SafeFile::sameFile(output->path, other->path))
+                problems << QStringLiteral("%1 and %2 name the same file: %3").arg(output->key, other->key, output->path);
     }
     return problems;
 }
@@ -439,6 +492,19 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         return {ParsedCommandLine::Outcome::Version, {},
                 QCoreApplication::applicationName() + QLatin1Char(' ') + QCoreApplication::applicationVersion() +
                     QLatin1Char('\n')};
+    // A listing is all a command line does: one at a time, without a run's files.
+    QStringList listings, runOptions;
+    for (const QCommandLineOption *option : {&describe, &listParameters, &listOutputs, &listSubstrates, &listFeed})
+        if (parser.isSet(*option))
+            listings << QStringLiteral("--") + option->names().first();
+    for (const QCommandLineOption *option : {&out, &csv, &summary, &plots, &plotFormat, &plotScale, &finalState, &batch, &stats})
+        if (parser.isSet(*option))
+            runOptions << QStringLiteral("--") + option->names().first();
+    if (listings.size() > 1)
+        return refused(QStringLiteral("one listing at a time, not %1").arg(listings.join(QStringLiteral(" and "))));
+    if (!listings.isEmpty() && !runOptions.isEmpty())
+        return refused(QStringLiteral("%1 lists and runs nothing: %2 does not go with it")
+                           .arg(listings.first(), runOptions.join(QStringLiteral(", "))));
     if (parser.isSet(describe))
         return {ParsedCommandLine::Outcome::Help, {},
                 QString::fromUtf8(QJsonDocument(inputsDescription()).toJson(QJsonDocument::Indented))};
@@ -494,6 +560,12 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         if (parser.isSet(*option))
             outputs[option->names().first()] = parser.value(*option);
     problems << takeOutputs(outputs, options, KeyStyle::Option);
+    std::vector<RunFile> read;
+    if (parser.isSet(inputs))
+        read.push_back({QStringLiteral("--inputs"), path});
+    addReadFiles(file.given, KeyStyle::Option, read);
+    addReadFiles(given, KeyStyle::Option, read);
+    problems << fileClashes(options, read, KeyStyle::Option);
     problems.removeDuplicates();
     if (!problems.isEmpty())
         return refused(problems.join(QLatin1Char('\n')));
@@ -549,6 +621,13 @@ ParsedCommandLine parseScenarioLine(const QByteArray &line, QJsonValue *id)
     for (const auto &[source, problem] : composed.problems)
         problems << optionProblem(problem, KeyStyle::Key);
     problems << takeOutputs(outputs, options, KeyStyle::Key);
+    std::vector<RunFile> read;
+    addReadFiles(given, KeyStyle::Key, read);
+    problems << fileClashes(options, read, KeyStyle::Key);
+    if (checkOnly && listFeed)
+        problems << QStringLiteral("check and list-feed: one of them, not both");
+    if (listFeed && (!outputs.empty() || !options.request.finalStateFile.isEmpty()))
+        problems << QStringLiteral("list-feed writes no files: it does not go with out, csv, summary, plots or final-state");
     if (!problems.isEmpty())
         return refused(problems.join(QStringLiteral("; ")));
     options.checkOnly = checkOnly;

@@ -41,6 +41,8 @@ def cell(value):
         return ', '.join(cell(v) for v in value)
     if isinstance(value, dict):
         return ', '.join(f'{k}: {cell(v)}' for k, v in value.items())
+    if isinstance(value, float):  # declared numbers as written, not as their binary sums (223.15, not 223.14999999999998)
+        value = f'{value:.12g}'
     return str(value).replace('|', '\\|').replace('\n', ' ')
 
 

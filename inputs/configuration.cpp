@@ -114,9 +114,11 @@ const std::vector<InputInfo> &inputInfos()
         // The plant and the alarms. Energy: methane's lower heating value 35.88 MJ/Nm3 = 9.97 kWh/Nm3
         // (ISO 6976); a farm-size gas-engine CHP of some 100 to 500 kW converts about 40 % into
         // electricity and 45 % into usable heat (ASUE, BHKW-Kenndaten 2014/2015); agricultural plants
-        // use some 5 to 10 % of their electricity themselves (FNR, Leitfaden Biogas, 2016).
+        // use some 5 to 10 % of their electricity themselves (FNR, Leitfaden Biogas, 2016). No heating
+        // value of methane exceeds its higher heating value, 39.82 MJ/Nm3 = 11.06 kWh/Nm3 (ISO 6976).
         number(Input::MethaneLhv, "lhv-ch4", "Methane lower heating value", "kWh/Nm3", &R::lhv_ch4, "9.97",
-               "Energy of a normal m3 of methane (ISO 6976: 9.97)").above(0).plant(),
+               "Energy of a normal m3 of methane (ISO 6976: 9.97; at most its higher heating value, 11.06)")
+            .range(0, 11.06).above(0).plant(),
         number(Input::EtaEl, "eta-el", "CHP electrical efficiency", "-", &R::eta_el, "0.40",
                "Share of the methane's energy the CHP turns into electricity (farm gas engine: 0.40)").range(0, 1).plant(),
         number(Input::EtaTh, "eta-th", "CHP thermal efficiency", "-", &R::eta_th, "0.45",
@@ -132,10 +134,12 @@ const std::vector<InputInfo> &inputInfos()
             .range(kCelsiusOffset - 50, kCelsiusOffset + 60).plant(),
         // Insulated farm digesters lose 0.3 to 0.6 W/(m2·K) through walls, roof and floor (FNR,
         // Leitfaden Biogas, 2016); the walls' area follows each reactor's volume (a cylinder as high
-        // as it is wide), so UA grows with the plant.
+        // as it is wide), so UA grows with the plant. A bare steel wall in strong wind loses some
+        // 25 W/(m2·K), the film coefficient of the air outside (VDI-Wärmeatlas); 50 is beyond any wall.
         number(Input::UValue, "u-value", "Wall heat transfer coefficient", "W/(m2·K)", &R::u_value, "0.5",
                "Heat loss of the digesters' walls, roof and floor per m2 and K; UA = u-value × the area of a "
-               "cylinder as high as wide holding the reactor's volume").plant(),
+               "cylinder as high as wide holding the reactor's volume")
+            .range(0, 50).plant(),
         // Alarm thresholds an operator acts on (Lossie and Pütz 2008, Targeted control of biogas plants
         // with the help of FOS/TAC, Hach Lange; Drosg 2013, Process monitoring in biogas plants, IEA
         // Bioenergy Task 37): FOS/TAC above 0.3 calls for care, above 0.4 for less feed; a pH below 6.8

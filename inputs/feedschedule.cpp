@@ -46,12 +46,16 @@ struct RawTable {
 
 const QLatin1String kDateColumn("date");
 
-// An ISO 8601 date (2026-03-01) as its Julian day.
+// A date written YYYY-MM-DD and nothing else (no time of day, no zone, no other separator) as its
+// Julian day; the dates of every file are read here.
 std::optional<double> julianDay(const QString &text)
 {
-    const QDate date = QDate::fromString(text, Qt::ISODate);
+    static const QRegularExpression pattern(QStringLiteral(R"(^\d{4}-\d{2}-\d{2}$)"));
+    const QDate date = pattern.match(text).hasMatch() ? QDate::fromString(text, QStringLiteral("yyyy-MM-dd")) : QDate();
     return date.isValid() ? std::optional<double>(double(date.toJulianDay())) : std::nullopt;
 }
+
+QString dateText(double julianDay) { return QDate::fromJulianDay(qint64(julianDay)).toString(Qt::ISODate); }
 
 // Collects the problems of one file, each with its place.
 class Problems {
@@ -324,14 +328,21 @@ void datesToDays(RawTable &table, Problems &problems)
     if (!dated->unit.isEmpty())
         problems.add(dated->at, QStringLiteral("a date has no unit: YYYY-MM-DD"));
     const size_t i = size_t(dated - table.columns.begin());
+    const RawCell *previous = nullptr;
+    for (const RawRow &row : table.rows)
+        if (const std::optional<RawCell> &cell = row.cells[i]) {
+            if (previous && !(cell->value > previous->value))
+                problems.add(cell->at, QStringLiteral("%1 does not come after %2: the dates must increase from row to row")
+                                           .arg(dateText(cell->value), dateText(previous->value)));
+            previous = &*cell;
+        }
     const std::optional<RawCell> first = table.rows.empty() ? std::nullopt : table.rows.front().cells[i];
     if (problems.any() || !first)
         return;  // no date in the first row is told as no day
     const double start = table.start ? table.start->value : first->value;
     if (first->value > start)
         return problems.add(first->at, QStringLiteral("the first date, %1, comes after start %2: the feed on day 0 is not known")
-                                           .arg(QDate::fromJulianDay(qint64(first->value)).toString(Qt::ISODate),
-                                                QDate::fromJulianDay(qint64(start)).toString(Qt::ISODate)));
+                                           .arg(dateText(first->value), dateText(start)));
     size_t inForce = 0;
     for (size_t r = 0; r < table.rows.size(); ++r) {
         std::optional<RawCell> &cell = table.rows[r].cells[i];

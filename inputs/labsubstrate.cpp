@@ -1,5 +1,7 @@
 #include "labsubstrate.h"
 
+#include <QLocale>
+
 #include <algorithm>
 #include <cmath>
 
@@ -36,6 +38,8 @@ constexpr double kNitrogenMolarMass = 14.0;  // kg/kmol
 constexpr double kCodAgreement = 0.10;       // relative
 
 QString number(double v) { return QString::number(v, 'g', 4); }
+// A value as given, every digit it has (100.0001, not 100).
+QString exact(double v) { return QString::number(v, 'g', QLocale::FloatingPointShortest); }
 
 // The values outside the range their key takes.
 std::vector<LabNote> rangeProblems(const LabValues &given)
@@ -44,7 +48,7 @@ std::vector<LabNote> rangeProblems(const LabValues &given)
     for (const auto &[key, v] : given)
         if (const LabKey *k = labKey(key); k && !(v.value >= k->low && v.value <= k->high))
             problems.push_back({v.line, v.column, QStringLiteral("%1 must be from %2 to %3 %4 (got %5)")
-                                                      .arg(key, number(k->low), number(k->high), QLatin1String(k->unit), number(v.value))});
+                                                      .arg(key, number(k->low), number(k->high), QLatin1String(k->unit), exact(v.value))});
     return problems;
 }
 
@@ -130,6 +134,11 @@ LabConversion convertLabValues(const LabValues &given, LabNote at)
                                          .arg(number(*value("XP")), number(ts > 0 ? fromNitrogen / ts * 100 : 0)));
         protein = fromNitrogen;
     }
+    // Nitrogen is part of the dry matter: no more of it than the solids that carry it.
+    for (const char *key : {"NH4_N", "TKN"})
+        if (value(key) && *value(key) > *value("TS") * 10)
+            note(out.problems, key, QStringLiteral("%1 (%2 g/kg) is above the dry matter that carries it (TS %3 % = %4 g/kg)")
+                                        .arg(QLatin1String(key), exact(*value(key)), exact(*value("TS")), exact(*value("TS") * 10)));
     const double lipid = *value("XL") / 100 * ts, fibre = *value("XF") / 100 * ts;
     if (protein + lipid + fibre > vs * (1 + 1e-12))
         note(out.problems, proteinKey, QStringLiteral("XP + XL + XF (%1 % of TS) is above VS (%2 % of TS)")
@@ -201,6 +210,8 @@ LabConversion readSubstrateTable(const QString &name, const QMap<QString, double
 {
     const bool densityOnly = lab.empty() || (lab.size() == 1 && lab.count(QLatin1String(kDensity)));
     LabConversion out;
+    if (set.contains(name + QStringLiteral(".BMP")) && set.contains(name + QStringLiteral(".degradable_share")))
+        out.problems.push_back({at.line, at.column, QStringLiteral("BMP and degradable_share both set by the run: one or the other")});
     for (auto it = set.begin(); it != set.end(); ++it) {
         if (it.key().section(QLatin1Char('.'), 0, 0) != name)
             continue;

@@ -25,8 +25,7 @@ QString number(double value) { return QString::number(value, 'g', 6); }
 
 QString unitOf(const InputInfo &info)
 {
-    return *info.unit && QLatin1String(info.unit) != QLatin1String("-") ? QLatin1Char(' ') + QLatin1String(info.unit)
-                                                                         : QString();
+    return *info.unit && qstrcmp(info.unit, "-") != 0 ? QLatin1Char(' ') + QString::fromUtf8(info.unit) : QString();
 }
 
 // "must be from 0.1 to 104857 d", "must be greater than 0", "must not be negative".
@@ -87,6 +86,8 @@ QString valueProblem(const InputInfo &info, double value, int mode)
     const bool fits = std::isfinite(value) && (lowestExcluded ? value > info.lowest : value >= info.lowest) &&
                       (info.highestExcluded ? value < info.highest : value <= info.highest);
     const QString unit = unitOf(info);
+    if (!std::isfinite(value))
+        return QStringLiteral("must be a finite number (got %1)").arg(QString::number(value));
     if (!fits) {
         QString text = rangeText(info, lowestExcluded);
         if (lowestExcluded && !(info.lowestExcludedIn == kEveryConfiguration))
@@ -146,6 +147,11 @@ QList<InputProblem> checkRunRequest(const RunRequest &request)
         problems.append({QLatin1String(kFractionSumKey),
                          QStringLiteral("must not add up to more than 1 (got %1)")
                              .arg(number((request.f_li_xc + request.f_pr_xc) + request.f_ch_xc))});
+    if (request.fos_tac_warning > request.fos_tac_critical)  // the warning comes first
+        problems.append({QLatin1String(inputInfo(Input::FosTacWarning).key),
+                         QStringLiteral("must not be above fos-tac-critical (got %1 above %2)")
+                             .arg(number(request.fos_tac_warning), number(request.fos_tac_critical)),
+                         0, {}});
     if (request.eta_el + request.eta_th > 1 + 1e-12)  // the CHP cannot give more than the methane holds
         problems.append({QLatin1String(inputInfo(Input::EtaTh).key),
                          QStringLiteral("must not add up with eta-el to more than 1 (got %1)")

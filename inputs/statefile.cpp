@@ -9,7 +9,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <QLocale>
+
+#include <cctype>
 #include <cmath>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
 
 const char *const kSteadyStart = "steady";
 
@@ -45,7 +51,61 @@ QJsonValue feedOf(const RunRequest &request)
                        {QStringLiteral("rows"), rows}};
 }
 
+// The first key given twice in one object of a JSON text that parses, or an empty text. (A JSON
+// parser keeps one of the two values and says nothing.) Objects of more than kMostKeys keys are
+// refused on the way, before any parser has to hold them: a state file's largest object, the
+// model constants in force, has about a hundred.
+constexpr int kMostKeys = 1000;
+QString repeatedKey(const QByteArray &text, bool *tooMany)
+{
+    std::vector<std::unordered_set<std::string_view>> objects;  // the keys of each object open
+    std::vector<bool> inObject;                                  // each open bracket: an object, or a list
+    const std::string_view all(text.constData(), size_t(text.size()));
+    for (size_t i = 0; i < all.size(); ++i) {
+        const char c = all[i];
+        if (c == '{' || c == '[') {
+            inObject.push_back(c == '{');
+            if (c == '{')
+                objects.emplace_back();
+        } else if (c == '}' || c == ']') {
+            if (!inObject.empty() && inObject.back())
+                objects.pop_back();
+            if (!inObject.empty())
+                inObject.pop_back();
+        } else if (c == '"') {
+            const size_t begin = ++i;
+            while (i < all.size() && all[i] != '"')
+                i += all[i] == '\\' ? 2 : 1;
+            size_t next = i + 1;
+            while (next < all.size() && std::isspace(static_cast<unsigned char>(all[next])))
+                ++next;
+            if (next >= all.size() || all[next] != ':' || inObject.empty() || !inObject.back())
+                continue;  // a value, not a key
+            std::unordered_set<std::string_view> &keys = objects.back();
+            const std::string_view key = all.substr(begin, i - begin);
+            if (!keys.insert(key).second)
+                return QString::fromUtf8(key.data(), qsizetype(key.size()));
+            if (keys.size() > size_t(kMostKeys)) {
+                *tooMany = true;
+                return {};
+            }
+        }
+    }
+    return {};
+}
+
 }  // namespace
+
+const QStringList &stateNames()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        for (const FeedComponent &c : feedComponents())
+            list << QLatin1String(c.name);
+        return list << QStringLiteral("S_h2_g") << QStringLiteral("S_ch4_g") << QStringLiteral("S_co2_g");
+    }();
+    return names;
+}
 
 int stateBlocks(int mode) { return mode == 4 ? 3 : configuration(mode).reactors; }
 
@@ -75,21 +135,25 @@ QByteArray stateFileText(const RunRequest &request, const ModelState &state, dou
 FileReading<ModelState> readStateFile(const QString &path, int mode)
 {
     FileReading<ModelState> read;
-    const GuardedFile bytes = readGuardedFile(path, kLargestStateFile);
-    if (!bytes.refusal.isEmpty()) {
-        read.problems << bytes.refusal;
-        return read;
-    }
     const auto refuse = [&](const QString &reason) {
         read.problems << QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), reason);
         return read;
     };
+    const GuardedFile bytes = readGuardedFile(path, kLargestStateFile);
+    if (!bytes.refusal.isEmpty())
+        return refuse(bytes.refusal);
+    bool tooMany = false;
+    const QString repeated = repeatedKey(bytes.bytes, &tooMany);
+    if (tooMany)
+        return refuse(QStringLiteral("not a state file: a table of more than %1 keys").arg(kMostKeys));
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(bytes.bytes, &error);
     if (!document.isObject())
         return refuse(error.error != QJsonParseError::NoError
                           ? QStringLiteral("not JSON: %1 at character %2").arg(error.errorString()).arg(error.offset)
                           : QStringLiteral("not a state file (no JSON object)"));
+    if (!repeated.isEmpty())
+        return refuse(QStringLiteral("%1 is given twice").arg(repeated));
     const QJsonObject file = document.object();
     const QString code = file.value(QStringLiteral("configuration")).toString();
     const Configuration &run = configuration(mode);
@@ -106,11 +170,23 @@ FileReading<ModelState> readStateFile(const QString &path, int mode)
         const QJsonObject values = reactor.toObject();
         if (values.isEmpty())
             return refuse(QStringLiteral("a reactor's state is not a table of state names and numbers"));
+        const int number = int(state.size()) + 1;
+        for (auto it = values.begin(); it != values.end(); ++it)
+            if (!stateNames().contains(it.key()))
+                return refuse(QStringLiteral("%1 of reactor %2 is not a state of the model (%3 ... %4)")
+                                  .arg(it.key()).arg(number).arg(stateNames().first(), stateNames().last()));
         StateBlock block;
-        for (auto it = values.begin(); it != values.end(); ++it) {
-            if (!it->isDouble() || !std::isfinite(it->toDouble()))
-                return refuse(QStringLiteral("%1 of reactor %2 is not a number").arg(it.key()).arg(state.size() + 1));
-            block.emplace_back(it.key(), it->toDouble());
+        for (const QString &name : stateNames()) {
+            const QJsonValue value = values.value(name);
+            if (value.isUndefined())
+                return refuse(QStringLiteral("reactor %1 lacks %2").arg(number).arg(name));
+            if (!value.isDouble() || !std::isfinite(value.toDouble()))
+                return refuse(QStringLiteral("%1 of reactor %2 is not a number").arg(name).arg(number));
+            if (value.toDouble() < -kStateBelowZero || value.toDouble() > kLargestStateValue)
+                return refuse(QStringLiteral("%1 of reactor %2 must be from 0 to %3 (got %4)")
+                                  .arg(name).arg(number).arg(kLargestStateValue)
+                                  .arg(QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)));
+            block.emplace_back(name, value.toDouble());
         }
         state.push_back(std::move(block));
     }

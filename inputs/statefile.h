@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include <utility>
 #include <vector>
@@ -39,7 +40,21 @@ int stateBlocks(int mode);
 // The state file of a run of request that reached state on day t.
 QByteArray stateFileText(const RunRequest &request, const ModelState &state, double t, const QString &version);
 
-// A state file for a run of configuration mode; a file of another configuration, with another
-// number of blocks, or without a number for a state is refused. Read through the guard of
-// readGuardedFile (guardedfile.h).
+// The names of a reactor's state, in the model's order: the feed's 26 components, then the
+// headspace's hydrogen, methane and carbon dioxide.
+const QStringList &stateNames();
+
+// The most a state value may be, in kgCOD/m3 or kmol/m3: a cubic metre holds about 1 000 kg, and
+// the richest organic matter about 3 kgCOD/kg (lipids 2.9), so no liquid reaches 3 000 kgCOD/m3;
+// water itself is 55 kmol/m3.
+inline constexpr double kLargestStateValue = 1e4;
+// How far below 0 a state value may be: a run's own last row may hold a washed-out population a
+// little below 0 (-2e-16 seen) and is judged sound down to ten times its integrator's tolerance,
+// 10 × 1e-6 × the column's magnitude; 1e-4 covers columns up to 10.
+inline constexpr double kStateBelowZero = 1e-4;
+
+// A state file for a run of configuration mode. Refused, naming the key: a file of another
+// configuration or with another number of blocks, a block that lacks a state or names one the
+// model does not have, a key given twice anywhere in the file, a value that is not a number from
+// -kStateBelowZero to kLargestStateValue. Read through the guard of readGuardedFile (guardedfile.h).
 FileReading<ModelState> readStateFile(const QString &path, int mode);

@@ -333,7 +333,8 @@ std::vector<SummaryValue> operationSummary(const OperationContext &c, const Oper
     const double days = rows > 0 ? time[rows - 1][ResultCol::t] - time[0][ResultCol::t] : kNaN;
     const double methane = energy("methane_power"), electricity = energy("electric_power"),
                  heat = energy("chp_heat_power"), flared = energy("flare_power");
-    double used = 0;  // the CHP heat the digesters take: at most their demand
+    double used = 0;  // the CHP heat the digesters take: at most their demand, and at most the heat (the share
+                      // is kept to 1 where the two sums' rounding differs)
     const int heatColumn = derivedIndex(Scope::Plant, "chp_heat_power"),
               demandColumn = derivedIndex(Scope::Plant, "heat_demand_power");
     for (int i = 1; i < rows; ++i) {
@@ -357,7 +358,7 @@ std::vector<SummaryValue> operationSummary(const OperationContext &c, const Oper
     add(QStringLiteral("heat_demand"), QStringLiteral("Heat demand of the digesters"), "kWh", energy("heat_demand_power"));
     add(QStringLiteral("net_heat"), QStringLiteral("CHP heat less heat demand"), "kWh", energy("net_heat_power"));
     add(QStringLiteral("heat_use_share"), QStringLiteral("Share of the CHP heat the digesters use"), "-",
-        heat > 0 ? used / heat : kNaN, heat == 0 ? "not applicable (no CHP heat)" : nullptr);
+        heat > 0 ? std::min(used / heat, 1.0) : kNaN, heat == 0 ? "not applicable (no CHP heat)" : nullptr);
     add(QStringLiteral("flared_energy"), QStringLiteral("Flared methane energy"), "kWh", flared);
     add(QStringLiteral("flared_methane"), QStringLiteral("Flared methane"), "Nm3", flared / c.plant.lhv_ch4);
     add(QStringLiteral("flared_share"), QStringLiteral("Share of the methane flared"), "-",

@@ -235,6 +235,35 @@ double peakFlow(const ResultRows &table, int rows)
     return peak;
 }
 
+// The first value of the operator's and the plant's columns, then of the run's values, that is
+// not a number, for a run whose model columns are sound: results that are not numbers anywhere
+// are told alike. A value that does not apply is NaN by intent: a run's value carries its note,
+// and a ratio of the rows is NaN where its denominator is 0 (the dry gas's shares without dry gas,
+// FOS/TAC without buffer; a denominator that is no number shows in its own column).
+std::optional<UnsoundValue> firstNotNumber(const RunTables &run, const OperationTables &op, const RunSummary &summary,
+                                           int rows)
+{
+    const std::vector<const OutputInfo *> reactorColumns = derivedColumns(OutputInfo::Scope::Reactor);
+    const std::vector<const OutputInfo *> plantColumns = derivedColumns(OutputInfo::Scope::Plant);
+    std::vector<bool> ratio;
+    for (const OutputInfo *info : reactorColumns)
+        ratio.push_back(QByteArrayList{"ch4_dry_share", "co2_dry_share", "h2_dry_share", "fos_tac"}.contains(info->key));
+    for (int i = 0; i < rows; ++i) {
+        const double day = (*run.kept.reactor1)[i][ResultCol::t];
+        for (size_t r = 0; r < op.reactors.size(); ++r)
+            for (size_t c = 0; c < reactorColumns.size(); ++c)
+                if (const double v = op.reactors[r][i][c]; !std::isfinite(v) && !(ratio[c] && std::isnan(v)))
+                    return UnsoundValue{int(r) + 1, day, QString::fromUtf8(reactorColumns[c]->column), v};
+        for (size_t c = 0; c < plantColumns.size(); ++c)
+            if (const double v = op.plant[i][c]; !std::isfinite(v))
+                return UnsoundValue{0, day, QString::fromUtf8(plantColumns[c]->column), v};
+    }
+    for (const SummaryValue &v : summary.values)
+        if (!std::isfinite(v.value) && v.note.isEmpty())
+            return UnsoundValue{0, summary.days, v.label, v.value};
+    return std::nullopt;
+}
+
 }  // namespace
 
 void results::clearSeries()
@@ -277,6 +306,8 @@ void results::refine(int mode)
     last_report.operation = std::make_shared<const OperationTables>(deriveOperation(operation));
     for (SummaryValue &value : operationSummary(operation, *last_report.operation))
         last_report.summary.values.push_back(std::move(value));
+    if (!last_report.summary.unsound)
+        last_report.summary.unsound = firstNotNumber(run, *last_report.operation, last_report.summary, computed);
 
     // The series are this run's alone; a one-reactor run leaves no second reactor's curves behind.
     clearSeries();

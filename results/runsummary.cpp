@@ -248,9 +248,11 @@ int feedRowAt(const std::vector<FeedStep> &feed, double t)
 
 QString UnsoundValue::describe() const
 {
-    if (reactor == 0)  // a value of the whole run
+    if (reactor == 0 && isNumber())  // a value of the whole run
         return QStringLiteral("physically impossible values, \"%1\" of the whole run (%2)")
             .arg(column, QString::number(value, 'g', 6));
+    if (reactor == 0)  // of the plant's columns or the run's values
+        return QStringLiteral("values that are not numbers, first at day %1 in \"%2\" of the plant").arg(daysText(day), column);
     const QString where = QStringLiteral("first at day %1 in \"%2\" of reactor %3").arg(daysText(day), column).arg(reactor);
     return isNumber() ? QStringLiteral("physically impossible values, %1 (%2)").arg(where, QString::number(value, 'g', 6))
                       : QStringLiteral("values that are not numbers, ") + where;

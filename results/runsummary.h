@@ -31,7 +31,7 @@ struct SummaryValue {
 // A value of the result tables that cannot be trusted: not a number (NaN or infinite), or a
 // number that no digester holds (see summarizeRun).
 struct UnsoundValue {
-    int reactor = 1;  // 0: a value of the whole run
+    int reactor = 1;  // 0: a value of the whole run or of the plant's columns
     double day = 0;   // the time of its row
     QString column;   // the column's header, e.g. "CO2 %"
     double value = 0;

@@ -2,6 +2,7 @@
 
 #include "tempregistry.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -221,6 +222,33 @@ QString SafeFile::checkFolder(const QString &dir)
     close(fd);
     unlink(QFile::encodeName(probe).constData());
     return {};
+}
+
+namespace {
+
+// The path a name reaches: an existing file's canonical path, else its nearest existing folder's
+// with the rest of the name after it.
+QString reachedPath(const QString &path)
+{
+    QFileInfo info(QFileInfo(path).absoluteFilePath());
+    QString rest;
+    while (!info.exists() && !info.isSymLink() && !info.isRoot()) {
+        rest = rest.isEmpty() ? info.fileName() : info.fileName() + QLatin1Char('/') + rest;
+        info = QFileInfo(info.absolutePath());
+    }
+    const QString existing = info.canonicalFilePath().isEmpty() ? info.absoluteFilePath() : info.canonicalFilePath();
+    return QDir::cleanPath(rest.isEmpty() ? existing : existing + QLatin1Char('/') + rest);
+}
+
+}  // namespace
+
+bool SafeFile::sameFile(const QString &a, const QString &b)
+{
+    if (reachedPath(a) == reachedPath(b))
+        return true;
+    struct stat first {}, second {};
+    return stat(QFile::encodeName(a).constData(), &first) == 0 && stat(QFile::encodeName(b).constData(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 StagedFile::StagedFile(const QString &target)

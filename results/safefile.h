@@ -54,6 +54,10 @@ public:
     // Whether dir is an existing folder in which a new file can be created (tried with a probe
     // file, removed at once). Returns an empty string, or why not.
     static QString checkFolder(const QString &dir);
+    // Whether two names reach one file: the same path once symbolic links and "." and ".." are
+    // resolved (for a name not there yet, those of its nearest existing folder), or one file under
+    // two hard links.
+    static bool sameFile(const QString &a, const QString &b);
     // path with "_n" before its extension; path itself for n = 1.
     static QString numberedName(const QString &path, int n);
 

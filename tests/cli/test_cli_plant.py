@@ -23,9 +23,9 @@ def run(folder, *arguments):
 
 def table(folder, name, *arguments):
     """The run's result table as CSV text rows (numbers written to round trip)."""
-    done = run(folder, '--out', name + '.xlsx', '--csv', name + '.csv', *arguments)
+    done = run(folder, '--out', name + '.xlsx', '--csv', name + '-results.csv', *arguments)
     assert done.returncode == 0, done.stderr
-    with open(folder / (name + '.csv'), newline='') as f:
+    with open(folder / (name + '-results.csv'), newline='') as f:
         return list(csv.reader(f))
 
 

@@ -18,8 +18,10 @@
 #include <QTest>
 
 #include <cmath>
+#include <tuple>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -37,6 +39,15 @@ RunRequest parsedRequest(const QStringList &arguments)
     return parsed.options.request;
 }
 
+// A one-reactor state, every state of the model at value.
+ModelState everyState(double value)
+{
+    ModelState state{{}};
+    for (const QString &name : stateNames())
+        state[0].emplace_back(name, value);
+    return state;
+}
+
 }  // namespace
 
 class TestCliOptions : public QObject {
@@ -51,6 +62,8 @@ private slots:
     void refusalsNameTheOption_data();
     void refusalsNameTheOption();
     void outputTargetsAreCheckedBeforeTheRun();
+    void outputsNeverWriteOverTheRunsFiles_data();
+    void outputsNeverWriteOverTheRunsFiles();
     void inputsFileUnderTheOptions();
     void plotImageOptions();
     void oneKeySetEverywhere();
@@ -174,6 +187,16 @@ void TestCliOptions::refusalsNameTheOption_data()
     QTest::newRow("plot scale 11") << QStringList{"--plots", "p", "--plot-scale", "11"} << "--plot-scale";
     QTest::newRow("plot scale alone") << QStringList{"--plot-scale", "2"} << "--plots";
     QTest::newRow("inputs missing") << QStringList{"--inputs", "/nonexistent/in.toml"} << "--inputs";
+    QTest::newRow("final state not .json") << QStringList{"--final-state", "end.csv"} << "--final-state writes a .json file";
+    QTest::newRow("final state in a missing folder") << QStringList{"--final-state", "/nonexistent/end.json"} << "--final-state";
+    QTest::newRow("two listings") << QStringList{"--list-feed", "--list-outputs"} << "one listing at a time";
+    QTest::newRow("listing and a run's file") << QStringList{"--list-feed", "--final-state", "end.json", "--csv", "r.csv"}
+                                              << "--list-feed lists and runs nothing: --csv, --final-state";
+    QTest::newRow("heating value beyond methane's") << QStringList{"--lhv-ch4", "1.7e308"} << "--lhv-ch4 must be from above 0 to 11.06";
+    QTest::newRow("wall of no material") << QStringList{"--u-value", "1.7e308"} << "--u-value must be from 0 to 50 W/(m2·K)";
+    QTest::newRow("infinite u-value") << QStringList{"--u-value", "inf"} << "--u-value must be a finite number (got inf)";
+    QTest::newRow("warning above critical") << QStringList{"--fos-tac-warning", "0.5"}
+                                            << "--fos-tac-warning must not be above fos-tac-critical (got 0.5 above 0.4)";
 }
 
 void TestCliOptions::refusalsNameTheOption()
@@ -221,6 +244,61 @@ void TestCliOptions::outputTargetsAreCheckedBeforeTheRun()
     QCOMPARE(parse({"--plots", dir.filePath(QStringLiteral("new/pictures"))}).outcome,
              ParsedCommandLine::Outcome::Run);
     QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("new"))));
+}
+
+void TestCliOptions::outputsNeverWriteOverTheRunsFiles_data()
+{
+    QTest::addColumn<QStringList>("arguments");  // "batch" and a JSON line: a scenario of --batch
+    QTest::addColumn<QString>("refusal");
+    const auto row = [](const char *name, const QStringList &arguments, const char *refusal) {
+        QTest::newRow(name) << arguments << QString::fromUtf8(refusal);
+    };
+    row("final state over the feed", {"--feed", "f.json", "--final-state", "f.json"}, "--final-state would write over the file --feed reads");
+    row("table over the feed", {"--feed", "good.csv", "--csv", "sub/../good.csv"}, "--csv would write over the file --feed reads");
+    row("summary over the start", {"--initial-state", "st.json", "--summary", "st.json"},
+        "--summary would write over the file --initial-state reads");
+    row("summary over the substrates", {"--feed", "mix.csv", "--substrates", "s.json", "--summary", "s.json"},
+        "--summary would write over the file --substrates reads");
+    row("through a symbolic link", {"--feed", "f.json", "--summary", "link.json"}, "--summary would write over the file --feed reads");
+    row("through a hard link", {"--feed", "f.json", "--summary", "hard.json"}, "--summary would write over the file --feed reads");
+    row("an image over the feed", {"--feed", "p/biogas_flow.png", "--plots", "p"}, "--plots would write over the file --feed reads");
+    row("inputs file naming itself", {"--inputs", "self.json"}, "--final-state would write over the file --inputs reads");
+    row("two outputs, one not there yet", {"--summary", "new.json", "--final-state", "./sub/../new.json"},
+        "--summary and --final-state name the same file");
+    row("workbook and final state", {"--out", "q.xlsx", "--final-state", "q.xlsx"}, "--final-state writes a .json file");
+    row("batch line", {"batch", R"({"feed": "f.json", "final-state": "f.json"})"}, "final-state would write over the file feed reads");
+    row("batch line checked", {"batch", R"({"check": true, "initial-state": "st.json", "summary": "st.json"})"},
+        "summary would write over the file initial-state reads");
+}
+
+// No file a run writes replaces a file it reads or another of its own, however the names reach it:
+// refused before the run, nothing written.
+void TestCliOptions::outputsNeverWriteOverTheRunsFiles()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, refusal);
+    QTemporaryDir dir;
+    const QString working = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    QDir().mkpath("sub");
+    QDir().mkpath("p");
+    const auto write = [](const QString &name, const QByteArray &bytes) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    };
+    for (const char *feed : {"good.csv", "f.json", "p/biogas_flow.png"})
+        write(feed, "day,Q_in,X_c_in\n0,5,10\n");
+    write("mix.csv", "day,a\n0,1\n");
+    write("s.json", "[a]\nX_ch = 10\n");
+    write("self.json", "final-state = \"self.json\"\n");
+    write("st.json", stateFileText(defaultRequest(1), everyState(0.1), 10, QStringLiteral("test")));
+    QVERIFY(QFile::link("f.json", "link.json"));
+    QCOMPARE(::link("f.json", "hard.json"), 0);
+    QJsonValue id;
+    const ParsedCommandLine parsed = arguments.first() == "batch" ? parseScenarioLine(arguments.last().toUtf8(), &id) : parse(arguments);
+    QDir::setCurrent(working);
+    QCOMPARE(parsed.outcome, ParsedCommandLine::Outcome::Refused);
+    QVERIFY2(parsed.text.contains(refusal), qPrintable(parsed.text));
 }
 
 // The file gives what the command line does not; its temperatures are in its own unit.
@@ -381,7 +459,7 @@ void TestCliOptions::startStatesInEveryFrontEnd()
     QTemporaryDir dir;
     QFile saved(dir.filePath("saved.json"));
     QVERIFY(saved.open(QIODevice::WriteOnly));
-    saved.write(stateFileText(defaultRequest(1), {{{"S_su", 0.0125}}}, 10.0, QStringLiteral("test")));
+    saved.write(stateFileText(defaultRequest(1), everyState(0.0125), 10.0, QStringLiteral("test")));
     saved.close();
     const InputsFileRead read = parseInputsText("initial-state = \"saved.json\"\nfinal-state = \"end.json\"\n", dir.path());
     QVERIFY2(read.problems.isEmpty(), qPrintable(read.describe()));
@@ -481,7 +559,7 @@ void TestCliOptions::inputFilesRefusedBeforeReading_data()
     QTest::newRow("device as feed") << "" << QByteArray() << QStringList{"--feed", "/dev/zero"} << "--feed zero: is not a regular file";
     QTest::newRow("device as substrates") << "" << QByteArray() << QStringList{"--feed", "good.csv", "--substrates", "/dev/zero"}
                                           << "--substrates zero: is not a regular file";
-    for (const char *option : {"--feed", "--substrates", "--inputs"})
+    for (const char *option : {"--feed", "--substrates", "--inputs", "--initial-state"})
         QTest::newRow(qPrintable(QStringLiteral("pipe as %1").arg(option))) << "" << QByteArray()
                                                                             << QStringList{"--feed", "good.csv", option, "pipe"}
                                                                             << "pipe: is not a regular file";
@@ -519,6 +597,48 @@ void TestCliOptions::inputFilesRefusedBeforeReading_data()
                                    << QStringList{"--feed", "dates.toml"} << "the first date, 2026-03-02, comes after start 2026-03-01";
     QTest::newRow("day and date") << "dates.csv" << QByteArray("day,date,Q_in,X_c_in\n0,2026-03-01,1,10\n")
                                   << QStringList{"--feed", "dates.csv"} << "a day column or a date column, not both";
+    for (const char *date : {"2026-03-02T06:00", "2026-03-03T23:30-05:00", "2026/03/05", "2026-03-06xyz", "2026-3-07"})
+        QTest::newRow(date) << "dates.csv" << QByteArray("date,Q_in,X_c_in\n2026-03-01,1,10\n") + date + ",1,10\n"
+                            << QStringList{"--feed", "dates.csv"} << QStringLiteral("dates.csv:3:1: '%1' is not a date (YYYY-MM-DD)").arg(date);
+    QTest::newRow("TOML date-time") << "dates.toml" << QByteArray("date = [2026-03-01, 2026-03-02T06:00:00]\nQ_in = [1, 1]\nX_c_in = [10, 10]\n")
+                                    << QStringList{"--feed", "dates.toml"} << "dates.toml:1:21: not a date (YYYY-MM-DD)";
+    QTest::newRow("dates out of order") << "dates.csv" << QByteArray("date,Q_in,X_c_in\n2026-03-05,1,10\n2026-03-01,2,10\n2026-03-10,3,10\n")
+                                        << QStringList{"--feed", "dates.csv"} << "dates.csv:3:1: 2026-03-01 does not come after 2026-03-05";
+    QTest::newRow("first date twice") << "dates.csv" << QByteArray("date,Q_in,X_c_in\n2026-03-01,1,10\n2026-03-01,2,10\n")
+                                      << QStringList{"--feed", "dates.csv"} << "dates.csv:3:1: 2026-03-01 does not come after 2026-03-01";
+    // Lab values that cannot be meant.
+    const QByteArray lab = "[a]\nTS = 1\nVS = 80\nXP = 10\nXL = 4\nXF = 20\nBMP = 0.3\n";
+    const QStringList mix{"--feed", "mix.csv", "--substrates", "s.toml"};
+    QTest::newRow("ammonium beyond the solids") << "s.toml" << lab + "NH4_N = 1000\n" << mix
+                                                << "NH4_N (1000 g/kg) is above the dry matter that carries it (TS 1 % = 10 g/kg)";
+    QTest::newRow("solids beyond the mass") << "s.toml" << QByteArray(lab).replace("TS = 1\n", "TS = 100.0001\n") << mix
+                                            << "TS must be from 0 to 100 % of fresh mass (got 100.0001)";
+    QTest::newRow("BMP and share set by the run") << "s.toml" << lab
+                                                  << mix + QStringList{"--substrate-value", "a.BMP=0.2", "--substrate-value", "a.degradable_share=0.5"}
+                                                  << "BMP and degradable_share both set by the run: one or the other";
+    // State files: every state of the model, once, a number from 0 to the most a liquid holds.
+    const auto state = [](const QString &without, const QByteArray &added) {
+        QByteArrayList values;
+        for (const QString &name : stateNames())
+            if (name != without)
+                values << "\"" + name.toUtf8() + "\": 0.1";
+        if (!added.isEmpty())
+            values << added;
+        return R"({"configuration": "ssad", "reactors": [{)" + values.join(", ") + "}]}";
+    };
+    QByteArrayList junk;
+    for (int i = 0; i < 2000; ++i)
+        junk << "\"k" + QByteArray::number(i) + "\": 0";
+    const std::tuple<const char *, QByteArray, const char *> states[] = {
+        {"state missing", state("S_su", {}), "st.json: reactor 1 lacks S_su"},
+        {"state misspelt", state({}, "\"S_foo\": 0.1"), "st.json: S_foo of reactor 1 is not a state of the model"},
+        {"state twice", state({}, "\"S_ac\": 0.2"), "st.json: S_ac is given twice"},
+        {"state beyond any liquid", state("S_ac", "\"S_ac\": 1e300"), "st.json: S_ac of reactor 1 must be from 0 to 10000 (got 1e+300)"},
+        {"state negative", state("S_ac", "\"S_ac\": -1"), "st.json: S_ac of reactor 1 must be from 0 to 10000 (got -1)"},
+        {"state of junk keys", state({}, junk.join(", ")), "st.json: not a state file: a table of more than 1000 keys"},
+    };
+    for (const auto &[name, text, refusal] : states)
+        QTest::newRow(name) << "st.json" << text << QStringList{"--initial-state", "st.json"} << refusal;
 }
 
 // Every file a run reads goes through one reader that refuses what it must not read, and every
@@ -538,6 +658,7 @@ void TestCliOptions::inputFilesRefusedBeforeReading()
     };
     write("good.csv", "day,Q_in,X_c_in\n0,5,10\n");
     write("in.toml", "feed = \"deep.toml\"\n");
+    write("mix.csv", "day,a\n0,1\n");
     QCOMPARE(::mkfifo("pipe", 0600), 0);
     if (!file.isEmpty())
         write(file, text);

@@ -28,3 +28,9 @@ def test_the_guide_holds_every_declared_key(tmp_path):
     missing = sorted(k for k in keys if f'<code>{k}</code>' not in page)
     assert missing == []
     assert '<h2 id="troubleshooting">' in page and 'src="http' not in page
+
+
+def test_declared_numbers_read_as_written():
+    # The ambient temperature's lowest, 273.15 - 50 K, as a reader writes it.
+    page = GUIDE.read_text(encoding='utf-8')
+    assert '223.15' in page and '223.14999999999998' not in page

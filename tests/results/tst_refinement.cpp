@@ -3,7 +3,10 @@
 
 #include "results.h"
 #include "resultsworkbook.h"
+#include "resultcolumns.h"
 #include "testtables.h"
+
+#include <configuration.h>
 
 #include <QDir>
 #include <QFile>
@@ -152,6 +155,27 @@ private slots:
         results third;
         third.refined_SSAD();
         QCOMPARE(results::plot_t_R1, (QVector<double>{0.0, 0.1, 0.2}));
+    }
+
+    // A value of the operator's or the plant's columns that is not a number makes the results
+    // unsound as one of the model's does: the run's status tells it.
+    void notNumbersOfThePlantAreTold()
+    {
+        ResultRows table = syntheticTable(1, 6);
+        const double shares[] = {60, 35, 1, 4};  // of methane, carbon dioxide, hydrogen and water vapour
+        for (std::vector<double> &row : table)
+            std::copy(std::begin(shares), std::end(shares), row.begin() + ResultCol::p_ch4);
+        fillSSAD(table);
+        calc_SSAD::run_model.plant = plantInputs(defaultRequest(1));
+        results r;
+        r.refined_SSAD();
+        QVERIFY2(!results::last_report.summary.unsound, qPrintable(results::last_report.summary.unsound->describe()));
+        calc_SSAD::run_model.plant.u_value = 1e308;
+        r.refined_SSAD();
+        calc_SSAD::run_model.plant = {};
+        QVERIFY(results::last_report.summary.unsound);
+        QCOMPARE(results::last_report.summary.unsound->describe(),
+                 "values that are not numbers, first at day 0 in \"heat_demand\" of the plant");
     }
 
     void failedIntegrationKeepsZeroRowsOut()
