@@ -20,13 +20,21 @@ struct RunRequest;
 using StateBlock = std::vector<std::pair<QString, double>>;
 using ModelState = std::vector<StateBlock>;
 
-// Where a run starts: the model's built-in start-up state, the steady state of the run's
-// constants under its first feed row, or a saved state.
+// A state file's state and the day it was reached on.
+struct SavedState {
+    ModelState state;
+    double day = 0;
+};
+
+// Where a run starts: on day 0 at the model's built-in start-up state or at the steady state of the
+// run's constants under its first feed row, or at a saved state on the day it was reached, from
+// which the run goes on (its rows and its feed carry the days from there to t-end).
 struct StartState {
     enum class Kind { StartUp, Steady, Saved };
     Kind kind = Kind::StartUp;
     QString file;      // Saved: the state file read, absolute
     ModelState saved;  // Saved: its blocks
+    double day = 0;    // the day the run starts on
 };
 
 // The word of the steady state where a state file's name goes ("steady").
@@ -40,6 +48,6 @@ int stateBlocks(int mode);
 QByteArray stateFileText(const RunRequest &request, const ModelState &state, double t, const QString &version);
 
 // A state file for a run of configuration mode; a file of another configuration, with another
-// number of blocks, or without a number for a state is refused. Read through the guard of
+// number of blocks, without a number for a state or without a day (0 or more) is refused. Read through the guard of
 // readGuardedFile (guardedfile.h).
-FileReading<ModelState> readStateFile(const QString &path, int mode);
+FileReading<SavedState> readStateFile(const QString &path, int mode);

@@ -198,12 +198,12 @@ const QString kLoadingUnit = QStringLiteral("kgCOD/(m3·d)");
 
 double codFlow(const FeedStep &step) { return step.flow * step.cod; }  // kgCOD/d
 
-// The COD that flows in from day 0 to day end, kgCOD.
-double codFedUntil(const std::vector<FeedStep> &feed, double end)
+// The COD that flows in from day start to day end, kgCOD.
+double codFed(const std::vector<FeedStep> &feed, double start, double end)
 {
     double cod = 0;
     for (size_t i = 0; i < feed.size(); ++i) {
-        const double from = i == 0 ? 0.0 : feed[i].day;
+        const double from = std::max(i == 0 ? 0.0 : feed[i].day, start);
         const double to = i + 1 < feed.size() ? std::min(feed[i + 1].day, end) : end;
         if (to > from)
             cod += codFlow(feed[i]) * (to - from);
@@ -266,8 +266,11 @@ RunSummary summarizeRun(const SummaryInputs &in)
     int rows = std::max(in.rows, 0);
     for (const ResultRows *table : tables)
         rows = std::min(rows, int(table->size()));
-    if (rows > 0)  // without the float noise of adding up output steps (4.999999999999998)
-        s.days = QString::number((*in.reactor1)[rows - 1][ResultCol::t], 'g', 6).toDouble();
+    const auto day = [&in](int row) { return QString::number((*in.reactor1)[row][ResultCol::t], 'g', 6).toDouble(); };
+    if (rows > 0) {  // without the float noise of adding up output steps (4.999999999999998)
+        s.firstDay = day(0);
+        s.days = day(rows - 1);
+    }
     s.unsound = firstUnsound(tables, rows);
 
     for (int r = 0; r < int(tables.size()); ++r) {
@@ -279,25 +282,26 @@ RunSummary summarizeRun(const SummaryInputs &in)
     }
 
     const double end = s.days;  // as reached, not a step of float noise into the next feed row
+    const double span = end - s.firstDay;
     const double liquid = in.liquidVolume1 + (in.reactor2 ? in.liquidVolume2 : 0.0);
-    const double codFed = codFedUntil(in.feed, end);  // kgCOD
+    const double fed = codFed(in.feed, s.firstDay, end);  // kgCOD
     const double codAtEnd = in.feed.empty() ? 0.0 : codFlow(in.feed[size_t(feedRowAt(in.feed, end))]);
     s.values.push_back({QStringLiteral("organic_loading_rate"), QStringLiteral("Organic loading rate"),
                         kLoadingUnit, codAtEnd / liquid});
     s.values.push_back({QStringLiteral("mean_organic_loading_rate"), QStringLiteral("Mean organic loading rate"),
-                        kLoadingUnit, (end > 0 ? codFed / end : codAtEnd) / liquid});
+                        kLoadingUnit, (span > 0 ? fed / span : codAtEnd) / liquid});
 
     double methane = 0;         // Nm3, all reactors over the run
-    double codAtHand = codFed;  // kgCOD fed, and the most the liquids held
+    double codAtHand = fed;  // kgCOD fed, and the most the liquids held
     for (int r = 0; r < int(tables.size()); ++r) {
         methane += valueOf(s, reactorKey(r + 1, "normal_methane"));
         if (rows > 0)
             codAtHand += peakOf(*tables[r], rows, kTotalCod) * (r == 0 ? in.liquidVolume1 : in.liquidVolume2);
     }
-    const double yield = methane / codFed;
+    const double yield = methane / fed;
     constexpr double kSlack = 1.01;
     QString note;
-    if (!(codFed > 0))
+    if (!(fed > 0))
         note = QStringLiteral("not applicable (no feed)");
     else if (methane > kSlack * kMethanePerCod * codAtHand) {
         if (!s.unsound)
@@ -318,7 +322,7 @@ RunSummary summarizeRun(const SummaryInputs &in)
     fedValue("volatile_solids_fed", "Organic dry matter (VS) fed", "t", in.volatileSolidsFed, noLabValues);
     const double volatileSolids = in.volatileSolidsFed > 0 ? in.volatileSolidsFed * 1000 : kNaN;  // kg
     fedValue("volatile_solids_loading_rate", "Organic loading rate (VS)", "kgVS/(m3·d)",
-             end > 0 ? volatileSolids / end / liquid : kNaN, noLabValues);
+             span > 0 ? volatileSolids / span / liquid : kNaN, noLabValues);
     fedValue("specific_methane_yield_vs", "Specific methane yield (VS)", "Nm3/kgVS", methane / volatileSolids, noLabValues);
     return s;
 }
@@ -338,6 +342,7 @@ QJsonObject summaryJson(const RunSummary &s)
     }
     return {{QStringLiteral("configuration"), s.configuration},
             {QStringLiteral("days"), s.days},
+            {QStringLiteral("first_day"), s.firstDay},
             {QStringLiteral("stopped_early"), s.stoppedEarly},
             {QStringLiteral("engine"), s.engine},
             {QStringLiteral("not_numbers"), QJsonArray::fromStringList(s.notNumbers())},
@@ -349,7 +354,7 @@ QStringList summaryLines(const RunSummary &s)
     QStringList lines;
     for (int r = 1; r <= s.reactors; ++r) {
         QString line = QStringLiteral("Methane %1 Nm3 over %2 d · CH4 %3 % · pH %4")
-                           .arg(fourDigits(valueOf(s, reactorKey(r, "normal_methane"))), daysText(s.days),
+                           .arg(fourDigits(valueOf(s, reactorKey(r, "normal_methane"))), daysText(s.days - s.firstDay),
                                 fixed(valueOf(s, reactorKey(r, "final_ch4")), 1),
                                 fixed(valueOf(s, reactorKey(r, "final_ph")), 2));
         if (s.stoppedEarly)
@@ -361,7 +366,7 @@ QStringList summaryLines(const RunSummary &s)
 
 QString summaryText(const RunSummary &s)
 {
-    QStringList lines{QStringLiteral("Summary of the %1 run over %2 d:").arg(s.configuration, daysText(s.days))};
+    QStringList lines{QStringLiteral("Summary of the %1 run over %2 d:").arg(s.configuration, daysText(s.days - s.firstDay))};
     for (const SummaryValue &v : s.values) {
         if (!std::isfinite(v.value))
             lines << v.label + QStringLiteral(": ") + cell(v).toString();
