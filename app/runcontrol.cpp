@@ -90,13 +90,14 @@ void MainWindow::startRun(int mode)
                              QMessageBox::Ok);
         return;
     }
-    // The constants come checked from their dialog; a schedule may still not suit the configuration.
-    if (const QList<InputProblem> problems = checkModelInputs(request); !problems.isEmpty()) {
-        QMessageBox::warning(this, tr("Incorrect values"), problems.first().reason, QMessageBox::Ok);
-        return;
-    }
     if (const QString problem = applyStart(request); !problem.isEmpty()) {
         QMessageBox::warning(this, tr("Saved state refused"), problem, QMessageBox::Ok);
+        return;
+    }
+    // The constants come checked from their dialog; a schedule may still not suit the configuration,
+    // nor the timespan a saved start.
+    if (const QList<InputProblem> problems = checkModelInputs(request); !problems.isEmpty()) {
+        QMessageBox::warning(this, tr("Incorrect values"), problems.first().reason, QMessageBox::Ok);
         return;
     }
     showPage(loadingPage);

@@ -24,7 +24,7 @@ enum StartItem { StartUpItem, SteadyItem, SavedItem };
 QString MainWindow::chooseStart(StartState::Kind kind, const QString &path)
 {
     if (kind == StartState::Kind::Saved) {
-        const FileReading<ModelState> read = readStateFile(path, configurationPage());
+        const FileReading<SavedState> read = readStateFile(path, configurationPage());
         if (!read.value)
             return read.problems.join(QLatin1Char('\n'));
         start.file = QFileInfo(path).absoluteFilePath();
@@ -62,11 +62,12 @@ QString MainWindow::applyStart(RunRequest &request) const
     request.start.kind = start.kind;
     if (start.kind != StartState::Kind::Saved)
         return {};
-    const FileReading<ModelState> read = readStateFile(start.file, request.mode);
+    const FileReading<SavedState> read = readStateFile(start.file, request.mode);
     if (!read.value)
         return read.problems.join(QLatin1Char('\n'));
     request.start.file = start.file;
-    request.start.saved = *read.value;
+    request.start.saved = read.value->state;
+    request.start.day = read.value->day;
     return {};
 }
 

@@ -168,13 +168,14 @@ py::object ModelScriptHost::runEntryFunction(const std::string &program, const c
     RunCost &cost = caller.last_cost;
     cost = RunCost{};
     caller.last_final_state.clear();
+    caller.last_stop_reason.clear();
     // The namespace outlives runs: what another configuration's text left under the names read
     // here must not pass for this text's own.
     const std::pair<const char *, long RunCost::*> counts[] = {
         {"rhs_evaluations", &RunCost::rhs_evaluations},
         {"integrator_steps", &RunCost::integrator_steps},
         {"jacobian_evaluations", &RunCost::jacobian_evaluations}};
-    for (const char *name : {"MyFunc", counts[0].first, counts[1].first, counts[2].first, "final_state"})
+    for (const char *name : {"MyFunc", counts[0].first, counts[1].first, counts[2].first, "final_state", "stop_reason"})
         if (mainNamespace.contains(name))
             PyDict_DelItemString(mainNamespace.ptr(), name);
     // The program text and the integrator print on descriptor 1, which is not theirs.
@@ -212,6 +213,11 @@ py::object ModelScriptHost::runEntryFunction(const std::string &program, const c
         const py::object count = mainNamespace[name];
         if (py::isinstance<py::int_>(count))
             cost.*field = count.cast<long>();
+    }
+    if (mainNamespace.contains("stop_reason") && py::isinstance<py::str>(mainNamespace["stop_reason"])) {
+        caller.last_stop_reason = QString::fromStdString(mainNamespace["stop_reason"].cast<std::string>());
+        if (!integratorMessage.isEmpty())
+            caller.last_stop_reason += QStringLiteral("; the integrator's last message: ") + integratorMessage;
     }
     if (mainNamespace.contains("final_state") && py::isinstance<py::list>(mainNamespace["final_state"]))
         for (const py::handle block : mainNamespace["final_state"]) {

@@ -46,7 +46,8 @@ public:
 
     // Executes the program text and calls its MyFunc with the arguments and keywords; returns what MyFunc
     // returned. The caller's lastRunCost() then gives the call's wall time and the model's
-    // right-hand-side count, its lastFinalState() the script's final_state. What the text and the integrator write on descriptor 1 meanwhile
+    // right-hand-side count, its lastFinalState() the script's final_state and its lastStopReason() the
+    // script's stop_reason. What the text and the integrator write on descriptor 1 meanwhile
     // goes to standard error, each line behind "integrator: ".
     py::object runEntryFunction(const std::string &program, const char *fileName,
                                 const py::dict &mainNamespace, const py::tuple &arguments,

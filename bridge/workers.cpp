@@ -78,8 +78,9 @@ void setModelConstants(const py::dict &mainNamespace, const ParameterValues &ove
 }
 
 // MyFunc's keyword arguments: the feed schedule's columns by name, when the run has one, the
-// start other than the start-up (initial_state 'steady' or a saved state's blocks by state name),
-// and engine 'compiled' when the kernel integrates the whole run.
+// start other than the start-up (initial_state 'steady', or a saved state's blocks by state name
+// and start_day, the day it was reached), and engine 'compiled' when the kernel integrates the
+// whole run.
 py::dict modelKeywords(const ModelInputs &model)
 {
     py::dict keywords;
@@ -96,6 +97,7 @@ py::dict modelKeywords(const ModelInputs &model)
             blocks.append(values);
         }
         keywords["initial_state"] = blocks;
+        keywords["start_day"] = model.start.day;
     }
     const FeedSchedule *feed = model.feed.get();
     if (!feed)

@@ -67,6 +67,9 @@ public:
     RunCost lastRunCost() const { return last_cost; }
     // The state the last run reached (the script's final_state); empty after a failed run.
     ModelState lastFinalState() const { return last_final_state; }
+    // Why the last run's integration ended before its last row (the script's stop_reason, with the
+    // integrator's last message where it wrote one); empty when it did not.
+    QString lastStopReason() const { return last_stop_reason; }
 
     // The constants, feed, engine and start of the runs from now on; the run core sets them before
     // it calls a run slot. The script finds every constant by name in its namespace, the schedule as
@@ -88,6 +91,7 @@ signals:
 protected:
     RunCost last_cost;
     ModelState last_final_state;
+    QString last_stop_reason;
     friend class ModelScriptHost;
 };
 

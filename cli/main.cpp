@@ -194,7 +194,7 @@ int runProgram(int argc, char *argv[])
 
     const InterruptWatch interrupts;  // from here on a signal cancels, and nothing stays written
     ScenarioRunner runner;
-    ProgressLine progress(stderr, request.t_end, !options.quiet && isatty(STDERR_FILENO));
+    ProgressLine progress(stderr, request.t_end, !options.quiet && isatty(STDERR_FILENO), request.start.day);
     const ScenarioResult result = runner.run(options, true, progress, interrupts);
     for (const QString &problem : result.problems)
         complain(problem);

@@ -2,14 +2,14 @@
 
 #include <progressestimate.h>
 
-ProgressLine::ProgressLine(std::FILE *stream, double tEnd, bool enabled)
-    : stream(stream), tEnd(tEnd), enabled(enabled)
+ProgressLine::ProgressLine(std::FILE *stream, double tEnd, bool enabled, double firstDay)
+    : stream(stream), tEnd(tEnd), enabled(enabled), firstDay(firstDay)
 {
 }
 
-QString ProgressLine::text(int percent, qint64 elapsedMs, double tEnd)
+QString ProgressLine::text(int percent, qint64 elapsedMs, double tEnd, double firstDay)
 {
-    const ProgressEstimate e = estimateProgress(percent, tEnd, elapsedMs);
+    const ProgressEstimate e = estimateProgress(percent, tEnd, elapsedMs, firstDay);
     QString line = QStringLiteral("%1 %  day %2 of %3").arg(percent, 3).arg(e.day).arg(tEnd, 0, 'g', 6);
     if (e.remainingKnown) {
         const QChar zero(u'0');
@@ -27,7 +27,7 @@ void ProgressLine::show(int percent)
         return;
     if (!clock.isValid())
         clock.start();
-    const QString line = text(percent, clock.elapsed(), tEnd);
+    const QString line = text(percent, clock.elapsed(), tEnd, firstDay);
     if (line == shown)
         return;
     shown = line;

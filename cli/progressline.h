@@ -11,7 +11,8 @@
 class ProgressLine {
 public:
     // Writes to stream only when enabled (a terminal, and no --quiet).
-    ProgressLine(std::FILE *stream, double tEnd, bool enabled);
+    // A run from a saved state starts on firstDay.
+    ProgressLine(std::FILE *stream, double tEnd, bool enabled, double firstDay = 0);
 
     // One progress report of the worker; the clock starts at the first.
     void show(int percent);
@@ -20,12 +21,13 @@ public:
 
     // " 25 %  day 13 of 50  about 00:01:30 remaining": the remaining time is extrapolated from
     // the time elapsed since the first report.
-    static QString text(int percent, qint64 elapsedMs, double tEnd);
+    static QString text(int percent, qint64 elapsedMs, double tEnd, double firstDay = 0);
 
 private:
     std::FILE *stream;
     double tEnd;
     bool enabled;
+    double firstDay;
     QElapsedTimer clock;
     QString shown;
 };

@@ -150,6 +150,11 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
         const QByteArray stateText = finalStateText(outcome, QCoreApplication::applicationVersion());
         if (finalState.staged && !interrupts.interrupted() && !stateText.isEmpty())
             note(finalState, writeFinalState(finalState.staged->path(), stateText));
+        else if (finalState.staged && !interrupts.interrupted())
+            result.problems << QStringLiteral("no final state is written to %1: the run %2")
+                                   .arg(finalState.given, outcome.end == RunOutcome::End::StoppedEarly
+                                                              ? QStringLiteral("stopped early")
+                                                              : QStringLiteral("reached no state of numbers"));
         if (!options.plotsDir.isEmpty() && !interrupts.interrupted()) {
             PlotImages plots = savePlotImages(options.plotsDir, request.mode, request.t_end, options.plotFormat,
                                               options.plotScale);
@@ -209,9 +214,10 @@ ScenarioResult ScenarioRunner::run(const CliOptions &options, bool writeWorkbook
             result.status = ExitNotNumbers;
     }
     if (outcome.end == RunOutcome::End::StoppedEarly) {
-        result.problems << QStringLiteral("the integration stopped at day %1 of %2; the files end there")
+        result.problems << QStringLiteral("the integration stopped at day %1 of %2 (%3); the files end there")
                                .arg(report.stoppedAtDay, 0, 'g', 6)
-                               .arg(request.t_end, 0, 'g', 6);
+                               .arg(request.t_end, 0, 'g', 6)
+                               .arg(outcome.stopReason.isEmpty() ? QStringLiteral("no reason given") : outcome.stopReason);
         if (result.status == ExitOk)
             result.status = ExitStoppedEarly;
     }

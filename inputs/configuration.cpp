@@ -79,7 +79,8 @@ const std::vector<InputInfo> &inputInfos()
                "Composite particulates in the feed")
             .record(1),
         number(Input::Timespan, "t-end", "Simulation timespan", "d", &R::t_end, "50",
-               "Days simulated, at most what a results sheet holds")
+               "The day the run ends on (from day 0, or from a saved start state's day), at most what a "
+               "results sheet holds")
             .range(0.1, 104857).record(2),
         number(Input::Fpr, "f-pr", "Fractioning factor f_pr_xc", "-", &R::f_pr_xc, "0.3",
                "Share of proteins in the composite; the three factors add up to at most 1")

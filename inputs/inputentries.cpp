@@ -279,7 +279,7 @@ void readStart(int mode, std::initializer_list<const GivenInputs *> sources, Com
         start.kind = StartState::Kind::Steady;
         return;
     }
-    const FileReading<ModelState> read = readStateFile(*startSource->initialState, mode);
+    const FileReading<SavedState> read = readStateFile(*startSource->initialState, mode);
     if (!read.value) {
         composed.problems.append({startIndex, {QLatin1String(kInitialStateKey), read.problems.join(QStringLiteral("; ")),
                                                startSource->modelLines.at(QLatin1String(kInitialStateKey))}});
@@ -287,7 +287,8 @@ void readStart(int mode, std::initializer_list<const GivenInputs *> sources, Com
     }
     start.kind = StartState::Kind::Saved;
     start.file = QFileInfo(*startSource->initialState).absoluteFilePath();
-    start.saved = *read.value;
+    start.saved = read.value->state;
+    start.day = read.value->day;
 }
 
 }  // namespace

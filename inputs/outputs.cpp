@@ -18,8 +18,9 @@ OutputInfo column(const char *key, const char *unit, const char *title, const ch
 // A state or ion of the model, under its own name.
 OutputInfo state(const char *name, const char *meaning)
 {
-    const bool molar = QByteArray(name).endsWith("_ion") || QByteArrayList{"S_co2_g", "S_an", "S_cat", "S_co2",
-                                                                            "S_IC", "S_IN", "S_nh3"}.contains(name);
+    // The acids and their ions count COD; carbon, nitrogen, charges and the other ions count kmol.
+    const bool molar = QByteArrayList{"S_co2_g", "S_an", "S_cat", "S_co2", "S_IC", "S_IN", "S_nh3", "S_hco3_ion",
+                                      "S_h_ion", "S_nh4_ion", "S_oh_ion"}.contains(name);
     return column(name, molar ? "kmol/m3" : "kgCOD/m3", name, molar ? "[M]" : "[kgCOD/m3]", meaning);
 }
 

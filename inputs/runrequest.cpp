@@ -212,5 +212,12 @@ QList<InputProblem> checkModelInputs(const RunRequest &request)
                                  .arg(request.feed->values[0][int(dry - flows.cbegin())])
                                  .arg(QString::fromLatin1(configuration(request.mode).name))});
     }
+    // A run from a saved state goes on from the state's day to day t-end: at least one output step.
+    if (request.start.kind == StartState::Kind::Saved && !(request.t_end - request.start.day >= 0.1 - 1e-9))
+        problems.append({QLatin1String(inputInfo(Input::Timespan).key),
+                         QStringLiteral("must be at least 0.1 d after day %1, when the start state of %2 was "
+                                        "reached: a run from a saved state goes on to day t-end (got %3 d)")
+                             .arg(number(request.start.day), QFileInfo(request.start.file).fileName(),
+                                  number(request.t_end))});
     return problems;
 }

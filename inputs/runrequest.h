@@ -128,6 +128,7 @@ std::vector<double> runRecord(const RunRequest &stored);
 double recorded(const std::vector<double> &record, const InputInfo &info);
 // Why the request's model constants or feed schedule cannot run (empty when they can): the
 // constants' checks and constants the configuration replaces by a law of its own (key
-// "parameters"), and a schedule row without flow for a configuration that divides by the feed
-// flow (key "feed").
+// "parameters"), a schedule row without flow for a configuration that divides by the feed
+// flow (key "feed"), and a run from a saved state that does not end after the state's day (key
+// "t-end").
 QList<InputProblem> checkModelInputs(const RunRequest &request);

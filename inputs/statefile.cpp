@@ -132,9 +132,9 @@ QByteArray stateFileText(const RunRequest &request, const ModelState &state, dou
     return QJsonDocument(file).toJson(QJsonDocument::Indented);
 }
 
-FileReading<ModelState> readStateFile(const QString &path, int mode)
+FileReading<SavedState> readStateFile(const QString &path, int mode)
 {
-    FileReading<ModelState> read;
+    FileReading<SavedState> read;
     const auto refuse = [&](const QString &reason) {
         read.problems << QStringLiteral("%1: %2").arg(QFileInfo(path).fileName(), reason);
         return read;
@@ -190,6 +190,9 @@ FileReading<ModelState> readStateFile(const QString &path, int mode)
         }
         state.push_back(std::move(block));
     }
-    read.value = std::move(state);
+    const QJsonValue day = file.value(QStringLiteral("day"));
+    if (!day.isDouble() || !std::isfinite(day.toDouble()) || day.toDouble() < 0)
+        return refuse(QStringLiteral("no day of the state (\"day\", a number of 0 or more)"));
+    read.value = SavedState{std::move(state), day.toDouble()};
     return read;
 }

@@ -21,13 +21,21 @@ struct RunRequest;
 using StateBlock = std::vector<std::pair<QString, double>>;
 using ModelState = std::vector<StateBlock>;
 
-// Where a run starts: the model's built-in start-up state, the steady state of the run's
-// constants under its first feed row, or a saved state.
+// A state file's state and the day it was reached on.
+struct SavedState {
+    ModelState state;
+    double day = 0;
+};
+
+// Where a run starts: on day 0 at the model's built-in start-up state or at the steady state of the
+// run's constants under its first feed row, or at a saved state on the day it was reached, from
+// which the run goes on (its rows and its feed carry the days from there to t-end).
 struct StartState {
     enum class Kind { StartUp, Steady, Saved };
     Kind kind = Kind::StartUp;
     QString file;      // Saved: the state file read, absolute
     ModelState saved;  // Saved: its blocks
+    double day = 0;    // the day the run starts on
 };
 
 // The word of the steady state where a state file's name goes ("steady").
@@ -56,5 +64,5 @@ inline constexpr double kStateBelowZero = 1e-4;
 // A state file for a run of configuration mode. Refused, naming the key: a file of another
 // configuration or with another number of blocks, a block that lacks a state or names one the
 // model does not have, a key given twice anywhere in the file, a value that is not a number from
-// -kStateBelowZero to kLargestStateValue. Read through the guard of readGuardedFile (guardedfile.h).
-FileReading<ModelState> readStateFile(const QString &path, int mode);
+// -kStateBelowZero to kLargestStateValue, or without a day (0 or more). Read through the guard of readGuardedFile (guardedfile.h).
+FileReading<SavedState> readStateFile(const QString &path, int mode);

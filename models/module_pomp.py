@@ -3,7 +3,8 @@
 # integrates it over the simulated days with an output every 0.1 d (MyFunc). The feed enters section 1,
 # the effluent leaves section 3, neighbouring sections exchange matter, the pump returns matter from
 # section 3 to section 1, and only section 1 exchanges gas with the headspace.
-# solve_ph and Integration come from the solver script, which runs in the same namespace after this one.
+# solve_ph, ph_of and Integration come from the solver script, which runs in the same namespace after this
+# one.
 from math import exp, floor, log10
 
 import numpy as np
@@ -53,6 +54,8 @@ OUTPUT_INTERVAL = 0.1
 
 # Right-hand-side evaluations of the current run (read by benchmarks).
 rhs_evaluations = 0
+# Why the last run's integration ended before its end (None when it did not).
+stop_reason = None
 # The state the last run reached, by state name, one block per section (state_blocks); None after a
 # failed or stopped run.
 final_state = None
@@ -83,9 +86,15 @@ def pump_mixed_rates(t, state):
     p_ch4_t = S_ch4_g * R * T / 64
     p_co2_t = S_co2_g * R * T
 
-    _, _, (lgt8, lgt9, lgt10), reactions_1 = section_rates(section_1, (p_h2_t, p_ch4_t, p_co2_t))
-    _, _, _, reactions_2 = section_rates(section_2, None)
-    ions_3, pH_3, _, reactions_3 = section_rates(section_3, None)
+    # The feed row in force at t (sh_solver's feed_row): its flow, what flows in and the mixing under its
+    # flow.
+    row = feed_row(t)
+    Q_in, inflow = feed_rows[row]
+    kLl_12_s, kLl_23_s, kLl_31_s, x_delay, k_pomp, kdis = (mixing_rows[row][name] for name in MIXING_RATES)
+
+    _, _, (lgt8, lgt9, lgt10), reactions_1 = section_rates(section_1, (p_h2_t, p_ch4_t, p_co2_t), kdis)
+    _, _, _, reactions_2 = section_rates(section_2, None, kdis)
+    ions_3, pH_3, _, reactions_3 = section_rates(section_3, None, kdis)
 
     # Exchange between the sections, from section 1 to 2, 2 to 3 and 3 to 1: the particulates move
     # x_delay times as fast as the solubles. Cations and anions stay where they are.
@@ -109,8 +118,6 @@ def pump_mixed_rates(t, state):
     # The feed enters section 1, which has no outflow, through sections of a third of the liquid; the
     # effluent leaves section 3. Cations and anions (block entries 24 and 25) are diluted towards the
     # feed's values in every section.
-    # The feed in force at t: its flow and what flows in (sh_solver's feed_at).
-    Q_in, inflow = feed_at(t)
     S_cat_in, S_an_in = inflow[LIQUID:]
     V_s = V / 3
     Ds = Q_in / V_s
@@ -137,9 +144,10 @@ def pump_mixed_rates(t, state):
     return derivatives
 
 
-def section_rates(liquid, partial_pressures):
-    # pH, ions and the reaction terms of one section's 24 liquid species. Given the headspace's partial
-    # pressures (section 1) the terms include the gas-liquid transfer, which is returned as well.
+def section_rates(liquid, partial_pressures, kdis):
+    # pH, ions and the reaction terms of one section's 24 liquid species at the disintegration rate kdis.
+    # Given the headspace's partial pressures (section 1) the terms include the gas-liquid transfer,
+    # which is returned as well.
     (S_su, S_aa, S_fa, S_va, S_bu, S_pro, S_ac, S_h2, S_ch4, S_IC, S_IN, S_I,
      X_c, X_ch, X_pr, X_li, X_su, X_aa, X_fa, X_c4, X_pro, X_ac, X_h2, X_I,
      S_cat, S_an) = liquid
@@ -147,7 +155,7 @@ def section_rates(liquid, partial_pressures):
     # pH and ions
     ions = solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w, ph_mode,
                     S_h_ion_manual)
-    pH_t = -log10(ions[0])
+    pH_t = ph_of(ions[0])
     S_co2_t = ions[8]
     S_nh3_t = ions[9]
 
@@ -250,15 +258,35 @@ def mixing_regression(a, x, y):
     return a[0] + a[1] * x + a[2] * y + a[3] * x ** 2 + a[4] * x * y + a[5] * y ** 2
 
 
+# The values of the mixing regressions that the rates take, by name (mixing_at).
+MIXING_RATES = ('kLl_12_s', 'kLl_23_s', 'kLl_31_s', 'x_delay', 'k_pomp', 'kdis')
+
+
+def mixing_at(Q_in):
+    # The mixing under the feed flow Q_in: exchange coefficients (1/d), particulate delay factor, pump
+    # return factor, disintegration rate (1/d) and the feed's inorganic nitrogen and carbon (kmol/m3),
+    # from the mixing interval and the hydraulic retention time of the whole liquid.
+    HRT = V / Q_in
+    return dict(
+        kLl_12_s=mixing_regression((0.65939, -0.014764, -0.081095, 0.00043763, 3.735e-05, 0.0030288), mix_i, HRT),
+        kLl_23_s=mixing_regression((0.53937, -0.049883, 0.025795, 0.0025947, -0.0043829, 0.0022456), mix_i, HRT),
+        kLl_31_s=mixing_regression((1.3351, 0.034203, -0.27055, -3.7303e-05, -0.0030278, 0.015111), mix_i, HRT),
+        x_delay=mixing_regression((19.016, -0.014597, -3.2788, -0.0045615, 0.022532, 0.14481), mix_i, HRT),
+        k_pomp=mixing_regression((3.4157, 0.032366, -0.58403, 0.00045992, -0.004507, 0.028205), mix_i, HRT),
+        kdis=mixing_regression((4.712, -0.041905, -0.59706, 0.00068332, 0.0015174, 0.020604), mix_i, HRT),
+        S_IN_in=mixing_regression((0.055021, 0.0078456, -0.026358, -0.00039791, 0.0010857, 0.0017123),
+                                  mix_i, HRT),
+        S_IC_in=mixing_regression((0.1364, 0.012179, -0.047468, -0.00051993, 0.0010464, 0.001959), mix_i, HRT))
+
+
 def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1, V_t1, mix_i_t, feed=None):
     # Module-level values that tank reads, all set anew for every run. The model constants (km_ac,
-    # Y_su, C_su, pKa_co2, ...) are module-level names the program sets before every run; kdis follows
-    # the mixing here.
-    global S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, ph_mode, mix_i, S_IN_in, S_IC_in, feed_days, feed_rows, \
+    # Y_su, C_su, pKa_co2, ...) are module-level names the program sets before every run; the mixing
+    # (mixing_rows) replaces kdis.
+    global S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, ph_mode, mix_i, mixing_rows, feed_days, feed_rows, \
         R, f_XI_xc, f_SI_xc, s1, s2, s3, s4, s5, s6, s7, s8, s9, s10, s11, s12, s13, \
-        V, V_g, T, P_atm, Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o, \
-        kLl_12_s, kLl_23_s, kLl_31_s, x_delay, k_pomp, kdis
+        V, V_g, T, P_atm, Ka_co2, Ka_IN, K_w, KH_h2, KH_ch4, KH_co2, p_h2o
     S_h_ion_manual = S_h_ion_manual_t
     f_pr_xc = f_pr_xc_t
     f_li_xc = f_li_xc_t
@@ -302,29 +330,17 @@ def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t,
     KH_co2 = KH_co2_298 * exp(deltaH0_KH_co2 / (R * 100) * (1 / 298 - 1 / T))
     p_h2o = p_h2o_298 * exp(p_h2o_slope * (1 / 298 - 1 / T))
 
-    # No start-up ramp: the built-in feed is the final flow from day 0 on. A schedule's last flow stands
-    # for the final flow in the mixing regressions.
+    # No start-up ramp: the built-in feed is the final flow from day 0 on. Each feed row has the mixing
+    # under its own flow (mixing_at), in force while the row is: a change of the flow changes the mixing
+    # from its day on.
     if feed is None:
         feed = {'day': [0.0], 'Q_in': [final_Q_in], 'X_c_in': [X_c_in_t]}
+    mixing_rows = [mixing_at(Q_in) for Q_in in feed['Q_in']]
 
-    # Mixing: exchange coefficients (1/d), particulate delay factor, pump return factor, disintegration
-    # rate (1/d) and the feed's inorganic nitrogen and carbon (kmol/m3), from the mixing interval and
-    # the hydraulic retention time of the whole liquid.
-    HRT = V / feed['Q_in'][-1]
-    kLl_12_s = mixing_regression((0.65939, -0.014764, -0.081095, 0.00043763, 3.735e-05, 0.0030288),
-                                 mix_i, HRT)
-    kLl_23_s = mixing_regression((0.53937, -0.049883, 0.025795, 0.0025947, -0.0043829, 0.0022456),
-                                 mix_i, HRT)
-    kLl_31_s = mixing_regression((1.3351, 0.034203, -0.27055, -3.7303e-05, -0.0030278, 0.015111),
-                                 mix_i, HRT)
-    x_delay = mixing_regression((19.016, -0.014597, -3.2788, -0.0045615, 0.022532, 0.14481), mix_i, HRT)
-    k_pomp = mixing_regression((3.4157, 0.032366, -0.58403, 0.00045992, -0.004507, 0.028205), mix_i, HRT)
-    kdis = mixing_regression((4.712, -0.041905, -0.59706, 0.00068332, 0.0015174, 0.020604), mix_i, HRT)
-    S_IN_in = mixing_regression((0.055021, 0.0078456, -0.026358, -0.00039791, 0.0010857, 0.0017123),
-                                mix_i, HRT)
-    S_IC_in = mixing_regression((0.1364, 0.012179, -0.047468, -0.00051993, 0.0010464, 0.001959),
-                                mix_i, HRT)
-    feed_days, feed_rows = feed_schedule(final_Q_in, X_c_in_t, S_IC_in, S_IN_in, feed)
+    def inorganic(Q_in):
+        mixing = mixing_at(Q_in)
+        return mixing['S_IC_in'], mixing['S_IN_in']
+    feed_days, feed_rows = feed_schedule(final_Q_in, X_c_in_t, inorganic, feed)
 
 
 def initial_row():
@@ -373,39 +389,46 @@ def row_at(rhs, t, y):
 
 # feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 # initial_state: None for the start-up state, 'steady', or a saved state's blocks (see start_state).
+# start_day: the day the saved state was reached; the run goes on from there to day t_end, its rows
+# and its feed carry those days. The start-up and the steady state start on day 0.
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, feed=None, initial_state=None, engine='native'):
-    global rhs_evaluations, final_state
+           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, feed=None, initial_state=None, engine='native',
+           start_day=0.0):
+    global rhs_evaluations, final_state, stop_reason
     rhs_evaluations = 0
     final_state = None
+    stop_reason = None
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1, V_t1, mix_i_t, feed)
 
     # The kernel computes tank's numbers from this namespace's constants and the feed in force.
     rhs = tank if digestra_kernel is None else digestra_kernel.PumpMixed(globals(), feed_table())
     t_final = t_end
-    num_steps = floor(round(t_final / OUTPUT_INTERVAL, 10)) + 1  # one row per started tenth of a day
-    r = Integration(rhs, start_state(initial_state, INITIAL_SECTIONS, rhs))
+    num_steps = floor(round((t_final - start_day) / OUTPUT_INTERVAL, 10)) + 1  # a row per started tenth of a day
+    r = Integration(rhs, start_state(initial_state, INITIAL_SECTIONS, rhs), start_day)
 
     results = np.zeros((num_steps, len(RESULT_COLUMNS)))
-    results[0] = initial_row() if initial_state is None else row_at(rhs, 0.0, r.y)
+    results[0] = initial_row() if initial_state is None else row_at(rhs, start_day, r.y)
     if engine == 'compiled':
         def row(t, y, published):
             globals().update(published[0])
             return report_row(t, y)
-        return integrate_compiled(rhs, r.y, t_final, callback, getvalue, results, row)
+        return integrate_compiled(rhs, r.y, start_day, callback, getvalue, results, row)
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        t = round(k * OUTPUT_INTERVAL, 10)  # exact, free of accumulated rounding
+        t = round(start_day + k * OUTPUT_INTERVAL, 10)  # exact, free of accumulated rounding
         r.integrate(t)
-        callback(r.t, t_final)
+        if r.error is not None:
+            break  # no row past the state reached before the model failed
+        callback(r.t - start_day, t_final - start_day)
         results[k] = row_at(rhs, r.t, r.y)  # r.t: t, or where a failed step left the state
         k += 1
     if rhs is not tank:
         rhs_evaluations = rhs.evaluations
     if r.successful():
         final_state = state_blocks(r.y)
+    stop_reason = r.stop_reason()
     return results

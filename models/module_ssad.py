@@ -1,6 +1,7 @@
 # Single-stage digester: ADM1 kinetics of one continuously stirred tank with its headspace (tank) and
 # the run that integrates it over the simulated days with an output every 0.1 d (MyFunc).
-# solve_ph and Integration come from the solver script, which runs in the same namespace after this one.
+# solve_ph, ph_of and Integration come from the solver script, which runs in the same namespace after this
+# one.
 from math import exp, floor, log10
 
 import numpy as np
@@ -41,6 +42,8 @@ OUTPUT_INTERVAL = 0.1
 
 # Right-hand-side evaluations of the current run (read by benchmarks).
 rhs_evaluations = 0
+# Why the last run's integration ended before its end (None when it did not).
+stop_reason = None
 # The state the last run reached, by state name (state_blocks); None after a failed or stopped run.
 final_state = None
 
@@ -74,7 +77,7 @@ def digester_rates(t, state):
     (S_h_ion_t, S_nh4_ion_t, S_hco3_ion_t, S_ac_ion_t, S_bu_ion_t, S_va_ion_t, S_pro_ion_t,
      S_oh_ion_t, S_co2_t, S_nh3_t) = solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an,
                                               Ka_IN, Ka_co2, K_w, ph_mode, S_h_ion_manual)
-    pH_t = -log10(S_h_ion_t)
+    pH_t = ph_of(S_h_ion_t)
 
     # Inhibition
     I_IN_lim = 1 / (1 + Ks_IN / S_IN)
@@ -203,7 +206,7 @@ def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t,
     f_ch_xc = f_ch_xc_t
     ph_mode = ph_mode_t
     # The feed carries no inorganic carbon or nitrogen unless a schedule gives them.
-    feed_days, feed_rows = feed_schedule(final_Q_in, X_c_in_t, 0.0, 0.0, feed)
+    feed_days, feed_rows = feed_schedule(final_Q_in, X_c_in_t, lambda Q_in: (0.0, 0.0), feed)
     R = 0.083145
 
     f_inerts_xc = 1.0 - (f_pr_xc + f_li_xc + f_ch_xc)
@@ -283,39 +286,46 @@ def row_at(rhs, t, y):
 
 # feed: None for the built-in feed, or the schedule's columns by name (see feed_schedule).
 # initial_state: None for the start-up state, 'steady', or a saved state's blocks (see start_state).
+# start_day: the day the saved state was reached; the run goes on from there to day t_end, its rows
+# and its feed carry those days. The start-up and the steady state start on day 0.
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1, V_t1, callback, getvalue, feed=None, initial_state=None, engine='native'):
-    global rhs_evaluations, final_state
+           T_1, P_atm1, V_t1, callback, getvalue, feed=None, initial_state=None, engine='native',
+           start_day=0.0):
+    global rhs_evaluations, final_state, stop_reason
     rhs_evaluations = 0
     final_state = None
+    stop_reason = None
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1, V_t1, feed)
 
     # The kernel computes tank's numbers from this namespace's constants and the feed in force.
     rhs = tank if digestra_kernel is None else digestra_kernel.SingleStage(globals(), feed_table())
     t_final = t_end
-    num_steps = floor(round(t_final / OUTPUT_INTERVAL, 10)) + 1  # one row per started tenth of a day
-    r = Integration(rhs, start_state(initial_state, INITIAL_STATE, rhs))
+    num_steps = floor(round((t_final - start_day) / OUTPUT_INTERVAL, 10)) + 1  # a row per started tenth of a day
+    r = Integration(rhs, start_state(initial_state, INITIAL_STATE, rhs), start_day)
 
     results = np.zeros((num_steps, len(RESULT_COLUMNS)))
-    results[0] = initial_row() if initial_state is None else row_at(rhs, 0.0, r.y)
+    results[0] = initial_row() if initial_state is None else row_at(rhs, start_day, r.y)
     if engine == 'compiled':
         def row(t, y, published):
             globals().update(published[0])
             return report_row(t, y)
-        return integrate_compiled(rhs, r.y, t_final, callback, getvalue, results, row)
+        return integrate_compiled(rhs, r.y, start_day, callback, getvalue, results, row)
     k = 1
     # A failed step still gives its row; the rows after it stay at zero.
     while r.successful() and k < num_steps:
         if getvalue() == 1:
             return None
-        t = round(k * OUTPUT_INTERVAL, 10)  # exact, free of accumulated rounding
+        t = round(start_day + k * OUTPUT_INTERVAL, 10)  # exact, free of accumulated rounding
         r.integrate(t)
-        callback(r.t, t_final)
+        if r.error is not None:
+            break  # no row past the state reached before the model failed
+        callback(r.t - start_day, t_final - start_day)
         results[k] = row_at(rhs, r.t, r.y)  # r.t: t, or where a failed step left the state
         k += 1
     if rhs is not tank:
         rhs_evaluations = rhs.evaluations
     if r.successful():
         final_state = state_blocks(r.y)
+    stop_reason = r.stop_reason()
     return results

@@ -9,9 +9,10 @@
 #
 # Every model script also takes its feed from here: feed_schedule turns a run's feed into rows, and
 # feed_at gives the row in force at a time; feed_table hands the same rows to the compiled kernel.
-# Integration carries a run across the feed's change days; start_state gives its state on day 0.
+# Integration carries a run across the feed's change days from its start day; start_state gives its
+# state there.
 from bisect import bisect_left, bisect_right
-from math import inf
+from math import inf, log10
 
 import numpy as np
 from scipy import integrate
@@ -96,20 +97,23 @@ def _charge_balance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_
             S_IC - S_hco3_ion, nh3_num / (Ka_IN + S_H))
 
 
-def feed_schedule(final_Q_in, X_c_in, S_IC_in, S_IN_in, feed):
+def feed_schedule(final_Q_in, X_c_in, inorganic, feed):
     # The feed's days and, for each, its flow and the concentrations flowing in: the 24 liquid species,
     # cations and anions, in the order of STATE_NAMES. feed maps column names to lists of equal length:
     # day (from 0, increasing), Q_in and either X_c_in (composites, flowing in with the inorganic carbon
-    # S_IC_in and nitrogen S_IN_in, cations at S_IC_in + 0.035 and anions at S_IN_in) or any of the 26
-    # components by state name (0 where not given). Without a feed, the built-in ramp of the composites
-    # X_c_in: a quarter of final_Q_in on day 1, rising in daily steps to final_Q_in from day 41 on.
+    # S_IC_in and nitrogen S_IN_in that inorganic(Q_in) gives for the row's flow, cations at
+    # S_IC_in + 0.035 and anions at S_IN_in) or any of the 26 components by state name (0 where not
+    # given). Without a feed, the built-in ramp of the composites X_c_in: a quarter of final_Q_in on
+    # day 1, rising in daily steps to final_Q_in from day 41 on.
     if feed is None:
         days = range(41)
         feed = {'day': days, 'Q_in': [final_Q_in * (0.01875 * i + 0.25) for i in days], 'X_c_in': [X_c_in] * 41}
     components = STATE_NAMES[:26]
     if 'X_c_in' in feed:
-        given = [dict(X_c=X_c, S_IC=S_IC_in, S_IN=S_IN_in, S_cat=S_IC_in + 0.035, S_an=S_IN_in)
-                 for X_c in feed['X_c_in']]
+        given = []
+        for Q_in, X_c in zip(feed['Q_in'], feed['X_c_in']):
+            S_IC_in, S_IN_in = inorganic(Q_in)
+            given.append(dict(X_c=X_c, S_IC=S_IC_in, S_IN=S_IN_in, S_cat=S_IC_in + 0.035, S_an=S_IN_in))
     else:
         columns = [name for name in components if name in feed]
         given = [{name: feed[name][i] for name in columns} for i in range(len(feed['day']))]
@@ -117,26 +121,34 @@ def feed_schedule(final_Q_in, X_c_in, S_IC_in, S_IN_in, feed):
     return [float(day) for day in feed['day']], list(zip(feed['Q_in'], inflows))
 
 
-def feed_at(t):
-    # The row of the run's feed schedule in force at t: the last whose day is before t (row 0 at t = 0);
+def feed_row(t):
+    # The number of the run's feed row in force at t: the last whose day is before t (row 0 at t = 0);
     # the last row holds after its day.
-    return feed_rows[max(bisect_left(feed_days, t) - 1, 0)]
+    return max(bisect_left(feed_days, t) - 1, 0)
 
 
-def integrate_compiled(rhs, initial_state, t_end, callback, getvalue, results, row):
-    # MyFunc's engine 'compiled': the kernel integrates the whole run in C++; results[k] of each output row
-    # after the start becomes row(t, state, the values published by an evaluation at that time and state).
-    # When the integrator fails, the rows after its last stay at zero; None when cancelled. What the run
-    # cost goes to the names the program reads, and the state reached by a whole run to final_state.
-    global rhs_evaluations, integrator_steps, jacobian_evaluations, final_state
-    rows = digestra_kernel.integrate(rhs, initial_state, t_end, OUTPUT_INTERVAL, callback, getvalue)
+def feed_at(t):
+    # The row of the run's feed schedule in force at t (feed_row).
+    return feed_rows[feed_row(t)]
+
+
+def integrate_compiled(rhs, initial_state, start_day, callback, getvalue, results, row):
+    # MyFunc's engine 'compiled': the kernel integrates the whole run in C++ from start_day; results[k] of
+    # each output row after the start becomes row(t, state, the values published by an evaluation at that
+    # time and state). When the integration ends early, the rows after its last stay at zero and
+    # stop_reason says why; None when cancelled. What the run cost goes to the names the program reads,
+    # and the state reached by a whole run to final_state.
+    global rhs_evaluations, integrator_steps, jacobian_evaluations, final_state, stop_reason
+    rows = digestra_kernel.integrate(rhs, initial_state, start_day, len(results) - 1, OUTPUT_INTERVAL, callback,
+                                     getvalue)
     rhs_evaluations, integrator_steps, jacobian_evaluations = rhs.evaluations, rhs.steps, rhs.jacobian_evaluations
     if rows is None:
         return None
     for k, (t, y, published) in enumerate(rows, 1):
         results[k] = row(t, y, published)
-    if len(rows) == len(results) - 1:
+    if len(rows) == len(results) - 1 and not rhs.stop_reason:
         final_state = state_blocks(rows[-1][1] if rows else initial_state)
+    stop_reason = rhs.stop_reason or None
     return results
 
 
@@ -147,16 +159,22 @@ def feed_table():
 
 
 class Integration:
-    # A run's integration (LSODA, rtol 1e-6, atol 1e-12) of rhs from the state y0 on day 0, which stops
+    # A run's integration (LSODA, rtol 1e-6, atol 1e-12) of rhs from the state y0 on day t0, which stops
     # at every change day of the feed and starts afresh there. Until it reaches a change day, rhs sees
     # the feed in force before it, also where a step reaches beyond it: a change on day d alters no
     # state up to d. The feed rows are the run's (feed_schedule); rhs depends on t through them only.
-    def __init__(self, rhs, y0):
+    # A quantity that rhs cannot compute at a state the integrator tries (an ArithmeticError or
+    # ValueError) ends the integration as the integrator's own failure does, at the state reached
+    # before, with the error as the reason (stop_reason), as the compiled engine ends it; at the start
+    # state itself it fails the run.
+    def __init__(self, rhs, y0, t0=0.0):
         self.rhs = rhs
+        self.error = None
+        self.evaluated = False  # whether rhs gave derivatives once
         self.changes = feed_days[1:]
         self.ode = integrate.ode(self.segment_rates).set_integrator('lsoda', atol=1e-12, rtol=1e-6)
-        self.ode.set_initial_value(y0, 0.0)
-        self.segment_end = self.next_change(0.0)
+        self.ode.set_initial_value(y0, t0)
+        self.segment_end = self.next_change(t0)
 
     def next_change(self, t):
         later = bisect_right(self.changes, t)
@@ -164,20 +182,33 @@ class Integration:
 
     def segment_rates(self, t, y):
         # The feed in force up to the segment's end, at any t within or beyond the segment.
-        return self.rhs(self.segment_end, y)
+        derivatives = self.rhs(self.segment_end, y)
+        self.evaluated = True
+        return derivatives
 
     def integrate(self, t):
         # Carries the state to day t (y, on day t), or as far as the integrator gets (y on day self.t).
-        while self.segment_end < t and self.ode.successful():
-            self.ode.integrate(self.segment_end)
+        try:
+            while self.segment_end < t and self.ode.successful():
+                self.ode.integrate(self.segment_end)
+                if self.ode.successful():
+                    self.ode.set_initial_value(self.ode.y, self.segment_end)
+                    self.segment_end = self.next_change(self.segment_end)
             if self.ode.successful():
-                self.ode.set_initial_value(self.ode.y, self.segment_end)
-                self.segment_end = self.next_change(self.segment_end)
-        if self.ode.successful():
-            self.ode.integrate(t)
+                self.ode.integrate(t)
+        except (ArithmeticError, ValueError) as error:
+            if not self.evaluated:
+                raise
+            self.error = str(error) or type(error).__name__
 
     def successful(self):
-        return self.ode.successful()
+        return self.error is None and self.ode.successful()
+
+    def stop_reason(self):
+        # Why the integration ended before the run's end; None while it goes on.
+        if self.error is not None:
+            return self.error
+        return None if self.successful() else 'the integrator could not go on'
 
     @property
     def t(self):
@@ -194,9 +225,9 @@ BLOCK = 30
 
 
 def start_state(initial_state, built_in, rhs):
-    # The state vector on day 0: built_in (the start-up) for None, the steady state of rhs under the
-    # feed's first row for 'steady', or the given blocks, one mapping from state name to value per
-    # reactor, laid out as built_in is.
+    # The state vector at the start: built_in (the start-up) for None, the steady state of rhs under the
+    # feed's first row for 'steady' (both on day 0), or the given blocks (on the day they were saved),
+    # one mapping from state name to value per reactor, laid out as built_in is.
     if initial_state is None:
         return built_in
     if initial_state == 'steady':
@@ -228,11 +259,19 @@ def steady_state(rhs, y0):
     # (I / dt - J) s = f(y) with a difference-quotient Jacobian J, whose length dt grows as the
     # weighted residual falls (switched evolution relaxation), so that the steps follow the digester's
     # own course at first and become Newton's method near the steady state. A step that would leave a
-    # concentration negative or the residual not a number is taken again at a quarter of the length.
-    # Entries that never change (spacers, the unused headspace of the pump-mixed run's sections 2 and
-    # 3) keep their values.
+    # concentration negative or the residual not a number is taken again at a quarter of the length;
+    # the residual is none where the model cannot compute it (its error is the reason given when no
+    # steady state is found). Entries that never change (spacers, the unused headspace of the
+    # pump-mixed run's sections 2 and 3) keep their values.
+    reason = ''
+
     def rates(y):
-        return np.asarray(rhs(0.0, y), dtype=float)
+        nonlocal reason
+        try:
+            return np.asarray(rhs(0.0, y), dtype=float)
+        except (ArithmeticError, ValueError) as error:
+            reason = ': ' + (str(error) or type(error).__name__)
+            return np.full(y.size, np.nan)
 
     def weighted_norm(f, y):
         return np.linalg.norm(f / (np.abs(y) + 1e-6))
@@ -241,7 +280,7 @@ def steady_state(rhs, y0):
     f = rates(y)
     residual = weighted_norm(f, y)
     dt = 0.01
-    for _ in range(500):
+    for _ in range(500 if np.isfinite(residual) else 0):  # no step from a start without rates
         h = 1e-7 * np.maximum(np.abs(y), 1e-5)
         jacobian = np.empty((y.size, y.size))
         for j in range(y.size):
@@ -266,4 +305,12 @@ def steady_state(rhs, y0):
         y, f, residual = y_new, f_new, residual_new
         if converged:
             return y
-    raise ValueError('no steady state found under the first feed row')
+    raise ValueError('no steady state found under the first feed row' + reason)
+
+
+def ph_of(S_h_ion):
+    # The pH of a liquid's hydrogen-ion concentration, which must be above 0 to have one.
+    if S_h_ion <= 0:
+        raise ValueError('the pH cannot be computed: the hydrogen-ion concentration came out at %.6g kmol/m3'
+                         % S_h_ion)
+    return -log10(S_h_ion)

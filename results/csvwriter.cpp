@@ -44,9 +44,9 @@ bool writeResultCsv(QIODevice &device, const ResultRows &reactor1, const ResultR
     QStringList headers, units;
     for (size_t r = 0; r < reactors.size(); ++r) {
         const QString prefix = reactors.size() > 1 ? QStringLiteral("R%1 ").arg(r + 1) : QString();
-        for (const ResultColumn &column : kResultColumnTable) {
-            headers << prefix + QString::fromUtf8(column.header);
-            units << QString::fromUtf8(column.unit);
+        for (int c = 0; c < kResultColumns; ++c) {
+            headers << prefix + QString::fromUtf8(kResultColumnTable[c].header);
+            units << QString::fromUtf8(outputInfos()[size_t(c)].columnUnit);
         }
     }
     if (operation) {

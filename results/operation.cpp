@@ -133,15 +133,20 @@ std::vector<double> rowOf(const Values &values, const std::vector<double Values:
 
 double share(double percent, double dry) { return dry > 0 ? percent * 100 / dry : kNaN; }
 
-ReactorValues reactorValues(const std::vector<double> &row, const AcidConstants &k)
+// A row's values; the first row of a run (`start`) holds no ions for the start-up state, so its free
+// ammonia and ammonium are those of its inorganic nitrogen at its pH, as the model splits it at every
+// other row.
+ReactorValues reactorValues(const std::vector<double> &row, const AcidConstants &k, bool start)
 {
     const double dry = 100 - row[kH2o];  // % of the wet gas
     const Sample sample{row[kSac] / kCodAc, row[kSpro] / kCodPro, row[kSbu] / kCodBu, row[kSva] / kCodVa,
                         row[kSic], row[kSin], row[kScat], row[kSan], row[kSh]};
     const Titration titration = nordmannTitration(sample, k);
+    const double nh3 = start ? k.Ka_IN * sample.IN / (k.Ka_IN + sample.H) : row[kSnh3];
+    const double nh4 = start ? sample.H * sample.IN / (k.Ka_IN + sample.H) : row[kSnh4];
     return {share(row[kCh4], dry), share(row[kCo2], dry), share(row[kH2], dry), row[kGasflowN] * dry / 100,
             kHAc * (sample.ac + sample.pro + sample.bu + sample.va), titration.tac, titration.fos,
-            titration.tac > 0 ? titration.fos / titration.tac : kNaN, row[kSnh3] * 14000, row[kSnh4] * 14};
+            titration.tac > 0 ? titration.fos / titration.tac : kNaN, nh3 * 14000, nh4 * 14};
 }
 
 // The methane's energy flow (kW) of every reactor and the digesters' heat demand at row i.
@@ -255,7 +260,7 @@ OperationTables deriveOperation(const OperationContext &c)
         ResultRows derived;
         derived.reserve(size_t(c.rows));
         for (int i = 0; i < c.rows; ++i)
-            derived.push_back(rowOf(reactorValues((*c.tables[r])[i], k), reactorOrder));
+            derived.push_back(rowOf(reactorValues((*c.tables[r])[i], k, i == 0), reactorOrder));
         out.reactors.push_back(std::move(derived));
     }
     out.plant.reserve(size_t(c.rows));

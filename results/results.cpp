@@ -129,10 +129,12 @@ SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stopp
                      feedSteps(mode, model.feed.get(), at(0), at(1)), liquidShare * at(12),
                      c.reactors == 2 ? liquidShare * at(15) : 0.0};
     if (const FeedSchedule *feed = model.feed.get(); feed && !feed->freshMass.isEmpty()) {
+        const double start = rows > 0 ? (*run.kept.reactor1)[0][ResultCol::t] : 0.0;
         const double end = rows > 0 ? (*run.kept.reactor1)[rows - 1][ResultCol::t] : 0.0;
-        in.freshMassFed = feed->fedBy(feed->freshMass, end);
-        in.solidsFed = feed->fedBy(feed->totalSolids, end);
-        in.volatileSolidsFed = feed->fedBy(feed->volatileSolids, end);
+        const auto fed = [&](const QList<double> &perDay) { return feed->fedBy(perDay, end) - feed->fedBy(perDay, start); };
+        in.freshMassFed = fed(feed->freshMass);
+        in.solidsFed = fed(feed->totalSolids);
+        in.volatileSolidsFed = fed(feed->volatileSolids);
     }
     return in;
 }

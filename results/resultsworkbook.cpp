@@ -4,6 +4,8 @@
 #include "resultcolumns.h"
 #include "xlsxfile.h"
 
+#include <outputs.h>
+
 #include <algorithm>
 #include <cmath>
 
@@ -62,8 +64,11 @@ void writeBlockHead(XlsxFile &xlsx, const DataSheet &ds, const Block &block, int
             xlsx.writeString(row, block.left + 3, QString::fromUtf8(ds.subtitle2), true);
     } else {
         for (int c = 0; c < ds.columnCount; ++c) {
-            const ResultColumn &column = kResultColumnTable[ds.firstColumn + c];
-            xlsx.writeString(row, block.left + c, QString::fromUtf8(row == 2 ? column.header : column.unit), true);
+            const int column = ds.firstColumn + c;
+            xlsx.writeString(row, block.left + c,
+                             QString::fromUtf8(row == 2 ? kResultColumnTable[column].header
+                                                        : outputInfos()[size_t(column)].columnUnit),
+                             true);
         }
     }
 }

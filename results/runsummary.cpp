@@ -198,13 +198,13 @@ const QString kLoadingUnit = QStringLiteral("kgCOD/(m3·d)");
 
 double codFlow(const FeedStep &step) { return step.flow * step.cod; }  // kgCOD/d
 
-// What a rate of the feed rows (per day) adds up to from day 0 to day end.
+// What a rate of the feed rows (per day) adds up to from day start to day end.
 template <typename Rate>
-double fedUntil(const std::vector<FeedStep> &feed, double end, Rate rate)
+double fedUntil(const std::vector<FeedStep> &feed, double start, double end, Rate rate)
 {
     double fed = 0;
     for (size_t i = 0; i < feed.size(); ++i) {
-        const double from = i == 0 ? 0.0 : feed[i].day;
+        const double from = std::max(i == 0 ? 0.0 : feed[i].day, start);
         const double to = i + 1 < feed.size() ? std::min(feed[i + 1].day, end) : end;
         if (to > from)
             fed += rate(feed[i]) * (to - from);
@@ -280,8 +280,11 @@ RunSummary summarizeRun(const SummaryInputs &in)
     int rows = std::max(in.rows, 0);
     for (const ResultRows *table : tables)
         rows = std::min(rows, int(table->size()));
-    if (rows > 0)  // without the float noise of adding up output steps (4.999999999999998)
-        s.days = QString::number((*in.reactor1)[rows - 1][ResultCol::t], 'g', 6).toDouble();
+    const auto day = [&in](int row) { return QString::number((*in.reactor1)[row][ResultCol::t], 'g', 6).toDouble(); };
+    if (rows > 0) {  // without the float noise of adding up output steps (4.999999999999998)
+        s.firstDay = day(0);
+        s.days = day(rows - 1);
+    }
     s.unsound = firstUnsound(tables, rows);
 
     for (int r = 0; r < int(tables.size()); ++r) {
@@ -293,25 +296,26 @@ RunSummary summarizeRun(const SummaryInputs &in)
     }
 
     const double end = s.days;  // as reached, not a step of float noise into the next feed row
+    const double span = end - s.firstDay;
     const double liquid = in.liquidVolume1 + (in.reactor2 ? in.liquidVolume2 : 0.0);
-    const double codFed = fedUntil(in.feed, end, codFlow);  // kgCOD
+    const double fed = fedUntil(in.feed, s.firstDay, end, codFlow);  // kgCOD
     const double codAtEnd = in.feed.empty() ? 0.0 : codFlow(in.feed[size_t(feedRowAt(in.feed, end))]);
     s.values.push_back({QStringLiteral("organic_loading_rate"), QStringLiteral("Organic loading rate"),
                         kLoadingUnit, codAtEnd / liquid});
     s.values.push_back({QStringLiteral("mean_organic_loading_rate"), QStringLiteral("Mean organic loading rate"),
-                        kLoadingUnit, (end > 0 ? codFed / end : codAtEnd) / liquid});
+                        kLoadingUnit, (span > 0 ? fed / span : codAtEnd) / liquid});
 
     double methane = 0;         // Nm3, all reactors over the run
-    double codAtHand = codFed;  // kgCOD fed, and the most the liquids held
+    double codAtHand = fed;  // kgCOD fed, and the most the liquids held
     for (int r = 0; r < int(tables.size()); ++r) {
         methane += valueOf(s, reactorKey(r + 1, "normal_methane"));
         if (rows > 0)
             codAtHand += peakOf(*tables[r], rows, kTotalCod) * (r == 0 ? in.liquidVolume1 : in.liquidVolume2);
     }
-    const double yield = methane / codFed;
+    const double yield = methane / fed;
     constexpr double kSlack = 1.01;
     QString note;
-    if (!(codFed > 0))
+    if (!(fed > 0))
         note = QStringLiteral("not applicable (no feed)");
     else if (methane > kSlack * kMethanePerCod * codAtHand) {
         if (!s.unsound)
@@ -335,13 +339,13 @@ RunSummary summarizeRun(const SummaryInputs &in)
              in.volatileSolidsFed, noLabValues);
     const double volatileSolids = in.volatileSolidsFed > 0 ? in.volatileSolidsFed * 1000 : kNaN;  // kg
     addValue(QStringLiteral("volatile_solids_loading_rate"), QStringLiteral("Organic loading rate (VS)"), "kgVS/(m3·d)",
-             end > 0 ? volatileSolids / end / liquid : kNaN, noLabValues);
+             span > 0 ? volatileSolids / span / liquid : kNaN, noLabValues);
     addValue(QStringLiteral("specific_methane_yield_vs"), QStringLiteral("Specific methane yield (VS)"), "Nm3/kgVS",
              methane / volatileSolids, noLabValues);
 
     // Each reactor's retention and loading, over the liquid of the reactors up to it.
     const auto flow = [](const FeedStep &step) { return step.flow; };
-    const double meanFlow = end > 0 ? fedUntil(in.feed, end, flow) / end : in.feed.empty() ? 0.0 : in.feed[0].flow;
+    const double meanFlow = span > 0 ? fedUntil(in.feed, s.firstDay, end, flow) / span : in.feed.empty() ? 0.0 : in.feed[0].flow;
     const double largestFlow = largestUntil(in.feed, end, flow);
     const double largestVs = largestUntil(in.feed, end, [](const FeedStep &step) { return step.vs; }) * 1000;  // kg/d
     const QString noFeed = QStringLiteral("not applicable (no feed)");
@@ -355,7 +359,7 @@ RunSummary summarizeRun(const SummaryInputs &in)
         add("mean_hrt", "mean hydraulic retention time", "d", upTo / meanFlow, noFeed);
         add("min_hrt", "shortest hydraulic retention time", "d", upTo / largestFlow, noFeed);
         add("mean_vs_loading", "mean organic loading rate (VS)", "kgVS/(m3·d)",
-            end > 0 ? volatileSolids / end / upTo : kNaN, noLabValues);
+            span > 0 ? volatileSolids / span / upTo : kNaN, noLabValues);
         add("max_vs_loading", "highest organic loading rate (VS)", "kgVS/(m3·d)", largestVs / upTo, noLabValues);
     }
     return s;
@@ -376,6 +380,7 @@ QJsonObject summaryJson(const RunSummary &s)
     }
     return {{QStringLiteral("configuration"), s.configuration},
             {QStringLiteral("days"), s.days},
+            {QStringLiteral("first_day"), s.firstDay},
             {QStringLiteral("stopped_early"), s.stoppedEarly},
             {QStringLiteral("engine"), s.engine},
             {QStringLiteral("not_numbers"), QJsonArray::fromStringList(s.notNumbers())},
@@ -387,7 +392,7 @@ QStringList summaryLines(const RunSummary &s)
     QStringList lines;
     for (int r = 1; r <= s.reactors; ++r) {
         QString line = QStringLiteral("Methane %1 Nm3 over %2 d · CH4 %3 % · pH %4")
-                           .arg(fourDigits(valueOf(s, reactorKey(r, "normal_methane"))), daysText(s.days),
+                           .arg(fourDigits(valueOf(s, reactorKey(r, "normal_methane"))), daysText(s.days - s.firstDay),
                                 fixed(valueOf(s, reactorKey(r, "final_ch4")), 1),
                                 fixed(valueOf(s, reactorKey(r, "final_ph")), 2));
         if (s.stoppedEarly)
@@ -399,7 +404,7 @@ QStringList summaryLines(const RunSummary &s)
 
 QString summaryText(const RunSummary &s)
 {
-    QStringList lines{QStringLiteral("Summary of the %1 run over %2 d:").arg(s.configuration, daysText(s.days))};
+    QStringList lines{QStringLiteral("Summary of the %1 run over %2 d:").arg(s.configuration, daysText(s.days - s.firstDay))};
     for (const SummaryValue &v : s.values) {
         if (!std::isfinite(v.value))
             lines << v.label + QStringLiteral(": ") + cell(v).toString();

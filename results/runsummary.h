@@ -46,6 +46,7 @@ struct RunSummary {
     QString configuration;  // "ssad", "tsad", "tpad", "pomp"
     int reactors = 1;
     double days = 0;        // time of the last summarised row, to 6 significant digits
+    double firstDay = 0;    // time of the first row: 0, or the day a saved start state was reached
     bool stoppedEarly = false;
     QString engine;         // "native", "scripts" or "compiled": how the run was integrated
     // Eleven values per reactor (reactor 1, then reactor 2 for two-reactor runs), then the
@@ -96,7 +97,8 @@ struct SummaryInputs {
 // The organic loading rate is the COD flowing in per m3 of liquid (all reactors) and day:
 // "organic_loading_rate" with the feed row in force at the last summarised row, and
 // "mean_organic_loading_rate" with the COD fed over the whole run (the feed rows integrated
-// from day 0 to the last summarised row) divided by its days (at day 0, the first row's).
+// from the first row's day, 0 or a saved start's, to the last summarised row) divided by its days
+// (over no days, the first row's).
 // The specific methane yield is the normal methane of all reactors over the run divided by the
 // COD fed over the same span: a run without feed has none, and its yield stays in the list,
 // NaN with the note "not applicable (no feed)", so readers find every key in every summary.
@@ -113,7 +115,7 @@ struct SummaryInputs {
 // ("organic_loading_rate") always does.
 RunSummary summarizeRun(const SummaryInputs &in);
 
-// {"configuration", "days", "stopped_early", "not_numbers", "values": [{key, label, value,
+// {"configuration", "days", "first_day", "stopped_early", "not_numbers", "values": [{key, label, value,
 // unit}, ...]}; a value that is not a number is null; one that does not apply also has a
 // "note" ("not applicable (no feed)").
 QJsonObject summaryJson(const RunSummary &s);

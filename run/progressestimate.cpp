@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-ProgressEstimate estimateProgress(int percent, double tEnd, qint64 elapsedMs)
+ProgressEstimate estimateProgress(int percent, double tEnd, qint64 elapsedMs, double firstDay)
 {
     ProgressEstimate e;
     e.percent = percent;
-    e.day = int(std::ceil(percent * tEnd / 100));
+    e.day = int(std::ceil(firstDay + percent * (tEnd - firstDay) / 100));
     if (percent > 0) {
         const double remaining = double(elapsedMs) / percent * (100 - percent);  // ms
         e.hours = int(remaining / 3600000);

@@ -14,6 +14,6 @@ struct ProgressEstimate {
     int hours = 0, minutes = 0, seconds = 0;
 };
 
-// percent: whole percent of the timespan simulated; tEnd: the timespan in days; elapsedMs:
-// time since the run's first progress report.
-ProgressEstimate estimateProgress(int percent, double tEnd, qint64 elapsedMs);
+// percent: whole percent of the run's days simulated; tEnd: the day it ends on; elapsedMs: time
+// since the run's first progress report; firstDay: the day it started on (a saved state's).
+ProgressEstimate estimateProgress(int percent, double tEnd, qint64 elapsedMs, double firstDay = 0);

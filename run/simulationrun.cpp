@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QThread>
 
+#include <algorithm>
+#include <cmath>
 #include <mutex>
 
 namespace {
@@ -55,7 +57,10 @@ const RunBinding &bindingOf(int mode) { return kBindings[configuration(mode).mod
 
 QByteArray finalStateText(const RunOutcome &outcome, const QString &version)
 {
-    if (outcome.end != RunOutcome::End::Finished || outcome.finalState.empty())
+    const auto notNumber = [](const auto &entry) { return !std::isfinite(entry.second); };
+    if (outcome.end != RunOutcome::End::Finished || outcome.finalState.empty()
+        || std::any_of(outcome.finalState.cbegin(), outcome.finalState.cend(),
+                       [&](const StateBlock &b) { return std::any_of(b.cbegin(), b.cend(), notNumber); }))
         return {};
     const ResultRows &rows = *workerTables(outcome.request.mode).reactor1;
     return stateFileText(outcome.request, outcome.finalState, rows[size_t(outcome.report.computedRows - 1)][0], version);
@@ -183,6 +188,7 @@ void SimulationRun::start(const RunRequest &request, const QString &workbookPath
 
         outcome.cost = turn->worker->lastRunCost();
         outcome.finalState = turn->worker->lastFinalState();
+        outcome.stopReason = turn->worker->lastStopReason();
         if (finished) {
             outcome.refinementSeconds = refinementClock.nsecsElapsed() / 1e9;
             outcome.report = results::last_report;

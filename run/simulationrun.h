@@ -27,6 +27,7 @@ struct RunOutcome {
     RefinementReport report;     // rows, early stop, workbook of a refined run
     RunCost cost;                // the model's own share of the run
     ModelState finalState;       // the state reached; empty where the model gave none
+    QString stopReason;          // why the integration of a run that stopped early ended there
     double refinementSeconds = 0.0;
 
     bool refined() const { return end == End::Finished || end == End::StoppedEarly; }
@@ -34,7 +35,8 @@ struct RunOutcome {
 Q_DECLARE_METATYPE(RunOutcome)
 
 // The state file of the state a finished run reached, on the day of its last row; empty where the
-// run ended otherwise or its model gave no final state.
+// run ended otherwise (a run that stopped early leaves none: its last state is where the model or
+// the integrator failed), its model gave no final state or one that is not numbers.
 QByteArray finalStateText(const RunOutcome &outcome, const QString &version);
 
 // The worker that runs a configuration (mode 1 to 4).

@@ -152,7 +152,7 @@ constexpr long kMaxStepsPerCall = 500;
 // The CVODE objects of one run, freed whatever way the run ends.
 class Integrator {
 public:
-    Integrator(RightHandSide &model, const std::vector<double> &initial,
+    Integrator(RightHandSide &model, const std::vector<double> &initial, double start,
                const EngineTolerances &tolerances)
         : model(model)
     {
@@ -166,8 +166,8 @@ public:
             throw std::runtime_error("cannot create the integrator");
         std::copy(initial.begin(), initial.end(), N_VGetArrayPointer(y));
         solver = dense::solver(context);
-        row = model.rowAfter(0.0);
-        if (!solver || CVodeInit(mem, &Integrator::rhs, 0.0, y) != CV_SUCCESS
+        row = model.rowAfter(start);
+        if (!solver || CVodeInit(mem, &Integrator::rhs, start, y) != CV_SUCCESS
             || CVodeSetUserData(mem, this) != CV_SUCCESS
             || CVodeSetErrHandlerFn(mem, &Integrator::report, this) != CV_SUCCESS
             || CVodeSStolerances(mem, tolerances.relative, tolerances.absolute) != CV_SUCCESS
@@ -192,7 +192,8 @@ public:
     Integrator &operator=(const Integrator &) = delete;
 
     // Steps exactly to `target`, never beyond it, and gives CVODE's flag: negative when the
-    // integrator failed. The model's exception, if any, leaves here.
+    // integrator failed. The model's exception, if any, leaves here; the state is then the last
+    // the integrator accepted, at `reached`.
     int advance(double target, double &reached)
     {
         CVodeSetStopTime(mem, target);
@@ -218,6 +219,8 @@ public:
     }
 
     const double *state() const { return N_VGetArrayPointer(y); }
+    // Whether the model gave derivatives once.
+    bool evaluated() const { return evaluatedOnce; }
 
 private:
     static int rhs(realtype t, N_Vector y, N_Vector derivatives, void *data)
@@ -225,6 +228,7 @@ private:
         auto *self = static_cast<Integrator *>(data);
         try {
             self->model.rates(t, self->row, N_VGetArrayPointer(y), N_VGetArrayPointer(derivatives));
+            self->evaluatedOnce = true;
         } catch (...) {
             self->failure = std::current_exception();
             return -1;  // unrecoverable: the run ends with the model's exception
@@ -264,14 +268,15 @@ private:
     SUNLinearSolver solver = nullptr;
     void *mem = nullptr;
     size_t row = 0;
+    bool evaluatedOnce = false;
     std::exception_ptr failure;
     EngineCounts total, seen;
 };
 
 }  // namespace
 
-EngineOutcome integrateRun(RightHandSide &model, const std::vector<double> &initial, size_t rows,
-                           double interval, const EngineTolerances &tolerances, const RowSink &sink)
+EngineOutcome integrateRun(RightHandSide &model, const std::vector<double> &initial, double start,
+                           size_t rows, double interval, const EngineTolerances &tolerances, const RowSink &sink)
 {
     if (initial.size() != model.size())
         throw std::invalid_argument("the initial state must hold " + std::to_string(model.size())
@@ -279,24 +284,37 @@ EngineOutcome integrateRun(RightHandSide &model, const std::vector<double> &init
     EngineOutcome outcome;
     if (rows == 0)
         return outcome;
-    Integrator integrator(model, initial, tolerances);
-    double change = model.nextChange(0.0);
-    double reached = 0.0;
+    Integrator integrator(model, initial, start, tolerances);
+    double change = model.nextChange(start);
+    double reached = start;
     for (size_t k = 1; k <= rows && outcome.end == EngineEnd::Finished; ++k) {
-        const double t = double(k) * interval;
+        const double t = start + double(k) * interval;
         for (bool atRow = false; !atRow;) {
             const double target = std::min(t, change);
-            const int flag = integrator.advance(target, reached);
+            int flag = CV_SUCCESS;
+            try {
+                flag = integrator.advance(target, reached);
+            } catch (const std::exception &error) {
+                // The model cannot compute a state the integrator tried: no row past the last. At
+                // the start state itself, the run cannot start.
+                if (!integrator.evaluated())
+                    throw;
+                outcome.reason = error.what();
+                outcome.end = EngineEnd::Failed;
+                break;
+            }
             if (flag == CV_FIRST_RHSFUNC_ERR || flag == CV_REPTD_RHSFUNC_ERR) {
                 // The model gave values that are not numbers: so does the rest of the run, as
                 // when the scripts integrate them.
                 const std::vector<double> notNumbers(model.size(), std::nan(""));
                 for (size_t rest = k; rest <= rows; ++rest)
-                    sink(double(rest) * interval, notNumbers.data());
+                    sink(start + double(rest) * interval, notNumbers.data());
                 outcome.end = EngineEnd::NotNumbers;
                 break;
             }
             if (flag < 0) {
+                // As in the scripts' integration, a failed step still gives its row.
+                outcome.reason = "the integrator could not go on";
                 sink(reached, integrator.state());
                 outcome.end = EngineEnd::Failed;
                 break;

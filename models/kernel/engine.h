@@ -47,17 +47,21 @@ enum class EngineEnd { Finished, Cancelled, Failed, NotNumbers };
 struct EngineOutcome {
     EngineEnd end = EngineEnd::Finished;
     EngineCounts counts;
+    std::string reason;  // why a run Failed, in words
 };
 
 // Takes each row's time and state; false stops the run (cancelled).
 using RowSink = std::function<bool(double t, const double *y)>;
 
-// Integrates `model` from `initial` at time 0 and hands `rows` rows, at k * interval for k = 1 ..
-// rows, to `sink`. A failing step ends the run with one last row at the time the integrator
-// reached (Failed); derivatives that are not numbers, which no shorter step avoids, make every
-// row from there on a state of non-numbers (NotNumbers). The integrator's message goes to
-// standard output, as the scripts' integrator prints its own. Exceptions of the model or the
-// sink leave the run.
-EngineOutcome integrateRun(RightHandSide &model, const std::vector<double> &initial, size_t rows,
-                           double interval, const EngineTolerances &tolerances,
+// Integrates `model` from `initial` at time `start` and hands `rows` rows, at start + k * interval
+// for k = 1 .. rows, to `sink`, under the rule the scripts' integration follows too: a failing step
+// ends the run with one last row at the time the integrator reached, the last state it accepted
+// (Failed); the model throwing at a state the integrator tries ends it there without a further row
+// (Failed, the reason being the exception's text), or leaves the run where it throws at the start
+// state itself; derivatives that are not numbers, which no
+// shorter step avoids, make every row from there on a state of non-numbers (NotNumbers). The
+// integrator's message goes to standard output, as the scripts' integrator prints its own.
+// Exceptions of the sink leave the run.
+EngineOutcome integrateRun(RightHandSide &model, const std::vector<double> &initial, double start,
+                           size_t rows, double interval, const EngineTolerances &tolerances,
                            const RowSink &sink);

@@ -24,6 +24,7 @@
 #include <array>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -60,11 +61,15 @@ double plainSquare(double x)
     return square;
 }
 
-// -log10(S_h) as math.log10 gives it.
+// ph_of of the solver script: -log10(S_h) as math.log10 gives it, and its error.
 double phOf(double S_h)
 {
-    if (S_h <= 0.0)
-        raise(PyExc_ValueError, "math domain error");
+    if (S_h <= 0.0) {
+        char message[128];
+        std::snprintf(message, sizeof message,
+                      "the pH cannot be computed: the hydrogen-ion concentration came out at %.6g kmol/m3", S_h);
+        raise(PyExc_ValueError, message);
+    }
     return -::log10(S_h);
 }
 
@@ -593,6 +598,8 @@ public:
     long evaluations = 0;
     // What the compiled engine's last run cost (0 on the other engines).
     long steps = 0, jacobian_evaluations = 0;
+    // Why the compiled engine's last run ended before its last row (empty when it did not).
+    std::string stop_reason;
 
     // For the compiled engine: the charge balance by reciprocals, not as the scripts compute it.
     void balanceByReciprocals() { ph.asScripts = false; }
@@ -696,18 +703,25 @@ public:
     PumpMixed(const py::dict &c, const py::object &feed)
         : RunBase(c, feed, kThird + kBlock, 1),
           V(constant(c, "V")),
-          kLl_12_s(constant(c, "kLl_12_s")),
-          kLl_23_s(constant(c, "kLl_23_s")),
-          kLl_31_s(constant(c, "kLl_31_s")),
-          x_delay(constant(c, "x_delay")),
-          k_pomp(constant(c, "k_pomp")),
           conditions(conditionsOf(c, constant(c, "V_g"), constant(c, "P_atm"), V, constant(c, "V_g")))
     {
+        if (!c.contains("mixing_rows"))
+            raise(PyExc_KeyError, "digestra_kernel needs the constant mixing_rows");
+        for (const py::handle row : c["mixing_rows"]) {
+            const py::dict values = row.cast<py::dict>();
+            mixing.push_back({constant(values, "kLl_12_s"), constant(values, "kLl_23_s"),
+                              constant(values, "kLl_31_s"), constant(values, "x_delay"),
+                              constant(values, "k_pomp"), constant(values, "kdis")});
+        }
     }
 
     void rates(double, size_t row, const double *s, double *out) override
     {
-        const Conditions &c = conditions;
+        if (row >= mixing.size())
+            raise(PyExc_ValueError, "mixing_rows must hold one mixing per feed row");
+        const auto [kLl_12_s, kLl_23_s, kLl_31_s, x_delay, k_pomp, kdis] = mixing[row];
+        Conditions c = conditions;
+        c.kdis = kdis;
         const double *s1 = s, *s2 = s + kSecond, *s3 = s + kThird;
         const double S_h2_g = s[26], S_ch4_g = s[27], S_co2_g = s[28];
         const double partialPressures[3] = {S_h2_g * k.R * c.T / 16, S_ch4_g * k.R * c.T / 64,
@@ -760,9 +774,14 @@ public:
     }
 
 private:
+    // The values of the mixing regressions under a feed row's flow, in the order of MIXING_RATES.
+    struct Mixing {
+        double kLl_12_s, kLl_23_s, kLl_31_s, x_delay, k_pomp, kdis;
+    };
 
-    const double V, kLl_12_s, kLl_23_s, kLl_31_s, x_delay, k_pomp;
+    const double V;
     const Conditions conditions;
+    std::vector<Mixing> mixing;  // per feed row
 };
 
 // The temperature-phased and two-stage runs under names of their own.
@@ -783,18 +802,17 @@ void bindRun(py::module_ &m, const char *name, const char *doc)
         .def(py::init<const py::dict &, const py::object &>(), py::arg("constants"), py::arg("feed"));
 }
 
-// The run's integration in the compiled engine: the rows at k * output_interval up to t_end,
-// each with its state and the values evaluated at its own time and state. progress(t, t_end)
-// and cancelled() are called after a row at most every few hundredths of a second (and after
-// the last row), not per row: a row costs microseconds. None when cancelled.
-py::object integrate(RunBase &run, const std::vector<double> &initial, double t_end,
+// The run's integration in the compiled engine: `rows` rows at start + k * output_interval, each
+// with its state and the values evaluated at its own time and state. progress(days done, days of
+// the run) and cancelled() are called after a row at most every few hundredths of a second (and
+// after the last row), not per row: a row costs microseconds. None when cancelled.
+py::object integrate(RunBase &run, const std::vector<double> &initial, double start, size_t rows,
                      double interval, const py::object &progress, const py::object &cancelled)
 {
     using Clock = std::chrono::steady_clock;
     constexpr auto kCallbackPause = std::chrono::milliseconds(20);
     if (cancelled().cast<int>() == 1)
         return py::none();
-    const size_t rows = size_t(std::max(std::floor(t_end / interval), 0.0));  // as MyFunc counts
     run.balanceByReciprocals();
     const size_t n = run.size();
     std::vector<double> scratch(n);
@@ -809,13 +827,14 @@ py::object integrate(RunBase &run, const std::vector<double> &initial, double t_
         if (table.size() < rows && now - lastCallback < kCallbackPause)
             return true;
         lastCallback = now;
-        progress(t, t_end);
+        progress(t - start, double(rows) * interval);
         return cancelled().cast<int>() != 1;
     };
-    const EngineOutcome outcome = integrateRun(run, initial, rows, interval, EngineTolerances{}, sink);
+    const EngineOutcome outcome = integrateRun(run, initial, start, rows, interval, EngineTolerances{}, sink);
     run.evaluations += outcome.counts.evaluations + long(table.size());
     run.steps = outcome.counts.steps;
     run.jacobian_evaluations = outcome.counts.jacobians;
+    run.stop_reason = outcome.end == EngineEnd::Failed ? outcome.reason : std::string();
     if (outcome.end == EngineEnd::Cancelled)
         return py::none();
     return table;
@@ -834,7 +853,8 @@ void addKernelBindings(py::module_ &m)
              "The values the latest evaluation published, one dict per reactor.")
         .def_readonly("evaluations", &RunBase::evaluations)
         .def_readonly("steps", &RunBase::steps)
-        .def_readonly("jacobian_evaluations", &RunBase::jacobian_evaluations);
+        .def_readonly("jacobian_evaluations", &RunBase::jacobian_evaluations)
+        .def_readonly("stop_reason", &RunBase::stop_reason);
     bindRun<SingleStage>(m, "SingleStage", "module_ssad.py's tank");
     bindRun<TwoStage>(m, "TwoStage", "module_tsad.py's tank");
     bindRun<TemperaturePhased>(m, "TemperaturePhased", "module_tpad.py's tank");
@@ -851,8 +871,9 @@ void addKernelBindings(py::module_ &m)
                                   i.S_va_ion, i.S_pro_ion, i.S_oh_ion, i.S_co2, i.S_nh3);
         },
         "solve_ph of the solver script; constants gives Ka_ac, Ka_bu, Ka_pro and Ka_va.");
-    m.def("integrate", &integrate, py::arg("run"), py::arg("initial_state"), py::arg("t_end"),
-          py::arg("output_interval"), py::arg("progress"), py::arg("cancelled"),
-          "The whole run integrated in C++ (CVODE): a list of (t, state, published values) per "
-          "output row after the start, shorter when the integrator failed; None when cancelled.");
+    m.def("integrate", &integrate, py::arg("run"), py::arg("initial_state"), py::arg("start"),
+          py::arg("rows"), py::arg("output_interval"), py::arg("progress"), py::arg("cancelled"),
+          "The whole run integrated in C++ (CVODE) from the day start: a list of (t, state, published "
+          "values) per output row after the start, shorter when the integration ended early (the "
+          "run's stop_reason says why); None when cancelled.");
 }

@@ -267,6 +267,7 @@ private slots:
         QCOMPARE(window->saveFinalStateTo(saved), QString());
         QCOMPARE(window->chooseStart(StartState::Kind::Saved, saved), QString());
         QCOMPARE(window->findChild<QComboBox *>("comboBox_start")->currentText(), QStringLiteral("Saved state: state.json"));
+        setText(window.get(), "lineEdit_t_end", "0.4");  // a run from the state goes on from its day 0.2
         const QString inputs = workDir->filePath("inputs.toml");
         QCOMPARE(window->saveInputsTo(inputs), QString());
         QCOMPARE(window->chooseStart(StartState::Kind::StartUp), QString());

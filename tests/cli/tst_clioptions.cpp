@@ -738,6 +738,8 @@ void TestCliOptions::progressLineText()
     QCOMPARE(ProgressLine::text(100, 5000, 7.5), QStringLiteral("100 %  day 8 of 7.5"));
     // Less than a second to go is not worth a clock.
     QCOMPARE(ProgressLine::text(99, 50000, 50), QStringLiteral(" 99 %  day 50 of 50"));
+    // A run continued from a state of day 60: half of it reaches day 65.
+    QCOMPARE(ProgressLine::text(50, 0, 70, 60), QStringLiteral(" 50 %  day 65 of 70"));
 }
 
 QTEST_GUILESS_MAIN(TestCliOptions)

@@ -44,6 +44,11 @@ def liquid(y, offset):
     return y[offset:offset + 24]
 
 
+def mixing(ns, row=0):
+    """The mixing regressions' values under a feed row's flow."""
+    return ns['mixing_rows'][row]
+
+
 # ---- the optimised script against the plain transcription
 
 @pytest.mark.parametrize('ph_mode, changes', [
@@ -87,18 +92,28 @@ def test_regressions_at_a_known_input(pomp):
     expected = dict(kLl_12_s=0.152603, kLl_23_s=0.83757, kLl_31_s=1.70124, x_delay=15.26828,
                     k_pomp=2.485352, kdis=0.965162, S_IN_in=0.468586, S_IC_in=0.249717)
     for name, value in expected.items():
-        assert pomp[name] == pytest.approx(value, rel=1e-6), name
+        assert mixing(pomp)[name] == pytest.approx(value, rel=1e-6), name
 
 
 def test_regressions_are_used_unclamped(pomp):
     # Every 5 minutes and 10 days of retention: the feed's inorganic carbon comes out negative.
     prepare(pomp, V_t1=28.0, final_Q_in=1.5, mix_i=5.0)
-    assert pomp['S_IC_in'] == pytest.approx(-0.04216325, rel=1e-6)
+    assert mixing(pomp)['S_IC_in'] == pytest.approx(-0.04216325, rel=1e-6)
     y = sections(pomp)
     Ds = 1.5 / (pomp['V'] / 3)
     dy = pomp['tank'](1.0, y)
     for offset in (0, SECTION_2, SECTION_3):
-        assert dy[offset + 24] == Ds * ((pomp['S_IC_in'] + 0.035) - y[offset + 24])
+        assert dy[offset + 24] == Ds * ((mixing(pomp)['S_IC_in'] + 0.035) - y[offset + 24])
+
+
+def test_a_change_of_flow_alters_no_row_before_its_day(pomp):
+    # The regressions follow the flow in force: a step on day 6 leaves the rows up to day 6 as they were.
+    feed = {'day': [0.0, 3.0], 'Q_in': [1.5, 2.0], 'X_c_in': [10.0, 10.0]}
+    stepped = {name: values + [values[-1] if name == 'X_c_in' else {'day': 6.0, 'Q_in': 4.0}[name]]
+               for name, values in feed.items()}
+    before, after = (run_pomp(pomp, 7.0, ph_mode=1, keywords={'feed': f}) for f in (feed, stepped))
+    assert np.array_equal(before[:61], after[:61])
+    assert not np.isclose(before[70, 1], after[70, 1], rtol=1e-3)
 
 
 def test_zero_feed_flow_fails_before_the_integration(pomp):
@@ -116,8 +131,8 @@ def test_feed_flow_is_the_final_flow_from_day_zero(pomp):
     Ds = POMP_ARGS['final_Q_in'] / (pomp['V'] / 3)
     for t in (0.0, 0.5, 1.0, 20.0, 40.5, 400.0):
         dy = pomp['tank'](t, y)
-        assert dy[24] == Ds * ((pomp['S_IC_in'] + 0.035) - y[24]), t
-        assert dy[SECTION_3 + 25] == Ds * (pomp['S_IN_in'] - y[SECTION_3 + 25]), t
+        assert dy[24] == Ds * ((mixing(pomp)['S_IC_in'] + 0.035) - y[24]), t
+        assert dy[SECTION_3 + 25] == Ds * (mixing(pomp)['S_IN_in'] - y[SECTION_3 + 25]), t
 
 
 def test_equal_sections_differ_only_by_feed_outflow_and_gas_transfer(pomp):
@@ -129,7 +144,7 @@ def test_equal_sections_differ_only_by_feed_outflow_and_gas_transfer(pomp):
     dy = pomp['tank'](5.0, y)
     Ds = POMP_ARGS['final_Q_in'] / (pomp['V'] / 3)
     inflow = dict.fromkeys(range(24), 0.0)
-    inflow.update({9: pomp['S_IC_in'], 10: pomp['S_IN_in'], 12: POMP_ARGS['X_c_in']})
+    inflow.update({9: mixing(pomp)['S_IC_in'], 10: mixing(pomp)['S_IN_in'], 12: POMP_ARGS['X_c_in']})
     for i in range(24):
         assert dy[SECTION_3 + i] - dy[SECTION_2 + i] == pytest.approx(-Ds * y[i], rel=1e-9, abs=1e-15), i
         if i not in (7, 8, 9):
@@ -139,12 +154,12 @@ def test_equal_sections_differ_only_by_feed_outflow_and_gas_transfer(pomp):
 def exchange_terms(ns, y):
     """The part of the derivatives that the exchange between the sections makes."""
     with_exchange = ns['tank'](2.0, y)
-    saved = {name: ns[name] for name in ('kLl_12_s', 'kLl_23_s', 'kLl_31_s')}
-    ns.update(dict.fromkeys(saved, 0.0))
+    saved = {name: mixing(ns)[name] for name in ('kLl_12_s', 'kLl_23_s', 'kLl_31_s')}
+    mixing(ns).update(dict.fromkeys(saved, 0.0))
     try:
         return with_exchange - ns['tank'](2.0, y)
     finally:
-        ns.update(saved)
+        mixing(ns).update(saved)
 
 
 def test_exchange_conserves_matter_and_pumps_back_from_section_3(pomp):
@@ -156,10 +171,10 @@ def test_exchange_conserves_matter_and_pumps_back_from_section_3(pomp):
     # Equal section volumes: what one section loses the others gain.
     assert np.allclose(e1 + e2 + e3, 0.0, atol=1e-12 * np.abs(e).max())
     # Particulates move x_delay times as fast; the pump scales the return from section 3.
-    k = np.array([1.0] * 12 + [pomp['x_delay']] * 12)
-    assert np.allclose(e2, k * (pomp['kLl_12_s'] * (c1 - c2) - pomp['kLl_23_s'] * (c2 - c3)), rtol=1e-9)
-    assert np.allclose(e1, k * (pomp['k_pomp'] * pomp['kLl_31_s'] * (c3 - c1) - pomp['kLl_12_s'] * (c1 - c2)),
-                       rtol=1e-9)
+    m = mixing(pomp)
+    k = np.array([1.0] * 12 + [m['x_delay']] * 12)
+    assert np.allclose(e2, k * (m['kLl_12_s'] * (c1 - c2) - m['kLl_23_s'] * (c2 - c3)), rtol=1e-9)
+    assert np.allclose(e1, k * (m['k_pomp'] * m['kLl_31_s'] * (c3 - c1) - m['kLl_12_s'] * (c1 - c2)), rtol=1e-9)
     # Cations, anions and the headspace are not exchanged.
     assert not e[[24, 25, 26, 27, 28, 54, 55, 84, 85]].any()
 
@@ -187,7 +202,7 @@ def test_whole_digester_conserves_cod_and_nitrogen(pomp):
     content = dict(S_IN=1.0, S_aa=N_aa, X_pr=N_aa, S_I=N_SI, X_c=N_Xc, X_I=N_XI,
                    **dict.fromkeys(biomass, N_biom))
     accumulating = V_s * sum(c * d[n] for d in rates for n, c in content.items())
-    flowing = Q_in * (N_Xc * X_c_in + pomp['S_IN_in'] - sum(c * v3[n] for n, c in content.items()))
+    flowing = Q_in * (N_Xc * X_c_in + mixing(pomp)['S_IN_in'] - sum(c * v3[n] for n, c in content.items()))
     assert accumulating == pytest.approx(flowing, rel=1e-8)
 
 

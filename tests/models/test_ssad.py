@@ -67,6 +67,23 @@ def test_non_positive_hydrogen_ion_concentration_raises(ssad):
         ssad['tank'](1.0, state(ssad))
 
 
+def test_a_quantity_the_model_cannot_compute_on_the_way_stops_the_run_there(ssad):
+    # From the 2000th evaluation on the model cannot compute its pH: the rows end at the last state
+    # reached before, with the reason, and no final state.
+    tank, calls = ssad['tank'], []
+
+    def failing(t, y):
+        calls.append(t)
+        if len(calls) >= 2000:
+            raise ValueError('the pH cannot be computed')
+        return tank(t, y)
+    ssad['tank'] = failing
+    table = run_ssad(ssad, 5.0)
+    computed = int(np.flatnonzero(table[1:, 0] == 0)[0]) + 1
+    assert 1 < computed < 51 and not table[computed:].any()
+    assert ssad['stop_reason'] == 'the pH cannot be computed' and ssad['final_state'] is None
+
+
 # ---- right-hand side
 
 def test_feed_flow_rises_in_daily_steps_for_forty_days(ssad):

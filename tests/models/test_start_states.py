@@ -9,6 +9,10 @@ from harness import run_ssad
 from test_pomp import run_pomp
 
 CONSTANT_FEED = {'day': [0.0], 'Q_in': [2.0], 'X_c_in': [10.0]}
+# A schedule that changes after the day a run is saved on (6), and the built-in feed (a ramp, but for
+# the pump-mixed run).
+FEEDS = {'schedule': {'day': [0.0, 2.0, 8.0], 'Q_in': [2.0, 1.5, 3.0], 'X_c_in': [10.0, 12.0, 8.0]},
+         'built-in': None}
 
 # Each configuration's script and a free-pH run of it over t_end days with MyFunc's keyword arguments.
 RUNS = {
@@ -31,17 +35,16 @@ def test_a_steady_start_stands_still(configuration):
     assert table[0, gas_columns] == pytest.approx(table[1, gas_columns], rel=1e-4)
 
 
-@pytest.mark.parametrize('configuration', ['single-stage', 'two-stage'])
-def test_a_run_continued_from_its_final_state_equals_one_longer_run(configuration):
+@pytest.mark.parametrize('feed', FEEDS)
+@pytest.mark.parametrize('configuration', ['single-stage', 'two-stage', 'pump-mixed'])
+def test_a_run_continued_from_its_final_state_equals_one_longer_run(configuration, feed):
+    # The continued run goes on from the saved day 6 to day 10: its rows and its feed carry those days.
     script, run = RUNS[configuration]
     ns = harness.load(script)
-    whole = run(ns, 10.0, feed=CONSTANT_FEED)
-    run(ns, 6.0, feed=CONSTANT_FEED)
-    continued = run(ns, 4.0, feed=CONSTANT_FEED, initial_state=ns['final_state'])
-    assert continued[:, 0].tolist() == [k / 10 for k in range(41)]
-    continued[:, 0] += 6.0
-    if whole.shape[1] == 100:
-        continued[:, 50] += 6.0
+    whole = run(ns, 10.0, feed=FEEDS[feed])
+    run(ns, 6.0, feed=FEEDS[feed])
+    continued = run(ns, 10.0, feed=FEEDS[feed], initial_state=ns['final_state'], start_day=6.0)
+    assert continued[:, 0].tolist() == [round(6 + k / 10, 10) for k in range(41)]
     assert continued == pytest.approx(whole[60:], rel=1e-4, abs=1e-10)
 
 

@@ -20,7 +20,7 @@ HEADERS = ["t", "gasflow", "gasflow_N", "Ch4 %", "CO2 %", "H2 %", "H2O %", "pH",
            "S_va_ion"]
 K, M = "[kgCOD/m3]", "[M]"
 UNITS = ["[d]", "[m3/d]", "[Nm3/d]", "[-]", "[-]", "[-]", "[-]", "[-]", K, K, K,
-         K, M, K, K, K, M, K, M, K, M, K, K, K, M, M, M, K, K, K] + [K] * 12 + [M] * 8
+         K, M, K, K, K, M, K, M, K, M, K, K, K, M, M, M, K, K, K] + [K] * 14 + [M] * 4 + [K] * 2
 
 # name, first table column, column count, row-2 titles by offset in the block
 SHEETS = [("Basic", 0, 11, {0: "Basic parametres"}),

@@ -218,6 +218,20 @@ private slots:
         QVERIFY(summaryText(whole).startsWith(QStringLiteral("Summary of the ssad run over 5 d:\n")));
     }
 
+    // A run continued from a state of day 60 counts what was fed from that day on, over its own days.
+    void continuedRunCountsFromItsFirstDay()
+    {
+        ResultRows r1 = kReactor1;
+        for (std::vector<double> &row : r1)
+            row[0] += 60;
+        SummaryInputs in = singleReactor(r1, 4);
+        in.feed = {{0, 3, 25}, {60.2, 1, 25}};
+        const RunSummary s = summarizeRun(in);
+        QCOMPARE(s.firstDay, 60.0);
+        QCOMPARE(valueOf(s, "mean_organic_loading_rate"), (75 * 0.2 + 25 * 0.1) / 0.3 / 37.5);
+        QVERIFY(summaryText(s).startsWith(QStringLiteral("Summary of the ssad run over 0.3 d:\n")));
+    }
+
     // The yield and the mean loading take the COD fed over the whole run (3.195 Nm3 of methane
     // over 0.3 d, 37.5 m3 of liquid); more methane than the COD fed and held can give is
     // impossible.
