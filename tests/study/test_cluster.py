@@ -76,9 +76,15 @@ def test_log_records_during_a_study_are_one_line_notes(monkeypatch):
 
 
 def listening(process):
-    """The addresses the process and its children listen on."""
-    return {(c.laddr.ip, c.laddr.port) for p in [process, *process.children(recursive=True)]
-            for c in p.connections('inet') if c.status == psutil.CONN_LISTEN}
+    """The addresses the process and its children listen on; a child that ended since it was
+    listed listens on nothing."""
+    found = set()
+    for p in [process, *process.children(recursive=True)]:
+        try:
+            found |= {(c.laddr.ip, c.laddr.port) for c in p.connections('inet') if c.status == psutil.CONN_LISTEN}
+        except psutil.NoSuchProcess:
+            pass
+    return found
 
 
 @pytest.mark.parametrize('dashboard', [[], ['--dashboard']])
