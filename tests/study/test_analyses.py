@@ -81,6 +81,11 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
       'fit.holdout: 0 measured values to fit']),
     (FIT, 'day,gasflow,pH\n0,1,7.2\n1,2,7.2\n2,3,7.2\n', ['fit.sigma.pH: needed: the 2 fitted values of pH do not spread']),
     (FIT, 'day,gasflow\n1,2\n2,"' + 'x' * 131073 + '"\n', ['plant.csv: line 3: field larger than field limit']),
+    (FIT.replace('[fit]\n', '[fit]\nstart = 2026-03-01\n'), 'day,gasflow,pH,Ch4 %,R1.S_IN\n1,1e160,7,50,0.1\n1.5,-2,15,101,\n2,2,nan,3,1e308\n',
+     ['line 2, gasflow: 1e160 cannot be a measurement of it (from 0 to 1e+100 m3/d)',
+      'line 3, gasflow: -2 cannot', 'line 3, pH: 15 cannot be a measurement of it (from 0 to 14 -)',
+      'line 3, Ch4 %: 101 cannot', 'line 4, pH: not a number: "nan"', 'line 4, R1.S_IN: 1e308 cannot',
+      'a day column counts from the runs\' start already']),
     # How the values were recorded, and dates.
     (FIT.replace('[fit]\n', '[fit]\naggregate = { gasflow = "daily_total", pH = "daily_total", vfa = "spot" }\n'),
      'day,gasflow,pH\n1,2,7\n2,3,7.1\n',
