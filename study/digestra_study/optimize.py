@@ -35,6 +35,7 @@ SUBSTRATES = 'substrates'
 POPSIZE = 15             # members per variable in a generation (SciPy's default)
 TOLERANCE = 1e-3         # the search ends when the spread of a generation's objective falls below this share
 FAILED = 1e6             # the limits' violation of a run that gave no values
+MOST_SEED = 2 ** 32 - 1  # SciPy's search seeds numpy's RandomState, which takes no more
 
 
 @dataclasses.dataclass
@@ -166,10 +167,11 @@ def read(text, folder):
     else:
         problem.sense, problem.objective = senses[0], table[senses[0]]
         _read_objective(problem, table, problems)
-    for key, low in (('max_runs', 1), ('seed', 0)):
+    for key, low, high in (('max_runs', 1, None), ('seed', 0, MOST_SEED)):
         value = table.get(key, getattr(problem, key))
-        if not isinstance(value, int) or isinstance(value, bool) or value < low:
-            problems.add(f'optimize.{key}', f'must be a whole number of at least {low}, not {value!r}')
+        if not isinstance(value, int) or isinstance(value, bool) or value < low or (high and value > high):
+            within = f'from {low} to {high}' if high else f'of at least {low}'
+            problems.add(f'optimize.{key}', f'must be a whole number {within}, not {value!r}')
         else:
             setattr(problem, key, value)
     _read_variables(problem, problems.table('optimize.variables', table.get('variables', {})), problems)
@@ -257,7 +259,8 @@ def _read_variables(problem, table, problems):
             problems.add(f'{key}.max', 'must be above min: a variable varies')
             continue
         periods = entry.get('periods', [0])
-        if not isinstance(periods, list) or not periods or not all(is_number(p) for p in periods) or periods[0] != 0 \
+        if not isinstance(periods, list) or not periods or not all(is_number(p) and math.isfinite(p) for p in periods) \
+                or periods[0] != 0 \
                 or any(b <= a for a, b in zip(periods, periods[1:])):
             problems.add(f'{key}.periods',
                          f'must list the days each period starts, from 0 on, e.g. [0, 60], not {periods!r}')
