@@ -64,8 +64,9 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
      ['line 2, fit.measurements: plant.csv: column 2: gasflow is in m3/d, not Nm3/d',
       'column 4: "foo" is not a series', 'line 2: 3 cells for 4 columns', 'line 4, gasflow: not a number',
       'days must increase', 'line 3, fit.starts: must be a whole number', 'line 7, fit.parameters.q-in.min: missing']),
-    ('[base]\nconfig = "tsad"\n[output]\nworkbooks = true\n[fit]\nmeasurements = "plant.csv"\n[fit.parameters]\nkm_ac = { min = 1, max = 9 }\n',
-     PLANT, ['line 4, output.workbooks: a fit study keeps no workbooks',
+    ('[base]\nconfig = "tsad"\nfinal-state = "end.json"\n[output]\nworkbooks = true\n[fit]\nmeasurements = "plant.csv"\n'
+     '[fit.parameters]\nkm_ac = { min = 1, max = 9 }\n',
+     PLANT, ['line 5, output.workbooks: a fit study keeps no workbooks', 'line 3, base.final-state: all the runs would',
              'series "gasflow": config tsad has two reactors; name it R1.gasflow or R2.gasflow']),
     ('[fit]\nmeasurements = "plant.csv"\nsigma = { vfa = 1 }\nholdout = { from = 0 }\n[fit.parameters]\n'
      'km_ac = { min = 5, max = 1 }\nq-in = { min = 1, max = 3 }\n', PLANT,
