@@ -341,7 +341,20 @@ QJsonObject feedDescription(const RunRequest &request)
                                     {QStringLiteral("flow"), step.flow},
                                     {QStringLiteral("cod"), step.cod},
                                     {QStringLiteral("cod_load"), step.flow * step.cod}});
-    return {{QStringLiteral("t_end"), request.t_end}, {QStringLiteral("steps"), list}};
+    QJsonObject description{{QStringLiteral("t_end"), request.t_end}, {QStringLiteral("steps"), list}};
+    if (request.feed) {
+        QJsonArray rows;
+        for (const QList<double> &row : request.feed->rows) {
+            QJsonArray cells;
+            for (const double value : row)
+                cells.append(value);
+            rows.append(cells);
+        }
+        description.insert(QStringLiteral("schedule"),
+                           QJsonObject{{QStringLiteral("titles"), QJsonArray::fromStringList(request.feed->titles)},
+                                       {QStringLiteral("rows"), rows}});
+    }
+    return description;
 }
 
 QString feedList(const RunRequest &request, bool json)

@@ -74,7 +74,8 @@ QString substrateList(const Substrates &substrates, bool json);
 
 // The feed a run of request gets, as --list-feed prints it: each step in force before the run's
 // end (the first always) with its day (d), flow (m3/d), COD (kgCOD/m3) and COD load (kgCOD/d).
-// As JSON {"t_end": days, "steps": [{"day", "flow", "cod", "cod_load"}...]}.
+// As JSON {"t_end": days, "steps": [{"day", "flow", "cod", "cod_load"}...]}, with a schedule's table
+// as read beside them: "schedule": {"titles": ["day [d]", "maize [t/d]"...], "rows": [[0, 12]...]}.
 QJsonObject feedDescription(const RunRequest &request);
 QString feedList(const RunRequest &request, bool json);
 

@@ -18,9 +18,8 @@ import subprocess
 from . import distributions, measurements, readfile, studyfile, substratevalues
 from .outputs import summary_key_problem
 from .series import series_unit
-from .studyfile import INPUTS, StudyError, is_number
+from .studyfile import INPUTS, is_number
 
-KINDS = ('fit', 'sensitivity', 'uncertainty')
 METHODS = ('morris', 'sobol')
 DEFAULTS = {'trajectories': 10, 'levels': 4, 'samples': 64}
 MOST_LEVELS = 1000   # of a Morris grid; screening uses 4 to 10
@@ -88,43 +87,14 @@ class Analysis:
         return ordered
 
 
-def wanted(path):
-    """Whether the study file at `path` holds one of the three tables (False when it cannot be read:
-    the sweep study's reader then says why)."""
-    try:
-        return any(kind in studyfile.toml_of(studyfile.read_study(path)) for kind in KINDS)
-    except StudyError:
-        return False
-
-
-class _Problems:
-    def __init__(self, lines):
-        self.lines, self.found = lines, []
-
-    def add(self, key, reason):
-        self.found.append(f'{studyfile.where(key, self.lines)}: {reason}')
-
-    def whole(self, key, value, low=1):
-        if value is not None and (not isinstance(value, int) or isinstance(value, bool) or value < low):
-            self.add(key, f'must be a whole number of at least {low}, not {value!r}')
-            return None
-        return value
-
-    def known(self, key, table, allowed):
-        for unknown in sorted(set(table) - set(allowed)):
-            self.add(f'{key}.{unknown}', 'unknown key')
-
-
-def read(text, folder):
-    """The analysis in `text` (a study file in `folder`) with every problem of the file on its own in
-    `problems`, each at its line; raises StudyError when the text is not TOML."""
-    data = studyfile.toml_of(text)
+def read(text, folder, data=None):
+    """The analysis in `text` (a study file in `folder`; `data` its TOML document when read already)
+    with every problem of the file on its own in `problems`, each at its line; raises StudyError
+    when the text is not TOML."""
+    data = studyfile.toml_of(text) if data is None else data
     lines = studyfile.key_lines(text)
-    problems = _Problems(lines)
-    kinds = [k for k in (*KINDS, 'sweep') if k in data]
-    if len(kinds) > 1:
-        problems.add(kinds[1], f'a study has one of [sweep], [fit], [sensitivity] and [uncertainty] (also {kinds[0]})')
-    kind = kinds[0]
+    problems = studyfile.Problems(lines)
+    kind = studyfile.kind_of(data, problems)
     base = dict(data.get('base', {})) if isinstance(data.get('base'), dict) else data.get('base')
     constants = base.pop('parameters', {}) if isinstance(base, dict) else {}
     if not isinstance(constants, dict):
@@ -135,11 +105,10 @@ def read(text, folder):
             problems.add(f'base.parameters.{name}', 'is a run input: give it in [base]')
         elif not is_number(value) or not math.isfinite(value):
             problems.add(f'base.parameters.{name}', f'must be a number, not {value!r}')
-    rest = {k: v for k, v in data.items() if k not in KINDS and k != 'base'}
+    rest = {k: v for k, v in data.items() if k not in studyfile.KINDS and k != 'base'}
     if base is not None:
         rest['base'] = base
-    import tomli_w
-    study = studyfile.resolve_files(studyfile.parse(tomli_w.dumps(rest), lines), folder)   # keys at this file's lines
+    study = studyfile.resolve_files(studyfile.parse(text, rest), folder)
     problems.found += study.problems
     table = data[kind] if isinstance(data[kind], dict) else {}
     if not isinstance(data[kind], dict):
@@ -150,6 +119,8 @@ def read(text, folder):
         analysis, table, problems, pathlib.Path(folder))
     if study.workbooks:
         problems.add('output.workbooks', f'a {kind} study keeps no workbooks; leave it out or set it to false')
+    if 'final-state' in study.base:
+        problems.add('base.final-state', studyfile.shared_state('all the'))
     two = analysis.config in ('tsad', 'tpad')
     for name in analysis.measurements:
         if two != bool(re.match(r'R[12]\.', name)):
@@ -355,7 +326,7 @@ def list_constants(cli):
 def check_constants(analysis, listing):
     """The problems of constants unknown to digestra-cli or replaced in the configuration run;
     fills in a fit's missing start from the base case or the constant's default."""
-    problems = _Problems(analysis.lines)
+    problems = studyfile.Problems(analysis.lines)
     named = [(f'base.parameters.{n}', n) for n in analysis.constants]
     named += [(analysis.key(n), n) for n in analysis.names
               if n not in INPUTS and not substratevalues.is_value(n)]
@@ -382,7 +353,7 @@ def check_points(analysis, points, refusals=None):
     """The problems of run inputs digestra-cli would refuse at any point, each naming the parameter
     and the first value refused; with `refusals` (see clicheck) also those digestra-cli's own checks
     find, nothing run."""
-    problems = _Problems(analysis.lines)
+    problems = studyfile.Problems(analysis.lines)
     seen = set()
     said = refusals([analysis.inputs(point) for point in points]) if refusals else [None] * len(points)
     for point, message in zip(points, said):

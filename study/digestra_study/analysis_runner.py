@@ -23,21 +23,11 @@ def design(analysis):
     return sensitivity.morris_design(k, s['trajectories'], s['levels'], s['seed'])
 
 
-def size_problem(analysis, yes):
-    """Why the study has too many runs, counted before any point is drawn, or None."""
-    runs = analysis.runs()
-    if runs is not None and runs > core.MOST:
-        return f'{analysis.kind}: {runs} runs; a study runs at most {core.MOST}'
-    if runs is not None and runs > core.TOO_MANY and not yes:
-        return f'{analysis.kind}: {runs} runs; more than {core.TOO_MANY} need --yes'
-    return None
-
-
 def prepare(analysis, cli, yes=False):
     """Checks the study whole, with what needs digestra-cli and the design, raising StudyError with
     every problem; the design's points in the unit cube and as parameter values (a fit: None)."""
     problems = list(analysis.problems)
-    too_many = size_problem(analysis, yes)
+    too_many = core.size_problem(analysis, yes)
     problems += [too_many] if too_many else []
     if analysis.constants or any(n not in analyses.INPUTS for n in analysis.names):
         problems += analyses.check_constants(analysis, analyses.list_constants(cli))
@@ -77,13 +67,10 @@ def check_substrate_values(analysis, cli, prepared):
     return [f'{studyfile.where(f"{analysis.kind}.parameters.{n}", analysis.lines)}: {reason}' for n, reason in refused.items()]
 
 
-def main(args):
-    """digestra-study for a study file with [fit], [sensitivity] or [uncertainty]; the exit status."""
-    try:
-        text = studyfile.read_study(args.study)
-        analysis = analyses.read(text, args.study.parent)
-    except StudyError as e:
-        return core.refused(args.study, e.problems)
+def main(args, text, data):
+    """digestra-study for a study file with [fit], [sensitivity] or [uncertainty] (its text and TOML
+    document); the exit status."""
+    analysis = analyses.read(text, args.study.parent, data)
     cli, where = core.find_cli(args.cli, local=not args.scheduler)
     if cli is None:
         print(f'digestra-study: {where}', file=sys.stderr)
@@ -115,6 +102,9 @@ def main(args):
     except KeyboardInterrupt:
         print('Stopped: finished runs are kept; --resume continues.', file=sys.stderr)
         return core.EXIT_INTERRUPTED
+    except core.Stopped as e:
+        print(f'Stopped: {e}; finished runs are kept; --resume continues.', file=sys.stderr)
+        return core.EXIT_NOT_ALL
     finally:
         folder.release()
     print(f'digestra-study: results in {out}', file=sys.stderr)

@@ -3,6 +3,7 @@ run, a Dask cluster (one named with --scheduler, or a local one on 127.0.0.1) wi
 batch processes, runs kept on disk by their inputs' id so that none is run twice, and the stop
 signals. The output folder and its lock are `folder`, files written whole `files`, the progress
 line `progress`."""
+import itertools
 import json
 import logging
 import os
@@ -24,6 +25,21 @@ WITH_SUMMARY = ('done', 'stopped early', 'not numbers')   # outcomes that finish
 EXIT_DONE, EXIT_NOT_ALL, EXIT_BAD_STUDY, EXIT_INTERRUPTED = 0, 1, 2, 130
 TOO_MANY, MOST = studyfile.MAX_SCENARIOS, studyfile.MOST_SCENARIOS
 STOP_SIGNALS = (signal.SIGINT, signal.SIGTERM, signal.SIGHUP)
+WORKER_WAIT = 60          # seconds a study waits for a worker when the cluster has none
+IN_FLIGHT_PER_THREAD = 2  # jobs handed to the cluster ahead of its free threads...
+MIN_IN_FLIGHT = 8         # ...and at least this many, so that new workers find work
+LOOK = 1                  # seconds between looks at the cluster's workers
+
+
+def size_problem(study, yes):
+    """Why a study of a kind other than a sweep has too many runs (`study.runs()`, counted before
+    any point is drawn), or None."""
+    runs = study.runs()
+    if runs is not None and runs > MOST:
+        return f'{study.kind}: {runs} runs; a study runs at most {MOST}'
+    if runs is not None and runs > TOO_MANY and not yes:
+        return f'{study.kind}: {runs} runs; more than {TOO_MANY} need --yes'
+    return None
 
 
 def refused(study, problems):
@@ -135,6 +151,72 @@ def ignore_stop_signals():
         signal.signal(signum, signal.SIG_IGN)
 
 
+def failed(error):
+    """The outcome of a job whose task failed twice (a worker lost twice, a broken program)."""
+    return {'status': 'failed', 'message': f'{type(error).__name__}: {error}', 'summary': None}
+
+
+def run_jobs(client, jobs, submit, keep, note, worker_wait):
+    """The job loop of every study: hands the cluster the `jobs` a few more than it has threads at a
+    time (`submit(job)` gives its future) and calls `keep(job, outcome)` as each finishes (a task
+    that failed: the outcome `failed` gives). Returns None when all ran, else why the study stopped
+    early: the cluster has had no worker for `worker_wait` seconds (`note` says it waits), the
+    scheduler was lost, or `keep` could not write a file. KeyboardInterrupt (also SIGTERM and
+    SIGHUP) passes through; the jobs still under way are cancelled whatever ends the loop."""
+    from distributed import wait
+    from distributed.client import FIRST_COMPLETED, CancelledError
+    queue, running = iter(jobs), {}
+    alone_since = last_look = None   # when the cluster was first seen without a worker; last looked at
+    threads = 0
+    try:
+        while True:
+            now = time.monotonic()
+            if last_look is None or now - last_look >= LOOK:
+                last_look = now
+                workers = client.scheduler_info()['workers'] if client.status == 'running' else {}
+                threads = sum(w['nthreads'] for w in workers.values())
+                if workers:
+                    alone_since = None
+                elif alone_since is None:
+                    alone_since = now
+                    note(f'digestra-study: the cluster has no worker; waiting up to {worker_wait:g} s for one')
+                elif now - alone_since > worker_wait:
+                    return f'the cluster has had no worker for {worker_wait:g} s'
+            room = max(MIN_IN_FLIGHT, IN_FLIGHT_PER_THREAD * threads) - len(running)
+            for job in itertools.islice(queue, max(room, 0)):
+                running[submit(job)] = job
+            if not running:
+                return None
+            try:
+                done = wait(list(running), timeout=LOOK, return_when=FIRST_COMPLETED).done
+            except TimeoutError:
+                continue
+            except CancelledError:   # the client gave up on a scheduler that went away
+                return 'the scheduler was lost'
+            for future in done:
+                job = running.pop(future)
+                try:
+                    outcome = future.result()
+                except CancelledError:
+                    return 'the scheduler was lost'
+                except Exception as e:
+                    outcome = failed(e)
+                try:
+                    keep(job, outcome)
+                except FileError as e:
+                    return str(e)
+    finally:
+        if running:
+            try:
+                client.cancel(list(running))
+            except Exception:   # a cluster gone: its jobs are gone with it
+                pass
+
+
+class Stopped(Exception):
+    """The study stopped early, not asked to: the message says why (see run_jobs)."""
+
+
 class Runs:
     """Scenarios run on the cluster, each once, from any thread; their records kept on disk."""
 
@@ -181,36 +263,41 @@ class Runs:
     def scenario(self, inputs):
         return scenarios.Scenario(scenarios.scenario_id(inputs, []), inputs)
 
-    def run(self, inputs_list, done=None):
-        """The record of each inputs, running those without one; `done(scenario, record)` after each
-        run that finishes here."""
-        from distributed import as_completed
+    def run(self, inputs_list, done=None, note=None):
+        """The record of each inputs, running those without one through the job loop;
+        `done(scenario, record)` after each run that finishes here, `note(text)` for the loop's
+        messages. Raises Stopped when the loop stops early."""
         from . import batchclient
         wanted = [self.scenario(inputs) for inputs in inputs_list]
         with self.lock:
             pending = list({s.id: s for s in wanted if s.id not in self.records}.values())
-        futures = {self.client.submit(batchclient.run_series, self.plugin.name, s.id, s.inputs, self.series,
-                                      retries=1, pure=False): s for s in pending}
+
+        def submit(scenario):
+            return self.client.submit(batchclient.run_series, self.plugin.name, scenario.id, scenario.inputs,
+                                      self.series, retries=1, pure=False)
+
+        def keep(scenario, outcome):
+            record = {'id': scenario.id, 'inputs': scenario.inputs, 'series': {}, **outcome}
+            if record['status'] in WITH_SUMMARY:
+                write_file(self.folder / f'{scenario.id}.json', json.dumps(record) + '\n')
+            with self.lock:
+                self.records[scenario.id] = record
+            if done:
+                done(scenario, record)
+
         try:
-            for future in as_completed(futures):
-                scenario = futures[future]
-                try:
-                    outcome = future.result()
-                except Exception as e:   # the task failed twice (a worker lost twice)
-                    outcome = {'status': 'failed', 'message': f'{type(e).__name__}: {e}', 'summary': None, 'series': {}}
-                record = {'id': scenario.id, 'inputs': scenario.inputs, **outcome}
-                if record['status'] in WITH_SUMMARY:
-                    write_file(self.folder / f'{scenario.id}.json', json.dumps(record) + '\n')
-                with self.lock:
-                    self.records[scenario.id] = record
-                if done:
-                    done(scenario, record)
+            stop = run_jobs(self.client, pending, submit, keep, note or _note, self.args.worker_wait)
         except KeyboardInterrupt:
             ignore_stop_signals()   # the clean stop is short; let it finish
-            self.client.cancel(list(futures))
             raise
+        if stop:
+            raise Stopped(stop)
         with self.lock:
             return [self.records[s.id] for s in wanted]
+
+
+def _note(text):
+    print(text, file=sys.stderr)
 
 
 def summary_values(record):
@@ -240,7 +327,7 @@ def run_all(runs, inputs):
     todo = len({runs.scenario(i).id for i in inputs} - set(runs.records))
     bar = progress.Progress(todo, sys.stderr)
     try:
-        return runs.run(inputs, bar.update)
+        return runs.run(inputs, bar.update, bar.note)
     except KeyboardInterrupt:
         bar.stopped()
         raise

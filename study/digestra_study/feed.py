@@ -1,17 +1,14 @@
-"""A run's feed as the study runner reads it: a feed schedule file (CSV, or TOML with columns as
-arrays or [[feed]] rows; read through the guarded reader), whose substrate flows the optimiser
-varies, and, for the panel under a fit's gas, the feed of a study's base run over time as
-digestra-cli gives it (`"list-feed": true` on a batch line of the base inputs): its flow into the
-first reactor (m3/d) and the COD it carries (kgCOD/d), each step from its day to the next step's,
-the last to the end of the run."""
+"""A run's feed as digestra-cli lists it (`"list-feed": true` on a batch line of the study's base
+inputs), never read here a second time: a feed schedule's table as digestra-cli read it, whose
+substrate flows the optimiser varies, and, for the panel under a fit's gas, the feed over time: its
+flow into the first reactor (m3/d) and the COD it carries (kgCOD/d), each step from its day to the
+next step's, the last to the end of the run."""
 import csv
 import dataclasses
 import io
 import json
 import math
 import subprocess
-
-from . import readfile
 
 
 @dataclasses.dataclass
@@ -47,59 +44,53 @@ class Schedule:
                 for i, c in enumerate(self.columns) if i}
 
 
-class ScheduleError(Exception):
-    pass
-
-
-def read_schedule(path):
-    """The feed schedule at `path` (CSV, or TOML with columns as arrays or [[feed]] rows)."""
-    try:
-        text = readfile.read_text(path, readfile.STUDY_CAP, encoding='utf-8-sig')
-    except readfile.ReadError as e:
-        raise ScheduleError(str(e)) from None
-    try:
-        if str(path).endswith('.toml'):
-            data = readfile.parse_toml(text)
-            if isinstance(data.get('feed'), list):
-                names = list(dict.fromkeys(k for row in data['feed'] for k in row))
-                data = {n: [row.get(n, 0.0) for row in data['feed']] for n in names}
-            names = sorted(data, key=lambda name: name != 'day')
-            table = [[float(v) for v in values] for values in zip(*(data[n] for n in names))]
-            units = [''] * len(names)
-        else:
-            lines = [line for line in text.splitlines() if line.strip() and not line.lstrip().startswith('#')]
-            rows = list(csv.reader(lines))
-            heads = [cell.strip().partition('[') for cell in rows[0]]
-            names, units = [h[0].strip() for h in heads], [h[2].rstrip(']').strip() for h in heads]
-            table = [[float(cell) for cell in row] for row in rows[1:]]
-    except (ValueError, TypeError, IndexError, AttributeError, csv.Error) as e:
-        raise ScheduleError(f'{path}: not a feed schedule digestra-cli reads ({e})') from None
-    if not table or not names or names[0] != 'day' or any(len(row) != len(names) for row in table):
-        raise ScheduleError(f'{path}: not a feed schedule of a day column and substrate columns')
-    units = [u or ('d' if n == 'day' else 'm3/d') for n, u in zip(names, units)]
-    return Schedule(names, units, table)
-
-
 LIST_SECONDS = 60   # a line is read, its files too, and answered without a run
+
+
+class FeedError(Exception):
+    """digestra-cli did not list the feed; the message says why."""
+
+
+def listed(cli, inputs):
+    """The feed digestra-cli lists for a run of the batch line `inputs` (`"list-feed": true`): its
+    steps, t_end and, with a schedule, the schedule's table as read; raises FeedError."""
+    line = json.dumps({**inputs, 'id': 0, 'list-feed': True}) + '\n'
+    try:
+        done = subprocess.run([cli, '--batch'], input=line, capture_output=True, text=True, timeout=LIST_SECONDS)
+    except (OSError, subprocess.TimeoutExpired) as e:
+        raise FeedError(f'{cli} --batch did not list it: {e}') from None
+    try:
+        answer = json.loads(done.stdout.partition('\n')[0])
+    except ValueError:
+        answer = None
+    feed = answer.get('feed') if isinstance(answer, dict) else None
+    if not isinstance(feed, dict) or not feed.get('steps'):
+        why = answer.get('message') if isinstance(answer, dict) else done.stderr.strip()
+        raise FeedError(f'{cli} --batch did not list it ({why or "its answer holds no feed"})')
+    return feed
+
+
+def schedule(cli, inputs):
+    """The feed schedule of the batch line `inputs` as digestra-cli read it, the day column first;
+    raises FeedError."""
+    table = listed(cli, inputs).get('schedule')
+    if not isinstance(table, dict):
+        raise FeedError(f'{inputs.get("feed")} is not a feed schedule {cli} lists')
+    heads = [title.rpartition(' [') for title in table['titles']]
+    names, units = [h[0] for h in heads], [h[2].rstrip(']') for h in heads]
+    order = sorted(range(len(names)), key=lambda i: names[i] != 'day')
+    return Schedule([names[i] for i in order], [units[i] for i in order],
+                    [[float(row[i]) for i in order] for row in table['rows']])
 
 
 def base_feed(inputs, cli):
     """{'t', 'flow', 'cod'} of the feed of a run of the batch line `inputs` as steps (each value holds
     from its time to the next; the last time is the run's end; 'cod' in kgCOD/d), or a string saying
     why it cannot be drawn."""
-    line = json.dumps({**inputs, 'id': 0, 'list-feed': True}) + '\n'
     try:
-        done = subprocess.run([cli, '--batch'], input=line, capture_output=True, text=True, timeout=LIST_SECONDS)
-    except (OSError, subprocess.TimeoutExpired) as e:
-        return f'{cli} --batch did not list it: {e}'
-    try:
-        answer = json.loads(done.stdout.partition('\n')[0])
-    except ValueError:
-        answer = None
-    listed = answer.get('feed') if isinstance(answer, dict) else None
-    if not isinstance(listed, dict) or not listed.get('steps'):
-        why = answer.get('message') if isinstance(answer, dict) else done.stderr.strip()
-        return f'{cli} --batch did not list it ({why or "its answer holds no feed"})'
-    steps = listed['steps']
-    return {'t': [s['day'] for s in steps] + [listed['t_end']], 'flow': [s['flow'] for s in steps] + [steps[-1]['flow']],
+        listing = listed(cli, inputs)
+    except FeedError as e:
+        return str(e)
+    steps = listing['steps']
+    return {'t': [s['day'] for s in steps] + [listing['t_end']], 'flow': [s['flow'] for s in steps] + [steps[-1]['flow']],
             'cod': [s['cod_load'] for s in steps] + [steps[-1]['cod_load']]}

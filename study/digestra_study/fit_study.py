@@ -4,31 +4,12 @@ file."""
 import sys
 import time
 
-from . import core, feed, fitting, report, series
+from . import core, feed, fitting, progress, report, series
 from .files import write_file
 
 
 def fit_parameters(analysis):
     return [fitting.Parameter(n, b['min'], b['max'], b.get('start', b['min'])) for n, b in analysis.bounds.items()]
-
-
-class FitProgress:
-    """Runs done and the best cost so far: redrawn in place on a terminal, else a line per change."""
-
-    def __init__(self, stream, form='fit: {runs} runs, best cost {cost:.6g}'):
-        self.stream, self.terminal, self.last, self.form = stream, stream.isatty(), None, form
-
-    def __call__(self, runs, cost):
-        if (runs, cost) == self.last:
-            return
-        self.last = (runs, cost)
-        line = self.form.format(runs=runs, cost=cost)
-        self.stream.write(f'\r{line}\x1b[K' if self.terminal else line + '\n')
-        self.stream.flush()
-
-    def finish(self):
-        if self.terminal:
-            self.stream.write('\n')
 
 
 def fit_requests(analysis):
@@ -48,7 +29,7 @@ def run(analysis, prepared, runs, out, began):
         return [{name: tuple(r['series'][key]) for name, key in requests.items() if key in r['series']}
                 if r['status'] == 'done' else None for r in records]
 
-    bar = FitProgress(sys.stderr)
+    bar = progress.BestSoFar(sys.stderr)
     try:
         found = fitting.fit(evaluate, parameters, analysis.measurements, sigma=s['sigma'], weights=s['weights'],
                             holdout=s['holdout'], starts=s['starts'], max_runs=s['max_runs'], seed=s['seed'],

@@ -6,7 +6,9 @@ series (see `series`), each header optionally with its unit in brackets ("gasflo
 must then be the series' own as recorded: a daily total of gas flow is in m3. An empty cell is a
 value not measured; the stamps must increase, with gaps as they come. Each series is recorded as
 `aggregate` says: `spot` (the value at the stamp, the default), `daily_mean` or `daily_total` (over
-the day that ends at the stamp). Every value must lie within the runs, from day 0 to t-end (a
+the day that ends at the stamp). A value must be a finite number its series can take
+(`series.series_range`: not negative, a share up to 100 %, a pH up to 14); `start` goes with a
+`date` column only. Every value must lie within the runs, from day 0 to t-end (a
 stamp within TOLERANCE of t-end is on it), and a daily value from day 1: the runs start on day 0,
 so they hold no whole day before it.
 """
@@ -17,7 +19,7 @@ import math
 import re
 
 from . import readfile
-from .series import AGGREGATES, series_unit
+from .series import AGGREGATES, series_range, series_unit
 
 TOLERANCE = 1e-9   # days
 
@@ -127,6 +129,9 @@ def read(path, t_end, start=None, aggregate=None):
                 reasons.append(f'column 1 must be "day" (days since the run\'s start) or "date" (ISO 8601), not "{cell}"')
             elif name == 'date' and start is None:
                 reasons.append('a date column needs the day the runs start: start = YYYY-MM-DD in [fit]')
+            elif name == 'day' and start is not None:
+                reasons.append('a day column counts from the runs\' start already: start in [fit] is for a date '
+                               'column; leave it out')
         elif series_unit(name) is None:
             reasons.append(f'column {number}: "{name}" is not a series of a run '
                            '(e.g. gasflow, normal_gasflow, ch4_share, pH, vfa, or a column of its CSV such as '
@@ -154,12 +159,20 @@ def read(path, t_end, start=None, aggregate=None):
         values = [day]
         for column, cell in zip(names[1:], row[1:]):
             cell = cell.strip()
+            if not cell:   # not measured
+                values.append(math.nan)
+                continue
             try:
-                value = float(cell) if cell else math.nan
+                value = float(cell)
             except ValueError:
-                value = None
-            if value is None or math.isinf(value):
+                value = math.inf
+            least, most = series_range(column)
+            if not math.isfinite(value):
                 reasons.append(f'line {line}, {column}: not a number: "{cell}"')
+                value = math.nan
+            elif not least <= value <= most:
+                reasons.append(f'line {line}, {column}: {cell} cannot be a measurement of it (from {least:g} to '
+                               f'{most:g} {series_unit(column, aggregate_of(aggregate, column))})')
                 value = math.nan
             values.append(value)
         table.append(values)

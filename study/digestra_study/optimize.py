@@ -23,8 +23,9 @@ import time
 
 import numpy as np
 
-from . import analyses, analysis_runner, clicheck, core, fit_study, outputs, report, studyfile
-from .feed import Schedule, ScheduleError, read_schedule
+from . import clicheck, core, outputs, progress, report, studyfile
+from . import feed
+from .feed import Schedule
 from .files import FileError, write_file
 from .studyfile import DECLARED, INPUTS, StudyError, is_number, nearest
 
@@ -35,6 +36,7 @@ SUBSTRATES = 'substrates'
 POPSIZE = 15             # members per variable in a generation (SciPy's default)
 TOLERANCE = 1e-3         # the search ends when the spread of a generation's objective falls below this share
 FAILED = 1e6             # the limits' violation of a run that gave no values
+MOST_SEED = 2 ** 32 - 1  # SciPy's search seeds numpy's RandomState, which takes no more
 
 
 @dataclasses.dataclass
@@ -79,6 +81,10 @@ class Problem:
         """The most runs the search makes."""
         return self.generations() * self.population if self.max_runs else None
 
+    def outputs(self):
+        """The summary keys the study reads: its objective, limits and priced outputs."""
+        return {self.objective, *self.constraints, *(k for k in self.prices if not k.startswith(f'{SUBSTRATES}.'))}
+
     def t_end(self):
         return float(self.base.get('t-end', DECLARED['t-end']['default'][self.config]))
 
@@ -103,74 +109,32 @@ class Problem:
         return {name: inputs[name] for name in INPUTS if name in inputs}
 
 
-def wanted(path):
-    """Whether the study file at `path` holds an [optimize] table."""
-    try:
-        return 'optimize' in studyfile.toml_of(studyfile.read_study(path))
-    except StudyError:
-        return False
-
-
-class _Problems(analyses._Problems):   # with the checks of a bounded variable's table
-    def table(self, key, value, allowed=None):
-        if not isinstance(value, dict):
-            self.add(key, 'must be a table')
-            return {}
-        for unknown in sorted(set(value) - set(allowed or value)):
-            self.add(f'{key}.{unknown}', 'unknown key')
-        return value
-
-    def number(self, key, value):
-        if is_number(value) and math.isfinite(value):
-            return float(value)
-        self.add(key, f'must be a number, not {value!r}')
-        return None
-
-    def limits(self, key, entry, allowed):
-        """{min, max} of a table that gives either or both, min not above max."""
-        entry = self.table(key, entry, allowed)
-        found = {k: self.number(f'{key}.{k}', entry[k]) for k in ('min', 'max') if k in entry}
-        if not {'min', 'max'} & set(entry):
-            self.add(key, 'needs a min, a max or both')
-        if None not in found.values() and found.get('min', -math.inf) > found.get('max', math.inf):
-            self.add(f'{key}.max', 'must not be below min')
-        return {k: v for k, v in found.items() if v is not None}
-
-
-def read(text, folder):
-    """The optimisation problem in `text` (a study file in `folder`) with every problem of the file
-    on its own in `problems`, each at its line; raises StudyError when the text is not TOML."""
-    import tomli_w
-    data = studyfile.toml_of(text)
+def read(text, folder, data=None):
+    """The optimisation problem in `text` (a study file in `folder`; `data` its TOML document when
+    read already) with every problem of the file on its own in `problems`, each at its line; raises
+    StudyError when the text is not TOML."""
+    data = studyfile.toml_of(text) if data is None else data
     lines = studyfile.key_lines(text)
-    problems = _Problems(lines)
-    for other in ('sweep', 'fit', 'sensitivity', 'uncertainty'):
-        if other in data:
-            problems.add(other, 'a study has one of [sweep], [fit], [sensitivity], [uncertainty] and [optimize]')
+    problems = studyfile.Problems(lines)
+    studyfile.kind_of(data, problems)
     rest = {k: v for k, v in data.items() if k in ('title', 'base', 'output')}
-    study = studyfile.resolve_files(studyfile.parse(tomli_w.dumps(rest), lines), folder)
+    study = studyfile.resolve_files(studyfile.parse(text, rest), folder)
     problems.found += study.problems
     if study.workbooks:
         problems.add('output.workbooks', 'an optimize study keeps no workbooks; leave it out or set it to false')
+    if 'final-state' in study.base:
+        problems.add('base.final-state', studyfile.shared_state('all the'))
     problem = Problem(study.title, study.base, [], lines=lines)
     table = problems.table('optimize', data['optimize'], KEYS)
-    named = [k for part in ('variables', 'prices') if isinstance(table.get(part), dict) for k in table[part]]
-    if 'feed' in problem.base and any(k.startswith(f'{SUBSTRATES}.') for k in named):
-        try:
-            problem.schedule = read_schedule(problem.base['feed'])
-        except ScheduleError as e:
-            problems.add('base.feed', str(e))
     senses = [s for s in SENSES if s in table]
     if len(senses) != 1:
         problems.add('optimize', 'needs one of maximize = "OUTPUT" and minimize = "OUTPUT"')
     else:
         problem.sense, problem.objective = senses[0], table[senses[0]]
         _read_objective(problem, table, problems)
-    for key, low in (('max_runs', 1), ('seed', 0)):
-        value = table.get(key, getattr(problem, key))
-        if not isinstance(value, int) or isinstance(value, bool) or value < low:
-            problems.add(f'optimize.{key}', f'must be a whole number of at least {low}, not {value!r}')
-        else:
+    for key, low, most in (('max_runs', 1, None), ('seed', 0, MOST_SEED)):
+        value = problems.whole(f'optimize.{key}', table.get(key, getattr(problem, key)), low, most)
+        if value is not None:
             setattr(problem, key, value)
     _read_variables(problem, problems.table('optimize.variables', table.get('variables', {})), problems)
     for key, entry in problems.table('optimize.constraints', table.get('constraints', {})).items():
@@ -202,9 +166,8 @@ def _read_objective(problem, table, problems):
             problems.add(where, reason)
     for name, price in problems.table('optimize.prices', prices or {}).items():
         at = f'optimize.prices.{name}'
-        column = name.removeprefix(f'{SUBSTRATES}.')
-        if column != name:
-            reason = _substrate_problem(problem, column)
+        if name.startswith(f'{SUBSTRATES}.'):
+            reason = _substrate_problem(problem)
         else:
             reason = outputs.summary_key_problem(name, problem.config)
         if reason:
@@ -214,17 +177,38 @@ def _read_objective(problem, table, problems):
             problem.prices[name] = value
 
 
-def _substrate_problem(problem, column):
-    if problem.schedule is None or SUBSTRATES not in problem.base:
+def _substrate_problem(problem):
+    if 'feed' not in problem.base or SUBSTRATES not in problem.base:
         return 'needs a feed schedule of substrates in [base] (feed = "FILE", substrates = "FILE")'
-    if column not in problem.schedule.columns[1:]:
-        return f'"{column}" is not a column of the feed schedule{nearest(column, problem.schedule.columns[1:])}'
     return None
 
 
-def _numeric_names(problem):
-    names = [n for n, i in INPUTS.items() if i.kind in ('number', 'temperature', 'constant')]
-    return names + [f'{SUBSTRATES}.{c}' for c in (problem.schedule.columns[1:] if problem.schedule else [])]
+def _numeric_names():
+    return [n for n, i in INPUTS.items() if i.kind in ('number', 'temperature', 'constant')]
+
+
+def _read_schedule(problem, cli):
+    """Takes the base feed schedule as digestra-cli lists it, when substrate flows vary or are priced;
+    the problems of those naming no column of it, each at its key."""
+    named = [(v.key, v) for v in problem.variables if v.column]
+    named += [(f'optimize.prices.{k}', k.removeprefix(f'{SUBSTRATES}.')) for k in problem.prices
+              if k.startswith(f'{SUBSTRATES}.')]
+    if not named or _substrate_problem(problem):   # the latter told by read
+        return []
+    found = studyfile.Problems(problem.lines)
+    try:
+        problem.schedule = feed.schedule(cli, problem.base)
+    except feed.FeedError as e:
+        found.add('base.feed', str(e))
+        return found.found
+    columns = problem.schedule.columns[1:]
+    for key, named_column in named:
+        column = named_column.column if isinstance(named_column, Variable) else named_column
+        if column not in columns:
+            found.add(key, f'"{column}" is not a column of the feed schedule{nearest(column, columns)}')
+        elif isinstance(named_column, Variable):
+            named_column.unit = problem.schedule.units[problem.schedule.columns.index(column)]
+    return list(dict.fromkeys(found.found))
 
 
 def _read_variables(problem, table, problems):
@@ -233,10 +217,8 @@ def _read_variables(problem, table, problems):
     for name, entry in table.items():
         key = f'optimize.variables.{name}'
         column = name.removeprefix(f'{SUBSTRATES}.') if name.startswith(f'{SUBSTRATES}.') else None
-        if column is not None:
-            reason, unit = _substrate_problem(problem, column), None
-            if not reason:
-                unit = problem.schedule.units[problem.schedule.columns.index(column)]
+        if column is not None:   # checked against the schedule digestra-cli lists, which gives its unit
+            reason, unit = _substrate_problem(problem), None
         elif name in INPUTS and INPUTS[name].kind in ('number', 'temperature', 'constant'):
             unit = INPUTS[name].unit
             reason = None if problem.config in INPUTS[name].configs else \
@@ -245,7 +227,7 @@ def _read_variables(problem, table, problems):
             reason = 'only numeric inputs vary'
         else:
             reason = ('is neither a numeric run input, a model constant (parameters.NAME) nor a substrate flow '
-                      f'(substrates.NAME){nearest(name, _numeric_names(problem))}')
+                      f'(substrates.NAME){nearest(name, _numeric_names())}')
         if reason:
             problems.add(key, reason)
         limits = problems.limits(key, entry, ('min', 'max', 'periods') if column else ('min', 'max'))
@@ -257,7 +239,8 @@ def _read_variables(problem, table, problems):
             problems.add(f'{key}.max', 'must be above min: a variable varies')
             continue
         periods = entry.get('periods', [0])
-        if not isinstance(periods, list) or not periods or not all(is_number(p) for p in periods) or periods[0] != 0 \
+        if not isinstance(periods, list) or not periods or not all(is_number(p) and math.isfinite(p) for p in periods) \
+                or periods[0] != 0 \
                 or any(b <= a for a, b in zip(periods, periods[1:])):
             problems.add(f'{key}.periods',
                          f'must list the days each period starts, from 0 on, e.g. [0, 60], not {periods!r}')
@@ -283,20 +266,34 @@ def prepare(problem, cli, yes=False):
     """Checks the problem whole, with digestra-cli's own checks of its corner points (nothing run);
     raises StudyError with every problem."""
     problems = list(problem.problems)
-    too_many = analysis_runner.size_problem(problem, yes)
+    too_many = core.size_problem(problem, yes)
     problems += [too_many] if too_many else []
+    problems += _read_schedule(problem, cli)
     if not problems:
         with tempfile.TemporaryDirectory(prefix='digestra-optimize-') as folder:
             points = corners(problem)
             inputs = [problem.inputs(p, _feed(problem, p, pathlib.Path(folder))) for p in points]
             problems += _point_problems(problem, points, inputs, clicheck.refusals(cli, inputs))
+            if not problems:
+                problems += _inapplicable(problem, clicheck.not_applicable(cli, inputs[0], problem.outputs()))
     if problems:
         raise StudyError(problems)
 
 
+def _inapplicable(problem, notes):
+    """The outputs the study names that no run gives, each at its key."""
+    found = studyfile.Problems(problem.lines)
+    for key, note in notes.items():
+        at = [f'optimize.{problem.sense}'] if key == problem.objective else []
+        at += [f'optimize.{part}.{key}' for part in ('constraints', 'prices') if key in getattr(problem, part)]
+        for where in at:
+            found.add(where, f'{key} is {note}')
+    return found.found
+
+
 def _point_problems(problem, points, inputs, messages):
     """What digestra-cli would refuse at a point, each named once under its variable or [base]."""
-    found, seen = _Problems(problem.lines), set()
+    found, seen = studyfile.Problems(problem.lines), set()
     keys = {v.name if not v.column else 'feed': v.key for v in problem.variables}
     for point, given, message in zip(points, inputs, messages):
         reasons = [(n, studyfile.value_problem(n, given[n])) for n in given if n in keys and n != 'feed']
@@ -411,13 +408,9 @@ def search(problem, found):
                                   updating='deferred', vectorized=True)
 
 
-def main(args):
-    """digestra-study for a study file with [optimize]; the exit status."""
-    try:
-        text = studyfile.read_study(args.study)
-        problem = read(text, args.study.parent)
-    except StudyError as e:
-        return core.refused(args.study, e.problems)
+def main(args, text, data):
+    """digestra-study for a study file with [optimize] (its text and TOML document); the exit status."""
+    problem = read(text, args.study.parent, data)
     cli, where = core.find_cli(args.cli, local=not args.scheduler)
     if cli is None:
         print(f'digestra-study: {where}', file=sys.stderr)
@@ -439,14 +432,17 @@ def main(args):
     folder, runs = core.open_study(args, cli, text, out, [])
     if folder is None:   # refused: `runs` is the exit status
         return runs
-    bar = fit_study.FitProgress(sys.stderr, f'optimize: {{runs}} runs, best feasible {problem.objective} {{cost:.6g}}')
+    bar = progress.BestSoFar(sys.stderr, f'optimize: {{runs}} runs, best feasible {problem.objective} {{cost:.6g}}')
     found, began, stopped = Search(problem, runs, out / 'runs' / 'feeds', bar), time.monotonic(), False
     try:
         with runs:
             search(problem, found)
     except KeyboardInterrupt:
         stopped = True
-    except FileError as e:   # a feed or a run's record: what finished is kept
+    except core.Stopped as e:
+        print(f'Stopped: {e}; finished runs are kept; --resume continues.', file=sys.stderr)
+        return core.EXIT_NOT_ALL
+    except FileError as e:   # a feed: what finished is kept
         print(f'digestra-study: {e}', file=sys.stderr)
         return core.EXIT_NOT_ALL
     finally:

@@ -81,6 +81,25 @@ class NoteHandler(logging.Handler):
         self.progress.note(f'{record.name}: {record.getMessage()}')
 
 
+class BestSoFar:
+    """Runs done and the best value so far (a fit's cost, an optimum): redrawn in place on a terminal, else a line per change."""
+
+    def __init__(self, stream, form='fit: {runs} runs, best cost {cost:.6g}'):
+        self.stream, self.terminal, self.last, self.form = stream, stream.isatty(), None, form
+
+    def __call__(self, runs, cost):
+        if (runs, cost) == self.last:
+            return
+        self.last = (runs, cost)
+        line = self.form.format(runs=runs, cost=cost)
+        self.stream.write(f'\r{line}\x1b[K' if self.terminal else line + '\n')
+        self.stream.flush()
+
+    def finish(self):
+        if self.terminal:
+            self.stream.write('\n')
+
+
 def log_through(progress, level=logging.ERROR):
     """Sends the records of every logger that writes to the terminal itself (Dask's, Tornado's),
     and of those that would fall back to Python's last-resort handler (asyncio's), through

@@ -2,6 +2,7 @@
 /dev/zero or a folder is refused before it is opened, so nothing blocks), at most `cap` bytes (at
 most cap + 1 are ever read, whatever the file claims), and TOML with its tables, lists and dotted
 keys nested at most DEEPEST deep (as digestra-cli's own guard counts them) before the parser sees it."""
+import hashlib
 import os
 import re
 import stat
@@ -9,6 +10,7 @@ import tomllib
 
 STUDY_CAP = 4 * 1024 * 1024           # bytes of a study file or a measurements CSV
 RECORD_CAP = 256 * 1024 * 1024        # bytes of a file the runner wrote itself (a study's record, a run's)
+RUN_FILE_CAP = 64 * 1024 * 1024       # bytes of a file a run reads (a feed schedule), as digestra-cli takes them
 DEEPEST = 32
 
 
@@ -48,6 +50,14 @@ def read_bytes(path, cap):
 
 def _too_large(path, cap):
     return ReadError(f'{path} is larger than {cap // (1024 * 1024)} MiB')
+
+
+def sha256(path):
+    """The SHA-256 of a file a run reads, or why it cannot be read now."""
+    try:
+        return hashlib.sha256(read_bytes(path, RUN_FILE_CAP)).hexdigest()
+    except ReadError as e:
+        return f'not readable: {e}'
 
 
 def read_text(path, cap, encoding='utf-8'):

@@ -30,7 +30,6 @@ holds what the runner wants recorded beside the numbers (samples, seed, runs, wa
 """
 import base64
 import datetime
-import hashlib
 import html
 import json
 import math
@@ -141,17 +140,6 @@ def _about(page, about):
         page.table(['setting', 'value'], list(about.items()))
 
 
-CHECKSUM_CAP = 64 * 1024 * 1024   # the largest file a run reads (a feed schedule)
-
-
-def sha256(path):
-    """The SHA-256 of a file the study read, or why it cannot be read now."""
-    try:
-        return hashlib.sha256(readfile.read_bytes(path, CHECKSUM_CAP)).hexdigest()
-    except readfile.ReadError as e:
-        return f'not readable: {e}'
-
-
 def _varied(analysis, name):
     for d in analysis.distributions:
         if name in getattr(d, 'names', ()):   # drawn jointly from a fit
@@ -190,7 +178,7 @@ def _setup(kind, config, base, version, files, parameters, settings):
             'date': datetime.datetime.now().astimezone().isoformat(timespec='seconds'),
             'inputs': [('kind', kind), ('config', config), ('engine', base.get('engine', studyfile.ENGINES[0])),   # batch lines' default
                        *inputs],
-            'files': [(k, str(p), sha256(p)) for k, p in files],
+            'files': [(k, str(p), readfile.sha256(p)) for k, p in files],
             'parameters': parameters,
             'settings': [(k, json.dumps(plain(v)) if isinstance(v, dict) else v) for k, v in settings.items()
                          if v not in (None, {}, [])]}

@@ -2,12 +2,10 @@
 each through a worker's `digestra-cli --batch` process, and collects the summary table and plots."""
 import argparse
 import pathlib
-import subprocess
 import sys
 
-from .core import EXIT_BAD_STUDY, EXIT_DONE, EXIT_NOT_ALL, MOST, TOO_MANY, cli_version, find_cli
-from . import sweep_study
-from .sweep_study import WORKER_WAIT
+from .core import EXIT_BAD_STUDY, EXIT_DONE, EXIT_NOT_ALL, MOST, TOO_MANY, WORKER_WAIT, cli_version, find_cli, refused
+from . import studyfile, sweep_study
 
 
 def arguments(argv):
@@ -70,10 +68,11 @@ def main(argv=None):
     args = arguments(argv)
     if args.version:
         return version(args.cli)
-    from . import analyses, optimize
-    if optimize.wanted(args.study):
-        return optimize.main(args)
-    if analyses.wanted(args.study):   # a [fit], [sensitivity] or [uncertainty] table instead of [sweep]
-        from . import analysis_runner
-        return analysis_runner.main(args)
-    return sweep_study.main(args)
+    try:   # the study file is read here, once
+        text = studyfile.read_study(args.study)
+        data = studyfile.toml_of(text)
+    except studyfile.StudyError as e:
+        return refused(args.study, e.problems)
+    from . import analysis_runner, optimize
+    kinds = dict(zip(studyfile.KINDS, (sweep_study, analysis_runner, analysis_runner, analysis_runner, optimize)))
+    return kinds[studyfile.kind_of(data)].main(args, text, data)

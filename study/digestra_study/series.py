@@ -51,6 +51,24 @@ def declared():
 SERIES = declared()
 
 
+# The largest measurement of any series taken: no plant's value comes near it, and the squares of
+# residuals stay finite numbers.
+LARGEST = 1e100
+
+
+def series_range(name):
+    """(least, most) a measurement of the series `name` can be, by what its declaration says: a pH
+    from 0 to 14, a share in % from 0 to 100, a power in kW of either sign (net heat), anything else
+    (flows, amounts, concentrations, ratios) not negative."""
+    bare = re.sub(r'^R[12]\.', '', name)
+    unit = SERIES.get(bare, (None, None))[1]
+    if bare == 'pH':
+        return 0.0, 14.0
+    if unit == '%':
+        return 0.0, 100.0
+    return -LARGEST if unit == 'kW' else 0.0, LARGEST
+
+
 def series_unit(name, aggregate='spot'):
     """The unit of a run's series by its name (with R1./R2. for a reactor) as aggregated, or None if
     no run gives it or it has no daily total (only a rate per day has one)."""

@@ -12,8 +12,9 @@ file), `initial-state` (`steady`, `start-up` or a state file) and `final-state` 
 or `parameters.km_ac = [4, 6, 8]` in [sweep]); the constants' names and units are those of
 `digestra-cli --list-parameters --json`, exported beside this module as parameters.json (a test
 compares the two); digestra-cli checks their values."""
-import difflib
+import collections
 import dataclasses
+import difflib
 import itertools
 import json
 import math
@@ -47,6 +48,7 @@ def _kind(declared):
 
 CONSTANTS = json.loads((pathlib.Path(__file__).with_name('parameters.json')).read_text(encoding='utf-8'))
 KEYS = ('title', 'base', 'sweep', 'output')   # the keys of a sweep study's file, with 'mode' in [sweep]
+KINDS = ('sweep', 'fit', 'sensitivity', 'uncertainty', 'optimize')   # the table that makes a study's kind
 PARAMETERS = 'parameters'   # the table of model constants; a constant's key is "parameters.NAME"
 INPUTS = {key: Input(key, _kind(d), d['unit'], tuple(d['configs'])) for key, d in DECLARED.items()}
 INPUTS.update({key: Input(key, 'file') for key in ('feed', 'substrates', 'initial-state', 'final-state')})
@@ -325,11 +327,68 @@ def where(key, lines):
     return f'line {lines[part]}, {key}'
 
 
-def parse(text, lines=None):
-    """The study in `text`, with every problem of the file on its own in `problems` (each value
-    with a problem left out), each at its line (of `lines` when given: the file `text` was taken
-    from); raises StudyError when the text is not TOML."""
-    data = toml_of(text)
+class Problems:
+    """Every problem of a study file found while reading it, each "line N, key: reason"; with the
+    checks the kinds of study share."""
+
+    def __init__(self, lines):
+        self.lines, self.found = lines, []
+
+    def add(self, key, reason):
+        self.found.append(f'{where(key, self.lines)}: {reason}')
+
+    def whole(self, key, value, low=1, most=None):
+        """`value` when it is a whole number from `low` (to `most`), else None with the problem."""
+        if value is not None and (not isinstance(value, int) or isinstance(value, bool) or value < low
+                                  or (most is not None and value > most)):
+            within = f'from {low} to {most}' if most is not None else f'of at least {low}'
+            self.add(key, f'must be a whole number {within}, not {value!r}')
+            return None
+        return value
+
+    def known(self, key, table, allowed):
+        for unknown in sorted(set(table) - set(allowed)):
+            self.add(f'{key}.{unknown}', 'unknown key')
+
+    def table(self, key, value, allowed=None):
+        if not isinstance(value, dict):
+            self.add(key, 'must be a table')
+            return {}
+        self.known(key, value, allowed or value)
+        return value
+
+    def number(self, key, value):
+        if is_number(value) and math.isfinite(value):
+            return float(value)
+        self.add(key, f'must be a number, not {value!r}')
+        return None
+
+    def limits(self, key, entry, allowed):
+        """{min, max} of a table that gives either or both, min not above max."""
+        entry = self.table(key, entry, allowed)
+        found = {k: self.number(f'{key}.{k}', entry[k]) for k in ('min', 'max') if k in entry}
+        if not {'min', 'max'} & set(entry):
+            self.add(key, 'needs a min, a max or both')
+        if None not in found.values() and found.get('min', -math.inf) > found.get('max', math.inf):
+            self.add(f'{key}.max', 'must not be below min')
+        return {k: v for k, v in found.items() if v is not None}
+
+
+def kind_of(data, problems=None):
+    """The kind of study of the TOML document `data`: the table of KINDS it holds (a sweep when it
+    holds none); `problems` is told of every other one it holds."""
+    given = sorted((k for k in KINDS if k in data), key=lambda k: k == 'sweep')
+    for other in given[1:] if problems is not None else ():
+        problems.add(other, f'a study has one of {", ".join(f"[{k}]" for k in KINDS[:-1])} and [{KINDS[-1]}] '
+                            f'(also [{given[0]}])')
+    return given[0] if given else 'sweep'
+
+
+def parse(text, data=None):
+    """The study in `text` (its TOML document `data` when given: the file's tables other than a
+    kind's own), with every problem of the file on its own in `problems` (each value with a problem
+    left out), each at its line; raises StudyError when the text is not TOML."""
+    data = toml_of(text) if data is None else data
     reader = _Reader()
     for unknown in sorted(set(data) - set(KEYS)):
         reader.problem(unknown, 'unknown key')
@@ -349,7 +408,7 @@ def parse(text, lines=None):
     if mode == 'zip' and len({len(v) for v in sweep.values()}) > 1:
         lengths = ', '.join(f'{name} has {len(v)}' for name, v in sweep.items())
         reader.problem('sweep', f'mode = "zip" pairs lists of one length ({lengths})')
-    lines = lines or key_lines(text)
+    lines = key_lines(text)
     problems = [f'{where(key, lines)}: {reason}' for key, reason in reader.problems]
     return Study(title, {k: v for k, v in base.items() if v is not _REFUSED}, {k: v for k, v in sweep.items() if v},
                  mode, workbooks, problems, lines)
@@ -382,14 +441,22 @@ def resolve_files(study, folder):
     return study
 
 
+def shared_state(runs):
+    """Why `runs` runs (more than one) cannot be given one final-state file: each would write over
+    the one before."""
+    return (f'{runs} runs would each write their final state to this one file, which would keep the last: '
+            'give each scenario its own file in [sweep] or leave it out')
+
+
 def check_scenarios(study, refusals=None):
     """Raises StudyError listing every problem of the study at once: those of the file on its own,
     then the combinations of inputs digestra-cli would refuse, each named once with its line and
     the first scenario that shows it. `refusals(list of inputs)`: digestra-cli's own verdict on
     each scenario, its message or None (see clicheck); what it says of a key named here already is
     left out."""
-    seen, named = {}, []
+    seen, named, states = {}, [], collections.Counter()
     for number, inputs in enumerate(study.scenarios(), 1):
+        states[inputs.get('final-state')] += 1
         found = list(scenario_problems(inputs))
         for key, reason in found:
             seen.setdefault((key, reason), number)
@@ -400,6 +467,10 @@ def check_scenarios(study, refusals=None):
             for key, reason in cli_problems(message, constants):
                 if not set(key.split(' + ')) & named[number - 1]:
                     seen.setdefault((key, reason), number)
+
+    for state, runs in states.items():
+        if state is not None and runs > 1:
+            seen.setdefault(('final-state', shared_state(runs)), 1)
 
     def where(key):
         for part in key.split(' + '):

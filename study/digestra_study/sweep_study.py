@@ -2,10 +2,8 @@
 kept in the output folder, then the summary table and the comparison plots."""
 import functools
 import importlib.util
-import itertools
 import json
 import sys
-import time
 
 from . import clicheck, core, progress, readfile, scenarios, studyfile
 from .core import EXIT_BAD_STUDY, EXIT_DONE, EXIT_INTERRUPTED, EXIT_NOT_ALL, MOST, TOO_MANY, WITH_SUMMARY
@@ -13,16 +11,13 @@ from .files import FileError, write_file
 from .folder import FolderRefused, StudyFolder
 
 MAX_OVERLAID = 20   # gas flow curves drawn in one plot; their CSV is kept per scenario up to this many
-WORKER_WAIT = 60          # seconds a study waits for a worker when the cluster has none
-IN_FLIGHT_PER_THREAD = 2  # scenarios handed to the cluster ahead of its free threads...
-MIN_IN_FLIGHT = 8         # ...and at least this many, so that new workers find work
-LOOK = 1                  # seconds between looks at the cluster's workers
 
 
-def load_study(path, yes, cli=None):
-    """The study, counted before any scenario is expanded, then checked whole (with `cli`:
-    digestra-cli's own checks too, nothing run); raises StudyError."""
-    study = studyfile.resolve_files(studyfile.parse(studyfile.read_study(path)), path.parent)
+def load_study(text, data, folder, yes, cli=None):
+    """The study of the file `text` (its TOML document `data`) in `folder`, counted before any
+    scenario is expanded, then checked whole (with `cli`: digestra-cli's own checks too, nothing
+    run); raises StudyError."""
+    study = studyfile.resolve_files(studyfile.parse(text, data), folder)
     count = study.count()
     if count > MOST:
         raise studyfile.StudyError(study.problems + [f'sweep: {count} scenarios; a study runs at most {MOST}'])
@@ -81,66 +76,6 @@ class ScenarioFiles:
 
 
 
-def submit(client, plugin, files, scenario):
-    from . import batchclient
-    return client.submit(batchclient.run_scenario, plugin.name, scenario.id, scenario.inputs, files.workbooks,
-                         files.flows, retries=1, pure=False)
-
-
-def dispatch(client, plugin, pending, files, outcomes, bar, worker_wait):
-    """Runs the pending scenarios, handing the cluster a few more than it has threads at a time,
-    and keeps each as it finishes. Returns None when all ran, else why the study stopped early.
-    KeyboardInterrupt (also SIGTERM and SIGHUP) passes through."""
-    from distributed import wait
-    from distributed.client import FIRST_COMPLETED, CancelledError
-    queue, running = iter(pending), {}
-    alone_since = last_look = None   # when the cluster was first seen without a worker; last looked at
-    threads = 0
-    try:
-        while True:
-            now = time.monotonic()
-            if last_look is None or now - last_look >= LOOK:
-                last_look = now
-                workers = client.scheduler_info()['workers'] if client.status == 'running' else {}
-                threads = sum(w['nthreads'] for w in workers.values())
-                if workers:
-                    alone_since = None
-                elif alone_since is None:
-                    alone_since = now
-                    bar.note(f'digestra-study: the cluster has no worker; waiting up to {worker_wait:g} s for one')
-                elif now - alone_since > worker_wait:
-                    return f'the cluster has had no worker for {worker_wait:g} s'
-            room = max(MIN_IN_FLIGHT, IN_FLIGHT_PER_THREAD * threads) - len(running)
-            for scenario in itertools.islice(queue, max(room, 0)):
-                running[submit(client, plugin, files, scenario)] = scenario
-            if not running:
-                return None
-            try:
-                done = wait(list(running), timeout=LOOK, return_when=FIRST_COMPLETED).done
-            except TimeoutError:
-                continue
-            except CancelledError:   # the client gave up on a scheduler that went away
-                return 'the scheduler was lost'
-            for future in done:
-                scenario = running.pop(future)
-                try:
-                    outcome = future.result()
-                except Exception as e:   # the task failed twice (a worker lost twice, a broken program)
-                    outcome = {'status': 'failed', 'message': f'{type(e).__name__}: {e}', 'summary': None, 'files': {}}
-                try:
-                    files.keep(scenario, outcome)
-                except FileError as e:
-                    return str(e)
-                outcomes[scenario.id] = outcome
-                bar.update(scenario, outcome)
-    finally:
-        if running:
-            try:
-                client.cancel(list(running))
-            except Exception:   # a cluster gone: its scenarios are gone with it
-                pass
-
-
 def write_results(out, study, all_scenarios, outcomes, files):
     """The summary table and plots of the finished scenarios; returns the problems of the files
     that could not be written, each naming its file."""
@@ -169,7 +104,7 @@ class StudyRun:
         self.folder = StudyFolder(out)
         self.outcomes = {}
         self.laps = core.Laps()
-        self.client = self.cluster = None
+        self.client = self.cluster = self.bar = None
 
     def run(self):
         """The study's exit status."""
@@ -217,7 +152,7 @@ class StudyRun:
             from . import batchclient
             if self.client is None:
                 self.cluster, self.client = core.start_local(self.args.workers, self.args.dashboard)
-            bar = progress.Progress(len(pending), sys.stderr)
+            self.bar = bar = progress.Progress(len(pending), sys.stderr)
             progress.log_through(bar)   # Dask's messages on lines of their own, errors only
             if self.args.dashboard:
                 bar.note(f'digestra-study: dashboard at {self.client.dashboard_link}' +
@@ -229,7 +164,8 @@ class StudyRun:
             plugin = batchclient.BatchPlugin(self.cli)
             self.client.register_worker_plugin(plugin, name=plugin.name)
             self.laps.lap('cluster start')
-            stop = dispatch(self.client, plugin, pending, self.files, self.outcomes, bar, self.args.worker_wait)
+            stop = core.run_jobs(self.client, pending, functools.partial(self.submit, plugin), self.keep, bar.note,
+                                 self.args.worker_wait)
         except KeyboardInterrupt:
             stop = KeyboardInterrupt
         core.ignore_stop_signals()   # the clean stop below is short; let it finish
@@ -244,6 +180,17 @@ class StudyRun:
             except Exception:   # a worker or the cluster gone, or the plugin never registered: the study ends anyway
                 pass
         return stop
+
+    def submit(self, plugin, scenario):
+        from . import batchclient
+        return self.client.submit(batchclient.run_scenario, plugin.name, scenario.id, scenario.inputs,
+                                  self.files.workbooks, self.files.flows, retries=1, pure=False)
+
+    def keep(self, scenario, outcome):
+        outcome.setdefault('files', {})
+        self.files.keep(scenario, outcome)   # takes the files out of the outcome
+        self.outcomes[scenario.id] = outcome
+        self.bar.update(scenario, outcome)
 
     def pending(self):
         """The scenarios to run: all, or with --resume those not finished before."""
@@ -266,8 +213,8 @@ class StudyRun:
         self.laps.lap('cluster stop')
 
 
-def main(args):
-    """digestra-study for a study file with [sweep]; the exit status."""
+def main(args, text, data):
+    """digestra-study for a study file with [sweep] (its text and TOML document); the exit status."""
     cli, where = core.find_cli(args.cli, local=not args.scheduler)
     checker = core.find_cli(args.cli, local=True)[0] if args.scheduler else cli
     if cli is None:
@@ -277,7 +224,7 @@ def main(args):
         print('digestra-study: no digestra-cli here to check the scenarios before they run; the workers\' '
               'check each as it runs', file=sys.stderr)
     try:
-        study = load_study(args.study, args.yes, checker)
+        study = load_study(text, data, args.study.parent, args.yes, checker)
     except studyfile.StudyError as e:
         for problem in e.problems:
             print(f'{args.study}: {problem}', file=sys.stderr)

@@ -9,7 +9,7 @@ import subprocess
 import openpyxl
 import pytest
 
-from test_cli_runs import CLI, files_in, pytestmark  # noqa: F401 (pytestmark skips without the program)
+from test_cli_runs import CLI, files_in
 
 COMMA = 'de_DE.UTF-8'
 

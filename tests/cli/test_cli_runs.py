@@ -19,9 +19,8 @@ import zipfile
 import openpyxl
 import pytest
 
-CLI = os.environ.get('DIGESTRA_CLI', '')
+CLI = os.environ['DIGESTRA_CLI']   # set by conftest
 
-pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
 
 # Where each of the 50 columns of a reactor lands in the workbook: (sheet, first table column,
 # number of columns, first sheet column of reactor 1, of reactor 2).

@@ -4,9 +4,8 @@ import json
 
 import pytest
 
-from test_cli_plant import CLI, column, run, table, write  # noqa: F401 (CLI: the skip condition)
+from test_cli_plant import column, run, table, write
 
-pytestmark = pytest.mark.skipif(not CLI, reason='DIGESTRA_CLI does not name the program')
 
 
 def constant_feed(folder):

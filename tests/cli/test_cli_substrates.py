@@ -8,8 +8,8 @@ import subprocess
 
 import pytest
 
-CLI = os.environ.get('DIGESTRA_CLI', '')
-pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
+CLI = os.environ['DIGESTRA_CLI']   # set by conftest
+
 LIBRARY = pathlib.Path(__file__).parents[2] / 'studies' / 'feeds' / 'substrates.toml'
 COD_OF = {'X_ch': 1.185, 'X_pr': 1.415, 'X_li': 2.891}  # g COD per g of carbohydrate, protein, lipid
 

@@ -15,6 +15,10 @@ HERE = pathlib.Path(__file__).resolve().parent
 RUNNER = HERE.parents[1] / 'study' / 'digestra-study'
 FAKE_CLI = HERE / 'fake-digestra-cli'
 sys.path.insert(0, str(RUNNER.parent))
+sys.path.insert(0, str(HERE.parent))
+import builtprograms  # noqa: E402
+
+builtprograms.require('DIGESTRA_CLI')
 DEADLINE = 60
 
 

@@ -64,8 +64,9 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
      ['line 2, fit.measurements: plant.csv: column 2: gasflow is in m3/d, not Nm3/d',
       'column 4: "foo" is not a series', 'line 2: 3 cells for 4 columns', 'line 4, gasflow: not a number',
       'days must increase', 'line 3, fit.starts: must be a whole number', 'line 7, fit.parameters.q-in.min: missing']),
-    ('[base]\nconfig = "tsad"\n[output]\nworkbooks = true\n[fit]\nmeasurements = "plant.csv"\n[fit.parameters]\nkm_ac = { min = 1, max = 9 }\n',
-     PLANT, ['line 4, output.workbooks: a fit study keeps no workbooks',
+    ('[base]\nconfig = "tsad"\nfinal-state = "end.json"\n[output]\nworkbooks = true\n[fit]\nmeasurements = "plant.csv"\n'
+     '[fit.parameters]\nkm_ac = { min = 1, max = 9 }\n',
+     PLANT, ['line 5, output.workbooks: a fit study keeps no workbooks', 'line 3, base.final-state: all the runs would',
              'series "gasflow": config tsad has two reactors; name it R1.gasflow or R2.gasflow']),
     ('[fit]\nmeasurements = "plant.csv"\nsigma = { vfa = 1 }\nholdout = { from = 0 }\n[fit.parameters]\n'
      'km_ac = { min = 5, max = 1 }\nq-in = { min = 1, max = 3 }\n', PLANT,
@@ -81,6 +82,11 @@ FIT = ('[base]\nt-end = 2\n[fit]\nmeasurements = "plant.csv"\nholdout = { from =
       'fit.holdout: 0 measured values to fit']),
     (FIT, 'day,gasflow,pH\n0,1,7.2\n1,2,7.2\n2,3,7.2\n', ['fit.sigma.pH: needed: the 2 fitted values of pH do not spread']),
     (FIT, 'day,gasflow\n1,2\n2,"' + 'x' * 131073 + '"\n', ['plant.csv: line 3: field larger than field limit']),
+    (FIT.replace('[fit]\n', '[fit]\nstart = 2026-03-01\n'), 'day,gasflow,pH,Ch4 %,R1.S_IN\n1,1e160,7,50,0.1\n1.5,-2,15,101,\n2,2,nan,3,1e308\n',
+     ['line 2, gasflow: 1e160 cannot be a measurement of it (from 0 to 1e+100 m3/d)',
+      'line 3, gasflow: -2 cannot', 'line 3, pH: 15 cannot be a measurement of it (from 0 to 14 -)',
+      'line 3, Ch4 %: 101 cannot', 'line 4, pH: not a number: "nan"', 'line 4, R1.S_IN: 1e308 cannot',
+      'a day column counts from the runs\' start already']),
     # How the values were recorded, and dates.
     (FIT.replace('[fit]\n', '[fit]\naggregate = { gasflow = "daily_total", pH = "daily_total", vfa = "spot" }\n'),
      'day,gasflow,pH\n1,2,7\n2,3,7.1\n',

@@ -43,6 +43,24 @@ def test_a_killed_worker_comes_back_and_a_cluster_without_workers_ends_the_study
     assert {row['scenario'] for row in read_rows(out / 'summary.csv')} == kept
 
 
+def test_every_kind_of_study_ends_when_its_cluster_has_no_worker(tmp_path, dask_cluster):
+    """Beside a sweep's: an uncertainty study's runs (the job loop of fits, sensitivity and
+    optimisation too) stop within --worker-wait once the last worker is gone."""
+    address, (_, nanny) = dask_cluster(1)
+    study = write_study(tmp_path, '[base]\nt-end = 100\n[uncertainty]\nsamples = 40\n[uncertainty.parameters]\n'
+                                  'km_ac = { dist = "uniform", min = 4, max = 12 }\n')
+    runner = subprocess.Popen(study_command(study, '--scheduler', address, '--worker-wait', '3'),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True, start_new_session=True)
+    try:
+        wait_for(lambda: len(list((tmp_path / 'study' / 'runs').glob('[!.]*.json'))) >= 2, 'two finished runs')
+        stop_group(nanny)
+        _, stderr = runner.communicate(timeout=DEADLINE)
+        assert runner.returncode == 1
+    finally:
+        stop_group(runner)
+    assert 'Stopped: the cluster has had no worker for 3 s' in stderr and 'Traceback' not in stderr
+
+
 def test_a_lost_scheduler_ends_the_study_with_what_finished(tmp_path, dask_cluster):
     address, (scheduler, _) = dask_cluster(1)
     study = write_study(tmp_path, '[base]\nt-end = 100\n[sweep]\nv1 = [10, 20, 30, 40, 50, 60]\n')
@@ -76,9 +94,15 @@ def test_log_records_during_a_study_are_one_line_notes(monkeypatch):
 
 
 def listening(process):
-    """The addresses the process and its children listen on."""
-    return {(c.laddr.ip, c.laddr.port) for p in [process, *process.children(recursive=True)]
-            for c in p.connections('inet') if c.status == psutil.CONN_LISTEN}
+    """The addresses the process and its children listen on; a child that ended since it was
+    listed listens on nothing."""
+    found = set()
+    for p in [process, *process.children(recursive=True)]:
+        try:
+            found |= {(c.laddr.ip, c.laddr.port) for c in p.connections('inet') if c.status == psutil.CONN_LISTEN}
+        except psutil.NoSuchProcess:
+            pass
+    return found
 
 
 @pytest.mark.parametrize('dashboard', [[], ['--dashboard']])

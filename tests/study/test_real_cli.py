@@ -13,9 +13,8 @@ import pytest
 from conftest import RUNNER, read_rows, run_study, write_study
 from digestra_study import series, studyfile
 
-CLI = os.environ.get('DIGESTRA_CLI', '')
+CLI = os.environ['DIGESTRA_CLI']   # set by conftest
 
-pytestmark = pytest.mark.skipif(not pathlib.Path(CLI).is_file(), reason='DIGESTRA_CLI does not name the program')
 
 STUDY = '[base]\nt-end = 2\nph = "free"\n[sweep]\nconfig = ["ssad", "tsad"]\nv1 = [20, 40]\n'
 
