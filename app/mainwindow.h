@@ -164,6 +164,7 @@ private:
     SubstrateValues feedSubstrateValues;  // lab values an inputs file set over that file's
     QString feedTried;       // the schedule file last chosen, taken or refused
     ParameterValues parameters;
+    PhSolver phSolver = PhSolver::Exact;
     StartState start;           // its kind and file; a saved state is read when a run starts
     QByteArray finalState;      // the state file of the last finished run; empty: none
     RunRequest plant = defaultRequest(1);  // the plant and alarm inputs of the next runs

@@ -320,6 +320,8 @@ RunSummary summarizeRun(const SummaryInputs &in)
     fedValue("volatile_solids_loading_rate", "Organic loading rate (VS)", "kgVS/(m3·d)",
              end > 0 ? volatileSolids / end / liquid : kNaN, noLabValues);
     fedValue("specific_methane_yield_vs", "Specific methane yield (VS)", "Nm3/kgVS", methane / volatileSolids, noLabValues);
+    fedValue("bmp_share", "Share of the BMP reached", "-",
+             in.methanePotentialFed > 0 ? methane / in.methanePotentialFed : kNaN, noLabValues);
     return s;
 }
 

@@ -46,15 +46,15 @@ def liquid(y, offset):
 
 # ---- the optimised script against the plain transcription
 
-@pytest.mark.parametrize('ph_mode, changes', [
-    (1, {}),
-    (0, {}),
+@pytest.mark.parametrize('ph_mode, ph_solver, changes', [case + ({},) for case in harness.PH_CASES] + [
     # Another mixing interval and retention time, a warmer and more acid digester.
-    (1, dict(mix_i=25.0, final_Q_in=2.0, V_t1=20.0, T_1=318.0, X_c_in=40.0)),
+    (1, 'exact', dict(mix_i=25.0, final_Q_in=2.0, V_t1=20.0, T_1=318.0, X_c_in=40.0)),
+    (1, 'damped', dict(mix_i=25.0, final_Q_in=2.0, V_t1=20.0, T_1=318.0, X_c_in=40.0)),
 ])
-def test_table_is_bit_identical_to_the_plain_transcription(pomp, reference, ph_mode, changes):
-    table = run_pomp(pomp, 3.0, ph_mode=ph_mode, **changes)
-    expected = run_pomp(reference, 3.0, ph_mode=ph_mode, **changes)
+def test_table_is_bit_identical_to_the_plain_transcription(pomp, reference, ph_mode, ph_solver, changes):
+    solver = dict(ph_solver=ph_solver)
+    table = run_pomp(pomp, 3.0, ph_mode=ph_mode, keywords=solver, **changes)
+    expected = run_pomp(reference, 3.0, ph_mode=ph_mode, keywords=solver, **changes)
     assert table.dtype == np.float64 and table.shape == expected.shape == (31, 50)
     assert np.array_equal(table, expected)
     assert pomp['rhs_evaluations'] == reference['rhs_evaluations'] > 0

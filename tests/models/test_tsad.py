@@ -24,11 +24,12 @@ def ssad():
 
 # ---- the optimised script against the plain transcription
 
-@pytest.mark.parametrize('ph_mode', [1, 0])
-def test_table_is_bit_identical_to_the_plain_transcription(tsad, ph_mode):
+@pytest.mark.parametrize('ph_mode, ph_solver', harness.PH_CASES)
+def test_table_is_bit_identical_to_the_plain_transcription(tsad, ph_mode, ph_solver):
     changes = dict(P_atm1=1.2, V_t2=20.0, final_Q_in=8.0)
-    table = run_tsad(tsad['MyFunc'], 3.0, ph_mode=ph_mode, **changes)
-    reference = run_tsad(reference_tsad_tpad.run_tsad, 3.0, ph_mode=ph_mode, **changes)
+    solver = dict(ph_solver=ph_solver)
+    table = run_tsad(tsad['MyFunc'], 3.0, ph_mode=ph_mode, keywords=solver, **changes)
+    reference = run_tsad(reference_tsad_tpad.run_tsad, 3.0, ph_mode=ph_mode, keywords=solver, **changes)
     assert table.dtype == np.float64 and table.shape == reference.shape == (31, 100)
     assert np.array_equal(table, reference)
     assert tsad['rhs_evaluations'] == reference_tsad_tpad.rhs_evaluations > 0
