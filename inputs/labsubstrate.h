@@ -42,7 +42,7 @@ inline constexpr const char *kMethanePotential = "methane_potential";
 inline constexpr double kDefaultDensity = 1000;  // kg/m3
 
 // The most methane that a kilogram of COD gives: one mole of CH4 (22.414 normal litres at
-// 0 °C and 1.01325 bar) is oxidised by 64 g of O2, so 0.35 Nm3/kgCOD.
+// 0 °C and 1.01325 bar, ideal gas) is oxidised by 64 g of O2, so 0.35022 Nm3/kgCOD.
 inline constexpr double kMethanePerCod = 22.414 / 64;
 
 struct LabValue {
