@@ -59,6 +59,7 @@ public:
     // state file, whole or not at all. Returns why it failed, or an empty string.
     QString saveFinalStateTo(const QString &path);
     const ParameterValues &modelParameterValues() const { return parameters; }
+    PhSolver freePhSolver() const { return phSolver; }
     const RunRequest &plantInputValues() const { return plant; }  // its plant and alarm inputs
 
 public slots:

@@ -327,7 +327,7 @@ void TestCliOptions::oneKeySetEverywhere()
     const QRegularExpression option(QStringLiteral("^\\s+--([a-z0-9-]+) <"), QRegularExpression::MultilineOption);
     for (auto it = option.globalMatch(help); it.hasNext();)
         options << it.next().captured(1);
-    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, kInitialStateKey, kFinalStateKey, "param",
+    for (const QString &model : {kFeedKey, kSubstratesKey, kEngineKey, kPhSolverKey, kInitialStateKey, kFinalStateKey, "param",
                                  "substrate-value"})
         QVERIFY(options.removeOne(model));
     for (const QString &output : {"inputs", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})

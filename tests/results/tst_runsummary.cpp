@@ -94,8 +94,8 @@ private slots:
         const std::vector<double> expected{40, 36, 40, 62.5, 33, 0.25, 7.3, 1.0, 0.002, 5.4, 3.195,
                                            2.0, 2.0, 3.195 / 22.5};
         // Then what substrates with lab values fed, none here.
-        QCOMPARE(int(s.values.size()), keys.size() + 5);
-        QCOMPARE(s.values.back().key, "specific_methane_yield_vs");
+        QCOMPARE(int(s.values.size()), keys.size() + 6);
+        QCOMPARE(s.values.back().key, "bmp_share");
         QCOMPARE(s.values.back().note, "not applicable (no substrates with lab values)");
         for (int i = 0; i < keys.size(); ++i) {
             QCOMPARE(s.values[i].key, keys[i]);
@@ -117,7 +117,7 @@ private slots:
     {
         const RunSummary s = summarizeRun({QStringLiteral("tsad"), &kReactor1, &kReactor2, 4, false, {{0, 3, 25}}, 30, 20});
         QCOMPARE(s.reactors, 2);
-        QCOMPARE(int(s.values.size()), 30);
+        QCOMPARE(int(s.values.size()), 31);
         QCOMPARE(s.values[11].key, QStringLiteral("r2_final_gas_flow"));
         QCOMPARE(s.values[11].label, QStringLiteral("Reactor 2 final gas flow"));
         QCOMPARE(valueOf(s, "r1_peak_gas_flow"), 40.0);
@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(rows[12], std::vector<QVariant>{});
         QCOMPARE(rows[13], (std::vector<QVariant>{"Whole run", "Unit", "Value"}));
         QCOMPARE(rows[14], (std::vector<QVariant>{"Organic loading rate", "kgCOD/(m3·d)", 1.5}));
-        QCOMPARE(rows.size(), size_t(22));
+        QCOMPARE(rows.size(), size_t(23));
     }
 
     // A NaN pH is named and never printed as a result; a run without feed has a yield that
@@ -174,7 +174,7 @@ private slots:
         QCOMPARE(rows[0], std::vector<QVariant>{note});
         QCOMPARE(rows[1], std::vector<QVariant>{"Values that are not numbers, first at day 0.3 in \"pH\" of reactor 1."});
         QCOMPARE(rows[9], (std::vector<QVariant>{"Final pH", "-", "not a number"}));
-        QCOMPARE(rows[rows.size() - 6], (std::vector<QVariant>{"Specific methane yield", "Nm3/kgCOD", "not applicable (no feed)"}));
+        QCOMPARE(rows[rows.size() - 7], (std::vector<QVariant>{"Specific methane yield", "Nm3/kgCOD", "not applicable (no feed)"}));
 
         // A table without rows has no reactor value at all; the loading rate needs none.
         const RunSummary empty = summarizeRun(singleReactor(kReactor1, 0));
