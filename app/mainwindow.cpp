@@ -134,6 +134,7 @@ void MainWindow::newSimulation()
     MakeDefault3();
     MakeDefault4();
     parameters.clear();
+    phSolver = PhSolver::Exact;
     plant = defaultRequest(1);
 }
 
@@ -172,9 +173,11 @@ void MainWindow::on_actionCredits_triggered()
 // OK gives the next runs the table's values; Cancel leaves them.
 void MainWindow::on_actionModel_parameters_triggered()
 {
-    ParametersDialog dialog(parameters, this);
-    if (dialog.exec() == QDialog::Accepted)
+    ParametersDialog dialog(parameters, phSolver, this);
+    if (dialog.exec() == QDialog::Accepted) {
         parameters = dialog.values();
+        phSolver = dialog.phSolver();
+    }
 }
 
 void MainWindow::on_actionPlant_alarms_triggered()

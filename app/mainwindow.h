@@ -59,6 +59,7 @@ public:
     // state file, whole or not at all. Returns why it failed, or an empty string.
     QString saveFinalStateTo(const QString &path);
     const ParameterValues &modelParameterValues() const { return parameters; }
+    PhSolver freePhSolver() const { return phSolver; }
     const RunRequest &plantInputValues() const { return plant; }  // its plant and alarm inputs
 
 public slots:
@@ -164,6 +165,7 @@ private:
     SubstrateValues feedSubstrateValues;  // lab values an inputs file set over that file's
     QString feedTried;       // the schedule file last chosen, taken or refused
     ParameterValues parameters;
+    PhSolver phSolver = PhSolver::Exact;
     StartState start;           // its kind and file; a saved state is read when a run starts
     QByteArray finalState;      // the state file of the last finished run; empty: none
     RunRequest plant = defaultRequest(1);  // the plant and alarm inputs of the next runs

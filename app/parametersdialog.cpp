@@ -1,6 +1,8 @@
 #include "parametersdialog.h"
 
+#include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
@@ -25,7 +27,8 @@ std::optional<double> cellValue(const QTableWidgetItem *item)
 
 }  // namespace
 
-ParametersDialog::ParametersDialog(const ParameterValues &values, QWidget *parent) : QDialog(parent)
+ParametersDialog::ParametersDialog(const ParameterValues &values, PhSolver phSolver, QWidget *parent)
+    : QDialog(parent)
 {
     setObjectName(QStringLiteral("ParametersDialog"));
     setWindowTitle(tr("Model parameters"));
@@ -52,6 +55,16 @@ ParametersDialog::ParametersDialog(const ParameterValues &values, QWidget *paren
     }
     layout->addWidget(table);
 
+    solverBox = new QComboBox(this);
+    solverBox->setObjectName(QStringLiteral("comboBox_ph_solver"));
+    for (PhSolver solver : {PhSolver::Exact, PhSolver::Damped})
+        solverBox->addItem(QLatin1String(phSolverName(solver)), int(solver));
+    solverBox->setCurrentIndex(solverBox->findData(int(phSolver)));
+    solverBox->setToolTip(QLatin1String(kPhSolverHelp));
+    auto *solverRow = new QFormLayout;
+    solverRow->addRow(tr("Free pH solver (%1)").arg(QLatin1String(kPhSolverKey)), solverBox);
+    layout->addLayout(solverRow);
+
     problemsLabel = new QLabel(this);
     problemsLabel->setObjectName(QStringLiteral("label_parameter_problems"));
     problemsLabel->setWordWrap(true);
@@ -62,7 +75,10 @@ ParametersDialog::ParametersDialog(const ParameterValues &values, QWidget *paren
     okButton = buttons->button(QDialogButtonBox::Ok);
     QPushButton *reset = buttons->addButton(tr("Reset to defaults"), QDialogButtonBox::ResetRole);
     reset->setObjectName(QStringLiteral("pushButton_parameters_reset"));
-    connect(reset, &QPushButton::clicked, this, [this] { showValues({}); });
+    connect(reset, &QPushButton::clicked, this, [this] {
+        showValues({});
+        solverBox->setCurrentIndex(solverBox->findData(int(PhSolver::Exact)));
+    });
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
@@ -128,3 +144,5 @@ void ParametersDialog::check()
     problemsLabel->setText(problems.join(QLatin1Char('\n')));
     okButton->setEnabled(problems.isEmpty());
 }
+
+PhSolver ParametersDialog::phSolver() const { return PhSolver(solverBox->currentData().toInt()); }

@@ -74,6 +74,7 @@ void MainWindow::startRun(int mode)
 {
     RunRequest request = runform::readRunRequest(*ui, mode);
     request.parameters = parameters;
+    request.phSolver = phSolver;
     takePlantInputs(request, plant);
     if (feed) {
         // The schedule gives the feed: its disabled fields hold the built-in feed's defaults for

@@ -69,6 +69,7 @@ QString MainWindow::saveInputsTo(const QString &path)
     values.substrates = feed ? feedSubstrates : QString();
     values.substrateValues = feed ? feedSubstrateValues : SubstrateValues();
     values.parameters = parameters;
+    values.phSolver = phSolver;
     values.initialState = start.kind == StartState::Kind::Saved    ? start.file
                           : start.kind == StartState::Kind::Steady ? QLatin1String(kSteadyStart)
                                                                    : QString();
@@ -99,6 +100,7 @@ QString MainWindow::openInputsFrom(const QString &path)
     feedTried = feed ? feed->file : QString();
     showFeed();
     parameters = read.values.parameters;
+    phSolver = opened.phSolver;
     start = {opened.start.kind, opened.start.file, {}};
     showStart();
     results::clearSeries();  // the next run's plots are its own, as after a new simulation

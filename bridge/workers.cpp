@@ -79,11 +79,13 @@ void setModelConstants(const py::dict &mainNamespace, const ParameterValues &ove
 
 // MyFunc's keyword arguments: the feed schedule's columns by name, when the run has one, the
 // start other than the start-up (initial_state 'steady', or a saved state's blocks by state name
-// and start_day, the day it was reached), and engine 'compiled' when the kernel integrates the
-// whole run.
+// and start_day, the day it was reached), engine 'compiled' when the kernel integrates the whole
+// run, and ph_solver 'damped' for the free pH's earlier solver (the scripts' default is 'exact').
 py::dict modelKeywords(const ModelInputs &model)
 {
     py::dict keywords;
+    if (model.phSolver == PhSolver::Damped)
+        keywords["ph_solver"] = phSolverName(model.phSolver);
     if (model.engine == Engine::Compiled)
         keywords["engine"] = engineName(model.engine);
     if (model.start.kind == StartState::Kind::Steady)

@@ -33,6 +33,7 @@ struct ModelInputs {
     Engine engine = Engine::Native;
     StartState start;
     PlantInputs plant;  // what the results derive energy and alarms from
+    PhSolver phSolver = PhSolver::Exact;
 };
 
 // What a worker class kept of its last run.

@@ -239,11 +239,11 @@ QStringList fileClashes(const CliOptions &options, const std::vector<RunFile> &r
     return problems;
 }
 
-// The entries of --feed, --substrates, --engine, --initial-state, --final-state and --param
+// The entries of --feed, --substrates, --engine, --ph-solver, --initial-state, --final-state and --param
 // NAME=VALUE; a malformed assignment is refused.
 QStringList takeModelEntries(const QCommandLineParser &parser, std::vector<InputEntry> &entries)
 {
-    for (const char *key : {kFeedKey, kSubstratesKey, kEngineKey, kInitialStateKey, kFinalStateKey})
+    for (const char *key : {kFeedKey, kSubstratesKey, kEngineKey, kPhSolverKey, kInitialStateKey, kFinalStateKey})
         if (parser.isSet(QLatin1String(key)))
             entries.push_back({QLatin1String(key), parser.value(QLatin1String(key))});
     QStringList problems;
@@ -306,7 +306,8 @@ QString substrateList(const Substrates &substrates, bool json)
                 cod += c.cod ? *it : 0;
             }
         list.push_back({QStringLiteral("COD"), cod});
-        for (const char *property : {kTotalSolids, kVolatileSolids, kNitrogen, kDensity})
+        for (const char *property : {kTotalSolids, kVolatileSolids, kNitrogen, kReleasedNitrogen, kInertNitrogen,
+                                     kMethanePotential, kDensity})
             if (const auto it = values.constFind(QLatin1String(property)); it != values.cend())
                 list.push_back({QLatin1String(property), *it});
         return list;
@@ -322,7 +323,11 @@ QString substrateList(const Substrates &substrates, bool json)
         return QString::fromUtf8(QJsonDocument(all).toJson());
     }
     QString text = QStringLiteral("Per m3 of fresh matter: components in kgCOD/m3 (S_IC, S_IN, S_cat, S_an in kmol/m3); "
-                                  "COD, total_solids, volatile_solids, nitrogen and density in kg/m3.\n");
+                                  "COD, total_solids, volatile_solids, nitrogen (the lab's Kjeldahl nitrogen), "
+                                  "released_nitrogen (what the model can release as ammonium: S_IN + N_aa X_pr), "
+                                  "inert_nitrogen (what the model's bookkeeping gives its inerts: N_XI X_I, never "
+                                  "released) and density in kg/m3; methane_potential (the methane the model gives at low loading, the BMP's "
+                                  "where one is given) in Nm3/m3.\n");
     for (auto it = substrates.cbegin(); it != substrates.cend(); ++it) {
         text += QStringLiteral("\n[%1]\n").arg(it.key());
         for (const auto &[name, value] : rows(it.value()))
@@ -479,6 +484,8 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
                        "SUNDIALS CVODE, agreeing within 1e-4, many times sooner) (default native; compiled for "
                        "--batch lines and studies)"),
         QStringLiteral("native|scripts|compiled"));
+    const QCommandLineOption phSolver(QLatin1String(kPhSolverKey), QLatin1String(kPhSolverHelp),
+                                      QStringLiteral("exact|damped"));
     const QCommandLineOption initialState(
         QLatin1String(kInitialStateKey),
         QStringLiteral("Where the run starts: start-up (the model's built-in start-up state, the default), steady (the "
@@ -495,7 +502,7 @@ ParsedCommandLine parseCommandLine(const QStringList &arguments)
         parser.addOption(QCommandLineOption(QLatin1String(option.key), optionHelp(option), valueName(option)));
     parser.addOptions({feed, substrates, substrateValue, param, initialState, finalState, listParameters, listOutputs,
                        listSubstrates, listFeed, json});
-    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, engine, batch, describe});
+    parser.addOptions({out, csv, summary, plots, plotFormat, plotScale, quiet, stats, engine, phSolver, batch, describe});
 
     if (!parser.parse(arguments))
         return refused(parser.errorText());

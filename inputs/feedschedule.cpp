@@ -482,7 +482,7 @@ std::optional<FeedSchedule> schedule(RawTable table, const Substrates &substrate
         const std::vector<FeedComponent> &components = feedComponents();
         for (size_t r = 0; r < table.rows.size(); ++r) {
             std::vector<std::pair<double, const QMap<QString, double> *>> flows;
-            double q = 0, mass = 0, solids = 0, volatileSolids = 0;
+            double q = 0, mass = 0, solids = 0, volatileSolids = 0, potential = 0;
             for (size_t i = 0; i < table.columns.size(); ++i)
                 if (const auto substrate = substrates.constFind(table.columns[i].name); substrate != substrates.cend()) {
                     const double density = substrate->value(QLatin1String(kDensity), kDefaultDensity) / 1000;  // t/m3
@@ -496,10 +496,12 @@ std::optional<FeedSchedule> schedule(RawTable table, const Substrates &substrate
                     };
                     solids += solidsOf(kTotalSolids);
                     volatileSolids += solidsOf(kVolatileSolids);
+                    potential += 1000 * solidsOf(kMethanePotential);
                 }
             s.freshMass << mass;
             s.totalSolids << solids;
             s.volatileSolids << volatileSolids;
+            s.methanePotential << potential;
             total << q;
             for (size_t k = 0; k < components.size(); ++k) {
                 double c = 0;

@@ -32,8 +32,9 @@ struct FeedSchedule {
     QStringList columns;
     QList<QList<double>> values;
     // For a mix of substrates, row by row: the fresh mass, dry matter (TS) and organic dry matter
-    // (VS) fed (t/d); TS and VS not a number where a substrate does not give its lab values.
-    QList<double> freshMass, totalSolids, volatileSolids;
+    // (VS) fed (t/d), and the methane the substrates could give at their BMP (Nm3/d); all but the
+    // fresh mass not a number where a substrate does not give its lab values.
+    QList<double> freshMass, totalSolids, volatileSolids, methanePotential;
 
     int rowAt(double t) const;
     double flowAt(double t) const;  // m3/d

@@ -169,6 +169,15 @@ private:
                 problem(entry, QStringLiteral("must be native, scripts or compiled, not %1").arg(name ? *name : typeName(entry.value)));
             return true;
         }
+        if (entry.key == QLatin1String(kPhSolverKey)) {
+            const std::optional<QString> name = text(entry.value);
+            for (PhSolver solver : {PhSolver::Exact, PhSolver::Damped})
+                if (name && name->compare(QLatin1String(phSolverName(solver)), Qt::CaseInsensitive) == 0)
+                    given.phSolver = solver;
+            if (!given.phSolver)
+                problem(entry, QStringLiteral("must be exact or damped, not %1").arg(name ? *name : typeName(entry.value)));
+            return true;
+        }
         std::optional<QString> *file = entry.key == QLatin1String(kFeedKey)            ? &given.feed
                                        : entry.key == QLatin1String(kSubstratesKey)    ? &given.substrates
                                        : entry.key == QLatin1String(kInitialStateKey) ? &given.initialState
@@ -332,6 +341,8 @@ ComposedRequest composeRequest(int mode, std::initializer_list<const GivenInputs
             request.ph_mode = *source->freePh ? 1 : 0;
         if (source->engine)
             request.engine = *source->engine;
+        if (source->phSolver)
+            request.phSolver = *source->phSolver;
         for (auto it = source->parameters.cbegin(); it != source->parameters.cend(); ++it)
             request.parameters[it.key()] = it.value();
     }

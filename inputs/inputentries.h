@@ -41,6 +41,7 @@ struct GivenInputs {
     // the model constants changed, by name, and the line of each ("feed", "parameters.km_ac").
     std::optional<QString> feed, substrates;
     std::optional<Engine> engine;
+    std::optional<PhSolver> phSolver;
     // The start ("start-up", "steady" or a state file) and the final state's file, as for feed.
     std::optional<QString> initialState, finalState;
     ParameterValues parameters;

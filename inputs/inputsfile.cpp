@@ -149,6 +149,8 @@ QByteArray inputsFileText(const InputValues &values)
         text += tomlLine(kSubstratesKey, values.substrates.toStdString());
     if (!values.initialState.isEmpty())
         text += tomlLine(kInitialStateKey, values.initialState.toStdString());
+    if (values.phSolver != PhSolver::Exact)
+        text += tomlLine(kPhSolverKey, phSolverName(values.phSolver));
     if (!values.feed.isEmpty() && !values.substrates.isEmpty() && !values.substrateValues.isEmpty()) {
         text += std::string("\n[") + kSubstrateValuesKey + "]\n";
         for (auto it = values.substrateValues.cbegin(); it != values.substrateValues.cend(); ++it)

@@ -23,6 +23,7 @@ struct InputValues {
     std::map<Input, QString> texts;  // the inputs given; only ones that apply to the configuration
     QString feed, substrates;        // the schedule's and substrates' files, absolute; empty: none
     QString initialState;            // "steady" or a state file, absolute; empty: the start-up
+    PhSolver phSolver = PhSolver::Exact;  // written only when not the default
     ParameterValues parameters;      // the model constants changed
     SubstrateValues substrateValues;  // the lab values set over the substrates file's
 };

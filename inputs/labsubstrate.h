@@ -26,15 +26,23 @@ const std::vector<LabKey> &labKeys();
 const LabKey *labKey(const QString &key);
 
 // What a conversion adds beside the components, per m3 of fresh matter: kg of fresh matter, of
-// dry matter, of organic dry matter and of nitrogen (kg/m3).
+// dry matter, of organic dry matter, the lab's Kjeldahl nitrogen (TKN, or XP / 6.25 where none is
+// given), the nitrogen the model can release as ammonium from the components (S_IN + N_aa X_pr),
+// which equals the Kjeldahl nitrogen, and the nitrogen the model's bookkeeping gives its inerts
+// (N_XI X_I + N_SI S_I), which it never releases (kg/m3).
 inline constexpr const char *kDensity = "density";
 inline constexpr const char *kTotalSolids = "total_solids";
 inline constexpr const char *kVolatileSolids = "volatile_solids";
 inline constexpr const char *kNitrogen = "nitrogen";
+inline constexpr const char *kReleasedNitrogen = "released_nitrogen";
+inline constexpr const char *kInertNitrogen = "inert_nitrogen";
+// The methane the substrate gives in the model at low loading (Nm3/m3): its BMP times its VS
+// where a BMP is given.
+inline constexpr const char *kMethanePotential = "methane_potential";
 inline constexpr double kDefaultDensity = 1000;  // kg/m3
 
 // The most methane that a kilogram of COD gives: one mole of CH4 (22.414 normal litres at
-// 0 °C and 1.01325 bar) is oxidised by 64 g of O2, so 0.35 Nm3/kgCOD.
+// 0 °C and 1.01325 bar, ideal gas) is oxidised by 64 g of O2, so 0.35022 Nm3/kgCOD.
 inline constexpr double kMethanePerCod = 22.414 / 64;
 
 struct LabValue {

@@ -156,6 +156,9 @@ const std::vector<OutputInfo> &derivedQuantities()
         runValue("volatile_solids_fed", "t", "organic dry matter (VS) of the substrates fed over the run"),
         runValue("volatile_solids_loading_rate", "kgVS/(m3·d)", "VS fed per day and m3 of liquid"),
         runValue("specific_methane_yield_vs", "Nm3/kgVS", "methane per VS fed"),
+        runValue("bmp_share", "-",
+                 "methane of the run over what the substrates fed could give at their BMP (the model's own "
+                 "methane at low loading where a substrate gives no BMP)"),
     };
     return derived;
 }

@@ -15,6 +15,10 @@ const char *const kSubstratesKey = "substrates";
 const char *const kParametersKey = "parameters";
 const char *const kSubstrateValuesKey = "substrate-values";
 const char *const kEngineKey = "engine";
+const char *const kPhSolverKey = "ph-solver";
+const char *const kPhSolverHelp =
+    "How a free pH is solved: exact (the root of the charge balance, the default) or damped (the 101 damped "
+    "Newton passes of versions before 2.0, which stop short of the root: reproduces their results)";
 const char *const kInitialStateKey = "initial-state";
 const char *const kFinalStateKey = "final-state";
 const char *const kStartUp = "start-up";

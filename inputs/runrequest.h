@@ -26,6 +26,11 @@ inline const char *engineName(Engine engine)
     return engine == Engine::Native ? "native" : engine == Engine::Compiled ? "compiled" : "scripts";
 }
 
+// How a free pH is solved: the root of the charge balance (exact), or the 101 damped Newton passes
+// of versions before 2.0, which end short of it (damped: reproduces their results).
+enum class PhSolver { Exact, Damped };
+inline const char *phSolverName(PhSolver solver) { return solver == PhSolver::Damped ? "damped" : "exact"; }
+
 struct RunRequest {
     int mode = 1;  // 1 single-stage, 2 two-stage, 3 temperature-phased, 4 pump-mixed
     double final_Q_in = 0, X_c_in = 0, t_end = 0;
@@ -52,8 +57,9 @@ struct RunRequest {
     // The feed schedule read from a file; null for the built-in feed (final_Q_in and X_c_in),
     // which a schedule replaces.
     std::shared_ptr<const FeedSchedule> feed;
-    // How the run is integrated.
+    // How the run is integrated, and how its free pH is solved.
     Engine engine = Engine::Native;
+    PhSolver phSolver = PhSolver::Exact;
     // Where the run starts, and the file its final state goes to (empty: none).
     StartState start;
     QString finalStateFile;
@@ -95,6 +101,10 @@ extern const char *const kSubstrateValuesKey;  // "substrate-values"
 // How the run is integrated: "native" (the scripts over the compiled kernel), "scripts" or
 // "compiled" (the whole run in C++).
 extern const char *const kEngineKey;  // "engine"
+// How a free pH is solved: "exact" (the default) or "damped", with the help text every front end
+// shows for it.
+extern const char *const kPhSolverKey;   // "ph-solver"
+extern const char *const kPhSolverHelp;
 // The run's start: "start-up" (the default), "steady" or a state file; the file its final state
 // goes to.
 extern const char *const kInitialStateKey;  // "initial-state"

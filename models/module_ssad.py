@@ -288,15 +288,17 @@ def row_at(rhs, t, y):
 # initial_state: None for the start-up state, 'steady', or a saved state's blocks (see start_state).
 # start_day: the day the saved state was reached; the run goes on from there to day t_end, its rows
 # and its feed carry those days. The start-up and the steady state start on day 0.
+# ph_solver: the free pH's solver, 'exact' or 'damped' (see start_ph_solver).
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
            T_1, P_atm1, V_t1, callback, getvalue, feed=None, initial_state=None, engine='native',
-           start_day=0.0):
+           start_day=0.0, ph_solver='exact'):
     global rhs_evaluations, final_state, stop_reason
     rhs_evaluations = 0
     final_state = None
     stop_reason = None
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1, V_t1, feed)
+    start_ph_solver(ph_solver)
 
     # The kernel computes tank's numbers from this namespace's constants and the feed in force.
     rhs = tank if digestra_kernel is None else digestra_kernel.SingleStage(globals(), feed_table())

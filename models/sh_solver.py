@@ -1,18 +1,23 @@
 # pH and ion equilibrium of one liquid: the hydrogen-ion concentration from the charge balance
 # (free pH) or as imposed (manual pH), and the dissociated species that depend on it.
 #
-# solve_ph is a pure function of its thirteen arguments. Free-mode calls cost 101 Newton passes, and
-# the integrator's finite-difference Jacobian repeats the arguments of a recent call for most of its
-# evaluations (it perturbs one state at a time, mostly states the solver does not read), so free-mode
-# results are kept for the few most recent argument tuples. With two reactors or three sections the
-# calls for the different liquids alternate, hence a handful of entries rather than one.
+# Two free-pH solvers, chosen per run (start_ph_solver): 'exact' returns the root of the charge
+# balance, found by a safeguarded Newton iteration started from the run's last solution; 'damped',
+# the solver of earlier versions, makes 101 passes of one hundredth of a Newton step from pH 7.237 and
+# ends between its start and the root (kept to reproduce earlier results).
+#
+# The integrator's finite-difference Jacobian repeats the arguments of a recent call for most of its
+# evaluations (it perturbs one state at a time, mostly states the solver does not read). The damped
+# solver keeps its results for the few most recent argument tuples (with two reactors or three
+# sections the calls for the different liquids alternate, hence a handful of entries rather than one);
+# the exact solver, started from the last call's root, needs a single evaluation for such a call.
 #
 # Every model script also takes its feed from here: feed_schedule turns a run's feed into rows, and
 # feed_at gives the row in force at a time; feed_table hands the same rows to the compiled kernel.
 # Integration carries a run across the feed's change days from its start day; start_state gives its
 # state there.
 from bisect import bisect_left, bisect_right
-from math import inf, log10
+from math import inf, log10, sqrt
 
 import numpy as np
 from scipy import integrate
@@ -20,13 +25,36 @@ from scipy import integrate
 # The acid constants of the volatile fatty acids (Ka_ac, Ka_bu, Ka_pro, Ka_va) are model constants,
 # module-level names the program sets before every run like the model script's.
 
+PH_SOLVERS = ('exact', 'damped')
 _RECENT_FREE_MODE_SIZE = 8
 _recent_free_mode = {}
+# The free-pH solver of the run, and the hydrogen-ion concentration its last free-mode call returned
+# (the exact solver's start; None before the first). Damped results are remembered by argument tuple.
+ph_solver = 'exact'
+_last_S_H = None
+
+
+def start_ph_solver(solver):
+    # A run's free pH starts afresh: no memory of an earlier run's liquids.
+    global ph_solver, _last_S_H
+    if solver not in PH_SOLVERS:
+        raise ValueError('ph_solver must be exact or damped, not %r' % (solver,))
+    ph_solver = solver
+    _last_S_H = None
+    _recent_free_mode.clear()
 
 
 def solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w, ph_mode, S_h_ion_manual):
+    global _last_S_H
     if ph_mode != 1:
         return _ions_at(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, Ka_IN, Ka_co2, K_w, S_h_ion_manual)
+    if ph_solver == 'exact':
+        # Started from the last call's root, a call with the arguments of the last returns its result
+        # after one evaluation: no memory of results needed.
+        start = _last_S_H if _last_S_H is not None and 0 < _last_S_H < inf else 5.79e-8
+        result = _charge_balance_root(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w, start)
+        _last_S_H = result[0]
+        return result
     key = (S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w)
     # Least recently used goes first: a hit moves its entry to the end.
     result = _recent_free_mode.pop(key, None)
@@ -53,11 +81,65 @@ def _ions_at(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, Ka_IN, Ka_co2, K_w, S_H):
             Ka_IN * S_IN / (Ka_IN + S_H))
 
 
+def _charge_balance_root(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w, S_H):
+    # Free pH, exact: the root of the charge balance
+    #   Delta(S_H) = S_H + S_cat - S_an + S_nh4_ion - S_hco3_ion - S_ac_ion/64 - S_bu_ion/160
+    #                - S_va_ion/208 - S_pro_ion/112 - S_oh_ion = 0,
+    # which increases strictly with S_H from -inf (S_H -> 0) to +inf. Newton's method from S_H, kept
+    # inside the bracket [lo, hi] that every evaluated point narrows (lo: Delta < 0, hi: Delta > 0):
+    # a step that leaves it is replaced by the bracket's geometric mean (by a tenth of hi while no
+    # point below the root is known). It ends when the Newton step is at most STEP_TOL of S_H
+    # (|delta pH| <= 4.3e-13) or the bracket is that narrow, and returns the ions of its last point.
+    # A NaN balance (a state already not a number) ends it at once.
+    STEP_TOL = 1e-12
+    nh3_num = Ka_IN * S_IN
+    hco3_num = Ka_co2 * S_IC
+    ac_num = Ka_ac * S_ac
+    bu_num = Ka_bu * S_bu
+    va_num = Ka_va * S_va
+    pro_num = Ka_pro * S_pro
+    lo, hi = 0.0, inf
+    while True:
+        nh4_den = Ka_IN + S_H
+        hco3_den = Ka_co2 + S_H
+        ac_den = Ka_ac + S_H
+        bu_den = Ka_bu + S_H
+        va_den = Ka_va + S_H
+        pro_den = Ka_pro + S_H
+        S_nh4_ion = S_H * S_IN / nh4_den
+        S_hco3_ion = hco3_num / hco3_den
+        S_ac_ion = ac_num / ac_den
+        S_bu_ion = bu_num / bu_den
+        S_va_ion = va_num / va_den
+        S_pro_ion = pro_num / pro_den
+        S_oh_ion = K_w / S_H
+        Delta = (S_H + S_cat - S_an + S_nh4_ion - S_hco3_ion - S_ac_ion / 64 - S_bu_ion / 160
+                 - S_va_ion / 208 - S_pro_ion / 112 - S_oh_ion)
+        if Delta > 0:
+            hi = S_H
+        elif Delta < 0:
+            lo = S_H
+        else:
+            break
+        dDelta = (1 + nh3_num / nh4_den ** 2 + hco3_num / hco3_den ** 2 + ac_num / ac_den ** 2 / 64
+                  + bu_num / bu_den ** 2 / 160 + va_num / va_den ** 2 / 208 + pro_num / pro_den ** 2 / 112
+                  + K_w / S_H ** 2)
+        step = Delta / dDelta
+        if abs(step) <= STEP_TOL * S_H or hi - lo <= STEP_TOL * S_H:
+            break
+        S_H = S_H - step
+        if not (lo < S_H < hi):
+            S_H = sqrt(lo * hi) if lo > 0 and hi < inf else (hi * 0.1 if lo == 0 else lo * 10)
+    return (S_H, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion,
+            S_IC - S_hco3_ion, nh3_num / nh4_den)
+
+
 def _charge_balance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w):
-    # Free pH: a damped Newton iteration on the charge balance that always starts from pH 7.237 and
-    # applies one hundredth of the Newton step per pass. It stops when the residual of a pass is at
-    # most TOL or after 101 passes, which in practice is what ends it. The ions returned are those of
-    # the last pass, evaluated before its update; the free ammonia is taken at the updated S_H.
+    # Free pH, damped (the solver of earlier versions): a damped Newton iteration on the charge
+    # balance that always starts from pH 7.237 and applies one hundredth of the Newton step per pass.
+    # It stops when the residual of a pass is at most TOL or after 101 passes, which in practice is
+    # what ends it, short of the root. The ions returned are those of the last pass, evaluated before
+    # its update; the free ammonia is taken at the updated S_H.
     TOL = 1e-12
     MaxSteps = 100
     # Numerators that do not depend on S_H (the products are the same as in the ion functions).

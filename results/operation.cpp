@@ -135,13 +135,13 @@ double share(double percent, double dry) { return dry > 0 ? percent * 100 / dry 
 
 // A row's values; the first row of a run (`start`) holds no ions for the start-up state, so its free
 // ammonia and ammonium are those of its inorganic nitrogen at its pH, as the model splits it at every
-// other row.
-ReactorValues reactorValues(const std::vector<double> &row, const AcidConstants &k, bool start)
+// other row. atEquilibrium: titrate the sample at the lab's temperature from its equilibrium.
+ReactorValues reactorValues(const std::vector<double> &row, const AcidConstants &k, bool start, bool atEquilibrium)
 {
     const double dry = 100 - row[kH2o];  // % of the wet gas
     const Sample sample{row[kSac] / kCodAc, row[kSpro] / kCodPro, row[kSbu] / kCodBu, row[kSva] / kCodVa,
                         row[kSic], row[kSin], row[kScat], row[kSan], row[kSh]};
-    const Titration titration = nordmannTitration(sample, k);
+    const Titration titration = atEquilibrium ? equilibriumTitration(sample, k) : nordmannTitration(sample, k);
     const double nh3 = start ? k.Ka_IN * sample.IN / (k.Ka_IN + sample.H) : row[kSnh3];
     const double nh4 = start ? sample.H * sample.IN / (k.Ka_IN + sample.H) : row[kSnh4];
     return {share(row[kCh4], dry), share(row[kCo2], dry), share(row[kH2], dry), row[kGasflowN] * dry / 100,
@@ -234,33 +234,42 @@ AcidConstants acidConstants(const ParameterValues &parameters, double T)
             acidConstant(parameters, "va", kPKaVa)};
 }
 
-double acidToPh(const Sample &sample, const AcidConstants &k, double to)
-{
-    return excessCharge(sample, k, to) - excessCharge(sample, k, sample.H);
-}
+namespace {
 
-Titration nordmannTitration(const Sample &sample, const AcidConstants &k)
+// The titration of a sample whose excess charge at its start is `start` (0 at its balance's root).
+Titration titrate(const Sample &sample, const AcidConstants &k, double start)
 {
     if (!(sample.H > 0))
         return {kNaN, kNaN};
     // A sample already below pH 5.0 (or 4.4) takes no acid to get there.
-    const double toTac = std::max(acidToPh(sample, k, kTacEnd), 0.0);
-    const double toFos = std::max(acidToPh(sample, k, kFosEnd), toTac);
+    const double toTac = std::max(excessCharge(sample, k, kTacEnd) - start, 0.0);
+    const double toFos = std::max(excessCharge(sample, k, kFosEnd) - start, toTac);
     const double B = (toFos - toTac) * kTitrantPerEquivalent;  // mL
     return {toTac * kCaCO3PerEquivalent, std::max((B * 1.66 - 0.15) * 500, 0.0) / 1000};
 }
+
+}  // namespace
+
+Titration nordmannTitration(const Sample &sample, const AcidConstants &k)
+{
+    return titrate(sample, k, sample.H > 0 ? excessCharge(sample, k, sample.H) : 0.0);
+}
+
+Titration equilibriumTitration(const Sample &sample, const AcidConstants &k) { return titrate(sample, k, 0.0); }
 
 OperationTables deriveOperation(const OperationContext &c)
 {
     const auto reactorOrder = declaredOrder(OutputInfo::Scope::Reactor, kReactorFields);
     const auto plantOrder = declaredOrder(OutputInfo::Scope::Plant, kPlantFields);
     OperationTables out;
+    const bool asLab = c.phSolver == PhSolver::Exact;
+    const double titrationTemperature = valueOr(c.parameters, QStringLiteral("titration_temperature"), kNaN);
     for (size_t r = 0; r < c.tables.size(); ++r) {
-        const AcidConstants k = acidConstants(c.parameters, c.temperatures[r]);
+        const AcidConstants k = acidConstants(c.parameters, asLab ? titrationTemperature : c.temperatures[r]);
         ResultRows derived;
         derived.reserve(size_t(c.rows));
         for (int i = 0; i < c.rows; ++i)
-            derived.push_back(rowOf(reactorValues((*c.tables[r])[i], k, i == 0), reactorOrder));
+            derived.push_back(rowOf(reactorValues((*c.tables[r])[i], k, i == 0, asLab), reactorOrder));
         out.reactors.push_back(std::move(derived));
     }
     out.plant.reserve(size_t(c.rows));

@@ -20,8 +20,11 @@
 // 2008, Hach Lange): a 20 mL sample titrated with 0.1 N sulphuric acid to pH 5.0 (A mL) and on to
 // pH 4.4 (B mL); TAC = A × 250 mg CaCO3/L and FOS = (B × 1.66 − 0.15) × 500 mg HAc/L. Here the
 // acid each step takes is simulated on the row's own speciation (the charge balance of the model:
-// cations, anions, ammonium, bicarbonate, the four acids' ions, hydroxide, at the reactor's
-// temperature), closed to the air; FOS applies Nordmann's formula to the simulated B.
+// cations, anions, ammonium, bicarbonate, the four acids' ions, hydroxide), closed to the air, as
+// a lab titrates: at the model constant titration_temperature (room temperature), starting from
+// the sample's equilibrium there; FOS applies Nordmann's formula to the simulated B. Runs with the
+// damped pH solver titrate as versions before 2.0 did, at the reactor's temperature from the row's
+// pH, so that they reproduce those versions' results.
 
 #include "resultrows.h"
 #include "runsummary.h"
@@ -46,14 +49,15 @@ struct Sample {
     double IC = 0, IN = 0, cat = 0, an = 0;
     double H = 0;                           // at the sample's pH
 };
-// The strong acid (eq/L) that takes the sample from its pH to pH `to`.
-double acidToPh(const Sample &sample, const AcidConstants &k, double to);
 
 struct Titration {
     double tac = 0;  // g CaCO3/L
     double fos = 0;  // g HAc/L
 };
+// From the sample's pH H; by equilibriumTitration from the root of its charge balance under k (the
+// sample settled at k's temperature), H then only telling a row with a liquid (H > 0).
 Titration nordmannTitration(const Sample &sample, const AcidConstants &k);
+Titration equilibriumTitration(const Sample &sample, const AcidConstants &k);
 
 struct OperationContext {
     std::vector<const ResultRows *> tables;  // reactor 1, then reactor 2
@@ -63,6 +67,7 @@ struct OperationContext {
     ParameterValues parameters;
     std::function<double(double)> feedFlow;  // m3/d in force at a time
     PlantInputs plant;
+    PhSolver phSolver = PhSolver::Exact;  // damped: titration as before version 2.0
 };
 
 // Per reactor the rows of derivedColumns(Reactor), and the plant's rows of derivedColumns(Plant).

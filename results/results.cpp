@@ -75,7 +75,8 @@ ExtraSheet summarySheet(const RunSummary &summary)
 }
 
 // The "PARAMETERS" sheet: every model constant with the run's value, its default and unit, then
-// the row "engine" with how the run was integrated (native, scripts or compiled).
+// the row "engine" with how the run was integrated (native, scripts or compiled) and the row
+// "ph-solver" with how its free pH was solved (exact or damped).
 ExtraSheet parametersSheet(const ModelInputs &model)
 {
     ExtraSheet sheet{QStringLiteral("PARAMETERS"), {}, {18, 14, 14, 14}};
@@ -84,6 +85,7 @@ ExtraSheet parametersSheet(const ModelInputs &model)
     for (const auto &[parameter, value] : parameterValues(model.parameters))
         sheet.rows.push_back({{parameter->name}, {value}, {parameter->defaultValue}, {parameter->unit}});
     sheet.rows.push_back({{QStringLiteral("engine")}, {QString::fromLatin1(engineName(model.engine))}});
+    sheet.rows.push_back({{QLatin1String(kPhSolverKey)}, {QString::fromLatin1(phSolverName(model.phSolver))}});
     return sheet;
 }
 
@@ -135,6 +137,7 @@ SummaryInputs summaryInputs(int mode, const RunTables &run, int rows, bool stopp
         in.freshMassFed = fed(feed->freshMass);
         in.solidsFed = fed(feed->totalSolids);
         in.volatileSolidsFed = fed(feed->volatileSolids);
+        in.methanePotentialFed = fed(feed->methanePotential);
     }
     return in;
 }
@@ -146,7 +149,7 @@ OperationContext operationContext(int mode, const RunTables &run, int rows)
     const auto at = [&p](size_t k) { return k < p.size() ? p[k] : 0.0; };
     const ModelInputs &model = *run.kept.model;
     // Positions in the run-parameter record: Q_in 0, T_1 10, V_t1 12, T_2 13, V_t2 15.
-    OperationContext c{{run.kept.reactor1}, rows, {at(10)}, {at(12)}, model.parameters, {}, model.plant};
+    OperationContext c{{run.kept.reactor1}, rows, {at(10)}, {at(12)}, model.parameters, {}, model.plant, model.phSolver};
     if (run.kept.reactor2) {
         c.tables.push_back(run.kept.reactor2);
         c.temperatures.push_back(configuration(mode).code == QLatin1String("tpad") ? at(13) : at(10));

@@ -342,6 +342,8 @@ RunSummary summarizeRun(const SummaryInputs &in)
              span > 0 ? volatileSolids / span / liquid : kNaN, noLabValues);
     addValue(QStringLiteral("specific_methane_yield_vs"), QStringLiteral("Specific methane yield (VS)"), "Nm3/kgVS",
              methane / volatileSolids, noLabValues);
+    addValue(QStringLiteral("bmp_share"), QStringLiteral("Share of the BMP reached"), "-",
+             in.methanePotentialFed > 0 ? methane / in.methanePotentialFed : kNaN, noLabValues);
 
     // Each reactor's retention and loading, over the liquid of the reactors up to it.
     const auto flow = [](const FeedStep &step) { return step.flow; };

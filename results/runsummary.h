@@ -89,6 +89,7 @@ struct SummaryInputs {
     double freshMassFed = std::numeric_limits<double>::quiet_NaN();
     double solidsFed = std::numeric_limits<double>::quiet_NaN();
     double volatileSolidsFed = std::numeric_limits<double>::quiet_NaN();
+    double methanePotentialFed = std::numeric_limits<double>::quiet_NaN();  // Nm3 at their BMP
 };
 
 // Final values come from the last summarised row; peaks are the largest of all rows; totals

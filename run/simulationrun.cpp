@@ -72,7 +72,7 @@ void runOnWorker(const Workers &workers, const RunRequest &request)
 {
     const RunBinding &binding = bindingOf(request.mode);
     binding.worker(workers)->model_inputs = {request.parameters, request.feed, request.engine, request.start,
-                                             plantInputs(request)};
+                                             plantInputs(request), request.phSolver};
     binding.run(workers, request);
 }
 

@@ -235,12 +235,74 @@ Ions chargeBalance(double S_va, double S_bu, double S_pro, double S_ac, double S
             S_oh_ion, S_IC - S_hco3_ion, nh3_num / (Ka_IN + S_H)};
 }
 
-// solve_ph of the solver script, with its memory of the free-mode results of the most recent
-// argument tuples (found by ==, as Python's dict finds them; least recently used goes first).
+// The exact free pH of the solver script (_charge_balance_root): Newton's method on the charge
+// balance from S_H, kept inside the bracket that its evaluated points narrow, until the step is at
+// most 1e-12 of S_H.
+template <class Fraction>
+Ions chargeBalanceRoot(double S_va, double S_bu, double S_pro, double S_ac, double S_IC, double S_IN,
+                       double S_cat, double S_an, double Ka_IN, double Ka_co2, double K_w,
+                       const Acids &k, double S_H)
+{
+    const double STEP_TOL = 1e-12;
+    const double nh3_num = Ka_IN * S_IN;
+    const double hco3_num = Ka_co2 * S_IC;
+    const double ac_num = k.Ka_ac * S_ac;
+    const double bu_num = k.Ka_bu * S_bu;
+    const double va_num = k.Ka_va * S_va;
+    const double pro_num = k.Ka_pro * S_pro;
+    double lo = 0.0, hi = HUGE_VAL;
+    for (;;) {
+        const Fraction nh4{Ka_IN + S_H}, hco3{Ka_co2 + S_H}, ac{k.Ka_ac + S_H}, bu{k.Ka_bu + S_H},
+            va{k.Ka_va + S_H}, pro{k.Ka_pro + S_H}, h{S_H};
+        const Ions ions{S_H,
+                        nh4.of(S_H * S_IN),
+                        hco3.of(hco3_num),
+                        ac.of(ac_num),
+                        bu.of(bu_num),
+                        va.of(va_num),
+                        pro.of(pro_num),
+                        h.of(K_w),
+                        0.0,
+                        nh4.of(nh3_num)};
+        const double Delta = S_H + S_cat - S_an + ions.S_nh4_ion - ions.S_hco3_ion - ions.S_ac_ion / 64
+                             - ions.S_bu_ion / 160 - ions.S_va_ion / 208 - ions.S_pro_ion / 112
+                             - ions.S_oh_ion;
+        bool done = false;
+        if (Delta > 0)
+            hi = S_H;
+        else if (Delta < 0)
+            lo = S_H;
+        else
+            done = true;
+        if (!done) {
+            const double dDelta = 1 + nh4.ofSquare(nh3_num) + hco3.ofSquare(hco3_num)
+                                  + ac.ofSquare(ac_num) / 64 + bu.ofSquare(bu_num) / 160
+                                  + va.ofSquare(va_num) / 208 + pro.ofSquare(pro_num) / 112
+                                  + h.ofSquare(K_w);
+            const double step = Delta / dDelta;
+            done = std::fabs(step) <= STEP_TOL * S_H || hi - lo <= STEP_TOL * S_H;
+            if (!done) {
+                S_H = S_H - step;
+                if (!(lo < S_H && S_H < hi))
+                    S_H = lo > 0 && hi < HUGE_VAL ? std::sqrt(lo * hi) : lo == 0 ? hi * 0.1 : lo * 10;
+            }
+        }
+        if (done) {
+            Ions result = ions;
+            result.S_co2 = S_IC - ions.S_hco3_ion;
+            return result;
+        }
+    }
+}
+
+// solve_ph of the solver script, with the free-pH solver the constants name (ph_solver: "exact"
+// unless "damped"): the exact solver starts from its last root, the damped solver remembers the
+// results of the most recent argument tuples (found by ==, as Python's dict finds them; least
+// recently used goes first).
 class PhSolver {
 public:
     PhSolver(const py::dict &c, double ph_mode, double S_h_ion_manual)
-        : acids(c), ph_mode(ph_mode), S_h_ion_manual(S_h_ion_manual)
+        : acids(c), ph_mode(ph_mode), S_h_ion_manual(S_h_ion_manual), exact(exactSolver(c))
     {
     }
 
@@ -250,6 +312,13 @@ public:
         if (ph_mode != 1)
             return ionsAt(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, Ka_IN, Ka_co2, K_w, S_h_ion_manual,
                           acids);
+        if (exact) {
+            const auto root = asScripts ? chargeBalanceRoot<AsScripts> : chargeBalanceRoot<ByReciprocal>;
+            const Ions ions = root(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w,
+                                   acids, lastRoot > 0 && lastRoot < HUGE_VAL ? lastRoot : 5.79e-8);
+            lastRoot = ions.S_h_ion;
+            return ions;
+        }
         const Key key{S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w};
         auto hit = std::find_if(recent.begin(), recent.end(),
                                 [&](const Entry &e) { return e.first == key; });
@@ -277,8 +346,20 @@ private:
     using Key = std::array<double, 11>;
     using Entry = std::pair<Key, Ions>;
 
+    static bool exactSolver(const py::dict &c)
+    {
+        if (!c.contains("ph_solver"))
+            return true;
+        const auto name = c["ph_solver"].cast<std::string>();
+        if (name != "exact" && name != "damped")
+            raise(PyExc_ValueError, ("ph_solver must be exact or damped, not " + name).c_str());
+        return name == "exact";
+    }
+
     const Acids acids;
     const double ph_mode, S_h_ion_manual;
+    const bool exact;
+    double lastRoot = 0.0;  // none yet
     std::vector<Entry> recent;
 };
 

@@ -33,7 +33,7 @@ DEFAULT_CONFIG = DECLARED['config']['default'][ALL_CONFIGS[0]]   # digestra-cli'
 class Input:
     name: str
     kind: str          # 'number', 'temperature', 'ph' (a number or "free"), 'choice', 'file', 'constant'
-                       # or 'engine'
+                       # or 'word' (one of WORDS[name])
     unit: str = ''
     configs: tuple = ALL_CONFIGS
 
@@ -54,7 +54,9 @@ INPUTS = {key: Input(key, _kind(d), d['unit'], tuple(d['configs'])) for key, d i
 INPUTS.update({key: Input(key, 'file') for key in ('feed', 'substrates', 'initial-state', 'final-state')})
 STARTS = ('steady', 'start-up')   # the words initial-state takes beside a state file
 ENGINES = ('compiled', 'native', 'scripts')   # how digestra-cli integrates a run (compiled unless the study says)
-INPUTS['engine'] = Input('engine', 'engine')
+PH_SOLVERS = ('exact', 'damped')   # how digestra-cli solves a free pH (exact unless the study says)
+WORDS = {'engine': ENGINES, 'ph-solver': PH_SOLVERS}
+INPUTS.update({key: Input(key, 'word') for key in WORDS})
 INPUTS.update({f'{PARAMETERS}.{c["name"]}': Input(f'{PARAMETERS}.{c["name"]}', 'constant', c['unit'])
                for c in CONSTANTS})
 
@@ -156,8 +158,8 @@ def value_problem(name, value):
         return None if isinstance(value, str) and value.strip() else f'must be a file name, not {value!r}'
     if kind == 'constant':
         return None if is_number(value) and math.isfinite(value) else f'must be a number, not {value!r}'
-    if kind == 'engine':
-        return None if value in ENGINES else f'must be one of {", ".join(ENGINES)}, not {value!r}'
+    if kind == 'word':
+        return None if value in WORDS[name] else f'must be one of {", ".join(WORDS[name])}, not {value!r}'
     d = DECLARED[name]
     if kind == 'choice':
         return None if value in d['choices'] else \
@@ -188,7 +190,7 @@ def scenario_problems(inputs):
     for name in inputs:
         if INPUTS[name].kind == 'constant' and config in FIXED_IN.get(name, ()):
             yield name, f'cannot matter: config {config} replaces {name.removeprefix(PARAMETERS + ".")} by a law of its own'
-        if INPUTS[name].kind in ('file', 'constant', 'engine'):
+        if INPUTS[name].kind in ('file', 'constant', 'word'):
             continue   # digestra-cli reads and checks them
         if config not in INPUTS[name].configs:
             yield name, f'does not apply to config {config} (only to {", ".join(INPUTS[name].configs)})'

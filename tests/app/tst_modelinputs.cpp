@@ -7,6 +7,7 @@
 #include "windowprobe.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QPushButton>
@@ -136,7 +137,7 @@ private slots:
 
     void dialogMarksRefusesAndResets()
     {
-        ParametersDialog dialog({{"km_ac", 6.0}});
+        ParametersDialog dialog({{"km_ac", 6.0}}, PhSolver::Damped);
         auto *problems = widget<QLabel>(&dialog, "label_parameter_problems");
         QVERIFY(valueCell(dialog, "km_ac")->font().bold());
         QVERIFY(!valueCell(dialog, "km_pro")->font().bold());
@@ -163,8 +164,10 @@ private slots:
         QVERIFY(okButton(dialog)->isEnabled());
         QVERIFY(valueCell(dialog, "f_ac_su")->toolTip().isEmpty());
 
+        QVERIFY(dialog.phSolver() == PhSolver::Damped);
         widget<QPushButton>(&dialog, "pushButton_parameters_reset")->click();
         QVERIFY(dialog.values().isEmpty());
+        QVERIFY(dialog.phSolver() == PhSolver::Exact);
         QVERIFY(!valueCell(dialog, "km_ac")->font().bold());
     }
 
@@ -184,11 +187,13 @@ private slots:
             auto *dialog = qobject_cast<ParametersDialog *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             valueCell(*dialog, "km_ac")->setText("6");
+            widget<QComboBox>(dialog, "comboBox_ph_solver")->setCurrentText(QStringLiteral("damped"));
             accept ? dialog->accept() : dialog->reject();
         });
         widget<QAction>(&window, "actionModel_parameters")->trigger();
         const ParameterValues expected = accept ? ParameterValues{{"km_ac", 6.0}} : ParameterValues();
         QCOMPARE(window.modelParameterValues(), expected);
+        QVERIFY(window.freePhSolver() == (accept ? PhSolver::Damped : PhSolver::Exact));
     }
 };
 

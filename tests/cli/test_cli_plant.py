@@ -153,8 +153,8 @@ def test_the_workbook_records_the_parameters_and_the_schedule(tmp_path):
     parameters = list(book['PARAMETERS'].values)
     listed = json.loads(subprocess.run([CLI, '--list-parameters', '--json'], capture_output=True, text=True).stdout)
     assert parameters[0] == ('Name', 'Value', 'Default', 'Unit')
-    assert [p[0] for p in parameters[1:-1]] == [p['name'] for p in listed]
-    assert parameters[-1][:2] == ('engine', 'native')
+    assert [p[0] for p in parameters[1:-2]] == [p['name'] for p in listed]
+    assert parameters[-2:] == [('engine', 'native', None, None), ('ph-solver', 'exact', None, None)]
     assert ('km_ac', 4, 8, '1/d') in parameters and ('kdis', 0.5, 0.5, '1/d') in parameters
     assert list(book['FEED'].values) == [('day [d]', 'Q_in [m3/d]', 'X_c_in [kgCOD/m3]'), (0, 4, 10), (1, 6, 20)]
     grid = book['CONFIGURATION']

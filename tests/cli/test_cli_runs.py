@@ -189,7 +189,7 @@ def test_usual_workbook_name_quiet_and_stats(tmp_path):
     assert stats['engine'] == 'scripts'
     book = openpyxl.load_workbook(tmp_path / workbooks[0], read_only=True)
     assert book['CONFIGURATION']['B11'].value == 'Free'
-    assert list(book['PARAMETERS'].values)[-1][:2] == ('engine', 'scripts')
+    assert [row[:2] for row in list(book['PARAMETERS'].values)[-2:]] == [('engine', 'scripts'), ('ph-solver', 'exact')]
 
 
 def read_terminal(controller, until, timeout):

@@ -405,7 +405,7 @@ void TestCliOptions::oneKeySetEverywhere()
     const QRegularExpression option(QStringLiteral("^\\s+--([a-z0-9-]+) <"), QRegularExpression::MultilineOption);
     for (auto it = option.globalMatch(help); it.hasNext();)
         options << it.next().captured(1);
-    for (const char *model : {kFeedKey, kSubstratesKey, kEngineKey, kInitialStateKey, kFinalStateKey, "param",
+    for (const char *model : {kFeedKey, kSubstratesKey, kEngineKey, kPhSolverKey, kInitialStateKey, kFinalStateKey, "param",
                                  "substrate-value"})
         QVERIFY(options.removeOne(model));
     for (const char *output : {"inputs", "out", "csv", "summary", "plots", "plot-format", "plot-scale"})

@@ -17,6 +17,33 @@ DEFAULT_ARGS = dict(final_Q_in=5.31, X_c_in=10.0, f_pr_xc=0.3, f_li_xc=0.3, f_ch
                     S_h_ion_manual=10 ** -7.0, T_1=308.15, P_atm1=1.013, V_t1=3400.0)
 
 
+# The pH modes and free-pH solvers every table is compared under: free pH by either solver, manual pH.
+PH_CASES = [(1, 'exact'), (1, 'damped'), (0, 'exact')]
+
+
+def balance_misses(rows, within=1e-8):
+    """(row, pH, root) of each row whose pH is not the root of the charge balance of its own state
+    within `within`. rows: mappings by result column name (RESULT_COLUMNS) of free-pH rows after the
+    start. The equilibrium constants at the row's temperature come from its own ions (Ka = S_H times
+    base over acid, K_w = S_H times S_OH), the acids' from the declaration."""
+    from scipy.optimize import brentq
+    acids = [(DEFAULT_PARAMETERS[k], d, s) for k, d, s in
+             (('Ka_ac', 64, 'S_ac'), ('Ka_bu', 160, 'S_bu'), ('Ka_va', 208, 'S_va'), ('Ka_pro', 112, 'S_pro'))]
+    missed = []
+    for n, r in enumerate(rows):
+        S_H = r['S_h_ion']
+        Ka_IN, Ka_co2, K_w = S_H * r['S_nh3'] / r['S_nh4_ion'], S_H * r['S_hco3_ion'] / r['S_co2'], S_H * r['S_oh_ion']
+
+        def balance(ph):
+            h = 10 ** -ph
+            return (h + r['S_cat'] - r['S_an'] + h * r['S_IN'] / (Ka_IN + h) - Ka_co2 * r['S_IC'] / (Ka_co2 + h)
+                    - sum(ka * r[s] / (ka + h) / d for ka, d, s in acids) - K_w / h)
+        root = brentq(balance, 0.0, 14.0, xtol=1e-14, rtol=1e-15)
+        if not abs(r['pH'] - root) <= within:
+            missed.append((n, r['pH'], root))
+    return missed
+
+
 def program_text(script_name):
     model = (MODELS / script_name).read_text()
     solver = (MODELS / 'sh_solver.py').read_text()

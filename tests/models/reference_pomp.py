@@ -187,7 +187,7 @@ def tank(t, y):
 
 
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue):
+           T_1, P_atm1, V_t1, mix_i_t, callback, getvalue, ph_solver='exact'):
     global rhs_evaluations, S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, X_c_in, ph_mode, S_IN_in, S_IC_in
     global f_ac_su, f_bu_su, f_pro_su, f_h2_su, f_ac_aa, f_bu_aa, f_pro_aa, f_va_aa, f_h2_aa, f_fa_li
     global Y_su, Y_aa, Y_fa, Y_c4, Y_pro, Y_ac, Y_h2, R, f_XI_xc, f_SI_xc
@@ -196,6 +196,7 @@ def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, 
     global kLl_12_s, kLl_23_s, kLl_31_s, x_delay, k_pomp, kdis, mix_i
 
     rhs_evaluations = 0
+    start_ph_solver(ph_solver)
     S_h_ion_manual = S_h_ion_manual_t
     f_pr_xc = f_pr_xc_t
     f_li_xc = f_li_xc_t

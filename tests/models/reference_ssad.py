@@ -1,5 +1,7 @@
 """A plain, unoptimised transcription of the pH solver and the single-stage model: numpy scalars
 straight from the state vector, every constant recomputed where the equations use it, no caching.
+The free pH is either the root of the charge balance, found by Newton's method kept in a bracket and
+started from the previous call's root ('exact'), or the 101 damped passes of earlier versions.
 The optimised scripts must reproduce its tables bit for bit; it also serves as the yardstick of
 their speed."""
 import math
@@ -8,8 +10,13 @@ import numpy as np
 from scipy import integrate
 
 
+ph_solver = 'exact'
+last_S_H = None
+
+
 def solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w, ph_mode,
              S_h_ion_manual):
+    global last_S_H
     Ka_ac = 10 ** -4.76
     Ka_bu = 10 ** -4.82
     Ka_pro = 10 ** -4.88
@@ -29,6 +36,44 @@ def solve_ph(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_
     if ph_mode != 1:
         S_H = S_h_ion_manual
         S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion = ions(S_H)
+        S_co2 = S_IC - S_hco3_ion
+        S_nh3 = Ka_IN * S_IN / (Ka_IN + S_H)
+        return S_H, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion, S_co2, S_nh3
+
+    if ph_solver == 'exact':
+        S_H = last_S_H if last_S_H is not None and 0 < last_S_H < math.inf else 5.79e-8
+        lo = 0.0
+        hi = math.inf
+        while True:
+            S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion = ions(S_H)
+            Delta = (S_H + S_cat - S_an + S_nh4_ion - S_hco3_ion - S_ac_ion / 64 - S_bu_ion / 160
+                     - S_va_ion / 208 - S_pro_ion / 112 - S_oh_ion)
+            if Delta > 0:
+                hi = S_H
+            elif Delta < 0:
+                lo = S_H
+            else:
+                break
+            d_nh4 = Ka_IN * S_IN / (Ka_IN + S_H) ** 2
+            d_hco3 = -Ka_co2 * S_IC / (Ka_co2 + S_H) ** 2
+            d_ac = -Ka_ac * S_ac / (Ka_ac + S_H) ** 2
+            d_bu = -Ka_bu * S_bu / (Ka_bu + S_H) ** 2
+            d_va = -Ka_va * S_va / (Ka_va + S_H) ** 2
+            d_pro = -Ka_pro * S_pro / (Ka_pro + S_H) ** 2
+            d_oh = -K_w / S_H ** 2
+            dDelta = 1 + d_nh4 - d_hco3 - d_ac / 64 - d_bu / 160 - d_va / 208 - d_pro / 112 - d_oh
+            step = Delta / dDelta
+            if abs(step) <= 1e-12 * S_H or hi - lo <= 1e-12 * S_H:
+                break
+            S_H = S_H - step
+            if not (lo < S_H < hi):
+                if lo > 0 and hi < math.inf:
+                    S_H = math.sqrt(lo * hi)
+                elif lo == 0:
+                    S_H = hi * 0.1
+                else:
+                    S_H = lo * 10
+        last_S_H = S_H
         S_co2 = S_IC - S_hco3_ion
         S_nh3 = Ka_IN * S_IN / (Ka_IN + S_H)
         return S_H, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion, S_co2, S_nh3
@@ -265,9 +310,11 @@ def set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t,
 
 
 def MyFunc(final_Q_in, t_end, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
-           T_1, P_atm1, V_t1, callback, getvalue):
-    global rhs_evaluations
+           T_1, P_atm1, V_t1, callback, getvalue, ph_solver='exact'):
+    global rhs_evaluations, last_S_H
     rhs_evaluations = 0
+    globals()['ph_solver'] = ph_solver
+    last_S_H = None
     set_run_values(final_Q_in, X_c_in_t, ph_mode_t, S_h_ion_manual_t, f_pr_xc_t, f_li_xc_t, f_ch_xc_t,
                    T_1, P_atm1, V_t1)
 

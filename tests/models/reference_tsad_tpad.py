@@ -2,14 +2,15 @@
 
 Written for clarity, not speed: numpy scalars throughout, every equation in the textbook order, one
 reactor evaluated by one function. The optimised scripts must reproduce its tables bit for bit.
-`solve_ph` is the solver script's function; the caller sets it before the first run.
+`solve_ph` and `start_ph_solver` are the solver script's functions; the caller sets them before the first
+run.
 """
 import math
 
 import numpy as np
 from scipy import integrate
 
-solve_ph = None
+solve_ph = start_ph_solver = None
 # The latest run, and its right-hand-side evaluations.
 last_run = None
 rhs_evaluations = 0
@@ -277,10 +278,11 @@ class Run:
         row[10] = COD_X
         return row
 
-    def run(self, t_end, callback, getvalue):
+    def run(self, t_end, callback, getvalue, ph_solver):
         global last_run, rhs_evaluations
         last_run = self
         rhs_evaluations = 0
+        start_ph_solver(ph_solver)
         # The feed changes after each of days 1 to 40: the integration stops there and starts afresh,
         # and until it gets there it sees the feed before the change.
         change = {'day': 1.0}
@@ -328,17 +330,17 @@ def reactor_values(T, T_gas, P_atm, V_t, rates):
 
 
 def run_tsad(final_Q_in, t_end, X_c_in, ph_mode, S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, T_1, P_atm1,
-             P_atm2, V_t1, V_t2, callback, getvalue):
+             P_atm2, V_t1, V_t2, callback, getvalue, ph_solver='exact'):
     run = Run(final_Q_in, X_c_in, ph_mode, S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc)
     fixed = dict(kdis=0.5, km_ac=8.0, km_pro=13.0)
     run.reactors = [reactor_values(T_1, T_1, P_atm1, V_t1, fixed),
                     reactor_values(T_1, T_1, P_atm2, V_t2, fixed)]
     run.retained_stay_in_reactor_1 = False
-    return run.run(t_end, callback, getvalue)
+    return run.run(t_end, callback, getvalue, ph_solver)
 
 
 def run_tpad(final_Q_in, t_end, X_c_in, ph_mode, S_h_ion_manual, f_pr_xc, f_li_xc, f_ch_xc, T_1, P_atm1, V_t1,
-             callback, getvalue, TPAD_values, consistent=True):
+             callback, getvalue, TPAD_values, consistent=True, ph_solver='exact'):
     """consistent=False gives the variant in which reactor 2's gas side uses reactor 1's temperature and
     the solids that reactor 1 holds back reach reactor 2 all the same."""
     T_2, P_atm2, V_t2, t_sr = TPAD_values
@@ -348,4 +350,4 @@ def run_tpad(final_Q_in, t_end, X_c_in, ph_mode, S_h_ion_manual, f_pr_xc, f_li_x
     r1['t_sr'] = r2['t_sr'] = t_sr
     run.reactors = [r1, r2]
     run.retained_stay_in_reactor_1 = consistent
-    return run.run(t_end, callback, getvalue)
+    return run.run(t_end, callback, getvalue, ph_solver)

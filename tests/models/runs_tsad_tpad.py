@@ -15,6 +15,7 @@ def load(script_name):
     """The script's namespace; the plain transcription shares its solver."""
     namespace = harness.load(script_name)
     reference_tsad_tpad.solve_ph = namespace['solve_ph']
+    reference_tsad_tpad.start_ph_solver = namespace['start_ph_solver']
     return namespace
 
 

@@ -1,4 +1,5 @@
-"""pH solver: manual and free pH, the damped Newton's fixed pass limit, purity under memoisation."""
+"""pH solver: manual and free pH, the exact solver's root, the damped Newton's fixed pass limit, purity
+under memoisation."""
 import math
 import random
 
@@ -7,6 +8,8 @@ from scipy.optimize import brentq
 
 import harness
 import reference_ssad
+import runs_pomp
+import runs_tsad_tpad
 
 # Constants of a 308.15 K liquid
 KA_IN, KA_CO2, K_W = 1.1221e-9, 4.9447e-7, 2.1025e-14
@@ -18,7 +21,17 @@ FAR_ROOT = (0.5, 0.5, 0.5, 5.0, 0.05, 0.03, 0.04, 0.0035714)
 
 @pytest.fixture(scope='module')
 def solve_ph():
-    return harness.load()['solve_ph']
+    """The damped solver of earlier versions."""
+    namespace = harness.load()
+    namespace['start_ph_solver']('damped')
+    return namespace['solve_ph']
+
+
+@pytest.fixture
+def exact():
+    namespace = harness.load()
+    namespace['start_ph_solver']('exact')
+    return namespace
 
 
 def free(liquid):
@@ -57,6 +70,33 @@ def test_manual_mode_returns_the_imposed_concentration_for_every_mode_but_one(so
     assert solve_ph(*manual(STANDARD, 1e-7, 1)) != expected
 
 
+def test_exact_free_mode_returns_the_root_from_any_start(exact):
+    # Liquids from nearly nothing to far too much of every acid and base, solved in turn (each call
+    # starts from the last one's root) and afresh: the root within 1e-10 pH, the ions at the root.
+    rng = random.Random(3)
+    liquids = [STANDARD, FAR_ROOT] + [tuple(v * 10 ** rng.uniform(-3, 2) for v in STANDARD) for _ in range(200)]
+    for liquid in liquids:
+        for fresh in (False, True):
+            if fresh:
+                exact['start_ph_solver']('exact')
+            result = exact['solve_ph'](*free(liquid))
+            root = charge_balance_root_ph(liquid) if 2 < -math.log10(result[0]) < 12 else None
+            if root is not None:
+                assert -math.log10(result[0]) == pytest.approx(root, abs=1e-10), liquid
+            assert result[1:] == pytest.approx(ions_at(liquid, result[0]), rel=1e-12, abs=1e-300)
+            # Called again with the same arguments, the solver returns the same values.
+            assert exact['solve_ph'](*free(liquid)) == result
+
+
+def test_exact_solver_is_the_default_and_a_run_forgets_the_last(exact):
+    assert harness.load()['ph_solver'] == 'exact'
+    exact['solve_ph'](*free(FAR_ROOT))
+    exact['start_ph_solver']('exact')
+    assert exact['_last_S_H'] is None
+    with pytest.raises(ValueError):
+        exact['start_ph_solver']('newton')
+
+
 def test_free_mode_stops_after_101_damped_passes_short_of_the_root(solve_ph):
     # Standard state: the result is near the root but visibly not on it.
     x = solve_ph(*free(STANDARD))[0]
@@ -89,16 +129,28 @@ def test_one_pass_when_the_initial_guess_already_balances(solve_ph):
     assert abs(result[0] - S_H) < 1e-20
 
 
-def test_inorganic_nitrogen_zero_takes_its_normal_course(solve_ph):
+def start_both(namespace, ph_solver):
+    """The script's solver and the plain transcription's, both started afresh."""
+    namespace['start_ph_solver'](ph_solver)
+    reference_ssad.ph_solver, reference_ssad.last_S_H = ph_solver, None
+    return namespace['solve_ph']
+
+
+@pytest.mark.parametrize('ph_solver', ['exact', 'damped'])
+def test_inorganic_nitrogen_zero_takes_its_normal_course(ph_solver):
+    solve_ph = start_both(harness.load(), ph_solver)
     liquid = STANDARD[:5] + (0.0,) + STANDARD[6:]
     result = solve_ph(*free(liquid))
     assert result[1] == 0 and result[9] == 0
     assert result == reference_ssad.solve_ph(*free(liquid))
 
 
-def test_results_match_the_plain_transcription_whatever_the_call_order(solve_ph):
+@pytest.mark.parametrize('ph_solver', ['exact', 'damped'])
+def test_results_match_the_plain_transcription_whatever_the_call_order(ph_solver):
     # Three liquids called in turn, one of them perturbed as a finite-difference Jacobian does, and
-    # more distinct argument sets than the solver remembers: no call may see another's result.
+    # more distinct argument sets than the damped solver remembers: no call may see another's result,
+    # and each exact call starts where the last ended.
+    solve_ph = start_both(harness.load(), ph_solver)
     rng = random.Random(7)
     liquids = [tuple(v * rng.uniform(0.5, 2.0) for v in STANDARD) for _ in range(3)]
     calls = []
@@ -114,6 +166,7 @@ def test_results_match_the_plain_transcription_whatever_the_call_order(solve_ph)
 
 def test_repeated_free_mode_arguments_are_solved_once():
     namespace = harness.load()
+    namespace['start_ph_solver']('damped')
     solved = []
     charge_balance = namespace['_charge_balance']
     namespace['_charge_balance'] = lambda *args: solved.append(args) or charge_balance(*args)
@@ -121,3 +174,23 @@ def test_repeated_free_mode_arguments_are_solved_once():
     for args in (first, second, third, first, second, third, second):
         namespace['solve_ph'](*args)
     assert len(solved) == 3
+
+
+@pytest.mark.parametrize('script', ['module_ssad.py', 'module_tsad.py', 'module_tpad.py', 'module_pomp.py'])
+def test_published_rows_satisfy_their_own_charge_balance(script):
+    # Every row of a free-pH run (both reactors) at the root of its state's balance; the pump-mixed
+    # rows show section means beside section 3's chemistry, so its last row is held to section 3's
+    # final state.
+    ns = runs_tsad_tpad.load(script)
+    run = {'module_ssad.py': harness.run_ssad, 'module_pomp.py': runs_pomp.run_pomp,
+           'module_tsad.py': lambda ns, *a, **k: runs_tsad_tpad.run_tsad(ns['MyFunc'], *a, **k),
+           'module_tpad.py': lambda ns, *a, **k: runs_tsad_tpad.run_tpad(ns['MyFunc'], *a, **k)}[script]
+    table = run(ns, 3.0, ph_mode=1)
+    names = ns['RESULT_COLUMNS']
+    blocks = [dict(zip(names, row[o:o + len(names)])) for row in table[1:] for o in range(0, table.shape[1], len(names))]
+    if script == 'module_pomp.py':
+        blocks = [dict(blocks[-1], **ns['final_state'][2])]
+    assert not harness.balance_misses(blocks)
+    # The damped solver of earlier versions ends short of the root.
+    assert harness.balance_misses([dict(zip(names, run(ns, 3.0, ph_mode=1, keywords={'ph_solver': 'damped'})[-1]))],
+                                  within=1e-4)

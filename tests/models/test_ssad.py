@@ -33,10 +33,11 @@ def state(ns, **values):
 
 # ---- the optimised scripts against the plain transcription
 
-@pytest.mark.parametrize('ph_mode', [1, 0])
-def test_table_is_bit_identical_to_the_plain_transcription(ssad, ph_mode):
-    table = run_ssad(ssad, 4.0, ph_mode=ph_mode)
-    reference = run_ssad(vars(reference_ssad), 4.0, ph_mode=ph_mode)
+@pytest.mark.parametrize('ph_mode, ph_solver', harness.PH_CASES)
+def test_table_is_bit_identical_to_the_plain_transcription(ssad, ph_mode, ph_solver):
+    solver = dict(ph_solver=ph_solver)
+    table = run_ssad(ssad, 4.0, ph_mode=ph_mode, keywords=solver)
+    reference = run_ssad(vars(reference_ssad), 4.0, ph_mode=ph_mode, keywords=solver)
     assert table.dtype == np.float64 and table.shape == reference.shape == (41, 50)
     assert np.array_equal(table, reference)
     assert ssad['rhs_evaluations'] == reference_ssad.rhs_evaluations > 0

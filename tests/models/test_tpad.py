@@ -2,6 +2,7 @@
 import numpy as np
 import pytest
 
+import harness
 import reference_tsad_tpad
 from runs_tsad_tpad import load, perturbed_two_reactor_state, run_tpad
 
@@ -22,11 +23,12 @@ def prepare(ns, ph_mode=1, **changes):
 
 # ---- the optimised script against the plain transcription
 
-@pytest.mark.parametrize('ph_mode', [1, 0])
-def test_table_is_bit_identical_to_the_plain_transcription(tpad, ph_mode):
+@pytest.mark.parametrize('ph_mode, ph_solver', harness.PH_CASES)
+def test_table_is_bit_identical_to_the_plain_transcription(tpad, ph_mode, ph_solver):
     changes = dict(SHORT_HRT, T_1=328.15, T_2=303.15, P_atm2=1.1)
-    table = run_tpad(tpad['MyFunc'], 2.0, ph_mode=ph_mode, **changes)
-    reference = run_tpad(reference_tsad_tpad.run_tpad, 2.0, ph_mode=ph_mode, **changes)
+    solver = dict(ph_solver=ph_solver)
+    table = run_tpad(tpad['MyFunc'], 2.0, ph_mode=ph_mode, keywords=solver, **changes)
+    reference = run_tpad(reference_tsad_tpad.run_tpad, 2.0, ph_mode=ph_mode, keywords=solver, **changes)
     assert table.shape == reference.shape == (21, 100)
     assert np.array_equal(table, reference)
     assert tpad['rhs_evaluations'] == reference_tsad_tpad.rhs_evaluations > 0

@@ -110,6 +110,24 @@ private slots:
         QVERIFY2(fos / vfa > low && fos / vfa < high, qPrintable(QString::number(fos / vfa)));
     }
 
+    // A lab titrates at room temperature (titration_temperature) from the sample's equilibrium
+    // there, whatever the row's pH; runs of the damped pH solver titrate as versions before 2.0 did,
+    // at the reactor's temperature from the row's pH.
+    void titrationAtTheLabsTemperature()
+    {
+        const size_t tac = size_t(derivedColumn(OutputInfo::Scope::Reactor, "tac"));
+        const auto tacOf = [tac](double pH, PhSolver solver, const ParameterValues &parameters) {
+            const ResultRows table = reactorTable({{0, pH, 2.0}});
+            OperationContext c{{&table}, 1, {328.15}, {100}, parameters, [](double) { return 2.0; }, {}, solver};
+            return deriveOperation(c).reactors[0][0][tac];
+        };
+        Sample sample{2.0 / 64, 0, 0, 0, 0.1, 0.1, 0, 0, std::pow(10.0, -7.2)};
+        QCOMPARE(tacOf(7.2, PhSolver::Exact, {}), equilibriumTitration(sample, acidConstants({}, 298.15)).tac);
+        QCOMPARE(tacOf(6.9, PhSolver::Exact, {}), tacOf(7.2, PhSolver::Exact, {}));
+        QVERIFY(tacOf(7.2, PhSolver::Exact, {{QStringLiteral("titration_temperature"), 328.15}}) != tacOf(7.2, PhSolver::Exact, {}));
+        QCOMPARE(tacOf(7.2, PhSolver::Damped, {}), nordmannTitration(sample, acidConstants({}, 328.15)).tac);
+    }
+
     // Days beyond a threshold add up the intervals ending in a row beyond it; the worst values and
     // the dry gas come from the rows. Energy: electricity, heat and losses make up the methane's energy.
     void alarmsDryGasAndEnergy()

@@ -95,7 +95,8 @@ private slots:
         const std::vector<double> expected{40, 36, 40, 62.5, 33, 0.25, 7.3, 1.0, 0.002, 5.4, 3.195,
                                            2.0, 2.0, 3.195 / 22.5};
         // Then what substrates with lab values fed, none here, and the reactor's retention and loading.
-        QCOMPARE(int(s.values.size()), keys.size() + 5 + 4);
+        // (the share of the BMP reached among the former)
+        QCOMPARE(int(s.values.size()), keys.size() + 6 + 4);
         QCOMPARE(s.values[keys.size() + 4].key, "specific_methane_yield_vs");
         QCOMPARE(s.values[keys.size() + 4].note, "not applicable (no substrates with lab values)");
         for (int i = 0; i < keys.size(); ++i) {
@@ -118,7 +119,7 @@ private slots:
     {
         const RunSummary s = summarizeRun({QStringLiteral("tsad"), &kReactor1, &kReactor2, 4, false, {{0, 3, 25}}, 30, 20});
         QCOMPARE(s.reactors, 2);
-        QCOMPARE(int(s.values.size()), 38);
+        QCOMPARE(int(s.values.size()), 39);
         QCOMPARE(s.values[11].key, QStringLiteral("r2_final_gas_flow"));
         QCOMPARE(s.values[11].label, QStringLiteral("Reactor 2 final gas flow"));
         QCOMPARE(valueOf(s, "r1_peak_gas_flow"), 40.0);
@@ -138,7 +139,7 @@ private slots:
         QCOMPARE(rows[12], std::vector<QVariant>{});
         QCOMPARE(rows[13], (std::vector<QVariant>{"Whole run", "Unit", "Value"}));
         QCOMPARE(rows[14], (std::vector<QVariant>{"Organic loading rate", "kgCOD/(m3·d)", 1.5}));
-        QCOMPARE(rows.size(), size_t(30));
+        QCOMPARE(rows.size(), size_t(31));
     }
 
     // A NaN pH is named and never printed as a result; a run without feed has a yield that
@@ -175,7 +176,7 @@ private slots:
         QCOMPARE(rows[0], std::vector<QVariant>{note});
         QCOMPARE(rows[1], std::vector<QVariant>{"Values that are not numbers, first at day 0.3 in \"pH\" of reactor 1."});
         QCOMPARE(rows[9], (std::vector<QVariant>{"Final pH", "-", "not a number"}));
-        QCOMPARE(rows[rows.size() - 10], (std::vector<QVariant>{"Specific methane yield", "Nm3/kgCOD", "not applicable (no feed)"}));
+        QCOMPARE(rows[rows.size() - 11], (std::vector<QVariant>{"Specific methane yield", "Nm3/kgCOD", "not applicable (no feed)"}));
 
         // A table without rows has no reactor value at all; the loading rate needs none.
         const RunSummary empty = summarizeRun(singleReactor(kReactor1, 0));

@@ -215,7 +215,7 @@ def test_the_manual_page_documents_every_key_the_study_reader_takes():
     from digestra_study import distributions
     page = (HERE.parent.parent / 'cli' / 'digestra-study.1.in').read_text(encoding='utf-8').replace('\\-', '-').replace('\\(dq', '"')
     words = set(re.findall(r'[\w-]+', page))
-    accepted = {*studyfile.KEYS, 'mode', 'workbooks', 'feed', 'substrates', 'engine', *studyfile.KINDS,
+    accepted = {*studyfile.KEYS, 'mode', 'workbooks', 'feed', 'substrates', 'engine', 'ph-solver', *studyfile.KINDS,
                 *(k for keys in analyses.KEYS.values() for k in keys),
                 *distributions.KEYS, *(k for required, optional in distributions.KEYS.values() for k in required + optional),
                 'optimize', *optimize.KEYS, 'periods', optimize.PROFIT}
