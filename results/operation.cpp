@@ -135,13 +135,15 @@ double share(double percent, double dry) { return dry > 0 ? percent * 100 / dry 
 
 // A row's values; the first row of a run (`start`) holds no ions for the start-up state, so its free
 // ammonia and ammonium are those of its inorganic nitrogen at its pH, as the model splits it at every
-// other row. atEquilibrium: titrate the sample at the lab's temperature from its equilibrium.
-ReactorValues reactorValues(const std::vector<double> &row, const AcidConstants &k, bool start, bool atEquilibrium)
+// other row, at the reactor's temperature (k). The titration takes the constants at its own temperature
+// (lab); atEquilibrium: from the sample's equilibrium there.
+ReactorValues reactorValues(const std::vector<double> &row, const AcidConstants &k, const AcidConstants &lab, bool start,
+                            bool atEquilibrium)
 {
     const double dry = 100 - row[kH2o];  // % of the wet gas
     const Sample sample{row[kSac] / kCodAc, row[kSpro] / kCodPro, row[kSbu] / kCodBu, row[kSva] / kCodVa,
                         row[kSic], row[kSin], row[kScat], row[kSan], row[kSh]};
-    const Titration titration = atEquilibrium ? equilibriumTitration(sample, k) : nordmannTitration(sample, k);
+    const Titration titration = atEquilibrium ? equilibriumTitration(sample, lab) : nordmannTitration(sample, lab);
     const double nh3 = start ? k.Ka_IN * sample.IN / (k.Ka_IN + sample.H) : row[kSnh3];
     const double nh4 = start ? sample.H * sample.IN / (k.Ka_IN + sample.H) : row[kSnh4];
     return {share(row[kCh4], dry), share(row[kCo2], dry), share(row[kH2], dry), row[kGasflowN] * dry / 100,
@@ -265,11 +267,12 @@ OperationTables deriveOperation(const OperationContext &c)
     const bool asLab = c.phSolver == PhSolver::Exact;
     const double titrationTemperature = valueOr(c.parameters, QStringLiteral("titration_temperature"), kNaN);
     for (size_t r = 0; r < c.tables.size(); ++r) {
-        const AcidConstants k = acidConstants(c.parameters, asLab ? titrationTemperature : c.temperatures[r]);
+        const AcidConstants k = acidConstants(c.parameters, c.temperatures[r]);
+        const AcidConstants lab = asLab ? acidConstants(c.parameters, titrationTemperature) : k;
         ResultRows derived;
         derived.reserve(size_t(c.rows));
         for (int i = 0; i < c.rows; ++i)
-            derived.push_back(rowOf(reactorValues((*c.tables[r])[i], k, i == 0, asLab), reactorOrder));
+            derived.push_back(rowOf(reactorValues((*c.tables[r])[i], k, lab, i == 0, asLab), reactorOrder));
         out.reactors.push_back(std::move(derived));
     }
     out.plant.reserve(size_t(c.rows));

