@@ -13,7 +13,8 @@ def test_package_script_on_a_clean_clone(tmp_path):
     env = dict(os.environ, CCACHE_BASEDIR=str(clone), CCACHE_NOHASHDIR="1")
     made = subprocess.run(["scripts/package.sh"], cwd=clone, env=env, capture_output=True, text=True)
     assert made.returncode == 0, made.stderr[-3000:]
-    packages = sorted(os.path.basename(line) for line in made.stdout.split())
+    # The build's lines come first; the packages' paths close the output.
+    packages = sorted(os.path.basename(line) for line in made.stdout.split() if line.endswith('.deb'))
     assert packages == [f"digestra-study_{VERSION}_all.deb", f"digestra_{VERSION}_amd64.deb"]
     listing = subprocess.run(["dpkg-deb", "-c", clone / f"build-release/digestra_{VERSION}_amd64.deb"],
                              capture_output=True, text=True, check=True).stdout
