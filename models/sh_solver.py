@@ -81,6 +81,31 @@ def _ions_at(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, Ka_IN, Ka_co2, K_w, S_H):
             Ka_IN * S_IN / (Ka_IN + S_H))
 
 
+def _numerators(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, Ka_IN, Ka_co2):
+    # The numerators of the ions that do not depend on S_H (free ammonia, bicarbonate, the four acids).
+    return (Ka_IN * S_IN, Ka_co2 * S_IC, Ka_ac * S_ac, Ka_bu * S_bu, Ka_va * S_va, Ka_pro * S_pro)
+
+
+def _balance_at(S_H, nums, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w):
+    # At S_H: the ions (NH4+, HCO3-, Ac-, Bu-, Va-, Pro-, OH-), the charge balance
+    #   Delta = S_H + S_cat - S_an + S_nh4_ion - S_hco3_ion - S_ac_ion/64 - S_bu_ion/160
+    #           - S_va_ion/208 - S_pro_ion/112 - S_oh_ion
+    # and the denominators Ka + S_H of the ammonium, bicarbonate and acid terms.
+    nh3_num, hco3_num, ac_num, bu_num, va_num, pro_num = nums
+    dens = (Ka_IN + S_H, Ka_co2 + S_H, Ka_ac + S_H, Ka_bu + S_H, Ka_va + S_H, Ka_pro + S_H)
+    nh4_den, hco3_den, ac_den, bu_den, va_den, pro_den = dens
+    S_nh4_ion = S_H * S_IN / nh4_den
+    S_hco3_ion = hco3_num / hco3_den
+    S_ac_ion = ac_num / ac_den
+    S_bu_ion = bu_num / bu_den
+    S_va_ion = va_num / va_den
+    S_pro_ion = pro_num / pro_den
+    S_oh_ion = K_w / S_H
+    Delta = (S_H + S_cat - S_an + S_nh4_ion - S_hco3_ion - S_ac_ion / 64 - S_bu_ion / 160
+             - S_va_ion / 208 - S_pro_ion / 112 - S_oh_ion)
+    return (S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion), Delta, dens
+
+
 def _charge_balance_root(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w, S_H):
     # Free pH, exact: the root of the charge balance
     #   Delta(S_H) = S_H + S_cat - S_an + S_nh4_ion - S_hco3_ion - S_ac_ion/64 - S_bu_ion/160
@@ -92,29 +117,12 @@ def _charge_balance_root(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN
     # (|delta pH| <= 4.3e-13) or the bracket is that narrow, and returns the ions of its last point.
     # A NaN balance (a state already not a number) ends it at once.
     STEP_TOL = 1e-12
-    nh3_num = Ka_IN * S_IN
-    hco3_num = Ka_co2 * S_IC
-    ac_num = Ka_ac * S_ac
-    bu_num = Ka_bu * S_bu
-    va_num = Ka_va * S_va
-    pro_num = Ka_pro * S_pro
+    nums = _numerators(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, Ka_IN, Ka_co2)
+    nh3_num, hco3_num, ac_num, bu_num, va_num, pro_num = nums
     lo, hi = 0.0, inf
     while True:
-        nh4_den = Ka_IN + S_H
-        hco3_den = Ka_co2 + S_H
-        ac_den = Ka_ac + S_H
-        bu_den = Ka_bu + S_H
-        va_den = Ka_va + S_H
-        pro_den = Ka_pro + S_H
-        S_nh4_ion = S_H * S_IN / nh4_den
-        S_hco3_ion = hco3_num / hco3_den
-        S_ac_ion = ac_num / ac_den
-        S_bu_ion = bu_num / bu_den
-        S_va_ion = va_num / va_den
-        S_pro_ion = pro_num / pro_den
-        S_oh_ion = K_w / S_H
-        Delta = (S_H + S_cat - S_an + S_nh4_ion - S_hco3_ion - S_ac_ion / 64 - S_bu_ion / 160
-                 - S_va_ion / 208 - S_pro_ion / 112 - S_oh_ion)
+        ions, Delta, dens = _balance_at(S_H, nums, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w)
+        nh4_den, hco3_den, ac_den, bu_den, va_den, pro_den = dens
         if Delta > 0:
             hi = S_H
         elif Delta < 0:
@@ -130,8 +138,7 @@ def _charge_balance_root(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN
         S_H = S_H - step
         if not (lo < S_H < hi):
             S_H = sqrt(lo * hi) if lo > 0 and hi < inf else (hi * 0.1 if lo == 0 else lo * 10)
-    return (S_H, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion,
-            S_IC - S_hco3_ion, nh3_num / nh4_den)
+    return (S_H, *ions, S_IC - ions[1], nh3_num / nh4_den)
 
 
 def _charge_balance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w):
@@ -143,30 +150,13 @@ def _charge_balance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_
     TOL = 1e-12
     MaxSteps = 100
     # Numerators that do not depend on S_H (the products are the same as in the ion functions).
-    nh3_num = Ka_IN * S_IN
-    hco3_num = Ka_co2 * S_IC
-    ac_num = Ka_ac * S_ac
-    bu_num = Ka_bu * S_bu
-    va_num = Ka_va * S_va
-    pro_num = Ka_pro * S_pro
+    nums = _numerators(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, Ka_IN, Ka_co2)
+    nh3_num, hco3_num, ac_num, bu_num, va_num, pro_num = nums
     H0 = 5.79e-8
     S_H = H0
     for _ in range(MaxSteps + 1):
-        nh4_den = Ka_IN + S_H
-        hco3_den = Ka_co2 + S_H
-        ac_den = Ka_ac + S_H
-        bu_den = Ka_bu + S_H
-        va_den = Ka_va + S_H
-        pro_den = Ka_pro + S_H
-        S_nh4_ion = S_H * S_IN / nh4_den
-        S_hco3_ion = hco3_num / hco3_den
-        S_ac_ion = ac_num / ac_den
-        S_bu_ion = bu_num / bu_den
-        S_va_ion = va_num / va_den
-        S_pro_ion = pro_num / pro_den
-        S_oh_ion = K_w / S_H
-        Delta = (S_H + S_cat - S_an + S_nh4_ion - S_hco3_ion - S_ac_ion / 64 - S_bu_ion / 160
-                 - S_va_ion / 208 - S_pro_ion / 112 - S_oh_ion)
+        ions, Delta, dens = _balance_at(S_H, nums, S_IN, S_cat, S_an, Ka_IN, Ka_co2, K_w)
+        nh4_den, hco3_den, ac_den, bu_den, va_den, pro_den = dens
         # The slope of every decreasing term enters with a plus sign; the acid terms carry no COD
         # divisors here.
         dDelta = (1 + nh3_num / nh4_den ** 2 + hco3_num / hco3_den ** 2 + ac_num / ac_den ** 2
@@ -175,8 +165,7 @@ def _charge_balance(S_va, S_bu, S_pro, S_ac, S_IC, S_IN, S_cat, S_an, Ka_IN, Ka_
         H0 = S_H
         if not (Delta > TOL or Delta < -TOL):  # |Delta| > TOL, NaN included, without a call
             break
-    return (S_H, S_nh4_ion, S_hco3_ion, S_ac_ion, S_bu_ion, S_va_ion, S_pro_ion, S_oh_ion,
-            S_IC - S_hco3_ion, nh3_num / (Ka_IN + S_H))
+    return (S_H, *ions, S_IC - ions[1], nh3_num / (Ka_IN + S_H))
 
 
 def feed_schedule(final_Q_in, X_c_in, inorganic, feed):
